@@ -1,0 +1,13 @@
+#include "app/windows.h"
+#include "game/form1.h"
+#include "ui/application.h"
+
+#include <QApplication>
+
+int main(int argc, char* argv[])
+{
+    QApplication app(argc, argv);
+    ui::initApplication(app);
+    windows::form1().Show();
+    return app.exec();
+}

@@ -1,0 +1,202 @@
+// The game window's behaviour: start-up, questions, countdown, answers, ranges, commands.
+#include "game/form1.h"
+
+#include "app/module1.h"
+#include "app/number_text.h"
+#include "app/ranges.h"
+#include "app/windows.h"
+#include "game/question.h"
+#include "ui/services.h"
+
+#include <QAction>
+
+using namespace Module1;
+
+namespace {
+
+constexpr int questionsPerGame = 5;
+constexpr int tickMilliseconds = 2000;
+const QString rightMark = QStringLiteral("○");
+const QString wrongMark = QStringLiteral("×");
+
+} // namespace
+
+void Form1::Form_Load()
+{
+    Timer1->setInterval(0);
+    ui::Randomize();
+    for (std::int16_t i = 0; i < 4; ++i)
+        hanimei[i] = rangeName(i);
+    for (int i = 0; i < question::columns; ++i) {
+        xatai[0][i] = static_cast<std::int16_t>(i - 2);
+        xatai[1][i] = static_cast<std::int16_t>(i + 1);
+        xatai[2][i] = static_cast<std::int16_t>(i - 5);
+    }
+    kotae.forEach([](std::int16_t, QPushButton& b) { b.setEnabled(false); });
+    kotae(3).setVisible(false);
+    en(0).setChecked(true);
+    hani = 0;
+    Command3->setText(QStringLiteral("ｘの値：") + hanimei[0]);
+}
+
+void Form1::Form_Activate()
+{
+    ui::MsgBox(QStringLiteral("「スタート」ボタンをクリックすると，始まります。"), QStringLiteral("スタート"),
+               ui::Icon::Exclamation);
+}
+
+void Form1::closedByFrame()
+{
+    Command5_Click();
+}
+
+void Form1::Command1_Click()
+{
+    sikiyo.forEach([](std::int16_t, ui::Label& mark) { mark.setCaption({}); });
+    kotae.forEach([](std::int16_t, QPushButton& b) { b.setEnabled(true); });
+    mondaisu = 0;
+    touroku = 0;
+    tokutenyo->setText(numtext::numberText(0));
+    syutudai();
+}
+
+void Form1::syutudai()
+{
+    haiten = 10;
+    tokuten->setCaption(numtext::numberText(haiten).right(2));
+    Timer1->setInterval(tickMilliseconds);
+    ++mondaisu;
+    monbang->setCaption(QStringLiteral("第") + numtext::numberText(mondaisu) + QStringLiteral("問"));
+
+    const question::Relation relation = question::drawRelation(ui::Rnd, {kankei, keisuA, keisuB, keisuC});
+    kankei = relation.kankei;
+    keisuA = relation.a;
+    keisuB = relation.b;
+    keisuC = relation.c;
+
+    if (hani == question::randomRange)
+        question::fillRandomRow(kankei, ui::Rnd, xatai[question::randomRange]);
+    for (std::int16_t i = 0; i < question::columns; ++i) {
+        const std::int16_t x = xatai[hani][i];
+        mondai(i).setCaption(numtext::numberText(x));
+        mondai(i + 5).setCaption(question::yText(relation, x));
+    }
+}
+
+void Form1::Timer1_Timer()
+{
+    --haiten;
+    if (haiten != -1) {
+        tokuten->setCaption(numtext::numberText(haiten));
+        return;
+    }
+    markResult(wrongMark);
+    ui::Beep();
+    Timer1->setInterval(0);
+    if (mondaisu >= questionsPerGame)
+        endGame(false);
+    else
+        syutudai();
+}
+
+void Form1::kotae_Click(std::int16_t Index)
+{
+    if (question::isRightAnswer(kankei, Index)) {
+        markResult(rightMark);
+        const int total = numtext::readNumber(tokutenyo->text()) + numtext::readNumber(tokuten->caption());
+        tokutenyo->setText(numtext::numberText(total));
+    } else {
+        markResult(wrongMark);
+    }
+    Timer1->setInterval(0);
+    ui::Beep();
+    if (mondaisu >= questionsPerGame)
+        endGame(true);
+    else
+        syutudai();
+}
+
+void Form1::markResult(const QString& mark)
+{
+    if (sikiyo.exists(mondaisu - 1))
+        sikiyo(mondaisu - 1).setCaption(mark);
+}
+
+void Form1::endGame(bool byAnswer)
+{
+    kotae.forEach([](std::int16_t, QPushButton& b) { b.setEnabled(false); });
+    tensu = static_cast<std::int16_t>(numtext::readNumber(tokutenyo->text()));
+    windows::showResults(true);
+    if (byAnswer)
+        ui::MsgBox(QStringLiteral("再スタートは，\r「スタート」ボタンをクリック!!"), QStringLiteral("再スタート"),
+                   ui::Icon::Exclamation);
+}
+
+void Form1::showRange()
+{
+    Command3->setText(QStringLiteral("ｘの値：") + hanimei[hani]);
+}
+
+void Form1::showRangeMessage()
+{
+    ui::MsgBox(QStringLiteral("ｘの値を ") + hanimei[hani] + QStringLiteral(" の範囲にします。\r"
+                                                                   "「スタート」ボタンをクリックしてください。"),
+               QStringLiteral("ｘの値の変更"), ui::Icon::Exclamation);
+}
+
+void Form1::Command3_Click()
+{
+    Timer1->setInterval(0);
+    en.forEach([](std::int16_t, QAction& item) { item.setChecked(false); });
+    hani = static_cast<std::int16_t>((hani + 1) % 4);
+    en(hani).setChecked(true);
+    showRange();
+    showRangeMessage();
+}
+
+void Form1::en_Click(std::int16_t Index)
+{
+    en.forEach([Index](std::int16_t i, QAction& item) { item.setChecked(i == Index); });
+    const std::int16_t old = hani;
+    hani = Index;
+    if (old != Index) {
+        showRange();
+        showRangeMessage();
+    }
+}
+
+void Form1::Command5_Click()
+{
+    ui::End();
+}
+
+void Form1::helpyo_Click()
+{
+    windows::showHelp();
+}
+
+void Form1::tokutenyo_Click()
+{
+    m1c_Click();
+}
+
+void Form1::m1a_Click()
+{
+    Command1_Click();
+}
+
+void Form1::m1c_Click()
+{
+    tensu = 0;
+    windows::showResults(false);
+}
+
+void Form1::m1d_Click()
+{
+    Command5_Click();
+}
+
+void Form1::m5c_Click()
+{
+    helpyo_Click();
+}

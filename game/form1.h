@@ -1,0 +1,86 @@
+#pragma once
+
+#include "ui/control_array.h"
+#include "ui/controls.h"
+#include "ui/form.h"
+#include "ui/timer.h"
+
+#include <cstdint>
+
+class QAction;
+class QMenu;
+
+// The game window: the start-up window, alive for the whole run. It shows the table of
+// x values over y values, counts down the points of the question and judges the answers.
+class Form1 : public ui::Form {
+    Q_OBJECT
+public:
+    Form1();
+
+    // Controls, named as in the window's design.
+    ui::Label* Label1 = nullptr;   // heading "ｘ"
+    ui::Label* Label2 = nullptr;   // heading "ｙ"
+    ui::Label* Label3 = nullptr;   // blue strip above the x cells
+    ui::Label* Label4 = nullptr;   // blue strip above the y cells
+    ui::Label* monbang = nullptr;  // which question is asked
+    ui::Label* tokuten = nullptr;  // points still to be won
+    ui::ControlArray<ui::Label> mondai{QStringLiteral("mondai")}; // 0..4 x cells, 5..9 y cells
+    ui::ControlArray<ui::Label> bango{QStringLiteral("bango")};   // question numbers 1..5
+    ui::ControlArray<ui::Label> sikiyo{QStringLiteral("sikiyo")}; // result marks
+    QPushButton* Command1 = nullptr;   // スタート
+    QPushButton* Command3 = nullptr;   // x-value range
+    QPushButton* Command5 = nullptr;   // 終了
+    QPushButton* tokutenyo = nullptr;  // running total; opens the lists
+    QPushButton* helpyo = nullptr;     // 説明
+    QGroupBox* Frame1 = nullptr;
+    ui::ControlArray<QPushButton> kotae{QStringLiteral("kotae")}; // answer buttons
+    ui::Line* Line1 = nullptr;
+    ui::Line* Line2 = nullptr;
+    ui::Timer* Timer1 = nullptr;
+    QMenu* m1 = nullptr;
+    QMenu* m4 = nullptr;
+    QMenu* m5 = nullptr;
+    QAction* m1a = nullptr;
+    QAction* m1c = nullptr;
+    QAction* m1d = nullptr;
+    QAction* m5c = nullptr;
+    ui::ControlArray<QAction> en{QStringLiteral("en")}; // x-value ranges, numbered as hani
+
+    // State kept between events.
+    std::int16_t xatai[4][5] = {}; // x values per range; row 3 is redrawn per question
+    QString hanimei[4];            // range names
+    std::int16_t keisuA = 0;
+    std::int16_t keisuB = 0;
+    std::int16_t keisuC = 0;
+    std::int16_t kankei = 0;       // relation kind of the question standing
+    std::int16_t mondaisu = 0;     // number of the question within the game, 1..5
+    std::int16_t haiten = 0;       // points the question is still worth
+
+    // Event handlers.
+    void Command1_Click();
+    void kotae_Click(std::int16_t Index);
+    void Timer1_Timer();
+    void Command3_Click();
+    void en_Click(std::int16_t Index);
+    void Command5_Click();
+    void helpyo_Click();
+    void tokutenyo_Click();
+    void m1a_Click();
+    void m1c_Click();
+    void m1d_Click();
+    void m5c_Click();
+
+protected:
+    void Form_Load() override;
+    void Form_Activate() override;
+    void closedByFrame() override;
+
+private:
+    void createControls();
+    void createMenus();
+    void syutudai();
+    void markResult(const QString& mark);
+    void endGame(bool byAnswer);
+    void showRange();
+    void showRangeMessage();
+};

@@ -1,0 +1,141 @@
+// The game window's controls and menus as designed: positions in twips, colours, fonts.
+#include "game/form1.h"
+
+#include "app/ranges.h"
+#include "ui/twips.h"
+
+#include <QAction>
+#include <QMenu>
+
+using ui::twipsRect;
+
+namespace {
+
+const QColor white(0xFF, 0xFF, 0xFF);
+const QColor blue(0x00, 0x00, 0xFF);
+const QColor navy(0x00, 0x00, 0x80);
+const QColor yellow(0xFF, 0xFF, 0x00);
+
+constexpr double windowFontPoints = 13.5;
+
+ui::FormDesign design()
+{
+    ui::FormDesign d;
+    d.name = QStringLiteral("Form1");
+    d.caption = QStringLiteral("ヌボラ1（m.Tarvo)");
+    d.clientWidthTwips = 8700;
+    d.clientHeightTwips = 6015;
+    d.back = QColor(0x00, 0x80, 0x00);
+    d.fontPoints = windowFontPoints;
+    d.withMenuBar = true;
+    return d;
+}
+
+} // namespace
+
+Form1::Form1() : ui::Form(design())
+{
+    createControls();
+    createMenus();
+}
+
+void Form1::createControls()
+{
+    QWidget* area = client();
+    auto label = [area](const ui::LabelDef& def) { return new ui::Label(area, def); };
+
+    const ui::Look cell{27.75, true, white, blue, Qt::AlignHCenter};
+    for (std::int16_t i = 0; i < 10; ++i) {
+        const int column = i % 5;
+        const int top = i < 5 ? 360 : 1320;
+        mondai.add(i, label({{}, {}, twipsRect(3120 + 1080 * column, top, 1095, 735), cell}));
+    }
+    const ui::Look heading{48, true, white, blue, Qt::AlignHCenter};
+    Label1 = label({QStringLiteral("Label1"), QStringLiteral("ｘ"), twipsRect(2280, 120, 855, 975), heading});
+    Label2 = label({QStringLiteral("Label2"), QStringLiteral("ｙ"), twipsRect(2280, 1080, 855, 975), heading});
+    const ui::Look strip{0, false, {}, blue, Qt::AlignLeft};
+    Label3 = label({QStringLiteral("Label3"), {}, twipsRect(3120, 120, 5415, 255), strip});
+    Label4 = label({QStringLiteral("Label4"), {}, twipsRect(3120, 1080, 5415, 255), strip});
+
+    for (std::int16_t i = 0; i < 5; ++i) {
+        const int top = 120 + 360 * i;
+        bango.add(i, label({{}, QString::number(i + 1), twipsRect(120, top, 255, 375),
+                            {20.25, true, white, navy, Qt::AlignLeft}}));
+        sikiyo.add(i, label({{}, {}, twipsRect(480, top, 375, 375), {15.75, true, {}, yellow, Qt::AlignLeft}}));
+    }
+    monbang = label({QStringLiteral("monbang"), QStringLiteral("番  号"), twipsRect(960, 120, 1215, 435),
+                     {21.75, true, blue, QColor(0xFF, 0x00, 0x00), Qt::AlignLeft}, true});
+    tokuten = label({QStringLiteral("tokuten"), QStringLiteral("点"), twipsRect(120, 2160, 2655, 2415),
+                     {120, true, QColor(0x00, 0xFF, 0x00), QColor(0x00, 0x40, 0x00), Qt::AlignLeft}});
+
+    Command1 = ui::addButton(area, {QStringLiteral("Command1"), QStringLiteral("スタート"),
+                                    twipsRect(2880, 4680, 2055, 855), {21.75, true}});
+    Command3 = ui::addButton(area, {QStringLiteral("Command3"), QStringLiteral("ｘの値の表示・変更"),
+                                    twipsRect(5160, 4680, 2175, 495), {12}});
+    Command5 = ui::addButton(area, {QStringLiteral("Command5"), QStringLiteral("終了"),
+                                    twipsRect(7080, 5280, 1455, 615), {18, true}});
+    tokutenyo = ui::addButton(area, {QStringLiteral("tokutenyo"), QStringLiteral("得点"),
+                                     twipsRect(120, 4680, 2655, 1215), {48}});
+    helpyo = ui::addButton(area, {QStringLiteral("helpyo"), QStringLiteral("説明"),
+                                  twipsRect(7560, 4680, 975, 495), {}});
+
+    Frame1 = ui::addFrame(area, QStringLiteral("Frame1"), QStringLiteral("ｘとｙの関係は？"),
+                          twipsRect(2880, 2160, 5655, 2415),
+                          {20.25, true, QColor(0x00, 0x00, 0xC0), QColor(0xFF, 0x80, 0x00)});
+    struct Answer { const char* caption; int left, top, width; };
+    const Answer answers[] = {
+        {"ｙはｘに比例", 360, 600, 2415},
+        {"ｙはｘに反比例", 3000, 600, 2415},
+        {"ｙはｘの一次関数", 360, 1200, 2415},
+        {"ｙはｘの２乗に比例", 3000, 1200, 2415},
+        {"上の３つには，あてはまらない関係", 1200, 1800, 4215},
+    };
+    for (std::int16_t i = 0; i < 5; ++i) {
+        const Answer& a = answers[i];
+        QPushButton* button = kotae.add(i, ui::addButton(Frame1, {{}, QString::fromUtf8(a.caption),
+                                                                  twipsRect(a.left, a.top, a.width, 495),
+                                                                  {windowFontPoints}}));
+        connect(button, &QPushButton::clicked, this, [this, i] { kotae_Click(i); });
+    }
+
+    // Lines last, so that they lie above the labels they cross.
+    const QColor lineColor = white;
+    Line1 = new ui::Line(area, QStringLiteral("Line1"), {ui::px(2280), ui::px(1200)},
+                         {ui::px(8520), ui::px(1200)}, 5, lineColor);
+    Line2 = new ui::Line(area, QStringLiteral("Line2"), {ui::px(3120), ui::px(120)},
+                         {ui::px(3120), ui::px(2040)}, 5, lineColor);
+
+    Timer1 = new ui::Timer(this, QStringLiteral("Timer1"), [this] { Timer1_Timer(); });
+
+    connect(Command1, &QPushButton::clicked, this, [this] { Command1_Click(); });
+    connect(Command3, &QPushButton::clicked, this, [this] { Command3_Click(); });
+    connect(Command5, &QPushButton::clicked, this, [this] { Command5_Click(); });
+    connect(tokutenyo, &QPushButton::clicked, this, [this] { tokutenyo_Click(); });
+    connect(helpyo, &QPushButton::clicked, this, [this] { helpyo_Click(); });
+
+    // Keyboard order: Command1, Command3, Command5, tokutenyo, helpyo, kotae(0) .. kotae(4).
+    QWidget* order[] = {Command1, Command3, Command5, tokutenyo, helpyo,
+                        &kotae(0), &kotae(1), &kotae(2), &kotae(3), &kotae(4)};
+    for (std::size_t i = 1; i < std::size(order); ++i)
+        setTabOrder(order[i - 1], order[i]);
+    Command1->setFocus();
+}
+
+void Form1::createMenus()
+{
+    m1 = addMenu(QStringLiteral("m1"), QStringLiteral("ゲーム"));
+    m1a = addMenuItem(m1, QStringLiteral("m1a"), QStringLiteral("スタート"), [this] { m1a_Click(); });
+    addSeparator(m1, QStringLiteral("s1"));
+    m1c = addMenuItem(m1, QStringLiteral("m1c"), QStringLiteral("一覧"), [this] { m1c_Click(); });
+    addSeparator(m1, QStringLiteral("s2"));
+    m1d = addMenuItem(m1, QStringLiteral("m1d"), QStringLiteral("終了"), [this] { m1d_Click(); });
+
+    m4 = addMenu(QStringLiteral("m4"), QStringLiteral("ｘの値"));
+    for (std::int16_t i = 0; i < 4; ++i) {
+        QAction* item = en.add(i, addMenuItem(m4, {}, rangeName(i), [this, i] { en_Click(i); }));
+        item->setCheckable(true);
+    }
+
+    m5 = addMenu(QStringLiteral("m5"), QStringLiteral("ヘルプ"));
+    m5c = addMenuItem(m5, QStringLiteral("m5c"), QStringLiteral("説明"), [this] { m5c_Click(); });
+}

@@ -1,0 +1,102 @@
+#include "game/question.h"
+
+#include "app/number_text.h"
+
+#include <cmath>
+
+namespace question {
+
+std::int16_t Int(double v)
+{
+    return static_cast<std::int16_t>(std::floor(v));
+}
+
+namespace {
+
+// -4..4 without 0, redrawn until not 0.
+std::int16_t nonZeroFourRange(const Draw& rnd)
+{
+    std::int16_t value = 0;
+    while (value == 0)
+        value = Int(9 * rnd()) - 4;
+    return value;
+}
+
+} // namespace
+
+Relation drawRelation(const Draw& rnd, Relation previous)
+{
+    Relation r = previous;
+    const std::int16_t k = Int(10 * rnd());
+    if (k <= 2)
+        r.kankei = Proportional;
+    else if (k <= 5)
+        r.kankei = InverselyProportional;
+    else if (k <= 8)
+        r.kankei = Linear;
+    else
+        r.kankei = SquareProportional + Int(2 * rnd());
+
+    switch (r.kankei) {
+    case Proportional:
+        r.a = nonZeroFourRange(rnd);
+        break;
+    case InverselyProportional:
+        r.a = 6 * Int(3 * rnd() + 1);
+        if (rnd() < 0.5)
+            r.a = -r.a;
+        break;
+    case Linear:
+        r.a = nonZeroFourRange(rnd);
+        r.b = nonZeroFourRange(rnd);
+        break;
+    case SquareProportional:
+        r.a = 0;
+        while (r.a == 0)
+            r.a = Int(7 * rnd()) - 3;
+        break;
+    default:
+        r.a = nonZeroFourRange(rnd);
+        r.b = nonZeroFourRange(rnd);
+        r.c = Int(9 * rnd()) - 4;
+        break;
+    }
+    return r;
+}
+
+void fillRandomRow(std::int16_t kankei, const Draw& rnd, std::int16_t row[columns])
+{
+    if (kankei == InverselyProportional) {
+        const std::int16_t fixed[columns] = {-4, -1, 3, 5, 6};
+        std::copy(fixed, fixed + columns, row);
+        return;
+    }
+    row[0] = Int(9 * rnd()) - 7;
+    for (int i = 1; i < columns; ++i)
+        row[i] = row[i - 1] + Int(3 * rnd()) + 1;
+}
+
+QString yText(const Relation& r, std::int16_t x)
+{
+    switch (r.kankei) {
+    case Proportional:
+        return numtext::numberText(std::int16_t(r.a * x));
+    case InverselyProportional:
+        if (x == 0)
+            return QStringLiteral(" ×");
+        return numtext::numberText(static_cast<double>(r.a) / x);
+    case Linear:
+        return numtext::numberText(std::int16_t(r.a * x + r.b));
+    case SquareProportional:
+        return numtext::numberText(std::int16_t(r.a * x * x));
+    default:
+        return numtext::numberText(std::int16_t(r.a * x * x + r.b * x + r.c));
+    }
+}
+
+bool isRightAnswer(std::int16_t kankei, std::int16_t index)
+{
+    return index == kankei || (index == 4 && kankei == SquareProportional);
+}
+
+} // namespace question

@@ -1,0 +1,51 @@
+#pragma once
+
+#include <QString>
+
+#include <cstdint>
+#include <functional>
+
+// The rules of one question, free of any window: which relation hides behind the table,
+// its coefficients, the x values of the random range and the texts of the y cells.
+namespace question {
+
+using Draw = std::function<double()>; // uniform reals r with 0 <= r < 1
+
+// Relation kinds (kankei).
+enum Kind : std::int16_t {
+    Proportional = 0,        // y = a x
+    InverselyProportional,   // y = a / x
+    Linear,                  // y = a x + b
+    SquareProportional,      // y = a x x
+    Quadratic,               // y = a x x + b x + c
+};
+
+struct Relation {
+    std::int16_t kankei = 0;
+    std::int16_t a = 0;
+    std::int16_t b = 0;
+    std::int16_t c = 0;
+};
+
+constexpr int columns = 5;     // x values in a table
+constexpr int randomRange = 3; // hani of the range whose x values are drawn per question
+
+// Largest integer not greater than v.
+std::int16_t Int(double v);
+
+// Draws the kind, then its coefficients (a before b before c, redrawing zeros where the kind
+// forbids them). Coefficients the kind does not use keep their values from `previous`.
+Relation drawRelation(const Draw& rnd, Relation previous);
+
+// The x values of the random range for a question of the given kind: fixed for the inverse
+// proportion, else a strictly increasing row drawn from its first value and steps of 1 to 3.
+void fillRandomRow(std::int16_t kankei, const Draw& rnd, std::int16_t row[columns]);
+
+// Text of the y cell under x: a number text, or " ×" under x = 0 for an inverse proportion.
+QString yText(const Relation& relation, std::int16_t x);
+
+// Whether answer button `index` names the relation `kankei`. The square proportion is
+// answered with button 4, since its own button is never shown.
+bool isRightAnswer(std::int16_t kankei, std::int16_t index);
+
+} // namespace question

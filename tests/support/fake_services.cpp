@@ -1,0 +1,53 @@
+#include "support/fake_services.h"
+
+#include "ui/form.h"
+
+#include <QTest>
+
+FakeServices::FakeServices() : saved(ui::services())
+{
+    ui::Services& s = ui::services();
+    s.messageBox = [this](const ui::Message& m) {
+        messages.push_back(m);
+        if (onMessage)
+            onMessage(m);
+        if (answers.empty())
+            return ui::Answer::Ok;
+        const ui::Answer a = answers.front();
+        answers.pop_front();
+        return a;
+    };
+    s.beep = [this] { ++beeps; };
+    s.randomize = [this] { ++randomizeCalls; };
+    s.rnd = [this] {
+        ++drawsTaken;
+        if (draws.empty()) {
+            QTest::qFail("a random draw was taken beyond the script", __FILE__, __LINE__);
+            return 0.0;
+        }
+        const double r = draws.front();
+        draws.pop_front();
+        return r;
+    };
+    s.runModal = [this](ui::Form& form) {
+        modalForms.push_back(form.objectName());
+        if (onModal)
+            onModal(form);
+        else
+            form.Unload();
+    };
+    s.end = [this] { ended = true; };
+}
+
+FakeServices::~FakeServices()
+{
+    ui::services() = saved;
+}
+
+int FakeServices::countTitled(const QString& title) const
+{
+    int n = 0;
+    for (const ui::Message& m : messages)
+        n += m.title == title;
+    return n;
+}

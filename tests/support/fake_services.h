@@ -1,0 +1,39 @@
+#pragma once
+
+#include "ui/services.h"
+
+#include <QString>
+
+#include <deque>
+#include <functional>
+#include <vector>
+
+// Stands in for the player and the system while a test runs: records message boxes and
+// beeps, answers message boxes from a script, supplies scripted random draws, and says what
+// happens while a modal window shows. The real services come back when it is destroyed.
+class FakeServices {
+public:
+    FakeServices();
+    ~FakeServices();
+    FakeServices(const FakeServices&) = delete;
+    FakeServices& operator=(const FakeServices&) = delete;
+
+    std::vector<ui::Message> messages;   // every message box shown, in order
+    std::deque<ui::Answer> answers;      // answers to the next message boxes; OK when empty
+    std::function<void(const ui::Message&)> onMessage; // runs while a message box "shows"
+    int beeps = 0;
+    int randomizeCalls = 0;
+    std::deque<double> draws;            // the next random draws; a draw from an empty script fails
+    int drawsTaken = 0;
+    bool ended = false;                  // End was called
+    std::vector<QString> modalForms;     // object names of the windows shown modally
+    // What happens while a modal window shows; it should unload the window. When unset,
+    // the window is unloaded at once, as if closed by its frame.
+    std::function<void(ui::Form&)> onModal;
+
+    // Messages shown so far with this title.
+    int countTitled(const QString& title) const;
+
+private:
+    ui::Services saved;
+};

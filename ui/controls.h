@@ -1,0 +1,92 @@
+#pragma once
+
+#include "ui/look.h"
+
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+#include <cstdint>
+#include <functional>
+
+// The controls the windows are built from. Geometry is in logical pixels of the
+// parent's client area (see twipsRect); every control is named for tests and tools.
+namespace ui {
+
+struct LabelDef {
+    QString name;
+    QString caption;
+    QRect geometry;
+    Look look;
+    bool autoSize = false; // the label shrinks or grows to fit its caption, keeping its top-left
+    bool wordWrap = false; // long captions wrap within the width (Japanese may break anywhere)
+};
+
+class Label : public QLabel {
+    Q_OBJECT
+public:
+    Label(QWidget* parent, const LabelDef& def);
+
+    QString caption() const { return text(); }
+    void setCaption(const QString& caption);
+
+    // A hidden copy with the same size, font, colours and alignment, for control arrays.
+    Label* cloneAs(const QString& name) const;
+
+private:
+    bool autoSize;
+};
+
+struct ButtonDef {
+    QString name;
+    QString caption;
+    QRect geometry;
+    Look look; // only the font applies: buttons keep the platform's colours
+};
+
+QPushButton* addButton(QWidget* parent, const ButtonDef& def);
+
+// A captioned panel; its children are placed from the panel's own top-left corner.
+// The caption takes the look's font and text colour, the panel the back colour.
+QGroupBox* addFrame(QWidget* parent, const QString& name, const QString& caption,
+                    const QRect& geometry, const Look& look);
+
+// A single-line text box with the Change and KeyPress events of the windows.
+class TextBox : public QLineEdit {
+    Q_OBJECT
+public:
+    TextBox(QWidget* parent, const QString& name, const QRect& geometry, const Look& look);
+
+    std::function<void()> onChange;
+    // Receives the character code of each typed key (13 for Enter) before the box sees it.
+    std::function<void(std::int16_t& keyAscii)> onKeyPress;
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+};
+
+// A straight line of a given pixel width, drawn above the controls created before it.
+class Line : public QWidget {
+    Q_OBJECT
+public:
+    Line(QWidget* parent, const QString& name, QPoint from, QPoint to, int width, const QColor& color);
+
+    QPoint from() const { return p1; }
+    QPoint to() const { return p2; }
+    int lineWidth() const { return penWidth; }
+    QColor color() const { return penColor; }
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    QPoint p1, p2;
+    int penWidth;
+    QColor penColor;
+};
+
+// Lets screen readers see lines as separators with their names.
+void installAccessibility();
+
+} // namespace ui

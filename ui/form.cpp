@@ -1,0 +1,158 @@
+#include "ui/form.h"
+
+#include "ui/fonts.h"
+#include "ui/services.h"
+#include "ui/twips.h"
+
+#include <QCloseEvent>
+#include <QMenuBar>
+#include <QScreen>
+#include <QTimer>
+#include <QVBoxLayout>
+
+namespace ui {
+
+namespace {
+
+int nextSerial = 1;
+// The window of the program that was active last; 0 before any was.
+int lastActiveSerial = 0;
+
+} // namespace
+
+Form::Form(const FormDesign& design)
+    : QWidget(nullptr,
+              Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
+                  | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
+      serial(nextSerial++)
+{
+    setObjectName(design.name);
+    setWindowTitle(design.caption);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+
+    if (design.withMenuBar) {
+        menus = new QMenuBar(this);
+        menus->setObjectName(design.name + QStringLiteral(".menu"));
+        menus->setNativeMenuBar(false);
+        layout->setMenuBar(menus);
+    }
+
+    clientArea = new QWidget(this);
+    clientArea->setObjectName(design.name + QStringLiteral(".client"));
+    clientArea->setFixedSize(px(design.clientWidthTwips), px(design.clientHeightTwips));
+    if (design.back.isValid()) {
+        QPalette palette = clientArea->palette();
+        palette.setColor(QPalette::Window, design.back);
+        clientArea->setPalette(palette);
+        clientArea->setAutoFillBackground(true);
+    }
+    if (design.fontPoints > 0)
+        clientArea->setFont(gothicFont(design.fontPoints));
+    layout->addWidget(clientArea);
+}
+
+Form::~Form() = default;
+
+void Form::Show(bool modal)
+{
+    if (unloadedFlag)
+        return;
+    if (!loaded) {
+        loaded = true;
+        Form_Load();
+        if (unloadedFlag)
+            return;
+    }
+    if (modal && !isVisible())
+        setWindowModality(Qt::ApplicationModal);
+    placeOnScreen();
+    show();
+    raise();
+    activateWindow();
+    if (!activatedOnce) {
+        // The first display counts as an activation even where the window system sends none.
+        QTimer::singleShot(0, this, [this] {
+            if (!activatedOnce && isVisible())
+                windowActivated();
+        });
+    }
+    if (modal)
+        services().runModal(*this);
+}
+
+void Form::Hide()
+{
+    hide();
+}
+
+void Form::Unload()
+{
+    if (unloadedFlag)
+        return;
+    unloadedFlag = true;
+    hide();
+    emit unloaded();
+    deleteLater();
+}
+
+void Form::windowActivated()
+{
+    const bool fire = !activatedOnce || lastActiveSerial != serial;
+    activatedOnce = true;
+    lastActiveSerial = serial;
+    if (fire)
+        QMetaObject::invokeMethod(this, [this] { Form_Activate(); }, Qt::QueuedConnection);
+}
+
+QMenu* Form::addMenu(const QString& name, const QString& title)
+{
+    QMenu* menu = menus->addMenu(title);
+    menu->setObjectName(name);
+    menu->menuAction()->setObjectName(name);
+    return menu;
+}
+
+QAction* Form::addMenuItem(QMenu* menu, const QString& name, const QString& caption,
+                           std::function<void()> onClick)
+{
+    QAction* action = menu->addAction(caption);
+    action->setObjectName(name);
+    connect(action, &QAction::triggered, this, [onClick = std::move(onClick)] { onClick(); });
+    return action;
+}
+
+void Form::addSeparator(QMenu* menu, const QString& name)
+{
+    menu->addSeparator()->setObjectName(name);
+}
+
+bool Form::event(QEvent* event)
+{
+    if (event->type() == QEvent::WindowActivate && !unloadedFlag)
+        windowActivated();
+    return QWidget::event(event);
+}
+
+void Form::closeEvent(QCloseEvent* event)
+{
+    event->ignore();
+    closedByFrame();
+}
+
+void Form::placeOnScreen()
+{
+    if (placed)
+        return;
+    placed = true;
+    adjustSize();
+    if (const QScreen* screen = this->screen()) {
+        const QRect area = screen->availableGeometry();
+        move(area.center() - QPoint(width() / 2, height() / 2));
+    }
+}
+
+} // namespace ui

@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QColor>
+#include <QRect>
+#include <QString>
+
+class QWidget;
+
+namespace ui {
+
+// How a control looks. Fields left at their defaults mean "as the window has it".
+struct Look {
+    double points = 0;  // font size in points at 96 dpi; 0 keeps the window's font
+    bool bold = false;
+    QColor text;        // invalid: no colour of its own
+    QColor back;        // invalid: no colour of its own (transparent for labels)
+    Qt::Alignment align = Qt::AlignLeft;
+};
+
+// Gives a widget the font and colours of a Look.
+void applyLook(QWidget* widget, const Look& look);
+
+} // namespace ui

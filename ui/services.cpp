@@ -1,0 +1,92 @@
+#include "ui/services.h"
+
+#include "ui/form.h"
+
+#include <QApplication>
+#include <QEventLoop>
+#include <QMessageBox>
+#include <QPointer>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <random>
+
+namespace ui {
+
+namespace {
+
+std::mt19937_64& engine()
+{
+    static std::mt19937_64 generator(0);
+    return generator;
+}
+
+Answer showMessageBox(const Message& message)
+{
+    QString text = message.text;
+    text.replace(QChar(13), QChar(10));
+    QMessageBox box(message.icon == Icon::Question ? QMessageBox::Question : QMessageBox::Warning,
+                    message.title, text, QMessageBox::NoButton, QApplication::activeWindow());
+    box.setObjectName(QStringLiteral("MsgBox"));
+    box.setTextFormat(Qt::PlainText);
+    if (message.buttons == Buttons::OkCancel) {
+        box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);
+        box.setDefaultButton(QMessageBox::Cancel);
+        box.setEscapeButton(QMessageBox::Cancel);
+    } else {
+        box.setStandardButtons(QMessageBox::Ok);
+        box.setEscapeButton(QMessageBox::Ok);
+    }
+    return box.exec() == QMessageBox::Ok ? Answer::Ok : Answer::Cancel;
+}
+
+void waitUntilUnloaded(Form& form)
+{
+    QPointer<Form> alive(&form);
+    if (form.isUnloaded())
+        return;
+    QEventLoop loop;
+    QObject::connect(&form, &Form::unloaded, &loop, &QEventLoop::quit);
+    QObject::connect(&form, &QObject::destroyed, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+} // namespace
+
+Services realServices()
+{
+    Services s;
+    s.messageBox = showMessageBox;
+    s.beep = [] { QApplication::beep(); };
+    s.randomize = [] {
+        const auto now = std::chrono::system_clock::now().time_since_epoch().count();
+        engine().seed(static_cast<std::uint64_t>(now));
+    };
+    // 53 random bits scaled by 2^-53: never 1.0.
+    s.rnd = [] { return static_cast<double>(engine()() >> 11) * 0x1.0p-53; };
+    s.runModal = waitUntilUnloaded;
+    s.end = [] {
+        std::fflush(nullptr);
+        std::_Exit(0);
+    };
+    return s;
+}
+
+Services& services()
+{
+    static Services current = realServices();
+    return current;
+}
+
+Answer MsgBox(const QString& text, const QString& title, Icon icon, Buttons buttons)
+{
+    return services().messageBox(Message{text, title, icon, buttons});
+}
+
+void Beep() { services().beep(); }
+void Randomize() { services().randomize(); }
+double Rnd() { return services().rnd(); }
+void End() { services().end(); }
+
+} // namespace ui

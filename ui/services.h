@@ -1,0 +1,49 @@
+#pragma once
+
+#include <QString>
+
+#include <functional>
+
+// What the windows ask of the system besides their controls: message boxes, the beep,
+// random draws, waiting on a modal window and ending the program. Each goes through a
+// replaceable function so that tests run with nobody at the screen.
+namespace ui {
+
+class Form;
+
+enum class Icon { Exclamation, Question };
+enum class Buttons { Ok, OkCancel };     // with OK and Cancel, Cancel is the default
+enum class Answer { Ok, Cancel };
+
+struct Message {
+    QString text;  // a carriage return (code 13) breaks the line
+    QString title;
+    Icon icon = Icon::Exclamation;
+    Buttons buttons = Buttons::Ok;
+};
+
+// A modal message box; returns the button that closed it (closing by Esc counts as Cancel).
+Answer MsgBox(const QString& text, const QString& title, Icon icon, Buttons buttons = Buttons::Ok);
+void Beep();
+// Seeds the random draw from the clock.
+void Randomize();
+// A uniformly distributed real r with 0 <= r < 1.
+double Rnd();
+// Ends the program at once: no window's closing step runs and nothing is saved.
+void End();
+
+struct Services {
+    std::function<Answer(const Message&)> messageBox;
+    std::function<void()> beep;
+    std::function<void()> randomize;
+    std::function<double()> rnd;
+    std::function<void(Form&)> runModal; // returns once the shown modal window is unloaded
+    std::function<void()> end;
+};
+
+// The functions in use; tests replace members and put the originals back.
+Services& services();
+// The functions of the real program.
+Services realServices();
+
+} // namespace ui
