@@ -4,6 +4,8 @@
 #include <QAccessibleWidget>
 #include <QKeyEvent>
 #include <QPainter>
+#include <QTextLayout>
+#include <QtMath>
 
 namespace ui {
 
@@ -52,6 +54,73 @@ Label* Label::cloneAs(const QString& name) const
     copy->setAlignment(alignment());
     copy->hide();
     return copy;
+}
+
+int Label::lineHeight() const
+{
+    const int pixels = font().pixelSize();
+    return pixels > 0 ? pixels : QFontMetrics(font()).height();
+}
+
+qreal Label::layOut(QTextLayout& layout, int width) const
+{
+    // Unwrapped captions are placed by paintEvent, so that a caption wider than its label
+    // still keeps to its alignment and is clipped at the label's edges.
+    QTextOption option(wordWrap() ? alignment() & Qt::AlignHorizontal_Mask : Qt::AlignLeft);
+    option.setWrapMode(wordWrap() ? QTextOption::WrapAtWordBoundaryOrAnywhere : QTextOption::NoWrap);
+    layout.setFont(font());
+    layout.setTextOption(option);
+    // Each line's baseline sits where a font of one em ascent plus descent puts it.
+    const int ascent = qRound(lineHeight() * 0.86);
+    qreal widest = 0;
+    layout.beginLayout();
+    for (int row = 0;; ++row) {
+        QTextLine line = layout.createLine();
+        if (!line.isValid())
+            break;
+        line.setLineWidth(wordWrap() ? width : qMax(width, 1 << 16));
+        line.setPosition(QPointF(0, row * lineHeight() + ascent - line.ascent()));
+        widest = qMax(widest, line.naturalTextWidth());
+    }
+    layout.endLayout();
+    return widest;
+}
+
+QSize Label::sizeHint() const
+{
+    QTextLayout layout(text());
+    const qreal widest = layOut(layout, wordWrap() ? width() : 0);
+    return QSize(qCeil(widest), qMax(1, layout.lineCount()) * lineHeight());
+}
+
+int Label::heightForWidth(int width) const
+{
+    QTextLayout layout(text());
+    layOut(layout, width);
+    return qMax(1, layout.lineCount()) * lineHeight();
+}
+
+void Label::paintEvent(QPaintEvent*)
+{
+    if (text().isEmpty())
+        return;
+    QTextLayout layout(text());
+    const int width = contentsRect().width();
+    layOut(layout, width);
+    QPainter painter(this);
+    painter.setPen(palette().color(QPalette::WindowText));
+    const Qt::Alignment horizontal = alignment() & Qt::AlignHorizontal_Mask;
+    for (int i = 0; i < layout.lineCount(); ++i) {
+        const QTextLine line = layout.lineAt(i);
+        qreal x = 0;
+        if (!wordWrap()) {
+            if (horizontal & Qt::AlignHCenter)
+                x = (width - line.naturalTextWidth()) / 2;
+            else if (horizontal & Qt::AlignRight)
+                x = width - line.naturalTextWidth();
+        }
+        line.draw(&painter, QPointF(x, 0));
+    }
 }
 
 QPushButton* addButton(QWidget* parent, const ButtonDef& def)

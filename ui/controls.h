@@ -7,6 +7,8 @@
 #include <QLineEdit>
 #include <QPushButton>
 
+class QTextLayout;
+
 #include <cstdint>
 #include <functional>
 
@@ -23,6 +25,8 @@ struct LabelDef {
     bool wordWrap = false; // long captions wrap within the width (Japanese may break anywhere)
 };
 
+// Text is laid out at the top of the label in lines exactly one em high, as the windows
+// were designed, rather than with the taller line spacing of the substitute fonts.
 class Label : public QLabel {
     Q_OBJECT
 public:
@@ -34,7 +38,19 @@ public:
     // A hidden copy with the same size, font, colours and alignment, for control arrays.
     Label* cloneAs(const QString& name) const;
 
+    QSize sizeHint() const override;
+    QSize minimumSizeHint() const override { return sizeHint(); }
+    int heightForWidth(int width) const override;
+    // Height of one line of the caption: the font's pixel size.
+    int lineHeight() const;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
 private:
+    // Lays the caption out within `width` pixels; returns the widest line's width.
+    qreal layOut(QTextLayout& layout, int width) const;
+
     bool autoSize;
 };
 

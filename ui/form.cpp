@@ -70,8 +70,10 @@ void Form::Show(bool modal)
     if (modal && !isVisible())
         setWindowModality(Qt::ApplicationModal);
     placeOnScreen();
-    show();
-    raise();
+    if (isVisible())
+        raise(); // already shown: only brought to the front
+    else
+        show();
     activateWindow();
     if (!activatedOnce) {
         // The first display counts as an activation even where the window system sends none.

@@ -18,6 +18,8 @@ public:
     void setInterval(int milliseconds);
     int interval() const { return ms; }
     bool isRunning() const { return timer.isActive(); }
+    // Milliseconds until the next tick; -1 when stopped.
+    int remaining() const { return timer.remainingTime(); }
 
 private:
     QTimer timer;

@@ -3,6 +3,7 @@
 #include "ui/services.h"
 
 #include <QString>
+#include <QStringList>
 
 #include <deque>
 #include <functional>
@@ -26,7 +27,7 @@ public:
     std::deque<double> draws;            // the next random draws; a draw from an empty script fails
     int drawsTaken = 0;
     bool ended = false;                  // End was called
-    std::vector<QString> modalForms;     // object names of the windows shown modally
+    QStringList modalForms;              // object names of the windows shown modally
     // What happens while a modal window shows; it should unload the window. When unset,
     // the window is unloaded at once, as if closed by its frame.
     std::function<void(ui::Form&)> onModal;

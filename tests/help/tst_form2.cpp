@@ -1,0 +1,134 @@
+#include "app/windows.h"
+#include "game/form1.h"
+#include "help/form2.h"
+#include "support/game_fixture.h"
+
+#include <QApplication>
+#include <QPointer>
+#include <QTest>
+#include <QRegularExpression>
+
+namespace {
+
+// Whether the label shows all of its wrapped caption within its own size.
+bool fitsInside(const ui::Label& label)
+{
+    return label.heightForWidth(label.width()) <= label.height();
+}
+
+} // namespace
+
+class Form2Test : public QObject {
+    Q_OBJECT
+private slots:
+    void textsStandAsWrittenAndFit_data();
+    void textsStandAsWrittenAndFit();
+    void onlyOneHelpWindowHoweverOftenOpened();
+    void returnHidesAndActivatesTheGame();
+    void returnLeavesTheCountdownAlone();
+    void closeBoxDestroysAndNextOpeningCreatesAnew();
+};
+
+void Form2Test::textsStandAsWrittenAndFit_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("start");
+    QTest::addColumn<int>("spaceRuns");
+    // Each text opens with its own blanks and keeps its runs of ASCII spaces.
+    QTest::newRow("Label2") << "Label2" << QStringLiteral("　 中学校") << 1;
+    QTest::newRow("Label3") << "Label3" << QStringLiteral("　 「スタート」") << 2;
+    QTest::newRow("Label4") << "Label4" << QStringLiteral("　 問題が") << 0;
+    QTest::newRow("Label6") << "Label6" << QStringLiteral("  ｘの値は，") << 1;
+}
+
+// Guards against leading blanks or space runs being trimmed, or a text clipped by its label.
+void Form2Test::textsStandAsWrittenAndFit()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, start);
+    QFETCH(int, spaceRuns);
+    GameFixture game;
+    Form2& help = windows::form2();
+    help.Show();
+    auto* label = help.findChild<ui::Label*>(name);
+    QVERIFY(label);
+    QVERIFY(label->caption().startsWith(start));
+    QVERIFY(!label->caption().contains(u','));
+    QCOMPARE(label->caption().count(QRegularExpression(QStringLiteral("(?<! ) {2,}(?! )"))), spaceRuns);
+    QVERIFY(label->wordWrap());
+    QVERIFY2(fitsInside(*label), qPrintable(name + QStringLiteral(" is clipped")));
+}
+
+// Guards against a second help window on a second 説明.
+void Form2Test::onlyOneHelpWindowHoweverOftenOpened()
+{
+    GameFixture game;
+    Form1& f = game.form();
+    f.helpyo_Click();
+    Form2* first = &windows::form2();
+    f.m5c_Click();
+    f.helpyo_Click();
+    QCOMPARE(&windows::form2(), first);
+    const QWidgetList windowsOpen = QApplication::topLevelWidgets();
+    QCOMPARE(std::count_if(windowsOpen.begin(), windowsOpen.end(),
+                           [](QWidget* w) { return qobject_cast<Form2*>(w) != nullptr; }),
+             1);
+    QVERIFY(first->isVisible());
+}
+
+// Guards against 戻る destroying the help window or leaving the game window inactive.
+void Form2Test::returnHidesAndActivatesTheGame()
+{
+    GameFixture game;
+    Form1& f = game.form();
+    f.helpyo_Click();
+    QPointer<Form2> help = &windows::form2();
+    help->windowActivated();
+    const QPoint place = help->pos();
+    help->Command1_Click();
+    GameFixture::settle();
+    QVERIFY(!help.isNull());
+    QVERIFY(!help->isVisible());
+    f.windowActivated();
+    GameFixture::settle();
+    QCOMPARE(game.services().countTitled(QStringLiteral("スタート")), 2);
+    f.m5c_Click();
+    QCOMPARE(&windows::form2(), help.data());
+    QCOMPARE(help->pos(), place);
+}
+
+// Guards against the help window stopping or resetting a running question.
+void Form2Test::returnLeavesTheCountdownAlone()
+{
+    GameFixture game;
+    Form1& f = game.form();
+    game.scriptProportionalQuestions(1);
+    f.Command1_Click();
+    f.Timer1_Timer();
+    f.helpyo_Click();
+    windows::form2().Command1_Click();
+    GameFixture::settle();
+    QVERIFY(f.Timer1->isRunning());
+    QCOMPARE(f.tokuten->caption(), QStringLiteral(" 9"));
+    QCOMPARE(f.monbang->caption(), QStringLiteral("第 1問"));
+}
+
+// Guards against a help window closed by its frame coming back broken or twice.
+void Form2Test::closeBoxDestroysAndNextOpeningCreatesAnew()
+{
+    GameFixture game;
+    Form1& f = game.form();
+    f.helpyo_Click();
+    QPointer<Form2> help = &windows::form2();
+    help->close();
+    GameFixture::settle();
+    QVERIFY(help.isNull());
+    QVERIFY(!windows::helpExists());
+    f.helpyo_Click();
+    QVERIFY(windows::helpExists());
+    QVERIFY(windows::form2().isVisible());
+    QCOMPARE(windows::form2().Label2->caption().left(3), QStringLiteral("　 中"));
+}
+
+QTEST_MAIN(Form2Test)
+#include "tst_form2.moc"

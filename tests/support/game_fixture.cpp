@@ -1,0 +1,61 @@
+#include "support/game_fixture.h"
+
+#include "app/module1.h"
+#include "app/windows.h"
+#include "game/form1.h"
+
+#include <QCoreApplication>
+
+namespace {
+
+double drawFor(int n, int range)
+{
+    return (n + 0.5) / range;
+}
+
+} // namespace
+
+GameFixture::GameFixture() : fake(std::make_unique<FakeServices>())
+{
+    windows::destroyAll();
+    Module1::reset();
+    windows::form1().Show();
+    settle();
+}
+
+GameFixture::~GameFixture()
+{
+    windows::destroyAll();
+    settle();
+    Module1::reset();
+}
+
+Form1& GameFixture::form()
+{
+    return windows::form1();
+}
+
+void GameFixture::scriptProportionalQuestions(int count)
+{
+    for (int i = 0; i < count; ++i)
+        scriptQuestionOfKind(0);
+}
+
+void GameFixture::scriptQuestionOfKind(int kankei)
+{
+    auto& d = fake->draws;
+    switch (kankei) {
+    case 0: d.insert(d.end(), {drawFor(0, 10), drawFor(6, 9)}); break;                        // y = 2x
+    case 1: d.insert(d.end(), {drawFor(3, 10), drawFor(0, 3), 0.9}); break;                   // y = 6/x
+    case 2: d.insert(d.end(), {drawFor(6, 10), drawFor(6, 9), drawFor(5, 9)}); break;         // y = 2x + 1
+    case 3: d.insert(d.end(), {drawFor(9, 10), 0.25, drawFor(4, 7)}); break;                  // y = x^2
+    default: d.insert(d.end(), {drawFor(9, 10), 0.75, drawFor(5, 9), drawFor(5, 9), drawFor(4, 9)}); // x^2 + x
+    }
+}
+
+void GameFixture::settle()
+{
+    for (int i = 0; i < 3; ++i)
+        QCoreApplication::processEvents();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
