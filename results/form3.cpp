@@ -1,18 +1,135 @@
+// The results window's behaviour: reading the lists, entering the new score, the name, 戻る, 初期化.
 #include "results/form3.h"
+
+#include "app/module1.h"
+#include "app/number_text.h"
+#include "app/ranges.h"
+#include "ui/services.h"
+
+using namespace Module1;
 
 namespace {
 
-ui::FormDesign design()
-{
-    ui::FormDesign d;
-    d.name = QStringLiteral("Form3");
-    d.caption = QStringLiteral("ヌボラ1(m.Tarvo)");
-    d.clientWidthTwips = 4080;
-    d.clientHeightTwips = 6270;
-    d.back = QColor(0x80, 0xFF, 0x80);
-    return d;
-}
+constexpr int rowPixels = 30;      // rows of the lists, element 0 and the copies below it
+constexpr int bestRows = results::places;
+constexpr int runRows = results::runPlaces;
 
 } // namespace
 
-Form3::Form3() : ui::Form(design()) {}
+void Form3::Form_Load()
+{
+    yomikomi();
+    sounyuu();
+    Label6->setCaption(numtext::numberText(koko % results::places + 1)
+                       + QStringLiteral("番です。名前を入力して下さい。"));
+    const QString range = rangeName(hani);
+    if (!range.isEmpty())
+        enz0->setCaption(range);
+    showRows();
+    // The name box comes first in the keyboard order; without it the focus starts on 戻る.
+    if (entered)
+        Text1->setFocus();
+    else
+        Command1->setFocus();
+}
+
+void Form3::yomikomi()
+{
+    rankingFile.read(lists);
+}
+
+void Form3::sounyuu()
+{
+    jikan9->setCaption(numtext::numberText(tensu));
+    entered = false;
+    if (tensu != 0 && touroku != 1 && hani >= 0 && hani < runRankingRows) {
+        results::enterRunRanking(anatakiroku[hani], tensu);
+        const int place = lists.enter(hani, tensu);
+        if (place >= 0) {
+            koko = static_cast<std::int16_t>(place);
+            entered = true;
+        } else {
+            touroku = 1;
+        }
+    }
+    Label6->setVisible(entered);
+    Text1->setVisible(entered);
+}
+
+void Form3::showRows()
+{
+    // Copies of element 0 of an array, each 30 pixels below the one before.
+    auto addRow = [](ui::ControlArray<ui::Label>& array, std::int16_t i, const QString& caption) {
+        ui::Label& row = *array.load(i);
+        row.move(array(0).x(), array(0).y() + rowPixels * i);
+        row.show();
+        row.setCaption(caption);
+    };
+
+    const bool hasList = results::BestFiveLists::hasRange(hani);
+    const int first = hasList ? hani * results::places : 0;
+    auto name = [&](int i) { return hasList ? lists.seisekinamae[first + i] : QString(); };
+    auto score = [&](int i) { return numtext::plainText(hasList ? lists.seisekijikan[first + i] : 0); };
+
+    jyun(0).setCaption(numtext::numberText(1));
+    for (std::int16_t i = 1; i < bestRows; ++i)
+        addRow(jyun, i, numtext::numberText(i + 1));
+    namae(0).setCaption(name(0));
+    jikan(0).setCaption(score(0));
+    for (std::int16_t i = 1; i < bestRows; ++i) {
+        addRow(namae, i, name(i));
+        addRow(jikan, i, score(i));
+    }
+
+    const bool hasRun = hani >= 0 && hani < runRankingRows;
+    auto runScore = [&](int i) { return numtext::plainText(hasRun ? anatakiroku[hani][i] : 0); };
+    jikan1(0).setCaption(runScore(0));
+    for (std::int16_t i = 1; i < runRows; ++i) {
+        addRow(jyun1, i, numtext::numberText(i + 1));
+        addRow(jikan1, i, runScore(i));
+    }
+}
+
+void Form3::Text1_Change()
+{
+    const auto row = static_cast<std::int16_t>(koko % results::places);
+    if (entered && namae.exists(row))
+        namae(row).setCaption(Text1->text());
+}
+
+void Form3::Text1_KeyPress(std::int16_t& KeyAscii)
+{
+    if (KeyAscii == 13) {
+        KeyAscii = 0;
+        Command1_Click();
+    }
+}
+
+void Form3::Command1_Click()
+{
+    // Only a score that entered the best five at this opening is saved, with the typed name.
+    if (entered) {
+        lists.seisekinamae[koko] = Text1->text();
+        if (!rankingFile.save(lists))
+            ui::MsgBox(QStringLiteral("成績を保存できませんでした。"), QStringLiteral("保存"), ui::Icon::Exclamation);
+    }
+    rankingFile.close();
+    Unload();
+}
+
+void Form3::Command2_Click()
+{
+    const ui::Answer answer = ui::MsgBox(QStringLiteral("成績一覧の名前と時間を消去しますか？"), QStringLiteral("確認"),
+                                         ui::Icon::Question, ui::Buttons::OkCancel);
+    if (answer == ui::Answer::Ok && !rankingFile.blank())
+        ui::MsgBox(QStringLiteral("成績一覧を消去できませんでした。"), QStringLiteral("初期化"), ui::Icon::Exclamation);
+    rankingFile.close();
+    Unload();
+}
+
+void Form3::closedByFrame()
+{
+    // Leaving by the close box saves nothing; the file is released for the next opening.
+    rankingFile.close();
+    Unload();
+}

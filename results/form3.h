@@ -1,10 +1,61 @@
 #pragma once
 
+#include "results/ranking.h"
+#include "results/ranking_file.h"
+#include "ui/control_array.h"
+#include "ui/controls.h"
 #include "ui/form.h"
 
-// The results window (placeholder until the ranking lists are built).
+#include <cstdint>
+
+// The results window: the best five of the current x-value range with names, the best three
+// of this run and the score just made. A score that reaches the best five gets a name box;
+// 戻る (or Enter) saves the name into tavon.rnk, 初期化 clears the stored lists. Created
+// afresh at each opening and unloaded by its buttons; the ranking file is open meanwhile.
 class Form3 : public ui::Form {
     Q_OBJECT
 public:
     Form3();
+
+    // Controls, named as in the window's design.
+    ui::Label* Label1 = nullptr;  // heading "成績一覧"
+    ui::Label* Label2 = nullptr;  // heading "今回の記録"
+    ui::Label* Label3 = nullptr;  // heading "あなたの記録"
+    ui::Label* Label4 = nullptr;  // "ｘの値"
+    ui::Label* Label6 = nullptr;  // prompt for the name
+    ui::Label* enz0 = nullptr;    // the range
+    ui::Label* jikan9 = nullptr;  // the score just made
+    ui::ControlArray<ui::Label> jyun{QStringLiteral("jyun")};     // places of the best five
+    ui::ControlArray<ui::Label> namae{QStringLiteral("namae")};   // names of the best five
+    ui::ControlArray<ui::Label> jikan{QStringLiteral("jikan")};   // scores of the best five
+    ui::ControlArray<ui::Label> jyun1{QStringLiteral("jyun1")};   // places of the run's best three
+    ui::ControlArray<ui::Label> jikan1{QStringLiteral("jikan1")}; // scores of the run's best three
+    ui::TextBox* Text1 = nullptr;      // name box
+    QPushButton* Command1 = nullptr;   // 戻る
+    QPushButton* Command2 = nullptr;   // 初期化
+    ui::Line* Line1 = nullptr;
+    ui::Line* Line2 = nullptr;
+    ui::Line* Line3 = nullptr;
+
+    // State of one opening.
+    results::BestFiveLists lists;  // seisekijikan, seisekinamae
+    std::int16_t koko = 0;         // index of the new entry in the lists
+    bool entered = false;          // the score entered the best five at this opening
+    results::RankingFile rankingFile;
+
+    // Event handlers.
+    void Command1_Click();
+    void Command2_Click();
+    void Text1_Change();
+    void Text1_KeyPress(std::int16_t& KeyAscii);
+
+protected:
+    void Form_Load() override;
+    void closedByFrame() override;
+
+private:
+    void createControls();
+    void yomikomi();
+    void sounyuu();
+    void showRows();
 };

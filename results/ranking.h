@@ -1,0 +1,62 @@
+#pragma once
+
+#include "app/module1.h"
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QString>
+
+#include <cstdint>
+
+// The rankings behind the results window: the best-five lists kept in tavon.rnk, their
+// records, and the entering of a new score. No widgets here.
+namespace results {
+
+inline constexpr int nameBytes = 10;     // Shift-JIS name field of a record
+inline constexpr int recordBytes = 12;   // name field, then a 16-bit little-endian score
+inline constexpr int entryCount = 75;    // entries of the lists; Save writes records 1..75
+inline constexpr int readCount = 21;     // records 1..21 are read back, and cleared by Blank
+inline constexpr int places = 5;         // entries per range
+inline constexpr int runPlaces = Module1::runRankingPlaces;
+
+// Shown in the row of a new entry until the player types a name; never stored.
+inline const QString hereMark = QStringLiteral("ここです！");
+
+// The name as its 10-byte Shift-JIS field: whole characters only, as many as fit, padded
+// with spaces. A character with no Shift-JIS form is stored as "?".
+QByteArray encodeName(const QString& name);
+
+// The name held in a name field. Trailing spaces and NUL bytes are padding; bytes that are
+// no Shift-JIS character read as U+FFFD.
+QString decodeName(QByteArrayView field);
+
+// A record as stored: exactly 12 bytes.
+QByteArray packRecord(const Module1::seiseki& record);
+// A record from its 12 stored bytes.
+Module1::seiseki unpackRecord(QByteArrayView bytes);
+
+// The best-five lists: range r owns entries r*5 (place 1) to r*5+4 (place 5).
+struct BestFiveLists {
+    std::int16_t seisekijikan[entryCount] = {}; // scores
+    QString seisekinamae[entryCount];           // names as shown
+    // Name fields as they were read, so that an entry the player left alone goes back to the
+    // file byte for byte; empty for entries that did not come from the file.
+    QByteArray stored[entryCount];
+
+    // The name field to write for entry i.
+    QByteArray nameField(int i) const;
+
+    // Enters a score into the list of range hani: it takes the first place whose score is
+    // lower than or equal to it (so it stands above equal scores), the entries below move
+    // down one place and the fifth falls out. The new entry's name is the mark "ここです！".
+    // Returns the index of the new entry, or -1 when the score is lower than all five.
+    int enter(std::int16_t hani, std::int16_t tensu);
+
+    static bool hasRange(std::int16_t hani) { return hani >= 0 && hani * places + places <= entryCount; }
+};
+
+// Enters a score into one range's row of the run ranking (three places, best first) by the
+// same rule. Returns the place taken, or -1 when the score is lower than all three.
+int enterRunRanking(std::int16_t (&row)[runPlaces], std::int16_t tensu);
+
+} // namespace results

@@ -1,0 +1,587 @@
+// The results window: what it shows at each kind of opening, name entry, 戻る, 初期化 and the
+// close box, on a real ranking file in a temporary directory.
+#include "app/module1.h"
+#include "app/windows.h"
+#include "results/form3.h"
+#include "results/ranking_file.h"
+#include "support/fake_services.h"
+#include "ui/application.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QInputMethodEvent>
+#include <QPointer>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <memory>
+
+namespace {
+
+QByteArray record(const QByteArray& name, int score)
+{
+    QByteArray bytes = name.leftJustified(10, ' ', true);
+    bytes.append(static_cast<char>(score & 0xFF));
+    bytes.append(static_cast<char>((score >> 8) & 0xFF));
+    return bytes;
+}
+
+QByteArray blankRecords(int count)
+{
+    QByteArray bytes;
+    for (int i = 0; i < count; ++i)
+        bytes += record("", 0);
+    return bytes;
+}
+
+// Records for the five places of one range, named A to E.
+QByteArray rangeRecords(const QList<int>& scores)
+{
+    QByteArray bytes;
+    const char* names[] = {"A", "B", "C", "D", "E"};
+    for (int p = 0; p < 5; ++p)
+        bytes += record(names[p], scores[p]);
+    return bytes;
+}
+
+// A full 900-byte file with the given scores in range 2 and other ranges filled too.
+QByteArray fileWithRange2(const QList<int>& scores)
+{
+    return rangeRecords({9, 8, 7, 6, 5}) + rangeRecords({19, 18, 17, 16, 15}) + rangeRecords(scores)
+           + rangeRecords({29, 28, 27, 26, 25}) + record("r21", 21) + blankRecords(54);
+}
+
+QStringList captions(const ui::ControlArray<ui::Label>& array)
+{
+    QStringList list;
+    array.forEach([&list](std::int16_t, ui::Label& label) { list << label.caption(); });
+    return list;
+}
+
+void typeName(ui::TextBox* box, const QString& text)
+{
+    // As an input method hands over finished text.
+    QInputMethodEvent commit;
+    commit.setCommitString(text);
+    QCoreApplication::sendEvent(box, &commit);
+}
+
+} // namespace
+
+class Form3Test : public QObject {
+    Q_OBJECT
+
+private:
+    std::unique_ptr<QTemporaryDir> temp;
+    std::unique_ptr<FakeServices> fake;
+    QString programDir;
+
+    QString rankingPath() const { return programDir + QStringLiteral("/tavon.rnk"); }
+    QByteArray fileBytes() const;
+    void writeRanking(const QByteArray& bytes);
+    Form3& openResults(int tensu, int hani);
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+    void cleanupTestCase();
+
+    // Guards against a viewing opening (or a score already turned away) entering a score,
+    // showing the name box, or writing the file on 戻る.
+    void viewOnlyOpeningEntersNothingAndWritesNothing_data();
+    void viewOnlyOpeningEntersNothingAndWritesNothing();
+
+    // Guards against the new entry shown in the wrong row, a wrong place in the prompt, or the
+    // name box hidden or without the focus.
+    void enteredScoreShowsMarkPromptAndNameBox_data();
+    void enteredScoreShowsMarkPromptAndNameBox();
+
+    // Guards against the typed name missing from its row, 戻る or Enter not saving it, or the
+    // name stored beyond 10 bytes.
+    void typedNameFollowsIntoRowAndIsSavedOnReturn_data();
+    void typedNameFollowsIntoRowAndIsSavedOnReturn();
+
+    // Guards against a score that misses the best five being lost from the run ranking,
+    // touroku left at 0, or the score entered again at the next opening.
+    void scoreMissingBestFiveEntersRunRankingAndSetsTouroku();
+
+    // Guards against rows of another range, or a place caption in the wrong format.
+    void showsListsOfTheCurrentRangeOnly_data();
+    void showsListsOfTheCurrentRangeOnly();
+
+    // Guards against run-time rows that do not line up with element 0 or look different from it.
+    void rowsAreCopiesOfElementZero30PixelsApart_data();
+    void rowsAreCopiesOfElementZero30PixelsApart();
+
+    // Guards against controls placed over one another or outside the window.
+    void controlsStayApartInsideTheWindow();
+
+    // Guards against a keyboard order other than name box, 戻る, 初期化.
+    void keyboardOrderIsNameBoxThenBackThenClear();
+
+    // Guards against 初期化 without asking, Cancel changing the file, OK blanking the wrong
+    // records, or the new entry being saved by either answer.
+    void clearAsksAndBlanksOnlyOnOk_data();
+    void clearAsksAndBlanksOnlyOnOk();
+
+    // Guards against the close box saving, or keeping the file so that the next opening fails.
+    void closeBoxSavesNothingAndReleasesTheFile();
+
+    // Guards against a failed save or clearing passing silently, or keeping the window open.
+    void failedWriteIsReported_data();
+    void failedWriteIsReported();
+
+    // Guards against the end of a game not waiting for the window, or an open viewing window
+    // keeping its file when a game's window replaces it.
+    void gameEndOpensModallyAndSavesOnEnter();
+};
+
+QByteArray Form3Test::fileBytes() const
+{
+    QFile f(rankingPath());
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+void Form3Test::writeRanking(const QByteArray& bytes)
+{
+    QFile f(rankingPath());
+    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    QCOMPARE(f.write(bytes), bytes.size());
+}
+
+Form3& Form3Test::openResults(int tensu, int hani)
+{
+    Module1::tensu = static_cast<std::int16_t>(tensu);
+    Module1::hani = static_cast<std::int16_t>(hani);
+    windows::showResults(false);
+    return windows::form3();
+}
+
+void Form3Test::initTestCase()
+{
+    ui::initApplication(*qApp);
+}
+
+void Form3Test::init()
+{
+    temp = std::make_unique<QTemporaryDir>();
+    QVERIFY(temp->isValid());
+    programDir = temp->filePath(QStringLiteral("program"));
+    QVERIFY(QDir().mkpath(programDir));
+    results::setRankingDirectories(programDir, temp->filePath(QStringLiteral("own-data")));
+    Module1::reset();
+    fake = std::make_unique<FakeServices>();
+}
+
+void Form3Test::cleanup()
+{
+    windows::destroyAll();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    fake.reset();
+}
+
+void Form3Test::cleanupTestCase()
+{
+    results::setRankingDirectories({}, {});
+}
+
+void Form3Test::viewOnlyOpeningEntersNothingAndWritesNothing_data()
+{
+    QTest::addColumn<int>("tensu");
+    QTest::addColumn<int>("touroku");
+    QTest::addColumn<QString>("shown");
+
+    QTest::newRow("opened from the menu") << 0 << 0 << QStringLiteral(" 0");
+    QTest::newRow("game ended with 0") << 0 << 1 << QStringLiteral(" 0");
+    QTest::newRow("score already missed the best five") << 40 << 1 << QStringLiteral(" 40");
+}
+
+void Form3Test::viewOnlyOpeningEntersNothingAndWritesNothing()
+{
+    QFETCH(int, tensu);
+    QFETCH(int, touroku);
+    QFETCH(QString, shown);
+
+    const QByteArray before = fileWithRange2({50, 40, 30, 20, 10});
+    writeRanking(before);
+    Module1::touroku = static_cast<std::int16_t>(touroku);
+    Module1::anatakiroku[2][0] = 33;
+
+    Form3& form = openResults(tensu, 2);
+    QCOMPARE(form.jikan9->caption(), shown);
+    QVERIFY(!form.Label6->isVisibleTo(&form));
+    QVERIFY(!form.Text1->isVisibleTo(&form));
+    QCOMPARE(form.focusWidget(), form.Command1);
+    QCOMPARE(captions(form.namae), (QStringList{"A", "B", "C", "D", "E"}));
+    QCOMPARE(captions(form.jikan), (QStringList{"50", "40", "30", "20", "10"}));
+    QCOMPARE(captions(form.jikan1), (QStringList{"33", "0", "0"}));
+
+    QTest::mouseClick(form.Command1, Qt::LeftButton);
+    QVERIFY(!windows::resultsExist());
+    QVERIFY(!form.rankingFile.isOpen());
+    QCOMPARE(fileBytes(), before);
+    QCOMPARE(int(Module1::touroku), touroku);
+    QCOMPARE(int(Module1::anatakiroku[2][0]), 33);
+    QVERIFY(fake->messages.empty());
+}
+
+void Form3Test::enteredScoreShowsMarkPromptAndNameBox_data()
+{
+    QTest::addColumn<QList<int>>("before");
+    QTest::addColumn<int>("tensu");
+    QTest::addColumn<int>("row");
+    QTest::addColumn<QStringList>("names");
+    QTest::addColumn<QString>("prompt");
+
+    const QString here = QStringLiteral("ここです！");
+    QTest::newRow("blank list: place 1") << QList<int>{0, 0, 0, 0, 0} << 30 << 0
+                                         << QStringList{here, "A", "B", "C", "D"}
+                                         << QStringLiteral(" 1番です。名前を入力して下さい。");
+    QTest::newRow("equal to place 2 goes above it") << QList<int>{50, 40, 30, 20, 10} << 40 << 1
+                                                    << QStringList{"A", here, "B", "C", "D"}
+                                                    << QStringLiteral(" 2番です。名前を入力して下さい。");
+    QTest::newRow("place 5 drops the old fifth") << QList<int>{50, 40, 30, 20, 10} << 12 << 4
+                                                 << QStringList{"A", "B", "C", "D", here}
+                                                 << QStringLiteral(" 5番です。名前を入力して下さい。");
+}
+
+void Form3Test::enteredScoreShowsMarkPromptAndNameBox()
+{
+    QFETCH(QList<int>, before);
+    QFETCH(int, tensu);
+    QFETCH(int, row);
+    QFETCH(QStringList, names);
+    QFETCH(QString, prompt);
+
+    writeRanking(fileWithRange2(before));
+    Form3& form = openResults(tensu, 2);
+
+    QCOMPARE(captions(form.namae), names);
+    QCOMPARE(form.jikan(static_cast<std::int16_t>(row)).caption(), QString::number(tensu));
+    QCOMPARE(form.jikan9->caption(), QStringLiteral(" ") + QString::number(tensu));
+    QCOMPARE(form.Label6->caption(), prompt);
+    QVERIFY(form.Label6->isVisibleTo(&form));
+    QVERIFY(form.Text1->isVisibleTo(&form));
+    QCOMPARE(form.focusWidget(), form.Text1);
+    QCOMPARE(int(Module1::touroku), 0);
+    QCOMPARE(int(Module1::anatakiroku[2][0]), tensu);
+    QCOMPARE(form.enz0->caption(), QStringLiteral("－５～－１"));
+}
+
+void Form3Test::typedNameFollowsIntoRowAndIsSavedOnReturn_data()
+{
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<bool>("byEnter");
+    QTest::addColumn<QByteArray>("field");
+    QTest::addColumn<QString>("shownNext");
+
+    QTest::newRow("ASCII name, 戻る") << QStringLiteral("Taro") << false << QByteArray("Taro") << QStringLiteral("Taro");
+    QTest::newRow("ASCII name, Enter") << QStringLiteral("Taro") << true << QByteArray("Taro") << QStringLiteral("Taro");
+    QTest::newRow("12 letters shown, 10 kept") << QStringLiteral("ABCDEFGHIJKL") << true << QByteArray("ABCDEFGHIJ")
+                                               << QStringLiteral("ABCDEFGHIJ");
+    QTest::newRow("Enter in the empty box") << QString() << true << QByteArray() << QString();
+    QTest::newRow("Japanese name") << QStringLiteral("やまだ") << true << QByteArray::fromHex("82e282dc82be")
+                                   << QStringLiteral("やまだ");
+}
+
+void Form3Test::typedNameFollowsIntoRowAndIsSavedOnReturn()
+{
+    QFETCH(QString, typed);
+    QFETCH(bool, byEnter);
+    QFETCH(QByteArray, field);
+    QFETCH(QString, shownNext);
+
+    // First opening ever: no file yet.
+    Module1::anatakiroku[1][0] = 7;
+    Form3& form = openResults(25, 1);
+    QCOMPARE(fileBytes().size(), 0);
+    if (typed.isEmpty()) {
+        QCOMPARE(form.namae(0).caption(), QStringLiteral("ここです！"));
+    } else if (typed.front().unicode() < 0x80) {
+        QTest::keyClicks(form.Text1, typed);
+    } else {
+        typeName(form.Text1, typed);
+    }
+    if (!typed.isEmpty())
+        QCOMPARE(form.namae(0).caption(), typed);
+
+    if (byEnter)
+        QTest::keyClick(form.Text1, Qt::Key_Return);
+    else
+        QTest::mouseClick(form.Command1, Qt::LeftButton);
+
+    QVERIFY(!windows::resultsExist());
+    QVERIFY(!form.rankingFile.isOpen());
+    QVERIFY(fake->messages.empty());
+    const QByteArray expected = blankRecords(5) + record(field, 25) + blankRecords(69);
+    QCOMPARE(fileBytes().toHex(' '), expected.toHex(' '));
+
+    // The next opening shows the saved entry and the run's scores.
+    Form3& again = openResults(0, 1);
+    QCOMPARE(again.namae(0).caption(), shownNext);
+    QCOMPARE(captions(again.jikan), (QStringList{"25", "0", "0", "0", "0"}));
+    QCOMPARE(captions(again.jikan1), (QStringList{"25", "7", "0"}));
+}
+
+void Form3Test::scoreMissingBestFiveEntersRunRankingAndSetsTouroku()
+{
+    const QByteArray before = fileWithRange2({50, 50, 50, 50, 50});
+    writeRanking(before);
+    Module1::anatakiroku[2][0] = 30;
+    Module1::anatakiroku[2][1] = 5;
+
+    Form3& form = openResults(10, 2);
+    QCOMPARE(int(Module1::touroku), 1);
+    QCOMPARE(captions(form.jikan1), (QStringList{"30", "10", "5"}));
+    QVERIFY(!form.Label6->isVisibleTo(&form));
+    QVERIFY(!form.Text1->isVisibleTo(&form));
+    QTest::mouseClick(form.Command1, Qt::LeftButton);
+    QCOMPARE(fileBytes(), before);
+
+    // While touroku is 1 the same score is neither entered again nor saved.
+    Form3& again = openResults(10, 2);
+    QCOMPARE(captions(again.jikan1), (QStringList{"30", "10", "5"}));
+    QTest::mouseClick(again.Command1, Qt::LeftButton);
+    QCOMPARE(fileBytes(), before);
+}
+
+void Form3Test::showsListsOfTheCurrentRangeOnly_data()
+{
+    QTest::addColumn<int>("hani");
+    QTest::addColumn<QString>("range");
+    QTest::addColumn<QStringList>("scores");
+    QTest::addColumn<QStringList>("run");
+
+    QTest::newRow("range 0") << 0 << QStringLiteral("－２～２") << QStringList{"9", "8", "7", "6", "5"}
+                             << QStringList{"3", "2", "1"};
+    QTest::newRow("range 1") << 1 << QStringLiteral("１～５") << QStringList{"19", "18", "17", "16", "15"}
+                             << QStringList{"13", "12", "11"};
+    QTest::newRow("range 3") << 3 << QStringLiteral("ランダム") << QStringList{"29", "28", "27", "26", "25"}
+                             << QStringList{"33", "32", "31"};
+}
+
+void Form3Test::showsListsOfTheCurrentRangeOnly()
+{
+    QFETCH(int, hani);
+    QFETCH(QString, range);
+    QFETCH(QStringList, scores);
+    QFETCH(QStringList, run);
+
+    writeRanking(fileWithRange2({-3, -4, -5, -6, -7}));
+    for (int r = 0; r < 4; ++r)
+        for (int p = 0; p < 3; ++p)
+            Module1::anatakiroku[r][p] = static_cast<std::int16_t>(r * 10 + 3 - p);
+
+    Form3& form = openResults(0, hani);
+    QCOMPARE(form.enz0->caption(), range);
+    QCOMPARE(captions(form.jikan), scores);
+    QCOMPARE(captions(form.jikan1), run);
+    QCOMPARE(captions(form.jyun), (QStringList{" 1", " 2", " 3", " 4", " 5"}));
+    QCOMPARE(captions(form.jyun1), (QStringList{"1", " 2", " 3"}));
+}
+
+void Form3Test::rowsAreCopiesOfElementZero30PixelsApart_data()
+{
+    QTest::addColumn<QString>("array");
+    QTest::addColumn<int>("rows");
+
+    QTest::newRow("jyun") << QStringLiteral("jyun") << 5;
+    QTest::newRow("namae") << QStringLiteral("namae") << 5;
+    QTest::newRow("jikan") << QStringLiteral("jikan") << 5;
+    QTest::newRow("jyun1") << QStringLiteral("jyun1") << 3;
+    QTest::newRow("jikan1") << QStringLiteral("jikan1") << 3;
+}
+
+void Form3Test::rowsAreCopiesOfElementZero30PixelsApart()
+{
+    QFETCH(QString, array);
+    QFETCH(int, rows);
+
+    Form3& form = openResults(0, 0);
+    auto* first = form.findChild<ui::Label*>(array + QStringLiteral("(0)"));
+    QVERIFY(first);
+    for (int i = 1; i < rows; ++i) {
+        auto* row = form.findChild<ui::Label*>(QStringLiteral("%1(%2)").arg(array).arg(i));
+        QVERIFY2(row, qPrintable(array + QString::number(i)));
+        QCOMPARE(row->geometry(), first->geometry().translated(0, 30 * i));
+        QVERIFY(row->isVisibleTo(&form));
+        QCOMPARE(row->font(), first->font());
+        QCOMPARE(row->alignment(), first->alignment());
+        QCOMPARE(row->palette().color(QPalette::Window), first->palette().color(QPalette::Window));
+        QCOMPARE(row->autoFillBackground(), first->autoFillBackground());
+    }
+    QVERIFY(!form.findChild<ui::Label*>(QStringLiteral("%1(%2)").arg(array).arg(rows)));
+}
+
+void Form3Test::controlsStayApartInsideTheWindow()
+{
+    Form3& form = openResults(30, 0); // with the name box shown
+    const QRect area = form.client()->rect();
+    QList<QWidget*> controls;
+    for (QWidget* w : form.client()->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+        if (!qobject_cast<ui::Line*>(w))
+            controls << w;
+    QCOMPARE(controls.size(), 15 + 4 * 3 + 2 * 2); // the design's controls plus the run-time rows
+    for (QWidget* w : controls)
+        QVERIFY2(area.contains(w->geometry()), qPrintable(w->objectName()));
+    // Seams of less than a pixel in the design may round to one pixel, no more.
+    for (int i = 0; i < controls.size(); ++i) {
+        for (int j = i + 1; j < controls.size(); ++j) {
+            const QRect overlap = controls[i]->geometry() & controls[j]->geometry();
+            QVERIFY2(overlap.isEmpty() || overlap.width() <= 1 || overlap.height() <= 1,
+                     qPrintable(controls[i]->objectName() + QStringLiteral(" / ") + controls[j]->objectName()));
+        }
+    }
+}
+
+void Form3Test::keyboardOrderIsNameBoxThenBackThenClear()
+{
+    Form3& form = openResults(30, 0);
+    QList<QWidget*> order;
+    QWidget* w = form.Text1;
+    do {
+        if (w->focusPolicy() & Qt::TabFocus && w->isVisibleTo(&form))
+            order << w;
+        w = w->nextInFocusChain();
+    } while (w != form.Text1);
+    QCOMPARE(order, (QList<QWidget*>{form.Text1, form.Command1, form.Command2}));
+    QVERIFY(!form.Command1->isDefault() && !form.Command1->autoDefault());
+    QVERIFY(!form.Command2->isDefault() && !form.Command2->autoDefault());
+}
+
+void Form3Test::clearAsksAndBlanksOnlyOnOk_data()
+{
+    QTest::addColumn<bool>("ok");
+    QTest::newRow("Cancel") << false;
+    QTest::newRow("OK") << true;
+}
+
+void Form3Test::clearAsksAndBlanksOnlyOnOk()
+{
+    QFETCH(bool, ok);
+
+    const QByteArray before = fileWithRange2({50, 40, 30, 20, 10}) + "after 75";
+    writeRanking(before);
+    fake->answers.push_back(ok ? ui::Answer::Ok : ui::Answer::Cancel);
+
+    Form3& form = openResults(45, 2); // a new entry at place 2, never to be saved here
+    QTest::keyClicks(form.Text1, "Kim");
+    QTest::mouseClick(form.Command2, Qt::LeftButton);
+
+    QCOMPARE(fake->messages.size(), std::size_t(1));
+    const ui::Message& question = fake->messages.front();
+    QCOMPARE(question.text, QStringLiteral("成績一覧の名前と時間を消去しますか？"));
+    QCOMPARE(question.title, QStringLiteral("確認"));
+    QVERIFY(question.icon == ui::Icon::Question);
+    QVERIFY(question.buttons == ui::Buttons::OkCancel);
+    QVERIFY(!windows::resultsExist());
+    QVERIFY(!form.rankingFile.isOpen());
+
+    const QByteArray expected = ok ? blankRecords(21) + before.mid(21 * 12) : before;
+    QCOMPARE(fileBytes().toHex(' '), expected.toHex(' '));
+    QCOMPARE(int(Module1::anatakiroku[2][0]), 45);
+
+    Form3& again = openResults(0, 2);
+    if (ok) {
+        QCOMPARE(captions(again.namae), (QStringList{"", "", "", "", ""}));
+        QCOMPARE(captions(again.jikan), (QStringList{"0", "0", "0", "0", "0"}));
+    } else {
+        QCOMPARE(captions(again.namae), (QStringList{"A", "B", "C", "D", "E"}));
+    }
+    QCOMPARE(captions(again.jikan1), (QStringList{"45", "0", "0"}));
+}
+
+void Form3Test::closeBoxSavesNothingAndReleasesTheFile()
+{
+    const QByteArray before = fileWithRange2({50, 40, 30, 20, 10});
+    writeRanking(before);
+    Form3& form = openResults(35, 2);
+    QVERIFY(form.rankingFile.isOpen());
+    QTest::keyClicks(form.Text1, "Lee");
+
+    form.close(); // the frame's close box
+    QVERIFY(!windows::resultsExist());
+    QVERIFY(!form.rankingFile.isOpen());
+    QCOMPARE(fileBytes(), before);
+    QVERIFY(fake->messages.empty());
+
+    Form3& again = openResults(0, 2);
+    QVERIFY(again.rankingFile.isOpen());
+    QCOMPARE(captions(again.namae), (QStringList{"A", "B", "C", "D", "E"}));
+}
+
+void Form3Test::failedWriteIsReported_data()
+{
+    QTest::addColumn<bool>("clearing");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("title");
+
+    QTest::newRow("name entered, Enter") << false << QStringLiteral("成績を保存できませんでした。")
+                                         << QStringLiteral("保存");
+    QTest::newRow("初期化 answered OK") << true << QStringLiteral("成績一覧を消去できませんでした。")
+                                      << QStringLiteral("初期化");
+}
+
+void Form3Test::failedWriteIsReported()
+{
+    QFETCH(bool, clearing);
+    QFETCH(QString, text);
+    QFETCH(QString, title);
+
+    // Neither the program's directory nor the player's own can hold the file.
+    const QString plain = temp->filePath(QStringLiteral("plain"));
+    {
+        QFile f(plain);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("x");
+    }
+    results::setRankingDirectories(plain + QStringLiteral("/program"), plain + QStringLiteral("/own-data"));
+
+    Form3& form = openResults(20, 0);
+    QCOMPARE(form.namae(0).caption(), QStringLiteral("ここです！"));
+    QTest::keyClicks(form.Text1, "Ann");
+    if (clearing) {
+        fake->answers.push_back(ui::Answer::Ok);
+        QTest::mouseClick(form.Command2, Qt::LeftButton);
+    } else {
+        QTest::keyClick(form.Text1, Qt::Key_Return);
+    }
+
+    QCOMPARE(fake->messages.size(), std::size_t(clearing ? 2 : 1));
+    const ui::Message& message = fake->messages.back();
+    QCOMPARE(message.text, text);
+    QCOMPARE(message.title, title);
+    QVERIFY(message.icon == ui::Icon::Exclamation);
+    QVERIFY(message.buttons == ui::Buttons::Ok);
+    QVERIFY(!windows::resultsExist());
+}
+
+void Form3Test::gameEndOpensModallyAndSavesOnEnter()
+{
+    Module1::tensu = 0;
+    windows::showResults(false);
+    QPointer<Form3> viewing = &windows::form3();
+    QVERIFY(viewing->rankingFile.isOpen());
+
+    bool viewingReleased = false;
+    fake->onModal = [&](ui::Form& shown) {
+        viewingReleased = viewing && !viewing->rankingFile.isOpen();
+        auto& results = static_cast<Form3&>(shown);
+        QTest::keyClicks(results.Text1, "Winner");
+        QTest::keyClick(results.Text1, Qt::Key_Return);
+    };
+    Module1::tensu = 48;
+    windows::showResults(true);
+
+    QCOMPARE(fake->modalForms.size(), std::size_t(1));
+    QCOMPARE(fake->modalForms.front(), QStringLiteral("Form3"));
+    QVERIFY(viewingReleased);
+    QVERIFY(!windows::resultsExist());
+    QCOMPARE(fileBytes().left(12).toHex(' '), record("Winner", 48).toHex(' '));
+    QCOMPARE(fileBytes().size(), 900);
+}
+
+QTEST_MAIN(Form3Test)
+#include "tst_form3.moc"
