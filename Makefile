@@ -3,7 +3,7 @@
 BUILD_DIR := build
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: all setup setup-tests configure build run test clean
+.PHONY: all setup setup-tests configure build run test bench screenshots clean
 
 all: build
 
@@ -25,6 +25,16 @@ run: build
 test: setup setup-tests configure
 	@cmake --build $(BUILD_DIR) -j $(JOBS)
 	cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS)
+
+# The countdown's timing in the real game window, headless (about two minutes).
+bench: setup configure
+	@cmake --build $(BUILD_DIR) -j $(JOBS) --target countdown_bench
+	QT_QPA_PLATFORM=offscreen ./$(BUILD_DIR)/countdown_bench
+
+# Pictures of the real windows in docs/screenshots/, at scale 1 and at Qt scale factor 2.
+screenshots: build setup-tests
+	bash scripts/screenshots.sh
+	SCALE=2 bash scripts/screenshots.sh
 
 clean:
 	rm -rf $(BUILD_DIR)

@@ -6,6 +6,7 @@ Timer::Timer(QObject* parent, const QString& name, std::function<void()> onTimer
     : QObject(parent)
 {
     setObjectName(name);
+    timer.setParent(this); // so that tools can find the clock behind the window's timer
     timer.setTimerType(Qt::PreciseTimer);
     connect(&timer, &QTimer::timeout, this, std::move(onTimer));
 }

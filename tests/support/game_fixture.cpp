@@ -3,6 +3,7 @@
 #include "app/module1.h"
 #include "app/windows.h"
 #include "game/form1.h"
+#include "results/ranking_file.h"
 
 #include <QCoreApplication>
 
@@ -19,6 +20,7 @@ GameFixture::GameFixture() : fake(std::make_unique<FakeServices>())
 {
     windows::destroyAll();
     Module1::reset();
+    results::setRankingDirectories(rankingDir.path(), rankingDir.path());
     windows::form1().Show();
     settle();
 }
@@ -28,6 +30,12 @@ GameFixture::~GameFixture()
     windows::destroyAll();
     settle();
     Module1::reset();
+    results::setRankingDirectories({}, {});
+}
+
+QString GameFixture::rankingPath() const
+{
+    return rankingDir.filePath(QStringLiteral("tavon.rnk"));
 }
 
 Form1& GameFixture::form()

@@ -1,0 +1,82 @@
+// Measures when the countdown ticks come in the real game window: the interval between ticks,
+// the time from setting a question to its time-out, and the drift over a game of five
+// time-outs. Message boxes are answered at once and the results window is closed at once,
+// so that nothing waits on a person; everything else is the program as the player runs it.
+#include "app/windows.h"
+#include "game/form1.h"
+#include "results/ranking_file.h"
+#include "ui/application.h"
+#include "ui/form.h"
+#include "ui/services.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <vector>
+
+int main(int argc, char* argv[])
+{
+    QApplication app(argc, argv);
+    ui::initApplication(app);
+    ui::services().messageBox = [](const ui::Message&) { return ui::Answer::Ok; };
+    ui::services().beep = [] {};
+    ui::services().runModal = [](ui::Form& form) { form.Unload(); };
+    ui::services().end = [] { QCoreApplication::exit(0); };
+    QTemporaryDir rankingDir; // the game's end opens the results window, which reads the file
+    results::setRankingDirectories(rankingDir.path(), rankingDir.path());
+
+    Form1& game = windows::form1();
+    game.Show();
+
+    QElapsedTimer clock;
+    std::vector<double> ticks; // ms since Start
+    int games = 0;
+    QTimer* countdown = game.Timer1->findChild<QTimer*>();
+    QObject::connect(countdown, &QTimer::timeout, [&] { ticks.push_back(clock.nsecsElapsed() / 1e6); });
+    QObject::connect(&game, &QObject::destroyed, [] {});
+
+    QTimer::singleShot(500, [&] {
+        clock.start();
+        game.Command1_Click();
+    });
+    // The game is over when the answer buttons are disabled again after the fifth time-out.
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        if (ticks.size() >= 55 && !game.kotae(0).isEnabled()) {
+            ++games;
+            QCoreApplication::exit(0);
+        }
+    });
+    poll.start(100);
+    app.exec();
+
+    std::vector<double> intervals;
+    double previous = 0;
+    for (double t : ticks) {
+        intervals.push_back(t - previous);
+        previous = t;
+    }
+    const auto [lo, hi] = std::minmax_element(intervals.begin(), intervals.end());
+    std::vector<double> sorted = intervals;
+    std::sort(sorted.begin(), sorted.end());
+    const double median = sorted[sorted.size() / 2];
+    double worst = 0;
+    for (double i : intervals)
+        worst = std::max(worst, std::fabs(i - 2000.0));
+    std::printf("ticks: %zu over %d game(s)\n", ticks.size(), games);
+    std::printf("tick interval: median %.3f ms, min %.3f ms, max %.3f ms, worst deviation %.3f ms (target 2000 +- 10)\n",
+                median, *lo, *hi, worst);
+    for (int q = 0; q < 5; ++q) {
+        const double setAt = q == 0 ? 0.0 : ticks[q * 11 - 1];
+        const double timeout = ticks[q * 11 + 10];
+        std::printf("question %d: time-out %.3f s after it was set (target 22.000 +- 0.050); "
+                    "%.3f s after Start, drift %+.3f ms\n",
+                    q + 1, (timeout - setAt) / 1000.0, timeout / 1000.0, timeout - 22000.0 * (q + 1));
+    }
+    return worst <= 10.0 ? 0 : 1;
+}

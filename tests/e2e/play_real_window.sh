@@ -1,0 +1,43 @@
+#!/bin/bash
+# Plays the real program as a pupil would: in a real X server with a window manager, by
+# clicks and keys at the designed positions. Dismisses the start message, plays until a game
+# enters the list, types a name, presses Enter and checks tavon.rnk byte by byte; then opens
+# help and returns, and ends with 終了, which must leave the ranking file as it was.
+set -euo pipefail
+source "$(dirname "$0")/xsession.sh"
+
+start_session "${1:?usage: play_real_window.sh path/to/nubora1}"
+
+dismiss 'スタート'
+sleep 1
+visible '^スタート$' && fail "the start message came back after it was closed"
+
+games=$(play_until_listed TEST enter)
+sleep 0.5
+visible "$other_title" && fail "Enter in the name box did not close the results window"
+dismiss_all
+
+rnk=$(ranking_file)
+[ -f "$rnk" ] || fail "tavon.rnk was not written next to the program"
+[ "$(stat -c %s "$rnk")" -eq 900 ] || fail "tavon.rnk is $(stat -c %s "$rnk") bytes, not 900"
+score=$(od -An -t d2 -j 10 -N 2 "$rnk" | tr -d ' ')
+[ "$score" -ge 1 ] && [ "$score" -le 50 ] || fail "score $score out of range"
+{
+    printf 'TEST      '
+    printf "\\x$(printf %02x $((score & 255)))\\x$(printf %02x $((score >> 8)))"
+    for _ in $(seq 74); do printf '          \0\0'; done
+} >"$work/expected.rnk"
+cmp "$rnk" "$work/expected.rnk" || fail "tavon.rnk differs from the expected bytes"
+echo "saved TEST with $score points after $games game(s)"
+before=$(md5sum <"$rnk")
+
+click_game 536 328                           # 説明
+help=$(window "$other_title")
+click "$help" 348 418                        # 戻る
+dismiss 'スタート'
+visible "$other_title" && fail "the help window stayed open after 戻る"
+
+click_game 520 372                           # 終了
+for _ in $(seq 50); do kill -0 "$program" 2>/dev/null || break; sleep 0.1; done
+kill -0 "$program" 2>/dev/null && fail "終了 did not end the program"
+[ "$(md5sum <"$rnk")" = "$before" ] || fail "終了 changed tavon.rnk"
