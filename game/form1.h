@@ -32,7 +32,7 @@ public:
     QPushButton* Command5 = nullptr;   // 終了
     QPushButton* tokutenyo = nullptr;  // running total; opens the lists
     QPushButton* helpyo = nullptr;     // 説明
-    QGroupBox* Frame1 = nullptr;
+    ui::Frame* Frame1 = nullptr;
     ui::ControlArray<QPushButton> kotae{QStringLiteral("kotae")}; // answer buttons
     ui::Line* Line1 = nullptr;
     ui::Line* Line2 = nullptr;

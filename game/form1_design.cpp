@@ -79,9 +79,9 @@ void Form1::createControls()
     helpyo = ui::addButton(area, {QStringLiteral("helpyo"), QStringLiteral("説明"),
                                   twipsRect(7560, 4680, 975, 495), {}});
 
-    Frame1 = ui::addFrame(area, QStringLiteral("Frame1"), QStringLiteral("ｘとｙの関係は？"),
-                          twipsRect(2880, 2160, 5655, 2415),
-                          {20.25, true, QColor(0x00, 0x00, 0xC0), QColor(0xFF, 0x80, 0x00)});
+    Frame1 = new ui::Frame(area, QStringLiteral("Frame1"), QStringLiteral("ｘとｙの関係は？"),
+                           twipsRect(2880, 2160, 5655, 2415),
+                           {20.25, true, QColor(0x00, 0x00, 0xC0), QColor(0xFF, 0x80, 0x00)});
     struct Answer { const char* caption; int left, top, width; };
     const Answer answers[] = {
         {"ｙはｘに比例", 360, 600, 2415},

@@ -137,14 +137,31 @@ QPushButton* addButton(QWidget* parent, const ButtonDef& def)
     return button;
 }
 
-QGroupBox* addFrame(QWidget* parent, const QString& name, const QString& caption,
-                    const QRect& geometry, const Look& look)
+Frame::Frame(QWidget* parent, const QString& name, const QString& caption, const QRect& geometry,
+             const Look& look)
+    : QGroupBox(caption, parent)
 {
-    auto* frame = new QGroupBox(caption, parent);
-    frame->setObjectName(name);
-    applyLook(frame, look);
-    frame->setGeometry(geometry);
-    return frame;
+    setObjectName(name);
+    applyLook(this, look);
+    setGeometry(geometry);
+}
+
+void Frame::paintEvent(QPaintEvent*)
+{
+    QPainter painter(this);
+    const QFontMetrics metrics(font());
+    const int top = metrics.height() / 2;
+    const QRect border = rect().adjusted(0, top, -1, -1);
+    painter.setPen(palette().color(QPalette::Window).darker(160));
+    painter.drawRect(border.adjusted(0, 0, -1, -1));
+    painter.setPen(palette().color(QPalette::Window).lighter(140));
+    painter.drawRect(border.adjusted(1, 1, 0, 0));
+
+    const int left = 8;
+    const QRect captionRect(left, 0, metrics.horizontalAdvance(title()) + 2, metrics.height());
+    painter.fillRect(captionRect, palette().color(QPalette::Window));
+    painter.setPen(palette().color(QPalette::WindowText));
+    painter.drawText(captionRect.adjusted(1, 0, 0, 0), Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, title());
 }
 
 TextBox::TextBox(QWidget* parent, const QString& name, const QRect& geometry, const Look& look)

@@ -64,9 +64,16 @@ struct ButtonDef {
 QPushButton* addButton(QWidget* parent, const ButtonDef& def);
 
 // A captioned panel; its children are placed from the panel's own top-left corner.
-// The caption takes the look's font and text colour, the panel the back colour.
-QGroupBox* addFrame(QWidget* parent, const QString& name, const QString& caption,
-                    const QRect& geometry, const Look& look);
+// The whole panel is filled with the look's back colour; an etched border starts halfway
+// down the caption, which is drawn at the top left in the look's font and text colour.
+class Frame : public QGroupBox {
+    Q_OBJECT
+public:
+    Frame(QWidget* parent, const QString& name, const QString& caption, const QRect& geometry, const Look& look);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+};
 
 // A single-line text box with the Change and KeyPress events of the windows.
 class TextBox : public QLineEdit {

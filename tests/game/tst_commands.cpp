@@ -1,0 +1,147 @@
+#include "app/module1.h"
+#include "app/windows.h"
+#include "game/form1.h"
+#include "help/form2.h"
+#include "results/form3.h"
+#include "support/game_fixture.h"
+
+#include <QFile>
+#include <QTest>
+
+using namespace Module1;
+
+namespace {
+
+QByteArray contents(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+// A ranking file with one entry in the first range, so that any rewrite would show.
+void writeRanking(const QString& path)
+{
+    QByteArray bytes("HANAKO    ");
+    bytes.append(char(40)).append(char(0));
+    for (int i = 1; i < 75; ++i)
+        bytes.append("          ").append(char(0)).append(char(0));
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+}
+
+} // namespace
+
+class CommandsTest : public QObject {
+    Q_OBJECT
+private slots:
+    void viewingTheListsLeavesTheGameAlone_data();
+    void viewingTheListsLeavesTheGameAlone();
+    void viewingSavesNothing();
+    void onlyOneResultsWindowAtATime();
+    void endWritesNothingWhateverIsOpen_data();
+    void endWritesNothingWhateverIsOpen();
+};
+
+void CommandsTest::viewingTheListsLeavesTheGameAlone_data()
+{
+    QTest::addColumn<bool>("byMenu");
+    QTest::newRow("menu 一覧") << true;
+    QTest::newRow("total button") << false;
+}
+
+// Guards against opening the lists mid-game stopping the countdown or entering the running total.
+void CommandsTest::viewingTheListsLeavesTheGameAlone()
+{
+    QFETCH(bool, byMenu);
+    GameFixture game;
+    Form1& f = game.form();
+    game.scriptProportionalQuestions(2);
+    f.Command1_Click();
+    f.kotae_Click(0);
+    f.Timer1_Timer();
+    tensu = 33;
+    if (byMenu)
+        f.m1c->trigger();
+    else
+        f.tokutenyo->click();
+    QCOMPARE(tensu, 0);
+    QVERIFY(windows::resultsExist());
+    QVERIFY(game.services().modalForms.isEmpty());
+    Form3& lists = windows::form3();
+    QVERIFY(lists.isVisible());
+    QVERIFY(lists.Text1->isHidden());
+    QCOMPARE(lists.jikan9->caption(), QStringLiteral(" 0"));
+    QVERIFY(f.Timer1->isRunning());
+    QCOMPARE(f.tokuten->caption(), QStringLiteral(" 9"));
+    QCOMPARE(f.tokutenyo->text(), QStringLiteral(" 10"));
+    QVERIFY(f.kotae(0).isEnabled());
+    QCOMPARE(f.monbang->caption(), QStringLiteral("第 2問"));
+}
+
+// Guards against 戻る of a viewing window rewriting the ranking file.
+void CommandsTest::viewingSavesNothing()
+{
+    GameFixture game;
+    writeRanking(game.rankingPath());
+    const QByteArray before = contents(game.rankingPath());
+    game.form().m1c_Click();
+    windows::form3().Command1_Click();
+    GameFixture::settle();
+    QVERIFY(!windows::resultsExist());
+    QCOMPARE(contents(game.rankingPath()), before);
+}
+
+// Guards against a second 一覧 opening a second results window.
+void CommandsTest::onlyOneResultsWindowAtATime()
+{
+    GameFixture game;
+    Form1& f = game.form();
+    f.m1c_Click();
+    Form3* first = &windows::form3();
+    f.tokutenyo_Click();
+    f.m1c_Click();
+    QCOMPARE(&windows::form3(), first);
+    const QWidgetList open = QApplication::topLevelWidgets();
+    QCOMPARE(std::count_if(open.begin(), open.end(),
+                           [](QWidget* w) { auto* r = qobject_cast<Form3*>(w); return r && !r->isUnloaded(); }),
+             1);
+}
+
+void CommandsTest::endWritesNothingWhateverIsOpen_data()
+{
+    QTest::addColumn<bool>("byMenu");
+    QTest::addColumn<QString>("open");
+    for (bool menu : {false, true}) {
+        const char* how = menu ? "menu" : "button";
+        QTest::addRow("%s, mid-game", how) << menu << "game";
+        QTest::addRow("%s, lists open", how) << menu << "lists";
+        QTest::addRow("%s, help open", how) << menu << "help";
+    }
+}
+
+// Guards against 終了 running a window's closing step or saving the lists on the way out.
+void CommandsTest::endWritesNothingWhateverIsOpen()
+{
+    QFETCH(bool, byMenu);
+    QFETCH(QString, open);
+    GameFixture game;
+    Form1& f = game.form();
+    writeRanking(game.rankingPath());
+    const QByteArray before = contents(game.rankingPath());
+    game.scriptProportionalQuestions(1);
+    f.Command1_Click();
+    if (open == QLatin1String("lists"))
+        f.m1c_Click();
+    else if (open == QLatin1String("help"))
+        f.helpyo_Click();
+    if (byMenu)
+        f.m1d->trigger();
+    else
+        f.Command5->click();
+    QVERIFY(game.services().ended);
+    QCOMPARE(contents(game.rankingPath()), before);
+}
+
+QTEST_MAIN(CommandsTest)
+#include "tst_commands.moc"
