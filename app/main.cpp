@@ -7,6 +7,7 @@
 int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("nubora1")); // names the player's data directory
     ui::initApplication(app);
     windows::form1().Show();
     return app.exec();
