@@ -37,7 +37,16 @@ click "$help" 348 418                        # 戻る
 dismiss 'スタート'
 visible "$other_title" && fail "the help window stayed open after 戻る"
 
-click_game 520 372                           # 終了
+# The lists opened by the total button mid-question leave the countdown running.
+click_game 260 340                           # スタート
+click_game 88 340                            # the total button: the lists for viewing
+window "$other_title" >/dev/null
+points() { import -window "$(window "$game_title")" -crop 177x161+8+162 -depth 8 rgb:- | md5sum; }
+first=$(points)
+for _ in $(seq 40); do [ "$(points)" != "$first" ] && break; sleep 0.1; done
+[ "$(points)" != "$first" ] || fail "the countdown stopped while the lists were open"
+
+click_game 520 372                           # 終了, with the lists open
 for _ in $(seq 50); do kill -0 "$program" 2>/dev/null || break; sleep 0.1; done
 kill -0 "$program" 2>/dev/null && fail "終了 did not end the program"
 [ "$(md5sum <"$rnk")" = "$before" ] || fail "終了 changed tavon.rnk"

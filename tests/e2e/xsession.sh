@@ -30,7 +30,15 @@ fail() {
 # settings of the program (NAME=VALUE).
 start_session() {
     local exe=$1; shift
+    start_x
     cp "$exe" "$work/nubora1"
+    (cd "$work" && exec env -u QT_SCALE_FACTOR QT_QPA_PLATFORM=xcb "$@" ./nubora1) >"$work/program.log" 2>&1 &
+    program=$!
+    pids+=($program)
+}
+
+# Starts Xvfb on a free display, and openbox, and waits until the window manager runs.
+start_x() {
     exec 3>"$work/display"
     Xvfb -displayfd 3 -screen 0 1920x1200x24 -nolisten tcp >/dev/null 2>&1 &
     pids+=($!)
@@ -43,9 +51,6 @@ start_session() {
         xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && break
         sleep 0.1
     done
-    (cd "$work" && exec env -u QT_SCALE_FACTOR QT_QPA_PLATFORM=xcb "$@" ./nubora1) >"$work/program.log" 2>&1 &
-    program=$!
-    pids+=($program)
 }
 
 ranking_file() { echo "$work/tavon.rnk"; }

@@ -9,6 +9,8 @@
 
 #include <QAccessible>
 #include <QApplication>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QPointer>
 #include <QSignalSpy>
 #include <QTest>
@@ -62,6 +64,7 @@ private slots:
     void pointsBecomeWholePixelsAt96Dpi_data();
     void pointsBecomeWholePixelsAt96Dpi();
     void japaneseTextGetsAJapaneseFace();
+    void standardButtonsSpeakJapanese();
     void loadRunsOnceBeforeTheFirstDisplay();
     void clientAreaHasTheDesignedSizeAndCannotGrow();
     void modalShowReturnsOnlyAfterUnload();
@@ -132,6 +135,14 @@ void UiTest::japaneseTextGetsAJapaneseFace()
     const QString text = QStringLiteral("上の３つには，あてはまらない関係ｘｙ○×");
     for (const QChar c : text)
         QVERIFY2(metrics.inFont(c), qPrintable(QStringLiteral("no glyph for ") + c));
+}
+
+// Guards against an English "Cancel" in the confirmation a pupil is asked.
+void UiTest::standardButtonsSpeakJapanese()
+{
+    QMessageBox box(QMessageBox::Question, QStringLiteral("確認"), QStringLiteral("?"),
+                    QMessageBox::Ok | QMessageBox::Cancel);
+    QCOMPARE(box.button(QMessageBox::Cancel)->text(), QStringLiteral("キャンセル"));
 }
 
 // Guards against a second Load, or a Load after the window is already on screen.
