@@ -108,9 +108,13 @@ void Form3::Text1_KeyPress(std::int16_t& KeyAscii)
 void Form3::Command1_Click()
 {
     // Only a score that entered the best five at this opening is saved, with the typed name.
+    // Save puts it into the lists as the file holds them now, so that what another running
+    // copy saved or cleared since this window opened stays as it is.
     if (entered) {
         lists.seisekinamae[koko] = Text1->text();
-        if (!rankingFile.save(lists))
+        const results::NewEntry entry{static_cast<std::int16_t>(koko / results::places), lists.seisekijikan[koko],
+                                      lists.seisekinamae[koko]};
+        if (!rankingFile.save(entry))
             ui::MsgBox(QStringLiteral("成績を保存できませんでした。"), QStringLiteral("保存"), ui::Icon::Exclamation);
     }
     rankingFile.close();

@@ -3,49 +3,233 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QLockFile>
 #include <QSaveFile>
 #include <QStandardPaths>
+
+#include <utility>
 
 namespace results {
 
 namespace {
 
+using namespace std::chrono_literals;
+
+// Long enough for a copy on a slow shared folder to finish its write, short enough that the
+// player is not kept waiting long. The wait is longer than the age at which a lock counts as
+// left behind, so that a lock left by a crashed PC never makes a save fail.
+constexpr std::chrono::milliseconds defaultLockWait = 6s;
+constexpr std::chrono::milliseconds defaultStaleLock = 5s;
+
+constexpr qint64 tailChunk = 64 * 1024;
+
 QString programDirectoryOverride;
 QString fallbackDirectoryOverride;
+std::chrono::milliseconds lockWait = defaultLockWait;
+std::chrono::milliseconds staleLock = defaultStaleLock;
+std::function<void(WriteStep)> writeHook;
+
+void reach(WriteStep step)
+{
+    if (writeHook)
+        writeHook(step);
+}
 
 Module1::seiseki blankRecord()
 {
     return {QByteArray(nameBytes, ' '), 0};
 }
 
-// Replaces the file at path with contents: written complete beside it, flushed, then renamed
-// over it. Only where the directory refuses a new file is the file itself overwritten.
-bool writeWhole(const QString& path, const QByteArray& contents)
+// Only a plain file (or none yet) can be the ranking file: a directory cannot be opened, and
+// a pipe or a device would block the program or feed it without end.
+bool usablePath(const QString& path)
+{
+    const QFileInfo info(path);
+    return !info.exists() || info.isFile();
+}
+
+// Entries 0 to 20 from records 1 to 21 of the file's first bytes, each through seisekibuf.
+void readRecords(QByteArrayView head, BestFiveLists& lists)
+{
+    for (int i = 0; i < readCount; ++i) {
+        const QByteArrayView bytes = head.sliced(qMin<qsizetype>(head.size(), qsizetype(i) * recordBytes));
+        Module1::seisekibuf = bytes.size() >= recordBytes ? unpackRecord(bytes.first(recordBytes)) : blankRecord();
+        lists.seisekijikan[i] = Module1::seisekibuf.kiroku;
+        lists.stored[i] = Module1::seisekibuf.simei;
+        lists.seisekinamae[i] = decodeName(Module1::seisekibuf.simei);
+    }
+}
+
+// Records 1 to 75 after Save: the lists the file holds now, with the new entry in its range.
+QByteArray savedRecords(QByteArrayView head, const NewEntry& entry)
+{
+    BestFiveLists lists;
+    readRecords(head, lists);
+    if (entry.hani >= 0 && entry.hani < Module1::rangeCount) {
+        const int koko = lists.enter(entry.hani, entry.tensu);
+        if (koko >= 0)
+            lists.seisekinamae[koko] = entry.name;
+    }
+    QByteArray records;
+    records.reserve(entryCount * recordBytes);
+    for (int i = 0; i < entryCount; ++i) {
+        Module1::seisekibuf.simei = lists.nameField(i);
+        Module1::seisekibuf.kiroku = lists.seisekijikan[i];
+        records += packRecord(Module1::seisekibuf);
+    }
+    return records;
+}
+
+// Records 1 to 21 after Blank.
+QByteArray blankedRecords()
+{
+    QByteArray records;
+    for (int i = 0; i < readCount; ++i) {
+        Module1::seisekibuf = blankRecord();
+        records += packRecord(Module1::seisekibuf);
+    }
+    return records;
+}
+
+// The lock beside the ranking file, held while one copy re-reads and replaces the file.
+class FileLock {
+public:
+    explicit FileLock(const QString& path) : path(path), lock(path) { lock.setStaleLockTime(staleLock); }
+    ~FileLock()
+    {
+        if (held)
+            lock.unlock();
+    }
+    FileLock(const FileLock&) = delete;
+    FileLock& operator=(const FileLock&) = delete;
+
+    // False only when another copy still holds the lock after the wait. Where no lock can be
+    // made at all (a read-only directory, a full disk, something else in its place) the file
+    // is written without one rather than not at all.
+    bool acquire()
+    {
+        if (!usablePath(path))
+            return true;
+        held = lock.tryLock(0);
+        if (held || lock.error() != QLockFile::LockFailedError)
+            return true;
+        reach(WriteStep::WaitingForLock);
+        held = lock.tryLock(lockWait);
+        return held || lock.error() != QLockFile::LockFailedError;
+    }
+
+private:
+    QString path;
+    QLockFile lock;
+    bool held = false;
+};
+
+// Writes the new records one by one, each pushed to the system before the next: a write that
+// fails shows at once. (Qt 6.4's QSaveFile::commit() reports success after a buffered write
+// that failed, and would put a cut-short file in place of the old one.)
+bool writeRecords(QFileDevice& out, const QByteArray& records)
+{
+    for (qsizetype at = 0; at < records.size(); at += recordBytes) {
+        const QByteArray piece = records.sliced(at, qMin<qsizetype>(recordBytes, records.size() - at));
+        if (out.write(piece) != piece.size() || !out.flush() || out.error() != QFileDevice::NoError)
+            return false;
+        reach(WriteStep::Written);
+    }
+    return true;
+}
+
+// Copies what the old file holds from offset on, which the new records do not replace.
+bool copyTail(QFile& source, qint64 offset, QFileDevice& out)
+{
+    if (!source.isOpen() || source.size() <= offset)
+        return true;
+    if (!source.seek(offset))
+        return false;
+    for (;;) {
+        const QByteArray chunk = source.read(tailChunk);
+        if (source.error() != QFileDevice::NoError)
+            return false;
+        if (chunk.isEmpty())
+            return true;
+        if (out.write(chunk) != chunk.size() || !out.flush() || out.error() != QFileDevice::NoError)
+            return false;
+        reach(WriteStep::Written);
+    }
+}
+
+// Replaces the file at path with the new records followed by the old file's bytes after them:
+// written complete beside it, flushed, then renamed over it. Where the directory refuses a
+// new file but the file itself is writable, its first records are overwritten in place
+// instead: the new records are never shorter than the records the file starts with, so
+// nothing after them changes and the file never gets shorter.
+bool replaceFile(const QString& path, const QByteArray& records, QFile& old)
 {
     QSaveFile out(path);
-    out.setDirectWriteFallback(true);
-    if (!out.open(QIODevice::WriteOnly))
-        return false;
-    // commit() may report success after a failed buffered write; check before it.
-    if (out.write(contents) != contents.size() || !out.flush() || out.error() != QFileDevice::NoError) {
-        out.cancelWriting();
-        return false;
+    if (out.open(QIODevice::WriteOnly)) {
+        reach(WriteStep::Opened);
+        if (!writeRecords(out, records) || !copyTail(old, records.size(), out)) {
+            out.cancelWriting();
+            return false;
+        }
+        if (!out.commit())
+            return false;
+        reach(WriteStep::Replaced);
+        return true;
     }
-    return out.commit();
+    QFile inPlace(path);
+    if (!QFileInfo(path).isFile() || !inPlace.open(QIODevice::ReadWrite))
+        return false;
+    reach(WriteStep::Opened);
+    if (!writeRecords(inPlace, records))
+        return false;
+    inPlace.close();
+    if (inPlace.error() != QFileDevice::NoError)
+        return false;
+    reach(WriteStep::Replaced);
+    return true;
+}
+
+// Under the lock: re-reads the file as it is now and replaces it with the records that
+// makeRecords builds from its first 75 records.
+bool rewriteFile(const QString& path, const std::function<QByteArray(QByteArrayView head)>& makeRecords)
+{
+    reach(WriteStep::Starting);
+    bool written = false;
+    {
+        FileLock lock(path + rankingLockSuffix);
+        if (!lock.acquire())
+            return false;
+        reach(WriteStep::Locked);
+        if (!usablePath(path))
+            return false;
+        QFile old(path);
+        QByteArray head;
+        if (old.exists()) {
+            if (!old.open(QIODevice::ReadOnly))
+                return false;
+            head = old.read(qint64(entryCount) * recordBytes);
+            if (old.error() != QFileDevice::NoError)
+                return false;
+        }
+        reach(WriteStep::Reread);
+        written = replaceFile(path, makeRecords(head), old);
+    }
+    reach(WriteStep::Finished);
+    return written;
 }
 
 // The fallback file starts as a copy of the program's own file, when there is one to read,
 // so that the lists seen so far are kept.
 void startFallbackFrom(const QString& programFile, const QString& fallbackFile)
 {
-    if (QFileInfo::exists(fallbackFile))
+    if (QFileInfo::exists(fallbackFile) || !QFileInfo(programFile).isFile())
+        return;
+    FileLock lock(fallbackFile + rankingLockSuffix);
+    if (!lock.acquire() || QFileInfo::exists(fallbackFile))
         return;
     QFile source(programFile);
-    if (!source.open(QIODevice::ReadOnly))
-        return;
-    const QByteArray contents = source.readAll();
-    if (source.error() == QFileDevice::NoError)
-        writeWhole(fallbackFile, contents);
+    if (source.open(QIODevice::ReadOnly))
+        replaceFile(fallbackFile, {}, source);
 }
 
 } // namespace
@@ -67,10 +251,21 @@ QString rankingFallbackDirectory()
                                                : fallbackDirectoryOverride;
 }
 
+void setRankingLockTimes(std::chrono::milliseconds wait, std::chrono::milliseconds stale)
+{
+    lockWait = wait > 0ms ? wait : defaultLockWait;
+    staleLock = stale > 0ms ? stale : defaultStaleLock;
+}
+
+void setRankingWriteHook(std::function<void(WriteStep)> hook)
+{
+    writeHook = std::move(hook);
+}
+
 bool RankingFile::openFor(const QString& path, QIODevice::OpenMode mode)
 {
     file.setFileName(path);
-    return file.open(mode);
+    return usablePath(path) && file.open(mode);
 }
 
 void RankingFile::read(BestFiveLists& lists)
@@ -89,44 +284,20 @@ void RankingFile::read(BestFiveLists& lists)
     if (!writable)
         openFor(programFile, QIODevice::ReadOnly); // the lists can still be shown
 
-    QByteArray records;
+    QByteArray head;
     if (file.isOpen())
-        records = file.read(qint64(readCount) * recordBytes);
-    for (int i = 0; i < readCount; ++i) {
-        const QByteArrayView bytes = QByteArrayView(records).sliced(qMin<qsizetype>(records.size(), i * recordBytes));
-        Module1::seisekibuf = bytes.size() >= recordBytes ? unpackRecord(bytes.first(recordBytes)) : blankRecord();
-        lists.seisekijikan[i] = Module1::seisekibuf.kiroku;
-        lists.stored[i] = Module1::seisekibuf.simei;
-        lists.seisekinamae[i] = decodeName(Module1::seisekibuf.simei);
-    }
+        head = file.read(qint64(readCount) * recordBytes);
+    readRecords(head, lists);
 }
 
-bool RankingFile::save(const BestFiveLists& lists)
+bool RankingFile::save(const NewEntry& entry)
 {
-    return rewrite([&lists](const QByteArray& current) {
-        QByteArray contents;
-        contents.reserve(qMax<qsizetype>(current.size(), entryCount * recordBytes));
-        for (int i = 0; i < entryCount; ++i) {
-            Module1::seisekibuf.simei = lists.nameField(i);
-            Module1::seisekibuf.kiroku = lists.seisekijikan[i];
-            contents += packRecord(Module1::seisekibuf);
-        }
-        contents += current.sliced(qMin<qsizetype>(current.size(), contents.size()));
-        return contents;
-    });
+    return rewrite([&entry](QByteArrayView head) { return savedRecords(head, entry); });
 }
 
 bool RankingFile::blank()
 {
-    return rewrite([](const QByteArray& current) {
-        QByteArray contents;
-        for (int i = 0; i < readCount; ++i) {
-            Module1::seisekibuf = blankRecord();
-            contents += packRecord(Module1::seisekibuf);
-        }
-        contents += current.sliced(qMin<qsizetype>(current.size(), contents.size()));
-        return contents;
-    });
+    return rewrite([](QByteArrayView) { return blankedRecords(); });
 }
 
 void RankingFile::close()
@@ -134,30 +305,14 @@ void RankingFile::close()
     file.close();
 }
 
-bool RankingFile::rewrite(const std::function<QByteArray(const QByteArray& current)>& build)
+bool RankingFile::rewrite(const std::function<QByteArray(QByteArrayView head)>& build)
 {
     if (!writable)
         return false;
-    // The file as it is now, for the records this program leaves alone.
-    QByteArray current;
-    if (file.isOpen()) {
-        file.unsetError();
-        if (!file.seek(0))
-            return false;
-        current = file.readAll();
-        if (file.error() != QFileDevice::NoError)
-            return false;
-        // Released before the replacement, which some systems refuse over an open file.
-        file.close();
-    } else if (QFileInfo::exists(file.fileName())) {
-        QFile again(file.fileName());
-        if (!again.open(QIODevice::ReadOnly))
-            return false;
-        current = again.readAll();
-        if (again.error() != QFileDevice::NoError)
-            return false;
-    }
-    return writeWhole(file.fileName(), build(current));
+    // Released before the replacement, which some systems refuse over an open file. What is
+    // read again is the file under its name: another copy may have replaced it since Read.
+    file.close();
+    return rewriteFile(file.fileName(), build);
 }
 
 } // namespace results

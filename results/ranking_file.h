@@ -3,9 +3,12 @@
 #include "results/ranking.h"
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QFile>
 #include <QString>
 
+#include <chrono>
+#include <cstdint>
 #include <functional>
 
 // The ranking file tavon.rnk: flat 12-byte records, no header. Records 1 to 20 hold the
@@ -13,6 +16,9 @@
 namespace results {
 
 inline const QString rankingFileName = QStringLiteral("tavon.rnk");
+// Beside the ranking file; held by one running copy of the program while it re-reads and
+// replaces the file, so that two copies saving at once both keep their entries.
+inline const QString rankingLockSuffix = QStringLiteral(".lock");
 
 // Where the file is looked for: normally the directory of the program's executable, and,
 // when that directory does not let the program create or write the file, the player's own
@@ -22,9 +28,39 @@ void setRankingDirectories(const QString& programDirectory, const QString& fallb
 QString rankingProgramDirectory();
 QString rankingFallbackDirectory();
 
-// One opening of the ranking file, from Read to Close. The file stays open in between; Save
-// and Blank re-read it and replace it whole, so that a crash leaves the old file or the new
-// one, never a mix.
+// How long Save and Blank wait for another copy's lock before they give up, and the age after
+// which a lock whose holder cannot be asked (another PC on a shared folder) counts as left
+// behind. A lock whose holder on this PC has died is taken over at once. Zero or less puts
+// the default back.
+void setRankingLockTimes(std::chrono::milliseconds wait, std::chrono::milliseconds stale);
+
+// The steps of Save and Blank, in order. A test can stop the program at each of them.
+enum class WriteStep {
+    Starting,        // nothing done yet
+    WaitingForLock,  // another copy holds the lock; waiting for it
+    Locked,          // the lock is held (or none can be made here)
+    Reread,          // the file as it is now has been read
+    Opened,          // the replacement has been created, nothing written into it yet
+    Written,         // one more record (or chunk of the bytes after them) has gone to the system
+    Replaced,        // the new file stands in place of the old one
+    Finished,        // the lock is released
+};
+// Called at every step of every Save and Blank (and of the copy that starts a fallback file
+// in Read); empty for none.
+void setRankingWriteHook(std::function<void(WriteStep)> hook);
+
+// The entry that one opening of the results window adds: its range, its score and the name
+// the player typed.
+struct NewEntry {
+    std::int16_t hani = 0;
+    std::int16_t tensu = 0;
+    QString name;
+};
+
+// One opening of the ranking file, from Read to Close. Save and Blank take the lock beside
+// the file, re-read the file and replace it whole, so that a crash leaves the old file or the
+// new one, never a mix, and so that what another running copy saved in the meantime stays.
+// (Only a writable file in a directory that takes no new file is overwritten in place.)
 class RankingFile {
 public:
     RankingFile() = default;
@@ -32,13 +68,16 @@ public:
     RankingFile& operator=(const RankingFile&) = delete;
 
     // Read: opens the file, creating it empty when missing, and fills entries 0 to 20 of the
-    // lists from records 1 to 21. Records missing at the end of the file read as blank.
-    // Without a usable file the entries read as blank.
+    // lists from records 1 to 21. Records missing at the end of the file read as blank. Where
+    // the file is no plain file (a directory, a pipe) or cannot be written, the player's own
+    // copy is used; where none can be made, the lists show what can be read, or blanks.
     void read(BestFiveLists& lists);
 
-    // Save: writes records 1 to 75 from the lists; anything after record 75 is kept.
-    // Returns false when the file could not be written; it is then left as it was.
-    bool save(const BestFiveLists& lists);
+    // Save: puts this opening's new entry into the lists the file holds now and writes
+    // records 1 to 75; anything after record 75 is kept. Returns false when the file could
+    // not be written (or another copy kept the lock past the wait); the file is then left as
+    // it was, except that a file overwritten in place keeps the records written before.
+    bool save(const NewEntry& entry);
 
     // Blank: writes records 1 to 21 as blank records (ten spaces, score 0); the rest is kept.
     // Returns false when the file could not be written.
@@ -55,8 +94,9 @@ public:
 
 private:
     bool openFor(const QString& path, QIODevice::OpenMode mode);
-    // Re-reads the whole file, builds the new contents from it and replaces the file.
-    bool rewrite(const std::function<QByteArray(const QByteArray& current)>& build);
+    // Under the lock: re-reads the file, builds the new leading records from its first 75
+    // records (head) and replaces the file with them, followed by the rest of the file.
+    bool rewrite(const std::function<QByteArray(QByteArrayView head)>& build);
 
     QFile file;
     bool writable = false;

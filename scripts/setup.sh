@@ -8,6 +8,10 @@ packages="g++ make cmake qt6-base-dev qt6-translations-l10n fonts-ipafont-gothic
 if [ "${1:-}" = "--tests" ]; then
     packages="$packages xvfb openbox xdotool x11-utils imagemagick"
 fi
+# `make fuzz` builds the fuzz target with clang and its libFuzzer and sanitizer runtimes.
+if [ "${1:-}" = "--fuzz" ]; then
+    packages="$packages clang-14 libclang-rt-14-dev"
+fi
 
 missing=""
 for p in $packages; do

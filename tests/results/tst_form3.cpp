@@ -11,11 +11,14 @@
 #include <QDir>
 #include <QFile>
 #include <QInputMethodEvent>
+#include <QLockFile>
 #include <QPointer>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <memory>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -132,6 +135,16 @@ private slots:
     // Guards against a failed save or clearing passing silently, or keeping the window open.
     void failedWriteIsReported_data();
     void failedWriteIsReported();
+
+    // Guards against 戻る writing the lists as the window read them, which would drop what
+    // another running copy saved or cleared while this window was open.
+    void returnSavesTheEntryIntoTheFileAsItIsNow_data();
+    void returnSavesTheEntryIntoTheFileAsItIsNow();
+
+    // Guards against a ranking file in an unusual place crashing the window, hiding what could
+    // be read, or a save that could not be done there passing without a message.
+    void unusualPlaceShowsListsAndReportsFailedSave_data();
+    void unusualPlaceShowsListsAndReportsFailedSave();
 
     // Guards against the end of a game not waiting for the window, or an open viewing window
     // keeping its file when a game's window replaces it.
@@ -556,6 +569,95 @@ void Form3Test::failedWriteIsReported()
     QVERIFY(message.icon == ui::Icon::Exclamation);
     QVERIFY(message.buttons == ui::Buttons::Ok);
     QVERIFY(!windows::resultsExist());
+}
+
+void Form3Test::returnSavesTheEntryIntoTheFileAsItIsNow_data()
+{
+    QTest::addColumn<bool>("cleared");
+    QTest::addColumn<QByteArray>("range2");
+
+    QTest::newRow("the other copy saved 45 in the same range")
+        << false << record("A", 50) + record("Oth", 45) + record("B", 40) + record("Kim", 35) + record("C", 30);
+    QTest::newRow("the other copy cleared the lists") << true << record("Kim", 35) + blankRecords(4);
+}
+
+void Form3Test::returnSavesTheEntryIntoTheFileAsItIsNow()
+{
+    QFETCH(bool, cleared);
+    QFETCH(QByteArray, range2);
+
+    const QByteArray before = fileWithRange2({50, 40, 30, 20, 10});
+    writeRanking(before);
+    Form3& form = openResults(35, 2);
+    QCOMPARE(form.namae(2).caption(), QStringLiteral("ここです！"));
+    QTest::keyClicks(form.Text1, "Kim");
+
+    // Another running copy, while this window is open.
+    results::BestFiveLists otherLists;
+    results::RankingFile other;
+    other.read(otherLists);
+    QVERIFY(cleared ? other.blank() : other.save({2, 45, QStringLiteral("Oth")}));
+    other.close();
+
+    QTest::keyClick(form.Text1, Qt::Key_Return);
+    QVERIFY(fake->messages.empty());
+    const QByteArray expected = cleared ? blankRecords(10) + range2 + blankRecords(60)
+                                        : before.left(10 * 12) + range2 + before.mid(15 * 12, 6 * 12) + blankRecords(54);
+    QCOMPARE(fileBytes().toHex(' '), expected.toHex(' '));
+}
+
+void Form3Test::unusualPlaceShowsListsAndReportsFailedSave_data()
+{
+    QTest::addColumn<QString>("place");
+    QTest::addColumn<QStringList>("names");
+
+    const QString here = QStringLiteral("ここです！");
+    QTest::newRow("tavon.rnk is a directory") << QStringLiteral("directory") << QStringList{here, "", "", "", ""};
+    QTest::newRow("tavon.rnk is a named pipe") << QStringLiteral("pipe") << QStringList{here, "", "", "", ""};
+    QTest::newRow("tavon.rnk links into a missing directory") << QStringLiteral("link")
+                                                              << QStringList{here, "", "", "", ""};
+    QTest::newRow("another copy keeps the lock") << QStringLiteral("lock") << QStringList{"A", "B", here, "C", "D"};
+}
+
+void Form3Test::unusualPlaceShowsListsAndReportsFailedSave()
+{
+    QFETCH(QString, place);
+    QFETCH(QStringList, names);
+
+    // The player's own directory cannot be made either.
+    const QString plain = temp->filePath(QStringLiteral("plain"));
+    {
+        QFile f(plain);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("x");
+    }
+    results::setRankingDirectories(programDir, plain + QStringLiteral("/own-data"));
+    const QByteArray before = fileWithRange2({50, 40, 30, 20, 10});
+    QLockFile otherCopy(rankingPath() + QStringLiteral(".lock"));
+    if (place == QStringLiteral("directory")) {
+        QVERIFY(QDir().mkpath(rankingPath()));
+    } else if (place == QStringLiteral("pipe")) {
+        QCOMPARE(::mkfifo(QFile::encodeName(rankingPath()).constData(), 0666), 0);
+    } else if (place == QStringLiteral("link")) {
+        QVERIFY(QFile::link(temp->filePath(QStringLiteral("gone/tavon.rnk")), rankingPath()));
+    } else {
+        writeRanking(before);
+        results::setRankingLockTimes(std::chrono::milliseconds(200), std::chrono::minutes(1));
+        QVERIFY(otherCopy.tryLock(0));
+    }
+
+    Form3& form = openResults(35, 2);
+    QCOMPARE(captions(form.namae), names);
+    QTest::keyClicks(form.Text1, "Ann");
+    QTest::keyClick(form.Text1, Qt::Key_Return);
+    results::setRankingLockTimes({}, {});
+
+    QCOMPARE(fake->messages.size(), std::size_t(1));
+    QCOMPARE(fake->messages.front().text, QStringLiteral("成績を保存できませんでした。"));
+    QVERIFY(fake->messages.front().icon == ui::Icon::Exclamation);
+    QVERIFY(!windows::resultsExist());
+    if (place == QStringLiteral("lock"))
+        QCOMPARE(fileBytes(), before);
 }
 
 void Form3Test::gameEndOpensModallyAndSavesOnEnter()

@@ -1,5 +1,6 @@
 // The ranking file tavon.rnk on real files in a temporary directory: Read, Save, Blank, Close,
 // and where the file is kept.
+#include "results/ranking_bytes.h"
 #include "results/ranking_file.h"
 
 #include <QDir>
@@ -14,53 +15,12 @@ using results::RankingFile;
 
 namespace {
 
-// One record as the file holds it: the name bytes padded with spaces, then the score low byte first.
-QByteArray record(const QByteArray& name, int score)
-{
-    QByteArray bytes = name.leftJustified(10, ' ', true);
-    bytes.append(static_cast<char>(score & 0xFF));
-    bytes.append(static_cast<char>((score >> 8) & 0xFF));
-    return bytes;
-}
-
-QByteArray blankRecords(int count)
-{
-    QByteArray bytes;
-    for (int i = 0; i < count; ++i)
-        bytes += record("", 0);
-    return bytes;
-}
-
-// Records with a different name and score each, so that a record in the wrong place shows.
-QByteArray numberedRecords(int first, int count)
-{
-    QByteArray bytes;
-    for (int n = first; n < first + count; ++n)
-        bytes += record("rec" + QByteArray::number(n), 100 + n);
-    return bytes;
-}
-
-QByteArray recordAt(const QByteArray& file, int n)
-{
-    return file.mid((n - 1) * 12, 12);
-}
-
-void writeFile(const QString& path, const QByteArray& bytes)
-{
-    QFile f(path);
-    QVERIFY2(f.open(QIODevice::WriteOnly | QIODevice::Truncate), qPrintable(path));
-    QCOMPARE(f.write(bytes), bytes.size());
-}
-
-QByteArray readFile(const QString& path)
-{
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        return {};
-    return f.readAll();
-}
+using namespace rankingbytes;
 
 } // namespace
+
+// writeFile as a test step: fails the test when the file cannot be written.
+#define WRITE_FILE(path, bytes) QVERIFY2(writeFile(path, bytes), qPrintable(path))
 
 class RankingFileTest : public QObject {
     Q_OBJECT
@@ -102,6 +62,11 @@ private slots:
     void typedNamesAreStoredInTenBytes_data();
     void typedNamesAreStoredInTenBytes();
 
+    // Guards against Save writing the lists as this opening read them, which would undo what
+    // another opening saved or cleared in the meantime.
+    void saveEntersIntoWhatTheFileHoldsNow_data();
+    void saveEntersIntoWhatTheFileHoldsNow();
+
     // Guards against Save re-encoding names it cannot read, which would destroy them.
     void entriesLeftAloneKeepTheirBytesEvenWhenMoved();
 
@@ -111,9 +76,6 @@ private slots:
     // Guards against scores lost when the program's directory does not take the file.
     void fallbackDirectoryWhenProgramDirectoryRefusesTheFile_data();
     void fallbackDirectoryWhenProgramDirectoryRefusesTheFile();
-
-    // Guards against a read-only shared file hiding its lists once the player's own copy is used.
-    void fallbackStartsAsCopyOfReadOnlyProgramFile();
 
     // Guards against a crash or a silent success when no file can be opened anywhere.
     void noUsableFileReadsBlankAndSaveFails();
@@ -168,9 +130,7 @@ void RankingFileTest::firstSaveIntoEmptyFileWrites900Bytes()
     BestFiveLists lists;
     RankingFile file;
     file.read(lists);
-    lists.seisekijikan[5] = 30;
-    lists.seisekinamae[5] = QStringLiteral("Taro");
-    QVERIFY(file.save(lists));
+    QVERIFY(file.save({1, 30, QStringLiteral("Taro")}));
     file.close();
 
     const QByteArray expected = blankRecords(5) + record("Taro", 30) + blankRecords(69);
@@ -185,14 +145,14 @@ void RankingFileTest::saveKeepsRecord21AndEverythingAfterRecord75_data()
 
     const QByteArray odd21 = QByteArray("\xFF\x00zz\x81", 5).leftJustified(10, '\0') + QByteArray("\x34\x12", 2);
     const QByteArray tail("tail: anything at all\n");
+    // The saved entry (range 3, score 200) takes record 16; records 16..19 move down one.
+    const QByteArray saved20 = numberedRecords(1, 15) + record("New", 200) + numberedRecords(16, 4);
     QTest::newRow("file of exactly 21 records")
-        << numberedRecords(1, 20) + odd21 << numberedRecords(1, 20) + odd21 + blankRecords(54);
+        << numberedRecords(1, 20) + odd21 << saved20 + odd21 + blankRecords(54);
     QTest::newRow("900 bytes: records 22..75 blanked")
-        << numberedRecords(1, 20) + odd21 + numberedRecords(22, 54)
-        << numberedRecords(1, 20) + odd21 + blankRecords(54);
+        << numberedRecords(1, 20) + odd21 + numberedRecords(22, 54) << saved20 + odd21 + blankRecords(54);
     QTest::newRow("longer file keeps its tail")
-        << numberedRecords(1, 20) + odd21 + numberedRecords(22, 54) + tail
-        << numberedRecords(1, 20) + odd21 + blankRecords(54) + tail;
+        << numberedRecords(1, 20) + odd21 + numberedRecords(22, 54) + tail << saved20 + odd21 + blankRecords(54) + tail;
 }
 
 void RankingFileTest::saveKeepsRecord21AndEverythingAfterRecord75()
@@ -200,11 +160,11 @@ void RankingFileTest::saveKeepsRecord21AndEverythingAfterRecord75()
     QFETCH(QByteArray, before);
     QFETCH(QByteArray, after);
 
-    writeFile(programFile(), before);
+    WRITE_FILE(programFile(), before);
     BestFiveLists lists;
     RankingFile file;
     file.read(lists);
-    QVERIFY(file.save(lists));
+    QVERIFY(file.save({3, 200, QStringLiteral("New")}));
     file.close();
     QCOMPARE(readFile(programFile()).toHex(' '), after.toHex(' '));
 }
@@ -227,7 +187,7 @@ void RankingFileTest::blankClearsRecords1To21Only()
     QFETCH(QByteArray, before);
     QFETCH(QByteArray, after);
 
-    writeFile(programFile(), before);
+    WRITE_FILE(programFile(), before);
     BestFiveLists lists;
     RankingFile file;
     file.read(lists);
@@ -239,7 +199,7 @@ void RankingFileTest::blankClearsRecords1To21Only()
 void RankingFileTest::shortFileReadsMissingRecordsAsBlank()
 {
     // Two whole records and half of the third.
-    writeFile(programFile(), record("Ann", 40) + record("Ben", 35) + record("Cy", 30).left(6));
+    WRITE_FILE(programFile(), record("Ann", 40) + record("Ben", 35) + record("Cy", 30).left(6));
     BestFiveLists lists;
     RankingFile file;
     file.read(lists);
@@ -256,25 +216,36 @@ void RankingFileTest::shortFileReadsMissingRecordsAsBlank()
 void RankingFileTest::negativeScoresSurviveReadAndSave_data()
 {
     QTest::addColumn<int>("score");
-    QTest::newRow("-1") << -1;
-    QTest::newRow("-50") << -50;
-    QTest::newRow("most negative") << -32768;
-    QTest::newRow("most positive") << 32767;
+    QTest::addColumn<QByteArray>("after");
+
+    // Range 0 holds two blank places (score 0) and "Neg" at place 3; an entry "Eq" with the same
+    // score is saved. Compared as signed numbers, a negative one goes just above "Neg".
+    auto belowBlanks = [](int score) {
+        return blankRecords(2) + record("Eq", score) + record("Neg", score) + blankRecords(71);
+    };
+    auto aboveBlanks = [](int score) {
+        return record("Eq", score) + blankRecords(2) + record("Neg", score) + blankRecords(71);
+    };
+    QTest::newRow("-1") << -1 << belowBlanks(-1);
+    QTest::newRow("-50") << -50 << belowBlanks(-50);
+    QTest::newRow("most negative") << -32768 << belowBlanks(-32768);
+    QTest::newRow("most positive") << 32767 << aboveBlanks(32767);
 }
 
 void RankingFileTest::negativeScoresSurviveReadAndSave()
 {
     QFETCH(int, score);
+    QFETCH(QByteArray, after);
 
     const QByteArray before = blankRecords(2) + record("Neg", score) + blankRecords(72);
-    writeFile(programFile(), before);
+    WRITE_FILE(programFile(), before);
     BestFiveLists lists;
     RankingFile file;
     file.read(lists);
     QCOMPARE(int(lists.seisekijikan[2]), score);
-    QVERIFY(file.save(lists));
+    QVERIFY(file.save({0, static_cast<std::int16_t>(score), QStringLiteral("Eq")}));
     file.close();
-    QCOMPARE(readFile(programFile()).toHex(' '), before.toHex(' '));
+    QCOMPARE(readFile(programFile()).toHex(' '), after.toHex(' '));
 }
 
 void RankingFileTest::typedNamesAreStoredInTenBytes_data()
@@ -306,9 +277,7 @@ void RankingFileTest::typedNamesAreStoredInTenBytes()
     BestFiveLists lists;
     RankingFile file;
     file.read(lists);
-    lists.seisekijikan[10] = 25;
-    lists.seisekinamae[10] = typed;
-    QVERIFY(file.save(lists));
+    QVERIFY(file.save({2, 25, typed}));
     file.close();
 
     const QByteArray bytes = readFile(programFile());
@@ -321,12 +290,66 @@ void RankingFileTest::typedNamesAreStoredInTenBytes()
     QCOMPARE(again.seisekinamae[10], shown);
 }
 
+void RankingFileTest::saveEntersIntoWhatTheFileHoldsNow_data()
+{
+    QTest::addColumn<QString>("meanwhile");
+    QTest::addColumn<QByteArray>("range1");
+    QTest::addColumn<QByteArray>("others");
+
+    // The file at Read: range 1 is A..E, the rest numbered. This opening saves "Me" with 35 in range 1.
+    const QByteArray othersBefore = numberedRecords(1, 5) + numberedRecords(11, 11);
+    QTest::newRow("another opening saved in the same range")
+        << QStringLiteral("save 45 in range 1")
+        << record("A", 50) + record("Oth", 45) + record("B", 40) + record("Me", 35) + record("C", 30) << othersBefore;
+    QTest::newRow("another opening saved in another range")
+        << QStringLiteral("save 200 in range 2")
+        << record("A", 50) + record("B", 40) + record("Me", 35) + record("C", 30) + record("D", 20)
+        << numberedRecords(1, 5) + record("Oth", 200) + numberedRecords(11, 4) + numberedRecords(16, 6);
+    QTest::newRow("another opening cleared the lists")
+        << QStringLiteral("blank") << record("Me", 35) + blankRecords(4) << blankRecords(16);
+    QTest::newRow("better scores arrived: the entry no longer fits")
+        << QStringLiteral("range 1 all 60")
+        << record("X", 60).repeated(5) << othersBefore;
+}
+
+void RankingFileTest::saveEntersIntoWhatTheFileHoldsNow()
+{
+    QFETCH(QString, meanwhile);
+    QFETCH(QByteArray, range1);
+    QFETCH(QByteArray, others);
+
+    const QByteArray sorted = record("A", 50) + record("B", 40) + record("C", 30) + record("D", 20) + record("E", 10);
+    WRITE_FILE(programFile(), numberedRecords(1, 5) + sorted + numberedRecords(11, 11) + numberedRecords(22, 54));
+    BestFiveLists lists;
+    RankingFile file;
+    file.read(lists);
+
+    BestFiveLists otherLists;
+    RankingFile other;
+    other.read(otherLists);
+    if (meanwhile == QStringLiteral("save 45 in range 1"))
+        QVERIFY(other.save({1, 45, QStringLiteral("Oth")}));
+    else if (meanwhile == QStringLiteral("save 200 in range 2"))
+        QVERIFY(other.save({2, 200, QStringLiteral("Oth")}));
+    else if (meanwhile == QStringLiteral("blank"))
+        QVERIFY(other.blank());
+    else
+        WRITE_FILE(programFile(), numberedRecords(1, 5) + record("X", 60).repeated(5) + numberedRecords(11, 11)
+                                      + numberedRecords(22, 54));
+    other.close();
+
+    QVERIFY(file.save({1, 35, QStringLiteral("Me")}));
+    file.close();
+    const QByteArray expected = others.left(5 * 12) + range1 + others.mid(5 * 12) + blankRecords(54);
+    QCOMPARE(readFile(programFile()).toHex(' '), expected.toHex(' '));
+}
+
 void RankingFileTest::entriesLeftAloneKeepTheirBytesEvenWhenMoved()
 {
     const QByteArray invalid = record(QByteArray("\x81 X\xFF", 4), 40);
     const QByteArray nulPadded = QByteArray("Nul\0\0\0\0\0\0\0", 10) + QByteArray("\x1e\x00", 2);
     const QByteArray odd21 = record(QByteArray("\xA0\xFD", 2), 7);
-    writeFile(programFile(), invalid + nulPadded + blankRecords(18) + odd21);
+    WRITE_FILE(programFile(), invalid + nulPadded + blankRecords(18) + odd21);
 
     BestFiveLists lists;
     RankingFile file;
@@ -334,9 +357,7 @@ void RankingFileTest::entriesLeftAloneKeepTheirBytesEvenWhenMoved()
     QCOMPARE(lists.seisekinamae[0], QStringLiteral("\uFFFD X\uFFFD"));
     QCOMPARE(lists.seisekinamae[1], QStringLiteral("Nul"));
     // A new best score pushes both entries one place down.
-    QCOMPARE(lists.enter(0, 45), 0);
-    lists.seisekinamae[0] = QStringLiteral("New");
-    QVERIFY(file.save(lists));
+    QVERIFY(file.save({0, 45, QStringLiteral("New")}));
     file.close();
 
     const QByteArray bytes = readFile(programFile());
@@ -348,7 +369,7 @@ void RankingFileTest::entriesLeftAloneKeepTheirBytesEvenWhenMoved()
 
 void RankingFileTest::saveKeepsWhatWasAddedAfterRecord75SinceRead()
 {
-    writeFile(programFile(), numberedRecords(1, 75));
+    WRITE_FILE(programFile(), numberedRecords(1, 75));
     BestFiveLists lists;
     RankingFile file;
     file.read(lists);
@@ -357,8 +378,9 @@ void RankingFileTest::saveKeepsWhatWasAddedAfterRecord75SinceRead()
         QVERIFY(other.open(QIODevice::Append));
         other.write("written meanwhile");
     }
-    QVERIFY(file.save(lists));
+    QVERIFY(file.save({0, 500, QStringLiteral("Z")}));
     file.close();
+    QCOMPARE(recordAt(readFile(programFile()), 1), record("Z", 500));
     QVERIFY(readFile(programFile()).endsWith("written meanwhile"));
     QCOMPARE(readFile(programFile()).size(), 900 + 17);
 }
@@ -376,7 +398,7 @@ void RankingFileTest::fallbackDirectoryWhenProgramDirectoryRefusesTheFile()
 
     if (how == QStringLiteral("under a plain file")) {
         const QString plain = temp->filePath(QStringLiteral("plain"));
-        writeFile(plain, "not a directory");
+        WRITE_FILE(plain, "not a directory");
         programDir = plain + QStringLiteral("/program");
         results::setRankingDirectories(programDir, fallbackDir);
     } else {
@@ -390,9 +412,7 @@ void RankingFileTest::fallbackDirectoryWhenProgramDirectoryRefusesTheFile()
     QVERIFY(file.isWritable());
     QCOMPARE(QFileInfo(fallbackFile()).size(), 0);
 
-    lists.seisekijikan[0] = 12;
-    lists.seisekinamae[0] = QStringLiteral("Own");
-    QVERIFY(file.save(lists));
+    QVERIFY(file.save({0, 12, QStringLiteral("Own")}));
     file.close();
     QCOMPARE(recordAt(readFile(fallbackFile()), 1).toHex(' '), record("Own", 12).toHex(' '));
 
@@ -403,31 +423,10 @@ void RankingFileTest::fallbackDirectoryWhenProgramDirectoryRefusesTheFile()
     QCOMPARE(again.seisekinamae[0], QStringLiteral("Own"));
 }
 
-void RankingFileTest::fallbackStartsAsCopyOfReadOnlyProgramFile()
-{
-    const QByteArray shared = record("Shared", 44) + blankRecords(74);
-    writeFile(programFile(), shared);
-    QVERIFY(QFile::setPermissions(programFile(), QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
-    if (QFile(programFile()).open(QIODevice::ReadWrite))
-        QSKIP("file permissions do not bind this user (running as root)");
-
-    BestFiveLists lists;
-    RankingFile file;
-    file.read(lists);
-    QCOMPARE(QFileInfo(file.path()), QFileInfo(fallbackFile()));
-    QCOMPARE(lists.seisekinamae[0], QStringLiteral("Shared"));
-    lists.seisekinamae[1] = QStringLiteral("Mine");
-    lists.seisekijikan[1] = 20;
-    QVERIFY(file.save(lists));
-    file.close();
-    QCOMPARE(readFile(programFile()), shared);
-    QCOMPARE(recordAt(readFile(fallbackFile()), 2), record("Mine", 20));
-}
-
 void RankingFileTest::noUsableFileReadsBlankAndSaveFails()
 {
     const QString plain = temp->filePath(QStringLiteral("plain"));
-    writeFile(plain, "not a directory");
+    WRITE_FILE(plain, "not a directory");
     results::setRankingDirectories(plain + QStringLiteral("/program"), plain + QStringLiteral("/own-data"));
 
     BestFiveLists lists;
@@ -436,8 +435,7 @@ void RankingFileTest::noUsableFileReadsBlankAndSaveFails()
     file.read(lists);
     QCOMPARE(int(lists.seisekijikan[3]), 0);
     QVERIFY(!file.isWritable());
-    lists.seisekinamae[0] = QStringLiteral("Lost");
-    QVERIFY(!file.save(lists));
+    QVERIFY(!file.save({0, 5, QStringLiteral("Lost")}));
     QVERIFY(!file.blank());
     file.close();
     QCOMPARE(readFile(plain), QByteArray("not a directory"));
@@ -450,11 +448,9 @@ void RankingFileTest::saveFailsWhenTheFileCannotBeReplaced()
     file.read(lists);
     // The program's directory goes away while the window is open.
     QVERIFY(QDir(programDir).removeRecursively());
-    writeFile(programDir, "now a plain file");
+    WRITE_FILE(programDir, "now a plain file");
 
-    lists.seisekinamae[0] = QStringLiteral("Lost");
-    lists.seisekijikan[0] = 9;
-    QVERIFY(!file.save(lists));
+    QVERIFY(!file.save({0, 9, QStringLiteral("Lost")}));
     file.close();
     QCOMPARE(readFile(programDir), QByteArray("now a plain file"));
 }
@@ -462,7 +458,7 @@ void RankingFileTest::saveFailsWhenTheFileCannotBeReplaced()
 void RankingFileTest::closeReleasesTheFileAndWritesNothing()
 {
     const QByteArray before = numberedRecords(1, 30);
-    writeFile(programFile(), before);
+    WRITE_FILE(programFile(), before);
     BestFiveLists lists;
     RankingFile file;
     file.read(lists);
@@ -472,7 +468,7 @@ void RankingFileTest::closeReleasesTheFileAndWritesNothing()
     QCOMPARE(readFile(programFile()), before);
 
     file.read(lists);
-    QVERIFY(file.save(lists));
+    QVERIFY(file.save({0, 1, QStringLiteral("x")}));
     QVERIFY(!file.isOpen());
     file.close();
     QCOMPARE(QDir(programDir).entryList(QDir::Files | QDir::Hidden | QDir::System),

@@ -1,0 +1,74 @@
+#pragma once
+
+// Ranking-file contents spelled out byte by byte for the tests, independent of the program's
+// own record code, and small file helpers.
+#include <QByteArray>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QString>
+#include <QStringList>
+
+namespace rankingbytes {
+
+// One record as the file holds it: the name bytes padded with spaces, then the score low byte first.
+inline QByteArray record(const QByteArray& name, int score)
+{
+    QByteArray bytes = name.leftJustified(10, ' ', true);
+    bytes.append(static_cast<char>(score & 0xFF));
+    bytes.append(static_cast<char>((score >> 8) & 0xFF));
+    return bytes;
+}
+
+inline QByteArray blankRecords(int count)
+{
+    QByteArray bytes;
+    for (int i = 0; i < count; ++i)
+        bytes += record("", 0);
+    return bytes;
+}
+
+// Records with a different name and score each, so that a record in the wrong place shows.
+inline QByteArray numberedRecords(int first, int count)
+{
+    QByteArray bytes;
+    for (int n = first; n < first + count; ++n)
+        bytes += record("rec" + QByteArray::number(n), 100 + n);
+    return bytes;
+}
+
+// Record n (counted from 1) of a file's contents.
+inline QByteArray recordAt(const QByteArray& file, int n)
+{
+    return file.mid((n - 1) * 12, 12);
+}
+
+// The file's contents with record n (counted from 1) replaced.
+inline QByteArray withRecord(QByteArray file, int n, const QByteArray& rec)
+{
+    file.replace((n - 1) * 12, 12, rec);
+    return file;
+}
+
+inline bool writeFile(const QString& path, const QByteArray& bytes)
+{
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size();
+}
+
+inline QByteArray readFile(const QString& path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
+    return f.readAll();
+}
+
+// Every name in a directory, hidden ones included.
+inline QStringList entries(const QString& directory)
+{
+    return QDir(directory).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                                     QDir::Name);
+}
+
+} // namespace rankingbytes

@@ -1,0 +1,246 @@
+// Two running copies of the program on one ranking file: each is a forked process with its own
+// results window opening (Read, then Save or Blank), driven step by step over pipes so that
+// their openings, saves and locks interleave in a chosen order.
+#include "results/child_process.h"
+#include "results/ranking_bytes.h"
+#include "results/ranking_file.h"
+
+#include <QDir>
+#include <QLockFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <memory>
+
+using namespace rankingbytes;
+using namespace std::chrono_literals;
+
+namespace {
+
+const QByteArray tail("bytes after record 75\n");
+
+QByteArray sortedRange1()
+{
+    return record("A", 50) + record("B", 40) + record("C", 30) + record("D", 20) + record("E", 10);
+}
+
+QByteArray startingFile()
+{
+    return numberedRecords(1, 5) + sortedRange1() + numberedRecords(11, 11) + numberedRecords(22, 54) + tail;
+}
+
+// The file after the copies are done: range 1 as given; the other records of 1 to 21 as they
+// started, or blank when a clearing came last; records 22 to 75 blank; the tail kept.
+QByteArray endingFile(const QByteArray& range1, bool cleared)
+{
+    return (cleared ? blankRecords(5) : numberedRecords(1, 5)) + range1
+           + (cleared ? blankRecords(11) : numberedRecords(11, 11)) + blankRecords(54) + tail;
+}
+
+// One running copy, answering the test's commands:
+//   o  open the results window (Read)          -> O
+//   s  save this copy's entry                  -> S, or F when it failed
+//   b  clear the lists (Blank)                 -> B, or f when it failed
+//   p, P  as s and b, but stop while holding the lock, after re-reading the file: -> M, then
+//         go on at c
+// and telling it, unasked, W when it finds the lock taken and waits.
+int runningCopy(const ChildProcess::Channel& channel, const results::NewEntry& entry)
+{
+    results::BestFiveLists lists;
+    results::RankingFile file;
+    bool stopInside = false;
+    results::setRankingWriteHook([&](results::WriteStep step) {
+        if (step == results::WriteStep::WaitingForLock)
+            channel.send('W');
+        if (step == results::WriteStep::Reread && stopInside) {
+            channel.send('M');
+            if (channel.receive() != 'c')
+                ::_exit(3);
+        }
+    });
+    for (;;) {
+        const char command = channel.receive();
+        stopInside = command == 'p' || command == 'P';
+        switch (command) {
+        case 'o':
+            file.read(lists);
+            channel.send('O');
+            break;
+        case 's':
+        case 'p':
+            channel.send(file.save(entry) ? 'S' : 'F');
+            break;
+        case 'b':
+        case 'P':
+            channel.send(file.blank() ? 'B' : 'f');
+            break;
+        default:
+            return 0;
+        }
+    }
+}
+
+} // namespace
+
+class RankingCopiesTest : public QObject {
+    Q_OBJECT
+
+private:
+    std::unique_ptr<QTemporaryDir> temp;
+    QString programDir;
+    QString programFile() const { return programDir + QStringLiteral("/tavon.rnk"); }
+    QString lockFile() const { return programFile() + QStringLiteral(".lock"); }
+
+private slots:
+    void init();
+    void cleanup();
+    void cleanupTestCase();
+
+    // Guards against one copy's save overwriting the entry that the other saved after both
+    // opened, a clearing undone by a later save of the other copy, saves that do not wait for
+    // each other's lock, and a lock left by a killed copy blocking the other for good.
+    void twoCopiesKeepEachOthersWork_data();
+    void twoCopiesKeepEachOthersWork();
+
+    // Guards against a lock left on another PC (a shared folder) blocking saves for good.
+    void lockLeftOnAnotherPcIsTakenOverOnceOld_data();
+    void lockLeftOnAnotherPcIsTakenOverOnceOld();
+
+    // Guards against a save going ahead, or hanging, while a live copy keeps the lock.
+    void lockKeptByLiveCopyFailsTheSaveAfterTheWait();
+};
+
+void RankingCopiesTest::init()
+{
+    temp = std::make_unique<QTemporaryDir>();
+    QVERIFY(temp->isValid());
+    programDir = temp->filePath(QStringLiteral("program"));
+    QVERIFY(QDir().mkpath(programDir));
+    results::setRankingDirectories(programDir, temp->filePath(QStringLiteral("own-data")));
+    QVERIFY(writeFile(programFile(), startingFile()));
+}
+
+void RankingCopiesTest::cleanup()
+{
+    results::setRankingLockTimes({}, {});
+}
+
+void RankingCopiesTest::cleanupTestCase()
+{
+    results::setRankingDirectories({}, {});
+}
+
+void RankingCopiesTest::twoCopiesKeepEachOthersWork_data()
+{
+    QTest::addColumn<QString>("script");
+    QTest::addColumn<QByteArray>("after");
+
+    // Copy A saves "Ami" with 35 in range 1, copy B "Bo" with 45. Script steps: "A>o" sends
+    // o to copy A, "A<O" waits for A to answer O, "A!" kills A.
+    const QByteArray bothKept = record("A", 50) + record("Bo", 45) + record("B", 40) + record("Ami", 35) + record("C", 30);
+    const QByteArray amiAlone = record("Ami", 35) + blankRecords(4);
+    QTest::newRow("both open, A saves, then B saves")
+        << "A>o A<O B>o B<O A>s A<S B>s B<S" << endingFile(bothKept, false);
+    QTest::newRow("both open, B saves, then A saves")
+        << "A>o A<O B>o B<O B>s B<S A>s A<S" << endingFile(bothKept, false);
+    QTest::newRow("B saves while A is inside its save")
+        << "A>o A<O B>o B<O A>p A<M B>s B<W A>c A<S B<S" << endingFile(bothKept, false);
+    QTest::newRow("B clears, then A, opened before, saves")
+        << "A>o A<O B>o B<O B>b B<B A>s A<S" << endingFile(amiAlone, true);
+    QTest::newRow("A saves while B is inside its clearing")
+        << "A>o A<O B>o B<O B>P B<M A>s A<W B>c B<B A<S" << endingFile(amiAlone, true);
+    QTest::newRow("B clears while A is inside its save")
+        << "A>o A<O B>o B<O A>p A<M B>b B<W A>c A<S B<B" << endingFile(blankRecords(5), true);
+    QTest::newRow("A killed inside its save, B saves")
+        << "A>o A<O B>o B<O A>p A<M A! B>s B<S"
+        << endingFile(record("A", 50) + record("Bo", 45) + record("B", 40) + record("C", 30) + record("D", 20), false);
+    QTest::newRow("A killed inside its save while B waits for the lock")
+        << "A>o A<O B>o B<O A>p A<M B>s B<W A! B<S"
+        << endingFile(record("A", 50) + record("Bo", 45) + record("B", 40) + record("C", 30) + record("D", 20), false);
+}
+
+void RankingCopiesTest::twoCopiesKeepEachOthersWork()
+{
+    QFETCH(QString, script);
+    QFETCH(QByteArray, after);
+
+    ChildProcess a([](const ChildProcess::Channel& c) { return runningCopy(c, {1, 35, QStringLiteral("Ami")}); });
+    ChildProcess b([](const ChildProcess::Channel& c) { return runningCopy(c, {1, 45, QStringLiteral("Bo")}); });
+    QVERIFY(a.started() && b.started());
+    QVERIFY(a.id() != b.id());
+
+    for (const QString& step : script.split(u' ')) {
+        ChildProcess& copy = step[0] == u'A' ? a : b;
+        const char what = step.size() > 2 ? step[2].toLatin1() : 0;
+        if (step[1] == u'>') {
+            QVERIFY2(copy.send(what), qPrintable(step));
+        } else if (step[1] == u'<') {
+            const std::optional<char> answer = copy.receive(10s);
+            QVERIFY2(answer.has_value(), qPrintable(step + QStringLiteral(": no answer")));
+            QVERIFY2(*answer == what, qPrintable(step + QStringLiteral(": answered ") + QChar::fromLatin1(*answer)));
+        } else {
+            copy.kill();
+            QVERIFY(ChildProcess::killed(copy.finish(10s)));
+        }
+    }
+    for (ChildProcess* copy : {&a, &b}) {
+        copy->send('q');
+        const int status = copy->finish(10s);
+        QVERIFY(ChildProcess::exitedWith(status, 0) || ChildProcess::killed(status));
+    }
+
+    QCOMPARE(readFile(programFile()).toHex(' '), after.toHex(' '));
+    QCOMPARE(entries(programDir), QStringList{QStringLiteral("tavon.rnk")});
+}
+
+void RankingCopiesTest::lockLeftOnAnotherPcIsTakenOverOnceOld_data()
+{
+    QTest::addColumn<int>("ageSeconds");
+    // Already older than the stale age, or becoming so during the wait.
+    QTest::newRow("left an hour ago") << 3600;
+    QTest::newRow("left just now") << 0;
+}
+
+void RankingCopiesTest::lockLeftOnAnotherPcIsTakenOverOnceOld()
+{
+    QFETCH(int, ageSeconds);
+
+    results::setRankingLockTimes(5s, 300ms);
+    {
+        // A lock as another PC's copy leaves it: its process cannot be asked from here.
+        QFile lock(lockFile());
+        QVERIFY(lock.open(QIODevice::WriteOnly));
+        lock.write("4242\nnubora1\nanother-pc-in-the-classroom\n");
+        QVERIFY(lock.setFileTime(QDateTime::currentDateTimeUtc().addSecs(-ageSeconds),
+                                 QFileDevice::FileModificationTime));
+    }
+    results::BestFiveLists lists;
+    results::RankingFile file;
+    file.read(lists);
+    QVERIFY(file.save({1, 45, QStringLiteral("Bo")}));
+    file.close();
+    QCOMPARE(recordAt(readFile(programFile()), 7), record("Bo", 45));
+    QVERIFY(!QFileInfo::exists(lockFile()));
+}
+
+void RankingCopiesTest::lockKeptByLiveCopyFailsTheSaveAfterTheWait()
+{
+    results::setRankingLockTimes(300ms, 60s);
+    QLockFile other(lockFile());
+    QVERIFY(other.tryLock(0));
+
+    results::BestFiveLists lists;
+    results::RankingFile file;
+    file.read(lists);
+    QVERIFY(!file.save({1, 45, QStringLiteral("Bo")}));
+    QVERIFY(!file.blank());
+    QCOMPARE(readFile(programFile()), startingFile());
+
+    // Once the other copy is done, the same opening saves.
+    other.unlock();
+    QVERIFY(file.save({1, 45, QStringLiteral("Bo")}));
+    QCOMPARE(recordAt(readFile(programFile()), 7), record("Bo", 45));
+}
+
+QTEST_GUILESS_MAIN(RankingCopiesTest)
+#include "tst_rankingcopies.moc"

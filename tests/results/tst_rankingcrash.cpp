@@ -1,0 +1,218 @@
+// The ranking file when the program dies in the middle of a save or a clearing, and when the
+// system refuses the write: every save runs in a child process that is killed at one step
+// after another, or that runs under a file-size limit.
+#include "results/child_process.h"
+#include "results/ranking_bytes.h"
+#include "results/ranking_file.h"
+
+#include <QDir>
+#include <QSaveFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <csignal>
+#include <memory>
+
+#include <sys/resource.h>
+
+using namespace rankingbytes;
+using namespace std::chrono_literals;
+
+namespace {
+
+// Range 1 with five named places, sorted as the game keeps them.
+QByteArray range1(const QList<std::pair<QByteArray, int>>& places)
+{
+    QByteArray bytes;
+    for (const auto& [name, score] : places)
+        bytes += record(name, score);
+    return bytes;
+}
+
+// A file as a real game leaves it: numbered records around a sorted range 1, bytes after record 75.
+const QByteArray tail = QByteArray("written by some other program\n").repeated(4);
+QByteArray fullFile()
+{
+    return numberedRecords(1, 5) + range1({{"A", 50}, {"B", 40}, {"C", 30}, {"D", 20}, {"E", 10}})
+           + numberedRecords(11, 11) + numberedRecords(22, 54) + tail;
+}
+
+// The entry that every save in this test adds: range 1, score 35, name "Kim".
+const results::NewEntry kim{1, 35, QStringLiteral("Kim")};
+
+QByteArray fullFileWithKim()
+{
+    return numberedRecords(1, 5) + range1({{"A", 50}, {"B", 40}, {"Kim", 35}, {"C", 30}, {"D", 20}})
+           + numberedRecords(11, 11) + blankRecords(54) + tail;
+}
+
+int totalKillPoints = 0;
+
+} // namespace
+
+class RankingCrashTest : public QObject {
+    Q_OBJECT
+
+private:
+    std::unique_ptr<QTemporaryDir> temp;
+    QString programDir;
+    QString programFile() const { return programDir + QStringLiteral("/tavon.rnk"); }
+
+private slots:
+    void init();
+    void cleanupTestCase();
+
+    // Guards against a save or a clearing killed part way leaving a mix of old and new records
+    // or a cut-short file, and against the lock it leaves behind keeping the next save out.
+    void killedAtAnyStepLeavesOldOrNewFile_data();
+    void killedAtAnyStepLeavesOldOrNewFile();
+
+    // Guards against a write that the system refuses (file-size limit) being reported as done
+    // or replacing the old file with a cut-short one; Qt 6.4's QSaveFile::commit() returns
+    // true after such a write when it was only buffered.
+    void writeBeyondFileSizeLimitFailsAndKeepsOldFile_data();
+    void writeBeyondFileSizeLimitFailsAndKeepsOldFile();
+};
+
+void RankingCrashTest::init()
+{
+    temp = std::make_unique<QTemporaryDir>();
+    QVERIFY(temp->isValid());
+    programDir = temp->filePath(QStringLiteral("program"));
+    QVERIFY(QDir().mkpath(programDir));
+    results::setRankingDirectories(programDir, temp->filePath(QStringLiteral("own-data")));
+}
+
+void RankingCrashTest::cleanupTestCase()
+{
+    results::setRankingDirectories({}, {});
+    qInfo("kill points tried: %d", totalKillPoints);
+}
+
+void RankingCrashTest::killedAtAnyStepLeavesOldOrNewFile_data()
+{
+    QTest::addColumn<QByteArray>("before");
+    QTest::addColumn<bool>("clearing");
+    QTest::addColumn<QByteArray>("after");
+
+    QTest::newRow("save into a full file with bytes after record 75") << fullFile() << false << fullFileWithKim();
+    QTest::newRow("first save into an empty file")
+        << QByteArray() << false << blankRecords(5) + record("Kim", 35) + blankRecords(69);
+    QTest::newRow("clearing a full file with bytes after record 75")
+        << fullFile() << true << blankRecords(21) + fullFile().mid(21 * 12);
+    QTest::newRow("clearing a short file") << numberedRecords(1, 8) << true << blankRecords(21);
+}
+
+void RankingCrashTest::killedAtAnyStepLeavesOldOrNewFile()
+{
+    QFETCH(QByteArray, before);
+    QFETCH(bool, clearing);
+    QFETCH(QByteArray, after);
+
+    int oldSeen = 0;
+    int newSeen = 0;
+    bool ranThrough = false;
+    // Kill point k: the child dies at the k-th step it reaches. Past the last step it finishes.
+    for (int k = 1; k < 1000 && !ranThrough; ++k) {
+        QVERIFY(writeFile(programFile(), before));
+        ChildProcess child([&](const ChildProcess::Channel&) {
+            results::BestFiveLists lists;
+            results::RankingFile file;
+            file.read(lists);
+            int steps = 0;
+            results::setRankingWriteHook([&steps, k](results::WriteStep) {
+                if (++steps == k)
+                    ::raise(SIGKILL);
+            });
+            return (clearing ? file.blank() : file.save(kim)) ? 0 : 1;
+        });
+        QVERIFY(child.started());
+        const int status = child.finish(10s);
+        const QByteArray now = readFile(programFile());
+        if (ChildProcess::exitedWith(status, 0)) {
+            ranThrough = true;
+            QCOMPARE(now.toHex(' '), after.toHex(' '));
+            break;
+        }
+        QVERIFY2(ChildProcess::killed(status), qPrintable(QStringLiteral("kill point %1: status %2").arg(k).arg(status)));
+        ++totalKillPoints;
+        if (now == before)
+            ++oldSeen;
+        else if (now == after)
+            ++newSeen;
+        else
+            QFAIL(qPrintable(QStringLiteral("kill point %1 left %2 bytes that are neither file").arg(k).arg(now.size())));
+    }
+    QVERIFY(ranThrough);
+    // The locks left by the killed children were taken over, and the last one released.
+    QVERIFY(!QFileInfo::exists(programFile() + QStringLiteral(".lock")));
+    // Kill points fell both before and after the file was replaced.
+    QVERIFY(oldSeen > 0);
+    QVERIFY(newSeen > 0);
+    qInfo("%d kill points: old file %d times, new file %d times", oldSeen + newSeen, oldSeen, newSeen);
+}
+
+void RankingCrashTest::writeBeyondFileSizeLimitFailsAndKeepsOldFile_data()
+{
+    QTest::addColumn<qint64>("limit");
+    QTest::addColumn<bool>("clearing");
+    QTest::addColumn<bool>("saved");
+
+    QTest::newRow("no byte may be written") << qint64(0) << false << false;
+    QTest::newRow("limit inside record 9") << qint64(100) << false << false;
+    QTest::newRow("limit one byte short of record 75's end") << qint64(899) << false << false;
+    QTest::newRow("limit inside the bytes after record 75") << qint64(950) << false << false;
+    QTest::newRow("clearing, limit inside record 3") << qint64(30) << true << false;
+    QTest::newRow("clearing, limit inside the bytes after record 21") << qint64(500) << true << false;
+    QTest::newRow("limit above the new file's size") << qint64(1 << 20) << false << true;
+    QTest::newRow("clearing, limit above the new file's size") << qint64(1 << 20) << true << true;
+}
+
+void RankingCrashTest::writeBeyondFileSizeLimitFailsAndKeepsOldFile()
+{
+    QFETCH(qint64, limit);
+    QFETCH(bool, clearing);
+    QFETCH(bool, saved);
+
+    const QByteArray before = fullFile();
+    const QByteArray after = clearing ? blankRecords(21) + before.mid(21 * 12) : fullFileWithKim();
+    QVERIFY(writeFile(programFile(), before));
+    const QString scratch = temp->filePath(QStringLiteral("scratch.rnk"));
+
+    ChildProcess child([&](const ChildProcess::Channel& channel) {
+        results::BestFiveLists lists;
+        results::RankingFile file;
+        file.read(lists);
+        ::signal(SIGXFSZ, SIG_IGN); // the write fails with EFBIG instead of ending the program
+        const rlimit fsize{rlim_t(limit), rlim_t(limit)};
+        if (::setrlimit(RLIMIT_FSIZE, &fsize) != 0)
+            return 2;
+        // The same bytes written the plain way: does the limit show at write(), or only later?
+        QSaveFile plain(scratch);
+        const bool plainAccepted = plain.open(QIODevice::WriteOnly) && plain.write(after) == after.size();
+        const bool plainCommitted = plain.commit();
+        channel.send(plainAccepted ? 'A' : 'a');
+        channel.send(plainCommitted ? 'C' : 'c');
+        return (clearing ? file.blank() : file.save(kim)) ? 0 : 1;
+    });
+    QVERIFY(child.started());
+    const std::optional<char> accepted = child.receive(10s);
+    const std::optional<char> committed = child.receive(10s);
+    const int status = child.finish(10s);
+    QVERIFY2(WIFEXITED(status), qPrintable(QString::number(status)));
+    QCOMPARE(WEXITSTATUS(status), saved ? 0 : 1);
+    QCOMPARE(readFile(programFile()).toHex(' '), (saved ? after : before).toHex(' '));
+    // Neither a half-written replacement nor the lock is left beside the file.
+    QCOMPARE(entries(programDir), QStringList{QStringLiteral("tavon.rnk")});
+    if (!saved) {
+        // The failure was one that a buffered write hides until commit: this is the case in
+        // which trusting commit() alone would put a cut-short file in place.
+        QCOMPARE(accepted, std::optional<char>('A'));
+        QVERIFY(committed.has_value());
+        if (*committed == 'C')
+            qInfo("QSaveFile::commit() reported success after the failed write; the save did not");
+    }
+}
+
+QTEST_GUILESS_MAIN(RankingCrashTest)
+#include "tst_rankingcrash.moc"

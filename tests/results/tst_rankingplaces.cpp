@@ -1,0 +1,243 @@
+// The ranking file in unusual places: a directory, links that lead nowhere, a pipe, read-only
+// files and directories, a lock path taken by something else. Each opening runs in a child
+// process as an ordinary user (a test run by root drops to "nobody"), so that permissions
+// bind as they bind a pupil's account; the child reports what it saw and whether it saved.
+#include "results/child_process.h"
+#include "results/ranking_bytes.h"
+#include "results/ranking_file.h"
+
+#include <QDir>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <memory>
+
+#include <sys/stat.h>
+
+using namespace rankingbytes;
+using namespace std::chrono_literals;
+
+namespace {
+
+enum class Place {
+    Directory,                  // tavon.rnk is a directory
+    LinkIntoDirectory,          // a link to a file not yet there, in an existing directory
+    LinkIntoMissingDirectory,   // a link to a file in a directory that does not exist
+    LinkLoop,                   // a link to itself
+    Pipe,                       // a named pipe
+    ReadOnlyFile,               // the file is read-only, the directory writable
+    UnreadableFile,             // the file may be neither read nor written
+    ReadOnlyDirectory,          // no file, and the directory takes no new one
+    WritableFileInReadOnlyDirectory,
+    ReadOnlyFileInReadOnlyDirectory,
+    LockPathTaken,              // a directory stands where the lock goes
+};
+
+const QByteArray shared = record("Shared", 44) + record("Two", 30) + blankRecords(73);
+// Every opening saves "Mine" with 40 in range 0.
+const results::NewEntry mine{0, 40, QStringLiteral("Mine")};
+const QByteArray sharedWithMine = record("Shared", 44) + record("Mine", 40) + record("Two", 30) + blankRecords(72);
+const QByteArray mineAlone = record("Mine", 40) + blankRecords(74);
+
+bool setMode(const QString& path, mode_t mode)
+{
+    return ::chmod(QFile::encodeName(path).constData(), mode) == 0;
+}
+
+} // namespace
+
+class RankingPlacesTest : public QObject {
+    Q_OBJECT
+
+private:
+    std::unique_ptr<QTemporaryDir> temp;
+    QString programDir;
+    QString fallbackDir;
+    QString programFile() const { return programDir + QStringLiteral("/tavon.rnk"); }
+    QString fallbackFile() const { return fallbackDir + QStringLiteral("/tavon.rnk"); }
+    QString linkTarget() const { return programDir + QStringLiteral("/real.rnk"); }
+    bool prepare(Place place);
+
+private slots:
+    void init();
+    void cleanup();
+    void cleanupTestCase();
+
+    // Guards against a crash or a hang on a ranking file that is no plain writable file,
+    // lists that hide what could be read, a failed save reported as done, a save lost where
+    // the player's own directory could take it, and files changed that should stay.
+    void unusualPlaceShowsWhatCanBeReadAndSavesWhereItCan_data();
+    void unusualPlaceShowsWhatCanBeReadAndSavesWhereItCan();
+};
+
+void RankingPlacesTest::init()
+{
+    temp = std::make_unique<QTemporaryDir>();
+    QVERIFY(temp->isValid());
+    // The ordinary user must reach every directory of the test.
+    QVERIFY(setMode(temp->path(), 0777));
+    programDir = temp->filePath(QStringLiteral("program"));
+    fallbackDir = temp->filePath(QStringLiteral("own-data"));
+    QVERIFY(QDir().mkpath(programDir));
+    QVERIFY(setMode(programDir, 0777));
+    ChildProcess probe([this](const ChildProcess::Channel&) { return writeFile(programDir + "/probe", "x") ? 0 : 1; },
+                       /*asOtherUser=*/true);
+    QVERIFY2(ChildProcess::exitedWith(probe.finish(10s), 0),
+             qPrintable(QStringLiteral("an ordinary user cannot write in %1 (is TMPDIR private?)").arg(programDir)));
+    QVERIFY(QFile::remove(programDir + QStringLiteral("/probe")));
+}
+
+void RankingPlacesTest::cleanup()
+{
+    setMode(programDir, 0777); // so that the temporary directory can be removed
+    setMode(programFile(), 0666);
+}
+
+void RankingPlacesTest::cleanupTestCase()
+{
+    results::setRankingDirectories({}, {});
+}
+
+bool RankingPlacesTest::prepare(Place place)
+{
+    auto file = [this](mode_t mode) { return writeFile(programFile(), shared) && setMode(programFile(), mode); };
+    switch (place) {
+    case Place::Directory:
+        return QDir().mkpath(programFile());
+    case Place::LinkIntoDirectory:
+        return QFile::link(linkTarget(), programFile());
+    case Place::LinkIntoMissingDirectory:
+        return QFile::link(temp->filePath(QStringLiteral("gone/real.rnk")), programFile());
+    case Place::LinkLoop:
+        return QFile::link(programFile(), programFile());
+    case Place::Pipe:
+        return ::mkfifo(QFile::encodeName(programFile()).constData(), 0666) == 0;
+    case Place::ReadOnlyFile:
+        return file(0444);
+    case Place::UnreadableFile:
+        return file(0000);
+    case Place::ReadOnlyDirectory:
+        return setMode(programDir, 0555);
+    case Place::WritableFileInReadOnlyDirectory:
+        return file(0666) && setMode(programDir, 0555);
+    case Place::ReadOnlyFileInReadOnlyDirectory:
+        return file(0444) && setMode(programDir, 0555);
+    case Place::LockPathTaken:
+        return file(0666) && QDir().mkpath(programFile() + QStringLiteral(".lock"));
+    }
+    return false;
+}
+
+void RankingPlacesTest::unusualPlaceShowsWhatCanBeReadAndSavesWhereItCan_data()
+{
+    QTest::addColumn<Place>("place");
+    QTest::addColumn<bool>("fallback");     // the player's own directory can be made
+    QTest::addColumn<QString>("where");     // the file the opening uses: program, fallback or none
+    QTest::addColumn<QStringList>("shown"); // names of range 0, places 1 and 2
+    QTest::addColumn<QString>("written");   // the file that holds the save: program, link target, fallback or none
+    QTest::addColumn<QByteArray>("bytes");  // what it holds then
+
+    const QStringList blank{QString(), QString()};
+    const QStringList fromFile{QStringLiteral("Shared"), QStringLiteral("Two")};
+    auto row = [](const char* name) { return &QTest::newRow(name); };
+
+    *row("directory") << Place::Directory << true << "fallback" << blank << "fallback" << mineAlone;
+    *row("directory, no own directory") << Place::Directory << false << "none" << blank << "none" << QByteArray();
+    *row("link to a file not yet made") << Place::LinkIntoDirectory << true << "program" << blank << "link target"
+                                        << mineAlone;
+    *row("link into a missing directory") << Place::LinkIntoMissingDirectory << true << "fallback" << blank
+                                          << "fallback" << mineAlone;
+    *row("link into a missing directory, no own directory")
+        << Place::LinkIntoMissingDirectory << false << "none" << blank << "none" << QByteArray();
+    *row("link to itself") << Place::LinkLoop << true << "fallback" << blank << "fallback" << mineAlone;
+    *row("named pipe") << Place::Pipe << true << "fallback" << blank << "fallback" << mineAlone;
+    *row("named pipe, no own directory") << Place::Pipe << false << "none" << blank << "none" << QByteArray();
+    *row("read-only file") << Place::ReadOnlyFile << true << "fallback" << fromFile << "fallback" << sharedWithMine;
+    *row("read-only file, no own directory")
+        << Place::ReadOnlyFile << false << "none" << fromFile << "none" << QByteArray();
+    *row("unreadable file") << Place::UnreadableFile << true << "fallback" << blank << "fallback" << mineAlone;
+    *row("read-only directory") << Place::ReadOnlyDirectory << true << "fallback" << blank << "fallback" << mineAlone;
+    *row("read-only directory, no own directory")
+        << Place::ReadOnlyDirectory << false << "none" << blank << "none" << QByteArray();
+    *row("writable file in a read-only directory")
+        << Place::WritableFileInReadOnlyDirectory << true << "program" << fromFile << "program" << sharedWithMine;
+    *row("read-only file in a read-only directory")
+        << Place::ReadOnlyFileInReadOnlyDirectory << true << "fallback" << fromFile << "fallback" << sharedWithMine;
+    *row("read-only file in a read-only directory, no own directory")
+        << Place::ReadOnlyFileInReadOnlyDirectory << false << "none" << fromFile << "none" << QByteArray();
+    *row("a directory where the lock goes") << Place::LockPathTaken << true << "program" << fromFile << "program"
+                                            << sharedWithMine;
+}
+
+void RankingPlacesTest::unusualPlaceShowsWhatCanBeReadAndSavesWhereItCan()
+{
+    QFETCH(Place, place);
+    QFETCH(bool, fallback);
+    QFETCH(QString, where);
+    QFETCH(QStringList, shown);
+    QFETCH(QString, written);
+    QFETCH(QByteArray, bytes);
+
+    if (!fallback) {
+        // The player's own directory would have to be made under a plain file.
+        QVERIFY(writeFile(temp->filePath(QStringLiteral("plain")), "plain"));
+        fallbackDir = temp->filePath(QStringLiteral("plain/own-data"));
+    }
+    results::setRankingDirectories(programDir, fallbackDir);
+    QVERIFY(prepare(place));
+    const QStringList before = entries(programDir);
+
+    ChildProcess child(
+        [this](const ChildProcess::Channel& channel) {
+            results::BestFiveLists lists;
+            results::RankingFile file;
+            file.read(lists);
+            QByteArray used = "none";
+            if (file.isWritable() && file.path() == programFile())
+                used = "program";
+            else if (file.isWritable() && file.path() == fallbackFile())
+                used = "fallback";
+            else if (file.isWritable())
+                used = "other";
+            const bool saved = file.save(mine);
+            file.close();
+            channel.send(used + '\n' + lists.seisekinamae[0].toUtf8() + '\n' + lists.seisekinamae[1].toUtf8() + '\n'
+                         + (saved ? "saved" : "failed"));
+            return 0;
+        },
+        /*asOtherUser=*/true);
+    QVERIFY(child.started());
+    QByteArray report;
+    QVERIFY2(child.receiveAll(report, 10s), "the opening hung");
+    const int status = child.finish(10s);
+    QVERIFY2(ChildProcess::exitedWith(status, 0), qPrintable(QStringLiteral("status %1").arg(status)));
+
+    const QList<QByteArray> lines = report.split('\n');
+    QCOMPARE(lines.size(), 4);
+    QCOMPARE(QString::fromUtf8(lines[0]), where);
+    QCOMPARE((QStringList{QString::fromUtf8(lines[1]), QString::fromUtf8(lines[2])}), shown);
+    QCOMPARE(lines[3], QByteArray(written == QStringLiteral("none") ? "failed" : "saved"));
+
+    if (written == QStringLiteral("program"))
+        QCOMPARE(readFile(programFile()).toHex(' '), bytes.toHex(' '));
+    if (written == QStringLiteral("link target")) {
+        QCOMPARE(readFile(linkTarget()).toHex(' '), bytes.toHex(' '));
+        QVERIFY(QFileInfo(programFile()).isSymLink());
+    }
+    if (written == QStringLiteral("fallback"))
+        QCOMPARE(readFile(fallbackFile()).toHex(' '), bytes.toHex(' '));
+    else
+        QVERIFY(!QFileInfo::exists(fallbackFile()));
+    // A file the save did not go to is as it was; nothing is left beside it but what was there.
+    const QFileInfo info(programFile());
+    if (written != QStringLiteral("program") && info.isFile() && !info.isSymLink()) {
+        QVERIFY(setMode(programFile(), 0644));
+        QCOMPARE(readFile(programFile()), shared);
+    }
+    QStringList after = entries(programDir);
+    after.removeAll(QStringLiteral("real.rnk"));
+    QCOMPARE(after, before);
+}
+
+QTEST_GUILESS_MAIN(RankingPlacesTest)
+#include "tst_rankingplaces.moc"
