@@ -18,22 +18,16 @@ const QColor yellow(0xFF, 0xFF, 0x00);
 
 constexpr double windowFontPoints = 13.5;
 
-ui::FormDesign design()
-{
-    ui::FormDesign d;
-    d.name = QStringLiteral("Form1");
-    d.caption = QStringLiteral("ヌボラ1（m.Tarvo)");
-    d.clientWidthTwips = 8700;
-    d.clientHeightTwips = 6015;
-    d.back = QColor(0x00, 0x80, 0x00);
-    d.fontPoints = windowFontPoints;
-    d.withMenuBar = true;
-    return d;
-}
-
 } // namespace
 
-Form1::Form1() : ui::Form(design())
+Form1::Form1()
+    : ui::Form({.name = QStringLiteral("Form1"),
+                .caption = QStringLiteral("ヌボラ1（m.Tarvo)"),
+                .clientWidthTwips = 8700,
+                .clientHeightTwips = 6015,
+                .back = QColor(0x00, 0x80, 0x00),
+                .fontPoints = windowFontPoints,
+                .withMenuBar = true})
 {
     createControls();
     createMenus();

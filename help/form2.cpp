@@ -8,17 +8,6 @@ using ui::twipsRect;
 
 namespace {
 
-ui::FormDesign design()
-{
-    ui::FormDesign d;
-    d.name = QStringLiteral("Form2");
-    d.caption = QStringLiteral("ヌボラ1(m.Tarvo)");
-    d.clientWidthTwips = 6090;
-    d.clientHeightTwips = 6645;
-    d.back = QColor(0x00, 0x00, 0xFF);
-    return d;
-}
-
 const QString text1 = QStringLiteral("　 中学校３年間の「関数関係」を  対応表から見つけるゲーム感覚の学習ソフトです。");
 const QString text2 = QStringLiteral(
     "　 「スタート」ボタンをクリックすると，対応表が表示されます。  そこで，ｘとｙの関係を見つけ，"
@@ -32,7 +21,13 @@ const QString text4 = QStringLiteral("  ｘの値は，【－２～２】【１�
 
 } // namespace
 
-Form2::Form2() : ui::Form(design())
+// No window font of its own: every control sets its own.
+Form2::Form2()
+    : ui::Form({.name = QStringLiteral("Form2"),
+                .caption = QStringLiteral("ヌボラ1(m.Tarvo)"),
+                .clientWidthTwips = 6090,
+                .clientHeightTwips = 6645,
+                .back = QColor(0x00, 0x00, 0xFF)})
 {
     QWidget* area = client();
     const QColor green(0x00, 0xFF, 0x00);

@@ -9,18 +9,6 @@ namespace {
 
 const QColor paleGreen(0x80, 0xFF, 0x80);
 
-ui::FormDesign design()
-{
-    ui::FormDesign d;
-    d.name = QStringLiteral("Form3");
-    d.caption = QStringLiteral("ヌボラ1(m.Tarvo)");
-    d.clientWidthTwips = 4080;
-    d.clientHeightTwips = 6270;
-    d.back = paleGreen;
-    // No font of its own: 初期化 and "今回の記録" use the application's user-interface font.
-    return d;
-}
-
 QPoint twipsPoint(int x, int y)
 {
     return {ui::px(x), ui::px(y)};
@@ -28,7 +16,13 @@ QPoint twipsPoint(int x, int y)
 
 } // namespace
 
-Form3::Form3() : ui::Form(design())
+// No window font of its own: 初期化 and "今回の記録" use the application's user-interface font.
+Form3::Form3()
+    : ui::Form({.name = QStringLiteral("Form3"),
+                .caption = QStringLiteral("ヌボラ1(m.Tarvo)"),
+                .clientWidthTwips = 4080,
+                .clientHeightTwips = 6270,
+                .back = paleGreen})
 {
     createControls();
     connect(this, &ui::Form::unloaded, this, [this] { rankingFile.close(); });
