@@ -217,10 +217,17 @@ void Line::paintEvent(QPaintEvent*)
 
 namespace {
 
-QAccessibleInterface* lineAccessibility(const QString& className, QObject* object)
+// Lines are separators; the program's windows are windows (named by their titles) rather
+// than the anonymous panes plain top-level widgets would be.
+QAccessibleInterface* ownAccessibility(const QString& className, QObject* object)
 {
-    if (className == QLatin1String("ui::Line") && object && object->isWidgetType())
-        return new QAccessibleWidget(static_cast<QWidget*>(object), QAccessible::Separator);
+    if (!object || !object->isWidgetType())
+        return nullptr;
+    auto* widget = static_cast<QWidget*>(object);
+    if (className == QLatin1String("ui::Line"))
+        return new QAccessibleWidget(widget, QAccessible::Separator);
+    if (className == QLatin1String("ui::Form") && widget->isWindow())
+        return new QAccessibleWidget(widget, QAccessible::Window);
     return nullptr;
 }
 
@@ -230,7 +237,7 @@ void installAccessibility()
 {
     static bool installed = false;
     if (!installed) {
-        QAccessible::installFactory(lineAccessibility);
+        QAccessible::installFactory(ownAccessibility);
         installed = true;
     }
 }

@@ -109,7 +109,7 @@ private:
     QColor penColor;
 };
 
-// Lets screen readers see lines as separators with their names.
+// Lets screen readers see lines as separators with their names, and windows as windows.
 void installAccessibility();
 
 } // namespace ui

@@ -76,6 +76,7 @@ private slots:
     void autoSizeLabelFitsItsCaption();
     void textBoxReportsEnterAsThirteen();
     void linesLieAboveLabelsAndReachScreenReaders();
+    void windowsReachScreenReadersByTitle();
 };
 
 void UiTest::initTestCase()
@@ -331,6 +332,17 @@ void UiTest::linesLieAboveLabelsAndReachScreenReaders()
     QVERIFY(accessible);
     QCOMPARE(accessible->role(), QAccessible::Separator);
     QCOMPARE(accessible->text(QAccessible::Name), QStringLiteral("Line1"));
+}
+
+// Guards against screen readers announcing a window as an anonymous pane.
+void UiTest::windowsReachScreenReadersByTitle()
+{
+    FakeServices fake;
+    CountingForm form(QStringLiteral("ヌボラ1(m.Tarvo)"));
+    QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(&form);
+    QVERIFY(accessible);
+    QCOMPARE(accessible->role(), QAccessible::Window);
+    QCOMPARE(accessible->text(QAccessible::Name), QStringLiteral("ヌボラ1(m.Tarvo)"));
 }
 
 QTEST_MAIN(UiTest)
