@@ -32,11 +32,11 @@ void Form1::Form_Load()
         xatai[1][i] = static_cast<std::int16_t>(i + 1);
         xatai[2][i] = static_cast<std::int16_t>(i - 5);
     }
-    kotae.forEach([](std::int16_t, QPushButton& b) { b.setEnabled(false); });
+    setAnswersEnabled(false);
     kotae(3).setVisible(false);
     en(0).setChecked(true);
     hani = 0;
-    Command3->setText(QStringLiteral("ｘの値：") + hanimei[0]);
+    showRange();
 }
 
 void Form1::Form_Activate()
@@ -53,7 +53,7 @@ void Form1::closedByFrame()
 void Form1::Command1_Click()
 {
     sikiyo.forEach([](std::int16_t, ui::Label& mark) { mark.setCaption({}); });
-    kotae.forEach([](std::int16_t, QPushButton& b) { b.setEnabled(true); });
+    setAnswersEnabled(true);
     mondaisu = 0;
     touroku = 0;
     tokutenyo->setText(numtext::numberText(0));
@@ -124,12 +124,17 @@ void Form1::markResult(const QString& mark)
 
 void Form1::endGame(bool byAnswer)
 {
-    kotae.forEach([](std::int16_t, QPushButton& b) { b.setEnabled(false); });
+    setAnswersEnabled(false);
     tensu = static_cast<std::int16_t>(numtext::readNumber(tokutenyo->text()));
     windows::showResults(true);
     if (byAnswer)
         ui::MsgBox(QStringLiteral("再スタートは，\r「スタート」ボタンをクリック!!"), QStringLiteral("再スタート"),
                    ui::Icon::Exclamation);
+}
+
+void Form1::setAnswersEnabled(bool enabled)
+{
+    kotae.forEach([enabled](std::int16_t, QPushButton& b) { b.setEnabled(enabled); });
 }
 
 void Form1::showRange()

@@ -81,6 +81,9 @@ private:
     void syutudai();
     void markResult(const QString& mark);
     void endGame(bool byAnswer);
+    // Enables or disables kotae(0) to kotae(4), in index order.
+    void setAnswersEnabled(bool enabled);
+    // Names the current range on the range button.
     void showRange();
     void showRangeMessage();
 };

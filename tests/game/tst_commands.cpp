@@ -102,10 +102,7 @@ void CommandsTest::onlyOneResultsWindowAtATime()
     f.tokutenyo_Click();
     f.m1c_Click();
     QCOMPARE(&windows::form3(), first);
-    const QWidgetList open = QApplication::topLevelWidgets();
-    QCOMPARE(std::count_if(open.begin(), open.end(),
-                           [](QWidget* w) { auto* r = qobject_cast<Form3*>(w); return r && !r->isUnloaded(); }),
-             1);
+    QCOMPARE(GameFixture::openWindows<Form3>(), 1);
 }
 
 void CommandsTest::endWritesNothingWhateverIsOpen_data()

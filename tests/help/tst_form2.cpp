@@ -69,10 +69,7 @@ void Form2Test::onlyOneHelpWindowHoweverOftenOpened()
     f.m5c_Click();
     f.helpyo_Click();
     QCOMPARE(&windows::form2(), first);
-    const QWidgetList windowsOpen = QApplication::topLevelWidgets();
-    QCOMPARE(std::count_if(windowsOpen.begin(), windowsOpen.end(),
-                           [](QWidget* w) { return qobject_cast<Form2*>(w) != nullptr; }),
-             1);
+    QCOMPARE(GameFixture::openWindows<Form2>(), 1);
     QVERIFY(first->isVisible());
 }
 

@@ -85,16 +85,8 @@ public:
         QCOMPARE(f.Command3->text(), QStringLiteral("ｘの値：") + f.hanimei[Module1::hani]);
         QVERIFY(f.kotae(3).isHidden());
 
-        int results = 0;
-        int helps = 0;
-        for (QWidget* w : QApplication::topLevelWidgets()) {
-            if (auto* r = qobject_cast<Form3*>(w); r && !r->isUnloaded())
-                ++results;
-            if (auto* h = qobject_cast<Form2*>(w); h && !h->isUnloaded())
-                ++helps;
-        }
-        QVERIFY(results <= 1);
-        QVERIFY(helps <= 1);
+        QVERIFY(GameFixture::openWindows<Form3>() <= 1);
+        QVERIFY(GameFixture::openWindows<Form2>() <= 1);
         checkRankingFile();
     }
 

@@ -2,6 +2,7 @@
 
 #include "support/fake_services.h"
 
+#include <QApplication>
 #include <QTemporaryDir>
 
 #include <deque>
@@ -27,6 +28,17 @@ public:
 
     // Where the ranking file is kept during the test.
     QString rankingPath() const;
+
+    // How many windows of type F are open (created and not unloaded).
+    template <class F>
+    static int openWindows()
+    {
+        int n = 0;
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (auto* form = qobject_cast<F*>(w); form && !form->isUnloaded())
+                ++n;
+        return n;
+    }
 
     // Runs what is waiting in the event queue (activations are delivered from there).
     static void settle();
