@@ -247,8 +247,15 @@ QString rankingProgramDirectory()
 
 QString rankingFallbackDirectory()
 {
-    return fallbackDirectoryOverride.isEmpty() ? QStandardPaths::writableLocation(QStandardPaths::AppDataLocation)
-                                               : fallbackDirectoryOverride;
+    if (!fallbackDirectoryOverride.isEmpty())
+        return fallbackDirectoryOverride;
+    // A relative XDG_DATA_HOME is no data directory (it would move with the working
+    // directory): the default under the home directory stands in for it.
+    const QString own = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
+    const QString dataHome = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
+    if (QDir::isAbsolutePath(dataHome) && !dataHome.isEmpty())
+        return own;
+    return QDir::homePath() + QStringLiteral("/.local/share") + own.mid(dataHome.size());
 }
 
 void setRankingLockTimes(std::chrono::milliseconds wait, std::chrono::milliseconds stale)

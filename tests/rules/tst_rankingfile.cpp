@@ -77,6 +77,11 @@ private slots:
     void fallbackDirectoryWhenProgramDirectoryRefusesTheFile_data();
     void fallbackDirectoryWhenProgramDirectoryRefusesTheFile();
 
+    // Guards against a relative XDG_DATA_HOME making the player's own file move with the
+    // working directory.
+    void fallbackDirectoryIgnoresRelativeDataHome_data();
+    void fallbackDirectoryIgnoresRelativeDataHome();
+
     // Guards against a crash or a silent success when no file can be opened anywhere.
     void noUsableFileReadsBlankAndSaveFails();
 
@@ -421,6 +426,30 @@ void RankingFileTest::fallbackDirectoryWhenProgramDirectoryRefusesTheFile()
     RankingFile reopened;
     reopened.read(again);
     QCOMPARE(again.seisekinamae[0], QStringLiteral("Own"));
+}
+
+void RankingFileTest::fallbackDirectoryIgnoresRelativeDataHome_data()
+{
+    QTest::addColumn<QString>("dataHome"); // "abs" for a directory under the temporary one
+    QTest::addColumn<QString>("expected"); // below the temporary directory
+    QTest::newRow("absolute is used") << "abs" << "/abs";
+    QTest::newRow("relative is ignored") << "rel/data" << "/home/.local/share";
+    QTest::newRow("dot is ignored") << "." << "/home/.local/share";
+}
+
+void RankingFileTest::fallbackDirectoryIgnoresRelativeDataHome()
+{
+    QFETCH(QString, dataHome);
+    QFETCH(QString, expected);
+    const QByteArray savedHome = qgetenv("HOME");
+    const QByteArray savedDataHome = qgetenv("XDG_DATA_HOME");
+    qputenv("HOME", temp->filePath(QStringLiteral("home")).toLocal8Bit());
+    qputenv("XDG_DATA_HOME", (dataHome == QStringLiteral("abs") ? temp->filePath(dataHome) : dataHome).toLocal8Bit());
+    results::setRankingDirectories(programDir, {});
+    const QString directory = results::rankingFallbackDirectory();
+    qputenv("HOME", savedHome);
+    qputenv("XDG_DATA_HOME", savedDataHome);
+    QCOMPARE(directory, temp->path() + expected + QLatin1Char('/') + QCoreApplication::applicationName());
 }
 
 void RankingFileTest::noUsableFileReadsBlankAndSaveFails()
