@@ -1,5 +1,7 @@
 #include "support/game_fixture.h"
 
+#include "support/draws.h"
+
 #include "rules/module1.h"
 #include "windows/registry.h"
 #include "game/form1.h"
@@ -19,11 +21,6 @@ void dropRaiseNotices(QtMsgType type, const QMessageLogContext& context, const Q
         || message == QLatin1String("This plugin does not support propagateSizeHints()"))
         return;
     previousHandler(type, context, message);
-}
-
-double drawFor(int n, int range)
-{
-    return (n + 0.5) / range;
 }
 
 } // namespace
