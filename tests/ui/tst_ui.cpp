@@ -197,7 +197,7 @@ void UiTest::unloadedWindowOutlivesTheNestedLoopsOverIt()
     FakeServices fake;
     QPointer<CountingForm> first = new CountingForm(QStringLiteral("A"));
     first->Show();
-    settle();
+    GameFixture::settle();
     RealModals modals([&](QWidget& modal) {
         first->Unload();
         QTimer::singleShot(0, &modal, [&modal] { static_cast<ui::Form&>(modal).Unload(); });
@@ -205,7 +205,7 @@ void UiTest::unloadedWindowOutlivesTheNestedLoopsOverIt()
     (new CountingForm(QStringLiteral("B")))->Show(true); // as a handler of A would
     QVERIFY(first);
     QVERIFY(first->isHidden());
-    settle();
+    GameFixture::settle();
     QVERIFY(first.isNull());
 }
 
