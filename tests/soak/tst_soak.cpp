@@ -98,6 +98,7 @@ public:
     }
 
     std::mt19937& random() { return rng; }
+    int closedUnderTicks = 0; // boxes and windows closed by the game's end under them
 
     // What can happen while a message box or a modal window waits in its nested loop: the
     // game's countdown goes on (and may end the game), then the pupil answers, if the box is
@@ -108,8 +109,10 @@ public:
         Form1& f = game.form();
         for (int ticks = pick(2) ? 0 : pick(60); ticks > 0 && f.Timer1->isRunning() && open && open->isVisible(); --ticks)
             f.Timer1_Timer();
-        if (!open || !open->isVisible())
+        if (!open || !open->isVisible()) {
+            ++closedUnderTicks; // its window went when the game ended
             return;
+        }
         if (auto* box = qobject_cast<QMessageBox*>(open.data())) {
             QAbstractButton* cancel = box->button(QMessageBox::Cancel);
             if (pick(4) == 0)
@@ -229,7 +232,8 @@ void SoakTest::invariantsHoldThroughRandomPlay()
     QVERIFY2(openDescriptors() <= descriptors + 2,
              qPrintable(QStringLiteral("%1 descriptors open, %2 at the start").arg(openDescriptors()).arg(descriptors)));
     if (real)
-        qInfo("%d events, seed %u: %d nested loops, invariants held", events, seed, real->opened);
+        qInfo("%d events, seed %u: %d nested loops, %d closed by the game's end under them, invariants held",
+              events, seed, real->opened, soak.closedUnderTicks);
     else
         qInfo("%d events, seed %u: %d games ended, %d messages, invariants held", events, seed,
               int(game.services().modalForms.size()), int(game.services().messages.size()));
