@@ -21,7 +21,6 @@
 #include <QDir>
 #include <QFile>
 #include <QMessageBox>
-#include <QPointer>
 #include <QTest>
 
 #include <optional>
@@ -100,28 +99,19 @@ public:
     std::mt19937& random() { return rng; }
     int closedUnderTicks = 0; // boxes and windows closed by the game's end under them
 
-    // What can happen while a message box or a modal window waits in its nested loop: the
-    // game's countdown goes on (and may end the game), then the pupil answers, if the box is
-    // still there.
+    // While a box or modal window waits in its nested loop the countdown goes on (and may end
+    // the game, closing it); then the pupil answers whatever is still open.
     void playInNestedLoop(QWidget& modal)
     {
-        const QPointer<QWidget> open(&modal);
         Form1& f = game.form();
-        for (int ticks = pick(2) ? 0 : pick(60); ticks > 0 && f.Timer1->isRunning() && open && open->isVisible(); --ticks)
+        for (int ticks = pick(2) ? 0 : pick(60); ticks > 0 && f.Timer1->isRunning() && modal.isVisible(); --ticks)
             f.Timer1_Timer();
-        if (!open || !open->isVisible()) {
-            ++closedUnderTicks; // its window went when the game ended
-            return;
-        }
-        if (auto* box = qobject_cast<QMessageBox*>(open.data())) {
-            QAbstractButton* cancel = box->button(QMessageBox::Cancel);
-            if (pick(4) == 0)
-                QTest::keyClick(box, Qt::Key_Escape);
-            else
-                (cancel && pick(2) ? cancel : box->button(QMessageBox::Ok))->click();
-        } else if (auto* results = qobject_cast<Form3*>(open.data())) {
-            playResults(*results, true);
-        }
+        if (!modal.isVisible())
+            ++closedUnderTicks;
+        else if (auto* box = qobject_cast<QMessageBox*>(&modal))
+            box->button(pick(2) && box->button(QMessageBox::Cancel) ? QMessageBox::Cancel : QMessageBox::Ok)->click();
+        else
+            playResults(static_cast<Form3&>(modal), true);
     }
 
 private:
