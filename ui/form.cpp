@@ -19,7 +19,8 @@ namespace {
 int nextSerial = 1;
 // The window of the program that was active last; 0 before any was.
 int lastActiveSerial = 0;
-QPointer<Form> lastActive;
+// The program's windows in the order they were last active, the latest last.
+QList<QPointer<Form>> activeOrder;
 
 // Nested loops running now, and the windows unloaded meanwhile that wait to be destroyed.
 int nestedLoops = 0;
@@ -123,7 +124,8 @@ void Form::windowActivated()
     const bool fire = !activatedOnce || lastActiveSerial != serial;
     activatedOnce = true;
     lastActiveSerial = serial;
-    lastActive = this;
+    activeOrder.removeIf([this](const QPointer<Form>& f) { return !f || f == this; });
+    activeOrder.push_back(this);
     if (fire)
         QMetaObject::invokeMethod(this, [this] { Form_Activate(); }, Qt::QueuedConnection);
 }
@@ -134,8 +136,13 @@ Form* Form::owningWindow()
     QWidget* w = QApplication::activeWindow();
     while (w && !qobject_cast<Form*>(w))
         w = w->parentWidget() ? w->parentWidget()->window() : nullptr;
-    auto* form = w ? static_cast<Form*>(w) : lastActive.data();
-    return form && !form->isUnloaded() ? form : nullptr;
+    if (w)
+        return static_cast<Form*>(w)->isUnloaded() ? nullptr : static_cast<Form*>(w);
+    // None is active (between two windows): the one active last that is still there.
+    for (auto f = activeOrder.crbegin(); f != activeOrder.crend(); ++f)
+        if (*f && !(*f)->isUnloaded())
+            return f->data();
+    return nullptr;
 }
 
 QMenu* Form::addMenu(const QString& name, const QString& title)

@@ -53,8 +53,9 @@ public:
     // activation is one Form_Activate must see and, if so, runs it from the event queue.
     void windowActivated();
 
-    // The window a message box asked for now belongs to: the active window of the program,
-    // or the one active last; never one that has been unloaded. May be null.
+    // The window a message box asked for now belongs to: the active window of the program
+    // (or the one a box that is active belongs to), else the one active most recently that
+    // is still there; never one that has been unloaded. May be null.
     static Form* owningWindow();
 
 signals:
