@@ -6,9 +6,9 @@
 
 int main(int argc, char* argv[])
 {
-    QApplication app(argc, argv);
+    const auto app = ui::createApplication(argc, argv);
     QApplication::setApplicationName(QStringLiteral("nubora1")); // names the player's data directory
-    ui::initApplication(app);
+    ui::initApplication(*app);
     windows::form1().Show();
-    return app.exec();
+    return QApplication::exec();
 }

@@ -117,6 +117,8 @@ void Form3::Command2_Click()
 {
     const ui::Answer answer = ui::MsgBox(QStringLiteral("成績一覧の名前と時間を消去しますか？"), QStringLiteral("確認"),
                                          ui::Icon::Question, ui::Buttons::OkCancel);
+    if (isUnloaded())
+        return; // the window went while the question was open
     if (answer == ui::Answer::Ok && !rankingFile.blank())
         ui::MsgBox(QStringLiteral("成績一覧を消去できませんでした。"), QStringLiteral("初期化"), ui::Icon::Exclamation);
     rankingFile.close();

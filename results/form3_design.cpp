@@ -75,6 +75,8 @@ void Form3::createControls()
 
     connect(Command1, &QPushButton::clicked, this, [this] { Command1_Click(); });
     connect(Command2, &QPushButton::clicked, this, [this] { Command2_Click(); });
+    Text1->normal = results::typedName; // what the row shows and the file keeps
+    Text1->fits = results::nameFits;
     Text1->onChange = [this] { Text1_Change(); };
     Text1->onKeyPress = [this](std::int16_t& KeyAscii) { Text1_KeyPress(KeyAscii); };
 

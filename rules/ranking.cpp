@@ -79,6 +79,24 @@ Module1::seiseki blankRecord()
 
 } // namespace
 
+QString typedName(const QString& text)
+{
+    QString name = text.normalized(QString::NormalizationForm_C);
+    name.removeIf([](QChar c) { return c.category() == QChar::Other_Control; });
+    return name;
+}
+
+bool nameFits(const QString& name)
+{
+    qsizetype bytes = 0;
+    for (const char32_t c : name.toUcs4()) {
+        bytes += encodeCharacter(c).size();
+        if (bytes > nameBytes)
+            return false;
+    }
+    return true;
+}
+
 QByteArray encodeName(const QString& name)
 {
     QByteArray field;

@@ -22,6 +22,14 @@ inline constexpr int runPlaces = Module1::runRankingPlaces;
 // Shown in the row of a new entry until the player types a name; never stored.
 inline const QString hereMark = QStringLiteral("ここです！");
 
+// A name as it is shown and stored: in Unicode normal form C (a kana followed by a combining
+// voiced mark becomes the voiced kana) and without control characters (line breaks, tabs).
+QString typedName(const QString& text);
+
+// Whether all of the name's characters fit its field, a character stored as "?" taking one
+// byte. A name that fits is stored whole; the name box accepts no more.
+bool nameFits(const QString& name);
+
 // The name as its 10-byte Shift-JIS field: whole characters only, as many as fit, padded
 // with spaces. A character with no Shift-JIS form is stored as "?".
 QByteArray encodeName(const QString& name);

@@ -179,6 +179,17 @@ void startFallbackFrom(const RankingOptions& options, const QString& programFile
 
 } // namespace
 
+QString playerDataDirectory()
+{
+    // A relative XDG_DATA_HOME is no data directory (it would move with the working
+    // directory): the default under the home directory stands in for it.
+    const QString own = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
+    const QString dataHome = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
+    if (!dataHome.isEmpty() && QDir::isAbsolutePath(dataHome))
+        return own;
+    return QDir::homePath() + QStringLiteral("/.local/share") + own.mid(dataHome.size());
+}
+
 RankingFile::RankingFile(RankingOptions options) : options(std::move(options)) {}
 
 bool RankingFile::openFor(const QString& path, QIODevice::OpenMode mode)
@@ -196,7 +207,7 @@ void RankingFile::read(BestFiveLists& lists)
     writable = openFor(programFile, QIODevice::ReadWrite);
     if (!writable) {
         const QString directory = options.fallbackDirectory.isEmpty()
-                                      ? QStandardPaths::writableLocation(QStandardPaths::AppDataLocation)
+                                      ? playerDataDirectory()
                                       : options.fallbackDirectory;
         if (!directory.isEmpty() && QDir().mkpath(directory)) {
             const QString fallbackFile = QDir(directory).filePath(rankingFileName);

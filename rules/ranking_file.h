@@ -49,6 +49,9 @@ struct RankingOptions {
     std::function<void(WriteStep)> writeHook;
 };
 
+// The player's own data directory for the program, where the fallback file goes.
+QString playerDataDirectory();
+
 // One opening of the ranking file, from Read to Close. Save and Blank take the lock beside
 // the file, re-read the file and replace it whole, so that a crash leaves the old file or the
 // new one, never a mix, and so that what another running copy saved in the meantime stays.

@@ -4,7 +4,9 @@
 #include "ui/services.h"
 #include "ui/twips.h"
 
+#include <QApplication>
 #include <QCloseEvent>
+#include <QPointer>
 #include <QMenuBar>
 #include <QScreen>
 #include <QTimer>
@@ -17,6 +19,20 @@ namespace {
 int nextSerial = 1;
 // The window of the program that was active last; 0 before any was.
 int lastActiveSerial = 0;
+// The program's windows in the order they were last active, the latest last.
+QList<QPointer<Form>> activeOrder;
+
+// Nested loops running now, and the windows unloaded meanwhile that wait to be destroyed.
+int nestedLoops = 0;
+QList<QPointer<Form>> unloadedInLoops;
+
+void destroyWhenSafe(Form* form)
+{
+    if (nestedLoops == 0)
+        form->deleteLater(); // Qt runs it once control is back in the loop that is running now
+    else
+        unloadedInLoops.push_back(form);
+}
 
 } // namespace
 
@@ -82,8 +98,10 @@ void Form::Show(bool modal)
                 windowActivated();
         });
     }
-    if (modal)
+    if (modal) {
+        const NestedLoop loop;
         services().runModal(*this);
+    }
 }
 
 void Form::Hide()
@@ -98,7 +116,7 @@ void Form::Unload()
     unloadedFlag = true;
     hide();
     emit unloaded();
-    deleteLater();
+    destroyWhenSafe(this);
 }
 
 void Form::windowActivated()
@@ -106,8 +124,25 @@ void Form::windowActivated()
     const bool fire = !activatedOnce || lastActiveSerial != serial;
     activatedOnce = true;
     lastActiveSerial = serial;
+    activeOrder.removeIf([this](const QPointer<Form>& f) { return !f || f == this; });
+    activeOrder.push_back(this);
     if (fire)
         QMetaObject::invokeMethod(this, [this] { Form_Activate(); }, Qt::QueuedConnection);
+}
+
+Form* Form::owningWindow()
+{
+    // A message box that is active belongs to the window it was opened over.
+    QWidget* w = QApplication::activeWindow();
+    while (w && !qobject_cast<Form*>(w))
+        w = w->parentWidget() ? w->parentWidget()->window() : nullptr;
+    if (w)
+        return static_cast<Form*>(w)->isUnloaded() ? nullptr : static_cast<Form*>(w);
+    // None is active (between two windows): the one active last that is still there.
+    for (auto f = activeOrder.crbegin(); f != activeOrder.crend(); ++f)
+        if (*f && !(*f)->isUnloaded())
+            return f->data();
+    return nullptr;
 }
 
 QMenu* Form::addMenu(const QString& name, const QString& title)
@@ -155,6 +190,21 @@ void Form::placeOnScreen()
         const QRect area = screen->availableGeometry();
         move(area.center() - QPoint(width() / 2, height() / 2));
     }
+}
+
+NestedLoop::NestedLoop()
+{
+    ++nestedLoops;
+}
+
+NestedLoop::~NestedLoop()
+{
+    if (--nestedLoops > 0)
+        return;
+    const QList<QPointer<Form>> waiting = std::exchange(unloadedInLoops, {});
+    for (const QPointer<Form>& form : waiting)
+        if (form)
+            form->deleteLater();
 }
 
 } // namespace ui

@@ -26,7 +26,10 @@ struct FormDesign {
 //  - Form_Load runs once, at the first Show, before the window is displayed;
 //  - Show brings the window up and makes it active; a modal Show returns only after the
 //    window has been unloaded, and meanwhile the other windows take no input;
-//  - Hide keeps the window and its state; Unload destroys it with its run-time controls;
+//  - Hide keeps the window and its state; Unload hides it at once and destroys it, with its
+//    run-time controls, once control has left it: never while a message box or modal window
+//    is open (a handler of the window may be waiting on it), and a message box the window
+//    opened closes with it, answered キャンセル;
 //  - Form_Activate runs at the first display and whenever the window becomes active after
 //    another of the program's windows was active; not when a message box closes, and not
 //    when the user comes back from another application.
@@ -49,6 +52,11 @@ public:
     // Called whenever the window system activates this window; decides whether the
     // activation is one Form_Activate must see and, if so, runs it from the event queue.
     void windowActivated();
+
+    // The window a message box asked for now belongs to: the active window of the program
+    // (or the one a box that is active belongs to), else the one active most recently that
+    // is still there; never one that has been unloaded. May be null.
+    static Form* owningWindow();
 
 signals:
     void unloaded();
@@ -77,6 +85,17 @@ private:
     bool unloadedFlag = false;
     bool placed = false;
     bool activatedOnce = false;
+};
+
+// Marks a nested event loop of the program (a message box, a modal window) for its
+// lifetime. Windows unloaded while any runs are destroyed after the outermost has ended, so
+// that no handler or loop waiting further down the stack is left in a deleted window.
+class NestedLoop {
+public:
+    NestedLoop();
+    ~NestedLoop();
+    NestedLoop(const NestedLoop&) = delete;
+    NestedLoop& operator=(const NestedLoop&) = delete;
 };
 
 } // namespace ui

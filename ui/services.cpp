@@ -26,19 +26,26 @@ Answer showMessageBox(const Message& message)
 {
     QString text = message.text;
     text.replace(QChar(13), QChar(10));
-    QMessageBox box(message.icon == Icon::Question ? QMessageBox::Question : QMessageBox::Warning,
-                    message.title, text, QMessageBox::NoButton, QApplication::activeWindow());
-    box.setObjectName(QStringLiteral("MsgBox"));
-    box.setTextFormat(Qt::PlainText);
+    // On the heap and watched: the box is destroyed exactly once, here or with its window.
+    const QPointer<QMessageBox> box =
+        new QMessageBox(message.icon == Icon::Question ? QMessageBox::Question : QMessageBox::Warning,
+                        message.title, text, QMessageBox::NoButton, message.owner);
+    box->setObjectName(QStringLiteral("MsgBox"));
+    box->setTextFormat(Qt::PlainText);
     if (message.buttons == Buttons::OkCancel) {
-        box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);
-        box.setDefaultButton(QMessageBox::Cancel);
-        box.setEscapeButton(QMessageBox::Cancel);
+        box->setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);
+        box->setDefaultButton(QMessageBox::Cancel);
+        box->setEscapeButton(QMessageBox::Cancel);
     } else {
-        box.setStandardButtons(QMessageBox::Ok);
-        box.setEscapeButton(QMessageBox::Ok);
+        box->setStandardButtons(QMessageBox::Ok);
+        box->setEscapeButton(QMessageBox::Ok);
     }
-    return box.exec() == QMessageBox::Ok ? Answer::Ok : Answer::Cancel;
+    if (message.owner)
+        QObject::connect(message.owner, &Form::unloaded, box, &QDialog::reject);
+    const int result = box->exec();
+    const bool ok = box && result == QMessageBox::Ok;
+    delete box.data();
+    return ok ? Answer::Ok : Answer::Cancel;
 }
 
 void waitUntilUnloaded(Form& form)
@@ -81,7 +88,15 @@ Services& services()
 
 Answer MsgBox(const QString& text, const QString& title, Icon icon, Buttons buttons)
 {
-    return services().messageBox(Message{text, title, icon, buttons});
+    const QPointer<Form> owner = Form::owningWindow();
+    const bool owned = owner;
+    const NestedLoop loop;
+    const Answer answer = services().messageBox(Message{text, title, icon, buttons, owner});
+    // Whatever closed the box, a window unloaded meanwhile takes no answer: its handler,
+    // resuming, finds Cancel.
+    if (owned && (!owner || owner->isUnloaded()))
+        return Answer::Cancel;
+    return answer;
 }
 
 void Beep() { services().beep(); }

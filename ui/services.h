@@ -20,9 +20,12 @@ struct Message {
     QString title;
     Icon icon = Icon::Exclamation;
     Buttons buttons = Buttons::Ok;
+    Form* owner = nullptr; // the window it is opened over; it closes with that window
 };
 
-// A modal message box; returns the button that closed it (closing by Esc counts as Cancel).
+// A modal message box over the window that asks (Form::owningWindow); returns the button
+// that closed it (closing by Esc counts as Cancel). A box whose window is unloaded while it
+// is open closes with it and answers Cancel.
 Answer MsgBox(const QString& text, const QString& title, Icon icon, Buttons buttons = Buttons::Ok);
 void Beep();
 // Seeds the random draw from the clock.

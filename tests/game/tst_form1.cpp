@@ -4,10 +4,15 @@
 #include "help/form2.h"
 #include "results/form3.h"
 #include "support/game_fixture.h"
+#include "support/real_modals.h"
 
 #include <QAction>
 #include <QApplication>
+#include <QFile>
+#include <QMessageBox>
+#include <QPointer>
 #include <QTest>
+#include <QTimer>
 
 using namespace Module1;
 
@@ -72,6 +77,7 @@ private slots:
     void endByAnswerAsksForRestartAfterResults();
     void endByTimeOutAsksNothing();
     void viewingWindowIsReplacedAtGameEnd();
+    void gameEndUnderClearQuestionCancelsIt();
     void rangeButtonFreezesTheQuestion();
     void rangeButtonCyclesWithAMessage();
     void rangeMenuOnlyReportsAChange();
@@ -377,6 +383,45 @@ void Form1Test::viewingWindowIsReplacedAtGameEnd()
     QVERIFY(atEnd != nullptr);
     QVERIFY(atEnd != viewing);
     QCOMPARE(tensu, 50);
+}
+
+// Guards against the game's end destroying the viewing results window, and its message box,
+// while 初期化's question waits in a real nested event loop: the question ends as キャンセル,
+// the window goes, and the game's own results window takes the score.
+void Form1Test::gameEndUnderClearQuestionCancelsIt()
+{
+    GameFixture game;
+    Form1& f = game.form();
+    game.scriptProportionalQuestions(5);
+    f.Command1_Click();
+    for (int i = 0; i < 4; ++i)
+        f.kotae_Click(0);
+    f.m1c_Click();
+    GameFixture::settle();
+    QPointer<Form3> viewing = &windows::form3();
+    QStringList asked;
+    bool clearQuestionClosed = false;
+    RealModals modals([&](QWidget& modal) {
+        if (auto* box = qobject_cast<QMessageBox*>(&modal)) {
+            asked << box->windowTitle();
+            tick(f, 11); // question 5 times out while the question waits
+            clearQuestionClosed = !box->isVisible();
+            if (box->isVisible()) // as a pupil would, later
+                QTimer::singleShot(0, box->button(QMessageBox::Ok), &QAbstractButton::click);
+        } else if (auto* results = qobject_cast<Form3*>(&modal)) {
+            results->Text1->setText(QStringLiteral("NEW"));
+            QTest::keyClick(results->Text1, Qt::Key_Return);
+        }
+    });
+    viewing->Command2->click();
+    GameFixture::settle();
+    QCOMPARE(asked, QStringList{QStringLiteral("確認")}); // a game that times out asks nothing more
+    QVERIFY(clearQuestionClosed);
+    QVERIFY(viewing.isNull());
+    QCOMPARE(GameFixture::openWindows<Form3>(), 0);
+    QFile file(game.rankingPath());
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.read(12), QByteArray("NEW       \x28\x00", 12)); // 40 points, first place, not blanked
 }
 
 // Guards against the range button leaving the countdown running, or a frozen question losing its points.

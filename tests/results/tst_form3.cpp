@@ -9,6 +9,7 @@
 #include "ui/application.h"
 
 #include <QApplication>
+#include <QClipboard>
 #include <QDir>
 #include <QFile>
 #include <QInputMethodEvent>
@@ -278,24 +279,42 @@ void Form3Test::enteredScoreShowsMarkPromptAndNameBox()
 
 void Form3Test::typedNameFollowsIntoRowAndIsSavedOnReturn_data()
 {
+    QTest::addColumn<QString>("how"); // keys, paste, or an input method's composition and commit
     QTest::addColumn<QString>("typed");
     QTest::addColumn<bool>("byEnter");
+    QTest::addColumn<QString>("shown"); // in the box and the row while typing
     QTest::addColumn<QByteArray>("field");
     QTest::addColumn<QString>("shownNext");
 
-    QTest::newRow("ASCII name, 戻る") << QStringLiteral("Taro") << false << QByteArray("Taro") << QStringLiteral("Taro");
-    QTest::newRow("ASCII name, Enter") << QStringLiteral("Taro") << true << QByteArray("Taro") << QStringLiteral("Taro");
-    QTest::newRow("12 letters shown, 10 kept") << QStringLiteral("ABCDEFGHIJKL") << true << QByteArray("ABCDEFGHIJ")
-                                               << QStringLiteral("ABCDEFGHIJ");
-    QTest::newRow("Enter in the empty box") << QString() << true << QByteArray() << QString();
-    QTest::newRow("Japanese name") << QStringLiteral("やまだ") << true << QByteArray::fromHex("82e282dc82be")
-                                   << QStringLiteral("やまだ");
+    const QString qs = QStringLiteral("??????????");
+    const QString notInCodePage = QStringLiteral("😀😀😀😀😀ééééé");
+    QTest::newRow("ASCII name, 戻る") << "keys" << "Taro" << false << "Taro" << QByteArray("Taro") << "Taro";
+    QTest::newRow("ASCII name, Enter") << "keys" << "Taro" << true << "Taro" << QByteArray("Taro") << "Taro";
+    QTest::newRow("12 letters typed, 10 taken")
+        << "keys" << "ABCDEFGHIJKL" << true << "ABCDEFGHIJ" << QByteArray("ABCDEFGHIJ") << "ABCDEFGHIJ";
+    QTest::newRow("full box takes nothing at the start") << "keys, Home, Z" << "ABCDEFGHIJ" << true << "ABCDEFGHIJ"
+                                                         << QByteArray("ABCDEFGHIJ") << "ABCDEFGHIJ";
+    QTest::newRow("Enter in the empty box") << "keys" << QString() << true << QString() << QByteArray() << QString();
+    QTest::newRow("Japanese name") << "ime" << "やまだ" << true << "やまだ" << QByteArray::fromHex("82e282dc82be")
+                                   << "やまだ";
+    QTest::newRow("8 characters committed, 5 taken") << "ime" << "やまだ太郎あいう" << true << "やまだ太郎"
+                                                     << QByteArray::fromHex("82e282dc82be91be9859") << "やまだ太郎";
+    QTest::newRow("odd byte left empty") << "paste" << "Aやまだ太郎" << true << "Aやまだ太"
+                                         << QByteArray::fromHex("4182e282dc82be91be") << "Aやまだ太";
+    QTest::newRow("pasted line break and controls dropped")
+        << "paste" << "AB\nCD\tE\x01" "F" << true << "ABCDEF" << QByteArray("ABCDEF") << "ABCDEF";
+    QTest::newRow("combining voiced mark joins its kana") << "ime" << "か\u3099" << true << "が"
+                                                          << QByteArray::fromHex("82aa") << "が";
+    QTest::newRow("characters stored as ? take a byte each")
+        << "paste" << notInCodePage + "é" << true << notInCodePage << QByteArray("??????????") << qs;
 }
 
 void Form3Test::typedNameFollowsIntoRowAndIsSavedOnReturn()
 {
+    QFETCH(QString, how);
     QFETCH(QString, typed);
     QFETCH(bool, byEnter);
+    QFETCH(QString, shown);
     QFETCH(QByteArray, field);
     QFETCH(QString, shownNext);
 
@@ -305,13 +324,25 @@ void Form3Test::typedNameFollowsIntoRowAndIsSavedOnReturn()
     QCOMPARE(fileBytes().size(), 0);
     if (typed.isEmpty()) {
         QCOMPARE(form.namae(0).caption(), QStringLiteral("ここです！"));
-    } else if (typed.front().unicode() < 0x80) {
+    } else if (how.startsWith(QLatin1String("keys"))) {
         QTest::keyClicks(form.Text1, typed);
+        if (how.endsWith(QLatin1String("Home, Z"))) {
+            QTest::keyClick(form.Text1, Qt::Key_Home);
+            QTest::keyClick(form.Text1, Qt::Key_Z);
+        }
+    } else if (how == QLatin1String("paste")) {
+        QGuiApplication::clipboard()->setText(typed);
+        form.Text1->paste();
     } else {
+        QInputMethodEvent composing(typed, {});
+        QCoreApplication::sendEvent(form.Text1, &composing);
+        QCOMPARE(form.Text1->text(), QString()); // composing text is the input method's until committed
         typeName(form.Text1, typed);
     }
-    if (!typed.isEmpty())
-        QCOMPARE(form.namae(0).caption(), typed);
+    if (!typed.isEmpty()) {
+        QCOMPARE(form.Text1->text(), shown);
+        QCOMPARE(form.namae(0).caption(), shown);
+    }
 
     if (byEnter)
         QTest::keyClick(form.Text1, Qt::Key_Return);

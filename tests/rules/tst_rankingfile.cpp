@@ -72,6 +72,10 @@ private slots:
     void fallbackDirectoryWhenProgramDirectoryRefusesTheFile_data();
     void fallbackDirectoryWhenProgramDirectoryRefusesTheFile();
 
+    // Guards against a relative XDG_DATA_HOME making the player's own file move with the
+    // working directory.
+    void fallbackDirectoryIgnoresRelativeDataHome();
+
     // Guards against a crash or a silent success when no file can be opened anywhere.
     void noUsableFileReadsBlankAndSaveFails();
 
@@ -406,6 +410,18 @@ void RankingFileTest::fallbackDirectoryWhenProgramDirectoryRefusesTheFile()
     RankingFile reopened(dir->options());
     reopened.read(again);
     QCOMPARE(again.seisekinamae[0], QStringLiteral("Own"));
+}
+
+void RankingFileTest::fallbackDirectoryIgnoresRelativeDataHome()
+{
+    const QByteArray home = qgetenv("HOME");
+    const QByteArray dataHome = qgetenv("XDG_DATA_HOME");
+    qputenv("HOME", dir->path().toLocal8Bit());
+    qputenv("XDG_DATA_HOME", "relative/data");
+    const QString directory = results::playerDataDirectory();
+    qputenv("HOME", home);
+    qputenv("XDG_DATA_HOME", dataHome);
+    QCOMPARE(directory, dir->path() + QStringLiteral("/.local/share/") + QCoreApplication::applicationName());
 }
 
 void RankingFileTest::noUsableFileReadsBlankAndSaveFails()

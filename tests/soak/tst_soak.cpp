@@ -1,8 +1,11 @@
 // Drives the real windows headless through thousands of random events, as a restless class
 // would: clicks on whatever is enabled, ticks, range changes, Start mid-game, the help and
 // results windows opened and closed, names of every kind, 初期化 answered both ways. After
-// every event the game's invariants must hold. The seed is fixed; SOAK_EVENTS and SOAK_SEED
-// in the environment make a longer or different run (`make soak`).
+// every event the game's invariants must hold. It runs twice: with message boxes and the
+// game's results window answered by stand-ins, and as real boxes and modal windows in their
+// own nested event loops, answered from a timer after the countdown may have ticked on (and
+// ended the game) under them. The seed is fixed; SOAK_EVENTS and SOAK_SEED in the environment
+// make a longer or different run (`make soak`).
 #include "rules/module1.h"
 #include "rules/number_text.h"
 #include "windows/registry.h"
@@ -11,13 +14,16 @@
 #include "help/form2.h"
 #include "results/form3.h"
 #include "support/game_fixture.h"
+#include "support/real_modals.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QMessageBox>
 #include <QTest>
 
+#include <optional>
 #include <random>
 
 namespace {
@@ -91,6 +97,22 @@ public:
     }
 
     std::mt19937& random() { return rng; }
+    int closedUnderTicks = 0; // boxes and windows closed by the game's end under them
+
+    // While a box or modal window waits in its nested loop the countdown goes on (and may end
+    // the game, closing it); then the pupil answers whatever is still open.
+    void playInNestedLoop(QWidget& modal)
+    {
+        Form1& f = game.form();
+        for (int ticks = pick(2) ? 0 : pick(60); ticks > 0 && f.Timer1->isRunning() && modal.isVisible(); --ticks)
+            f.Timer1_Timer();
+        if (!modal.isVisible())
+            ++closedUnderTicks;
+        else if (auto* box = qobject_cast<QMessageBox*>(&modal))
+            box->button(pick(2) && box->button(QMessageBox::Cancel) ? QMessageBox::Cancel : QMessageBox::Ok)->click();
+        else
+            playResults(static_cast<Form3&>(modal), true);
+    }
 
 private:
     int pick(int n) { return std::uniform_int_distribution<int>(0, n - 1)(rng); }
@@ -164,28 +186,47 @@ private:
 class SoakTest : public QObject {
     Q_OBJECT
 private slots:
+    void invariantsHoldThroughRandomPlay_data();
     void invariantsHoldThroughRandomPlay();
 };
 
+void SoakTest::invariantsHoldThroughRandomPlay_data()
+{
+    QTest::addColumn<bool>("nestedLoops");
+    QTest::newRow("stand-ins") << false;
+    QTest::newRow("real nested loops") << true;
+}
+
 // Guards against any sequence of events breaking the total, the range display, the one-window
-// rule, the order of the stored lists, or leaking file descriptors.
+// rule, the order of the stored lists, or leaking file descriptors; and, with real nested
+// loops, against a window destroyed under a handler or box still running in it (a crash, or
+// an error under AddressSanitizer), or a box or modal window left open.
 void SoakTest::invariantsHoldThroughRandomPlay()
 {
+    QFETCH(bool, nestedLoops);
     const int events = envOr("SOAK_EVENTS", 3000);
     const unsigned seed = static_cast<unsigned>(envOr("SOAK_SEED", 20261208));
     GameFixture game;
     Soak soak(game, seed);
+    std::optional<RealModals> real;
+    if (nestedLoops)
+        real.emplace([&soak](QWidget& modal) { soak.playInNestedLoop(modal); });
     const int descriptors = openDescriptors();
     for (int i = 0; i < events; ++i) {
         soak.step();
         soak.checkInvariants();
+        QCOMPARE(QApplication::activeModalWidget(), nullptr);
         if (QTest::currentTestFailed())
             QFAIL(qPrintable(QStringLiteral("after event %1 of seed %2").arg(i).arg(seed)));
     }
     QVERIFY2(openDescriptors() <= descriptors + 2,
              qPrintable(QStringLiteral("%1 descriptors open, %2 at the start").arg(openDescriptors()).arg(descriptors)));
-    qInfo("%d events, seed %u: %d games ended, %d messages, invariants held", events, seed,
-          int(game.services().modalForms.size()), int(game.services().messages.size()));
+    if (real)
+        qInfo("%d events, seed %u: %d nested loops, %d closed by the game's end under them, invariants held",
+              events, seed, real->opened, soak.closedUnderTicks);
+    else
+        qInfo("%d events, seed %u: %d games ended, %d messages, invariants held", events, seed,
+              int(game.services().modalForms.size()), int(game.services().messages.size()));
 }
 
 QTEST_MAIN(SoakTest)

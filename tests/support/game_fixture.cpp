@@ -13,10 +13,12 @@ namespace {
 
 QtMessageHandler previousHandler = nullptr;
 
-// The headless platform says so whenever a window already on screen is brought to the front.
+// The headless platform says so whenever a window already on screen is brought to the front,
+// and whenever a real message box is shown.
 void dropRaiseNotices(QtMsgType type, const QMessageLogContext& context, const QString& message)
 {
-    if (message == QLatin1String("This plugin does not support raise()"))
+    if (message == QLatin1String("This plugin does not support raise()")
+        || message == QLatin1String("This plugin does not support propagateSizeHints()"))
         return;
     previousHandler(type, context, message);
 }

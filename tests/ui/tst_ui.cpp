@@ -1,4 +1,5 @@
 #include "support/fake_services.h"
+#include "support/real_modals.h"
 #include "ui/application.h"
 #include "ui/control_array.h"
 #include "ui/controls.h"
@@ -15,6 +16,7 @@
 #include <QPointer>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTimer>
 
 namespace {
 
@@ -63,6 +65,7 @@ private slots:
     void clientAreaHasTheDesignedSizeAndCannotGrow();
     void modalShowReturnsOnlyAfterUnload();
     void unloadDestroysRunTimeControls();
+    void unloadedWindowOutlivesTheNestedLoopsOverIt();
     void activateFiresOnFirstDisplayAndAfterAnotherWindow();
     void hiddenWindowKeepsItsStateAndLoadsNoMore();
     void timerRestartsOnEveryNonZeroInterval();
@@ -184,6 +187,26 @@ void UiTest::modalShowReturnsOnlyAfterUnload()
     QVERIFY(unloadedWhenReturned);
     QCOMPARE(fake.modalForms, QStringList{QStringLiteral("A")});
     GameFixture::settle();
+}
+
+// Guards against a window destroyed while code of it still waits on a nested loop (here a
+// modal window whose loop goes on after the unload): the window goes at once but is deleted
+// only once the loop has ended and control is back in the event loop.
+void UiTest::unloadedWindowOutlivesTheNestedLoopsOverIt()
+{
+    FakeServices fake;
+    QPointer<CountingForm> first = new CountingForm(QStringLiteral("A"));
+    first->Show();
+    GameFixture::settle();
+    RealModals modals([&](QWidget& modal) {
+        first->Unload();
+        QTimer::singleShot(0, &modal, [&modal] { static_cast<ui::Form&>(modal).Unload(); });
+    });
+    (new CountingForm(QStringLiteral("B")))->Show(true); // as a handler of A would
+    QVERIFY(first);
+    QVERIFY(first->isHidden());
+    GameFixture::settle();
+    QVERIFY(first.isNull());
 }
 
 // Guards against run-time controls outliving the window they were created on.
