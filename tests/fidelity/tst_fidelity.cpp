@@ -1,5 +1,7 @@
 // What the pupil sees, checked from rendered pixels: every control where the window's design
-// puts it, in its colours, lines over the table, captions that fit, Japanese glyphs.
+// puts it, in its colours, lines over the table, captions that fit, Japanese glyphs, a focus
+// mark on the focused button and ticks in the range menu. The checks of focus, ticks and
+// whole glyphs also run at Qt scale factor 2 (tst_fidelity_scale2).
 // The expected values are the design's own (twips and #RRGGBB), written out here once more.
 #include "app/module1.h"
 #include "app/windows.h"
@@ -7,8 +9,11 @@
 #include "help/form2.h"
 #include "results/form3.h"
 #include "support/game_fixture.h"
+#include "ui/application.h"
 
 #include <QFontMetrics>
+#include <QMenu>
+#include <QStyle>
 #include <QPushButton>
 #include <QTest>
 
@@ -113,11 +118,76 @@ void checkGlyphs(ui::Form& form)
     }
 }
 
+// Bounding box, in device pixels, of the pixels that differ from `back` in some channel by
+// more than 40; empty if none does.
+QRect inkBounds(const QImage& image, QRgb back)
+{
+    QRect box;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x) {
+            const QRgb p = image.pixel(x, y);
+            if (qAbs(qRed(p) - qRed(back)) > 40 || qAbs(qGreen(p) - qGreen(back)) > 40
+                || qAbs(qBlue(p) - qBlue(back)) > 40)
+                box |= QRect(x, y, 1, 1);
+        }
+    return box;
+}
+
+QImage grabbed(QWidget* widget)
+{
+    return widget->grab().toImage().convertToFormat(QImage::Format_RGB32);
+}
+
+// Each label's caption is drawn twice: as the pupil sees it, and with room to spare on every
+// side. The ink must be the same both times: nothing was cut off at the label's edges.
+void checkCaptionsWhole(ui::Form& form)
+{
+    QStringList cut;
+    const int room = 40;
+    for (ui::Label* label : form.findChildren<ui::Label*>()) {
+        if (label->caption().trimmed().isEmpty() || !label->isVisible())
+            continue;
+        const QRgb back = label->palette().color(QPalette::Window).rgb();
+        const QImage asShown = grabbed(label);
+        const QMargins margins = label->contentsMargins();
+        const QSize size = label->size();
+        label->setContentsMargins(room, room, room, room);
+        label->resize(size + QSize(2 * room, 2 * room));
+        const QImage withRoom = grabbed(label);
+        label->setContentsMargins(margins);
+        label->resize(size);
+        const int shift = qRound(room * withRoom.devicePixelRatio());
+        const QRect whole = inkBounds(withRoom, back);
+        const QRect shown = inkBounds(asShown, back).translated(shift, shift);
+        if (shown != whole)
+            cut << QStringLiteral("%1 \"%2\" shows ink %3,%4 %5x%6 of %7,%8 %9x%10")
+                       .arg(label->objectName(), label->caption())
+                       .arg(shown.x() - shift).arg(shown.y() - shift).arg(shown.width()).arg(shown.height())
+                       .arg(whole.x() - shift).arg(whole.y() - shift).arg(whole.width()).arg(whole.height());
+    }
+    QVERIFY2(cut.isEmpty(), qPrintable(cut.join(QStringLiteral("; "))));
+}
+
+int luma(QRgb p)
+{
+    return (299 * qRed(p) + 587 * qGreen(p) + 114 * qBlue(p)) / 1000;
+}
+
+enum class Ground { Green, Orange, LightGreen, Blue };
+
 } // namespace
+
+Q_DECLARE_METATYPE(Ground)
 
 class FidelityTest : public QObject {
     Q_OBJECT
 private slots:
+    void initTestCase() { ui::initApplication(*qApp); }
+    void focusedButtonShowsAMark_data();
+    void focusedButtonShowsAMark();
+    void rangeMenuMarksOnlyTheCurrentRange_data();
+    void rangeMenuMarksOnlyTheCurrentRange();
+    void captionsAreWhole();
     void gameWindowAfterStartUp();
     void gameWindowWithAQuestion();
     void resultsWindowAskingForAName();
@@ -173,6 +243,128 @@ void FidelityTest::gameWindowAfterStartUp()
     QVERIFY(QFontMetrics(last.font()).horizontalAdvance(last.text()) + 8 <= last.width());
     QVERIFY(last.sizeHint().width() <= last.width());
     checkGlyphs(f);
+}
+
+void FidelityTest::focusedButtonShowsAMark_data()
+{
+    QTest::addColumn<Ground>("ground");
+    QTest::newRow("スタート on the green game window") << Ground::Green;
+    QTest::newRow("an answer on the orange frame") << Ground::Orange;
+    QTest::newRow("戻る on the light green results window") << Ground::LightGreen;
+    QTest::newRow("戻る on the blue help window") << Ground::Blue;
+}
+
+// Guards against a focus that shows only as a faint tint of the button's border: the
+// focused face must differ from the same face unfocused in pixels whose brightness changes
+// by at least 96 of 255, and these must add up to a quarter of the button's outline or more.
+void FidelityTest::focusedButtonShowsAMark()
+{
+    QFETCH(Ground, ground);
+    GameFixture game;
+    QPushButton* button = nullptr;
+    switch (ground) {
+    case Ground::Green:
+        button = game.form().Command1;
+        break;
+    case Ground::Orange:
+        game.scriptQuestionOfKind(2);
+        game.form().Command1_Click();
+        button = &game.form().kotae(1);
+        break;
+    case Ground::LightGreen:
+        windows::form3().Show();
+        button = windows::form3().Command1;
+        break;
+    case Ground::Blue:
+        windows::form2().Show();
+        button = windows::form2().Command1;
+        break;
+    }
+    QWidget* window = button->window();
+    window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(window));
+    button->clearFocus();
+    const QImage unfocused = grabbed(button);
+    button->setFocus(Qt::MouseFocusReason);
+    QVERIFY(button->hasFocus());
+    const QImage focused = grabbed(button);
+    QCOMPARE(focused.size(), unfocused.size());
+    int strong = 0;
+    for (int y = 0; y < focused.height(); ++y)
+        for (int x = 0; x < focused.width(); ++x)
+            strong += qAbs(luma(focused.pixel(x, y)) - luma(unfocused.pixel(x, y))) >= 96;
+    const int outline = 2 * (focused.width() + focused.height());
+    QVERIFY2(strong * 4 >= outline, qPrintable(QStringLiteral("%1 strongly changed pixels, outline %2")
+                                                   .arg(strong).arg(outline)));
+    QCOMPARE(button->geometry().size(), button->size()); // the mark takes no room of its own
+    QVERIFY(!button->isDefault());
+}
+
+void FidelityTest::rangeMenuMarksOnlyTheCurrentRange_data()
+{
+    QTest::addColumn<int>("range");
+    QTest::newRow("－２～２ at start-up") << -1;
+    QTest::newRow("－５～－１ chosen") << 2;
+}
+
+// Guards against tick boxes beside unchecked ranges or a missing tick beside the current
+// one: unchecked rows start their ink where their caption starts, and only the current
+// row has ink (its tick) left of that.
+void FidelityTest::rangeMenuMarksOnlyTheCurrentRange()
+{
+    QFETCH(int, range);
+    GameFixture game;
+    Form1& f = game.form();
+    if (range >= 0)
+        f.en_Click(static_cast<std::int16_t>(range));
+    const int current = Module1::hani;
+    QMenu* menu = f.m4;
+    menu->popup(f.mapToGlobal(QPoint(60, 20)));
+    QVERIFY(QTest::qWaitForWindowExposed(menu));
+    const QImage image = grabbed(menu);
+    const qreal ratio = image.devicePixelRatio();
+    QList<QRect> rows;
+    const int frame = menu->style()->pixelMetric(QStyle::PM_MenuPanelWidth, nullptr, menu) + 1;
+    for (std::int16_t i = 0; i < 4; ++i) {
+        const QRect item = menu->actionGeometry(&f.en(i)).adjusted(frame, frame, -frame, -frame);
+        rows << QRect(qRound(item.x() * ratio), qRound(item.y() * ratio), qRound(item.width() * ratio),
+                      qRound(item.height() * ratio));
+    }
+    const QRgb back = image.pixel(rows[0].left() + 2, rows[0].top() + 1); // the menu's ground
+    int captionStart = image.width();
+    for (std::int16_t i = 0; i < 4; ++i) {
+        QCOMPARE(f.en(i).isChecked(), i == current); // what screen readers are told
+        if (i != current)
+            captionStart = qMin(captionStart, inkBounds(image.copy(rows[i]), back).left());
+    }
+    for (std::int16_t i = 0; i < 4; ++i) {
+        const QRect column(rows[i].left(), rows[i].top(), captionStart - qRound(2 * ratio), rows[i].height());
+        const QRect mark = inkBounds(image.copy(column), back);
+        QVERIFY2(mark.isEmpty() == (i != current),
+                 qPrintable(QStringLiteral("range %1: ink %2 px wide left of the captions").arg(i).arg(mark.width())));
+    }
+    menu->hide();
+}
+
+// Guards against glyphs cut at a label's edge: "10" of the points, the question number,
+// the results heading, and every other caption of the three windows.
+void FidelityTest::captionsAreWhole()
+{
+    GameFixture game;
+    Form1& f = game.form();
+    checkCaptionsWhole(f);
+    game.scriptQuestionOfKind(2);
+    f.Command1_Click();
+    QCOMPARE(f.tokuten->caption(), QStringLiteral("10"));
+    checkCaptionsWhole(f);
+    f.tokuten->setCaption(QStringLiteral(" 0"));
+    checkCaptionsWhole(f);
+    Module1::tensu = 25;
+    windows::form3().Show();
+    checkCaptionsWhole(windows::form3());
+    windows::form3().Unload();
+    windows::form2().Show();
+    checkCaptionsWhole(windows::form2());
 }
 
 // Guards against table numbers drawn in the wrong colour or not at all.
