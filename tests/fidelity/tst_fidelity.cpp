@@ -3,8 +3,8 @@
 // mark on the focused button and ticks in the range menu. The checks of focus, ticks and
 // whole glyphs also run at Qt scale factor 2 (tst_fidelity_scale2).
 // The expected values are the design's own (twips and #RRGGBB), written out here once more.
-#include "app/module1.h"
-#include "app/windows.h"
+#include "rules/module1.h"
+#include "windows/registry.h"
 #include "game/form1.h"
 #include "help/form2.h"
 #include "results/form3.h"
