@@ -9,6 +9,7 @@
 
 #include <QAccessible>
 #include <QApplication>
+#include <QDialog>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QPointer>
@@ -53,6 +54,9 @@ void settle()
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
 
+// Where a key goes: a window's button, its name box, or a button of a dialog.
+enum class Target { Button, NameBox, DialogButton };
+
 } // namespace
 
 class UiTest : public QObject {
@@ -75,6 +79,8 @@ private slots:
     void arrayCopiesLookLikeElementZero();
     void autoSizeLabelFitsItsCaption();
     void textBoxReportsEnterAsThirteen();
+    void enterPressesTheFocusedButton_data();
+    void enterPressesTheFocusedButton();
     void linesLieAboveLabelsAndReachScreenReaders();
     void windowsReachScreenReadersByTitle();
 };
@@ -313,6 +319,73 @@ void UiTest::textBoxReportsEnterAsThirteen()
     QCOMPARE(codes, (QList<int>{'a', 'b', 13}));
     QCOMPARE(box.text(), QStringLiteral("ab"));
     QCOMPARE(changes, 2);
+}
+
+void UiTest::enterPressesTheFocusedButton_data()
+{
+    QTest::addColumn<Target>("target");
+    QTest::addColumn<int>("key");
+    QTest::addColumn<Qt::KeyboardModifiers>("modifiers");
+    QTest::addColumn<bool>("autoRepeat");
+    QTest::addColumn<int>("clicks");
+    QTest::addColumn<QList<int>>("typed"); // what the name box's KeyPress handler receives
+    const Qt::KeyboardModifiers none = Qt::NoModifier;
+    const QList<int> nothing;
+    QTest::newRow("Return on a button") << Target::Button << int(Qt::Key_Return) << none << false << 1 << nothing;
+    QTest::newRow("keypad Enter on a button")
+        << Target::Button << int(Qt::Key_Enter) << Qt::KeyboardModifiers(Qt::KeypadModifier) << false << 1 << nothing;
+    QTest::newRow("Return held down repeats nothing") << Target::Button << int(Qt::Key_Return) << none << true << 0 << nothing;
+    QTest::newRow("Ctrl+Return") << Target::Button << int(Qt::Key_Return) << Qt::KeyboardModifiers(Qt::ControlModifier)
+                                 << false << 0 << nothing;
+    QTest::newRow("Return in the name box") << Target::NameBox << int(Qt::Key_Return) << none << false << 0 << QList<int>{13};
+    QTest::newRow("Return in a dialog: its own rules")
+        << Target::DialogButton << int(Qt::Key_Return) << none << false << 0 << nothing;
+}
+
+// Guards against Enter doing nothing on a focused button, pressing it where it must not
+// (name box, dialogs, modifiers, key repeat), or making any button a default button.
+void UiTest::enterPressesTheFocusedButton()
+{
+    QFETCH(Target, target);
+    QFETCH(int, key);
+    QFETCH(Qt::KeyboardModifiers, modifiers);
+    QFETCH(bool, autoRepeat);
+    QFETCH(int, clicks);
+    QFETCH(QList<int>, typed);
+    FakeServices fake;
+    CountingForm form(QStringLiteral("K"));
+    QPushButton* button = ui::addButton(form.client(), {QStringLiteral("Command1"), QStringLiteral("戻る"),
+                                                        ui::twipsRect(3240, 5760, 732, 372), {10.5}});
+    ui::TextBox box(form.client(), QStringLiteral("Text1"), ui::twipsRect(1320, 5760, 1815, 405), {13.5});
+    QList<int> codes;
+    box.onKeyPress = [&](std::int16_t& code) { codes << code; };
+    QDialog dialog;
+    auto* dialogButton = new QPushButton(QStringLiteral("OK"), &dialog);
+    dialogButton->setAutoDefault(false);
+    int pressed = 0;
+    QObject::connect(button, &QPushButton::clicked, [&] { ++pressed; });
+    QObject::connect(dialogButton, &QPushButton::clicked, [&] { ++pressed; });
+
+    QWidget* focus = button;
+    if (target == Target::DialogButton) {
+        dialog.show();
+        focus = dialogButton;
+    } else {
+        form.Show();
+        if (target == Target::NameBox)
+            focus = &box;
+    }
+    focus->window()->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(focus->window()));
+    focus->setFocus();
+    QVERIFY(focus->hasFocus());
+    QKeyEvent press(QEvent::KeyPress, key, modifiers, QString(), autoRepeat);
+    QKeyEvent release(QEvent::KeyRelease, key, modifiers, QString(), autoRepeat);
+    QApplication::sendEvent(focus, &press);
+    QApplication::sendEvent(focus, &release);
+    QCOMPARE(pressed, clicks);
+    QCOMPARE(codes, typed);
+    QVERIFY(!button->isDefault() && !button->autoDefault());
 }
 
 // Guards against lines hidden under the labels they cross, or invisible to screen readers.
