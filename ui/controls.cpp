@@ -80,6 +80,8 @@ Label* Label::cloneAs(const QString& name) const
     def.wordWrap = wordWrap();
     auto* copy = new Label(parentWidget(), def);
     copy->setFont(condensed ? designFont : font());
+    copy->condensed = false;
+    copy->fitCaption();
     copy->setPalette(palette());
     copy->setAutoFillBackground(autoFillBackground());
     copy->setAlignment(alignment());

@@ -324,7 +324,7 @@ void FidelityTest::rangeMenuMarksOnlyTheCurrentRange()
     const QImage image = grabbed(menu);
     const qreal ratio = image.devicePixelRatio();
     QList<QRect> rows;
-    const int frame = menu->style()->pixelMetric(QStyle::PM_MenuPanelWidth, nullptr, menu) + 1;
+    const int frame = menu->style()->pixelMetric(QStyle::PM_MenuPanelWidth, nullptr, menu) + 2;
     for (std::int16_t i = 0; i < 4; ++i) {
         const QRect item = menu->actionGeometry(&f.en(i)).adjusted(frame, frame, -frame, -frame);
         rows << QRect(qRound(item.x() * ratio), qRound(item.y() * ratio), qRound(item.width() * ratio),
