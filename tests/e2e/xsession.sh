@@ -157,12 +157,10 @@ keys() {
     for k in "$@"; do xdotool key --clearmodifiers "$k"; sleep 0.25; done
 }
 
-# Plays games with the keyboard alone, the focus starting on スタート and the answer buttons
-# disabled: Tab goes round the five enabled buttons back to スタート, Enter starts the game,
-# Shift+Tab twice reaches ｙはｘの一次関数 (backwards past the last answer and the hidden one),
-# and Enter or keypad Enter answers, with a Tab and a Shift+Tab between answers. A score that
-# enters the list gets the name and Enter in the name box; otherwise Enter on 戻る closes the
-# results. Prints the number of games played.
+# Plays games by keyboard alone, from the focus on スタート with the answers disabled: five
+# Tabs go round to スタート, Enter starts, two Shift+Tabs reach ｙはｘの一次関数 (past the last
+# answer and the hidden one), Enter or keypad Enter answers. A listed score gets the name and
+# Enter in the name box; otherwise Enter on 戻る. Prints the number of games played.
 play_by_keys_until_listed() {
     local name=$1 game results before
     for game in 1 2 3 4 5 6 7 8; do
