@@ -2,11 +2,11 @@
 
 #include "ui/controls.h"
 #include "ui/fonts.h"
+#include "ui/keyboard.h"
+#include "ui/style.h"
 
 #include <QApplication>
 #include <QLibraryInfo>
-#include <QStyle>
-#include <QStyleFactory>
 #include <QTranslator>
 
 #include <cstdio>
@@ -57,10 +57,9 @@ std::unique_ptr<QApplication> createApplication(int& argc, char** argv)
 
 void initApplication(QApplication& app)
 {
-    if (QStyle* fusion = QStyleFactory::create(QStringLiteral("Fusion"))) {
-        QApplication::setStyle(fusion);
-        QApplication::setPalette(fusion->standardPalette());
-    }
+    auto* style = new Style;
+    QApplication::setStyle(style); // the application owns it
+    QApplication::setPalette(style->standardPalette());
     QApplication::setFont(gothicFont(9));
     app.setQuitOnLastWindowClosed(false);
 
@@ -68,6 +67,7 @@ void initApplication(QApplication& app)
     if (japanese.load(QStringLiteral("qtbase_ja"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
         QCoreApplication::installTranslator(&japanese);
 
+    installButtonKeys();
     installAccessibility();
 }
 

@@ -35,8 +35,39 @@ Label::Label(QWidget* parent, const LabelDef& def)
 void Label::setCaption(const QString& caption)
 {
     setText(caption);
+    fitCaption();
     if (autoSize)
         resize(sizeHint());
+}
+
+void Label::fitCaption()
+{
+    if (autoSize || wordWrap())
+        return;
+    if (!condensed)
+        designFont = font();
+    // Width of the ink from the line's start, including glyphs overhanging their advance.
+    auto needed = [this](const QFont& face) {
+        const QFontMetricsF metrics(face);
+        const QRectF ink = metrics.tightBoundingRect(text());
+        return qMax(metrics.horizontalAdvance(text()), ink.right()) - qMin<qreal>(0, ink.left());
+    };
+    const int available = contentsRect().width();
+    const qreal natural = needed(designFont);
+    if (text().isEmpty() || natural <= available || available <= 0) {
+        if (condensed)
+            setFont(designFont);
+        condensed = false;
+        return;
+    }
+    QFont face = designFont;
+    for (int stretch = qMin(99, int(100.0 * available / natural)); stretch > 1; --stretch) {
+        face.setStretch(stretch);
+        if (needed(face) <= available)
+            break;
+    }
+    condensed = true;
+    setFont(face);
 }
 
 Label* Label::cloneAs(const QString& name) const
@@ -48,7 +79,9 @@ Label* Label::cloneAs(const QString& name) const
     def.autoSize = autoSize;
     def.wordWrap = wordWrap();
     auto* copy = new Label(parentWidget(), def);
-    copy->setFont(font());
+    copy->setFont(condensed ? designFont : font());
+    copy->condensed = false;
+    copy->fitCaption();
     copy->setPalette(palette());
     copy->setAutoFillBackground(autoFillBackground());
     copy->setAlignment(alignment());
@@ -58,8 +91,23 @@ Label* Label::cloneAs(const QString& name) const
 
 int Label::lineHeight() const
 {
+    if (autoSize) {
+        const QFontMetricsF metrics(font());
+        const qreal below = qMax(metrics.descent(), metrics.tightBoundingRect(text()).bottom());
+        return firstBaseline() + qCeil(below);
+    }
     const int pixels = font().pixelSize();
     return pixels > 0 ? pixels : QFontMetrics(font()).height();
+}
+
+int Label::firstBaseline() const
+{
+    const QFontMetricsF metrics(font());
+    const qreal glyphsAbove = -metrics.tightBoundingRect(text()).top();
+    if (autoSize)
+        return qCeil(qMax(metrics.ascent(), glyphsAbove));
+    const int pixels = font().pixelSize() > 0 ? font().pixelSize() : qRound(metrics.height());
+    return qMax(qRound(pixels * 0.86), qCeil(glyphsAbove));
 }
 
 qreal Label::layOut(QTextLayout& layout, int width) const
@@ -70,8 +118,8 @@ qreal Label::layOut(QTextLayout& layout, int width) const
     option.setWrapMode(wordWrap() ? QTextOption::WrapAtWordBoundaryOrAnywhere : QTextOption::NoWrap);
     layout.setFont(font());
     layout.setTextOption(option);
-    // Each line's baseline sits where a font of one em ascent plus descent puts it.
-    const int ascent = qRound(lineHeight() * 0.86);
+    const int baseline = firstBaseline();
+    const int height = lineHeight();
     qreal widest = 0;
     layout.beginLayout();
     for (int row = 0;; ++row) {
@@ -79,7 +127,7 @@ qreal Label::layOut(QTextLayout& layout, int width) const
         if (!line.isValid())
             break;
         line.setLineWidth(wordWrap() ? width : qMax(width, 1 << 16));
-        line.setPosition(QPointF(0, row * lineHeight() + ascent - line.ascent()));
+        line.setPosition(QPointF(0, row * height + baseline - line.ascent()));
         widest = qMax(widest, line.naturalTextWidth());
     }
     layout.endLayout();
@@ -89,7 +137,9 @@ qreal Label::layOut(QTextLayout& layout, int width) const
 QSize Label::sizeHint() const
 {
     QTextLayout layout(text());
-    const qreal widest = layOut(layout, wordWrap() ? width() : 0);
+    qreal widest = layOut(layout, wordWrap() ? width() : 0);
+    if (!wordWrap()) // glyphs that overhang their advance
+        widest = qMax(widest, QFontMetricsF(font()).tightBoundingRect(text()).right());
     return QSize(qCeil(widest), qMax(1, layout.lineCount()) * lineHeight());
 }
 
@@ -105,7 +155,8 @@ void Label::paintEvent(QPaintEvent*)
     if (text().isEmpty())
         return;
     QTextLayout layout(text());
-    const int width = contentsRect().width();
+    const QRect area = contentsRect();
+    const int width = area.width();
     layOut(layout, width);
     QPainter painter(this);
     painter.setPen(palette().color(QPalette::WindowText));
@@ -119,7 +170,7 @@ void Label::paintEvent(QPaintEvent*)
             else if (horizontal & Qt::AlignRight)
                 x = width - line.naturalTextWidth();
         }
-        line.draw(&painter, QPointF(x, 0));
+        line.draw(&painter, QPointF(area.left() + x, area.top()));
     }
 }
 

@@ -26,7 +26,14 @@ struct LabelDef {
 };
 
 // Text is laid out at the top of the label in lines exactly one em high, as the windows
-// were designed, rather than with the taller line spacing of the substitute fonts.
+// were designed, rather than with the taller line spacing of the substitute fonts. Every
+// glyph is shown whole with the substitute face:
+//  - the first baseline sits at the designed 0.86 em, or lower where the caption's glyphs
+//    reach higher than that;
+//  - a label that sizes itself to its text takes its line box from the face's own ascent
+//    and descent (or the glyphs, where they reach further), keeping its top-left;
+//  - a one-line caption wider than its fixed label is drawn in the label's face condensed
+//    horizontally just enough to fit (the label's font() then carries that stretch).
 class Label : public QLabel {
     Q_OBJECT
 public:
@@ -41,7 +48,8 @@ public:
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override { return sizeHint(); }
     int heightForWidth(int width) const override;
-    // Height of one line of the caption: the font's pixel size.
+    // Height of one line of the caption: the font's pixel size, or for a label that sizes
+    // itself, the face's ascent and descent.
     int lineHeight() const;
 
 protected:
@@ -50,8 +58,14 @@ protected:
 private:
     // Lays the caption out within `width` pixels; returns the widest line's width.
     qreal layOut(QTextLayout& layout, int width) const;
+    // Distance from the top of the first line to its baseline.
+    int firstBaseline() const;
+    // Condenses the font of a fixed one-line label whose caption is too wide for it.
+    void fitCaption();
 
     bool autoSize;
+    bool condensed = false;
+    QFont designFont; // the font before condensing; valid while `condensed`
 };
 
 struct ButtonDef {

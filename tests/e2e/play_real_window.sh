@@ -1,8 +1,9 @@
 #!/bin/bash
 # Plays the real program as a pupil would: in a real X server with a window manager, by
 # clicks and keys at the designed positions. Dismisses the start message, plays until a game
-# enters the list, types a name, presses Enter and checks tavon.rnk byte by byte; then opens
-# help and returns, and ends with 終了, which must leave the ranking file as it was.
+# enters the list, types a name, presses Enter and checks tavon.rnk byte by byte; plays again
+# with the keyboard alone (Tab, Shift+Tab, Enter), views the lists and the help by keys; then
+# opens help by clicks and returns, and ends with 終了, which must leave the ranking file as it was.
 set -euo pipefail
 source "$(dirname "$0")/xsession.sh"
 
@@ -29,6 +30,29 @@ score=$(od -An -t d2 -j 10 -N 2 "$rnk" | tr -d ' ')
 } >"$work/expected.rnk"
 cmp "$rnk" "$work/expected.rnk" || fail "tavon.rnk differs from the expected bytes"
 echo "saved TEST with $score points after $games game(s)"
+
+# The same with the keyboard alone. The focus is still on スタート, where the pressed button
+# moved it when the game's end disabled the answer buttons.
+games=$(play_by_keys_until_listed KEYS)
+sleep 0.5
+visible "$other_title" && fail "Enter in the name box did not close the results window"
+dismiss_all
+grep -q 'KEYS      ' "$rnk" || fail "the name typed after a game by keyboard was not saved"
+echo "saved KEYS after $games game(s) by keyboard"
+# The total button (three Tabs on), Enter: the lists for viewing; Enter on their 戻る.
+keys Tab Tab Tab Return
+window "$other_title" >/dev/null
+keys Return
+sleep 0.5
+visible "$other_title" && fail "Enter on 戻る did not close the lists opened for viewing"
+dismiss_all
+# 説明 (one Tab on from the total button), Enter; Enter on the help window's 戻る.
+keys Tab Return
+window "$other_title" >/dev/null
+keys Return
+dismiss 'スタート'
+visible "$other_title" && fail "Enter on the help window's 戻る did not return to the game"
+keys shift+Tab shift+Tab shift+Tab shift+Tab          # back to スタート for the clicks below
 before=$(md5sum <"$rnk")
 
 click_game 536 328                           # 説明
@@ -41,7 +65,6 @@ visible "$other_title" && fail "the help window stayed open after 戻る"
 click_game 260 340                           # スタート
 click_game 88 340                            # the total button: the lists for viewing
 window "$other_title" >/dev/null
-points() { import -window "$(window "$game_title")" -crop 177x161+8+162 -depth 8 rgb:- | md5sum; }
 first=$(points)
 for _ in $(seq 40); do [ "$(points)" != "$first" ] && break; sleep 0.1; done
 [ "$(points)" != "$first" ] || fail "the countdown stopped while the lists were open"

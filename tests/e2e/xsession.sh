@@ -145,3 +145,43 @@ play_until_listed() {
     done
     fail "eight games without a score in the list"
 }
+
+# Checksums of the pixels of the big points label, and of the question numbers with their
+# marks and the question label, to tell whether they changed.
+points() { import -window "$(window "$game_title")" -crop 177x161+8+162 -depth 8 rgb:- | md5sum; }
+marks() { import -window "$(window "$game_title")" -crop 138x125+8+26 -depth 8 rgb:- | md5sum; }
+
+# Presses keys (xdotool names) in whatever window has the focus, at a pupil's pace.
+keys() {
+    local k
+    for k in "$@"; do xdotool key --clearmodifiers "$k"; sleep 0.25; done
+}
+
+# Plays games by keyboard alone, from the focus on スタート with the answers disabled: five
+# Tabs go round to スタート, Enter starts, two Shift+Tabs reach ｙはｘの一次関数 (past the last
+# answer and the hidden one), Enter or keypad Enter answers. A listed score gets the name and
+# Enter in the name box; otherwise Enter on 戻る. Prints the number of games played.
+play_by_keys_until_listed() {
+    local name=$1 game results before
+    for game in 1 2 3 4 5 6 7 8; do
+        keys Tab Tab Tab Tab Tab                           # round to スタート
+        before=$(marks)
+        keys Return                                        # スタート
+        [ "$(marks)" != "$before" ] || fail "Enter on スタート started no game"
+        keys shift+Tab shift+Tab Return                    # ｙはｘの一次関数
+        keys Tab shift+Tab KP_Enter Return Return Return
+        results=$(window "$other_title")
+        sleep 0.3
+        if [ "$(pixel "$results" 150 397)" = "#8080FF" ]; then       # the name box shows
+            xdotool type --delay 20 "$name"
+            keys Return
+            echo "$game"
+            return 0
+        fi
+        keys Return                                        # 戻る has the focus
+        sleep 0.3
+        visible "$other_title" && fail "Enter on 戻る left the results window open"
+        dismiss_all
+    done
+    fail "eight games by keyboard without a score in the list"
+}

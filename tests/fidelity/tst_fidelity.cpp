@@ -1,5 +1,7 @@
 // What the pupil sees, checked from rendered pixels: every control where the window's design
-// puts it, in its colours, lines over the table, captions that fit, Japanese glyphs.
+// puts it, in its colours, lines over the table, captions that fit, Japanese glyphs, a focus
+// mark on the focused button and ticks in the range menu. The checks of focus, ticks and
+// whole glyphs also run at Qt scale factor 2 (tst_fidelity_scale2).
 // The expected values are the design's own (twips and #RRGGBB), written out here once more;
 // twips become pixels by the window layer's own conversion.
 #include "rules/module1.h"
@@ -9,8 +11,12 @@
 #include "results/form3.h"
 #include "support/game_fixture.h"
 #include "ui/twips.h"
+#include "ui/application.h"
 
+#include <QAccessible>
 #include <QFontMetrics>
+#include <QMenu>
+#include <QStyle>
 #include <QPushButton>
 #include <QTest>
 
@@ -109,11 +115,57 @@ void checkGlyphs(ui::Form& form)
     }
 }
 
+// Bounding box (device pixels) of the pixels that differ from `back` by more than 40 in a channel.
+QRect inkBounds(const QImage& image, QRgb back)
+{
+    QRect box;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            if (countColour(image, QRect(x, y, 1, 1), back, 40) == 0)
+                box |= QRect(x, y, 1, 1);
+    return box;
+}
+
+QImage grabbed(QWidget* widget)
+{
+    return widget->grab().toImage().convertToFormat(QImage::Format_RGB32);
+}
+
+// Each label is drawn as the pupil sees it and again with room to spare on every side; the
+// ink must be the same both times, or something was cut off at the label's edges.
+void checkCaptionsWhole(ui::Form& form)
+{
+    QStringList cut;
+    const int room = 40;
+    for (ui::Label* label : form.findChildren<ui::Label*>()) {
+        if (label->caption().trimmed().isEmpty() || !label->isVisible())
+            continue;
+        const QRgb back = label->palette().color(QPalette::Window).rgb();
+        const QImage asShown = grabbed(label);
+        const QSize size = label->size();
+        label->setContentsMargins(room, room, room, room);
+        label->resize(size + QSize(2 * room, 2 * room));
+        const QImage withRoom = grabbed(label);
+        label->setContentsMargins(0, 0, 0, 0);
+        label->resize(size);
+        const int shift = qRound(room * withRoom.devicePixelRatio());
+        if (inkBounds(asShown, back).translated(shift, shift) != inkBounds(withRoom, back))
+            cut << label->objectName() + QLatin1Char(' ') + label->caption();
+    }
+    QVERIFY2(cut.isEmpty(), qPrintable(QStringLiteral("cut: ") + cut.join(QStringLiteral(", "))));
+}
+
 } // namespace
 
 class FidelityTest : public QObject {
     Q_OBJECT
 private slots:
+    void initTestCase() { ui::initApplication(*qApp); }
+    void focusedButtonShowsAMark_data();
+    void focusedButtonShowsAMark();
+    void rangeMenuMarksOnlyTheCurrentRange_data();
+    void rangeMenuMarksOnlyTheCurrentRange();
+    void captionsAreWhole();
     void gameWindowAfterStartUp();
     void gameWindowWithAQuestion();
     void resultsWindowAskingForAName();
@@ -169,6 +221,109 @@ void FidelityTest::gameWindowAfterStartUp()
     QVERIFY(QFontMetrics(last.font()).horizontalAdvance(last.text()) + 8 <= last.width());
     QVERIFY(last.sizeHint().width() <= last.width());
     checkGlyphs(f);
+}
+
+void FidelityTest::focusedButtonShowsAMark_data()
+{
+    QTest::addColumn<int>("window"); // 1 game, 2 help, 3 results; -1 game with a question
+    QTest::addColumn<QString>("button");
+    QTest::newRow("スタート on the green game window") << 1 << QStringLiteral("Command1");
+    QTest::newRow("an answer on the orange frame") << -1 << QStringLiteral("kotae(1)");
+    QTest::newRow("戻る on the light green results window") << 3 << QStringLiteral("Command1");
+    QTest::newRow("戻る on the blue help window") << 2 << QStringLiteral("Command1");
+}
+
+// Guards against a focus shown only as a faint tint of the border. "Clearly": the focused
+// face differs from the same face unfocused in pixels whose grey level changes by 96 of 255
+// or more, and these add up to at least a quarter of the button's outline.
+void FidelityTest::focusedButtonShowsAMark()
+{
+    QFETCH(int, window);
+    QFETCH(QString, button);
+    GameFixture game;
+    game.scriptQuestionOfKind(2);
+    if (window < 0)
+        game.form().Command1_Click();
+    ui::Form& form = qAbs(window) == 1 ? static_cast<ui::Form&>(game.form())
+                     : window == 2    ? static_cast<ui::Form&>(windows::form2())
+                                      : static_cast<ui::Form&>(windows::form3());
+    form.Show();
+    QVERIFY(QTest::qWaitForWindowActive(&form));
+    auto* face = form.findChild<QPushButton*>(button);
+    face->clearFocus();
+    const QImage unfocused = grabbed(face);
+    face->setFocus();
+    const QImage focused = grabbed(face);
+    int strong = 0;
+    for (int y = 0; y < focused.height(); ++y)
+        for (int x = 0; x < focused.width(); ++x)
+            strong += qAbs(qGray(focused.pixel(x, y)) - qGray(unfocused.pixel(x, y))) >= 96;
+    QVERIFY2(strong * 2 >= focused.width() + focused.height(), qPrintable(QString::number(strong)));
+}
+
+void FidelityTest::rangeMenuMarksOnlyTheCurrentRange_data()
+{
+    QTest::addColumn<int>("range");
+    QTest::newRow("－２～２ at start-up") << -1;
+    QTest::newRow("－５～－１ chosen") << 2;
+}
+
+// Guards against tick boxes beside unchecked ranges or a missing tick beside the current
+// one: only the current row has ink (its tick) left of where the unchecked rows' ink starts.
+void FidelityTest::rangeMenuMarksOnlyTheCurrentRange()
+{
+    QFETCH(int, range);
+    GameFixture game;
+    Form1& f = game.form();
+    if (range >= 0)
+        f.en_Click(static_cast<std::int16_t>(range));
+    const int current = Module1::hani;
+    QMenu* menu = f.m4;
+    menu->popup(f.mapToGlobal(QPoint(60, 20)));
+    QVERIFY(QTest::qWaitForWindowExposed(menu));
+    const QImage image = grabbed(menu);
+    const qreal ratio = image.devicePixelRatio();
+    QList<QRect> rows; // inside the menu's frame, in device pixels
+    const int frame = menu->style()->pixelMetric(QStyle::PM_MenuPanelWidth, nullptr, menu) + 2;
+    for (std::int16_t i = 0; i < 4; ++i) {
+        const QRectF item = menu->actionGeometry(&f.en(i)).adjusted(frame, frame, -frame, -frame);
+        rows << QRectF(item.topLeft() * ratio, item.size() * ratio).toRect();
+    }
+    const QRgb back = image.pixel(rows[0].left() + 2, rows[0].top() + 1); // the menu's ground
+    int captionStart = image.width();
+    for (std::int16_t i = 0; i < 4; ++i) {
+        const QAccessibleInterface* item = QAccessible::queryAccessibleInterface(menu)->child(i);
+        QVERIFY(item->state().checkable);
+        QCOMPARE(item->state().checked, i == current); // what screen readers are told
+        if (i != current)
+            captionStart = qMin(captionStart, inkBounds(image.copy(rows[i]), back).left());
+    }
+    for (std::int16_t i = 0; i < 4; ++i) {
+        const QRect column(rows[i].left(), rows[i].top(), captionStart - qRound(2 * ratio), rows[i].height());
+        QVERIFY2(inkBounds(image.copy(column), back).isEmpty() == (i != current), qPrintable(QString::number(i)));
+    }
+    menu->hide();
+}
+
+// Guards against glyphs cut at a label's edge: "10" of the points, the question number,
+// the results heading, and every other caption of the three windows.
+void FidelityTest::captionsAreWhole()
+{
+    GameFixture game;
+    Form1& f = game.form();
+    checkCaptionsWhole(f);
+    game.scriptQuestionOfKind(2);
+    f.Command1_Click();
+    QCOMPARE(f.tokuten->caption(), QStringLiteral("10"));
+    checkCaptionsWhole(f);
+    f.tokuten->setCaption(QStringLiteral(" 0"));
+    checkCaptionsWhole(f);
+    Module1::tensu = 25;
+    windows::form3().Show();
+    checkCaptionsWhole(windows::form3());
+    windows::form3().Unload();
+    windows::form2().Show();
+    checkCaptionsWhole(windows::form2());
 }
 
 // Guards against table numbers drawn in the wrong colour or not at all.

@@ -11,6 +11,7 @@
 
 #include <QAccessible>
 #include <QApplication>
+#include <QDialog>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QPointer>
@@ -49,6 +50,9 @@ private:
     }
 };
 
+// Where a key goes: a window's button, its name box, or a button of a dialog.
+enum class Target { Button, NameBox, DialogButton };
+
 } // namespace
 
 class UiTest : public QObject {
@@ -72,6 +76,8 @@ private slots:
     void arrayCopiesLookLikeElementZero();
     void autoSizeLabelFitsItsCaption();
     void textBoxReportsEnterAsThirteen();
+    void enterPressesTheFocusedButton_data();
+    void enterPressesTheFocusedButton();
     void linesLieAboveLabelsAndReachScreenReaders();
     void windowsReachScreenReadersByTitle();
 };
@@ -330,6 +336,57 @@ void UiTest::textBoxReportsEnterAsThirteen()
     QCOMPARE(codes, (QList<int>{'a', 'b', 13}));
     QCOMPARE(box.text(), QStringLiteral("ab"));
     QCOMPARE(changes, 2);
+}
+
+void UiTest::enterPressesTheFocusedButton_data()
+{
+    QTest::addColumn<Target>("target");
+    QTest::addColumn<int>("key");
+    QTest::addColumn<int>("modifiers");
+    QTest::addColumn<bool>("autoRepeat");
+    QTest::addColumn<int>("clicks");
+    QTest::newRow("Return on a button") << Target::Button << int(Qt::Key_Return) << 0 << false << 1;
+    QTest::newRow("keypad Enter") << Target::Button << int(Qt::Key_Enter) << int(Qt::KeypadModifier) << false << 1;
+    QTest::newRow("Return held down") << Target::Button << int(Qt::Key_Return) << 0 << true << 0;
+    QTest::newRow("Ctrl+Return") << Target::Button << int(Qt::Key_Return) << int(Qt::ControlModifier) << false << 0;
+    QTest::newRow("Return in the name box") << Target::NameBox << int(Qt::Key_Return) << 0 << false << 0;
+    QTest::newRow("Return in a dialog") << Target::DialogButton << int(Qt::Key_Return) << 0 << false << 0;
+}
+
+// Guards against Enter doing nothing on a focused button, pressing one where it must not
+// (name box, dialogs, with modifiers, on key repeat), or making a button a default button.
+void UiTest::enterPressesTheFocusedButton()
+{
+    QFETCH(Target, target);
+    QFETCH(int, key);
+    QFETCH(int, modifiers);
+    QFETCH(bool, autoRepeat);
+    QFETCH(int, clicks);
+    FakeServices fake;
+    CountingForm form(QStringLiteral("K"));
+    QPushButton* button = ui::addButton(form.client(), {QStringLiteral("Command1"), QStringLiteral("戻る"),
+                                                        ui::twipsRect(3240, 5760, 732, 372), {10.5}});
+    ui::TextBox box(form.client(), QStringLiteral("Text1"), ui::twipsRect(1320, 5760, 1815, 405), {13.5});
+    QList<int> codes;
+    box.onKeyPress = [&](std::int16_t& code) { codes << code; };
+    QDialog dialog;
+    auto* inDialog = new QPushButton(QStringLiteral("OK"), &dialog);
+    inDialog->setAutoDefault(false);
+    int pressed = 0;
+    for (QPushButton* b : {button, inDialog})
+        QObject::connect(b, &QPushButton::clicked, [&] { ++pressed; });
+    QWidget* focus = target == Target::Button ? static_cast<QWidget*>(button)
+                     : target == Target::NameBox ? static_cast<QWidget*>(&box) : inDialog;
+    focus->window()->show();
+    QVERIFY(QTest::qWaitForWindowActive(focus->window()));
+    focus->setFocus();
+    for (QEvent::Type type : {QEvent::KeyPress, QEvent::KeyRelease}) {
+        QKeyEvent event(type, key, Qt::KeyboardModifiers(modifiers), QString(), autoRepeat);
+        QApplication::sendEvent(focus, &event);
+    }
+    QCOMPARE(pressed, clicks);
+    QCOMPARE(codes, target == Target::NameBox ? QList<int>{13} : QList<int>{});
+    QVERIFY(!button->isDefault());
 }
 
 // Guards against lines hidden under the labels they cross, or invisible to screen readers.
