@@ -385,7 +385,7 @@ void UiTest::enterPressesTheFocusedButton()
         QApplication::sendEvent(focus, &event);
     }
     QCOMPARE(pressed, clicks);
-    QCOMPARE(codes, target == Target::NameBox ? QList<int>{13} : QList<int>{});
+    QCOMPARE(codes, target == Target::NameBox ? QList<int>{ui::enterKey} : QList<int>{});
     QVERIFY(!button->isDefault());
 }
 
