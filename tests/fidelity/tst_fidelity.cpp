@@ -10,13 +10,8 @@
 #include "help/form2.h"
 #include "results/form3.h"
 #include "support/game_fixture.h"
-<<<<<<< HEAD
-#include "ui/twips.h"
-#include "ui/application.h"
-=======
 #include "ui/application.h"
 #include "ui/twips.h"
->>>>>>> i10
 
 #include <QAccessible>
 #include <QFontMetrics>
