@@ -20,6 +20,9 @@ bool resultsExist();
 // so that a fresh window takes in the score; returns once it has been unloaded.
 void showResults(bool modal);
 
+// Shows the game window, not modal; creates it (running its Load) if it was closed.
+void showGame();
+
 // Shows the help window, creating it at its first opening.
 void showHelp();
 
