@@ -2,7 +2,8 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 # Builds the Debian package from a copy of the source tree, so that nothing is written into
 # the tree itself: build-deb.sh [DIR] leaves nubora1_<version>_<arch>.deb, its -dbgsym
-# package, .buildinfo and .changes in DIR (build-deb/ by default).
+# package, .buildinfo and .changes, and the source package (.dsc, .tar.xz) in DIR
+# (build-deb/ by default).
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
 out=${1:-$root/build-deb}
@@ -20,6 +21,9 @@ if git -C "$root" rev-parse --git-dir >/dev/null 2>&1; then
 else
     (cd "$root" && tar --exclude=./build --exclude='./build-*' -cf - .) | tar -xf - -C "$src"
 fi
+
+# The source package first, from the clean copy: lintian checks the packaging through it.
+(cd "$out" && dpkg-source -b "$src" >/dev/null)
 
 # dh gives the build a HOME of its own: ccache is pointed at the user's cache, and paths are
 # taken relative to the copy so that builds in other folders share it.

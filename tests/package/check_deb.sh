@@ -1,7 +1,7 @@
 #!/bin/bash
 # SPDX-License-Identifier: GPL-3.0-or-later
 # Builds the Debian package into DIR and checks it as a packager would: lintian on the
-# package and the .changes (with the package's listed overrides), the installed tree as
+# packages, the .changes and the source package (with the listed overrides), the tree as
 # check_tree.sh sees it, the licence, and the game from the package starting in a real X
 # server and showing its start message: check_deb.sh DIR VERSION.
 set -euo pipefail
@@ -16,7 +16,7 @@ deb=$out/nubora1_${version}_$(dpkg --print-architecture).deb
 changes=${deb%.deb}.changes
 [ -f "$deb" ] || fail "no $deb"
 
-lintian --fail-on error,warning "$changes" || fail "lintian"
+lintian --fail-on error,warning "$changes" "$out/nubora1_$version.dsc" || fail "lintian"
 
 dpkg-deb -x "$deb" "$work/root"
 bash "$here/check_tree.sh" "$work/root" /usr "$version"

@@ -2,7 +2,7 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 # Checks an installed tree as a desktop and a software centre will read it:
 # check_tree.sh ROOT PREFIX VERSION, where ROOT holds the files installed for PREFIX.
-# The desktop entry must start the installed game and name an icon installed at every size,
+# The game must have no run path, the desktop entry must start the installed game and name an icon installed at every size,
 # the metainfo must be valid, carry its id as its file name, launch that desktop entry and
 # list this version, and both manual pages must read without a warning.
 set -euo pipefail
@@ -17,6 +17,9 @@ key() { sed -n "s/^$1=//p" "$desktop"; }
 exec=$(key Exec)
 [ "$exec" = "$prefix/games/nubora1" ] || fail "Exec=$exec, not the installed game"
 [ -x "$root$exec" ] || fail "$exec is not installed"
+# The system's Qt is found without a run path; one relative to the program would let files
+# beside it be loaded as libraries.
+! readelf -d "$root$exec" | grep -E 'RPATH|RUNPATH' || fail "$exec has a run path"
 [ "$(key 'Name\[ja\]')" = ヌボラ1 ] || fail "Japanese name"
 [ "$(key Categories)" = 'Education;Math;' ] || fail "categories"
 icon=$(key Icon)
@@ -37,8 +40,9 @@ grep -q "<release version=\"$version\"" "$metainfo" || fail "metainfo has no rel
 for page in "$share/man/man6/nubora1.6" "$share/man/ja/man6/nubora1.6"; do
     page=$(ls "$page" "$page.gz" 2>/dev/null | head -n1) || true
     [ -n "$page" ] || fail "manual page missing"
-    warnings=$(LC_ALL=C.UTF-8 man --warnings -E UTF-8 -l -Tutf8 -Z "$page" 2>&1 >/dev/null)
+    # Read from standard input: under ja/, man would take the page for EUC-JP and hide the
+    # warnings a reader's man shows.
+    warnings=$(zcat -f "$page" | LC_ALL=C.UTF-8 man --warnings -E UTF-8 -l -Tutf8 -Z - 2>&1 >/dev/null)
     [ -z "$warnings" ] || fail "$page: $warnings"
-    LC_ALL=C.UTF-8 man -l "$page" 2>/dev/null | grep -q tavon.rnk || fail "$page names no ranking file"
 done
 echo "installed tree under $root$prefix: fine"
