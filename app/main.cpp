@@ -3,12 +3,19 @@
 #include "ui/application.h"
 
 #include <QApplication>
+#include <QStandardPaths>
 
 int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("nubora1")); // names the player's data directory
     ui::initApplication(app);
+#ifdef NUBORA1_INSTALLED_DIR
+    // Installed for every user of the PC, the game keeps each player's lists in that player's
+    // own data directory, also when root starts it and could write beside it.
+    if (QCoreApplication::applicationDirPath() == QStringLiteral(NUBORA1_INSTALLED_DIR))
+        windows::rankingOptions().programDirectory = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
+#endif
     windows::form1().Show();
     return app.exec();
 }
