@@ -9,6 +9,8 @@ int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("nubora1")); // names the player's data directory
+    // The desktop shows the game's windows under its menu entry, with the entry's icon.
+    QGuiApplication::setDesktopFileName(QStringLiteral("nubora1"));
     ui::initApplication(app);
 #ifdef NUBORA1_INSTALLED_DIR
     // Installed for every user of the PC, the game keeps each player's lists in that player's
