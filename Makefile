@@ -41,7 +41,7 @@ test: setup setup-tests setup-deb configure
 	cd $(BUILD_DIR)-sanitize && ctest --output-on-failure -j $(JOBS) -E 'real_window|package_deb'
 
 # nubora1_<version>_<arch>.deb (with its -dbgsym package, .buildinfo and .changes) in build-deb/.
-deb: setup-deb
+deb: setup setup-deb
 	sh scripts/build-deb.sh build-deb
 
 # Start-up, memory and idle beside a bare Qt window, then the countdown's timing over a game
