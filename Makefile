@@ -1,9 +1,10 @@
-# make run   - install what is missing, build into build/, start the game
-# make test  - the same set-up, then the whole test suite headless
+# make run   - install what is missing, build the game alone into build/, start it
+# make test  - the same set-up, then the whole test suite headless (the Debian package too)
+# make deb   - the Debian package, built from a copy of the tree in build-deb/
 BUILD_DIR := build
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: all setup setup-tests configure build run test bench soak screenshots clean
+.PHONY: all setup setup-tests setup-deb configure build run test deb bench soak screenshots clean
 
 all: build
 
@@ -12,6 +13,9 @@ setup:
 
 setup-tests:
 	@sh scripts/setup.sh --tests
+
+setup-deb:
+	@sh scripts/setup.sh --deb
 
 setup-fuzz:
 	@sh scripts/setup.sh --fuzz
@@ -22,17 +26,23 @@ configure:
 build: setup configure
 	@cmake --build $(BUILD_DIR) -j $(JOBS)
 
-run: build
+# Only the game is built: the tests are built by `make test`.
+run: setup configure
+	@cmake --build $(BUILD_DIR) -j $(JOBS) --target nubora1
 	./$(BUILD_DIR)/nubora1
 
 # The suite runs twice: as built for the player, then under AddressSanitizer and
 # UndefinedBehaviorSanitizer (without the real-window game, which the first run covers).
-test: setup setup-tests configure
+test: setup setup-tests setup-deb configure
 	@cmake --build $(BUILD_DIR) -j $(JOBS)
 	cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS)
 	@cmake -S . -B $(BUILD_DIR)-sanitize -DCMAKE_BUILD_TYPE=Debug -DNUBORA_SANITIZE=ON >/dev/null
 	@cmake --build $(BUILD_DIR)-sanitize -j $(JOBS)
-	cd $(BUILD_DIR)-sanitize && ctest --output-on-failure -j $(JOBS) -E real_window
+	cd $(BUILD_DIR)-sanitize && ctest --output-on-failure -j $(JOBS) -E 'real_window|package_deb'
+
+# nubora1_<version>_<arch>.deb (with its -dbgsym package, .buildinfo and .changes) in build-deb/.
+deb: setup setup-deb
+	sh scripts/build-deb.sh build-deb
 
 # Start-up, memory and idle beside a bare Qt window, then the countdown's timing over a game
 # (about five minutes in all).
@@ -72,4 +82,4 @@ screenshots: build setup-tests
 	SCALE=2 bash scripts/screenshots.sh
 
 clean:
-	rm -rf $(BUILD_DIR) $(FUZZ_DIR)
+	rm -rf $(BUILD_DIR) $(FUZZ_DIR) build-deb

@@ -1,16 +1,31 @@
 #!/bin/sh
-# Installs, with apt-get, whatever the build, the game and its tests still need.
+# Installs, with apt-get, whatever the build, the game and its tests still need: the build's
+# packages always, and the groups named: --tests (the real program in an X server), --deb (the
+# Debian package and its checks), --fuzz (the fuzz target).
 # Packages that are already installed are left alone; nothing is fetched when all are there.
+# sudo is asked for only when something is missing and the user is not root. Where there is
+# no apt-get, the packages are named and the build goes on with what the system has.
 set -eu
 
 packages="g++ make cmake qt6-base-dev qt6-translations-l10n fonts-ipafont-gothic"
-# The tests also start the real program in an X server with a window manager.
-if [ "${1:-}" = "--tests" ]; then
-    packages="$packages xvfb openbox xdotool x11-utils imagemagick"
-fi
-# `make fuzz` builds the fuzz target with clang and its libFuzzer and sanitizer runtimes.
-if [ "${1:-}" = "--fuzz" ]; then
-    packages="$packages clang-14 libclang-rt-14-dev"
+for group in "$@"; do
+    case $group in
+    # The tests also start the real program in an X server with a window manager.
+    --tests) packages="$packages xvfb openbox xdotool x11-utils imagemagick" ;;
+    # `make deb` builds the package with debhelper; `make test` also checks it.
+    --deb) packages="$packages dpkg-dev debhelper librsvg2-bin lintian appstream desktop-file-utils man-db" ;;
+    # `make fuzz` builds the fuzz target with clang and its libFuzzer and sanitizer runtimes.
+    --fuzz) packages="$packages clang-14 libclang-rt-14-dev" ;;
+    *) echo "setup.sh: unknown group $group (known: --tests --deb --fuzz)" >&2; exit 2 ;;
+    esac
+done
+
+if ! command -v apt-get >/dev/null 2>&1 || ! command -v dpkg-query >/dev/null 2>&1; then
+    echo "setup.sh: there is no apt-get here, so this set-up can't install anything." >&2
+    echo "setup.sh: the build needs these Debian packages, or this system's equivalents:" >&2
+    echo "setup.sh:   $packages" >&2
+    echo "setup.sh: going on with what is installed." >&2
+    exit 0
 fi
 
 missing=""
@@ -21,7 +36,16 @@ for p in $packages; do
 done
 [ -z "$missing" ] && exit 0
 
-if [ "$(id -u)" -eq 0 ]; then sudo=""; else sudo="sudo"; fi
+if [ "$(id -u)" -eq 0 ]; then
+    sudo=""
+elif command -v sudo >/dev/null 2>&1; then
+    sudo="sudo"
+    echo "setup.sh: installing with sudo:$missing"
+else
+    echo "setup.sh: these packages are missing:$missing" >&2
+    echo "setup.sh: there is no sudo; install them as root with: apt-get install$missing" >&2
+    exit 1
+fi
 echo "Installing:$missing"
 $sudo apt-get update -qq
 DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends $missing
