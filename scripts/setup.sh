@@ -4,9 +4,10 @@
 set -eu
 
 packages="g++ make cmake qt6-base-dev qt6-translations-l10n fonts-ipafont-gothic"
-# The tests also start the real program in an X server with a window manager.
+# The tests also start the real program in an X server with a window manager, and read it
+# as a screen reader does, over the accessibility bus with the system Python's bindings.
 if [ "${1:-}" = "--tests" ]; then
-    packages="$packages xvfb openbox xdotool x11-utils imagemagick"
+    packages="$packages xvfb openbox xdotool x11-utils imagemagick dbus-daemon at-spi2-core python3-pyatspi"
 fi
 # `make fuzz` builds the fuzz target with clang and its libFuzzer and sanitizer runtimes.
 if [ "${1:-}" = "--fuzz" ]; then
