@@ -326,8 +326,8 @@ Announcer* announcerOf(const QWidget* window)
     return nullptr;
 }
 
-// Drops the view that Qt may already have made of an object, so that the next look at it
-// asks the factory again.
+// Drops the view that Qt may already have made of a label (when it was given its caption),
+// so that the next look at it asks the factory again.
 void forgetView(QObject* object)
 {
     if (QAccessibleInterface* view = QAccessible::queryAccessibleInterface(object))
@@ -395,7 +395,6 @@ void makeTable(const QString& name, const QList<QList<QWidget*>>& rows)
         return;
     QWidget* container = rows.first().first()->parentWidget();
     new TableObject(container, name, rows);
-    forgetView(container);
     for (const QList<QWidget*>& row : rows)
         for (QWidget* widget : row)
             forgetView(widget);
