@@ -2,6 +2,7 @@
 #include "results/form3.h"
 
 #include "ui/twips.h"
+#include "windows/registry.h"
 
 using ui::twipsRect;
 
@@ -22,7 +23,8 @@ Form3::Form3()
                 .caption = QStringLiteral("ヌボラ1(m.Tarvo)"),
                 .clientWidthTwips = 4080,
                 .clientHeightTwips = 6270,
-                .back = paleGreen})
+                .back = paleGreen}),
+      rankingFile(windows::rankingOptions())
 {
     createControls();
     connect(this, &ui::Form::unloaded, this, [this] { rankingFile.close(); });

@@ -15,24 +15,12 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// Long enough for a copy on a slow shared folder to finish its write, short enough that the
-// player is not kept waiting long. The wait is longer than the age at which a lock counts as
-// left behind, so that a lock left by a crashed PC never makes a save fail.
-constexpr std::chrono::milliseconds defaultLockWait = 6s;
-constexpr std::chrono::milliseconds defaultStaleLock = 5s;
-
 constexpr qint64 tailChunk = 64 * 1024;
 
-QString programDirectoryOverride;
-QString fallbackDirectoryOverride;
-std::chrono::milliseconds lockWait = defaultLockWait;
-std::chrono::milliseconds staleLock = defaultStaleLock;
-std::function<void(WriteStep)> writeHook;
-
-void reach(WriteStep step)
+void reach(const RankingOptions& options, WriteStep step)
 {
-    if (writeHook)
-        writeHook(step);
+    if (options.writeHook)
+        options.writeHook(step);
 }
 
 Module1::seiseki blankRecord()
@@ -94,7 +82,10 @@ QByteArray blankedRecords()
 // The lock beside the ranking file, held while one copy re-reads and replaces the file.
 class FileLock {
 public:
-    explicit FileLock(const QString& path) : path(path), lock(path) { lock.setStaleLockTime(staleLock); }
+    FileLock(const QString& path, const RankingOptions& options) : path(path), options(options), lock(path)
+    {
+        lock.setStaleLockTime(options.staleLock);
+    }
     ~FileLock()
     {
         if (held)
@@ -113,13 +104,14 @@ public:
         held = lock.tryLock(0);
         if (held || lock.error() != QLockFile::LockFailedError)
             return true;
-        reach(WriteStep::WaitingForLock);
-        held = lock.tryLock(lockWait);
+        reach(options, WriteStep::WaitingForLock);
+        held = lock.tryLock(options.lockWait);
         return held || lock.error() != QLockFile::LockFailedError;
     }
 
 private:
     QString path;
+    const RankingOptions& options;
     QLockFile lock;
     bool held = false;
 };
@@ -127,19 +119,19 @@ private:
 // Writes the new records one by one, each pushed to the system before the next: a write that
 // fails shows at once. (Qt 6.4's QSaveFile::commit() reports success after a buffered write
 // that failed, and would put a cut-short file in place of the old one.)
-bool writeRecords(QFileDevice& out, const QByteArray& records)
+bool writeRecords(const RankingOptions& options, QFileDevice& out, const QByteArray& records)
 {
     for (qsizetype at = 0; at < records.size(); at += recordBytes) {
         const QByteArray piece = records.sliced(at, qMin<qsizetype>(recordBytes, records.size() - at));
         if (out.write(piece) != piece.size() || !out.flush() || out.error() != QFileDevice::NoError)
             return false;
-        reach(WriteStep::Written);
+        reach(options, WriteStep::Written);
     }
     return true;
 }
 
 // Copies what the old file holds from offset on, which the new records do not replace.
-bool copyTail(QFile& source, qint64 offset, QFileDevice& out)
+bool copyTail(const RankingOptions& options, QFile& source, qint64 offset, QFileDevice& out)
 {
     if (!source.isOpen() || source.size() <= offset)
         return true;
@@ -153,7 +145,7 @@ bool copyTail(QFile& source, qint64 offset, QFileDevice& out)
             return true;
         if (out.write(chunk) != chunk.size() || !out.flush() || out.error() != QFileDevice::NoError)
             return false;
-        reach(WriteStep::Written);
+        reach(options, WriteStep::Written);
     }
 }
 
@@ -162,44 +154,45 @@ bool copyTail(QFile& source, qint64 offset, QFileDevice& out)
 // new file but the file itself is writable, its first records are overwritten in place
 // instead: the new records are never shorter than the records the file starts with, so
 // nothing after them changes and the file never gets shorter.
-bool replaceFile(const QString& path, const QByteArray& records, QFile& old)
+bool replaceFile(const RankingOptions& options, const QString& path, const QByteArray& records, QFile& old)
 {
     QSaveFile out(path);
     if (out.open(QIODevice::WriteOnly)) {
-        reach(WriteStep::Opened);
-        if (!writeRecords(out, records) || !copyTail(old, records.size(), out)) {
+        reach(options, WriteStep::Opened);
+        if (!writeRecords(options, out, records) || !copyTail(options, old, records.size(), out)) {
             out.cancelWriting();
             return false;
         }
         if (!out.commit())
             return false;
-        reach(WriteStep::Replaced);
+        reach(options, WriteStep::Replaced);
         return true;
     }
     QFile inPlace(path);
     if (!QFileInfo(path).isFile() || !inPlace.open(QIODevice::ReadWrite))
         return false;
-    reach(WriteStep::Opened);
-    if (!writeRecords(inPlace, records))
+    reach(options, WriteStep::Opened);
+    if (!writeRecords(options, inPlace, records))
         return false;
     inPlace.close();
     if (inPlace.error() != QFileDevice::NoError)
         return false;
-    reach(WriteStep::Replaced);
+    reach(options, WriteStep::Replaced);
     return true;
 }
 
 // Under the lock: re-reads the file as it is now and replaces it with the records that
 // makeRecords builds from its first 75 records.
-bool rewriteFile(const QString& path, const std::function<QByteArray(QByteArrayView head)>& makeRecords)
+bool rewriteFile(const RankingOptions& options, const QString& path,
+                 const std::function<QByteArray(QByteArrayView head)>& makeRecords)
 {
-    reach(WriteStep::Starting);
+    reach(options, WriteStep::Starting);
     bool written = false;
     {
-        FileLock lock(path + rankingLockSuffix);
+        FileLock lock(path + rankingLockSuffix, options);
         if (!lock.acquire())
             return false;
-        reach(WriteStep::Locked);
+        reach(options, WriteStep::Locked);
         if (!usablePath(path))
             return false;
         QFile old(path);
@@ -211,56 +204,30 @@ bool rewriteFile(const QString& path, const std::function<QByteArray(QByteArrayV
             if (old.error() != QFileDevice::NoError)
                 return false;
         }
-        reach(WriteStep::Reread);
-        written = replaceFile(path, makeRecords(head), old);
+        reach(options, WriteStep::Reread);
+        written = replaceFile(options, path, makeRecords(head), old);
     }
-    reach(WriteStep::Finished);
+    reach(options, WriteStep::Finished);
     return written;
 }
 
 // The fallback file starts as a copy of the program's own file, when there is one to read,
 // so that the lists seen so far are kept.
-void startFallbackFrom(const QString& programFile, const QString& fallbackFile)
+void startFallbackFrom(const RankingOptions& options, const QString& programFile, const QString& fallbackFile)
 {
     if (QFileInfo::exists(fallbackFile) || !QFileInfo(programFile).isFile())
         return;
-    FileLock lock(fallbackFile + rankingLockSuffix);
+    FileLock lock(fallbackFile + rankingLockSuffix, options);
     if (!lock.acquire() || QFileInfo::exists(fallbackFile))
         return;
     QFile source(programFile);
     if (source.open(QIODevice::ReadOnly))
-        replaceFile(fallbackFile, {}, source);
+        replaceFile(options, fallbackFile, {}, source);
 }
 
 } // namespace
 
-void setRankingDirectories(const QString& programDirectory, const QString& fallbackDirectory)
-{
-    programDirectoryOverride = programDirectory;
-    fallbackDirectoryOverride = fallbackDirectory;
-}
-
-QString rankingProgramDirectory()
-{
-    return programDirectoryOverride.isEmpty() ? QCoreApplication::applicationDirPath() : programDirectoryOverride;
-}
-
-QString rankingFallbackDirectory()
-{
-    return fallbackDirectoryOverride.isEmpty() ? QStandardPaths::writableLocation(QStandardPaths::AppDataLocation)
-                                               : fallbackDirectoryOverride;
-}
-
-void setRankingLockTimes(std::chrono::milliseconds wait, std::chrono::milliseconds stale)
-{
-    lockWait = wait > 0ms ? wait : defaultLockWait;
-    staleLock = stale > 0ms ? stale : defaultStaleLock;
-}
-
-void setRankingWriteHook(std::function<void(WriteStep)> hook)
-{
-    writeHook = std::move(hook);
-}
+RankingFile::RankingFile(RankingOptions options) : options(std::move(options)) {}
 
 bool RankingFile::openFor(const QString& path, QIODevice::OpenMode mode)
 {
@@ -271,13 +238,17 @@ bool RankingFile::openFor(const QString& path, QIODevice::OpenMode mode)
 void RankingFile::read(BestFiveLists& lists)
 {
     close();
-    const QString programFile = QDir(rankingProgramDirectory()).filePath(rankingFileName);
+    const QString programDirectory = options.programDirectory.isEmpty() ? QCoreApplication::applicationDirPath()
+                                                                        : options.programDirectory;
+    const QString programFile = QDir(programDirectory).filePath(rankingFileName);
     writable = openFor(programFile, QIODevice::ReadWrite);
     if (!writable) {
-        const QString directory = rankingFallbackDirectory();
+        const QString directory = options.fallbackDirectory.isEmpty()
+                                      ? QStandardPaths::writableLocation(QStandardPaths::AppDataLocation)
+                                      : options.fallbackDirectory;
         if (!directory.isEmpty() && QDir().mkpath(directory)) {
             const QString fallbackFile = QDir(directory).filePath(rankingFileName);
-            startFallbackFrom(programFile, fallbackFile);
+            startFallbackFrom(options, programFile, fallbackFile);
             writable = openFor(fallbackFile, QIODevice::ReadWrite);
         }
     }
@@ -312,7 +283,7 @@ bool RankingFile::rewrite(const std::function<QByteArray(QByteArrayView head)>& 
     // Released before the replacement, which some systems refuse over an open file. What is
     // read again is the file under its name: another copy may have replaced it since Read.
     file.close();
-    return rewriteFile(file.fileName(), build);
+    return rewriteFile(options, file.fileName(), build);
 }
 
 } // namespace results

@@ -20,20 +20,6 @@ inline const QString rankingFileName = QStringLiteral("tavon.rnk");
 // replaces the file, so that two copies saving at once both keep their entries.
 inline const QString rankingLockSuffix = QStringLiteral(".lock");
 
-// Where the file is looked for: normally the directory of the program's executable, and,
-// when that directory does not let the program create or write the file, the player's own
-// data directory. An empty string puts a default back. Tests point both into a temporary
-// directory.
-void setRankingDirectories(const QString& programDirectory, const QString& fallbackDirectory);
-QString rankingProgramDirectory();
-QString rankingFallbackDirectory();
-
-// How long Save and Blank wait for another copy's lock before they give up, and the age after
-// which a lock whose holder cannot be asked (another PC on a shared folder) counts as left
-// behind. A lock whose holder on this PC has died is taken over at once. Zero or less puts
-// the default back.
-void setRankingLockTimes(std::chrono::milliseconds wait, std::chrono::milliseconds stale);
-
 // The steps of Save and Blank, in order. A test can stop the program at each of them.
 enum class WriteStep {
     Starting,        // nothing done yet
@@ -45,9 +31,23 @@ enum class WriteStep {
     Replaced,        // the new file stands in place of the old one
     Finished,        // the lock is released
 };
-// Called at every step of every Save and Blank (and of the copy that starts a fallback file
-// in Read); empty for none.
-void setRankingWriteHook(std::function<void(WriteStep)> hook);
+// Where the file lives and how saves meet other running copies. The defaults are the
+// program's; tests give their own places, times and a hook.
+struct RankingOptions {
+    // Normally the directory of the program's executable (empty: that directory). When it
+    // does not let the program create or write the file, the fallback directory is used
+    // (empty: the player's own data directory).
+    QString programDirectory;
+    QString fallbackDirectory;
+    // How long Save and Blank wait for another copy's lock before they give up, and the age
+    // after which a lock whose holder cannot be asked (another PC on a shared folder) counts
+    // as left behind. A lock whose holder on this PC has died is taken over at once.
+    std::chrono::milliseconds lockWait = std::chrono::seconds(6);
+    std::chrono::milliseconds staleLock = std::chrono::seconds(5);
+    // Called at every step of every Save and Blank (and of the copy that starts a fallback
+    // file in Read); empty for none. A test can stop the program at each step.
+    std::function<void(WriteStep)> writeHook;
+};
 
 // The entry that one opening of the results window adds: its range, its score and the name
 // the player typed.
@@ -63,7 +63,7 @@ struct NewEntry {
 // (Only a writable file in a directory that takes no new file is overwritten in place.)
 class RankingFile {
 public:
-    RankingFile() = default;
+    explicit RankingFile(RankingOptions options = {});
     RankingFile(const RankingFile&) = delete;
     RankingFile& operator=(const RankingFile&) = delete;
 
@@ -98,6 +98,7 @@ private:
     // records (head) and replaces the file with them, followed by the rest of the file.
     bool rewrite(const std::function<QByteArray(QByteArrayView head)>& build);
 
+    RankingOptions options;
     QFile file;
     bool writable = false;
 };

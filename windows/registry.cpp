@@ -56,6 +56,12 @@ void showHelp()
     help.get().Show();
 }
 
+results::RankingOptions& rankingOptions()
+{
+    static results::RankingOptions options;
+    return options;
+}
+
 void destroyAll()
 {
     results.destroy();

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "rules/ranking_file.h"
+
 class Form1;
 class Form2;
 class Form3;
@@ -25,6 +27,10 @@ void showGame();
 
 // Shows the help window, creating it at its first opening.
 void showHelp();
+
+// Where each results window created from now on keeps the ranking file, and how it meets
+// other running copies: the program's defaults unless a test sets its own.
+results::RankingOptions& rankingOptions();
 
 // Destroys every window at once (for tests).
 void destroyAll();

@@ -5,6 +5,7 @@
 #include "results/form3.h"
 #include "rules/ranking_file.h"
 #include "support/fake_services.h"
+#include "support/program_dir.h"
 #include "ui/application.h"
 
 #include <QApplication>
@@ -13,7 +14,6 @@
 #include <QInputMethodEvent>
 #include <QLockFile>
 #include <QPointer>
-#include <QTemporaryDir>
 #include <QTest>
 
 #include <memory>
@@ -76,11 +76,10 @@ class Form3Test : public QObject {
     Q_OBJECT
 
 private:
-    std::unique_ptr<QTemporaryDir> temp;
+    std::unique_ptr<ProgramDir> dir;
     std::unique_ptr<FakeServices> fake;
-    QString programDir;
 
-    QString rankingPath() const { return programDir + QStringLiteral("/tavon.rnk"); }
+    QString rankingPath() const { return dir->programFile(); }
     QByteArray fileBytes() const;
     void writeRanking(const QByteArray& bytes);
     Form3& openResults(int tensu, int hani);
@@ -179,11 +178,9 @@ void Form3Test::initTestCase()
 
 void Form3Test::init()
 {
-    temp = std::make_unique<QTemporaryDir>();
-    QVERIFY(temp->isValid());
-    programDir = temp->filePath(QStringLiteral("program"));
-    QVERIFY(QDir().mkpath(programDir));
-    results::setRankingDirectories(programDir, temp->filePath(QStringLiteral("own-data")));
+    dir = std::make_unique<ProgramDir>();
+    QVERIFY(dir->isValid());
+    windows::rankingOptions() = dir->options();
     Module1::reset();
     fake = std::make_unique<FakeServices>();
 }
@@ -197,7 +194,7 @@ void Form3Test::cleanup()
 
 void Form3Test::cleanupTestCase()
 {
-    results::setRankingDirectories({}, {});
+    windows::rankingOptions() = {};
 }
 
 void Form3Test::viewOnlyOpeningEntersNothingAndWritesNothing_data()
@@ -544,13 +541,14 @@ void Form3Test::failedWriteIsReported()
     QFETCH(QString, title);
 
     // Neither the program's directory nor the player's own can hold the file.
-    const QString plain = temp->filePath(QStringLiteral("plain"));
+    const QString plain = dir->path(QStringLiteral("plain"));
     {
         QFile f(plain);
         QVERIFY(f.open(QIODevice::WriteOnly));
         f.write("x");
     }
-    results::setRankingDirectories(plain + QStringLiteral("/program"), plain + QStringLiteral("/own-data"));
+    windows::rankingOptions().programDirectory = plain + QStringLiteral("/program");
+    windows::rankingOptions().fallbackDirectory = plain + QStringLiteral("/own-data");
 
     Form3& form = openResults(20, 0);
     QCOMPARE(form.namae(0).caption(), QStringLiteral("ここです！"));
@@ -594,7 +592,7 @@ void Form3Test::returnSavesTheEntryIntoTheFileAsItIsNow()
 
     // Another running copy, while this window is open.
     results::BestFiveLists otherLists;
-    results::RankingFile other;
+    results::RankingFile other(dir->options());
     other.read(otherLists);
     QVERIFY(cleared ? other.blank() : other.save({2, 45, QStringLiteral("Oth")}));
     other.close();
@@ -625,13 +623,13 @@ void Form3Test::unusualPlaceShowsListsAndReportsFailedSave()
     QFETCH(QStringList, names);
 
     // The player's own directory cannot be made either.
-    const QString plain = temp->filePath(QStringLiteral("plain"));
+    const QString plain = dir->path(QStringLiteral("plain"));
     {
         QFile f(plain);
         QVERIFY(f.open(QIODevice::WriteOnly));
         f.write("x");
     }
-    results::setRankingDirectories(programDir, plain + QStringLiteral("/own-data"));
+    windows::rankingOptions().fallbackDirectory = plain + QStringLiteral("/own-data");
     const QByteArray before = fileWithRange2({50, 40, 30, 20, 10});
     QLockFile otherCopy(rankingPath() + QStringLiteral(".lock"));
     if (place == QStringLiteral("directory")) {
@@ -639,10 +637,11 @@ void Form3Test::unusualPlaceShowsListsAndReportsFailedSave()
     } else if (place == QStringLiteral("pipe")) {
         QCOMPARE(::mkfifo(QFile::encodeName(rankingPath()).constData(), 0666), 0);
     } else if (place == QStringLiteral("link")) {
-        QVERIFY(QFile::link(temp->filePath(QStringLiteral("gone/tavon.rnk")), rankingPath()));
+        QVERIFY(QFile::link(dir->path(QStringLiteral("gone/tavon.rnk")), rankingPath()));
     } else {
         writeRanking(before);
-        results::setRankingLockTimes(std::chrono::milliseconds(200), std::chrono::minutes(1));
+        windows::rankingOptions().lockWait = std::chrono::milliseconds(200);
+        windows::rankingOptions().staleLock = std::chrono::minutes(1);
         QVERIFY(otherCopy.tryLock(0));
     }
 
@@ -650,7 +649,6 @@ void Form3Test::unusualPlaceShowsListsAndReportsFailedSave()
     QCOMPARE(captions(form.namae), names);
     QTest::keyClicks(form.Text1, "Ann");
     QTest::keyClick(form.Text1, Qt::Key_Return);
-    results::setRankingLockTimes({}, {});
 
     QCOMPARE(fake->messages.size(), std::size_t(1));
     QCOMPARE(fake->messages.front().text, QStringLiteral("成績を保存できませんでした。"));

@@ -1,13 +1,13 @@
 // Two running copies of the program on one ranking file: each is a forked process with its own
 // results window opening (Read, then Save or Blank), driven step by step over pipes so that
 // their openings, saves and locks interleave in a chosen order.
-#include "rules/child_process.h"
-#include "rules/ranking_bytes.h"
+#include "support/child_process.h"
+#include "support/ranking_bytes.h"
 #include "rules/ranking_file.h"
+#include "support/program_dir.h"
 
 #include <QDir>
 #include <QLockFile>
-#include <QTemporaryDir>
 #include <QTest>
 
 #include <memory>
@@ -44,12 +44,11 @@ QByteArray endingFile(const QByteArray& range1, bool cleared)
 //   p, P  as s and b, but stop while holding the lock, after re-reading the file: -> M, then
 //         go on at c
 // and telling it, unasked, W when it finds the lock taken and waits.
-int runningCopy(const ChildProcess::Channel& channel, const results::NewEntry& entry)
+int runningCopy(const ChildProcess::Channel& channel, const results::NewEntry& entry, results::RankingOptions options)
 {
     results::BestFiveLists lists;
-    results::RankingFile file;
     bool stopInside = false;
-    results::setRankingWriteHook([&](results::WriteStep step) {
+    options.writeHook = [&](results::WriteStep step) {
         if (step == results::WriteStep::WaitingForLock)
             channel.send('W');
         if (step == results::WriteStep::Reread && stopInside) {
@@ -57,7 +56,8 @@ int runningCopy(const ChildProcess::Channel& channel, const results::NewEntry& e
             if (channel.receive() != 'c')
                 ::_exit(3);
         }
-    });
+    };
+    results::RankingFile file(options);
     for (;;) {
         const char command = channel.receive();
         stopInside = command == 'p' || command == 'P';
@@ -86,15 +86,11 @@ class RankingCopiesTest : public QObject {
     Q_OBJECT
 
 private:
-    std::unique_ptr<QTemporaryDir> temp;
-    QString programDir;
-    QString programFile() const { return programDir + QStringLiteral("/tavon.rnk"); }
-    QString lockFile() const { return programFile() + QStringLiteral(".lock"); }
+    std::unique_ptr<ProgramDir> dir;
+    QString lockFile() const { return dir->programFile() + QStringLiteral(".lock"); }
 
 private slots:
     void init();
-    void cleanup();
-    void cleanupTestCase();
 
     // Guards against one copy's save overwriting the entry that the other saved after both
     // opened, a clearing undone by a later save of the other copy, saves that do not wait for
@@ -112,22 +108,9 @@ private slots:
 
 void RankingCopiesTest::init()
 {
-    temp = std::make_unique<QTemporaryDir>();
-    QVERIFY(temp->isValid());
-    programDir = temp->filePath(QStringLiteral("program"));
-    QVERIFY(QDir().mkpath(programDir));
-    results::setRankingDirectories(programDir, temp->filePath(QStringLiteral("own-data")));
-    QVERIFY(writeFile(programFile(), startingFile()));
-}
-
-void RankingCopiesTest::cleanup()
-{
-    results::setRankingLockTimes({}, {});
-}
-
-void RankingCopiesTest::cleanupTestCase()
-{
-    results::setRankingDirectories({}, {});
+    dir = std::make_unique<ProgramDir>();
+    QVERIFY(dir->isValid());
+    QVERIFY(writeFile(dir->programFile(), startingFile()));
 }
 
 void RankingCopiesTest::twoCopiesKeepEachOthersWork_data()
@@ -164,8 +147,8 @@ void RankingCopiesTest::twoCopiesKeepEachOthersWork()
     QFETCH(QString, script);
     QFETCH(QByteArray, after);
 
-    ChildProcess a([](const ChildProcess::Channel& c) { return runningCopy(c, {1, 35, QStringLiteral("Ami")}); });
-    ChildProcess b([](const ChildProcess::Channel& c) { return runningCopy(c, {1, 45, QStringLiteral("Bo")}); });
+    ChildProcess a([this](const ChildProcess::Channel& c) { return runningCopy(c, {1, 35, QStringLiteral("Ami")}, dir->options()); });
+    ChildProcess b([this](const ChildProcess::Channel& c) { return runningCopy(c, {1, 45, QStringLiteral("Bo")}, dir->options()); });
     QVERIFY(a.started() && b.started());
     QVERIFY(a.id() != b.id());
 
@@ -189,8 +172,8 @@ void RankingCopiesTest::twoCopiesKeepEachOthersWork()
         QVERIFY(ChildProcess::exitedWith(status, 0) || ChildProcess::killed(status));
     }
 
-    QCOMPARE(readFile(programFile()).toHex(' '), after.toHex(' '));
-    QCOMPARE(entries(programDir), QStringList{QStringLiteral("tavon.rnk")});
+    QCOMPARE(readFile(dir->programFile()).toHex(' '), after.toHex(' '));
+    QCOMPARE(entries(dir->programDir), QStringList{QStringLiteral("tavon.rnk")});
 }
 
 void RankingCopiesTest::lockLeftOnAnotherPcIsTakenOverOnceOld_data()
@@ -205,7 +188,9 @@ void RankingCopiesTest::lockLeftOnAnotherPcIsTakenOverOnceOld()
 {
     QFETCH(int, ageSeconds);
 
-    results::setRankingLockTimes(5s, 300ms);
+    results::RankingOptions options = dir->options();
+    options.lockWait = 5s;
+    options.staleLock = 300ms;
     {
         // A lock as another PC's copy leaves it: its process cannot be asked from here.
         QFile lock(lockFile());
@@ -215,31 +200,33 @@ void RankingCopiesTest::lockLeftOnAnotherPcIsTakenOverOnceOld()
                                  QFileDevice::FileModificationTime));
     }
     results::BestFiveLists lists;
-    results::RankingFile file;
+    results::RankingFile file(options);
     file.read(lists);
     QVERIFY(file.save({1, 45, QStringLiteral("Bo")}));
     file.close();
-    QCOMPARE(recordAt(readFile(programFile()), 7), record("Bo", 45));
+    QCOMPARE(recordAt(readFile(dir->programFile()), 7), record("Bo", 45));
     QVERIFY(!QFileInfo::exists(lockFile()));
 }
 
 void RankingCopiesTest::lockKeptByLiveCopyFailsTheSaveAfterTheWait()
 {
-    results::setRankingLockTimes(300ms, 60s);
+    results::RankingOptions options = dir->options();
+    options.lockWait = 300ms;
+    options.staleLock = 60s;
     QLockFile other(lockFile());
     QVERIFY(other.tryLock(0));
 
     results::BestFiveLists lists;
-    results::RankingFile file;
+    results::RankingFile file(options);
     file.read(lists);
     QVERIFY(!file.save({1, 45, QStringLiteral("Bo")}));
     QVERIFY(!file.blank());
-    QCOMPARE(readFile(programFile()), startingFile());
+    QCOMPARE(readFile(dir->programFile()), startingFile());
 
     // Once the other copy is done, the same opening saves.
     other.unlock();
     QVERIFY(file.save({1, 45, QStringLiteral("Bo")}));
-    QCOMPARE(recordAt(readFile(programFile()), 7), record("Bo", 45));
+    QCOMPARE(recordAt(readFile(dir->programFile()), 7), record("Bo", 45));
 }
 
 QTEST_GUILESS_MAIN(RankingCopiesTest)
