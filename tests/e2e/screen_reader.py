@@ -80,6 +80,12 @@ pyatspi.Registry.registerEventListener(on_showing, "object:state-changed:showing
 wait_for("program on the accessibility bus", app)
 press(wait_for("start message", lambda: window("スタート")), "OK")
 game = wait_for("game window", lambda: window("ヌボラ1（m.Tarvo)"))
+press(game, "説明")
+client = find(wait_for("help window", lambda: window("ヌボラ1(m.Tarvo)")), pyatspi.ROLE_FILLER)
+if [c.getRoleName() for c in client] != ["label"] * 4 + ["push button"] or not client[0].name.startswith("　 中学校"):
+    fail("the help window does not read its four texts, then 戻る")
+press(client, "戻る")
+press(wait_for("start message again", lambda: window("スタート")), "OK")
 
 table = wait_for("table", lambda: find(game, pyatspi.ROLE_TABLE, "対応表")).queryTable()
 if (table.nRows, table.nColumns) != (2, 5) or [table.getRowHeader(r).name for r in (0, 1)] != ["ｘ", "ｙ"]:
