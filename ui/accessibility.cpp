@@ -2,6 +2,8 @@
 
 #include "ui/controls.h"
 
+#include <algorithm>
+
 #include <QAccessible>
 #include <QAccessibleObject>
 #include <QAccessibleWidget>
@@ -230,17 +232,21 @@ public:
 private:
     QList<QObject*> children() const
     {
+        QList<TableObject*> tables;
+        for (QObject* object : widget()->children())
+            if (auto* table = dynamic_cast<TableObject*>(object))
+                tables.append(table);
         QList<QObject*> shown;
         for (QObject* object : widget()->children()) {
             auto* child = qobject_cast<QWidget*>(object);
             if (!child || child->isWindow() || qobject_cast<QMenu*>(child) || qobject_cast<Line*>(child))
                 continue;
-            if (TableObject* table = tableOf(child)) {
-                if (!shown.contains(table))
-                    shown.append(table);
-                continue;
-            }
-            shown.append(child);
+            const auto table = std::find_if(tables.begin(), tables.end(),
+                                            [child](const TableObject* t) { return t->find(child).first >= 0; });
+            if (table == tables.end())
+                shown.append(child);
+            else if (!shown.contains(*table))
+                shown.append(*table);
         }
         return shown;
     }
@@ -386,7 +392,8 @@ QString lastAnnouncement(const QWidget* window)
 
 void describe(QWidget* control, const QString& description)
 {
-    control->setAccessibleDescription(description);
+    if (control->accessibleDescription() != description)
+        control->setAccessibleDescription(description);
 }
 
 void makeTable(const QString& name, const QList<QList<QWidget*>>& rows)

@@ -77,6 +77,7 @@ def right_answer(x, y):
 
 
 pyatspi.Registry.registerEventListener(on_showing, "object:state-changed:showing")
+open(sys.argv[1], "w").close()  # listening: the program may start
 wait_for("program on the accessibility bus", app)
 press(wait_for("start message", lambda: window("スタート")), "OK")
 game = wait_for("game window", lambda: window("ヌボラ1（m.Tarvo)"))
