@@ -23,7 +23,10 @@ def wait_for(what, condition, seconds=10):
     deadline = time.monotonic() + seconds
     GLib.timeout_add(50, lambda: True)  # wakes the loop up to look again
     while time.monotonic() < deadline:
-        result = condition()
+        try:
+            result = condition()
+        except Exception:  # an object gone while it was looked at: look again
+            result = None
         if result:
             return result
         GLib.MainContext.default().iteration(True)
@@ -46,7 +49,8 @@ def app():
 
 
 def window(title):
-    return next((w for w in app() if w.name == title and w.getState().contains(pyatspi.STATE_SHOWING)), None)
+    return next((w for w in app() or [] if w and w.name == title and w.getState().contains(pyatspi.STATE_SHOWING)),
+                None)
 
 
 def press(root, name):
