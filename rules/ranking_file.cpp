@@ -23,60 +23,12 @@ void reach(const RankingOptions& options, WriteStep step)
         options.writeHook(step);
 }
 
-Module1::seiseki blankRecord()
-{
-    return {QByteArray(nameBytes, ' '), 0};
-}
-
 // Only a plain file (or none yet) can be the ranking file: a directory cannot be opened, and
 // a pipe or a device would block the program or feed it without end.
 bool usablePath(const QString& path)
 {
     const QFileInfo info(path);
     return !info.exists() || info.isFile();
-}
-
-// Entries 0 to 20 from records 1 to 21 of the file's first bytes, each through seisekibuf.
-void readRecords(QByteArrayView head, BestFiveLists& lists)
-{
-    for (int i = 0; i < readCount; ++i) {
-        const QByteArrayView bytes = head.sliced(qMin<qsizetype>(head.size(), qsizetype(i) * recordBytes));
-        Module1::seisekibuf = bytes.size() >= recordBytes ? unpackRecord(bytes.first(recordBytes)) : blankRecord();
-        lists.seisekijikan[i] = Module1::seisekibuf.kiroku;
-        lists.stored[i] = Module1::seisekibuf.simei;
-        lists.seisekinamae[i] = decodeName(Module1::seisekibuf.simei);
-    }
-}
-
-// Records 1 to 75 after Save: the lists the file holds now, with the new entry in its range.
-QByteArray savedRecords(QByteArrayView head, const NewEntry& entry)
-{
-    BestFiveLists lists;
-    readRecords(head, lists);
-    if (entry.hani >= 0 && entry.hani < Module1::rangeCount) {
-        const int koko = lists.enter(entry.hani, entry.tensu);
-        if (koko >= 0)
-            lists.seisekinamae[koko] = entry.name;
-    }
-    QByteArray records;
-    records.reserve(entryCount * recordBytes);
-    for (int i = 0; i < entryCount; ++i) {
-        Module1::seisekibuf.simei = lists.nameField(i);
-        Module1::seisekibuf.kiroku = lists.seisekijikan[i];
-        records += packRecord(Module1::seisekibuf);
-    }
-    return records;
-}
-
-// Records 1 to 21 after Blank.
-QByteArray blankedRecords()
-{
-    QByteArray records;
-    for (int i = 0; i < readCount; ++i) {
-        Module1::seisekibuf = blankRecord();
-        records += packRecord(Module1::seisekibuf);
-    }
-    return records;
 }
 
 // The lock beside the ranking file, held while one copy re-reads and replaces the file.
@@ -258,7 +210,7 @@ void RankingFile::read(BestFiveLists& lists)
     QByteArray head;
     if (file.isOpen())
         head = file.read(qint64(readCount) * recordBytes);
-    readRecords(head, lists);
+    readLists(head, lists);
 }
 
 bool RankingFile::save(const NewEntry& entry)

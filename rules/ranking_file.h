@@ -49,14 +49,6 @@ struct RankingOptions {
     std::function<void(WriteStep)> writeHook;
 };
 
-// The entry that one opening of the results window adds: its range, its score and the name
-// the player typed.
-struct NewEntry {
-    std::int16_t hani = 0;
-    std::int16_t tensu = 0;
-    QString name;
-};
-
 // One opening of the ranking file, from Read to Close. Save and Blank take the lock beside
 // the file, re-read the file and replace it whole, so that a crash leaves the old file or the
 // new one, never a mix, and so that what another running copy saved in the meantime stays.
