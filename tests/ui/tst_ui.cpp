@@ -389,12 +389,12 @@ void UiTest::announcementsOfOneTurnAreSaidOnceWhenTheWindowIsActive()
     CountingForm form(QStringLiteral("announcing"));
     ui::announce(form.client(), QStringLiteral("第1問。"));
     ui::announce(&form, QStringLiteral("ｘ 1。"));
-    settle();
+    GameFixture::settle();
     QCOMPARE(ui::lastAnnouncement(&form), QString()); // not shown yet
     form.Show();
     QTRY_COMPARE(ui::lastAnnouncement(&form), QStringLiteral("第1問。ｘ 1。"));
     ui::announce(&form, QStringLiteral("まる。"));
-    settle();
+    GameFixture::settle();
     QCOMPARE(ui::lastAnnouncement(&form), QStringLiteral("まる。"));
 }
 
