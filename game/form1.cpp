@@ -6,6 +6,7 @@
 #include "rules/ranges.h"
 #include "windows/registry.h"
 #include "rules/question.h"
+#include "ui/accessibility.h"
 #include "ui/services.h"
 
 #include <QAction>
@@ -17,6 +18,16 @@ namespace {
 using question::columns;
 const QString rightMark = QStringLiteral("○");
 const QString wrongMark = QStringLiteral("×");
+const QString noValue = QStringLiteral(" ×");
+
+// A caption as a screen reader should say it: "-2" as "マイナス2", the empty cell " ×" as "なし".
+QString spoken(const QString& caption)
+{
+    if (caption == noValue)
+        return QStringLiteral("なし");
+    const QString value = caption.trimmed();
+    return value.startsWith(u'-') ? QStringLiteral("マイナス") + value.mid(1) : value;
+}
 
 } // namespace
 
@@ -75,7 +86,27 @@ void Form1::syutudai()
         const std::int16_t x = xatai[hani][i];
         mondai(i).setCaption(numtext::numberText(x));
         mondai(i + columns).setCaption(question::yText(relation, x));
+        ui::describe(&mondai(i + columns), mondai(i + columns).caption() == noValue ? QStringLiteral("ｙの値なし")
+                                                                                     : QStringLiteral("ｙの値"));
     }
+    announceQuestion();
+}
+
+void Form1::announceQuestion()
+{
+    QString x, y;
+    for (std::int16_t i = 0; i < columns; ++i) {
+        x += QStringLiteral(" ") + spoken(mondai(i).caption());
+        y += QStringLiteral(" ") + spoken(mondai(i + columns).caption());
+    }
+    ui::announce(this, QStringLiteral("第") + spoken(numtext::numberText(mondaisu)) + QStringLiteral("問、")
+                           + spoken(tokuten->caption()) + QStringLiteral("点。ｘ") + x + QStringLiteral("、ｙ") + y
+                           + QStringLiteral("。"));
+}
+
+void Form1::announceResult(const QString& result)
+{
+    ui::announce(this, result + QStringLiteral("。得点 ") + spoken(tokutenyo->text()) + QStringLiteral("点。"));
 }
 
 void Form1::Timer1_Timer()
@@ -85,6 +116,7 @@ void Form1::Timer1_Timer()
         return;
     }
     markResult(wrongMark);
+    announceResult(QStringLiteral("時間切れ、ばつ"));
     ui::Beep();
     Timer1->setInterval(0);
     if (mondaisu >= question::questionsPerGame)
@@ -99,8 +131,10 @@ void Form1::kotae_Click(std::int16_t Index)
         markResult(rightMark);
         const int total = numtext::readNumber(tokutenyo->text()) + numtext::readNumber(tokuten->caption());
         tokutenyo->setText(numtext::numberText(total));
+        announceResult(QStringLiteral("まる、正解"));
     } else {
         markResult(wrongMark);
+        announceResult(QStringLiteral("ばつ、不正解"));
     }
     Timer1->setInterval(0);
     ui::Beep();

@@ -81,6 +81,9 @@ private:
     void createMenus();
     void syutudai();
     void markResult(const QString& mark);
+    // Tell a screen reader the question just set, or the result and the total.
+    void announceQuestion();
+    void announceResult(const QString& result);
     void endGame(bool byAnswer);
     // Enables or disables kotae(0) to kotae(4), in index order.
     void setAnswersEnabled(bool enabled);

@@ -2,6 +2,7 @@
 #include "game/form1.h"
 
 #include "rules/ranges.h"
+#include "ui/accessibility.h"
 #include "ui/twips.h"
 
 #include <QAction>
@@ -92,6 +93,19 @@ void Form1::createControls()
                                                                   {windowFontPoints}}));
         connect(button, &QPushButton::clicked, this, [this, i] { kotae_Click(i); });
     }
+
+    // For screen readers: the cells as one table headed by ｘ and ｙ, and what the labels and
+    // the total button are. Names stay the captions.
+    ui::makeTable(QStringLiteral("対応表"), {{Label1, &mondai(0), &mondai(1), &mondai(2), &mondai(3), &mondai(4)},
+                                          {Label2, &mondai(5), &mondai(6), &mondai(7), &mondai(8), &mondai(9)}});
+    for (std::int16_t i = 0; i < 5; ++i) {
+        ui::describe(&mondai(i), QStringLiteral("ｘの値"));
+        ui::describe(&mondai(i + 5), QStringLiteral("ｙの値"));
+        ui::describe(&sikiyo(i), QStringLiteral("第%1問の結果").arg(i + 1));
+    }
+    ui::describe(tokuten, QStringLiteral("この問題の残りの点"));
+    ui::describe(tokutenyo, QStringLiteral("今のゲームの得点"));
+    ui::describe(monbang, QStringLiteral("今の問題"));
 
     // Lines last, so that they lie above the labels they cross.
     const QColor lineColor = white;

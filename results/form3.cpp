@@ -4,6 +4,7 @@
 #include "rules/module1.h"
 #include "rules/number_text.h"
 #include "rules/ranges.h"
+#include "ui/accessibility.h"
 #include "ui/services.h"
 
 using namespace Module1;
@@ -26,6 +27,7 @@ void Form3::Form_Load()
     if (!range.isEmpty())
         enz0->setCaption(range);
     showRows();
+    showToScreenReaders();
     // The name box comes first in the keyboard order; without it the focus starts on 戻る.
     if (entered)
         Text1->setFocus();
@@ -81,6 +83,22 @@ void Form3::showRows()
         addRow(jyun1, i, numtext::numberText(i + 1));
         addRow(jikan1, i, runScore(i));
     }
+}
+
+void Form3::showToScreenReaders()
+{
+    QList<QList<QWidget*>> best, run;
+    for (std::int16_t i = 0; i < bestRows; ++i)
+        best.append(QList<QWidget*>{&jyun(i), &namae(i), &jikan(i)});
+    for (std::int16_t i = 0; i < runRows; ++i)
+        run.append(QList<QWidget*>{&jyun1(i), &jikan1(i)});
+    ui::makeTable(Label1->caption(), best);
+    ui::makeTable(Label3->caption(), run);
+    ui::labelBy(Text1, Label6);
+    QString said = Label2->caption() + QStringLiteral("、") + jikan9->caption().trimmed() + QStringLiteral("点。");
+    if (entered)
+        said += Label6->caption().trimmed();
+    ui::announce(this, said);
 }
 
 void Form3::Text1_Change()

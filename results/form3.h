@@ -58,4 +58,6 @@ private:
     void yomikomi();
     void sounyuu();
     void showRows();
+    // The lists as tables, the prompt as the name box's label, and the score said on opening.
+    void showToScreenReaders();
 };

@@ -1,6 +1,6 @@
 #include "ui/application.h"
 
-#include "ui/controls.h"
+#include "ui/accessibility.h"
 #include "ui/fonts.h"
 #include "ui/keyboard.h"
 #include "ui/style.h"

@@ -1,7 +1,5 @@
 #include "ui/controls.h"
 
-#include <QAccessible>
-#include <QAccessibleWidget>
 #include <QKeyEvent>
 #include <QPainter>
 #include <QTextLayout>
@@ -300,7 +298,6 @@ Line::Line(QWidget* parent, const QString& name, QPoint from, QPoint to, int wid
     : QWidget(parent), p1(from), p2(to), penWidth(width), penColor(color)
 {
     setObjectName(name);
-    setAccessibleName(name);
     setAttribute(Qt::WA_TransparentForMouseEvents);
     setFocusPolicy(Qt::NoFocus);
     const int margin = width / 2 + 1;
@@ -316,33 +313,6 @@ void Line::paintEvent(QPaintEvent*)
     // Pixel centres: a line of odd width covers width/2 pixels either side of its row.
     const QPointF shift(0.5 - origin.x(), 0.5 - origin.y());
     painter.drawLine(QPointF(p1) + shift, QPointF(p2) + shift);
-}
-
-namespace {
-
-// Lines are separators; the program's windows are windows (named by their titles) rather
-// than the anonymous panes plain top-level widgets would be.
-QAccessibleInterface* ownAccessibility(const QString& className, QObject* object)
-{
-    if (!object || !object->isWidgetType())
-        return nullptr;
-    auto* widget = static_cast<QWidget*>(object);
-    if (className == QLatin1String("ui::Line"))
-        return new QAccessibleWidget(widget, QAccessible::Separator);
-    if (className == QLatin1String("ui::Form") && widget->isWindow())
-        return new QAccessibleWidget(widget, QAccessible::Window);
-    return nullptr;
-}
-
-} // namespace
-
-void installAccessibility()
-{
-    static bool installed = false;
-    if (!installed) {
-        QAccessible::installFactory(ownAccessibility);
-        installed = true;
-    }
 }
 
 } // namespace ui

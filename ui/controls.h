@@ -141,7 +141,4 @@ private:
     QColor penColor;
 };
 
-// Lets screen readers see lines as separators with their names, and windows as windows.
-void installAccessibility();
-
 } // namespace ui

@@ -1,5 +1,6 @@
 #include "support/fake_services.h"
 #include "support/real_modals.h"
+#include "ui/accessibility.h"
 #include "ui/application.h"
 #include "ui/control_array.h"
 #include "ui/controls.h"
@@ -80,6 +81,8 @@ private slots:
     void enterPressesTheFocusedButton();
     void linesLieAboveLabelsAndReachScreenReaders();
     void windowsReachScreenReadersByTitle();
+    void labelsReadAsOneTableWithRowHeaders();
+    void announcementsOfOneTurnAreSaidOnceWhenTheWindowIsActive();
 };
 
 void UiTest::initTestCase()
@@ -389,7 +392,7 @@ void UiTest::enterPressesTheFocusedButton()
     QVERIFY(!button->isDefault());
 }
 
-// Guards against lines hidden under the labels they cross, or invisible to screen readers.
+// Guards against lines hidden under the labels they cross, or read out by screen readers.
 void UiTest::linesLieAboveLabelsAndReachScreenReaders()
 {
     QWidget parent;
@@ -402,10 +405,11 @@ void UiTest::linesLieAboveLabelsAndReachScreenReaders()
     QCOMPARE(image.pixelColor(160, 78), QColor(Qt::white));
     QCOMPARE(image.pixelColor(160, 82), QColor(Qt::white));
     QCOMPARE(image.pixelColor(160, 84), QColor(0, 0, 0xFF));
-    QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(line);
+    // Lines only draw: a screen reader reading the parent does not meet them.
+    QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(&parent);
     QVERIFY(accessible);
-    QCOMPARE(accessible->role(), QAccessible::Separator);
-    QCOMPARE(accessible->text(QAccessible::Name), QStringLiteral("Line1"));
+    QCOMPARE(accessible->childCount(), 1);
+    QCOMPARE(accessible->child(0)->role(), QAccessible::StaticText);
 }
 
 // Guards against screen readers announcing a window as an anonymous pane.
@@ -417,6 +421,61 @@ void UiTest::windowsReachScreenReadersByTitle()
     QVERIFY(accessible);
     QCOMPARE(accessible->role(), QAccessible::Window);
     QCOMPARE(accessible->text(QAccessible::Name), QStringLiteral("ヌボラ1(m.Tarvo)"));
+}
+
+// Guards against a table that screen readers cannot walk: cells out of place, a child whose
+// parent does not know it, headers missing, or the table not where its first label was.
+void UiTest::labelsReadAsOneTableWithRowHeaders()
+{
+    QWidget area;
+    auto label = [&area](const QString& caption) { return new ui::Label(&area, {{}, caption, {}, {}}); };
+    QWidget* before = label(QStringLiteral("before"));
+    QList<QList<QWidget*>> rows{{label(QStringLiteral("ｘ")), label(QStringLiteral(" 1")), label(QStringLiteral(" 2"))},
+                                {label(QStringLiteral("ｙ")), label(QStringLiteral("-3")), label(QStringLiteral(" ×"))}};
+    QWidget* after = label(QStringLiteral("after"));
+    QAccessible::queryAccessibleInterface(rows[1][1]); // a view made before the table
+    ui::makeTable(QStringLiteral("対応表"), rows);
+
+    QAccessibleInterface* view = QAccessible::queryAccessibleInterface(&area);
+    QCOMPARE(view->childCount(), 3);
+    QCOMPARE(view->child(0)->object(), before);
+    QCOMPARE(view->child(2)->object(), after);
+    QAccessibleInterface* table = view->child(1);
+    QCOMPARE(table->role(), QAccessible::Table);
+    QCOMPARE(table->parent()->object(), &area);
+    QAccessibleTableInterface* cells = table->tableInterface();
+    QVERIFY(cells);
+    QCOMPARE(cells->rowCount(), 2);
+    QCOMPARE(cells->columnCount(), 2);
+    const QStringList names{QStringLiteral("1"), QStringLiteral("2"), QStringLiteral("-3"), QStringLiteral("×")};
+    for (int i = 0; i < names.size(); ++i) {
+        QAccessibleInterface* cell = cells->cellAt(i / 2, i % 2);
+        QCOMPARE(cell->text(QAccessible::Name), names[i]);
+        QCOMPARE(cell->parent()->object(), table->object());
+        QCOMPARE(table->child(table->indexOfChild(cell)), cell);
+        QCOMPARE(cell->tableCellInterface()->rowIndex(), i / 2);
+        QCOMPARE(cell->tableCellInterface()->columnIndex(), i % 2);
+        QCOMPARE(cell->tableCellInterface()->rowHeaderCells().value(0)->text(QAccessible::Name),
+                 i < 2 ? QStringLiteral("ｘ") : QStringLiteral("ｙ"));
+    }
+    QCOMPARE(table->child(3)->role(), QAccessible::RowHeader);
+}
+
+// Guards against announcements of one event said one by one (each cutting off the one before),
+// said again, or said before a window that is being opened has been named by the reader.
+void UiTest::announcementsOfOneTurnAreSaidOnceWhenTheWindowIsActive()
+{
+    FakeServices fake;
+    CountingForm form(QStringLiteral("announcing"));
+    ui::announce(form.client(), QStringLiteral("第1問。"));
+    ui::announce(&form, QStringLiteral("ｘ 1。"));
+    GameFixture::settle();
+    QCOMPARE(ui::lastAnnouncement(&form), QString()); // not shown yet
+    form.Show();
+    QTRY_COMPARE(ui::lastAnnouncement(&form), QStringLiteral("第1問。ｘ 1。"));
+    ui::announce(&form, QStringLiteral("まる。"));
+    GameFixture::settle();
+    QCOMPARE(ui::lastAnnouncement(&form), QStringLiteral("まる。"));
 }
 
 QTEST_MAIN(UiTest)
