@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Measures when the countdown ticks come in the real game window: the interval between ticks,
 // the time from setting a question to its time-out, and the drift over a game of five
 // time-outs. Message boxes are answered at once and the results window is closed at once,

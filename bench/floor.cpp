@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The floor for the start-up, memory and idle figures: a bare Qt Widgets window of the game
 // window's size, with a menu bar and as many controls (26 labels, 10 buttons, a group box and
 // two lines), built the plainest way and nothing else.

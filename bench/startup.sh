@@ -1,4 +1,5 @@
 #!/bin/bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Start-up, memory and idle figures of the real program in Xvfb with openbox, each beside the
 # same figure of a bare Qt Widgets window of the same size and controls (the floor), in the
 # same run. Prints the median of RUNS runs (default 9) of each.

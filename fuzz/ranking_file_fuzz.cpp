@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Any bytes as tavon.rnk on disk: the program reads the file, saves an entry taken from the
 // input's last bytes, clears the lists and reads them again, as the results window does. After
 // each step the file must hold exactly what the rules make of its bytes (ranking_fuzz.cpp

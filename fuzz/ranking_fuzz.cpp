@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Any bytes as the ranking file, in memory: the lists are read from them as the results window
 // reads tavon.rnk, an entry taken from the input's last bytes is saved, the lists are cleared
 // and read again. Whatever the bytes, none of this may crash or run into undefined behaviour,

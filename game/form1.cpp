@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The game window's behaviour: start-up, questions, countdown, answers, ranges, commands.
 #include "game/form1.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The game window's controls and menus as designed: positions in twips, colours, fonts.
 #include "game/form1.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The results window's controls as designed: positions in twips, colours, fonts.
 #include "results/form3.h"
 

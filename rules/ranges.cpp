@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "rules/ranges.h"
 
 QString rangeName(std::int16_t hani)

@@ -1,4 +1,5 @@
 #!/bin/bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Takes PNG pictures of the real windows, driven as a pupil would drive them, into
 # docs/screenshots/: start-up, a question running, the results window asking for a name,
 # and the help window. With SCALE=2 the program runs at Qt scale factor 2 and the pictures

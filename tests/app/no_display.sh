@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Without a display (none named, or an X server that is not there) the program says in Japanese
 # and English that it needs a graphical desktop and ends with status 1: no abort, no core file.
 work=$(mktemp -d) && trap 'rm -rf "$work"' EXIT && cd "$work" || exit 1

@@ -1,4 +1,5 @@
 #!/bin/bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Plays the real program as a pupil would: in a real X server with a window manager, by
 # clicks and keys at the designed positions. Dismisses the start message, plays until a game
 # enters the list, types a name, presses Enter and checks tavon.rnk byte by byte; plays again

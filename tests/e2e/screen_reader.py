@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # What a screen reader gets from the running program over AT-SPI: one game, answered from
 # the table as the reader shows it, with one question left to time out, then the results.
 import sys

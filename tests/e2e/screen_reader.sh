@@ -1,4 +1,5 @@
 #!/bin/bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Plays the real program through what a screen reader gets of it: in a real X server, on a
 # session bus of its own with the accessibility bus, checked by screen_reader.py.
 set -euo pipefail

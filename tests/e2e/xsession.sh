@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Shell functions that run the real program in a real X server with a window manager and
 # use it as a pupil would: by clicks at the designed positions and by keys.
 # Source it, then call start_session EXECUTABLE; every process it starts is stopped on exit.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the pupil sees, checked from rendered pixels: every control where the window's design
 // puts it, in its colours, lines over the table, captions that fit, Japanese glyphs, a focus
 // mark on the focused button and ticks in the range menu. The checks of focus, ticks and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "rules/module1.h"
 #include "windows/registry.h"
 #include "game/form1.h"

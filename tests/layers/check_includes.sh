@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Fails when a file includes a header of a layer it may not use. Each folder may include its
 # own headers and those of the folders listed for it; Qt's and the system's headers are free.
 #   rules    -> (nothing of ours)

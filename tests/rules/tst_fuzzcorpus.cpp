@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The fuzz target's entry point (fuzz/ranking_fuzz.cpp), built with the normal compiler and fed
 // the seed corpus kept in fuzz/corpus and a set of hostile files made here. The entry point
 // aborts on any broken rule of the file format, which fails this test.

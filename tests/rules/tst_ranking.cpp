@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The rules of the rankings without files or windows: name fields, records, entering scores.
 #include "rules/ranking.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Drives the real windows headless through thousands of random events, as a restless class
 // would: clicks on whatever is enabled, ticks, range changes, Start mid-game, the help and
 // results windows opened and closed, names of every kind, 初期化 answered both ways. After

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // A random draw r that makes Int(range * r) equal n: the middle of n's slot.
