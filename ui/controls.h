@@ -128,11 +128,6 @@ class Line : public QWidget {
 public:
     Line(QWidget* parent, const QString& name, QPoint from, QPoint to, int width, const QColor& color);
 
-    QPoint from() const { return p1; }
-    QPoint to() const { return p2; }
-    int lineWidth() const { return penWidth; }
-    QColor color() const { return penColor; }
-
 protected:
     void paintEvent(QPaintEvent* event) override;
 
