@@ -7,6 +7,8 @@ packages="g++ make cmake qt6-base-dev qt6-translations-l10n fonts-ipafont-gothic
 # The tests also start the real program in an X server with a window manager.
 if [ "${1:-}" = "--tests" ]; then
     packages="$packages xvfb openbox xdotool x11-utils imagemagick"
+    # The shared-folder tests serve a folder over a private sshd and mount it with sshfs.
+    packages="$packages openssh-server openssh-client sshfs fuse3"
 fi
 # `make fuzz` builds the fuzz target with clang and its libFuzzer and sanitizer runtimes.
 if [ "${1:-}" = "--fuzz" ]; then
