@@ -6,6 +6,9 @@
 
 #include <QPointer>
 
+#include <functional>
+#include <utility>
+
 namespace windows {
 
 namespace {
@@ -13,22 +16,25 @@ namespace {
 template <class F>
 class Slot {
 public:
+    explicit Slot(std::function<F*()> make = [] { return new F(); }) : make(std::move(make)) {}
     F& get()
     {
         if (!exists())
-            form = new F();
+            form = make();
         return *form;
     }
     bool exists() const { return form && !form->isUnloaded(); }
     void destroy() { delete form.data(); }
 
 private:
+    std::function<F*()> make;
     QPointer<F> form;
 };
 
+results::RankingOptions rankingOptions;
 Slot<Form1> game;
 Slot<Form2> help;
-Slot<Form3> results;
+Slot<Form3> results{[] { return new Form3(rankingOptions); }};
 
 } // namespace
 
@@ -49,6 +55,11 @@ void showResults(bool modal)
 void showHelp()
 {
     help.get().Show();
+}
+
+void setRankingOptions(results::RankingOptions options)
+{
+    rankingOptions = std::move(options);
 }
 
 void destroyAll()

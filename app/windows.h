@@ -1,5 +1,7 @@
 #pragma once
 
+#include "results/ranking_file.h"
+
 class Form1;
 class Form2;
 class Form3;
@@ -22,6 +24,10 @@ void showResults(bool modal);
 
 // Shows the help window, creating it at its first opening.
 void showHelp();
+
+// Where each results window created from now on keeps the ranking file (tests point it into
+// a temporary directory); the program keeps the defaults.
+void setRankingOptions(results::RankingOptions options);
 
 // Destroys every window at once (for tests).
 void destroyAll();

@@ -78,13 +78,15 @@ results::NewEntry entryFrom(const std::uint8_t* data, std::size_t size)
 struct Place {
     QTemporaryDir temp;
     QString file;
+    results::RankingOptions options;
     Place()
     {
         if (!temp.isValid()) {
             std::fprintf(stderr, "ranking_fuzz: no temporary directory\n");
             std::abort();
         }
-        results::setRankingDirectories(temp.filePath(QStringLiteral("program")), temp.filePath(QStringLiteral("own")));
+        options.programDirectory = temp.filePath(QStringLiteral("program"));
+        options.fallbackDirectory = temp.filePath(QStringLiteral("own"));
         QDir().mkpath(temp.filePath(QStringLiteral("program")));
         file = temp.filePath(QStringLiteral("program/tavon.rnk"));
     }
@@ -115,7 +117,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     // Read.
     results::BestFiveLists lists;
-    results::RankingFile file;
+    results::RankingFile file(place.options);
     file.read(lists);
     FUZZ_CHECK(file.isWritable());
     for (int i = 0; i < results::readCount; ++i) {
@@ -164,7 +166,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     // The next opening finds blank lists.
     results::BestFiveLists again;
-    results::RankingFile reopened;
+    results::RankingFile reopened(place.options);
     reopened.read(again);
     for (int i = 0; i < results::readCount; ++i)
         FUZZ_CHECK(again.seisekijikan[i] == 0 && again.seisekinamae[i].isEmpty());

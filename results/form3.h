@@ -15,7 +15,8 @@
 class Form3 : public ui::Form {
     Q_OBJECT
 public:
-    Form3();
+    // The window keeps its ranking file where options say (the program's own place by default).
+    explicit Form3(results::RankingOptions rankingOptions = {});
 
     // Controls, named as in the window's design.
     ui::Label* Label1 = nullptr;  // heading "成績一覧"

@@ -3,6 +3,7 @@
 #include "app/module1.h"
 #include "app/windows.h"
 #include "results/form3.h"
+#include "results/ranking_bytes.h"
 #include "results/ranking_file.h"
 #include "support/fake_services.h"
 #include "ui/application.h"
@@ -11,7 +12,7 @@
 #include <QDir>
 #include <QFile>
 #include <QInputMethodEvent>
-#include <QLockFile>
+#include <QTimer>
 #include <QPointer>
 #include <QTemporaryDir>
 #include <QTest>
@@ -21,6 +22,9 @@
 #include <sys/stat.h>
 
 namespace {
+
+// Where the results windows keep the ranking file: a fresh temporary directory for every test.
+results::RankingOptions options;
 
 QByteArray record(const QByteArray& name, int score)
 {
@@ -168,6 +172,7 @@ Form3& Form3Test::openResults(int tensu, int hani)
 {
     Module1::tensu = static_cast<std::int16_t>(tensu);
     Module1::hani = static_cast<std::int16_t>(hani);
+    windows::setRankingOptions(options);
     windows::showResults(false);
     return windows::form3();
 }
@@ -183,7 +188,10 @@ void Form3Test::init()
     QVERIFY(temp->isValid());
     programDir = temp->filePath(QStringLiteral("program"));
     QVERIFY(QDir().mkpath(programDir));
-    results::setRankingDirectories(programDir, temp->filePath(QStringLiteral("own-data")));
+    options.programDirectory = programDir;
+    options.fallbackDirectory = temp->filePath(QStringLiteral("own-data"));
+    options.lockWait = std::chrono::seconds(10);
+    windows::setRankingOptions(options);
     Module1::reset();
     fake = std::make_unique<FakeServices>();
 }
@@ -197,7 +205,7 @@ void Form3Test::cleanup()
 
 void Form3Test::cleanupTestCase()
 {
-    results::setRankingDirectories({}, {});
+    windows::setRankingOptions({});
 }
 
 void Form3Test::viewOnlyOpeningEntersNothingAndWritesNothing_data()
@@ -550,7 +558,8 @@ void Form3Test::failedWriteIsReported()
         QVERIFY(f.open(QIODevice::WriteOnly));
         f.write("x");
     }
-    results::setRankingDirectories(plain + QStringLiteral("/program"), plain + QStringLiteral("/own-data"));
+    options.programDirectory = plain + QStringLiteral("/program");
+    options.fallbackDirectory = plain + QStringLiteral("/own-data");
 
     Form3& form = openResults(20, 0);
     QCOMPARE(form.namae(0).caption(), QStringLiteral("ここです！"));
@@ -594,7 +603,7 @@ void Form3Test::returnSavesTheEntryIntoTheFileAsItIsNow()
 
     // Another running copy, while this window is open.
     results::BestFiveLists otherLists;
-    results::RankingFile other;
+    results::RankingFile other(options);
     other.read(otherLists);
     QVERIFY(cleared ? other.blank() : other.save({2, 45, QStringLiteral("Oth")}));
     other.close();
@@ -631,9 +640,10 @@ void Form3Test::unusualPlaceShowsListsAndReportsFailedSave()
         QVERIFY(f.open(QIODevice::WriteOnly));
         f.write("x");
     }
-    results::setRankingDirectories(programDir, plain + QStringLiteral("/own-data"));
+    options.programDirectory = programDir;
+    options.fallbackDirectory = plain + QStringLiteral("/own-data");
     const QByteArray before = fileWithRange2({50, 40, 30, 20, 10});
-    QLockFile otherCopy(rankingPath() + QStringLiteral(".lock"));
+    int otherCopy = -1;
     if (place == QStringLiteral("directory")) {
         QVERIFY(QDir().mkpath(rankingPath()));
     } else if (place == QStringLiteral("pipe")) {
@@ -642,22 +652,24 @@ void Form3Test::unusualPlaceShowsListsAndReportsFailedSave()
         QVERIFY(QFile::link(temp->filePath(QStringLiteral("gone/tavon.rnk")), rankingPath()));
     } else {
         writeRanking(before);
-        results::setRankingLockTimes(std::chrono::milliseconds(200), std::chrono::minutes(1));
-        QVERIFY(otherCopy.tryLock(0));
+        options.lockWait = std::chrono::milliseconds(200);
+        otherCopy = rankingbytes::holdSaveLock(rankingPath());
+        QVERIFY(otherCopy >= 0);
     }
 
     Form3& form = openResults(35, 2);
     QCOMPARE(captions(form.namae), names);
     QTest::keyClicks(form.Text1, "Ann");
     QTest::keyClick(form.Text1, Qt::Key_Return);
-    results::setRankingLockTimes({}, {});
 
     QCOMPARE(fake->messages.size(), std::size_t(1));
     QCOMPARE(fake->messages.front().text, QStringLiteral("成績を保存できませんでした。"));
     QVERIFY(fake->messages.front().icon == ui::Icon::Exclamation);
     QVERIFY(!windows::resultsExist());
-    if (place == QStringLiteral("lock"))
+    if (place == QStringLiteral("lock")) {
         QCOMPARE(fileBytes(), before);
+        ::close(otherCopy);
+    }
 }
 
 void Form3Test::gameEndOpensModallyAndSavesOnEnter()

@@ -17,6 +17,9 @@ using namespace std::chrono_literals;
 
 namespace {
 
+// Where the ranking file is kept: a fresh temporary directory for every test function.
+results::RankingOptions options;
+
 const QByteArray tail("bytes after record 75\n");
 
 QByteArray sortedRange1()
@@ -46,10 +49,9 @@ QByteArray endingFile(const QByteArray& range1, bool cleared)
 // and telling it, unasked, W when it finds the lock taken and waits.
 int runningCopy(const ChildProcess::Channel& channel, const results::NewEntry& entry)
 {
-    results::BestFiveLists lists;
-    results::RankingFile file;
     bool stopInside = false;
-    results::setRankingWriteHook([&](results::WriteStep step) {
+    results::RankingOptions copyOptions = options;
+    copyOptions.writeHook = [&](results::WriteStep step) {
         if (step == results::WriteStep::WaitingForLock)
             channel.send('W');
         if (step == results::WriteStep::Reread && stopInside) {
@@ -57,7 +59,9 @@ int runningCopy(const ChildProcess::Channel& channel, const results::NewEntry& e
             if (channel.receive() != 'c')
                 ::_exit(3);
         }
-    });
+    };
+    results::BestFiveLists lists;
+    results::RankingFile file(copyOptions);
     for (;;) {
         const char command = channel.receive();
         stopInside = command == 'p' || command == 'P';
@@ -102,9 +106,10 @@ private slots:
     void twoCopiesKeepEachOthersWork_data();
     void twoCopiesKeepEachOthersWork();
 
-    // Guards against a lock left on another PC (a shared folder) blocking saves for good.
-    void lockLeftOnAnotherPcIsTakenOverOnceOld_data();
-    void lockLeftOnAnotherPcIsTakenOverOnceOld();
+    // Guards against a lock file left beside the file (by another PC, or an older version of
+    // the program) blocking saves on a disk of this machine, where it is not used.
+    void lockFileLeftBesideTheFileDoesNotBlockSaves_data();
+    void lockFileLeftBesideTheFileDoesNotBlockSaves();
 
     // Guards against a save going ahead, or hanging, while a live copy keeps the lock.
     void lockKeptByLiveCopyFailsTheSaveAfterTheWait();
@@ -116,18 +121,17 @@ void RankingCopiesTest::init()
     QVERIFY(temp->isValid());
     programDir = temp->filePath(QStringLiteral("program"));
     QVERIFY(QDir().mkpath(programDir));
-    results::setRankingDirectories(programDir, temp->filePath(QStringLiteral("own-data")));
+    options.programDirectory = programDir;
+    options.fallbackDirectory = temp->filePath(QStringLiteral("own-data"));
     QVERIFY(writeFile(programFile(), startingFile()));
 }
 
 void RankingCopiesTest::cleanup()
 {
-    results::setRankingLockTimes({}, {});
 }
 
 void RankingCopiesTest::cleanupTestCase()
 {
-    results::setRankingDirectories({}, {});
 }
 
 void RankingCopiesTest::twoCopiesKeepEachOthersWork_data()
@@ -193,7 +197,7 @@ void RankingCopiesTest::twoCopiesKeepEachOthersWork()
     QCOMPARE(entries(programDir), QStringList{QStringLiteral("tavon.rnk")});
 }
 
-void RankingCopiesTest::lockLeftOnAnotherPcIsTakenOverOnceOld_data()
+void RankingCopiesTest::lockFileLeftBesideTheFileDoesNotBlockSaves_data()
 {
     QTest::addColumn<int>("ageSeconds");
     // Already older than the stale age, or becoming so during the wait.
@@ -201,11 +205,11 @@ void RankingCopiesTest::lockLeftOnAnotherPcIsTakenOverOnceOld_data()
     QTest::newRow("left just now") << 0;
 }
 
-void RankingCopiesTest::lockLeftOnAnotherPcIsTakenOverOnceOld()
+void RankingCopiesTest::lockFileLeftBesideTheFileDoesNotBlockSaves()
 {
     QFETCH(int, ageSeconds);
 
-    results::setRankingLockTimes(5s, 300ms);
+    options.lockWait = 300ms;
     {
         // A lock as another PC's copy leaves it: its process cannot be asked from here.
         QFile lock(lockFile());
@@ -215,29 +219,28 @@ void RankingCopiesTest::lockLeftOnAnotherPcIsTakenOverOnceOld()
                                  QFileDevice::FileModificationTime));
     }
     results::BestFiveLists lists;
-    results::RankingFile file;
+    results::RankingFile file(options);
     file.read(lists);
     QVERIFY(file.save({1, 45, QStringLiteral("Bo")}));
     file.close();
     QCOMPARE(recordAt(readFile(programFile()), 7), record("Bo", 45));
-    QVERIFY(!QFileInfo::exists(lockFile()));
 }
 
 void RankingCopiesTest::lockKeptByLiveCopyFailsTheSaveAfterTheWait()
 {
-    results::setRankingLockTimes(300ms, 60s);
-    QLockFile other(lockFile());
-    QVERIFY(other.tryLock(0));
+    options.lockWait = 300ms;
+    const int other = holdSaveLock(programFile());
+    QVERIFY(other >= 0);
 
     results::BestFiveLists lists;
-    results::RankingFile file;
+    results::RankingFile file(options);
     file.read(lists);
     QVERIFY(!file.save({1, 45, QStringLiteral("Bo")}));
     QVERIFY(!file.blank());
     QCOMPARE(readFile(programFile()), startingFile());
 
     // Once the other copy is done, the same opening saves.
-    other.unlock();
+    ::close(other);
     QVERIFY(file.save({1, 45, QStringLiteral("Bo")}));
     QCOMPARE(recordAt(readFile(programFile()), 7), record("Bo", 45));
 }

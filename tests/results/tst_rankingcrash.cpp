@@ -48,6 +48,9 @@ QByteArray fullFileWithKim()
 
 int totalKillPoints = 0;
 
+// Where the ranking file is kept: a fresh temporary directory for every test function.
+results::RankingOptions options;
+
 } // namespace
 
 class RankingCrashTest : public QObject {
@@ -80,12 +83,12 @@ void RankingCrashTest::init()
     QVERIFY(temp->isValid());
     programDir = temp->filePath(QStringLiteral("program"));
     QVERIFY(QDir().mkpath(programDir));
-    results::setRankingDirectories(programDir, temp->filePath(QStringLiteral("own-data")));
+    options.programDirectory = programDir;
+    options.fallbackDirectory = temp->filePath(QStringLiteral("own-data"));
 }
 
 void RankingCrashTest::cleanupTestCase()
 {
-    results::setRankingDirectories({}, {});
     qInfo("kill points tried: %d", totalKillPoints);
 }
 
@@ -116,18 +119,25 @@ void RankingCrashTest::killedAtAnyStepLeavesOldOrNewFile()
     for (int k = 1; k < 1000 && !ranThrough; ++k) {
         QVERIFY(writeFile(programFile(), before));
         ChildProcess child([&](const ChildProcess::Channel&) {
-            results::BestFiveLists lists;
-            results::RankingFile file;
-            file.read(lists);
             int steps = 0;
-            results::setRankingWriteHook([&steps, k](results::WriteStep) {
+            results::RankingOptions dying = options;
+            dying.writeHook = [&steps, k](results::WriteStep) {
                 if (++steps == k)
                     ::raise(SIGKILL);
-            });
+            };
+            results::BestFiveLists lists;
+            results::RankingFile file(dying);
+            file.read(lists);
             return (clearing ? file.blank() : file.save(kim)) ? 0 : 1;
         });
         QVERIFY(child.started());
         const int status = child.finish(10s);
+        // The file as the next opening finds it, after undoing a save cut short.
+        {
+            results::BestFiveLists lists;
+            results::RankingFile next(options);
+            next.read(lists);
+        }
         const QByteArray now = readFile(programFile());
         if (ChildProcess::exitedWith(status, 0)) {
             ranThrough = true;
@@ -144,8 +154,8 @@ void RankingCrashTest::killedAtAnyStepLeavesOldOrNewFile()
             QFAIL(qPrintable(QStringLiteral("kill point %1 left %2 bytes that are neither file").arg(k).arg(now.size())));
     }
     QVERIFY(ranThrough);
-    // The locks left by the killed children were taken over, and the last one released.
-    QVERIFY(!QFileInfo::exists(programFile() + QStringLiteral(".lock")));
+    // Nothing is left beside the file: no lock, no journal.
+    QCOMPARE(entries(programDir), QStringList{QStringLiteral("tavon.rnk")});
     // Kill points fell both before and after the file was replaced.
     QVERIFY(oldSeen > 0);
     QVERIFY(newSeen > 0);
@@ -181,7 +191,7 @@ void RankingCrashTest::writeBeyondFileSizeLimitFailsAndKeepsOldFile()
 
     ChildProcess child([&](const ChildProcess::Channel& channel) {
         results::BestFiveLists lists;
-        results::RankingFile file;
+        results::RankingFile file(options);
         file.read(lists);
         ::signal(SIGXFSZ, SIG_IGN); // the write fails with EFBIG instead of ending the program
         const rlimit fsize{rlim_t(limit), rlim_t(limit)};

@@ -32,7 +32,7 @@ GameFixture::GameFixture() : fake(std::make_unique<FakeServices>())
         previousHandler = qInstallMessageHandler(dropRaiseNotices);
     windows::destroyAll();
     Module1::reset();
-    results::setRankingDirectories(rankingDir.path(), rankingDir.path());
+    windows::setRankingOptions({.programDirectory = rankingDir.path(), .fallbackDirectory = rankingDir.path()});
     windows::form1().Show();
     settle();
 }
@@ -42,7 +42,7 @@ GameFixture::~GameFixture()
     windows::destroyAll();
     settle();
     Module1::reset();
-    results::setRankingDirectories({}, {});
+    windows::setRankingOptions({});
 }
 
 QString GameFixture::rankingPath() const
