@@ -2,9 +2,9 @@
 // the time from setting a question to its time-out, and the drift over a game of five
 // time-outs. Message boxes are answered at once and the results window is closed at once,
 // so that nothing waits on a person; everything else is the program as the player runs it.
-#include "app/windows.h"
+#include "windows/registry.h"
 #include "game/form1.h"
-#include "results/ranking_file.h"
+#include "rules/ranking_file.h"
 #include "ui/application.h"
 #include "ui/form.h"
 #include "ui/services.h"

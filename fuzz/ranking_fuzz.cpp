@@ -10,7 +10,7 @@
 //            are kept; the file is never shorter than 900 bytes or than it was.
 //   Blank  - records 1 to 21 blank, every other byte kept.
 // A broken rule aborts with a message, which libFuzzer reports as a crash.
-#include "results/ranking_file.h"
+#include "rules/ranking_file.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,11 +1,11 @@
 // The game window's behaviour: start-up, questions, countdown, answers, ranges, commands.
 #include "game/form1.h"
 
-#include "app/module1.h"
-#include "app/number_text.h"
-#include "app/ranges.h"
-#include "app/windows.h"
-#include "game/question.h"
+#include "rules/module1.h"
+#include "rules/number_text.h"
+#include "rules/ranges.h"
+#include "windows/registry.h"
+#include "rules/question.h"
 #include "ui/services.h"
 
 #include <QAction>

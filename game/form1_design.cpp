@@ -1,7 +1,7 @@
 // The game window's controls and menus as designed: positions in twips, colours, fonts.
 #include "game/form1.h"
 
-#include "app/ranges.h"
+#include "rules/ranges.h"
 #include "ui/twips.h"
 
 #include <QAction>

@@ -1,7 +1,6 @@
 #include "help/form2.h"
 
-#include "app/windows.h"
-#include "game/form1.h"
+#include "windows/registry.h"
 #include "ui/twips.h"
 
 using ui::twipsRect;
@@ -48,6 +47,6 @@ Form2::Form2()
 
 void Form2::Command1_Click()
 {
-    windows::form1().Show();
+    windows::showGame();
     Hide();
 }

@@ -1,9 +1,9 @@
 // The results window's behaviour: reading the lists, entering the new score, the name, 戻る, 初期化.
 #include "results/form3.h"
 
-#include "app/module1.h"
-#include "app/number_text.h"
-#include "app/ranges.h"
+#include "rules/module1.h"
+#include "rules/number_text.h"
+#include "rules/ranges.h"
 #include "ui/services.h"
 
 #include <QEventLoop>

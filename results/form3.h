@@ -1,7 +1,7 @@
 #pragma once
 
-#include "results/ranking.h"
-#include "results/ranking_file.h"
+#include "rules/ranking.h"
+#include "rules/ranking_file.h"
 #include "ui/control_array.h"
 #include "ui/controls.h"
 #include "ui/form.h"

@@ -1,8 +1,8 @@
 // What the pupil sees, checked from rendered pixels: every control where the window's design
 // puts it, in its colours, lines over the table, captions that fit, Japanese glyphs.
 // The expected values are the design's own (twips and #RRGGBB), written out here once more.
-#include "app/module1.h"
-#include "app/windows.h"
+#include "rules/module1.h"
+#include "windows/registry.h"
 #include "game/form1.h"
 #include "help/form2.h"
 #include "results/form3.h"

@@ -1,5 +1,5 @@
-#include "app/module1.h"
-#include "app/windows.h"
+#include "rules/module1.h"
+#include "windows/registry.h"
 #include "game/form1.h"
 #include "help/form2.h"
 #include "results/form3.h"

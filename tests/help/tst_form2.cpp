@@ -1,4 +1,4 @@
-#include "app/windows.h"
+#include "windows/registry.h"
 #include "game/form1.h"
 #include "help/form2.h"
 #include "support/game_fixture.h"

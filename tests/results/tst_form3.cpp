@@ -1,10 +1,10 @@
 // The results window: what it shows at each kind of opening, name entry, 戻る, 初期化 and the
 // close box, on a real ranking file in a temporary directory.
-#include "app/module1.h"
-#include "app/windows.h"
+#include "rules/module1.h"
+#include "windows/registry.h"
 #include "results/form3.h"
-#include "results/ranking_bytes.h"
-#include "results/ranking_file.h"
+#include "rules/ranking_bytes.h"
+#include "rules/ranking_file.h"
 #include "support/fake_services.h"
 #include "ui/application.h"
 

@@ -3,11 +3,11 @@
 // results windows opened and closed, names of every kind, 初期化 answered both ways. After
 // every event the game's invariants must hold. The seed is fixed; SOAK_EVENTS and SOAK_SEED
 // in the environment make a longer or different run (`make soak`).
-#include "app/module1.h"
-#include "app/number_text.h"
-#include "app/windows.h"
+#include "rules/module1.h"
+#include "rules/number_text.h"
+#include "windows/registry.h"
 #include "game/form1.h"
-#include "game/question.h"
+#include "rules/question.h"
 #include "help/form2.h"
 #include "results/form3.h"
 #include "support/game_fixture.h"

@@ -1,9 +1,9 @@
 #include "support/game_fixture.h"
 
-#include "app/module1.h"
-#include "app/windows.h"
+#include "rules/module1.h"
+#include "windows/registry.h"
 #include "game/form1.h"
-#include "results/ranking_file.h"
+#include "rules/ranking_file.h"
 
 #include <QCoreApplication>
 

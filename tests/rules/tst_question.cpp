@@ -1,4 +1,4 @@
-#include "game/question.h"
+#include "rules/question.h"
 
 #include <QTest>
 

@@ -1,4 +1,4 @@
-#include "app/windows.h"
+#include "windows/registry.h"
 
 #include "game/form1.h"
 #include "help/form2.h"
@@ -50,6 +50,11 @@ void showResults(bool modal)
     if (modal && results.exists())
         results.get().Unload();
     results.get().Show(modal);
+}
+
+void showGame()
+{
+    game.get().Show();
 }
 
 void showHelp()

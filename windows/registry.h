@@ -1,6 +1,6 @@
 #pragma once
 
-#include "results/ranking_file.h"
+#include "rules/ranking_file.h"
 
 class Form1;
 class Form2;
@@ -21,6 +21,9 @@ bool resultsExist();
 // only brought to the front. Modal, an open viewing window is closed first (nothing saved)
 // so that a fresh window takes in the score; returns once it has been unloaded.
 void showResults(bool modal);
+
+// Shows the game window, not modal; creates it (running its Load) if it was closed.
+void showGame();
 
 // Shows the help window, creating it at its first opening.
 void showHelp();

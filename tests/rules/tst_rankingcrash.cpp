@@ -1,9 +1,9 @@
 // The ranking file when the program dies in the middle of a save or a clearing, and when the
 // system refuses the write: every save runs in a child process that is killed at one step
 // after another, or that runs under a file-size limit.
-#include "results/child_process.h"
-#include "results/ranking_bytes.h"
-#include "results/ranking_file.h"
+#include "rules/child_process.h"
+#include "rules/ranking_bytes.h"
+#include "rules/ranking_file.h"
 
 #include <QDir>
 #include <QSaveFile>

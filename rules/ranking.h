@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/module1.h"
+#include "rules/module1.h"
 
 #include <QByteArray>
 #include <QByteArrayView>

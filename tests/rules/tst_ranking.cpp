@@ -1,5 +1,5 @@
 // The rules of the rankings without files or windows: name fields, records, entering scores.
-#include "results/ranking.h"
+#include "rules/ranking.h"
 
 #include <QTest>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "results/ranking.h"
+#include "rules/ranking.h"
 
 #include <QByteArray>
 #include <QString>

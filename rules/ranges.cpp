@@ -1,4 +1,4 @@
-#include "app/ranges.h"
+#include "rules/ranges.h"
 
 QString rangeName(std::int16_t hani)
 {

@@ -2,9 +2,9 @@
 // files and directories, a lock path taken by something else. Each opening runs in a child
 // process as an ordinary user (a test run by root drops to "nobody"), so that permissions
 // bind as they bind a pupil's account; the child reports what it saw and whether it saved.
-#include "results/child_process.h"
-#include "results/ranking_bytes.h"
-#include "results/ranking_file.h"
+#include "rules/child_process.h"
+#include "rules/ranking_bytes.h"
+#include "rules/ranking_file.h"
 
 #include <QDir>
 #include <QTemporaryDir>

@@ -1,6 +1,6 @@
-#include "game/question.h"
+#include "rules/question.h"
 
-#include "app/number_text.h"
+#include "rules/number_text.h"
 
 #include <cmath>
 

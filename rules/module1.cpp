@@ -1,4 +1,4 @@
-#include "app/module1.h"
+#include "rules/module1.h"
 
 #include <algorithm>
 

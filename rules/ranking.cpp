@@ -1,4 +1,4 @@
-#include "results/ranking.h"
+#include "rules/ranking.h"
 
 #include <QList>
 #include <QStringDecoder>

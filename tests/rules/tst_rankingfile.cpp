@@ -1,7 +1,7 @@
 // The ranking file tavon.rnk on real files in a temporary directory: Read, Save, Blank, Close,
 // and where the file is kept.
-#include "results/ranking_bytes.h"
-#include "results/ranking_file.h"
+#include "rules/ranking_bytes.h"
+#include "rules/ranking_file.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,4 +1,4 @@
-#include "results/ranking_file.h"
+#include "rules/ranking_file.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -1,9 +1,9 @@
 // Two running copies of the program on one ranking file: each is a forked process with its own
 // results window opening (Read, then Save or Blank), driven step by step over pipes so that
 // their openings, saves and locks interleave in a chosen order.
-#include "results/child_process.h"
-#include "results/ranking_bytes.h"
-#include "results/ranking_file.h"
+#include "rules/child_process.h"
+#include "rules/ranking_bytes.h"
+#include "rules/ranking_file.h"
 
 #include <QDir>
 #include <QLockFile>
