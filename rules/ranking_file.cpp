@@ -148,6 +148,36 @@ QByteArray randomId()
     return QByteArray::number(QRandomGenerator::system()->generate64(), 16).rightJustified(16, '0');
 }
 
+// A file of the program's own beside the ranking file goes. On a file server it is only
+// renamed to a name of this copy's own: a client such as sshfs keeps a file that was open on
+// the same PC a moment before under a hidden name of its own for good. The next copy that
+// holds the lock removes it (sweepRetired), having never opened it.
+void retire(const QString& path, bool onServer, const QByteArray& id)
+{
+    const QByteArray from = QFile::encodeName(path);
+    if (onServer) {
+        ::rename(from.constData(), QFile::encodeName(path + QLatin1Char('.') + QString::fromLatin1(id) + QStringLiteral(".gone")).constData());
+        return;
+    }
+    if (::unlink(from.constData()) != 0 && errno == EISDIR)
+        ::rmdir(from.constData());
+}
+
+void sweepRetired(const QString& rankingPath, const QByteArray& ownId)
+{
+    const QFileInfo ranking(rankingPath);
+    QDir folder(ranking.absolutePath());
+    const QStringList names = folder.entryList({ranking.fileName() + QStringLiteral(".*.gone")},
+                                               QDir::AllEntries | QDir::Hidden | QDir::System);
+    for (const QString& name : names) {
+        if (name.contains(QString::fromLatin1(ownId)))
+            continue;
+        const QByteArray path = QFile::encodeName(folder.filePath(name));
+        if (::unlink(path.constData()) != 0)
+            ::rmdir(path.constData()); // a directory that stood where the lock goes, if empty
+    }
+}
+
 // ---- Locks ---------------------------------------------------------------------------------
 
 // A write lock over the whole ranking file, on the open file description: every program on
@@ -204,7 +234,7 @@ public:
     LockFile(QString path, const RankingOptions& options) : path(std::move(path)), options(options) {}
     ~LockFile()
     {
-        if (!fd)
+        if (!heart.joinable())
             return;
         {
             const std::lock_guard guard(mutex);
@@ -213,8 +243,9 @@ public:
         wake.notify_all();
         if (heart.joinable())
             heart.join();
+        fd.reset();
         if (stillOurs())
-            ::unlink(QFile::encodeName(path).constData());
+            retire(path, true, id);
     }
     LockFile(const LockFile&) = delete;
     LockFile& operator=(const LockFile&) = delete;
@@ -224,18 +255,21 @@ public:
         std::optional<QByteArray> seen;
         Clock::time_point seenSince;
         bool told = false;
+        int refusals = 0;
         for (;;) {
             fd.reset(openPath(path, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW, 0644));
             if (fd) {
                 if (!writeBeat() || !sync(fd.get())) {
-                    ::unlink(QFile::encodeName(path).constData());
                     fd.reset();
+                    retire(path, true, id);
                     return Result::Impossible;
                 }
                 heart = std::thread([this] { beatUntilStopped(); });
                 return Result::Held;
             }
-            if (errno != EEXIST)
+            // An sshfs server answers an exclusive create of a file that exists with a plain
+            // failure (EPERM): only a lock path that stays free tells a refusing folder.
+            if (errno != EEXIST && !(errno == EPERM && exists(path)) && ++refusals >= 3)
                 return Result::Impossible; // the folder takes no new file: no lock can be had
             const QByteArray now = contents(path);
             const auto at = Clock::now();
@@ -258,6 +292,7 @@ public:
 
     // Whether the lock file is still this holder's (another PC took no lock over from it).
     bool stillOurs() const { return contents(path).startsWith(identity()); }
+    const QByteArray& ownId() const { return id; }
 
 private:
     QByteArray identity() const
@@ -281,6 +316,12 @@ private:
         }
     }
 
+    static bool exists(const QString& file)
+    {
+        struct stat st {};
+        return ::lstat(QFile::encodeName(file).constData(), &st) == 0;
+    }
+
     // What a lock file holds; a fixed text for one that cannot be read (a directory, a link
     // to nowhere), so that it, too, counts as left behind once it stays.
     static QByteArray contents(const QString& file)
@@ -297,15 +338,13 @@ private:
     // Moves the left-behind lock aside; false only when the folder refuses that.
     bool takeOver(const QByteArray& seen)
     {
-        const QByteArray aside = QFile::encodeName(path + QLatin1Char('.') + QString::fromLatin1(id) + QStringLiteral(".old"));
+        // Moved under a retired name: the next holder removes it.
+        const QByteArray aside = QFile::encodeName(path + QLatin1Char('.') + QString::fromLatin1(id) + QStringLiteral(".gone"));
         const QByteArray here = QFile::encodeName(path);
         if (::rename(here.constData(), aside.constData()) != 0)
             return errno == ENOENT; // gone meanwhile: released, or taken over by another PC
-        if (contents(QFile::decodeName(aside)) == seen) {
-            if (::unlink(aside.constData()) != 0)
-                ::rmdir(aside.constData()); // a directory in the lock's place goes if empty
+        if (contents(QFile::decodeName(aside)) == seen)
             return true;
-        }
         // Another PC took the lock over and made its own just before: put it back.
         if (::link(aside.constData(), here.constData()) == 0)
             ::unlink(aside.constData());
@@ -335,11 +374,18 @@ public:
         else
             file.emplace(path + rankingLockSuffix, options);
     }
-    bool acquire(Clock::time_point deadline, const RankingOptions& options)
+    bool acquire(Clock::time_point deadline, const RankingOptions& options, const QString& rankingPath)
     {
-        return range ? range->acquire(deadline, options) : file->acquire(deadline) == LockFile::Result::Held;
+        if (range)
+            return range->acquire(deadline, options);
+        if (file->acquire(deadline) != LockFile::Result::Held)
+            return false;
+        sweepRetired(rankingPath, file->ownId());
+        return true;
     }
     bool stillOurs() const { return range || file->stillOurs(); }
+    bool onServer() const { return file.has_value(); }
+    QByteArray id() const { return file ? file->ownId() : QByteArray(); }
 
 private:
     std::optional<RangeLock> range;
@@ -425,24 +471,28 @@ bool cutShort(const Journal& j, QByteArrayView now)
 
 // The journal goes once its save is done or undone. Where the folder lets no one but its
 // maker remove it (a sticky folder), it is emptied instead.
-void discardJournal(const QString& path)
+void discardJournal(const QString& path, const SaveLock& lock)
 {
-    if (::unlink(QFile::encodeName(path).constData()) == 0 || errno == ENOENT)
+    retire(path, lock.onServer(), lock.id());
+    if (::access(QFile::encodeName(path).constData(), F_OK) != 0)
         return;
     Descriptor d(openPath(path, O_WRONLY | O_TRUNC | O_NOFOLLOW | O_NONBLOCK));
 }
 
+std::optional<Journal> readJournal(const QString& path)
+{
+    Descriptor d(openPath(path, O_RDONLY | O_NOFOLLOW | O_NONBLOCK));
+    QByteArray bytes;
+    if (!d || !readAt(d.get(), 0, journalLimit, bytes))
+        return std::nullopt;
+    return decodeJournal(bytes);
+}
+
 // Under the lock: a save cut short by a crash left its journal; the records it overwrote are
 // put back. False when that is needed and fails.
-bool recover(int fd, const QString& journalPath)
+bool recover(int fd, const QString& journalPath, const SaveLock& lock)
 {
-    Descriptor d(openPath(journalPath, O_RDONLY | O_NOFOLLOW | O_NONBLOCK));
-    if (!d)
-        return true;
-    QByteArray bytes;
-    readAt(d.get(), 0, journalLimit, bytes);
-    d.reset();
-    if (const std::optional<Journal> j = decodeJournal(bytes)) {
+    if (const std::optional<Journal> j = readJournal(journalPath)) {
         QByteArray now;
         if (!readAt(fd, 0, j->newHead.size(), now))
             return false;
@@ -455,14 +505,14 @@ bool recover(int fd, const QString& journalPath)
                 return false;
         }
     }
-    discardJournal(journalPath);
+    discardJournal(journalPath, lock);
     return true;
 }
 
 // Writes the journal and pushes it to the disk. Nothing (and no error) when the folder takes
 // no new file; an error when it takes one but the write fails (a full disk).
 enum class Journaled { Yes, NotPossible, Failed };
-Journaled writeJournal(const QString& path, const Journal& j, mode_t mode)
+Journaled writeJournal(const QString& path, const Journal& j, mode_t mode, const SaveLock& lock)
 {
     Descriptor d(openPath(path, O_WRONLY | O_TRUNC | O_NOFOLLOW | O_NONBLOCK));
     if (!d && errno == ENOENT) {
@@ -475,7 +525,7 @@ Journaled writeJournal(const QString& path, const Journal& j, mode_t mode)
         return Journaled::NotPossible;
     if (!writeAt(d.get(), 0, encodeJournal(j)) || !sync(d.get())) {
         d.reset();
-        discardJournal(path);
+        discardJournal(path, lock);
         return Journaled::Failed;
     }
     // The journal's name, too, must be on the disk before the file is touched.
@@ -614,15 +664,18 @@ void RankingFile::read(BestFiveLists& lists)
     if (!d)
         return readRecords({}, lists);
 
-    // A save that a crash cut short is undone first (waiting briefly for a save under way).
+    // A save cut short by a crash is undone first, when no other copy is saving; otherwise
+    // the lists are shown as they stood before the save that is under way or was cut short.
     const QString journal = filePath + rankingJournalSuffix;
     if (writable && QFileInfo::exists(journal)) {
         SaveLock lock(d.get(), filePath, opts);
-        if (lock.acquire(Clock::now() + opts.lockWait / 4, opts))
-            recover(d.get(), journal);
+        if (lock.acquire(Clock::now(), opts, filePath))
+            recover(d.get(), journal, lock);
     }
     QByteArray head;
     readAt(d.get(), 0, qsizetype(readCount) * recordBytes, head);
+    if (const std::optional<Journal> j = readJournal(journal); j && cutShort(*j, head.left(j->newHead.size())))
+        head = (j->oldHead + head.mid(j->oldHead.size())).left(qMax(j->oldSize, qint64(j->oldHead.size())));
     readRecords(head, lists);
     fd = d.release();
 }
@@ -657,19 +710,19 @@ bool RankingFile::rewrite(qsizetype keepFromFile, const std::function<QByteArray
     bool done = false;
     {
         SaveLock lock(file.get(), filePath, opts);
-        if (!lock.acquire(Clock::now() + opts.lockWait, opts))
+        if (!lock.acquire(Clock::now() + opts.lockWait, opts, filePath))
             return false;
         reach(opts, WriteStep::Locked);
         const QString journalPath = filePath + rankingJournalSuffix;
         QByteArray head;
         struct stat st {};
-        if (!recover(file.get(), journalPath) || !readAt(file.get(), 0, qsizetype(entryCount) * recordBytes, head)
+        if (!recover(file.get(), journalPath, lock) || !readAt(file.get(), 0, qsizetype(entryCount) * recordBytes, head)
             || ::fstat(file.get(), &st) != 0)
             return false;
         reach(opts, WriteStep::Reread);
         Journal j{qint64(st.st_size), head.left(keepFromFile), build(head)};
 
-        const Journaled journaled = writeJournal(journalPath, j, st.st_mode & 0666);
+        const Journaled journaled = writeJournal(journalPath, j, st.st_mode & 0666, lock);
         if (journaled == Journaled::Failed || !lock.stillOurs())
             return false;
         if (journaled == Journaled::Yes) {
@@ -693,9 +746,9 @@ bool RankingFile::rewrite(qsizetype keepFromFile, const std::function<QByteArray
             // Refused part way (a full disk, a size limit): the old records go back at once.
             if (writeAt(file.get(), 0, j.oldHead) && (st.st_size >= j.newHead.size() || ::ftruncate(file.get(), st.st_size) == 0)
                 && sync(file.get()) && journaled == Journaled::Yes)
-                discardJournal(journalPath);
+                discardJournal(journalPath, lock);
         } else if (journaled == Journaled::Yes) {
-            discardJournal(journalPath);
+            discardJournal(journalPath, lock);
         }
     }
     reach(opts, WriteStep::Finished);
