@@ -145,6 +145,10 @@ private slots:
     void returnSavesTheEntryIntoTheFileAsItIsNow_data();
     void returnSavesTheEntryIntoTheFileAsItIsNow();
 
+    // Guards against a window frozen while its save waits for another copy's lock: the
+    // other copy here lets go only from a timer of this program's event loop.
+    void windowRunsOnWhileTheSaveWaitsForTheLock();
+
     // Guards against a ranking file in an unusual place crashing the window, hiding what could
     // be read, or a save that could not be done there passing without a message.
     void unusualPlaceShowsListsAndReportsFailedSave_data();
@@ -613,6 +617,25 @@ void Form3Test::returnSavesTheEntryIntoTheFileAsItIsNow()
     const QByteArray expected = cleared ? blankRecords(10) + range2 + blankRecords(60)
                                         : before.left(10 * 12) + range2 + before.mid(15 * 12, 6 * 12) + blankRecords(54);
     QCOMPARE(fileBytes().toHex(' '), expected.toHex(' '));
+}
+
+void Form3Test::windowRunsOnWhileTheSaveWaitsForTheLock()
+{
+    writeRanking(fileWithRange2({50, 40, 30, 20, 10}));
+    options.lockWait = std::chrono::seconds(3);
+    Form3& form = openResults(35, 2);
+    QTest::keyClicks(form.Text1, "Kim");
+    int otherCopy = rankingbytes::holdSaveLock(rankingPath());
+    QVERIFY(otherCopy >= 0);
+    QTimer::singleShot(300, [&] {
+        ::close(otherCopy);
+        otherCopy = -1;
+    });
+
+    QTest::keyClick(form.Text1, Qt::Key_Return);
+    QCOMPARE(otherCopy, -1);
+    QVERIFY(fake->messages.empty());
+    QCOMPARE(fileBytes().mid(12 * 12, 12), record("Kim", 35));
 }
 
 void Form3Test::unusualPlaceShowsListsAndReportsFailedSave_data()
