@@ -49,7 +49,7 @@ int main(int argc, char* argv[])
     ui::services().runModal = [](ui::Form& form) { form.Unload(); };
     ui::services().end = [] { QCoreApplication::exit(0); };
     QTemporaryDir rankingDir; // the game's end opens the results window, which reads the file
-    windows::setRankingOptions({.programDirectory = rankingDir.path(), .fallbackDirectory = rankingDir.path()});
+    windows::rankingOptions() = {.programDirectory = rankingDir.path(), .fallbackDirectory = rankingDir.path()};
 
     Form1& game = windows::form1();
     game.Show();

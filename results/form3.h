@@ -15,8 +15,7 @@
 class Form3 : public ui::Form {
     Q_OBJECT
 public:
-    // The window keeps its ranking file where options say (the program's own place by default).
-    explicit Form3(results::RankingOptions rankingOptions = {});
+    Form3();
 
     // Controls, named as in the window's design.
     ui::Label* Label1 = nullptr;  // heading "成績一覧"

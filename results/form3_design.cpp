@@ -1,9 +1,8 @@
 // The results window's controls as designed: positions in twips, colours, fonts.
-#include <utility>
-
 #include "results/form3.h"
 
 #include "ui/twips.h"
+#include "windows/registry.h"
 
 using ui::twipsRect;
 
@@ -19,13 +18,13 @@ QPoint twipsPoint(int x, int y)
 } // namespace
 
 // No window font of its own: 初期化 and "今回の記録" use the application's user-interface font.
-Form3::Form3(results::RankingOptions rankingOptions)
+Form3::Form3()
     : ui::Form({.name = QStringLiteral("Form3"),
                 .caption = QStringLiteral("ヌボラ1(m.Tarvo)"),
                 .clientWidthTwips = 4080,
                 .clientHeightTwips = 6270,
                 .back = paleGreen}),
-      rankingFile(std::move(rankingOptions))
+      rankingFile(windows::rankingOptions())
 {
     createControls();
     connect(this, &ui::Form::unloaded, this, [this] { rankingFile.close(); });

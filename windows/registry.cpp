@@ -6,9 +6,6 @@
 
 #include <QPointer>
 
-#include <functional>
-#include <utility>
-
 namespace windows {
 
 namespace {
@@ -16,25 +13,22 @@ namespace {
 template <class F>
 class Slot {
 public:
-    explicit Slot(std::function<F*()> make = [] { return new F(); }) : make(std::move(make)) {}
     F& get()
     {
         if (!exists())
-            form = make();
+            form = new F();
         return *form;
     }
     bool exists() const { return form && !form->isUnloaded(); }
     void destroy() { delete form.data(); }
 
 private:
-    std::function<F*()> make;
     QPointer<F> form;
 };
 
-results::RankingOptions rankingOptions;
 Slot<Form1> game;
 Slot<Form2> help;
-Slot<Form3> results{[] { return new Form3(rankingOptions); }};
+Slot<Form3> results;
 
 } // namespace
 
@@ -62,9 +56,10 @@ void showHelp()
     help.get().Show();
 }
 
-void setRankingOptions(results::RankingOptions options)
+results::RankingOptions& rankingOptions()
 {
-    rankingOptions = std::move(options);
+    static results::RankingOptions options;
+    return options;
 }
 
 void destroyAll()

@@ -28,9 +28,9 @@ void showGame();
 // Shows the help window, creating it at its first opening.
 void showHelp();
 
-// Where each results window created from now on keeps the ranking file (tests point it into
-// a temporary directory); the program keeps the defaults.
-void setRankingOptions(results::RankingOptions options);
+// Where each results window created from now on keeps the ranking file, and how it meets
+// other running copies: the program's defaults unless a test sets its own.
+results::RankingOptions& rankingOptions();
 
 // Destroys every window at once (for tests).
 void destroyAll();

@@ -15,7 +15,7 @@ allowed() {
         game|results|help) echo "$1 ui rules windows" ;;
         windows) echo "windows game results help ui rules" ;;
         fuzz) echo "rules" ;;
-        tests/rules) echo "rules" ;;
+        tests/rules) echo "rules support" ;;
         *) echo "*" ;;
     esac
 }

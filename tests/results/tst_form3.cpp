@@ -3,28 +3,25 @@
 #include "rules/module1.h"
 #include "windows/registry.h"
 #include "results/form3.h"
-#include "rules/ranking_bytes.h"
 #include "rules/ranking_file.h"
 #include "support/fake_services.h"
+#include "support/program_dir.h"
+#include "support/ranking_bytes.h"
 #include "ui/application.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QInputMethodEvent>
-#include <QTimer>
 #include <QPointer>
-#include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 #include <memory>
 
 #include <sys/stat.h>
 
 namespace {
-
-// Where the results windows keep the ranking file: a fresh temporary directory for every test.
-results::RankingOptions options;
 
 QByteArray record(const QByteArray& name, int score)
 {
@@ -80,11 +77,10 @@ class Form3Test : public QObject {
     Q_OBJECT
 
 private:
-    std::unique_ptr<QTemporaryDir> temp;
+    std::unique_ptr<ProgramDir> dir;
     std::unique_ptr<FakeServices> fake;
-    QString programDir;
 
-    QString rankingPath() const { return programDir + QStringLiteral("/tavon.rnk"); }
+    QString rankingPath() const { return dir->programFile(); }
     QByteArray fileBytes() const;
     void writeRanking(const QByteArray& bytes);
     Form3& openResults(int tensu, int hani);
@@ -176,7 +172,6 @@ Form3& Form3Test::openResults(int tensu, int hani)
 {
     Module1::tensu = static_cast<std::int16_t>(tensu);
     Module1::hani = static_cast<std::int16_t>(hani);
-    windows::setRankingOptions(options);
     windows::showResults(false);
     return windows::form3();
 }
@@ -188,14 +183,9 @@ void Form3Test::initTestCase()
 
 void Form3Test::init()
 {
-    temp = std::make_unique<QTemporaryDir>();
-    QVERIFY(temp->isValid());
-    programDir = temp->filePath(QStringLiteral("program"));
-    QVERIFY(QDir().mkpath(programDir));
-    options.programDirectory = programDir;
-    options.fallbackDirectory = temp->filePath(QStringLiteral("own-data"));
-    options.lockWait = std::chrono::seconds(10);
-    windows::setRankingOptions(options);
+    dir = std::make_unique<ProgramDir>();
+    QVERIFY(dir->isValid());
+    windows::rankingOptions() = dir->options();
     Module1::reset();
     fake = std::make_unique<FakeServices>();
 }
@@ -209,7 +199,7 @@ void Form3Test::cleanup()
 
 void Form3Test::cleanupTestCase()
 {
-    windows::setRankingOptions({});
+    windows::rankingOptions() = {};
 }
 
 void Form3Test::viewOnlyOpeningEntersNothingAndWritesNothing_data()
@@ -556,14 +546,14 @@ void Form3Test::failedWriteIsReported()
     QFETCH(QString, title);
 
     // Neither the program's directory nor the player's own can hold the file.
-    const QString plain = temp->filePath(QStringLiteral("plain"));
+    const QString plain = dir->path(QStringLiteral("plain"));
     {
         QFile f(plain);
         QVERIFY(f.open(QIODevice::WriteOnly));
         f.write("x");
     }
-    options.programDirectory = plain + QStringLiteral("/program");
-    options.fallbackDirectory = plain + QStringLiteral("/own-data");
+    windows::rankingOptions().programDirectory = plain + QStringLiteral("/program");
+    windows::rankingOptions().fallbackDirectory = plain + QStringLiteral("/own-data");
 
     Form3& form = openResults(20, 0);
     QCOMPARE(form.namae(0).caption(), QStringLiteral("ここです！"));
@@ -607,7 +597,7 @@ void Form3Test::returnSavesTheEntryIntoTheFileAsItIsNow()
 
     // Another running copy, while this window is open.
     results::BestFiveLists otherLists;
-    results::RankingFile other(options);
+    results::RankingFile other(dir->options());
     other.read(otherLists);
     QVERIFY(cleared ? other.blank() : other.save({2, 45, QStringLiteral("Oth")}));
     other.close();
@@ -622,7 +612,7 @@ void Form3Test::returnSavesTheEntryIntoTheFileAsItIsNow()
 void Form3Test::windowRunsOnWhileTheSaveWaitsForTheLock()
 {
     writeRanking(fileWithRange2({50, 40, 30, 20, 10}));
-    options.lockWait = std::chrono::seconds(3);
+    windows::rankingOptions().lockWait = std::chrono::seconds(3);
     Form3& form = openResults(35, 2);
     QTest::keyClicks(form.Text1, "Kim");
     int otherCopy = rankingbytes::holdSaveLock(rankingPath());
@@ -635,7 +625,7 @@ void Form3Test::windowRunsOnWhileTheSaveWaitsForTheLock()
     QTest::keyClick(form.Text1, Qt::Key_Return);
     QCOMPARE(otherCopy, -1);
     QVERIFY(fake->messages.empty());
-    QCOMPARE(fileBytes().mid(12 * 12, 12), record("Kim", 35));
+    QCOMPARE(fileBytes().mid(12 * 12, 12), rankingbytes::record("Kim", 35));
 }
 
 void Form3Test::unusualPlaceShowsListsAndReportsFailedSave_data()
@@ -657,14 +647,13 @@ void Form3Test::unusualPlaceShowsListsAndReportsFailedSave()
     QFETCH(QStringList, names);
 
     // The player's own directory cannot be made either.
-    const QString plain = temp->filePath(QStringLiteral("plain"));
+    const QString plain = dir->path(QStringLiteral("plain"));
     {
         QFile f(plain);
         QVERIFY(f.open(QIODevice::WriteOnly));
         f.write("x");
     }
-    options.programDirectory = programDir;
-    options.fallbackDirectory = plain + QStringLiteral("/own-data");
+    windows::rankingOptions().fallbackDirectory = plain + QStringLiteral("/own-data");
     const QByteArray before = fileWithRange2({50, 40, 30, 20, 10});
     int otherCopy = -1;
     if (place == QStringLiteral("directory")) {
@@ -672,10 +661,10 @@ void Form3Test::unusualPlaceShowsListsAndReportsFailedSave()
     } else if (place == QStringLiteral("pipe")) {
         QCOMPARE(::mkfifo(QFile::encodeName(rankingPath()).constData(), 0666), 0);
     } else if (place == QStringLiteral("link")) {
-        QVERIFY(QFile::link(temp->filePath(QStringLiteral("gone/tavon.rnk")), rankingPath()));
+        QVERIFY(QFile::link(dir->path(QStringLiteral("gone/tavon.rnk")), rankingPath()));
     } else {
         writeRanking(before);
-        options.lockWait = std::chrono::milliseconds(200);
+        windows::rankingOptions().lockWait = std::chrono::milliseconds(200);
         otherCopy = rankingbytes::holdSaveLock(rankingPath());
         QVERIFY(otherCopy >= 0);
     }

@@ -1,13 +1,12 @@
 // Two running copies of the program on one ranking file: each is a forked process with its own
 // results window opening (Read, then Save or Blank), driven step by step over pipes so that
 // their openings, saves and locks interleave in a chosen order.
-#include "rules/child_process.h"
-#include "rules/ranking_bytes.h"
+#include "support/child_process.h"
+#include "support/ranking_bytes.h"
 #include "rules/ranking_file.h"
+#include "support/program_dir.h"
 
 #include <QDir>
-#include <QLockFile>
-#include <QTemporaryDir>
 #include <QTest>
 
 #include <memory>
@@ -16,9 +15,6 @@ using namespace rankingbytes;
 using namespace std::chrono_literals;
 
 namespace {
-
-// Where the ranking file is kept: a fresh temporary directory for every test function.
-results::RankingOptions options;
 
 const QByteArray tail("bytes after record 75\n");
 
@@ -47,11 +43,11 @@ QByteArray endingFile(const QByteArray& range1, bool cleared)
 //   p, P  as s and b, but stop while holding the lock, after re-reading the file: -> M, then
 //         go on at c
 // and telling it, unasked, W when it finds the lock taken and waits.
-int runningCopy(const ChildProcess::Channel& channel, const results::NewEntry& entry)
+int runningCopy(const ChildProcess::Channel& channel, const results::NewEntry& entry, results::RankingOptions options)
 {
+    results::BestFiveLists lists;
     bool stopInside = false;
-    results::RankingOptions copyOptions = options;
-    copyOptions.writeHook = [&](results::WriteStep step) {
+    options.writeHook = [&](results::WriteStep step) {
         if (step == results::WriteStep::WaitingForLock)
             channel.send('W');
         if (step == results::WriteStep::Reread && stopInside) {
@@ -60,8 +56,7 @@ int runningCopy(const ChildProcess::Channel& channel, const results::NewEntry& e
                 ::_exit(3);
         }
     };
-    results::BestFiveLists lists;
-    results::RankingFile file(copyOptions);
+    results::RankingFile file(options);
     for (;;) {
         const char command = channel.receive();
         stopInside = command == 'p' || command == 'P';
@@ -90,15 +85,11 @@ class RankingCopiesTest : public QObject {
     Q_OBJECT
 
 private:
-    std::unique_ptr<QTemporaryDir> temp;
-    QString programDir;
-    QString programFile() const { return programDir + QStringLiteral("/tavon.rnk"); }
-    QString lockFile() const { return programFile() + QStringLiteral(".lock"); }
+    std::unique_ptr<ProgramDir> dir;
+    QString lockFile() const { return dir->programFile() + QStringLiteral(".lock"); }
 
 private slots:
     void init();
-    void cleanup();
-    void cleanupTestCase();
 
     // Guards against one copy's save overwriting the entry that the other saved after both
     // opened, a clearing undone by a later save of the other copy, saves that do not wait for
@@ -117,21 +108,9 @@ private slots:
 
 void RankingCopiesTest::init()
 {
-    temp = std::make_unique<QTemporaryDir>();
-    QVERIFY(temp->isValid());
-    programDir = temp->filePath(QStringLiteral("program"));
-    QVERIFY(QDir().mkpath(programDir));
-    options.programDirectory = programDir;
-    options.fallbackDirectory = temp->filePath(QStringLiteral("own-data"));
-    QVERIFY(writeFile(programFile(), startingFile()));
-}
-
-void RankingCopiesTest::cleanup()
-{
-}
-
-void RankingCopiesTest::cleanupTestCase()
-{
+    dir = std::make_unique<ProgramDir>();
+    QVERIFY(dir->isValid());
+    QVERIFY(writeFile(dir->programFile(), startingFile()));
 }
 
 void RankingCopiesTest::twoCopiesKeepEachOthersWork_data()
@@ -168,8 +147,8 @@ void RankingCopiesTest::twoCopiesKeepEachOthersWork()
     QFETCH(QString, script);
     QFETCH(QByteArray, after);
 
-    ChildProcess a([](const ChildProcess::Channel& c) { return runningCopy(c, {1, 35, QStringLiteral("Ami")}); });
-    ChildProcess b([](const ChildProcess::Channel& c) { return runningCopy(c, {1, 45, QStringLiteral("Bo")}); });
+    ChildProcess a([this](const ChildProcess::Channel& c) { return runningCopy(c, {1, 35, QStringLiteral("Ami")}, dir->options()); });
+    ChildProcess b([this](const ChildProcess::Channel& c) { return runningCopy(c, {1, 45, QStringLiteral("Bo")}, dir->options()); });
     QVERIFY(a.started() && b.started());
     QVERIFY(a.id() != b.id());
 
@@ -193,8 +172,8 @@ void RankingCopiesTest::twoCopiesKeepEachOthersWork()
         QVERIFY(ChildProcess::exitedWith(status, 0) || ChildProcess::killed(status));
     }
 
-    QCOMPARE(readFile(programFile()).toHex(' '), after.toHex(' '));
-    QCOMPARE(entries(programDir), QStringList{QStringLiteral("tavon.rnk")});
+    QCOMPARE(readFile(dir->programFile()).toHex(' '), after.toHex(' '));
+    QCOMPARE(entries(dir->programDir), QStringList{QStringLiteral("tavon.rnk")});
 }
 
 void RankingCopiesTest::lockFileLeftBesideTheFileDoesNotBlockSaves_data()
@@ -209,6 +188,7 @@ void RankingCopiesTest::lockFileLeftBesideTheFileDoesNotBlockSaves()
 {
     QFETCH(int, ageSeconds);
 
+    results::RankingOptions options = dir->options();
     options.lockWait = 300ms;
     {
         // A lock as another PC's copy leaves it: its process cannot be asked from here.
@@ -223,13 +203,14 @@ void RankingCopiesTest::lockFileLeftBesideTheFileDoesNotBlockSaves()
     file.read(lists);
     QVERIFY(file.save({1, 45, QStringLiteral("Bo")}));
     file.close();
-    QCOMPARE(recordAt(readFile(programFile()), 7), record("Bo", 45));
+    QCOMPARE(recordAt(readFile(dir->programFile()), 7), record("Bo", 45));
 }
 
 void RankingCopiesTest::lockKeptByLiveCopyFailsTheSaveAfterTheWait()
 {
+    results::RankingOptions options = dir->options();
     options.lockWait = 300ms;
-    const int other = holdSaveLock(programFile());
+    const int other = holdSaveLock(dir->programFile());
     QVERIFY(other >= 0);
 
     results::BestFiveLists lists;
@@ -237,12 +218,12 @@ void RankingCopiesTest::lockKeptByLiveCopyFailsTheSaveAfterTheWait()
     file.read(lists);
     QVERIFY(!file.save({1, 45, QStringLiteral("Bo")}));
     QVERIFY(!file.blank());
-    QCOMPARE(readFile(programFile()), startingFile());
+    QCOMPARE(readFile(dir->programFile()), startingFile());
 
     // Once the other copy is done, the same opening saves.
     ::close(other);
     QVERIFY(file.save({1, 45, QStringLiteral("Bo")}));
-    QCOMPARE(recordAt(readFile(programFile()), 7), record("Bo", 45));
+    QCOMPARE(recordAt(readFile(dir->programFile()), 7), record("Bo", 45));
 }
 
 QTEST_GUILESS_MAIN(RankingCopiesTest)

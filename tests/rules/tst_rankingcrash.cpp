@@ -1,13 +1,13 @@
 // The ranking file when the program dies in the middle of a save or a clearing, and when the
 // system refuses the write: every save runs in a child process that is killed at one step
 // after another, or that runs under a file-size limit.
-#include "rules/child_process.h"
-#include "rules/ranking_bytes.h"
+#include "support/child_process.h"
+#include "support/ranking_bytes.h"
 #include "rules/ranking_file.h"
+#include "support/program_dir.h"
 
 #include <QDir>
 #include <QSaveFile>
-#include <QTemporaryDir>
 #include <QTest>
 
 #include <csignal>
@@ -48,18 +48,13 @@ QByteArray fullFileWithKim()
 
 int totalKillPoints = 0;
 
-// Where the ranking file is kept: a fresh temporary directory for every test function.
-results::RankingOptions options;
-
 } // namespace
 
 class RankingCrashTest : public QObject {
     Q_OBJECT
 
 private:
-    std::unique_ptr<QTemporaryDir> temp;
-    QString programDir;
-    QString programFile() const { return programDir + QStringLiteral("/tavon.rnk"); }
+    std::unique_ptr<ProgramDir> dir;
 
 private slots:
     void init();
@@ -79,12 +74,8 @@ private slots:
 
 void RankingCrashTest::init()
 {
-    temp = std::make_unique<QTemporaryDir>();
-    QVERIFY(temp->isValid());
-    programDir = temp->filePath(QStringLiteral("program"));
-    QVERIFY(QDir().mkpath(programDir));
-    options.programDirectory = programDir;
-    options.fallbackDirectory = temp->filePath(QStringLiteral("own-data"));
+    dir = std::make_unique<ProgramDir>();
+    QVERIFY(dir->isValid());
 }
 
 void RankingCrashTest::cleanupTestCase()
@@ -117,16 +108,16 @@ void RankingCrashTest::killedAtAnyStepLeavesOldOrNewFile()
     bool ranThrough = false;
     // Kill point k: the child dies at the k-th step it reaches. Past the last step it finishes.
     for (int k = 1; k < 1000 && !ranThrough; ++k) {
-        QVERIFY(writeFile(programFile(), before));
+        QVERIFY(writeFile(dir->programFile(), before));
         ChildProcess child([&](const ChildProcess::Channel&) {
+            results::BestFiveLists lists;
+            results::RankingOptions options = dir->options();
             int steps = 0;
-            results::RankingOptions dying = options;
-            dying.writeHook = [&steps, k](results::WriteStep) {
+            options.writeHook = [&steps, k](results::WriteStep) {
                 if (++steps == k)
                     ::raise(SIGKILL);
             };
-            results::BestFiveLists lists;
-            results::RankingFile file(dying);
+            results::RankingFile file(options);
             file.read(lists);
             return (clearing ? file.blank() : file.save(kim)) ? 0 : 1;
         });
@@ -135,10 +126,10 @@ void RankingCrashTest::killedAtAnyStepLeavesOldOrNewFile()
         // The file as the next opening finds it, after undoing a save cut short.
         {
             results::BestFiveLists lists;
-            results::RankingFile next(options);
+            results::RankingFile next(dir->options());
             next.read(lists);
         }
-        const QByteArray now = readFile(programFile());
+        const QByteArray now = readFile(dir->programFile());
         if (ChildProcess::exitedWith(status, 0)) {
             ranThrough = true;
             QCOMPARE(now.toHex(' '), after.toHex(' '));
@@ -155,7 +146,7 @@ void RankingCrashTest::killedAtAnyStepLeavesOldOrNewFile()
     }
     QVERIFY(ranThrough);
     // Nothing is left beside the file: no lock, no journal.
-    QCOMPARE(entries(programDir), QStringList{QStringLiteral("tavon.rnk")});
+    QCOMPARE(entries(dir->programDir), QStringList{QStringLiteral("tavon.rnk")});
     // Kill points fell both before and after the file was replaced.
     QVERIFY(oldSeen > 0);
     QVERIFY(newSeen > 0);
@@ -186,12 +177,12 @@ void RankingCrashTest::writeBeyondFileSizeLimitFailsAndKeepsOldFile()
 
     const QByteArray before = fullFile();
     const QByteArray after = clearing ? blankRecords(21) + before.mid(21 * 12) : fullFileWithKim();
-    QVERIFY(writeFile(programFile(), before));
-    const QString scratch = temp->filePath(QStringLiteral("scratch.rnk"));
+    QVERIFY(writeFile(dir->programFile(), before));
+    const QString scratch = dir->path(QStringLiteral("scratch.rnk"));
 
     ChildProcess child([&](const ChildProcess::Channel& channel) {
         results::BestFiveLists lists;
-        results::RankingFile file(options);
+        results::RankingFile file(dir->options());
         file.read(lists);
         ::signal(SIGXFSZ, SIG_IGN); // the write fails with EFBIG instead of ending the program
         const rlimit fsize{rlim_t(limit), rlim_t(limit)};
@@ -211,9 +202,9 @@ void RankingCrashTest::writeBeyondFileSizeLimitFailsAndKeepsOldFile()
     const int status = child.finish(10s);
     QVERIFY2(WIFEXITED(status), qPrintable(QString::number(status)));
     QCOMPARE(WEXITSTATUS(status), saved ? 0 : 1);
-    QCOMPARE(readFile(programFile()).toHex(' '), (saved ? after : before).toHex(' '));
+    QCOMPARE(readFile(dir->programFile()).toHex(' '), (saved ? after : before).toHex(' '));
     // Neither a half-written replacement nor the lock is left beside the file.
-    QCOMPARE(entries(programDir), QStringList{QStringLiteral("tavon.rnk")});
+    QCOMPARE(entries(dir->programDir), QStringList{QStringLiteral("tavon.rnk")});
     if (!saved) {
         // The failure was one that a buffered write hides until commit: this is the case in
         // which trusting commit() alone would put a cut-short file in place.

@@ -1,11 +1,11 @@
 // The ranking file tavon.rnk on real files in a temporary directory: Read, Save, Blank, Close,
 // and where the file is kept.
-#include "rules/ranking_bytes.h"
+#include "support/ranking_bytes.h"
 #include "rules/ranking_file.h"
+#include "support/program_dir.h"
 
 #include <QDir>
 #include <QFile>
-#include <QTemporaryDir>
 #include <QTest>
 
 #include <memory>
@@ -17,9 +17,6 @@ namespace {
 
 using namespace rankingbytes;
 
-// Where the ranking file is kept: a fresh temporary directory for every test function.
-results::RankingOptions options;
-
 } // namespace
 
 // writeFile as a test step: fails the test when the file cannot be written.
@@ -29,15 +26,10 @@ class RankingFileTest : public QObject {
     Q_OBJECT
 
 private:
-    std::unique_ptr<QTemporaryDir> temp;
-    QString programDir;
-    QString fallbackDir;
-    QString programFile() const { return programDir + QStringLiteral("/tavon.rnk"); }
-    QString fallbackFile() const { return fallbackDir + QStringLiteral("/tavon.rnk"); }
+    std::unique_ptr<ProgramDir> dir;
 
 private slots:
     void init();
-    void cleanupTestCase();
 
     // Guards against a missing file left missing, or entries filled with leftovers instead of blanks.
     void missingFileIsCreatedEmptyAndReadsBlank();
@@ -92,17 +84,8 @@ private slots:
 
 void RankingFileTest::init()
 {
-    temp = std::make_unique<QTemporaryDir>();
-    QVERIFY(temp->isValid());
-    programDir = temp->filePath(QStringLiteral("program"));
-    fallbackDir = temp->filePath(QStringLiteral("own-data"));
-    QVERIFY(QDir().mkpath(programDir));
-    options.programDirectory = programDir;
-    options.fallbackDirectory = fallbackDir;
-}
-
-void RankingFileTest::cleanupTestCase()
-{
+    dir = std::make_unique<ProgramDir>();
+    QVERIFY(dir->isValid());
 }
 
 void RankingFileTest::missingFileIsCreatedEmptyAndReadsBlank()
@@ -112,12 +95,12 @@ void RankingFileTest::missingFileIsCreatedEmptyAndReadsBlank()
         lists.seisekijikan[i] = 99;
         lists.seisekinamae[i] = QStringLiteral("old");
     }
-    RankingFile file(options);
+    RankingFile file(dir->options());
     file.read(lists);
 
-    QVERIFY(QFile::exists(programFile()));
-    QCOMPARE(QFileInfo(programFile()).size(), 0);
-    QCOMPARE(QFileInfo(file.path()), QFileInfo(programFile()));
+    QVERIFY(QFile::exists(dir->programFile()));
+    QCOMPARE(QFileInfo(dir->programFile()).size(), 0);
+    QCOMPARE(QFileInfo(file.path()), QFileInfo(dir->programFile()));
     QVERIFY(file.isOpen());
     QVERIFY(file.isWritable());
     for (int i = 0; i < results::readCount; ++i) {
@@ -125,20 +108,20 @@ void RankingFileTest::missingFileIsCreatedEmptyAndReadsBlank()
         QCOMPARE(lists.seisekinamae[i], QString());
     }
     file.close();
-    QCOMPARE(QFileInfo(programFile()).size(), 0); // stays even though nothing was saved
+    QCOMPARE(QFileInfo(dir->programFile()).size(), 0); // stays even though nothing was saved
 }
 
 void RankingFileTest::firstSaveIntoEmptyFileWrites900Bytes()
 {
     BestFiveLists lists;
-    RankingFile file(options);
+    RankingFile file(dir->options());
     file.read(lists);
     QVERIFY(file.save({1, 30, QStringLiteral("Taro")}));
     file.close();
 
     const QByteArray expected = blankRecords(5) + record("Taro", 30) + blankRecords(69);
     QCOMPARE(expected.size(), 900);
-    QCOMPARE(readFile(programFile()).toHex(' '), expected.toHex(' '));
+    QCOMPARE(readFile(dir->programFile()).toHex(' '), expected.toHex(' '));
 }
 
 void RankingFileTest::saveKeepsRecord21AndEverythingAfterRecord75_data()
@@ -163,13 +146,13 @@ void RankingFileTest::saveKeepsRecord21AndEverythingAfterRecord75()
     QFETCH(QByteArray, before);
     QFETCH(QByteArray, after);
 
-    WRITE_FILE(programFile(), before);
+    WRITE_FILE(dir->programFile(), before);
     BestFiveLists lists;
-    RankingFile file(options);
+    RankingFile file(dir->options());
     file.read(lists);
     QVERIFY(file.save({3, 200, QStringLiteral("New")}));
     file.close();
-    QCOMPARE(readFile(programFile()).toHex(' '), after.toHex(' '));
+    QCOMPARE(readFile(dir->programFile()).toHex(' '), after.toHex(' '));
 }
 
 void RankingFileTest::blankClearsRecords1To21Only_data()
@@ -190,21 +173,21 @@ void RankingFileTest::blankClearsRecords1To21Only()
     QFETCH(QByteArray, before);
     QFETCH(QByteArray, after);
 
-    WRITE_FILE(programFile(), before);
+    WRITE_FILE(dir->programFile(), before);
     BestFiveLists lists;
-    RankingFile file(options);
+    RankingFile file(dir->options());
     file.read(lists);
     QVERIFY(file.blank());
     file.close();
-    QCOMPARE(readFile(programFile()).toHex(' '), after.toHex(' '));
+    QCOMPARE(readFile(dir->programFile()).toHex(' '), after.toHex(' '));
 }
 
 void RankingFileTest::shortFileReadsMissingRecordsAsBlank()
 {
     // Two whole records and half of the third.
-    WRITE_FILE(programFile(), record("Ann", 40) + record("Ben", 35) + record("Cy", 30).left(6));
+    WRITE_FILE(dir->programFile(), record("Ann", 40) + record("Ben", 35) + record("Cy", 30).left(6));
     BestFiveLists lists;
-    RankingFile file(options);
+    RankingFile file(dir->options());
     file.read(lists);
     file.close();
 
@@ -241,14 +224,14 @@ void RankingFileTest::negativeScoresSurviveReadAndSave()
     QFETCH(QByteArray, after);
 
     const QByteArray before = blankRecords(2) + record("Neg", score) + blankRecords(72);
-    WRITE_FILE(programFile(), before);
+    WRITE_FILE(dir->programFile(), before);
     BestFiveLists lists;
-    RankingFile file(options);
+    RankingFile file(dir->options());
     file.read(lists);
     QCOMPARE(int(lists.seisekijikan[2]), score);
     QVERIFY(file.save({0, static_cast<std::int16_t>(score), QStringLiteral("Eq")}));
     file.close();
-    QCOMPARE(readFile(programFile()).toHex(' '), after.toHex(' '));
+    QCOMPARE(readFile(dir->programFile()).toHex(' '), after.toHex(' '));
 }
 
 void RankingFileTest::typedNamesAreStoredInTenBytes_data()
@@ -278,17 +261,17 @@ void RankingFileTest::typedNamesAreStoredInTenBytes()
     QFETCH(QString, shown);
 
     BestFiveLists lists;
-    RankingFile file(options);
+    RankingFile file(dir->options());
     file.read(lists);
     QVERIFY(file.save({2, 25, typed}));
     file.close();
 
-    const QByteArray bytes = readFile(programFile());
+    const QByteArray bytes = readFile(dir->programFile());
     QCOMPARE(bytes.size(), 900);
     QCOMPARE(recordAt(bytes, 11).toHex(' '), record(field, 25).toHex(' '));
 
     BestFiveLists again;
-    RankingFile reopened(options);
+    RankingFile reopened(dir->options());
     reopened.read(again);
     QCOMPARE(again.seisekinamae[10], shown);
 }
@@ -322,13 +305,13 @@ void RankingFileTest::saveEntersIntoWhatTheFileHoldsNow()
     QFETCH(QByteArray, others);
 
     const QByteArray sorted = record("A", 50) + record("B", 40) + record("C", 30) + record("D", 20) + record("E", 10);
-    WRITE_FILE(programFile(), numberedRecords(1, 5) + sorted + numberedRecords(11, 11) + numberedRecords(22, 54));
+    WRITE_FILE(dir->programFile(), numberedRecords(1, 5) + sorted + numberedRecords(11, 11) + numberedRecords(22, 54));
     BestFiveLists lists;
-    RankingFile file(options);
+    RankingFile file(dir->options());
     file.read(lists);
 
     BestFiveLists otherLists;
-    RankingFile other(options);
+    RankingFile other(dir->options());
     other.read(otherLists);
     if (meanwhile == QStringLiteral("save 45 in range 1"))
         QVERIFY(other.save({1, 45, QStringLiteral("Oth")}));
@@ -337,14 +320,14 @@ void RankingFileTest::saveEntersIntoWhatTheFileHoldsNow()
     else if (meanwhile == QStringLiteral("blank"))
         QVERIFY(other.blank());
     else
-        WRITE_FILE(programFile(), numberedRecords(1, 5) + record("X", 60).repeated(5) + numberedRecords(11, 11)
+        WRITE_FILE(dir->programFile(), numberedRecords(1, 5) + record("X", 60).repeated(5) + numberedRecords(11, 11)
                                       + numberedRecords(22, 54));
     other.close();
 
     QVERIFY(file.save({1, 35, QStringLiteral("Me")}));
     file.close();
     const QByteArray expected = others.left(5 * 12) + range1 + others.mid(5 * 12) + blankRecords(54);
-    QCOMPARE(readFile(programFile()).toHex(' '), expected.toHex(' '));
+    QCOMPARE(readFile(dir->programFile()).toHex(' '), expected.toHex(' '));
 }
 
 void RankingFileTest::entriesLeftAloneKeepTheirBytesEvenWhenMoved()
@@ -352,10 +335,10 @@ void RankingFileTest::entriesLeftAloneKeepTheirBytesEvenWhenMoved()
     const QByteArray invalid = record(QByteArray("\x81 X\xFF", 4), 40);
     const QByteArray nulPadded = QByteArray("Nul\0\0\0\0\0\0\0", 10) + QByteArray("\x1e\x00", 2);
     const QByteArray odd21 = record(QByteArray("\xA0\xFD", 2), 7);
-    WRITE_FILE(programFile(), invalid + nulPadded + blankRecords(18) + odd21);
+    WRITE_FILE(dir->programFile(), invalid + nulPadded + blankRecords(18) + odd21);
 
     BestFiveLists lists;
-    RankingFile file(options);
+    RankingFile file(dir->options());
     file.read(lists);
     QCOMPARE(lists.seisekinamae[0], QStringLiteral("\uFFFD X\uFFFD"));
     QCOMPARE(lists.seisekinamae[1], QStringLiteral("Nul"));
@@ -363,7 +346,7 @@ void RankingFileTest::entriesLeftAloneKeepTheirBytesEvenWhenMoved()
     QVERIFY(file.save({0, 45, QStringLiteral("New")}));
     file.close();
 
-    const QByteArray bytes = readFile(programFile());
+    const QByteArray bytes = readFile(dir->programFile());
     QCOMPARE(recordAt(bytes, 1).toHex(' '), record("New", 45).toHex(' '));
     QCOMPARE(recordAt(bytes, 2).toHex(' '), invalid.toHex(' '));
     QCOMPARE(recordAt(bytes, 3).toHex(' '), nulPadded.toHex(' '));
@@ -372,20 +355,20 @@ void RankingFileTest::entriesLeftAloneKeepTheirBytesEvenWhenMoved()
 
 void RankingFileTest::saveKeepsWhatWasAddedAfterRecord75SinceRead()
 {
-    WRITE_FILE(programFile(), numberedRecords(1, 75));
+    WRITE_FILE(dir->programFile(), numberedRecords(1, 75));
     BestFiveLists lists;
-    RankingFile file(options);
+    RankingFile file(dir->options());
     file.read(lists);
     {
-        QFile other(programFile());
+        QFile other(dir->programFile());
         QVERIFY(other.open(QIODevice::Append));
         other.write("written meanwhile");
     }
     QVERIFY(file.save({0, 500, QStringLiteral("Z")}));
     file.close();
-    QCOMPARE(recordAt(readFile(programFile()), 1), record("Z", 500));
-    QVERIFY(readFile(programFile()).endsWith("written meanwhile"));
-    QCOMPARE(readFile(programFile()).size(), 900 + 17);
+    QCOMPARE(recordAt(readFile(dir->programFile()), 1), record("Z", 500));
+    QVERIFY(readFile(dir->programFile()).endsWith("written meanwhile"));
+    QCOMPARE(readFile(dir->programFile()).size(), 900 + 17);
 }
 
 void RankingFileTest::fallbackDirectoryWhenProgramDirectoryRefusesTheFile_data()
@@ -400,43 +383,41 @@ void RankingFileTest::fallbackDirectoryWhenProgramDirectoryRefusesTheFile()
     QFETCH(QString, how);
 
     if (how == QStringLiteral("under a plain file")) {
-        const QString plain = temp->filePath(QStringLiteral("plain"));
+        const QString plain = dir->path(QStringLiteral("plain"));
         WRITE_FILE(plain, "not a directory");
-        programDir = plain + QStringLiteral("/program");
-        options.programDirectory = programDir;
-    options.fallbackDirectory = fallbackDir;
+        dir->programDir = plain + QStringLiteral("/program");
     } else {
-        QVERIFY(QDir().mkpath(programFile()));
+        QVERIFY(QDir().mkpath(dir->programFile()));
     }
 
     BestFiveLists lists;
-    RankingFile file(options);
+    RankingFile file(dir->options());
     file.read(lists);
-    QCOMPARE(QFileInfo(file.path()), QFileInfo(fallbackFile()));
+    QCOMPARE(QFileInfo(file.path()), QFileInfo(dir->fallbackFile()));
     QVERIFY(file.isWritable());
-    QCOMPARE(QFileInfo(fallbackFile()).size(), 0);
+    QCOMPARE(QFileInfo(dir->fallbackFile()).size(), 0);
 
     QVERIFY(file.save({0, 12, QStringLiteral("Own")}));
     file.close();
-    QCOMPARE(recordAt(readFile(fallbackFile()), 1).toHex(' '), record("Own", 12).toHex(' '));
+    QCOMPARE(recordAt(readFile(dir->fallbackFile()), 1).toHex(' '), record("Own", 12).toHex(' '));
 
     // The next opening finds the saved entry again.
     BestFiveLists again;
-    RankingFile reopened(options);
+    RankingFile reopened(dir->options());
     reopened.read(again);
     QCOMPARE(again.seisekinamae[0], QStringLiteral("Own"));
 }
 
 void RankingFileTest::noUsableFileReadsBlankAndSaveFails()
 {
-    const QString plain = temp->filePath(QStringLiteral("plain"));
+    const QString plain = dir->path(QStringLiteral("plain"));
     WRITE_FILE(plain, "not a directory");
-    options.programDirectory = plain + QStringLiteral("/program");
-    options.fallbackDirectory = plain + QStringLiteral("/own-data");
+    dir->programDir = plain + QStringLiteral("/program");
+    dir->fallbackDir = plain + QStringLiteral("/own-data");
 
     BestFiveLists lists;
     lists.seisekijikan[3] = 77;
-    RankingFile file(options);
+    RankingFile file(dir->options());
     file.read(lists);
     QCOMPARE(int(lists.seisekijikan[3]), 0);
     QVERIFY(!file.isWritable());
@@ -449,34 +430,34 @@ void RankingFileTest::noUsableFileReadsBlankAndSaveFails()
 void RankingFileTest::saveFailsWhenTheFileCannotBeReplaced()
 {
     BestFiveLists lists;
-    RankingFile file(options);
+    RankingFile file(dir->options());
     file.read(lists);
     // The program's directory goes away while the window is open.
-    QVERIFY(QDir(programDir).removeRecursively());
-    WRITE_FILE(programDir, "now a plain file");
+    QVERIFY(QDir(dir->programDir).removeRecursively());
+    WRITE_FILE(dir->programDir, "now a plain file");
 
     QVERIFY(!file.save({0, 9, QStringLiteral("Lost")}));
     file.close();
-    QCOMPARE(readFile(programDir), QByteArray("now a plain file"));
+    QCOMPARE(readFile(dir->programDir), QByteArray("now a plain file"));
 }
 
 void RankingFileTest::closeReleasesTheFileAndWritesNothing()
 {
     const QByteArray before = numberedRecords(1, 30);
-    WRITE_FILE(programFile(), before);
+    WRITE_FILE(dir->programFile(), before);
     BestFiveLists lists;
-    RankingFile file(options);
+    RankingFile file(dir->options());
     file.read(lists);
     QVERIFY(file.isOpen());
     file.close();
     QVERIFY(!file.isOpen());
-    QCOMPARE(readFile(programFile()), before);
+    QCOMPARE(readFile(dir->programFile()), before);
 
     file.read(lists);
     QVERIFY(file.save({0, 1, QStringLiteral("x")}));
     QVERIFY(file.isOpen());
     file.close();
-    QCOMPARE(QDir(programDir).entryList(QDir::Files | QDir::Hidden | QDir::System),
+    QCOMPARE(QDir(dir->programDir).entryList(QDir::Files | QDir::Hidden | QDir::System),
              QStringList{QStringLiteral("tavon.rnk")});
 }
 

@@ -2,12 +2,12 @@
 // files and directories, a lock path taken by something else. Each opening runs in a child
 // process as an ordinary user (a test run by root drops to "nobody"), so that permissions
 // bind as they bind a pupil's account; the child reports what it saw and whether it saved.
-#include "rules/child_process.h"
-#include "rules/ranking_bytes.h"
+#include "support/child_process.h"
+#include "support/ranking_bytes.h"
 #include "rules/ranking_file.h"
+#include "support/program_dir.h"
 
 #include <QDir>
-#include <QTemporaryDir>
 #include <QTest>
 
 #include <memory>
@@ -18,9 +18,6 @@ using namespace rankingbytes;
 using namespace std::chrono_literals;
 
 namespace {
-
-// Where the ranking file is kept: a fresh temporary directory for every test function.
-results::RankingOptions options;
 
 enum class Place {
     Directory,                  // tavon.rnk is a directory
@@ -53,18 +50,13 @@ class RankingPlacesTest : public QObject {
     Q_OBJECT
 
 private:
-    std::unique_ptr<QTemporaryDir> temp;
-    QString programDir;
-    QString fallbackDir;
-    QString programFile() const { return programDir + QStringLiteral("/tavon.rnk"); }
-    QString fallbackFile() const { return fallbackDir + QStringLiteral("/tavon.rnk"); }
-    QString linkTarget() const { return programDir + QStringLiteral("/real.rnk"); }
+    std::unique_ptr<ProgramDir> dir;
+    QString linkTarget() const { return dir->programDir + QStringLiteral("/real.rnk"); }
     bool prepare(Place place);
 
 private slots:
     void init();
     void cleanup();
-    void cleanupTestCase();
 
     // Guards against a crash or a hang on a ranking file that is no plain writable file,
     // lists that hide what could be read, a failed save reported as done, a save lost where
@@ -75,57 +67,50 @@ private slots:
 
 void RankingPlacesTest::init()
 {
-    temp = std::make_unique<QTemporaryDir>();
-    QVERIFY(temp->isValid());
+    dir = std::make_unique<ProgramDir>();
+    QVERIFY(dir->isValid());
     // The ordinary user must reach every directory of the test.
-    QVERIFY(setMode(temp->path(), 0777));
-    programDir = temp->filePath(QStringLiteral("program"));
-    fallbackDir = temp->filePath(QStringLiteral("own-data"));
-    QVERIFY(QDir().mkpath(programDir));
-    QVERIFY(setMode(programDir, 0777));
-    ChildProcess probe([this](const ChildProcess::Channel&) { return writeFile(programDir + "/probe", "x") ? 0 : 1; },
+    QVERIFY(setMode(dir->path(), 0777));
+    QVERIFY(setMode(dir->programDir, 0777));
+    ChildProcess probe([this](const ChildProcess::Channel&) { return writeFile(dir->programDir + "/probe", "x") ? 0 : 1; },
                        /*asOtherUser=*/true);
     QVERIFY2(ChildProcess::exitedWith(probe.finish(10s), 0),
-             qPrintable(QStringLiteral("an ordinary user cannot write in %1 (is TMPDIR private?)").arg(programDir)));
-    QVERIFY(QFile::remove(programDir + QStringLiteral("/probe")));
+             qPrintable(QStringLiteral("an ordinary user cannot write in %1 (is TMPDIR private?)").arg(dir->programDir)));
+    QVERIFY(QFile::remove(dir->programDir + QStringLiteral("/probe")));
 }
 
 void RankingPlacesTest::cleanup()
 {
-    setMode(programDir, 0777); // so that the temporary directory can be removed
-    setMode(programFile(), 0666);
-}
-
-void RankingPlacesTest::cleanupTestCase()
-{
+    setMode(dir->programDir, 0777); // so that the temporary directory can be removed
+    setMode(dir->programFile(), 0666);
 }
 
 bool RankingPlacesTest::prepare(Place place)
 {
-    auto file = [this](mode_t mode) { return writeFile(programFile(), shared) && setMode(programFile(), mode); };
+    auto file = [this](mode_t mode) { return writeFile(dir->programFile(), shared) && setMode(dir->programFile(), mode); };
     switch (place) {
     case Place::Directory:
-        return QDir().mkpath(programFile());
+        return QDir().mkpath(dir->programFile());
     case Place::LinkIntoDirectory:
-        return QFile::link(linkTarget(), programFile());
+        return QFile::link(linkTarget(), dir->programFile());
     case Place::LinkIntoMissingDirectory:
-        return QFile::link(temp->filePath(QStringLiteral("gone/real.rnk")), programFile());
+        return QFile::link(dir->path(QStringLiteral("gone/real.rnk")), dir->programFile());
     case Place::LinkLoop:
-        return QFile::link(programFile(), programFile());
+        return QFile::link(dir->programFile(), dir->programFile());
     case Place::Pipe:
-        return ::mkfifo(QFile::encodeName(programFile()).constData(), 0666) == 0;
+        return ::mkfifo(QFile::encodeName(dir->programFile()).constData(), 0666) == 0;
     case Place::ReadOnlyFile:
         return file(0444);
     case Place::UnreadableFile:
         return file(0000);
     case Place::ReadOnlyDirectory:
-        return setMode(programDir, 0555);
+        return setMode(dir->programDir, 0555);
     case Place::WritableFileInReadOnlyDirectory:
-        return file(0666) && setMode(programDir, 0555);
+        return file(0666) && setMode(dir->programDir, 0555);
     case Place::ReadOnlyFileInReadOnlyDirectory:
-        return file(0444) && setMode(programDir, 0555);
+        return file(0444) && setMode(dir->programDir, 0555);
     case Place::LockPathTaken:
-        return file(0666) && QDir().mkpath(programFile() + QStringLiteral(".lock"));
+        return file(0666) && QDir().mkpath(dir->programFile() + QStringLiteral(".lock"));
     }
     return false;
 }
@@ -184,23 +169,21 @@ void RankingPlacesTest::unusualPlaceShowsWhatCanBeReadAndSavesWhereItCan()
 
     if (!fallback) {
         // The player's own directory would have to be made under a plain file.
-        QVERIFY(writeFile(temp->filePath(QStringLiteral("plain")), "plain"));
-        fallbackDir = temp->filePath(QStringLiteral("plain/own-data"));
+        QVERIFY(writeFile(dir->path(QStringLiteral("plain")), "plain"));
+        dir->fallbackDir = dir->path(QStringLiteral("plain/own-data"));
     }
-    options.programDirectory = programDir;
-    options.fallbackDirectory = fallbackDir;
     QVERIFY(prepare(place));
-    const QStringList before = entries(programDir);
+    const QStringList before = entries(dir->programDir);
 
     ChildProcess child(
         [this](const ChildProcess::Channel& channel) {
             results::BestFiveLists lists;
-            results::RankingFile file(options);
+            results::RankingFile file(dir->options());
             file.read(lists);
             QByteArray used = "none";
-            if (file.isWritable() && file.path() == programFile())
+            if (file.isWritable() && file.path() == dir->programFile())
                 used = "program";
-            else if (file.isWritable() && file.path() == fallbackFile())
+            else if (file.isWritable() && file.path() == dir->fallbackFile())
                 used = "fallback";
             else if (file.isWritable())
                 used = "other";
@@ -224,22 +207,22 @@ void RankingPlacesTest::unusualPlaceShowsWhatCanBeReadAndSavesWhereItCan()
     QCOMPARE(lines[3], QByteArray(written == QStringLiteral("none") ? "failed" : "saved"));
 
     if (written == QStringLiteral("program"))
-        QCOMPARE(readFile(programFile()).toHex(' '), bytes.toHex(' '));
+        QCOMPARE(readFile(dir->programFile()).toHex(' '), bytes.toHex(' '));
     if (written == QStringLiteral("link target")) {
         QCOMPARE(readFile(linkTarget()).toHex(' '), bytes.toHex(' '));
-        QVERIFY(QFileInfo(programFile()).isSymLink());
+        QVERIFY(QFileInfo(dir->programFile()).isSymLink());
     }
     if (written == QStringLiteral("fallback"))
-        QCOMPARE(readFile(fallbackFile()).toHex(' '), bytes.toHex(' '));
+        QCOMPARE(readFile(dir->fallbackFile()).toHex(' '), bytes.toHex(' '));
     else
-        QVERIFY(!QFileInfo::exists(fallbackFile()));
+        QVERIFY(!QFileInfo::exists(dir->fallbackFile()));
     // A file the save did not go to is as it was; nothing is left beside it but what was there.
-    const QFileInfo info(programFile());
+    const QFileInfo info(dir->programFile());
     if (written != QStringLiteral("program") && info.isFile() && !info.isSymLink()) {
-        QVERIFY(setMode(programFile(), 0644));
-        QCOMPARE(readFile(programFile()), shared);
+        QVERIFY(setMode(dir->programFile(), 0644));
+        QCOMPARE(readFile(dir->programFile()), shared);
     }
-    QStringList after = entries(programDir);
+    QStringList after = entries(dir->programDir);
     after.removeAll(QStringLiteral("real.rnk"));
     QCOMPARE(after, before);
 }

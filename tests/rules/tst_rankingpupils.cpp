@@ -1,8 +1,8 @@
 // One ranking file shared by the pupils of a class on one PC, each under an account of their
 // own: every copy of the program runs in a child process as its pupil's user (the test runs
 // as root and drops to fixed test ids), in the shared folders a teacher sets up.
-#include "rules/child_process.h"
-#include "rules/ranking_bytes.h"
+#include "support/child_process.h"
+#include "support/ranking_bytes.h"
 #include "rules/ranking_file.h"
 
 #include <QDir>

@@ -2,8 +2,8 @@
 // folder from this machine over a private sshd and mounts it once per PC with sshfs, then
 // runs this program; every PC is a process of its own, on its own mount, logged in to the
 // server as its own pupil, running the program's own Read and Save.
-#include "rules/child_process.h"
-#include "rules/ranking_bytes.h"
+#include "support/child_process.h"
+#include "support/ranking_bytes.h"
 #include "rules/ranking_file.h"
 
 #include <QElapsedTimer>

@@ -32,7 +32,7 @@ GameFixture::GameFixture() : fake(std::make_unique<FakeServices>())
         previousHandler = qInstallMessageHandler(dropRaiseNotices);
     windows::destroyAll();
     Module1::reset();
-    windows::setRankingOptions({.programDirectory = rankingDir.path(), .fallbackDirectory = rankingDir.path()});
+    windows::rankingOptions() = places.options();
     windows::form1().Show();
     settle();
 }
@@ -42,12 +42,12 @@ GameFixture::~GameFixture()
     windows::destroyAll();
     settle();
     Module1::reset();
-    windows::setRankingOptions({});
+    windows::rankingOptions() = {};
 }
 
 QString GameFixture::rankingPath() const
 {
-    return rankingDir.filePath(QStringLiteral("tavon.rnk"));
+    return places.programFile();
 }
 
 Form1& GameFixture::form()

@@ -3,7 +3,7 @@
 #include "support/fake_services.h"
 
 #include <QApplication>
-#include <QTemporaryDir>
+#include "support/program_dir.h"
 
 #include <deque>
 #include <memory>
@@ -45,5 +45,5 @@ public:
 
 private:
     std::unique_ptr<FakeServices> fake;
-    QTemporaryDir rankingDir;
+    ProgramDir places;
 };

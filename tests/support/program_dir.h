@@ -1,0 +1,29 @@
+#pragma once
+
+#include "rules/ranking_file.h"
+
+#include <QString>
+#include <QTemporaryDir>
+
+// The places of a program run, inside a fresh temporary directory that is removed afterwards:
+// programDir stands for the directory of the program's executable, where tavon.rnk is kept,
+// and fallbackDir for the player's own data directory. Tests may point either elsewhere.
+class ProgramDir {
+    QTemporaryDir temp; // first, so that it exists before the places inside it are named
+
+public:
+    ProgramDir();
+
+    bool isValid() const { return temp.isValid(); }
+    // A path inside the temporary directory (the directory itself for an empty name).
+    QString path(const QString& name = {}) const { return name.isEmpty() ? temp.path() : temp.filePath(name); }
+
+    QString programFile() const { return programDir + QStringLiteral("/tavon.rnk"); }
+    QString fallbackFile() const { return fallbackDir + QStringLiteral("/tavon.rnk"); }
+
+    // The ranking file's options for these places, with the program's lock times.
+    results::RankingOptions options() const;
+
+    QString programDir;
+    QString fallbackDir;
+};
