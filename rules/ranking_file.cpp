@@ -290,8 +290,18 @@ public:
         }
     }
 
-    // Whether the lock file is still this holder's (another PC took no lock over from it).
-    bool stillOurs() const { return contents(path).startsWith(identity()); }
+    // Whether the lock file is still this holder's (another PC took no lock over from it). A
+    // PC taking over a left-behind lock at the same moment as another may move this one aside
+    // for a moment before it puts it back; that is waited out.
+    bool stillOurs() const
+    {
+        for (int look = 0; look < 10; ++look) {
+            if (contents(path).startsWith(identity()))
+                return true;
+            std::this_thread::sleep_for(waitStep);
+        }
+        return false;
+    }
     const QByteArray& ownId() const { return id; }
 
 private:
@@ -341,6 +351,8 @@ private:
         // Moved under a retired name: the next holder removes it.
         const QByteArray aside = QFile::encodeName(path + QLatin1Char('.') + QString::fromLatin1(id) + QStringLiteral(".gone"));
         const QByteArray here = QFile::encodeName(path);
+        if (contents(path) != seen)
+            return true; // taken over by another PC meanwhile: wait for that one
         if (::rename(here.constData(), aside.constData()) != 0)
             return errno == ENOENT; // gone meanwhile: released, or taken over by another PC
         if (contents(QFile::decodeName(aside)) == seen)
