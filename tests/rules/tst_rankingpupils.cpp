@@ -1,7 +1,7 @@
 // One ranking file shared by the pupils of a class on one PC, each under an account of their
 // own: every copy of the program runs in a child process as its pupil's user (the test runs
 // as root and drops to fixed test ids), in the shared folders a teacher sets up.
-#include "support/child_process.h"
+#include "support/running_copy.h"
 #include "support/ranking_bytes.h"
 #include "rules/ranking_file.h"
 
@@ -9,7 +9,6 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <csignal>
 #include <memory>
 
 #include <sys/stat.h>
@@ -36,52 +35,14 @@ enum class Folder {
     LockIsLink,      // as Group, with tavon.rnk.lock a link to nowhere
 };
 
-// One pupil's copy of the program, answering the test:
-//   o  open the results window (Read)  -> O, or R when the file cannot be written
-//   s  save the pupil's entry          -> S, or F when it failed
-//   p  as s, but stop after re-reading the file under the lock: -> M, then go on at c
-//   k  save, dying with three records written (a mix of old and new lists)
-// and telling it, unasked, W when it finds the lock taken and waits.
-int pupilCopy(const ChildProcess::Channel& channel, const QString& folder, const results::NewEntry& entry)
+// A pupil's copy of the program, as the pupil's user, on the class folder.
+ChildProcess pupilCopy(const ChildProcess::User& pupil, const QString& folder, const results::NewEntry& entry)
 {
-    bool stopInside = false;
-    bool dieInside = false;
-    int writes = 0;
     results::RankingOptions options;
     options.programDirectory = folder;
-    options.fallbackDirectory = folder + QStringLiteral("/../own-") + QString::number(::getuid());
+    options.fallbackDirectory = folder + QStringLiteral("/../own-") + QString::number(pupil.uid);
     options.lockWait = 5s;
-    options.writeHook = [&](results::WriteStep step) {
-        if (step == results::WriteStep::WaitingForLock)
-            channel.send('W');
-        if (step == results::WriteStep::Reread && stopInside) {
-            channel.send('M');
-            if (channel.receive() != 'c')
-                ::_exit(3);
-        }
-        if (step == results::WriteStep::Written && dieInside && ++writes == 3)
-            ::raise(SIGKILL);
-    };
-    results::BestFiveLists lists;
-    results::RankingFile file(options);
-    for (;;) {
-        const char command = channel.receive();
-        stopInside = command == 'p';
-        dieInside = command == 'k';
-        switch (command) {
-        case 'o':
-            file.read(lists);
-            channel.send(file.isWritable() ? 'O' : 'R');
-            break;
-        case 's':
-        case 'p':
-        case 'k':
-            channel.send(file.save(entry) ? 'S' : 'F');
-            break;
-        default:
-            return 0;
-        }
-    }
+    return ChildProcess([=](const ChildProcess::Channel& c) { return runningCopy(c, entry, options); }, pupil);
 }
 
 bool setOwner(const QString& path, uid_t uid, gid_t gid, mode_t mode)
@@ -151,13 +112,12 @@ void RankingPupilsTest::pupilsShareOneFile_data()
     QTest::addColumn<QString>("script");
     QTest::addColumn<QByteArray>("after");
 
-    // Ami saves 40 and Bo 45 in range 0. "A>p" sends p to Ami's copy, "B<W" waits for Bo's
-    // copy to answer W, "A!" waits for Ami's copy to die.
+    // Ami saves 40 and Bo 45 in range 0 (script steps as in support/running_copy.h).
     const QString together = QStringLiteral("A>o A<O B>o B<O A>p A<M B>s B<W A>c A<S B<S");
     const QByteArray both = record("Tea", 50) + record("Bo", 45) + record("Ami", 40) + record("Uma", 30)
                             + record("Vic", 20) + blankRecords(70) + tail;
     const QByteArray boOnly = record("Tea", 50) + record("Bo", 45) + record("Uma", 30) + record("Vic", 20) + blankRecords(71) + tail;
-    const QString amiDies = QStringLiteral("A>o A<O B>o B<O A>k A! B>s B<S");
+    const QString amiDies = QStringLiteral("A>o A<O B>o B<O A>k A~ B>s B<S");
 
     QTest::newRow("group folder, saving together") << Folder::Group << together << both;
     QTest::newRow("group folder, one after the other")
@@ -198,24 +158,10 @@ void RankingPupilsTest::pupilsShareOneFile()
     const struct stat before = statOf(rankingFile());
     QStringList besideBefore = entries(folder);
 
-    ChildProcess a([&](const ChildProcess::Channel& c) { return pupilCopy(c, folder, {0, 40, QStringLiteral("Ami")}); }, ami);
-    ChildProcess b([&](const ChildProcess::Channel& c) { return pupilCopy(c, folder, {0, 45, QStringLiteral("Bo")}); }, bo);
-    for (const QString& step : script.split(u' ')) {
-        ChildProcess& copy = step[0] == u'A' ? a : b;
-        const char what = step.size() > 2 ? step[2].toLatin1() : 0;
-        if (step[1] == u'>') {
-            QVERIFY2(copy.send(what), qPrintable(step));
-        } else if (step[1] == u'<') {
-            const std::optional<char> answer = copy.receive(10s);
-            QVERIFY2(answer == what, qPrintable(step + QStringLiteral(": answered ") + (answer ? QChar::fromLatin1(*answer) : u'-')));
-        } else {
-            QVERIFY(ChildProcess::killed(copy.finish(10s)));
-        }
-    }
-    a.send('q');
-    b.send('q');
-    a.finish(10s);
-    b.finish(10s);
+    ChildProcess a = pupilCopy(ami, folder, {0, 40, QStringLiteral("Ami")});
+    ChildProcess b = pupilCopy(bo, folder, {0, 45, QStringLiteral("Bo")});
+    const QString wrong = playScript(script, a, b);
+    QVERIFY2(wrong.isEmpty(), qPrintable(wrong));
 
     QCOMPARE(readFile(rankingFile()).toHex(' '), after.toHex(' '));
     // Who may read and write the file is as the teacher set it; it is the same file.
@@ -247,7 +193,7 @@ void RankingPupilsTest::saveLeavesBytesAfterRecord75Alone()
     QVERIFY(setOwner(folder, 0, classGroup, 0775) && setOwner(rankingFile(), 0, classGroup, 0664));
     const struct stat before = statOf(rankingFile());
 
-    ChildProcess a([&](const ChildProcess::Channel& c) { return pupilCopy(c, folder, {0, 40, QStringLiteral("Ami")}); }, ami);
+    ChildProcess a = pupilCopy(ami, folder, {0, 40, QStringLiteral("Ami")});
     QVERIFY(a.send('o') && a.receive(10s) == 'O');
     QVERIFY(a.send('s') && a.receive(10s) == 'S');
 
