@@ -684,8 +684,10 @@ void RankingFile::read(BestFiveLists& lists)
         if (lock.acquire(Clock::now(), opts, filePath))
             recover(d.get(), journal, lock);
     }
+    // Records 1 to 21 are what the lists take in; the rest is read only to tell a save cut
+    // short from one that ran through.
     QByteArray head;
-    readAt(d.get(), 0, qsizetype(readCount) * recordBytes, head);
+    readAt(d.get(), 0, qsizetype(entryCount) * recordBytes, head);
     if (const std::optional<Journal> j = readJournal(journal); j && cutShort(*j, head.left(j->newHead.size())))
         head = (j->oldHead + head.mid(j->oldHead.size())).left(qMax(j->oldSize, qint64(j->oldHead.size())));
     readRecords(head, lists);
