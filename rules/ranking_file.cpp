@@ -345,24 +345,36 @@ private:
         return bytes;
     }
 
-    // Moves the left-behind lock aside; false only when the folder refuses that.
+    // Moves the left-behind lock aside under a retired name. Only one PC at a time does: it
+    // holds "tavon.rnk.lock.takeover", made exclusively, and checks that the lock still holds
+    // what it saw. A guard left by a PC that died while taking over goes once it has stood
+    // unchanged for twice the stale time. False only when the folder refuses all this.
     bool takeOver(const QByteArray& seen)
     {
-        // Moved under a retired name: the next holder removes it.
-        const QByteArray aside = QFile::encodeName(path + QLatin1Char('.') + QString::fromLatin1(id) + QStringLiteral(".gone"));
-        const QByteArray here = QFile::encodeName(path);
-        if (contents(path) != seen)
-            return true; // taken over by another PC meanwhile: wait for that one
-        if (::rename(here.constData(), aside.constData()) != 0)
-            return errno == ENOENT; // gone meanwhile: released, or taken over by another PC
-        if (contents(QFile::decodeName(aside)) == seen)
+        const QString guardPath = path + QStringLiteral(".takeover");
+        Descriptor guard(openPath(guardPath, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW, 0644));
+        if (!guard) {
+            if (errno != EEXIST && !(errno == EPERM && exists(guardPath)))
+                return false;
+            const QByteArray now = contents(guardPath);
+            if (!guardSeen || *guardSeen != now) {
+                guardSeen = now;
+                guardSince = Clock::now();
+            } else if (Clock::now() - guardSince >= 2 * options.staleLock) {
+                retire(guardPath, true, id + "-guard");
+                guardSeen.reset();
+            }
             return true;
-        // Another PC took the lock over and made its own just before: put it back.
-        if (::link(aside.constData(), here.constData()) == 0)
-            ::unlink(aside.constData());
-        else
-            ::rename(aside.constData(), here.constData());
-        return true;
+        }
+        const bool written = writeAt(guard.get(), 0, identity());
+        guard.reset();
+        bool moved = written;
+        if (written && contents(path) == seen) {
+            const QString aside = path + QLatin1Char('.') + QString::fromLatin1(id) + QStringLiteral(".gone");
+            moved = ::rename(QFile::encodeName(path).constData(), QFile::encodeName(aside).constData()) == 0 || errno == ENOENT;
+        }
+        retire(guardPath, true, id);
+        return moved;
     }
 
     QString path;
@@ -370,6 +382,8 @@ private:
     QByteArray id = randomId();
     Descriptor fd;
     quint32 beats = 0;
+    std::optional<QByteArray> guardSeen;
+    Clock::time_point guardSince;
     std::thread heart;
     std::mutex mutex;
     std::condition_variable wake;
