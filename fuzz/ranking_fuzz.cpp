@@ -138,7 +138,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (int n = 22; n <= results::entryCount; ++n)
         FUZZ_CHECK(saved.mid(qsizetype(n - 1) * record, record) == blankRecord);
     FUZZ_CHECK(saved.mid(20 * record, record) == recordAsRead(input, 21));
-    for (int range = 0; range < Module1::rangeCount; ++range) {
+    for (int range = 0; range < rangeCount; ++range) {
         const int first = range * results::places + 1;
         QByteArrayList expected;
         for (int p = 0; p < results::places; ++p)

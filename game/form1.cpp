@@ -14,8 +14,7 @@ using namespace Module1;
 
 namespace {
 
-constexpr int questionsPerGame = 5;
-constexpr int tickMilliseconds = 2000;
+using question::columns;
 const QString rightMark = QStringLiteral("○");
 const QString wrongMark = QStringLiteral("×");
 
@@ -25,13 +24,9 @@ void Form1::Form_Load()
 {
     Timer1->setInterval(0);
     ui::Randomize();
-    for (std::int16_t i = 0; i < 4; ++i)
+    for (std::int16_t i = 0; i < rangeCount; ++i)
         hanimei[i] = rangeName(i);
-    for (int i = 0; i < question::columns; ++i) {
-        xatai[0][i] = static_cast<std::int16_t>(i - 2);
-        xatai[1][i] = static_cast<std::int16_t>(i + 1);
-        xatai[2][i] = static_cast<std::int16_t>(i - 5);
-    }
+    question::fillFixedRows(xatai);
     setAnswersEnabled(false);
     kotae(3).setVisible(false);
     en(0).setChecked(true);
@@ -62,9 +57,9 @@ void Form1::Command1_Click()
 
 void Form1::syutudai()
 {
-    haiten = 10;
+    haiten = question::fullPoints;
     tokuten->setCaption(numtext::numberText(haiten).right(2));
-    Timer1->setInterval(tickMilliseconds);
+    Timer1->setInterval(question::tickMilliseconds);
     ++mondaisu;
     monbang->setCaption(QStringLiteral("第") + numtext::numberText(mondaisu) + QStringLiteral("問"));
 
@@ -76,24 +71,23 @@ void Form1::syutudai()
 
     if (hani == question::randomRange)
         question::fillRandomRow(kankei, ui::Rnd, xatai[question::randomRange]);
-    for (std::int16_t i = 0; i < question::columns; ++i) {
+    for (std::int16_t i = 0; i < columns; ++i) {
         const std::int16_t x = xatai[hani][i];
         mondai(i).setCaption(numtext::numberText(x));
-        mondai(i + 5).setCaption(question::yText(relation, x));
+        mondai(i + columns).setCaption(question::yText(relation, x));
     }
 }
 
 void Form1::Timer1_Timer()
 {
-    --haiten;
-    if (haiten != -1) {
+    if (!question::countdownTick(haiten)) {
         tokuten->setCaption(numtext::numberText(haiten));
         return;
     }
     markResult(wrongMark);
     ui::Beep();
     Timer1->setInterval(0);
-    if (mondaisu >= questionsPerGame)
+    if (mondaisu >= question::questionsPerGame)
         endGame(false);
     else
         syutudai();
@@ -110,7 +104,7 @@ void Form1::kotae_Click(std::int16_t Index)
     }
     Timer1->setInterval(0);
     ui::Beep();
-    if (mondaisu >= questionsPerGame)
+    if (mondaisu >= question::questionsPerGame)
         endGame(true);
     else
         syutudai();
@@ -153,7 +147,7 @@ void Form1::Command3_Click()
 {
     Timer1->setInterval(0);
     en.forEach([](std::int16_t, QAction& item) { item.setChecked(false); });
-    hani = static_cast<std::int16_t>((hani + 1) % 4);
+    hani = nextRange(hani);
     en(hani).setChecked(true);
     showRange();
     showRangeMessage();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "rules/question.h"
 #include "ui/control_array.h"
 #include "ui/controls.h"
 #include "ui/form.h"
@@ -47,8 +48,8 @@ public:
     ui::ControlArray<QAction> en{QStringLiteral("en")}; // x-value ranges, numbered as hani
 
     // State kept between events.
-    std::int16_t xatai[4][5] = {}; // x values per range; row 3 is redrawn per question
-    QString hanimei[4];            // range names
+    std::int16_t xatai[rangeCount][question::columns] = {}; // x values per range; the random row is redrawn per question
+    QString hanimei[rangeCount];   // range names
     std::int16_t keisuA = 0;
     std::int16_t keisuB = 0;
     std::int16_t keisuC = 0;

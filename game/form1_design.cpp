@@ -39,9 +39,10 @@ void Form1::createControls()
     auto label = [area](const ui::LabelDef& def) { return new ui::Label(area, def); };
 
     const ui::Look cell{27.75, true, white, blue, Qt::AlignHCenter};
-    for (std::int16_t i = 0; i < 10; ++i) {
-        const int column = i % 5;
-        const int top = i < 5 ? 360 : 1320;
+    using question::columns;
+    for (std::int16_t i = 0; i < 2 * columns; ++i) {
+        const int column = i % columns;
+        const int top = i < columns ? 360 : 1320; // x row, then the y row under it
         mondai.add(i, label({{}, {}, twipsRect(3120 + 1080 * column, top, 1095, 735), cell}));
     }
     const ui::Look heading{48, true, white, blue, Qt::AlignHCenter};
@@ -51,7 +52,7 @@ void Form1::createControls()
     Label3 = label({QStringLiteral("Label3"), {}, twipsRect(3120, 120, 5415, 255), strip});
     Label4 = label({QStringLiteral("Label4"), {}, twipsRect(3120, 1080, 5415, 255), strip});
 
-    for (std::int16_t i = 0; i < 5; ++i) {
+    for (std::int16_t i = 0; i < question::questionsPerGame; ++i) {
         const int top = 120 + 360 * i;
         bango.add(i, label({{}, QString::number(i + 1), twipsRect(120, top, 255, 375),
                             {20.25, true, white, navy, Qt::AlignLeft}}));
@@ -84,7 +85,7 @@ void Form1::createControls()
         {"ｙはｘの２乗に比例", 3000, 1200, 2415},
         {"上の３つには，あてはまらない関係", 1200, 1800, 4215},
     };
-    for (std::int16_t i = 0; i < 5; ++i) {
+    for (std::int16_t i = 0; i < std::int16_t(std::size(answers)); ++i) {
         const Answer& a = answers[i];
         QPushButton* button = kotae.add(i, ui::addButton(Frame1, {{}, QString::fromUtf8(a.caption),
                                                                   twipsRect(a.left, a.top, a.width, 495),
@@ -125,7 +126,7 @@ void Form1::createMenus()
     m1d = addMenuItem(m1, QStringLiteral("m1d"), QStringLiteral("終了"), [this] { m1d_Click(); });
 
     m4 = addMenu(QStringLiteral("m4"), QStringLiteral("ｘの値"));
-    for (std::int16_t i = 0; i < 4; ++i) {
+    for (std::int16_t i = 0; i < rangeCount; ++i) {
         QAction* item = en.add(i, addMenuItem(m4, {}, rangeName(i), [this, i] { en_Click(i); }));
         item->setCheckable(true);
     }

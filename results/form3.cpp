@@ -62,17 +62,10 @@ void Form3::yomikomi()
 void Form3::sounyuu()
 {
     jikan9->setCaption(numtext::numberText(tensu));
-    entered = false;
-    if (tensu != 0 && touroku != 1 && hani >= 0 && hani < runRankingRows) {
-        results::enterRunRanking(anatakiroku[hani], tensu);
-        const int place = lists.enter(hani, tensu);
-        if (place >= 0) {
-            koko = static_cast<std::int16_t>(place);
-            entered = true;
-        } else {
-            touroku = 1;
-        }
-    }
+    const int place = results::enterScore(lists, anatakiroku, hani, tensu, touroku);
+    entered = place >= 0;
+    if (entered)
+        koko = static_cast<std::int16_t>(place);
     Label6->setVisible(entered);
     Text1->setVisible(entered);
 }
@@ -120,7 +113,7 @@ void Form3::Text1_Change()
 
 void Form3::Text1_KeyPress(std::int16_t& KeyAscii)
 {
-    if (KeyAscii == 13) {
+    if (KeyAscii == ui::enterKey) {
         KeyAscii = 0;
         Command1_Click();
     }
@@ -133,8 +126,7 @@ void Form3::Command1_Click()
     // copy saved or cleared since this window opened stays as it is.
     if (entered) {
         lists.seisekinamae[koko] = Text1->text();
-        const results::NewEntry entry{static_cast<std::int16_t>(koko / results::places), lists.seisekijikan[koko],
-                                      lists.seisekinamae[koko]};
+        const results::NewEntry entry{hani, lists.seisekijikan[koko], lists.seisekinamae[koko]};
         if (!whileResponsive([&] { return rankingFile.save(entry); }))
             ui::MsgBox(QStringLiteral("成績を保存できませんでした。"), QStringLiteral("保存"), ui::Icon::Exclamation);
     }

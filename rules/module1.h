@@ -1,5 +1,7 @@
 #pragma once
 
+#include "rules/ranges.h"
+
 #include <QByteArray>
 #include <cstdint>
 
@@ -12,7 +14,6 @@ struct seiseki {
     std::int16_t kiroku = 0;
 };
 
-constexpr int rangeCount = 4;       // x-value ranges the player can choose
 constexpr int runRankingRows = 16;  // rows of anatakiroku; only 0..rangeCount-1 are used
 constexpr int runRankingPlaces = 3;
 

@@ -64,6 +64,20 @@ Relation drawRelation(const Draw& rnd, Relation previous)
     return r;
 }
 
+void fillFixedRows(std::int16_t (&xatai)[rangeCount][columns])
+{
+    constexpr std::int16_t firsts[] = {-2, 1, -5};
+    for (int row = 0; row < randomRange; ++row)
+        for (int i = 0; i < columns; ++i)
+            xatai[row][i] = static_cast<std::int16_t>(firsts[row] + i);
+}
+
+bool countdownTick(std::int16_t& haiten)
+{
+    --haiten;
+    return haiten == -1;
+}
+
 void fillRandomRow(std::int16_t kankei, const Draw& rnd, std::int16_t row[columns])
 {
     if (kankei == InverselyProportional) {

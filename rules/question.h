@@ -1,5 +1,7 @@
 #pragma once
 
+#include "rules/ranges.h"
+
 #include <QString>
 
 #include <cstdint>
@@ -27,8 +29,19 @@ struct Relation {
     std::int16_t c = 0;
 };
 
-constexpr int columns = 5;     // x values in a table
-constexpr int randomRange = 3; // hani of the range whose x values are drawn per question
+constexpr int columns = 5;            // x values in a table; the y cell of column i is i + columns
+constexpr int randomRange = 3;        // hani of the range whose x values are drawn per question
+constexpr int questionsPerGame = 5;
+constexpr std::int16_t fullPoints = 10;  // what a question is worth when it is set
+constexpr int tickMilliseconds = 2000;   // one point less every two seconds
+
+// Fills the x values of the fixed ranges (rows 0 to 2): -2..2, 1..5, -5..-1. The random
+// range's row is left alone.
+void fillFixedRows(std::int16_t (&xatai)[rangeCount][columns]);
+
+// One tick of the countdown: the points drop by one. Returns true when the tick came while 0
+// was showing, that is when the question has timed out (the points are then -1).
+bool countdownTick(std::int16_t& haiten);
 
 // Largest integer not greater than v.
 std::int16_t Int(double v);

@@ -10,3 +10,8 @@ QString rangeName(std::int16_t hani)
     default: return {};
     }
 }
+
+std::int16_t nextRange(std::int16_t hani)
+{
+    return static_cast<std::int16_t>((hani + 1) % rangeCount);
+}

@@ -160,4 +160,16 @@ int enterRunRanking(std::int16_t (&row)[runPlaces], std::int16_t tensu)
     return -1;
 }
 
+int enterScore(BestFiveLists& lists, std::int16_t (&anatakiroku)[Module1::runRankingRows][runPlaces],
+               std::int16_t hani, std::int16_t tensu, std::int16_t& touroku)
+{
+    if (tensu == 0 || touroku == 1 || hani < 0 || hani >= Module1::runRankingRows)
+        return -1;
+    enterRunRanking(anatakiroku[hani], tensu);
+    const int koko = lists.enter(hani, tensu);
+    if (koko < 0)
+        touroku = 1;
+    return koko;
+}
+
 } // namespace results

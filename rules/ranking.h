@@ -59,4 +59,12 @@ struct BestFiveLists {
 // same rule. Returns the place taken, or -1 when the score is lower than all three.
 int enterRunRanking(std::int16_t (&row)[runPlaces], std::int16_t tensu);
 
+// What one opening of the results window does with the score it is handed: a score of 0 (an
+// opening for viewing), or one already found short of the lists (touroku 1), enters nothing.
+// Any other score enters the run's best three of range hani and, where it reaches them, the
+// best five; a score short of the best five sets touroku to 1. Returns the index of the new
+// entry in the lists (koko), or -1 when the score did not enter them.
+int enterScore(BestFiveLists& lists, std::int16_t (&anatakiroku)[Module1::runRankingRows][runPlaces],
+               std::int16_t hani, std::int16_t tensu, std::int16_t& touroku);
+
 } // namespace results

@@ -633,7 +633,7 @@ QByteArray savedRecords(QByteArrayView head, const NewEntry& entry)
 {
     BestFiveLists lists;
     readRecords(head, lists);
-    if (entry.hani >= 0 && entry.hani < Module1::rangeCount) {
+    if (entry.hani >= 0 && entry.hani < rangeCount) {
         const int koko = lists.enter(entry.hani, entry.tensu);
         if (koko >= 0)
             lists.seisekinamae[koko] = entry.name;

@@ -181,7 +181,7 @@ void TextBox::keyPressEvent(QKeyEvent* event)
 {
     std::int16_t code = 0;
     if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter)
-        code = 13;
+        code = enterKey;
     else if (event->text().size() == 1)
         code = static_cast<std::int16_t>(event->text().at(0).unicode());
     if (code != 0 && onKeyPress) {

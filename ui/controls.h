@@ -75,6 +75,9 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 };
 
+// The character code a KeyPress handler receives for Enter.
+inline constexpr std::int16_t enterKey = 13;
+
 // A single-line text box with the Change and KeyPress events of the windows.
 class TextBox : public QLineEdit {
     Q_OBJECT

@@ -1,12 +1,14 @@
 // What the pupil sees, checked from rendered pixels: every control where the window's design
 // puts it, in its colours, lines over the table, captions that fit, Japanese glyphs.
-// The expected values are the design's own (twips and #RRGGBB), written out here once more.
+// The expected values are the design's own (twips and #RRGGBB), written out here once more;
+// twips become pixels by the window layer's own conversion.
 #include "rules/module1.h"
 #include "windows/registry.h"
 #include "game/form1.h"
 #include "help/form2.h"
 #include "results/form3.h"
 #include "support/game_fixture.h"
+#include "ui/twips.h"
 
 #include <QFontMetrics>
 #include <QPushButton>
@@ -22,12 +24,6 @@ struct Expect {
     QRgb back;                    // 0: not checked
     QRgb text;                    // 0: not checked
 };
-
-QRect fromTwips(int left, int top, int width, int height)
-{
-    auto px = [](int t) { return (t + 7) / 15; };
-    return QRect(px(left), px(top), px(width), px(height));
-}
 
 // The colour that covers most of a rectangle of the image.
 QRgb dominant(const QImage& image, const QRect& rect)
@@ -77,7 +73,7 @@ void checkControl(ui::Form& form, const QImage& image, const Expect& e, bool siz
 {
     auto* control = form.client()->findChild<QWidget*>(QString::fromUtf8(e.name));
     QVERIFY2(control, e.name);
-    const QRect expected = fromTwips(e.left, e.top, e.width, e.height);
+    const QRect expected = ui::twipsRect(e.left, e.top, e.width, e.height);
     QRect actual(control->mapTo(form.client(), QPoint(0, 0)), control->size());
     if (QString::fromUtf8(e.name).startsWith(QLatin1String("kotae")))
         actual.moveTopLeft(control->pos()); // answer buttons are placed from the frame's corner
@@ -184,11 +180,11 @@ void FidelityTest::gameWindowWithAQuestion()
     f.Command1_Click();
     const QImage image = render(f);
     for (int i = 0; i < 10; ++i) {
-        const QRect cell = fromTwips(3120 + 1080 * (i % 5), i < 5 ? 360 : 1320, 1095, 735);
+        const QRect cell = ui::twipsRect(3120 + 1080 * (i % 5), i < 5 ? 360 : 1320, 1095, 735);
         QVERIFY2(countColour(image, cell, 0xFFFFFF) > 20, qPrintable(QStringLiteral("cell %1 is empty").arg(i)));
         QCOMPARE(dominant(image, cell), 0x0000FFu);
     }
-    QVERIFY(countColour(image, fromTwips(120, 2160, 2655, 2415), 0x00FF00) > 200); // the points "10"
+    QVERIFY(countColour(image, ui::twipsRect(120, 2160, 2655, 2415), 0x00FF00) > 200); // the points "10"
     checkGlyphs(f);
 }
 
@@ -226,7 +222,7 @@ void FidelityTest::resultsWindowAskingForAName()
 
     // Rows of both lists stand 30 pixels apart, lined up with their first row.
     for (const char* array : {"jyun", "namae", "jikan"}) {
-        const QRect first = fromTwips(array[1] == 'y' ? 240 : array[1] == 'a' ? 960 : 3120, 1200, 0, 0);
+        const QRect first = ui::twipsRect(array[1] == 'y' ? 240 : array[1] == 'a' ? 960 : 3120, 1200, 0, 0);
         for (int i = 0; i < 5; ++i) {
             auto* row = r.client()->findChild<QWidget*>(QStringLiteral("%1(%2)").arg(array).arg(i));
             QVERIFY(row && row->isVisible());

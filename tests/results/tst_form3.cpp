@@ -106,10 +106,6 @@ private slots:
     void typedNameFollowsIntoRowAndIsSavedOnReturn_data();
     void typedNameFollowsIntoRowAndIsSavedOnReturn();
 
-    // Guards against a score that misses the best five being lost from the run ranking,
-    // touroku left at 0, or the score entered again at the next opening.
-    void scoreMissingBestFiveEntersRunRankingAndSetsTouroku();
-
     // Guards against rows of another range, or a place caption in the wrong format.
     void showsListsOfTheCurrentRangeOnly_data();
     void showsListsOfTheCurrentRangeOnly();
@@ -338,28 +334,6 @@ void Form3Test::typedNameFollowsIntoRowAndIsSavedOnReturn()
     QCOMPARE(again.namae(0).caption(), shownNext);
     QCOMPARE(captions(again.jikan), (QStringList{"25", "0", "0", "0", "0"}));
     QCOMPARE(captions(again.jikan1), (QStringList{"25", "7", "0"}));
-}
-
-void Form3Test::scoreMissingBestFiveEntersRunRankingAndSetsTouroku()
-{
-    const QByteArray before = fileWithRange2({50, 50, 50, 50, 50});
-    writeRanking(before);
-    Module1::anatakiroku[2][0] = 30;
-    Module1::anatakiroku[2][1] = 5;
-
-    Form3& form = openResults(10, 2);
-    QCOMPARE(int(Module1::touroku), 1);
-    QCOMPARE(captions(form.jikan1), (QStringList{"30", "10", "5"}));
-    QVERIFY(!form.Label6->isVisibleTo(&form));
-    QVERIFY(!form.Text1->isVisibleTo(&form));
-    QTest::mouseClick(form.Command1, Qt::LeftButton);
-    QCOMPARE(fileBytes(), before);
-
-    // While touroku is 1 the same score is neither entered again nor saved.
-    Form3& again = openResults(10, 2);
-    QCOMPARE(captions(again.jikan1), (QStringList{"30", "10", "5"}));
-    QTest::mouseClick(again.Command1, Qt::LeftButton);
-    QCOMPARE(fileBytes(), before);
 }
 
 void Form3Test::showsListsOfTheCurrentRangeOnly_data()

@@ -1,4 +1,5 @@
 #include "rules/question.h"
+#include "support/draws.h"
 
 #include <QTest>
 
@@ -8,12 +9,6 @@
 using question::Relation;
 
 namespace {
-
-// A draw r that makes Int(range * r) equal n.
-double drawFor(int n, int range)
-{
-    return (n + 0.5) / range;
-}
 
 // Hands out the scripted draws and counts them.
 struct Script {

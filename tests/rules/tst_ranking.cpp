@@ -44,6 +44,11 @@ private slots:
     // Guards against the same faults in the three places of the run ranking.
     void runRankingKeepsBestThree_data();
     void runRankingKeepsBestThree();
+
+    // Guards against a viewing opening or a score already turned away entering the lists, and
+    // against a score short of the best five lost from the run's three or entered again later.
+    void scoreEntersOnlyWhenItCounts_data();
+    void scoreEntersOnlyWhenItCounts();
 };
 
 void RankingTest::nameFieldHoldsWholeCharactersInTenBytes_data()
@@ -257,6 +262,43 @@ void RankingTest::runRankingKeepsBestThree()
         row[i] = static_cast<std::int16_t>(before[i]);
     QCOMPARE(results::enterRunRanking(row, static_cast<std::int16_t>(tensu)), place);
     QCOMPARE((QList<int>{row[0], row[1], row[2]}), after);
+}
+
+void RankingTest::scoreEntersOnlyWhenItCounts_data()
+{
+    QTest::addColumn<int>("tensu");
+    QTest::addColumn<int>("tourokuBefore");
+    QTest::addColumn<int>("koko");
+    QTest::addColumn<int>("tourokuAfter");
+    QTest::addColumn<QList<int>>("run");
+
+    // Range 2 holds 50, 40, 30, 20, 10; the run ranking of range 2 holds 30 and 5.
+    QTest::newRow("viewing opening") << 0 << 0 << -1 << 0 << QList<int>{30, 5, 0};
+    QTest::newRow("score already turned away") << 40 << 1 << -1 << 1 << QList<int>{30, 5, 0};
+    QTest::newRow("reaches place 2 above the equal score") << 40 << 0 << 11 << 0 << QList<int>{40, 30, 5};
+    QTest::newRow("short of the best five, still in the run's three") << 9 << 0 << -1 << 1 << QList<int>{30, 9, 5};
+}
+
+void RankingTest::scoreEntersOnlyWhenItCounts()
+{
+    QFETCH(int, tensu);
+    QFETCH(int, tourokuBefore);
+    QFETCH(int, koko);
+    QFETCH(int, tourokuAfter);
+    QFETCH(QList<int>, run);
+
+    results::BestFiveLists lists;
+    for (int p = 0; p < 5; ++p)
+        lists.seisekijikan[10 + p] = static_cast<std::int16_t>(50 - 10 * p);
+    std::int16_t anatakiroku[Module1::runRankingRows][results::runPlaces] = {};
+    anatakiroku[2][0] = 30;
+    anatakiroku[2][1] = 5;
+    std::int16_t touroku = static_cast<std::int16_t>(tourokuBefore);
+    QCOMPARE(results::enterScore(lists, anatakiroku, 2, static_cast<std::int16_t>(tensu), touroku), koko);
+    QCOMPARE(int(touroku), tourokuAfter);
+    QCOMPARE((QList<int>{anatakiroku[2][0], anatakiroku[2][1], anatakiroku[2][2]}), run);
+    if (koko >= 0)
+        QCOMPARE(lists.seisekinamae[koko], results::hereMark);
 }
 
 QTEST_APPLESS_MAIN(RankingTest)

@@ -1,5 +1,7 @@
 #include "support/game_fixture.h"
 
+#include "support/draws.h"
+
 #include "rules/module1.h"
 #include "windows/registry.h"
 #include "game/form1.h"
@@ -17,11 +19,6 @@ void dropRaiseNotices(QtMsgType type, const QMessageLogContext& context, const Q
     if (message == QLatin1String("This plugin does not support raise()"))
         return;
     previousHandler(type, context, message);
-}
-
-double drawFor(int n, int range)
-{
-    return (n + 0.5) / range;
 }
 
 } // namespace

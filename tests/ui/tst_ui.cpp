@@ -6,6 +6,7 @@
 #include "ui/form.h"
 #include "ui/timer.h"
 #include "ui/twips.h"
+#include "support/game_fixture.h"
 
 #include <QAccessible>
 #include <QApplication>
@@ -45,13 +46,6 @@ private:
         return d;
     }
 };
-
-void settle()
-{
-    for (int i = 0; i < 3; ++i)
-        QCoreApplication::processEvents();
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-}
 
 } // namespace
 
@@ -189,7 +183,7 @@ void UiTest::modalShowReturnsOnlyAfterUnload()
     unloadedWhenReturned = form->isUnloaded();
     QVERIFY(unloadedWhenReturned);
     QCOMPARE(fake.modalForms, QStringList{QStringLiteral("A")});
-    settle();
+    GameFixture::settle();
 }
 
 // Guards against run-time controls outliving the window they were created on.
@@ -203,7 +197,7 @@ void UiTest::unloadDestroysRunTimeControls()
     form->Unload();
     QCOMPARE(unloaded.count(), 1);
     QVERIFY(!form->isVisible());
-    settle();
+    GameFixture::settle();
     QVERIFY(form.isNull());
     QVERIFY(copy.isNull());
 }
@@ -215,22 +209,22 @@ void UiTest::activateFiresOnFirstDisplayAndAfterAnotherWindow()
     CountingForm a(QStringLiteral("A"));
     CountingForm b(QStringLiteral("B"));
     a.Show();
-    settle();
+    GameFixture::settle();
     QCOMPARE(a.activations, 1);
 
     a.windowActivated(); // a message box of the program closed
     a.windowActivated(); // the player came back from another application
-    settle();
+    GameFixture::settle();
     QCOMPARE(a.activations, 1);
 
     b.Show();
-    settle();
+    GameFixture::settle();
     QCOMPARE(b.activations, 1);
     a.windowActivated();
-    settle();
+    GameFixture::settle();
     QCOMPARE(a.activations, 2);
     a.windowActivated();
-    settle();
+    GameFixture::settle();
     QCOMPARE(a.activations, 2);
 }
 
