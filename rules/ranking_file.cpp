@@ -8,6 +8,7 @@
 #include <QSysInfo>
 #include <QtEndian>
 
+#include <algorithm>
 #include <condition_variable>
 #include <mutex>
 #include <optional>
@@ -320,7 +321,8 @@ private:
     void beatUntilStopped()
     {
         std::unique_lock guard(mutex);
-        while (!wake.wait_for(guard, options.staleLock / 4, [this] { return stopping; })) {
+        const auto beat = std::max<std::chrono::milliseconds>(options.staleLock / 4, waitStep);
+        while (!wake.wait_for(guard, beat, [this] { return stopping; })) {
             writeBeat();
             sync(fd.get());
         }
