@@ -1,5 +1,8 @@
 #include "rules/ranking.h"
 
+#include "rules/ranges.h"
+
+#include <QHash>
 #include <QList>
 #include <QStringDecoder>
 #include <QStringEncoder>
@@ -35,13 +38,16 @@ QByteArray encodeCharacter(char32_t c)
     // Code page 932 keeps ASCII as it is (the converter would swap some control codes).
     if (c < 0x80)
         return QByteArray(1, static_cast<char>(c));
-    // A fresh converter per character: its error flag then speaks for this character alone.
+    // A fresh converter per character, so that its error flag speaks for this character alone;
+    // each character is converted once per run.
+    static QHash<char32_t, QByteArray> known;
+    if (const auto found = known.constFind(c); found != known.cend())
+        return *found;
     QStringEncoder e(codePage, QStringConverter::Flag::Stateless);
-    if (!e.isValid())
-        return QByteArray("?");
-    QByteArray bytes = e.encode(QString::fromUcs4(&c, 1));
+    QByteArray bytes = e.isValid() ? e.encode(QString::fromUcs4(&c, 1)) : QByteArray();
     if (e.hasError() || bytes.isEmpty())
-        return QByteArray("?");
+        bytes = QByteArray("?");
+    known.insert(c, bytes);
     return bytes;
 }
 
@@ -54,13 +60,21 @@ QString decodeCharacter(QByteArrayView unit)
     const auto first = static_cast<unsigned char>(unit[0]);
     if (unit.size() == 1 && first < 0x80)
         return QString(QChar(char16_t(first)));
+    static QHash<quint16, QString> known; // as in encodeCharacter
+    const quint16 key = quint16(first << 8 | (unit.size() > 1 ? static_cast<unsigned char>(unit[1]) : 0));
+    if (const auto found = known.constFind(key); found != known.cend())
+        return *found;
     QStringDecoder d(codePage, QStringConverter::Flag::Stateless);
-    if (!d.isValid())
-        return QString(QChar(replacement));
-    const QString text = d.decode(unit);
+    QString text = d.isValid() ? d.decode(unit) : QString();
     if (d.hasError() || text.isEmpty())
-        return QString(QChar(replacement));
+        text = QString(QChar(replacement));
+    known.insert(key, text);
     return text;
+}
+
+Module1::seiseki blankRecord()
+{
+    return {QByteArray(nameBytes, ' '), 0};
 }
 
 } // namespace
@@ -170,6 +184,46 @@ int enterScore(BestFiveLists& lists, std::int16_t (&anatakiroku)[Module1::runRan
     if (koko < 0)
         touroku = 1;
     return koko;
+}
+
+void readLists(QByteArrayView head, BestFiveLists& lists)
+{
+    for (int i = 0; i < readCount; ++i) {
+        const QByteArrayView bytes = head.sliced(qMin<qsizetype>(head.size(), qsizetype(i) * recordBytes));
+        Module1::seisekibuf = bytes.size() >= recordBytes ? unpackRecord(bytes.first(recordBytes)) : blankRecord();
+        lists.seisekijikan[i] = Module1::seisekibuf.kiroku;
+        lists.stored[i] = Module1::seisekibuf.simei;
+        lists.seisekinamae[i] = decodeName(Module1::seisekibuf.simei);
+    }
+}
+
+QByteArray savedRecords(QByteArrayView head, const NewEntry& entry)
+{
+    BestFiveLists lists;
+    readLists(head, lists);
+    if (entry.hani >= 0 && entry.hani < rangeCount) {
+        const int koko = lists.enter(entry.hani, entry.tensu);
+        if (koko >= 0)
+            lists.seisekinamae[koko] = entry.name;
+    }
+    QByteArray records;
+    records.reserve(entryCount * recordBytes);
+    for (int i = 0; i < entryCount; ++i) {
+        Module1::seisekibuf.simei = lists.nameField(i);
+        Module1::seisekibuf.kiroku = lists.seisekijikan[i];
+        records += packRecord(Module1::seisekibuf);
+    }
+    return records;
+}
+
+QByteArray blankedRecords()
+{
+    QByteArray records;
+    for (int i = 0; i < readCount; ++i) {
+        Module1::seisekibuf = blankRecord();
+        records += packRecord(Module1::seisekibuf);
+    }
+    return records;
 }
 
 } // namespace results

@@ -55,6 +55,25 @@ struct BestFiveLists {
     static bool hasRange(std::int16_t hani) { return hani >= 0 && hani * places + places <= entryCount; }
 };
 
+// The entry that one opening of the results window adds: its range, its score and the name
+// the player typed.
+struct NewEntry {
+    std::int16_t hani = 0;
+    std::int16_t tensu = 0;
+    QString name;
+};
+
+// The lists as the file's first bytes (head) hold them: entries 0 to 20 from records 1 to 21,
+// each through seisekibuf; records missing at the end read as blank.
+void readLists(QByteArrayView head, BestFiveLists& lists);
+
+// Records 1 to 75 as Save writes them: the lists that head holds, with the new entry entered
+// into its range; records 22 to 75 blank.
+QByteArray savedRecords(QByteArrayView head, const NewEntry& entry);
+
+// Records 1 to 21 as Blank writes them.
+QByteArray blankedRecords();
+
 // Enters a score into one range's row of the run ranking (three places, best first) by the
 // same rule. Returns the place taken, or -1 when the score is lower than all three.
 int enterRunRanking(std::int16_t (&row)[runPlaces], std::int16_t tensu);

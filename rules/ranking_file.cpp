@@ -613,54 +613,6 @@ Opened openRanking(const QString& path, Descriptor& out)
     return kind;
 }
 
-Module1::seiseki blankRecord()
-{
-    return {QByteArray(nameBytes, ' '), 0};
-}
-
-// Entries 0 to 20 from records 1 to 21 of the file's first bytes, each through seisekibuf.
-void readRecords(QByteArrayView head, BestFiveLists& lists)
-{
-    for (int i = 0; i < readCount; ++i) {
-        const QByteArrayView bytes = head.sliced(qMin<qsizetype>(head.size(), qsizetype(i) * recordBytes));
-        Module1::seisekibuf = bytes.size() >= recordBytes ? unpackRecord(bytes.first(recordBytes)) : blankRecord();
-        lists.seisekijikan[i] = Module1::seisekibuf.kiroku;
-        lists.stored[i] = Module1::seisekibuf.simei;
-        lists.seisekinamae[i] = decodeName(Module1::seisekibuf.simei);
-    }
-}
-
-// Records 1 to 75 after Save: the lists the file holds now, with the new entry in its range.
-QByteArray savedRecords(QByteArrayView head, const NewEntry& entry)
-{
-    BestFiveLists lists;
-    readRecords(head, lists);
-    if (entry.hani >= 0 && entry.hani < rangeCount) {
-        const int koko = lists.enter(entry.hani, entry.tensu);
-        if (koko >= 0)
-            lists.seisekinamae[koko] = entry.name;
-    }
-    QByteArray records;
-    records.reserve(entryCount * recordBytes);
-    for (int i = 0; i < entryCount; ++i) {
-        Module1::seisekibuf.simei = lists.nameField(i);
-        Module1::seisekibuf.kiroku = lists.seisekijikan[i];
-        records += packRecord(Module1::seisekibuf);
-    }
-    return records;
-}
-
-// Records 1 to 21 after Blank.
-QByteArray blankedRecords()
-{
-    QByteArray records;
-    for (int i = 0; i < readCount; ++i) {
-        Module1::seisekibuf = blankRecord();
-        records += packRecord(Module1::seisekibuf);
-    }
-    return records;
-}
-
 } // namespace
 
 RankingFile::RankingFile(RankingOptions options) : opts(std::move(options)) {}
@@ -690,7 +642,7 @@ void RankingFile::read(BestFiveLists& lists)
     }
     writable = kind == Opened::ReadWrite;
     if (!d)
-        return readRecords({}, lists);
+        return readLists({}, lists);
 
     // A save cut short by a crash is undone first, when no other copy is saving; otherwise
     // the lists are shown as they stood before the save that is under way or was cut short.
@@ -706,7 +658,7 @@ void RankingFile::read(BestFiveLists& lists)
     readAt(d.get(), 0, qsizetype(entryCount) * recordBytes, head);
     if (const std::optional<Journal> j = readJournal(journal); j && cutShort(*j, head.left(j->newHead.size())))
         head = (j->oldHead + head.mid(j->oldHead.size())).left(qMax(j->oldSize, qint64(j->oldHead.size())));
-    readRecords(head, lists);
+    readLists(head, lists);
     fd = d.release();
 }
 

@@ -48,14 +48,6 @@ struct RankingOptions {
     std::function<void(WriteStep)> writeHook;
 };
 
-// The entry that one opening of the results window adds: its range, its score and the name
-// the player typed.
-struct NewEntry {
-    std::int16_t hani = 0;
-    std::int16_t tensu = 0;
-    QString name;
-};
-
 // One opening of the ranking file, from Read to Close. Save and Blank lock the file, re-read
 // it and write their records into it in place, so that owner, group, mode and links stay as
 // the teacher set them, and so that what another running copy saved in the meantime stays.

@@ -14,7 +14,7 @@ allowed() {
         ui) echo "ui" ;;
         game|results|help) echo "$1 ui rules windows" ;;
         windows) echo "windows game results help ui rules" ;;
-        fuzz) echo "rules" ;;
+        fuzz) echo "fuzz rules" ;;
         tests/rules) echo "rules support" ;;
         *) echo "*" ;;
     esac
