@@ -4,7 +4,7 @@
 BUILD_DIR := build
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: all setup setup-tests setup-deb configure build run test deb bench soak screenshots clean
+.PHONY: all setup setup-tests setup-deb configure build run test deb bench soak soak-share screenshots clean
 
 all: build
 
@@ -56,6 +56,16 @@ SOAK_EVENTS ?= 100000
 soak: build
 	@cmake --build $(BUILD_DIR) -j $(JOBS) --target tst_soak
 	QT_QPA_PLATFORM=offscreen SOAK_EVENTS=$(SOAK_EVENTS) SOAK_SEED=$${SOAK_SEED:-$$(date +%s)} ./$(BUILD_DIR)/tests/tst_soak
+
+# Forty classroom PCs on a file server, longer than the suite's round: SHARE_ROUNDS rounds (5)
+# of forty sshfs mounts saving at once, with a clearing, and spread over ten seconds.
+SHARE_ROUNDS ?= 5
+soak-share: build setup-tests
+	@cmake --build $(BUILD_DIR) -j $(JOBS) --target tst_share
+	for r in $$(seq 1 $(SHARE_ROUNDS)); do \
+		echo "round $$r"; \
+		SHARE_SPREAD_MS=10000 bash tests/share/mounts.sh 40 ./$(BUILD_DIR)/tests/tst_share || exit 1; \
+	done
 
 # Hostile ranking files: the libFuzzer targets over the ranking file's records, built with clang,
 # AddressSanitizer and UndefinedBehaviorSanitizer: ranking_fuzz over the rules in memory for

@@ -7,6 +7,12 @@
 #include "ui/accessibility.h"
 #include "ui/services.h"
 
+#include <QEventLoop>
+#include <QThread>
+
+#include <functional>
+#include <memory>
+
 using namespace Module1;
 
 namespace {
@@ -14,6 +20,22 @@ namespace {
 constexpr int rowPixels = 30;      // rows of the lists, element 0 and the copies below it
 constexpr int bestRows = results::places;
 constexpr int runRows = results::runPlaces;
+
+// Runs work on a thread of its own while the window goes on painting (the player's clicks
+// and keys wait), so that a save that waits for another copy's lock or for a slow file
+// server does not freeze the window.
+bool whileResponsive(const std::function<bool()>& work)
+{
+    bool result = false;
+    const ui::NestedLoop nested; // no window is destroyed while the work may use it
+    QEventLoop loop;
+    const std::unique_ptr<QThread> thread(QThread::create([&] { result = work(); }));
+    QObject::connect(thread.get(), &QThread::finished, &loop, &QEventLoop::quit);
+    thread->start();
+    loop.exec(QEventLoop::ExcludeUserInputEvents);
+    thread->wait();
+    return result;
+}
 
 } // namespace
 
@@ -124,7 +146,7 @@ void Form3::Command1_Click()
     if (entered) {
         lists.seisekinamae[koko] = Text1->text();
         const results::NewEntry entry{hani, lists.seisekijikan[koko], lists.seisekinamae[koko]};
-        if (!rankingFile.save(entry))
+        if (!whileResponsive([&] { return rankingFile.save(entry); }) && !isUnloaded())
             ui::MsgBox(QStringLiteral("成績を保存できませんでした。"), QStringLiteral("保存"), ui::Icon::Exclamation);
     }
     rankingFile.close();
@@ -137,7 +159,7 @@ void Form3::Command2_Click()
                                          ui::Icon::Question, ui::Buttons::OkCancel);
     if (isUnloaded())
         return; // the window went while the question was open
-    if (answer == ui::Answer::Ok && !rankingFile.blank())
+    if (answer == ui::Answer::Ok && !whileResponsive([this] { return rankingFile.blank(); }) && !isUnloaded())
         ui::MsgBox(QStringLiteral("成績一覧を消去できませんでした。"), QStringLiteral("初期化"), ui::Icon::Exclamation);
     rankingFile.close();
     Unload();

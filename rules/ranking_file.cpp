@@ -2,20 +2,37 @@
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QFileInfo>
-#include <QLockFile>
-#include <QSaveFile>
+#include <QFile>
+#include <QRandomGenerator>
 #include <QStandardPaths>
+#include <QSysInfo>
+#include <QtEndian>
 
+#include <algorithm>
+#include <condition_variable>
+#include <mutex>
+#include <optional>
+#include <thread>
 #include <utility>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/vfs.h>
+#include <unistd.h>
 
 namespace results {
 
 namespace {
 
 using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
 
-constexpr qint64 tailChunk = 64 * 1024;
+// Between two tries for a lock that another copy holds.
+constexpr auto waitStep = 20ms;
+// The most of a journal that is read back: two heads of 75 records and a little more.
+constexpr qsizetype journalLimit = 4096;
+const QByteArray journalMagic = QByteArrayLiteral("nubora1 journal\n");
 
 void reach(const RankingOptions& options, WriteStep step)
 {
@@ -23,158 +40,577 @@ void reach(const RankingOptions& options, WriteStep step)
         options.writeHook(step);
 }
 
-// Only a plain file (or none yet) can be the ranking file: a directory cannot be opened, and
-// a pipe or a device would block the program or feed it without end.
-bool usablePath(const QString& path)
+class Descriptor {
+public:
+    Descriptor() = default;
+    explicit Descriptor(int fd) : fd(fd) {}
+    ~Descriptor() { reset(); }
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+    void reset(int other = -1)
+    {
+        if (fd >= 0)
+            ::close(fd);
+        fd = other;
+    }
+    int get() const { return fd; }
+    int release() { return std::exchange(fd, -1); }
+    explicit operator bool() const { return fd >= 0; }
+
+private:
+    int fd = -1;
+};
+
+int openPath(const QString& path, int flags, mode_t mode = 0)
 {
-    const QFileInfo info(path);
-    return !info.exists() || info.isFile();
+    int fd;
+    do {
+        fd = ::open(QFile::encodeName(path).constData(), flags | O_CLOEXEC, mode);
+    } while (fd < 0 && errno == EINTR);
+    return fd;
 }
 
-// The lock beside the ranking file, held while one copy re-reads and replaces the file.
-class FileLock {
-public:
-    FileLock(const QString& path, const RankingOptions& options) : path(path), options(options), lock(path)
-    {
-        lock.setStaleLockTime(options.staleLock);
+// Up to n bytes from offset on, fewer where the file ends; false when reading fails.
+bool readAt(int fd, qint64 offset, qsizetype n, QByteArray& out)
+{
+    out.resize(n);
+    qsizetype got = 0;
+    while (got < n) {
+        const ssize_t r = ::pread(fd, out.data() + got, size_t(n - got), off_t(offset + got));
+        if (r < 0 && errno == EINTR)
+            continue;
+        if (r < 0) {
+            out.clear();
+            return false;
+        }
+        if (r == 0)
+            break;
+        got += r;
     }
-    ~FileLock()
-    {
-        if (held)
-            lock.unlock();
-    }
-    FileLock(const FileLock&) = delete;
-    FileLock& operator=(const FileLock&) = delete;
+    out.resize(got);
+    return true;
+}
 
-    // False only when another copy still holds the lock after the wait. Where no lock can be
-    // made at all (a read-only directory, a full disk, something else in its place) the file
-    // is written without one rather than not at all.
-    bool acquire()
+bool writeAt(int fd, qint64 offset, QByteArrayView bytes)
+{
+    for (qsizetype done = 0; done < bytes.size();) {
+        const ssize_t r = ::pwrite(fd, bytes.data() + done, size_t(bytes.size() - done), off_t(offset + done));
+        if (r < 0 && errno == EINTR)
+            continue;
+        if (r <= 0)
+            return false;
+        done += r;
+    }
+    return true;
+}
+
+// Pushes what was written to the disk (or the server). A file system that cannot be asked
+// to (an sshfs server without the extension) counts as done.
+bool sync(int fd)
+{
+    return ::fsync(fd) == 0 || errno == EINVAL || errno == ENOTSUP || errno == EROFS;
+}
+
+qint64 sizeOf(int fd)
+{
+    struct stat st {};
+    return ::fstat(fd, &st) == 0 ? qint64(st.st_size) : -1;
+}
+
+// File systems on this machine's own disks and memory: a byte-range lock on the ranking file
+// excludes every program on the machine, whoever runs it, and ends with its holder. On a
+// file server the lock may not reach the other PCs (sshfs keeps it on the client), or may
+// outlive a PC that died (NFS and SMB servers hold it for minutes), so there the lock file
+// beside the ranking file is used instead.
+bool onLocalDisk(int fd)
+{
+    struct statfs s {};
+    if (::fstatfs(fd, &s) != 0)
+        return false;
+    switch (static_cast<unsigned long>(s.f_type)) {
+    case 0xEF53UL:      // ext2, ext3, ext4
+    case 0x58465342UL:  // xfs
+    case 0x9123683EUL:  // btrfs
+    case 0x01021994UL:  // tmpfs
+    case 0x794C7630UL:  // overlayfs
+    case 0xF2F52010UL:  // f2fs
+    case 0x2FC12FC1UL:  // zfs
+    case 0x4D44UL:      // vfat
+    case 0x2011BAB0UL:  // exfat
+    case 0x7366746EUL:  // ntfs3
+        return true;
+    default:
+        return false;
+    }
+}
+
+QByteArray randomId()
+{
+    return QByteArray::number(QRandomGenerator::system()->generate64(), 16).rightJustified(16, '0');
+}
+
+// A file of the program's own beside the ranking file goes. On a file server it is only
+// renamed to a name of this copy's own: a client such as sshfs keeps a file that was open on
+// the same PC a moment before under a hidden name of its own for good. The next copy that
+// holds the lock removes it (sweepRetired), having never opened it.
+void retire(const QString& path, bool onServer, const QByteArray& id)
+{
+    const QByteArray from = QFile::encodeName(path);
+    if (onServer) {
+        ::rename(from.constData(), QFile::encodeName(path + QLatin1Char('.') + QString::fromLatin1(id) + QStringLiteral(".gone")).constData());
+        return;
+    }
+    if (::unlink(from.constData()) != 0 && errno == EISDIR)
+        ::rmdir(from.constData());
+}
+
+void sweepRetired(const QString& rankingPath, const QByteArray& ownId)
+{
+    const QFileInfo ranking(rankingPath);
+    QDir folder(ranking.absolutePath());
+    const QStringList names = folder.entryList({ranking.fileName() + QStringLiteral(".*.gone")},
+                                               QDir::AllEntries | QDir::Hidden | QDir::System);
+    for (const QString& name : names) {
+        if (name.contains(QString::fromLatin1(ownId)))
+            continue;
+        const QByteArray path = QFile::encodeName(folder.filePath(name));
+        if (::unlink(path.constData()) != 0)
+            ::rmdir(path.constData()); // a directory that stood where the lock goes, if empty
+    }
+}
+
+// ---- Locks ---------------------------------------------------------------------------------
+
+// A write lock over the whole ranking file, on the open file description: every program on
+// this machine that saves takes it, and it ends with the descriptor, or with the program.
+class RangeLock {
+public:
+    explicit RangeLock(int fd) : fd(fd) {}
+    ~RangeLock()
     {
-        if (!usablePath(path))
-            return true;
-        held = lock.tryLock(0);
-        if (held || lock.error() != QLockFile::LockFailedError)
-            return true;
-        reach(options, WriteStep::WaitingForLock);
-        held = lock.tryLock(options.lockWait);
-        return held || lock.error() != QLockFile::LockFailedError;
+        if (held) {
+            struct flock fl {};
+            fl.l_type = F_UNLCK;
+            fl.l_whence = SEEK_SET;
+            ::fcntl(fd, F_OFD_SETLK, &fl);
+        }
+    }
+    RangeLock(const RangeLock&) = delete;
+    RangeLock& operator=(const RangeLock&) = delete;
+
+    bool acquire(Clock::time_point deadline, const RankingOptions& options)
+    {
+        bool told = false;
+        for (;;) {
+            struct flock fl {};
+            fl.l_type = F_WRLCK;
+            fl.l_whence = SEEK_SET;
+            if (::fcntl(fd, F_OFD_SETLK, &fl) == 0)
+                return held = true;
+            if (errno != EAGAIN && errno != EACCES && errno != EINTR)
+                return false;
+            if (Clock::now() >= deadline)
+                return false;
+            if (!std::exchange(told, true))
+                reach(options, WriteStep::WaitingForLock);
+            std::this_thread::sleep_for(waitStep);
+        }
     }
 
 private:
-    QString path;
-    const RankingOptions& options;
-    QLockFile lock;
+    int fd;
     bool held = false;
 };
 
-// Writes the new records one by one, each pushed to the system before the next: a write that
-// fails shows at once. (Qt 6.4's QSaveFile::commit() reports success after a buffered write
-// that failed, and would put a cut-short file in place of the old one.)
-bool writeRecords(const RankingOptions& options, QFileDevice& out, const QByteArray& records)
-{
-    for (qsizetype at = 0; at < records.size(); at += recordBytes) {
-        const QByteArray piece = records.sliced(at, qMin<qsizetype>(recordBytes, records.size() - at));
-        if (out.write(piece) != piece.size() || !out.flush() || out.error() != QFileDevice::NoError)
-            return false;
-        reach(options, WriteStep::Written);
-    }
-    return true;
-}
+// The lock file beside the ranking file on a file server. Created exclusively, which the
+// server decides for every PC at once. Its holder rewrites a beat counter in it every quarter
+// of the stale time; a PC that waits sees the lock as left behind when the contents stay the
+// same for the stale time by its own clock, so the clocks of the PCs need not agree. Taking
+// it over moves it aside under a name of the taker's own first (only one taker can), and
+// checks that what it moved is what it saw.
+class LockFile {
+public:
+    enum class Result { Held, TimedOut, Impossible };
 
-// Copies what the old file holds from offset on, which the new records do not replace.
-bool copyTail(const RankingOptions& options, QFile& source, qint64 offset, QFileDevice& out)
-{
-    if (!source.isOpen() || source.size() <= offset)
-        return true;
-    if (!source.seek(offset))
-        return false;
-    for (;;) {
-        const QByteArray chunk = source.read(tailChunk);
-        if (source.error() != QFileDevice::NoError)
-            return false;
-        if (chunk.isEmpty())
-            return true;
-        if (out.write(chunk) != chunk.size() || !out.flush() || out.error() != QFileDevice::NoError)
-            return false;
-        reach(options, WriteStep::Written);
-    }
-}
-
-// Replaces the file at path with the new records followed by the old file's bytes after them:
-// written complete beside it, flushed, then renamed over it. Where the directory refuses a
-// new file but the file itself is writable, its first records are overwritten in place
-// instead: the new records are never shorter than the records the file starts with, so
-// nothing after them changes and the file never gets shorter.
-bool replaceFile(const RankingOptions& options, const QString& path, const QByteArray& records, QFile& old)
-{
-    QSaveFile out(path);
-    if (out.open(QIODevice::WriteOnly)) {
-        reach(options, WriteStep::Opened);
-        if (!writeRecords(options, out, records) || !copyTail(options, old, records.size(), out)) {
-            out.cancelWriting();
-            return false;
-        }
-        if (!out.commit())
-            return false;
-        reach(options, WriteStep::Replaced);
-        return true;
-    }
-    QFile inPlace(path);
-    if (!QFileInfo(path).isFile() || !inPlace.open(QIODevice::ReadWrite))
-        return false;
-    reach(options, WriteStep::Opened);
-    if (!writeRecords(options, inPlace, records))
-        return false;
-    inPlace.close();
-    if (inPlace.error() != QFileDevice::NoError)
-        return false;
-    reach(options, WriteStep::Replaced);
-    return true;
-}
-
-// Under the lock: re-reads the file as it is now and replaces it with the records that
-// makeRecords builds from its first 75 records.
-bool rewriteFile(const RankingOptions& options, const QString& path,
-                 const std::function<QByteArray(QByteArrayView head)>& makeRecords)
-{
-    reach(options, WriteStep::Starting);
-    bool written = false;
+    LockFile(QString path, const RankingOptions& options) : path(std::move(path)), options(options) {}
+    ~LockFile()
     {
-        FileLock lock(path + rankingLockSuffix, options);
-        if (!lock.acquire())
-            return false;
-        reach(options, WriteStep::Locked);
-        if (!usablePath(path))
-            return false;
-        QFile old(path);
-        QByteArray head;
-        if (old.exists()) {
-            if (!old.open(QIODevice::ReadOnly))
-                return false;
-            head = old.read(qint64(entryCount) * recordBytes);
-            if (old.error() != QFileDevice::NoError)
-                return false;
+        if (!heart.joinable())
+            return;
+        {
+            const std::lock_guard guard(mutex);
+            stopping = true;
         }
-        reach(options, WriteStep::Reread);
-        written = replaceFile(options, path, makeRecords(head), old);
+        wake.notify_all();
+        if (heart.joinable())
+            heart.join();
+        fd.reset();
+        if (stillOurs())
+            retire(path, true, id);
     }
-    reach(options, WriteStep::Finished);
-    return written;
+    LockFile(const LockFile&) = delete;
+    LockFile& operator=(const LockFile&) = delete;
+
+    Result acquire(Clock::time_point deadline)
+    {
+        std::optional<QByteArray> seen;
+        Clock::time_point seenSince;
+        bool told = false;
+        int refusals = 0;
+        for (;;) {
+            fd.reset(openPath(path, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW, 0644));
+            if (fd) {
+                if (!writeBeat() || !sync(fd.get())) {
+                    fd.reset();
+                    retire(path, true, id);
+                    return Result::Impossible;
+                }
+                heart = std::thread([this] { beatUntilStopped(); });
+                return Result::Held;
+            }
+            // An sshfs server answers an exclusive create of a file that exists with a plain
+            // failure (EPERM): only a lock path that stays free tells a refusing folder.
+            if (errno != EEXIST && !(errno == EPERM && exists(path)) && ++refusals >= 3)
+                return Result::Impossible; // the folder takes no new file: no lock can be had
+            const QByteArray now = contents(path);
+            const auto at = Clock::now();
+            if (!seen || *seen != now) {
+                seen = now;
+                seenSince = at;
+            } else if (at - seenSince >= options.staleLock) {
+                if (!takeOver(now))
+                    return Result::Impossible;
+                seen.reset();
+                continue;
+            }
+            if (at >= deadline)
+                return Result::TimedOut;
+            if (!std::exchange(told, true))
+                reach(options, WriteStep::WaitingForLock);
+            std::this_thread::sleep_for(waitStep);
+        }
+    }
+
+    // Whether the lock file is still this holder's (another PC took no lock over from it). A
+    // PC taking over a left-behind lock at the same moment as another may move this one aside
+    // for a moment before it puts it back; that is waited out.
+    bool stillOurs() const
+    {
+        for (int look = 0; look < 10; ++look) {
+            if (contents(path).startsWith(identity()))
+                return true;
+            std::this_thread::sleep_for(waitStep);
+        }
+        return false;
+    }
+    const QByteArray& ownId() const { return id; }
+
+private:
+    QByteArray identity() const
+    {
+        return "nubora1 lock " + QSysInfo::machineHostName().toUtf8() + ' ' + QByteArray::number(::getpid()) + ' '
+               + id + " beat ";
+    }
+
+    bool writeBeat()
+    {
+        const QByteArray text = identity() + QByteArray::number(beats++).rightJustified(10, '0') + '\n';
+        return writeAt(fd.get(), 0, text);
+    }
+
+    void beatUntilStopped()
+    {
+        std::unique_lock guard(mutex);
+        const auto beat = std::max<std::chrono::milliseconds>(options.staleLock / 4, waitStep);
+        while (!wake.wait_for(guard, beat, [this] { return stopping; })) {
+            writeBeat();
+            sync(fd.get());
+        }
+    }
+
+    static bool exists(const QString& file)
+    {
+        struct stat st {};
+        return ::lstat(QFile::encodeName(file).constData(), &st) == 0;
+    }
+
+    // What a lock file holds; a fixed text for one that cannot be read (a directory, a link
+    // to nowhere), so that it, too, counts as left behind once it stays.
+    static QByteArray contents(const QString& file)
+    {
+        Descriptor d(openPath(file, O_RDONLY | O_NOFOLLOW | O_NONBLOCK));
+        if (!d)
+            return errno == ENOENT ? QByteArray() : QByteArray("unreadable ") + QByteArray::number(errno);
+        QByteArray bytes;
+        if (!readAt(d.get(), 0, 256, bytes))
+            return QByteArray("unreadable ") + QByteArray::number(errno);
+        return bytes;
+    }
+
+    // Moves the left-behind lock aside under a retired name. Only one PC at a time does: it
+    // holds "tavon.rnk.lock.takeover", made exclusively, and checks that the lock still holds
+    // what it saw. A guard left by a PC that died while taking over goes once it has stood
+    // unchanged for twice the stale time. False only when the folder refuses all this.
+    bool takeOver(const QByteArray& seen)
+    {
+        const QString guardPath = path + QStringLiteral(".takeover");
+        Descriptor guard(openPath(guardPath, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW, 0644));
+        if (!guard) {
+            if (errno != EEXIST && !(errno == EPERM && exists(guardPath)))
+                return false;
+            const QByteArray now = contents(guardPath);
+            if (!guardSeen || *guardSeen != now) {
+                guardSeen = now;
+                guardSince = Clock::now();
+            } else if (Clock::now() - guardSince >= 2 * options.staleLock) {
+                retire(guardPath, true, id + "-guard");
+                guardSeen.reset();
+            }
+            return true;
+        }
+        const bool written = writeAt(guard.get(), 0, identity());
+        guard.reset();
+        bool moved = written;
+        if (written && contents(path) == seen) {
+            const QString aside = path + QLatin1Char('.') + QString::fromLatin1(id) + QStringLiteral(".gone");
+            moved = ::rename(QFile::encodeName(path).constData(), QFile::encodeName(aside).constData()) == 0 || errno == ENOENT;
+        }
+        retire(guardPath, true, id);
+        return moved;
+    }
+
+    QString path;
+    const RankingOptions& options;
+    QByteArray id = randomId();
+    Descriptor fd;
+    quint32 beats = 0;
+    std::optional<QByteArray> guardSeen;
+    Clock::time_point guardSince;
+    std::thread heart;
+    std::mutex mutex;
+    std::condition_variable wake;
+    bool stopping = false;
+};
+
+// Whichever lock the ranking file's file system calls for.
+class SaveLock {
+public:
+    SaveLock(int fd, const QString& path, const RankingOptions& options)
+    {
+        if (onLocalDisk(fd))
+            range.emplace(fd);
+        else
+            file.emplace(path + rankingLockSuffix, options);
+    }
+    bool acquire(Clock::time_point deadline, const RankingOptions& options, const QString& rankingPath)
+    {
+        if (range)
+            return range->acquire(deadline, options);
+        if (file->acquire(deadline) != LockFile::Result::Held)
+            return false;
+        sweepRetired(rankingPath, file->ownId());
+        return true;
+    }
+    bool stillOurs() const { return range || file->stillOurs(); }
+    bool onServer() const { return file.has_value(); }
+    QByteArray id() const { return file ? file->ownId() : QByteArray(); }
+
+private:
+    std::optional<RangeLock> range;
+    std::optional<LockFile> file;
+};
+
+// ---- Journal -------------------------------------------------------------------------------
+
+// What a save is about to do to the file's first bytes: oldHead is what stands there now
+// (shorter than newHead where the file is), newHead what it writes.
+struct Journal {
+    qint64 oldSize = 0;
+    QByteArray oldHead;
+    QByteArray newHead;
+};
+
+quint64 fingerprint(QByteArrayView bytes)
+{
+    quint64 h = 14695981039346656037ULL; // FNV-1a
+    for (const char c : bytes) {
+        h ^= static_cast<unsigned char>(c);
+        h *= 1099511628211ULL;
+    }
+    return h;
 }
 
-// The fallback file starts as a copy of the program's own file, when there is one to read,
-// so that the lists seen so far are kept.
-void startFallbackFrom(const RankingOptions& options, const QString& programFile, const QString& fallbackFile)
+template <typename T>
+void appendLittleEndian(QByteArray& bytes, T value)
 {
-    if (QFileInfo::exists(fallbackFile) || !QFileInfo(programFile).isFile())
+    char raw[sizeof(T)];
+    qToLittleEndian(value, raw);
+    bytes.append(raw, sizeof(T));
+}
+
+QByteArray encodeJournal(const Journal& j)
+{
+    QByteArray body;
+    appendLittleEndian<qint64>(body, j.oldSize);
+    appendLittleEndian<quint32>(body, quint32(j.oldHead.size()));
+    appendLittleEndian<quint32>(body, quint32(j.newHead.size()));
+    body += j.oldHead + j.newHead;
+    QByteArray bytes = journalMagic + body;
+    appendLittleEndian<quint64>(bytes, fingerprint(body));
+    return bytes;
+}
+
+// Nothing for a journal cut short while it was written: the file was not touched yet then.
+std::optional<Journal> decodeJournal(QByteArrayView bytes)
+{
+    constexpr qsizetype fixed = 8 + 4 + 4;
+    if (!bytes.startsWith(journalMagic) || bytes.size() < journalMagic.size() + fixed + 8)
+        return std::nullopt;
+    const QByteArrayView body = bytes.sliced(journalMagic.size(), bytes.size() - journalMagic.size() - 8);
+    if (qFromLittleEndian<quint64>(bytes.constData() + bytes.size() - 8) != fingerprint(body))
+        return std::nullopt;
+    Journal j;
+    j.oldSize = qFromLittleEndian<qint64>(body.data());
+    const auto oldLength = qFromLittleEndian<quint32>(body.data() + 8);
+    const auto newLength = qFromLittleEndian<quint32>(body.data() + 12);
+    if (qsizetype(oldLength) + qsizetype(newLength) != body.size() - fixed || oldLength > newLength)
+        return std::nullopt;
+    j.oldHead = body.sliced(fixed, oldLength).toByteArray();
+    j.newHead = body.sliced(fixed + oldLength, newLength).toByteArray();
+    return j;
+}
+
+// Whether the file's first bytes are what the journal's save leaves when cut short: every
+// byte as it was or as the save writes it, and not all of them written yet. Anything else
+// means that a later save has written the file since, and the journal is left over.
+bool cutShort(const Journal& j, QByteArrayView now)
+{
+    bool allNew = now.size() == j.newHead.size();
+    for (qsizetype k = 0; k < j.newHead.size(); ++k) {
+        const bool has = k < now.size();
+        const bool isNew = has && now[k] == j.newHead[k];
+        const bool isOld = k < j.oldHead.size() ? has && now[k] == j.oldHead[k] : !has;
+        if (!isNew && !isOld)
+            return false;
+        allNew = allNew && isNew;
+    }
+    return !allNew;
+}
+
+// The journal goes once its save is done or undone. Where the folder lets no one but its
+// maker remove it (a sticky folder), it is emptied instead.
+void discardJournal(const QString& path, const SaveLock& lock)
+{
+    retire(path, lock.onServer(), lock.id());
+    if (::access(QFile::encodeName(path).constData(), F_OK) != 0)
         return;
-    FileLock lock(fallbackFile + rankingLockSuffix, options);
-    if (!lock.acquire() || QFileInfo::exists(fallbackFile))
-        return;
-    QFile source(programFile);
-    if (source.open(QIODevice::ReadOnly))
-        replaceFile(options, fallbackFile, {}, source);
+    Descriptor d(openPath(path, O_WRONLY | O_TRUNC | O_NOFOLLOW | O_NONBLOCK));
+}
+
+std::optional<Journal> readJournal(const QString& path)
+{
+    Descriptor d(openPath(path, O_RDONLY | O_NOFOLLOW | O_NONBLOCK));
+    QByteArray bytes;
+    if (!d || !readAt(d.get(), 0, journalLimit, bytes))
+        return std::nullopt;
+    return decodeJournal(bytes);
+}
+
+// Under the lock: a save cut short by a crash left its journal; the records it overwrote are
+// put back. False when that is needed and fails.
+bool recover(int fd, const QString& journalPath, const SaveLock& lock)
+{
+    if (const std::optional<Journal> j = readJournal(journalPath)) {
+        QByteArray now;
+        if (!readAt(fd, 0, j->newHead.size(), now))
+            return false;
+        if (cutShort(*j, now)) {
+            if (!writeAt(fd, 0, j->oldHead))
+                return false;
+            if (j->oldSize < j->newHead.size() && sizeOf(fd) > j->oldSize && ::ftruncate(fd, j->oldSize) != 0)
+                return false;
+            if (!sync(fd))
+                return false;
+        }
+    }
+    discardJournal(journalPath, lock);
+    return true;
+}
+
+// Writes the journal and pushes it to the disk. Nothing (and no error) when the folder takes
+// no new file; an error when it takes one but the write fails (a full disk).
+enum class Journaled { Yes, NotPossible, Failed };
+Journaled writeJournal(const QString& path, const Journal& j, mode_t mode, const SaveLock& lock)
+{
+    Descriptor d(openPath(path, O_WRONLY | O_TRUNC | O_NOFOLLOW | O_NONBLOCK));
+    if (!d && errno == ENOENT) {
+        d.reset(openPath(path, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW, mode));
+        // Whoever may write the ranking file may replay and remove its journal.
+        if (d)
+            ::fchmod(d.get(), mode);
+    }
+    if (!d)
+        return Journaled::NotPossible;
+    if (!writeAt(d.get(), 0, encodeJournal(j)) || !sync(d.get())) {
+        d.reset();
+        discardJournal(path, lock);
+        return Journaled::Failed;
+    }
+    // The journal's name, too, must be on the disk before the file is touched.
+    const QString folder = QFileInfo(path).absolutePath();
+    Descriptor dir(openPath(folder, O_RDONLY | O_DIRECTORY));
+    if (dir)
+        ::fsync(dir.get());
+    return Journaled::Yes;
+}
+
+// ---- Opening -------------------------------------------------------------------------------
+
+// A new ranking file is as shared as its folder: writable by the group or by everyone where
+// the folder is.
+mode_t newFileMode(const QString& folder)
+{
+    struct stat st {};
+    if (::stat(QFile::encodeName(folder).constData(), &st) != 0)
+        return 0644;
+    return 0644 | (st.st_mode & 0022);
+}
+
+// ReadOnly and Denied: the file is there, but this player may not write it (or not even
+// read it). Unusable: no plain file is there, and none can be made.
+enum class Opened { ReadWrite, ReadOnly, Denied, Unusable };
+
+bool refused(int error)
+{
+    return error == EACCES || error == EROFS || error == EPERM || error == ETXTBSY;
+}
+
+// Opens the ranking file at path, creating it when missing. Only a plain file will do: a
+// pipe or a device would block the program or feed it without end.
+Opened openRanking(const QString& path, Descriptor& out)
+{
+    Opened kind = Opened::ReadWrite;
+    out.reset(openPath(path, O_RDWR | O_NONBLOCK));
+    if (!out && errno == ENOENT) {
+        const mode_t mode = newFileMode(QFileInfo(path).absolutePath());
+        out.reset(openPath(path, O_RDWR | O_CREAT | O_EXCL | O_NONBLOCK, mode));
+        if (out)
+            ::fchmod(out.get(), mode);
+        else if (errno == EEXIST) // made by another copy meanwhile, or a link to a file not yet there
+            out.reset(openPath(path, O_RDWR | O_CREAT | O_NONBLOCK, mode));
+    } else if (!out && refused(errno)) {
+        out.reset(openPath(path, O_RDONLY | O_NONBLOCK));
+        if (!out)
+            return refused(errno) ? Opened::Denied : Opened::Unusable;
+        kind = Opened::ReadOnly;
+    }
+    struct stat st {};
+    if (!out || ::fstat(out.get(), &st) != 0 || !S_ISREG(st.st_mode)) {
+        out.reset();
+        return Opened::Unusable;
+    }
+    ::fcntl(out.get(), F_SETFL, ::fcntl(out.get(), F_GETFL) & ~O_NONBLOCK);
+    return kind;
 }
 
 } // namespace
@@ -190,63 +626,126 @@ QString playerDataDirectory()
     return QDir::homePath() + QStringLiteral("/.local/share") + own.mid(dataHome.size());
 }
 
-RankingFile::RankingFile(RankingOptions options) : options(std::move(options)) {}
+RankingFile::RankingFile(RankingOptions options) : opts(std::move(options)) {}
 
-bool RankingFile::openFor(const QString& path, QIODevice::OpenMode mode)
+RankingFile::~RankingFile()
 {
-    file.setFileName(path);
-    return usablePath(path) && file.open(mode);
+    close();
 }
 
 void RankingFile::read(BestFiveLists& lists)
 {
     close();
-    const QString programDirectory = options.programDirectory.isEmpty() ? QCoreApplication::applicationDirPath()
-                                                                        : options.programDirectory;
-    const QString programFile = QDir(programDirectory).filePath(rankingFileName);
-    writable = openFor(programFile, QIODevice::ReadWrite);
-    if (!writable) {
-        const QString directory = options.fallbackDirectory.isEmpty()
+    const QString programDirectory =
+        opts.programDirectory.isEmpty() ? QCoreApplication::applicationDirPath() : opts.programDirectory;
+    filePath = QDir(programDirectory).filePath(rankingFileName);
+    Descriptor d;
+    Opened kind = openRanking(filePath, d);
+    if (kind == Opened::Unusable) {
+        // No shared lists to show: the player's own file keeps this player's entries.
+        const QString directory = opts.fallbackDirectory.isEmpty()
                                       ? playerDataDirectory()
-                                      : options.fallbackDirectory;
+                                      : opts.fallbackDirectory;
         if (!directory.isEmpty() && QDir().mkpath(directory)) {
-            const QString fallbackFile = QDir(directory).filePath(rankingFileName);
-            startFallbackFrom(options, programFile, fallbackFile);
-            writable = openFor(fallbackFile, QIODevice::ReadWrite);
+            filePath = QDir(directory).filePath(rankingFileName);
+            kind = openRanking(filePath, d);
         }
     }
-    if (!writable)
-        openFor(programFile, QIODevice::ReadOnly); // the lists can still be shown
+    writable = kind == Opened::ReadWrite;
+    if (!d)
+        return readLists({}, lists);
 
+    // A save cut short by a crash is undone first, when no other copy is saving; otherwise
+    // the lists are shown as they stood before the save that is under way or was cut short.
+    const QString journal = filePath + rankingJournalSuffix;
+    if (writable && QFileInfo::exists(journal)) {
+        SaveLock lock(d.get(), filePath, opts);
+        if (lock.acquire(Clock::now(), opts, filePath))
+            recover(d.get(), journal, lock);
+    }
+    // Records 1 to 21 are what the lists take in; the rest is read only to tell a save cut
+    // short from one that ran through.
     QByteArray head;
-    if (file.isOpen())
-        head = file.read(qint64(readCount) * recordBytes);
+    readAt(d.get(), 0, qsizetype(entryCount) * recordBytes, head);
+    if (const std::optional<Journal> j = readJournal(journal); j && cutShort(*j, head.left(j->newHead.size())))
+        head = (j->oldHead + head.mid(j->oldHead.size())).left(qMax(j->oldSize, qint64(j->oldHead.size())));
     readLists(head, lists);
+    fd = d.release();
 }
 
 bool RankingFile::save(const NewEntry& entry)
 {
-    return rewrite([&entry](QByteArrayView head) { return savedRecords(head, entry); });
+    return rewrite(qsizetype(entryCount) * recordBytes,
+                   [&entry](QByteArrayView head) { return savedRecords(head, entry); });
 }
 
 bool RankingFile::blank()
 {
-    return rewrite([](QByteArrayView) { return blankedRecords(); });
+    return rewrite(qsizetype(readCount) * recordBytes, [](QByteArrayView) { return blankedRecords(); });
 }
 
 void RankingFile::close()
 {
-    file.close();
+    if (fd >= 0)
+        ::close(fd);
+    fd = -1;
 }
 
-bool RankingFile::rewrite(const std::function<QByteArray(QByteArrayView head)>& build)
+bool RankingFile::rewrite(qsizetype keepFromFile, const std::function<QByteArray(QByteArrayView head)>& build)
 {
     if (!writable)
         return false;
-    // Released before the replacement, which some systems refuse over an open file. What is
-    // read again is the file under its name: another copy may have replaced it since Read.
-    file.close();
-    return rewriteFile(options, file.fileName(), build);
+    reach(opts, WriteStep::Starting);
+    // Opened afresh by its name: on a file server that also reads what the other PCs wrote.
+    Descriptor file;
+    if (openRanking(filePath, file) != Opened::ReadWrite)
+        return false;
+    bool done = false;
+    {
+        SaveLock lock(file.get(), filePath, opts);
+        if (!lock.acquire(Clock::now() + opts.lockWait, opts, filePath))
+            return false;
+        reach(opts, WriteStep::Locked);
+        const QString journalPath = filePath + rankingJournalSuffix;
+        QByteArray head;
+        struct stat st {};
+        if (!recover(file.get(), journalPath, lock) || !readAt(file.get(), 0, qsizetype(entryCount) * recordBytes, head)
+            || ::fstat(file.get(), &st) != 0)
+            return false;
+        reach(opts, WriteStep::Reread);
+        Journal j{qint64(st.st_size), head.left(keepFromFile), build(head)};
+
+        const Journaled journaled = writeJournal(journalPath, j, st.st_mode & 0666, lock);
+        if (journaled == Journaled::Failed || !lock.stillOurs())
+            return false;
+        if (journaled == Journaled::Yes) {
+            // Record by record: a crash in between is undone from the journal.
+            reach(opts, WriteStep::Journaled);
+            done = true;
+            for (qsizetype at = 0; done && at < j.newHead.size(); at += recordBytes) {
+                done = writeAt(file.get(), at, QByteArrayView(j.newHead).sliced(at, recordBytes));
+                if (done)
+                    reach(opts, WriteStep::Written);
+            }
+        } else {
+            // No journal can be made beside the file (a folder that takes no new file): one
+            // write, which a crash of the program cannot cut in two.
+            done = writeAt(file.get(), 0, j.newHead);
+            if (done)
+                reach(opts, WriteStep::Written);
+        }
+        done = done && sync(file.get());
+        if (!done) {
+            // Refused part way (a full disk, a size limit): the old records go back at once.
+            if (writeAt(file.get(), 0, j.oldHead) && (st.st_size >= j.newHead.size() || ::ftruncate(file.get(), st.st_size) == 0)
+                && sync(file.get()) && journaled == Journaled::Yes)
+                discardJournal(journalPath, lock);
+        } else if (journaled == Journaled::Yes) {
+            discardJournal(journalPath, lock);
+        }
+    }
+    reach(opts, WriteStep::Finished);
+    return done;
 }
 
 } // namespace results

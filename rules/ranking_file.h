@@ -3,8 +3,6 @@
 #include "rules/ranking.h"
 
 #include <QByteArray>
-#include <QByteArrayView>
-#include <QFile>
 #include <QString>
 
 #include <chrono>
@@ -16,62 +14,65 @@
 namespace results {
 
 inline const QString rankingFileName = QStringLiteral("tavon.rnk");
-// Beside the ranking file; held by one running copy of the program while it re-reads and
-// replaces the file, so that two copies saving at once both keep their entries.
+// Beside the ranking file, on a file server only: held by the PC that is saving.
 inline const QString rankingLockSuffix = QStringLiteral(".lock");
+// Beside the ranking file while a save writes into it: the records as they were before.
+inline const QString rankingJournalSuffix = QStringLiteral(".journal");
 
 // The steps of Save and Blank, in order. A test can stop the program at each of them.
 enum class WriteStep {
     Starting,        // nothing done yet
     WaitingForLock,  // another copy holds the lock; waiting for it
-    Locked,          // the lock is held (or none can be made here)
+    Locked,          // the lock is held
     Reread,          // the file as it is now has been read
-    Opened,          // the replacement has been created, nothing written into it yet
-    Written,         // one more record (or chunk of the bytes after them) has gone to the system
-    Replaced,        // the new file stands in place of the old one
-    Finished,        // the lock is released
+    Journaled,       // the records about to be overwritten are safe in the journal
+    Written,         // one more record has gone into the file
+    Finished,        // the journal is gone and the lock released
 };
-// Where the file lives and how saves meet other running copies. The defaults are the
-// program's; tests give their own places, times and a hook.
+
+// Where the ranking file is and how saves wait for each other. The program uses the
+// defaults; tests point the places into a temporary directory.
 struct RankingOptions {
-    // Normally the directory of the program's executable (empty: that directory). When it
-    // does not let the program create or write the file, the fallback directory is used
-    // (empty: the player's own data directory).
+    // The directory of the program's executable when empty.
     QString programDirectory;
+    // Used only when the program's directory holds no ranking file and cannot take one; the
+    // player's own data directory when empty.
     QString fallbackDirectory;
-    // How long Save and Blank wait for another copy's lock before they give up, and the age
-    // after which a lock whose holder cannot be asked (another PC on a shared folder) counts
-    // as left behind. A lock whose holder on this PC has died is taken over at once.
-    std::chrono::milliseconds lockWait = std::chrono::seconds(6);
-    std::chrono::milliseconds staleLock = std::chrono::seconds(5);
-    // Called at every step of every Save and Blank (and of the copy that starts a fallback
-    // file in Read); empty for none. A test can stop the program at each step.
+    // How long Save and Blank wait for another copy's lock before they give up.
+    std::chrono::milliseconds lockWait = std::chrono::seconds(10);
+    // On a file server: a lock whose holder has not shown a sign of life for this long (on
+    // the waiting PC's own clock) was left by a PC or program that died, and is taken over.
+    // A holder shows one every quarter of this time, however long its save takes.
+    std::chrono::milliseconds staleLock = std::chrono::seconds(3);
+    // Called at every step of every Save and Blank; empty for none.
     std::function<void(WriteStep)> writeHook;
 };
 
 // The player's own data directory for the program, where the fallback file goes.
 QString playerDataDirectory();
 
-// One opening of the ranking file, from Read to Close. Save and Blank take the lock beside
-// the file, re-read the file and replace it whole, so that a crash leaves the old file or the
-// new one, never a mix, and so that what another running copy saved in the meantime stays.
-// (Only a writable file in a directory that takes no new file is overwritten in place.)
+// One opening of the ranking file, from Read to Close. Save and Blank lock the file, re-read
+// it and write their records into it in place, so that owner, group, mode and links stay as
+// the teacher set them, and so that what another running copy saved in the meantime stays.
+// Before writing, the records they overwrite go into a journal beside the file: a save cut
+// short by a crash is rolled back by the next copy that opens the file.
 class RankingFile {
 public:
     explicit RankingFile(RankingOptions options = {});
+    ~RankingFile();
     RankingFile(const RankingFile&) = delete;
     RankingFile& operator=(const RankingFile&) = delete;
 
     // Read: opens the file, creating it empty when missing, and fills entries 0 to 20 of the
-    // lists from records 1 to 21. Records missing at the end of the file read as blank. Where
-    // the file is no plain file (a directory, a pipe) or cannot be written, the player's own
-    // copy is used; where none can be made, the lists show what can be read, or blanks.
+    // lists from records 1 to 21. Records missing at the end of the file read as blank. A
+    // file that can be read but not written is shown, and Save then fails; only where the
+    // program's directory holds no usable file and can take none is the player's own copy
+    // used.
     void read(BestFiveLists& lists);
 
     // Save: puts this opening's new entry into the lists the file holds now and writes
-    // records 1 to 75; anything after record 75 is kept. Returns false when the file could
-    // not be written (or another copy kept the lock past the wait); the file is then left as
-    // it was, except that a file overwritten in place keeps the records written before.
+    // records 1 to 75; nothing after record 75 is touched. Returns false when the file could
+    // not be written (or no lock could be had in time); the file then holds its old lists.
     bool save(const NewEntry& entry);
 
     // Blank: writes records 1 to 21 as blank records (ten spaces, score 0); the rest is kept.
@@ -81,20 +82,19 @@ public:
     // Close: releases the file. Writes nothing.
     void close();
 
-    bool isOpen() const { return file.isOpen(); }
+    bool isOpen() const { return fd >= 0; }
     // The file that was read, and that Save and Blank write.
-    QString path() const { return file.fileName(); }
+    QString path() const { return filePath; }
     // Whether Save and Blank can write it.
     bool isWritable() const { return writable; }
+    const RankingOptions& options() const { return opts; }
 
 private:
-    bool openFor(const QString& path, QIODevice::OpenMode mode);
-    // Under the lock: re-reads the file, builds the new leading records from its first 75
-    // records (head) and replaces the file with them, followed by the rest of the file.
-    bool rewrite(const std::function<QByteArray(QByteArrayView head)>& build);
+    bool rewrite(qsizetype keepFromFile, const std::function<QByteArray(QByteArrayView head)>& build);
 
-    RankingOptions options;
-    QFile file;
+    RankingOptions opts;
+    QString filePath;
+    int fd = -1;
     bool writable = false;
 };
 

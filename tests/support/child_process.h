@@ -11,6 +11,8 @@
 #include <csignal>
 #include <functional>
 #include <optional>
+#include <utility>
+#include <vector>
 
 #include <fcntl.h>
 #include <grp.h>
@@ -51,10 +53,21 @@ public:
 
     // Exit code of a child that could not become another user.
     static constexpr int cannotDropPrivileges = 97;
+    // An account for the child: user, primary group and further groups.
+    struct User {
+        uid_t uid;
+        gid_t gid;
+        std::vector<gid_t> groups;
+    };
     // Runs body in a forked child whose exit code is body's result. With asOtherUser, a child
     // of a test running as root first becomes the user and group 65534 ("nobody"), so that
     // file permissions bind it as they bind a pupil's account.
     explicit ChildProcess(std::function<int(const Channel&)> body, bool asOtherUser = false)
+        : ChildProcess(std::move(body), asOtherUser ? std::optional<User>(User{65534, 65534, {}}) : std::nullopt)
+    {
+    }
+    // The same as the given user (when the test runs as root).
+    ChildProcess(std::function<int(const Channel&)> body, std::optional<User> user)
     {
         int toChild[2];
         int toTest[2];
@@ -72,8 +85,9 @@ public:
             Channel channel;
             channel.in = toChild[0];
             channel.out = toTest[1];
-            if (asOtherUser && ::geteuid() == 0
-                && (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0))
+            if (user && ::geteuid() == 0
+                && (::setgroups(user->groups.size(), user->groups.data()) != 0 || ::setgid(user->gid) != 0
+                    || ::setuid(user->uid) != 0))
                 ::_exit(cannotDropPrivileges);
             ::_exit(body(channel));
         }

@@ -9,6 +9,9 @@
 #include <QString>
 #include <QStringList>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 namespace rankingbytes {
 
 // One record as the file holds it: the name bytes padded with spaces, then the score low byte first.
@@ -69,6 +72,21 @@ inline QStringList entries(const QString& directory)
 {
     return QDir(directory).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
                                      QDir::Name);
+}
+
+// Takes the lock that a running copy of the program holds on the file while it saves (on a
+// disk of this machine); closing the returned descriptor releases it. -1 when it cannot.
+inline int holdSaveLock(const QString& path)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDWR | O_CLOEXEC);
+    struct flock fl {};
+    fl.l_type = F_WRLCK;
+    fl.l_whence = SEEK_SET;
+    if (fd >= 0 && ::fcntl(fd, F_OFD_SETLK, &fl) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
 }
 
 } // namespace rankingbytes

@@ -1,0 +1,213 @@
+// One ranking file shared by the pupils of a class on one PC, each under an account of their
+// own: every copy of the program runs in a child process as its pupil's user (the test runs
+// as root and drops to fixed test ids), in the shared folders a teacher sets up.
+#include "support/running_copy.h"
+#include "support/ranking_bytes.h"
+#include "rules/ranking_file.h"
+
+#include <QDir>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <memory>
+
+#include <sys/stat.h>
+
+using namespace rankingbytes;
+using namespace std::chrono_literals;
+
+namespace {
+
+constexpr gid_t classGroup = 61000;
+constexpr uid_t teacher = 61010;
+const ChildProcess::User ami{61001, 61001, {classGroup}};
+const ChildProcess::User bo{61002, 61002, {classGroup}};
+
+const QByteArray tail("bytes after record 75\n");
+// Range 0 holds three entries; a new one at place 2 moves two of them down.
+const QByteArray startingFile = record("Tea", 50) + record("Uma", 30) + record("Vic", 20) + blankRecords(72) + tail;
+
+enum class Folder {
+    Group,           // 0775, group of the class; tavon.rnk 0664 of the class
+    Sticky,          // 1777 like /tmp; the teacher's tavon.rnk 0666
+    ReadOnly,        // 0555; tavon.rnk 0666
+    LockIsDirectory, // as Group, with a directory named tavon.rnk.lock
+    LockIsLink,      // as Group, with tavon.rnk.lock a link to nowhere
+};
+
+// A pupil's copy of the program, as the pupil's user, on the class folder.
+ChildProcess pupilCopy(const ChildProcess::User& pupil, const QString& folder, const results::NewEntry& entry)
+{
+    results::RankingOptions options;
+    options.programDirectory = folder;
+    options.fallbackDirectory = folder + QStringLiteral("/../own-") + QString::number(pupil.uid);
+    options.lockWait = 5s;
+    return ChildProcess([=](const ChildProcess::Channel& c) { return runningCopy(c, entry, options); }, pupil);
+}
+
+bool setOwner(const QString& path, uid_t uid, gid_t gid, mode_t mode)
+{
+    const QByteArray p = QFile::encodeName(path);
+    return ::lchown(p.constData(), uid, gid) == 0 && ::chmod(p.constData(), mode) == 0;
+}
+
+struct stat statOf(const QString& path)
+{
+    struct stat st {};
+    ::stat(QFile::encodeName(path).constData(), &st);
+    return st;
+}
+
+} // namespace
+
+class RankingPupilsTest : public QObject {
+    Q_OBJECT
+
+private:
+    std::unique_ptr<QTemporaryDir> temp;
+    QString folder;
+    QString rankingFile() const { return folder + QStringLiteral("/tavon.rnk"); }
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    // Guards against a save that changes the file's owner, group or mode so that the next
+    // pupil can no longer write it, a save refused in a sticky folder, a lock or a journal
+    // left by another pupil's crashed copy that nobody can take over, two saves that both
+    // succeed where no lock file can be made while the second overwrites the first, and a
+    // pupil moved silently to a private file.
+    void pupilsShareOneFile_data();
+    void pupilsShareOneFile();
+
+    // Guards against a save copying what lies after record 75 (a sparse file of 4 GiB became
+    // 4 GB of disk and froze the window).
+    void saveLeavesBytesAfterRecord75Alone();
+};
+
+void RankingPupilsTest::initTestCase()
+{
+    if (::geteuid() != 0)
+        QSKIP("needs root to run copies of the program as separate pupils' accounts");
+}
+
+void RankingPupilsTest::init()
+{
+    temp = std::make_unique<QTemporaryDir>();
+    QVERIFY(temp->isValid());
+    QVERIFY(setOwner(temp->path(), 0, 0, 0755));
+    folder = temp->filePath(QStringLiteral("class"));
+    QVERIFY(QDir().mkpath(folder));
+}
+
+void RankingPupilsTest::cleanup()
+{
+    setOwner(folder, 0, 0, 0777); // so that the temporary directory can be removed
+}
+
+void RankingPupilsTest::pupilsShareOneFile_data()
+{
+    QTest::addColumn<Folder>("setUp");
+    QTest::addColumn<QString>("script");
+    QTest::addColumn<QByteArray>("after");
+
+    // Ami saves 40 and Bo 45 in range 0 (script steps as in support/running_copy.h).
+    const QString together = QStringLiteral("A>o A<O B>o B<O A>p A<M B>s B<W A>c A<S B<S");
+    const QByteArray both = record("Tea", 50) + record("Bo", 45) + record("Ami", 40) + record("Uma", 30)
+                            + record("Vic", 20) + blankRecords(70) + tail;
+    const QByteArray boOnly = record("Tea", 50) + record("Bo", 45) + record("Uma", 30) + record("Vic", 20) + blankRecords(71) + tail;
+    const QString amiDies = QStringLiteral("A>o A<O B>o B<O A>k A~ B>s B<S");
+
+    QTest::newRow("group folder, saving together") << Folder::Group << together << both;
+    QTest::newRow("group folder, one after the other")
+        << Folder::Group << QStringLiteral("A>o A<O A>s A<S B>o B<O B>s B<S") << both;
+    QTest::newRow("sticky folder, saving together") << Folder::Sticky << together << both;
+    QTest::newRow("sticky folder, a copy dies saving") << Folder::Sticky << amiDies << boOnly;
+    QTest::newRow("group folder, a copy dies saving") << Folder::Group << amiDies << boOnly;
+    QTest::newRow("lock path a link to nowhere") << Folder::LockIsLink << together << both;
+    QTest::newRow("lock path a directory") << Folder::LockIsDirectory << together << both;
+    QTest::newRow("read-only folder, saving together") << Folder::ReadOnly << together << both;
+}
+
+void RankingPupilsTest::pupilsShareOneFile()
+{
+    QFETCH(Folder, setUp);
+    QFETCH(QString, script);
+    QFETCH(QByteArray, after);
+
+    QVERIFY(writeFile(rankingFile(), startingFile));
+    switch (setUp) {
+    case Folder::Sticky:
+        QVERIFY(setOwner(folder, 0, 0, 01777) && setOwner(rankingFile(), teacher, teacher, 0666));
+        break;
+    case Folder::ReadOnly:
+        QVERIFY(setOwner(folder, 0, 0, 0555) && setOwner(rankingFile(), 0, 0, 0666));
+        break;
+    case Folder::LockIsLink:
+        QVERIFY(QFile::link(temp->filePath(QStringLiteral("gone/lock")), rankingFile() + QStringLiteral(".lock")));
+        [[fallthrough]];
+    case Folder::LockIsDirectory:
+        if (setUp == Folder::LockIsDirectory)
+            QVERIFY(QDir().mkpath(rankingFile() + QStringLiteral(".lock")));
+        [[fallthrough]];
+    case Folder::Group:
+        QVERIFY(setOwner(folder, 0, classGroup, 0775) && setOwner(rankingFile(), 0, classGroup, 0664));
+        break;
+    }
+    const struct stat before = statOf(rankingFile());
+    QStringList besideBefore = entries(folder);
+
+    ChildProcess a = pupilCopy(ami, folder, {0, 40, QStringLiteral("Ami")});
+    ChildProcess b = pupilCopy(bo, folder, {0, 45, QStringLiteral("Bo")});
+    const QString wrong = playScript(script, a, b);
+    QVERIFY2(wrong.isEmpty(), qPrintable(wrong));
+
+    QCOMPARE(readFile(rankingFile()).toHex(' '), after.toHex(' '));
+    // Who may read and write the file is as the teacher set it; it is the same file.
+    const struct stat now = statOf(rankingFile());
+    QCOMPARE(now.st_uid, before.st_uid);
+    QCOMPARE(now.st_gid, before.st_gid);
+    QCOMPARE(now.st_mode, before.st_mode);
+    QCOMPARE(now.st_ino, before.st_ino);
+    // No pupil was moved to a private file, and nothing of the saves is left beside the file
+    // but, in a sticky folder where only its maker may remove it, a crashed copy's journal,
+    // emptied.
+    QCOMPARE(entries(temp->path()), QStringList{QStringLiteral("class")});
+    QStringList beside = entries(folder);
+    if (QFileInfo(rankingFile() + QStringLiteral(".journal")).size() == 0)
+        beside.removeAll(QStringLiteral("tavon.rnk.journal"));
+    QCOMPARE(beside, besideBefore);
+}
+
+void RankingPupilsTest::saveLeavesBytesAfterRecord75Alone()
+{
+    constexpr qint64 size = qint64(4) << 30;
+    const QByteArray last("the last bytes of a 4 GiB file\n");
+    {
+        QFile f(rankingFile());
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        QVERIFY(f.write(startingFile) == startingFile.size() && f.resize(size - last.size()) && f.seek(size - last.size()));
+        QVERIFY(f.write(last) == last.size());
+    }
+    QVERIFY(setOwner(folder, 0, classGroup, 0775) && setOwner(rankingFile(), 0, classGroup, 0664));
+    const struct stat before = statOf(rankingFile());
+
+    ChildProcess a = pupilCopy(ami, folder, {0, 40, QStringLiteral("Ami")});
+    QVERIFY(a.send('o') && a.receive(10s) == 'O');
+    QVERIFY(a.send('s') && a.receive(10s) == 'S');
+
+    const struct stat after = statOf(rankingFile());
+    QCOMPARE(after.st_size, before.st_size);
+    QVERIFY2(after.st_blocks <= before.st_blocks + 8, qPrintable(QString::number(after.st_blocks)));
+    QFile f(rankingFile());
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    QCOMPARE(f.read(3 * 12).toHex(' '), (record("Tea", 50) + record("Ami", 40) + record("Uma", 30)).toHex(' '));
+    QVERIFY(f.seek(900));
+    QCOMPARE(f.read(tail.size()), tail);
+    QVERIFY(f.seek(size - last.size()));
+    QCOMPARE(f.read(last.size()), last);
+}
+
+QTEST_GUILESS_MAIN(RankingPupilsTest)
+#include "tst_rankingpupils.moc"

@@ -1,0 +1,377 @@
+// Classroom PCs saving into one tavon.rnk on a file server. tests/share/mounts.sh serves a
+// folder from this machine over a private sshd and mounts it once per PC with sshfs, then
+// runs this program; every PC is a process of its own, on its own mount, logged in to the
+// server as its own pupil, running the program's own Read and Save.
+#include "support/child_process.h"
+#include "support/ranking_bytes.h"
+#include "rules/ranking_file.h"
+
+#include <QElapsedTimer>
+#include <QRandomGenerator>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <algorithm>
+#include <csignal>
+#include <thread>
+
+#include <grp.h>
+#include <sys/stat.h>
+
+using namespace rankingbytes;
+using namespace std::chrono_literals;
+
+namespace {
+
+QStringList mounts()
+{
+    return qEnvironmentVariable("SHARE_MOUNTS").split(u' ', Qt::SkipEmptyParts);
+}
+
+QString servedFile()
+{
+    return qEnvironmentVariable("SHARE_SERVED") + QStringLiteral("/tavon.rnk");
+}
+
+// The class list before a round: five entries in range 1 (records 6 to 10), a name and score
+// of its own in every other record, and bytes after record 75.
+const QByteArray tail("kept after record 75\n");
+QByteArray startingFile()
+{
+    return numberedRecords(1, 5) + record("A", 50) + record("B", 40) + record("C", 30) + record("D", 20)
+           + record("E", 10) + numberedRecords(11, 65) + tail;
+}
+
+// What one PC does: save (name, score) into range 1, or clear the lists.
+struct Step {
+    QByteArray name;
+    int score = 0;
+    bool clearing = false;
+};
+
+int scoreOf(const QByteArray& rec)
+{
+    return qint16(quint8(rec[10]) | (quint8(rec[11]) << 8));
+}
+
+// The file after the steps, in the order in which they held the lock: a save puts its entry
+// above the first entry of range 1 that is not higher, the fifth falls out, and records 22 to
+// 75 become blank; a clearing blanks records 1 to 21.
+QByteArray expectedFile(QByteArray file, const QList<Step>& steps)
+{
+    for (const Step& step : steps) {
+        if (step.clearing) {
+            file.replace(0, 21 * 12, blankRecords(21));
+            continue;
+        }
+        QList<QByteArray> range;
+        for (int n = 6; n <= 10; ++n)
+            range += recordAt(file, n);
+        qsizetype at = 0;
+        while (at < range.size() && scoreOf(range[at]) > step.score)
+            ++at;
+        range.insert(at, record(step.name, step.score));
+        for (int n = 6; n <= 10; ++n)
+            file = withRecord(file, n, range[n - 6]);
+        file.replace(21 * 12, 54 * 12, blankRecords(54));
+    }
+    return file;
+}
+
+// Names of range 1 that the expected file has and the real one lacks.
+int entriesLost(const QByteArray& real, const QByteArray& expected)
+{
+    int lost = 0;
+    for (int n = 6; n <= 10; ++n) {
+        bool found = false;
+        for (int m = 6; m <= 10; ++m)
+            found = found || recordAt(real, m) == recordAt(expected, n);
+        lost += found ? 0 : 1;
+    }
+    return lost;
+}
+
+// One PC: waits for the test's 'g', waits delay more, then opens the results window's file
+// on its mount and saves or clears. Reports "S <ms>" or "F <ms>". Notes its number in the
+// order log when it holds the lock; with dieAt, it dies at that step of its save.
+struct Pc {
+    QString mount;
+    int number = 0;
+    Step step;
+    std::chrono::milliseconds delay{0};
+    std::optional<results::WriteStep> dieAt;
+    int dieAtWrite = 1; // with dieAt Written: which record
+    std::chrono::milliseconds pauseInside{0}; // a slow server: the save stalls after re-reading
+    std::chrono::milliseconds staleLock = results::RankingOptions{}.staleLock;
+};
+
+int runPc(const ChildProcess::Channel& channel, const Pc& pc, const QString& orderLog)
+{
+    results::RankingOptions options;
+    options.programDirectory = pc.mount;
+    options.fallbackDirectory = QStringLiteral("/proc/no-own-data");
+    options.staleLock = pc.staleLock;
+    int writes = 0;
+    options.writeHook = [&](results::WriteStep step) {
+        if (step == results::WriteStep::Locked) {
+            QFile log(orderLog);
+            if (log.open(QIODevice::Append))
+                log.write(QByteArray::number(pc.number) + '\n');
+        }
+        if (step == results::WriteStep::Reread && pc.pauseInside > 0ms) {
+            channel.send('M');
+            std::this_thread::sleep_for(pc.pauseInside);
+        }
+        if (pc.dieAt == step && (step != results::WriteStep::Written || ++writes == pc.dieAtWrite))
+            ::raise(SIGKILL);
+    };
+    if (channel.receive() != 'g')
+        return 3;
+    std::this_thread::sleep_for(pc.delay);
+    QElapsedTimer timer;
+    timer.start();
+    results::BestFiveLists lists;
+    results::RankingFile file(options);
+    file.read(lists);
+    const bool done = pc.step.clearing ? file.blank() : file.save({1, qint16(pc.step.score), QString::fromLatin1(pc.step.name)});
+    file.close();
+    channel.send(QByteArray(done ? "S " : "F ") + QByteArray::number(timer.elapsed()) + '\n');
+    return 0;
+}
+
+struct Outcome {
+    QList<int> order;   // PC numbers in the order they held the lock
+    QList<QByteArray> reports;
+    qint64 slowestMs = 0;
+    QList<qint64> savesMs;
+    qint64 medianMs() const
+    {
+        QList<qint64> sorted = savesMs;
+        std::sort(sorted.begin(), sorted.end());
+        return sorted.isEmpty() ? 0 : sorted[sorted.size() / 2];
+    }
+};
+
+// Starts the PCs, releases them together and collects what they report.
+bool runPcs(const QList<Pc>& pcs, Outcome& outcome, std::chrono::milliseconds wait)
+{
+    QTemporaryDir logDir;
+    const QString orderLog = logDir.filePath(QStringLiteral("order"));
+    std::vector<std::unique_ptr<ChildProcess>> children;
+    for (const Pc& pc : pcs)
+        children.push_back(std::make_unique<ChildProcess>([&](const ChildProcess::Channel& c) { return runPc(c, pc, orderLog); }));
+    for (auto& child : children)
+        if (!child->started() || !child->send('g'))
+            return false;
+    for (auto& child : children) {
+        QByteArray report;
+        child->receiveAll(report, wait);
+        child->finish(1s);
+        outcome.reports += report.trimmed();
+        if (report.startsWith("S ")) {
+            outcome.savesMs += report.mid(2).trimmed().toLongLong();
+            outcome.slowestMs = qMax(outcome.slowestMs, outcome.savesMs.last());
+        }
+    }
+    for (const QByteArray& line : readFile(orderLog).split('\n'))
+        if (!line.isEmpty())
+            outcome.order += line.toInt();
+    return true;
+}
+
+// The served file as the teacher set it up: group nbclass (the pupils), mode 0664.
+bool prepareServedFile()
+{
+    const QByteArray path = QFile::encodeName(servedFile());
+    const group* pupils = ::getgrnam("nbclass");
+    return writeFile(servedFile(), startingFile()) && pupils && ::chown(path.constData(), 0, pupils->gr_gid) == 0
+           && ::chmod(path.constData(), 0664) == 0;
+}
+
+// Beside tavon.rnk, at most the lock and the journal of the last save and the guard of the
+// last take-over, under the names they were retired to, which the next save removes.
+bool onlyTheFileIsLeft()
+{
+    const QRegularExpression retired(QStringLiteral("^tavon\\.rnk\\.(lock|journal|lock\\.takeover)\\.[0-9a-f]{16}\\.gone$"));
+    QStringList left = entries(QFileInfo(servedFile()).path());
+    const qsizetype others = left.removeIf([&](const QString& name) { return retired.match(name).hasMatch(); });
+    return left == QStringList{QStringLiteral("tavon.rnk")} && others <= 3;
+}
+
+struct stat statOf(const QString& path)
+{
+    struct stat st {};
+    ::stat(QFile::encodeName(path).constData(), &st);
+    return st;
+}
+
+} // namespace
+
+class ShareTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+
+    // Guards against entries lost when the PCs of a class finish at once, a clearing undone
+    // or half done, bytes after record 75 or record 21 touched, and the teacher's owner, group
+    // and mode replaced by a saving pupil's.
+    void fortyPcsFinishAtOnce_data();
+    void fortyPcsFinishAtOnce();
+
+    // Guards against a PC that died holding the lock, or part way through its write, keeping
+    // the others out for good or leaving a mix of old and new lists.
+    void pcThatDiesHoldingTheLockIsTakenOver_data();
+    void pcThatDiesHoldingTheLockIsTakenOver();
+
+    // Guards against a slow save losing its lock to another PC because it outlasted the
+    // stale time.
+    void slowSaveKeepsItsLock();
+};
+
+void ShareTest::initTestCase()
+{
+    if (mounts().size() < 2)
+        QFAIL("No network mount: run this test through tests/share/mounts.sh, which serves a folder over sshfs "
+              "(it needs root, /dev/fuse, sshd and sshfs).");
+}
+
+void ShareTest::init()
+{
+    QVERIFY(prepareServedFile());
+}
+
+void ShareTest::fortyPcsFinishAtOnce_data()
+{
+    QTest::addColumn<int>("clearingPc");  // -1 for none
+    QTest::addColumn<int>("spreadMs");    // saves start at random times within this span
+
+    const int spread = qEnvironmentVariableIsSet("SHARE_SPREAD_MS") ? qEnvironmentVariableIntValue("SHARE_SPREAD_MS") : 3000;
+    QTest::newRow("all at once") << -1 << 0;
+    QTest::newRow("all at once, one PC clears the lists") << 20 << 0;
+    QTest::newRow("spread out") << -1 << spread;
+    QTest::newRow("spread out, one PC clears the lists") << 20 << spread;
+}
+
+void ShareTest::fortyPcsFinishAtOnce()
+{
+    QFETCH(int, clearingPc);
+    QFETCH(int, spreadMs);
+
+    const QStringList places = mounts();
+    const int count = int(qMin<qsizetype>(places.size(), 40));
+    QList<Pc> pcs;
+    for (int i = 0; i < count; ++i) {
+        Pc pc;
+        pc.mount = places[i];
+        pc.number = i;
+        // Scores from 11 to 70 with many ties among them and with the entries already there.
+        pc.step = {"pc" + QByteArray::number(i), 10 + (i * 7) % 60 + 1, i == clearingPc};
+        pc.delay = std::chrono::milliseconds(spreadMs ? QRandomGenerator::global()->bounded(spreadMs) : 0);
+        pcs += pc;
+    }
+    const struct stat before = statOf(servedFile());
+
+    Outcome outcome;
+    QVERIFY(runPcs(pcs, outcome, 60s));
+    for (int i = 0; i < count; ++i)
+        QVERIFY2(outcome.reports[i].startsWith("S "), qPrintable(QStringLiteral("PC %1: %2").arg(i).arg(QString::fromLatin1(outcome.reports[i]))));
+    QCOMPARE(outcome.order.size(), count);
+
+    QList<Step> steps;
+    for (int n : outcome.order)
+        steps += pcs[n].step;
+    const QByteArray expected = expectedFile(startingFile(), steps);
+    const QByteArray real = readFile(servedFile());
+    qInfo("%d PCs, %d saves, %d clearing; entries lost: %d; save median %lld ms, slowest %lld ms", count,
+          count - (clearingPc >= 0 ? 1 : 0), clearingPc >= 0 ? 1 : 0, entriesLost(real, expected), outcome.medianMs(),
+          outcome.slowestMs);
+    QCOMPARE(real.toHex(' '), expected.toHex(' '));
+
+    // The teacher's set-up stays; nothing is left beside the file.
+    const struct stat after = statOf(servedFile());
+    QCOMPARE(after.st_uid, before.st_uid);
+    QCOMPARE(after.st_gid, before.st_gid);
+    QCOMPARE(after.st_mode, before.st_mode);
+    QCOMPARE(after.st_ino, before.st_ino);
+    QVERIFY2(onlyTheFileIsLeft(), qPrintable(entries(QFileInfo(servedFile()).path()).join(u' ')));
+}
+
+void ShareTest::pcThatDiesHoldingTheLockIsTakenOver_data()
+{
+    QTest::addColumn<results::WriteStep>("dieAt");
+    QTest::newRow("dies right after taking the lock") << results::WriteStep::Locked;
+    QTest::newRow("dies with ten records written") << results::WriteStep::Written;
+}
+
+void ShareTest::pcThatDiesHoldingTheLockIsTakenOver()
+{
+    QFETCH(results::WriteStep, dieAt);
+    const QStringList places = mounts();
+
+    Pc dying;
+    dying.mount = places[0];
+    dying.step = {"dead", 99};
+    dying.dieAt = dieAt;
+    dying.dieAtWrite = 10;
+    Outcome died;
+    QVERIFY(runPcs({dying}, died, 30s));
+    QCOMPARE(died.reports, QList<QByteArray>{QByteArray()});
+
+    // The others start as soon as it is dead; each must wait for the lock to be seen as left.
+    QList<Pc> others;
+    for (int i = 1; i < qMin<qsizetype>(places.size(), 11); ++i) {
+        Pc pc;
+        pc.mount = places[i];
+        pc.number = i;
+        pc.step = {"pc" + QByteArray::number(i), 40 + i};
+        others += pc;
+    }
+    Outcome outcome;
+    QVERIFY(runPcs(others, outcome, 60s));
+    for (const QByteArray& report : outcome.reports)
+        QVERIFY2(report.startsWith("S "), report.constData());
+    QList<Step> steps;
+    for (int n : outcome.order)
+        steps += others[n - 1].step;
+    qInfo("after the holder died: %lld saves, slowest %lld ms", qsizetype(others.size()), outcome.slowestMs);
+    QCOMPARE(readFile(servedFile()).toHex(' '), expectedFile(startingFile(), steps).toHex(' '));
+    QVERIFY(outcome.slowestMs < results::RankingOptions{}.staleLock.count() + 3000);
+    QVERIFY2(onlyTheFileIsLeft(), qPrintable(entries(QFileInfo(servedFile()).path()).join(u' ')));
+}
+
+void ShareTest::slowSaveKeepsItsLock()
+{
+    const QStringList places = mounts();
+    Pc slow;
+    slow.mount = places[0];
+    slow.step = {"slow", 45};
+    slow.staleLock = 1s;
+    slow.pauseInside = 2500ms;
+    Pc quick;
+    quick.mount = places[1];
+    quick.number = 1;
+    quick.step = {"quick", 35};
+    quick.staleLock = 1s;
+
+    QTemporaryDir logDir;
+    const QString orderLog = logDir.filePath(QStringLiteral("order"));
+    ChildProcess a([&](const ChildProcess::Channel& c) { return runPc(c, slow, orderLog); });
+    ChildProcess b([&](const ChildProcess::Channel& c) { return runPc(c, quick, orderLog); });
+    QVERIFY(a.send('g'));
+    QCOMPARE(a.receive(10s), std::optional<char>('M'));
+    QVERIFY(b.send('g'));
+    QByteArray reportA;
+    QByteArray reportB;
+    QVERIFY(a.receiveAll(reportA, 30s));
+    QVERIFY(b.receiveAll(reportB, 30s));
+    QVERIFY2(reportA.startsWith("S ") && reportB.startsWith("S "), (reportA + " / " + reportB).constData());
+    QCOMPARE(readFile(orderLog), QByteArray("0\n1\n"));
+    QCOMPARE(readFile(servedFile()).toHex(' '),
+             expectedFile(startingFile(), {slow.step, quick.step}).toHex(' '));
+}
+
+QTEST_GUILESS_MAIN(ShareTest)
+#include "tst_share.moc"
