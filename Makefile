@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # make run   - install what is missing, build the game alone into build/, start it
 # make test  - the same set-up, then the whole test suite headless (the Debian package too)
 # make deb   - the Debian package, built from a copy of the tree in build-deb/

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The results window's behaviour: reading the lists, entering the new score, the name, 戻る, 初期化.
 #include "results/form3.h"
 

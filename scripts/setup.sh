@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs, with apt-get, whatever the build, the game and its tests still need: the build's
 # packages always, and the groups named: --tests (the real program in an X server), --deb (the
 # Debian package and its checks), --fuzz (the fuzz target).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The results window: what it shows at each kind of opening, name entry, 戻る, 初期化 and the
 // close box, on a real ranking file in a temporary directory.
 #include "rules/module1.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Two running copies of the program on one ranking file: each is a forked process with its own
 // results window opening (Read, then Save or Blank), driven step by step over pipes so that
 // their openings, saves and locks interleave in a chosen order.

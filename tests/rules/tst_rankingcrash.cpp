@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The ranking file when the program dies in the middle of a save or a clearing, and when the
 // system refuses the write: every save runs in a child process that is killed at one step
 // after another, or that runs under a file-size limit.

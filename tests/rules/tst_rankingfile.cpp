@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The ranking file tavon.rnk on real files in a temporary directory: Read, Save, Blank, Close,
 // and where the file is kept.
 #include "support/ranking_bytes.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The ranking file in unusual places: a directory, links that lead nowhere, a pipe, read-only
 // files and directories, a lock path taken by something else. Each opening runs in a child
 // process as an ordinary user (a test run by root drops to "nobody"), so that permissions

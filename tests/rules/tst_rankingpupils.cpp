@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // One ranking file shared by the pupils of a class on one PC, each under an account of their
 // own: every copy of the program runs in a child process as its pupil's user (the test runs
 // as root and drops to fixed test ids), in the shared folders a teacher sets up.

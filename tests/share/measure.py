@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 # What the file system under the shared folder guarantees across classroom PCs, measured on
 # two mounts of one served folder (run through mounts.sh, or with two paths of one folder):
 #   mounts.sh 2 python3 tests/share/measure.py

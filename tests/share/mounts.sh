@@ -1,4 +1,5 @@
 #!/bin/bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # A shared folder served from this machine and mounted several times, one mount per classroom
 # PC, as a school's file server would serve the game's folder:
 #

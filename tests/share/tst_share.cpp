@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Classroom PCs saving into one tavon.rnk on a file server. tests/share/mounts.sh serves a
 // folder from this machine over a private sshd and mounts it once per PC with sshfs, then
 // runs this program; every PC is a process of its own, on its own mount, logged in to the

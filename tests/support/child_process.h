@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // A forked copy of the test process that runs one piece of the program as a running copy of

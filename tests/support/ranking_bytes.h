@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // Ranking-file contents spelled out byte by byte for the tests, independent of the program's

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // A running copy of the program in a child process, opening, saving and clearing the ranking
