@@ -17,9 +17,9 @@ using namespace Module1;
 namespace {
 
 using question::columns;
+using question::noValue;
 const QString rightMark = QStringLiteral("○");
 const QString wrongMark = QStringLiteral("×");
-const QString noValue = QStringLiteral(" ×");
 
 // A caption as a screen reader should say it: "-2" as "マイナス2", the empty cell " ×" as "なし".
 QString spoken(const QString& caption)

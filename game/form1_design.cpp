@@ -97,13 +97,16 @@ void Form1::createControls()
 
     // For screen readers: the cells as one table headed by ｘ and ｙ, and what the labels and
     // the total button are. Names stay the captions.
-    ui::makeTable(QStringLiteral("対応表"), {{Label1, &mondai(0), &mondai(1), &mondai(2), &mondai(3), &mondai(4)},
-                                          {Label2, &mondai(5), &mondai(6), &mondai(7), &mondai(8), &mondai(9)}});
-    for (std::int16_t i = 0; i < 5; ++i) {
+    QList<QWidget*> xRow{Label1}, yRow{Label2};
+    for (std::int16_t i = 0; i < columns; ++i) {
+        xRow.append(&mondai(i));
+        yRow.append(&mondai(i + columns));
         ui::describe(&mondai(i), QStringLiteral("ｘの値"));
-        ui::describe(&mondai(i + 5), QStringLiteral("ｙの値"));
-        ui::describe(&sikiyo(i), QStringLiteral("第%1問の結果").arg(i + 1));
+        ui::describe(&mondai(i + columns), QStringLiteral("ｙの値"));
     }
+    ui::makeTable(QStringLiteral("対応表"), {xRow, yRow});
+    for (std::int16_t i = 0; i < question::questionsPerGame; ++i)
+        ui::describe(&sikiyo(i), QStringLiteral("第%1問の結果").arg(i + 1));
     ui::describe(tokuten, QStringLiteral("この問題の残りの点"));
     ui::describe(tokutenyo, QStringLiteral("今のゲームの得点"));
     ui::describe(monbang, QStringLiteral("今の問題"));

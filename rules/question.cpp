@@ -98,7 +98,7 @@ QString yText(const Relation& r, std::int16_t x)
         return numtext::numberText(std::int16_t(r.a * x));
     case InverselyProportional:
         if (x == 0)
-            return QStringLiteral(" ×");
+            return noValue;
         return numtext::numberText(static_cast<double>(r.a) / x);
     case Linear:
         return numtext::numberText(std::int16_t(r.a * x + r.b));

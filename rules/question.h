@@ -55,7 +55,10 @@ Relation drawRelation(const Draw& rnd, Relation previous);
 // proportion, else a strictly increasing row drawn from its first value and steps of 1 to 3.
 void fillRandomRow(std::int16_t kankei, const Draw& rnd, std::int16_t row[columns]);
 
-// Text of the y cell under x: a number text, or " ×" under x = 0 for an inverse proportion.
+// The y cell under x = 0 of an inverse proportion, which has no value.
+inline const QString noValue = QStringLiteral(" ×");
+
+// Text of the y cell under x: a number text, or noValue under x = 0 for an inverse proportion.
 QString yText(const Relation& relation, std::int16_t x);
 
 // Whether answer button `index` names the relation `kankei`. The square proportion is
