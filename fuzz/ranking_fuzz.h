@@ -23,8 +23,8 @@
 namespace fuzz {
 
 inline constexpr int record = results::recordBytes;
-inline constexpr qsizetype savedLength = qsizetype(results::entryCount) * record;
-inline constexpr qsizetype readLength = qsizetype(results::readCount) * record;
+inline constexpr qsizetype savedLength = results::savedBytes;
+inline constexpr qsizetype readLength = results::readBytes;
 
 // The entry the window would save, from the input's last bytes: the score from the last two,
 // the range from the one before, and a name from up to 24 bytes before that, taken as UTF-16

@@ -78,6 +78,26 @@ Module1::seiseki blankRecord()
     return {QByteArray(nameBytes, ' '), 0};
 }
 
+// The Shift-JIS bytes of a name, whole characters only, as many as fit in a name field;
+// whole (when asked) says whether every character fitted.
+QByteArray fieldBytes(const QString& name, bool* whole = nullptr)
+{
+    QByteArray field;
+    field.reserve(nameBytes);
+    for (const char32_t c : name.toUcs4()) {
+        const QByteArray bytes = encodeCharacter(c);
+        if (field.size() + bytes.size() > nameBytes) {
+            if (whole)
+                *whole = false;
+            return field;
+        }
+        field += bytes;
+    }
+    if (whole)
+        *whole = true;
+    return field;
+}
+
 } // namespace
 
 QString typedName(const QString& text)
@@ -89,26 +109,14 @@ QString typedName(const QString& text)
 
 bool nameFits(const QString& name)
 {
-    qsizetype bytes = 0;
-    for (const char32_t c : name.toUcs4()) {
-        bytes += encodeCharacter(c).size();
-        if (bytes > nameBytes)
-            return false;
-    }
-    return true;
+    bool whole = false;
+    fieldBytes(name, &whole);
+    return whole;
 }
 
 QByteArray encodeName(const QString& name)
 {
-    QByteArray field;
-    field.reserve(nameBytes);
-    for (const char32_t c : name.toUcs4()) {
-        const QByteArray bytes = encodeCharacter(c);
-        if (field.size() + bytes.size() > nameBytes)
-            break;
-        field += bytes;
-    }
-    return field.leftJustified(nameBytes, ' ');
+    return fieldBytes(name).leftJustified(nameBytes, ' ');
 }
 
 QString decodeName(QByteArrayView field)
@@ -139,11 +147,9 @@ QByteArray packRecord(const Module1::seiseki& record)
 
 Module1::seiseki unpackRecord(QByteArrayView bytes)
 {
+    if (bytes.size() < recordBytes)
+        return blankRecord();
     Module1::seiseki record;
-    if (bytes.size() < recordBytes) {
-        record.simei = QByteArray(nameBytes, ' ');
-        return record;
-    }
     record.simei = bytes.first(nameBytes).toByteArray();
     const auto low = static_cast<unsigned char>(bytes[nameBytes]);
     const auto high = static_cast<unsigned char>(bytes[nameBytes + 1]);
@@ -209,7 +215,7 @@ void readLists(QByteArrayView head, BestFiveLists& lists)
 {
     for (int i = 0; i < readCount; ++i) {
         const QByteArrayView bytes = head.sliced(qMin<qsizetype>(head.size(), qsizetype(i) * recordBytes));
-        Module1::seisekibuf = bytes.size() >= recordBytes ? unpackRecord(bytes.first(recordBytes)) : blankRecord();
+        Module1::seisekibuf = unpackRecord(bytes.first(qMin<qsizetype>(bytes.size(), recordBytes)));
         lists.seisekijikan[i] = Module1::seisekibuf.kiroku;
         lists.stored[i] = Module1::seisekibuf.simei;
         lists.seisekinamae[i] = decodeName(Module1::seisekibuf.simei);

@@ -18,6 +18,8 @@ inline constexpr int recordBytes = 12;   // name field, then a 16-bit little-end
 inline constexpr int entryCount = 75;    // entries of the lists; Save writes records 1..75
 inline constexpr int readCount = 21;     // records 1..21 are read back, and cleared by Blank
 inline constexpr int places = 5;         // entries per range
+inline constexpr qsizetype savedBytes = qsizetype(entryCount) * recordBytes; // what Save writes
+inline constexpr qsizetype readBytes = qsizetype(readCount) * recordBytes;   // what Read takes, Blank clears
 inline constexpr int runPlaces = Module1::runRankingPlaces;
 
 // Shown in the row of a new entry until the player types a name; never stored.
@@ -41,7 +43,7 @@ QString decodeName(QByteArrayView field);
 
 // A record as stored: exactly 12 bytes.
 QByteArray packRecord(const Module1::seiseki& record);
-// A record from its 12 stored bytes.
+// A record from its 12 stored bytes; fewer bytes (a record cut short by the file's end) read as blank.
 Module1::seiseki unpackRecord(QByteArrayView bytes);
 
 // The best-five lists: range r owns entries r*5 (place 1) to r*5+4 (place 5).

@@ -667,7 +667,7 @@ void RankingFile::read(BestFiveLists& lists)
     // Records 1 to 21 are what the lists take in; the rest is read only to tell a save cut
     // short from one that ran through.
     QByteArray head;
-    readAt(d.get(), 0, qsizetype(entryCount) * recordBytes, head);
+    readAt(d.get(), 0, savedBytes, head);
     if (const std::optional<Journal> j = readJournal(journal); j && cutShort(*j, head.left(j->newHead.size())))
         head = (j->oldHead + head.mid(j->oldHead.size())).left(qMax(j->oldSize, qint64(j->oldHead.size())));
     readLists(head, lists);
@@ -676,13 +676,13 @@ void RankingFile::read(BestFiveLists& lists)
 
 bool RankingFile::save(const NewEntry& entry)
 {
-    return rewrite(qsizetype(entryCount) * recordBytes,
+    return rewrite(savedBytes,
                    [&entry](QByteArrayView head) { return savedRecords(head, entry); });
 }
 
 bool RankingFile::blank()
 {
-    return rewrite(qsizetype(readCount) * recordBytes, [](QByteArrayView) { return blankedRecords(); });
+    return rewrite(readBytes, [](QByteArrayView) { return blankedRecords(); });
 }
 
 void RankingFile::close()
@@ -710,7 +710,7 @@ bool RankingFile::rewrite(qsizetype keepFromFile, const std::function<QByteArray
         const QString journalPath = filePath + rankingJournalSuffix;
         QByteArray head;
         struct stat st {};
-        if (!recover(file.get(), journalPath, lock) || !readAt(file.get(), 0, qsizetype(entryCount) * recordBytes, head)
+        if (!recover(file.get(), journalPath, lock) || !readAt(file.get(), 0, savedBytes, head)
             || ::fstat(file.get(), &st) != 0)
             return false;
         reach(opts, WriteStep::Reread);
