@@ -354,8 +354,6 @@ QAccessibleInterface* ownAccessibility(const QString& className, QObject* object
         return new QAccessibleWidget(widget, QAccessible::Notification);
     if (TableObject* table = tableOf(widget))
         return new CellInterface(widget, table);
-    if (className == QLatin1String("ui::Line"))
-        return new QAccessibleWidget(widget, QAccessible::Separator);
     if (className == QLatin1String("ui::Form") && widget->isWindow())
         return new QAccessibleWidget(widget, QAccessible::Window);
     if (className == QLatin1String("QWidget"))
