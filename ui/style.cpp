@@ -63,10 +63,6 @@ void Style::drawPrimitive(PrimitiveElement element, const QStyleOption* option, 
     QProxyStyle::drawPrimitive(element, option, painter, widget);
 }
 
-} // namespace ui
-
-namespace ui {
-
 void Style::drawControl(ControlElement element, const QStyleOption* option, QPainter* painter,
                         const QWidget* widget) const
 {
