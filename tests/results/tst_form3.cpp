@@ -25,23 +25,9 @@
 
 namespace {
 
-QByteArray record(const QByteArray& name, int score)
-{
-    QByteArray bytes = name.leftJustified(10, ' ', true);
-    bytes.append(static_cast<char>(score & 0xFF));
-    bytes.append(static_cast<char>((score >> 8) & 0xFF));
-    return bytes;
-}
+using rankingbytes::blankRecords;
+using rankingbytes::record;
 
-QByteArray blankRecords(int count)
-{
-    QByteArray bytes;
-    for (int i = 0; i < count; ++i)
-        bytes += record("", 0);
-    return bytes;
-}
-
-// Records for the five places of one range, named A to E.
 QByteArray rangeRecords(const QList<int>& scores)
 {
     QByteArray bytes;
@@ -631,7 +617,7 @@ void Form3Test::windowRunsOnWhileTheSaveWaitsForTheLock()
     QTest::keyClick(form.Text1, Qt::Key_Return);
     QCOMPARE(otherCopy, -1);
     QVERIFY(fake->messages.empty());
-    QCOMPARE(fileBytes().mid(12 * 12, 12), rankingbytes::record("Kim", 35));
+    QCOMPARE(fileBytes().mid(12 * 12, 12), record("Kim", 35));
 }
 
 void Form3Test::unusualPlaceShowsListsAndReportsFailedSave_data()

@@ -19,13 +19,7 @@ struct Script {
     {
         return [this] {
             ++taken;
-            if (draws.empty()) {
-                QTest::qFail("more draws taken than scripted", __FILE__, __LINE__);
-                return 0.0;
-            }
-            const double r = draws.front();
-            draws.pop_front();
-            return r;
+            return nextDraw(draws);
         };
     }
 };

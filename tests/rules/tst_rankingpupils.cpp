@@ -52,13 +52,6 @@ bool setOwner(const QString& path, uid_t uid, gid_t gid, mode_t mode)
     return ::lchown(p.constData(), uid, gid) == 0 && ::chmod(p.constData(), mode) == 0;
 }
 
-struct stat statOf(const QString& path)
-{
-    struct stat st {};
-    ::stat(QFile::encodeName(path).constData(), &st);
-    return st;
-}
-
 } // namespace
 
 class RankingPupilsTest : public QObject {

@@ -200,13 +200,6 @@ bool onlyTheFileIsLeft()
     return left == QStringList{QStringLiteral("tavon.rnk")} && others <= 3;
 }
 
-struct stat statOf(const QString& path)
-{
-    struct stat st {};
-    ::stat(QFile::encodeName(path).constData(), &st);
-    return st;
-}
-
 } // namespace
 
 class ShareTest : public QObject {

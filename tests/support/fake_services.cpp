@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "support/fake_services.h"
 
+#include "support/draws.h"
+
 #include "ui/form.h"
 
 #include <QTest>
@@ -22,13 +24,7 @@ FakeServices::FakeServices() : saved(ui::services())
     s.randomize = [this] { ++randomizeCalls; };
     s.rnd = [this] {
         ++drawsTaken;
-        if (draws.empty()) {
-            QTest::qFail("a random draw was taken beyond the script", __FILE__, __LINE__);
-            return 0.0;
-        }
-        const double r = draws.front();
-        draws.pop_front();
-        return r;
+        return nextDraw(draws);
     };
     s.runModal = [this](ui::Form& form) {
         modalForms.push_back(form.objectName());

@@ -11,6 +11,7 @@
 #include <QStringList>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace rankingbytes {
@@ -73,6 +74,14 @@ inline QStringList entries(const QString& directory)
 {
     return QDir(directory).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
                                      QDir::Name);
+}
+
+// Owner, group, mode, inode and size of a file, as the system has them (all zero when missing).
+inline struct stat statOf(const QString& path)
+{
+    struct stat st {};
+    ::stat(QFile::encodeName(path).constData(), &st);
+    return st;
 }
 
 // Takes the lock that a running copy of the program holds on the file while it saves (on a
