@@ -17,9 +17,6 @@ namespace ui {
 
 namespace {
 
-int nextSerial = 1;
-// The window of the program that was active last; 0 before any was.
-int lastActiveSerial = 0;
 // The program's windows in the order they were last active, the latest last.
 QList<QPointer<Form>> activeOrder;
 
@@ -40,8 +37,7 @@ void destroyWhenSafe(Form* form)
 Form::Form(const FormDesign& design)
     : QWidget(nullptr,
               Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
-                  | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
-      serial(nextSerial++)
+                  | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint)
 {
     setObjectName(design.name);
     setWindowTitle(design.caption);
@@ -122,9 +118,8 @@ void Form::Unload()
 
 void Form::windowActivated()
 {
-    const bool fire = !activatedOnce || lastActiveSerial != serial;
+    const bool fire = !activatedOnce || activeOrder.isEmpty() || activeOrder.back() != this;
     activatedOnce = true;
-    lastActiveSerial = serial;
     activeOrder.removeIf([this](const QPointer<Form>& f) { return !f || f == this; });
     activeOrder.push_back(this);
     if (fire)

@@ -81,7 +81,6 @@ private:
 
     QWidget* clientArea = nullptr;
     QMenuBar* menus = nullptr;
-    const int serial;
     bool loaded = false;
     bool unloadedFlag = false;
     bool placed = false;
