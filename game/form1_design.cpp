@@ -66,15 +66,15 @@ void Form1::createControls()
                      {120, true, QColor(0x00, 0xFF, 0x00), QColor(0x00, 0x40, 0x00), Qt::AlignLeft}});
 
     Command1 = ui::addButton(area, {QStringLiteral("Command1"), QStringLiteral("スタート"),
-                                    twipsRect(2880, 4680, 2055, 855), {21.75, true}});
+                                    twipsRect(2880, 4680, 2055, 855), {21.75, true}, [this] { Command1_Click(); }});
     Command3 = ui::addButton(area, {QStringLiteral("Command3"), QStringLiteral("ｘの値の表示・変更"),
-                                    twipsRect(5160, 4680, 2175, 495), {12}});
+                                    twipsRect(5160, 4680, 2175, 495), {12}, [this] { Command3_Click(); }});
     Command5 = ui::addButton(area, {QStringLiteral("Command5"), QStringLiteral("終了"),
-                                    twipsRect(7080, 5280, 1455, 615), {18, true}});
+                                    twipsRect(7080, 5280, 1455, 615), {18, true}, [this] { Command5_Click(); }});
     tokutenyo = ui::addButton(area, {QStringLiteral("tokutenyo"), QStringLiteral("得点"),
-                                     twipsRect(120, 4680, 2655, 1215), {48}});
+                                     twipsRect(120, 4680, 2655, 1215), {48}, [this] { tokutenyo_Click(); }});
     helpyo = ui::addButton(area, {QStringLiteral("helpyo"), QStringLiteral("説明"),
-                                  twipsRect(7560, 4680, 975, 495), {}});
+                                  twipsRect(7560, 4680, 975, 495), {}, [this] { helpyo_Click(); }});
 
     Frame1 = new ui::Frame(area, QStringLiteral("Frame1"), QStringLiteral("ｘとｙの関係は？"),
                            twipsRect(2880, 2160, 5655, 2415),
@@ -89,10 +89,8 @@ void Form1::createControls()
     };
     for (std::int16_t i = 0; i < std::int16_t(std::size(answers)); ++i) {
         const Answer& a = answers[i];
-        QPushButton* button = kotae.add(i, ui::addButton(Frame1, {{}, QString::fromUtf8(a.caption),
-                                                                  twipsRect(a.left, a.top, a.width, 495),
-                                                                  {windowFontPoints}}));
-        connect(button, &QPushButton::clicked, this, [this, i] { kotae_Click(i); });
+        kotae.add(i, ui::addButton(Frame1, {{}, QString::fromUtf8(a.caption), twipsRect(a.left, a.top, a.width, 495),
+                                            {windowFontPoints}, [this, i] { kotae_Click(i); }}));
     }
 
     // For screen readers: the cells as one table headed by ｘ and ｙ, and what the labels and
@@ -119,12 +117,6 @@ void Form1::createControls()
                          {ui::px(3120), ui::px(2040)}, 5, lineColor);
 
     Timer1 = new ui::Timer(this, QStringLiteral("Timer1"), [this] { Timer1_Timer(); });
-
-    connect(Command1, &QPushButton::clicked, this, [this] { Command1_Click(); });
-    connect(Command3, &QPushButton::clicked, this, [this] { Command3_Click(); });
-    connect(Command5, &QPushButton::clicked, this, [this] { Command5_Click(); });
-    connect(tokutenyo, &QPushButton::clicked, this, [this] { tokutenyo_Click(); });
-    connect(helpyo, &QPushButton::clicked, this, [this] { helpyo_Click(); });
 
     // Keyboard order: Command1, Command3, Command5, tokutenyo, helpyo, kotae(0) .. kotae(4).
     QWidget* order[] = {Command1, Command3, Command5, tokutenyo, helpyo,

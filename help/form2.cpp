@@ -41,8 +41,7 @@ Form2::Form2()
     Label4 = text(QStringLiteral("Label4"), text3, twipsRect(360, 3240, 5535, 1815), body);
     Label6 = text(QStringLiteral("Label6"), text4, twipsRect(360, 5280, 5535, 615), body);
     Command1 = ui::addButton(area, {QStringLiteral("Command1"), QStringLiteral("戻る"),
-                                    twipsRect(4680, 6000, 1095, 540), {12}});
-    connect(Command1, &QPushButton::clicked, this, [this] { Command1_Click(); });
+                                    twipsRect(4680, 6000, 1095, 540), {12}, [this] { Command1_Click(); }});
     Command1->setFocus();
 }
 

@@ -39,7 +39,7 @@ void Form3::createControls()
     Label1 = label({QStringLiteral("Label1"), QStringLiteral("成績一覧"), twipsRect(120, 120, 1695, 405),
                     {20.25, true, QColor(0xFF, 0x00, 0x00), QColor(0x00, 0x80, 0x00), Qt::AlignLeft}, true});
     Command2 = ui::addButton(area, {QStringLiteral("Command2"), QStringLiteral("初期化"),
-                                    twipsRect(3240, 120, 732, 372), {}});
+                                    twipsRect(3240, 120, 732, 372), {}, [this] { Command2_Click(); }});
     Label4 = label({QStringLiteral("Label4"), QStringLiteral("ｘの値"), twipsRect(600, 600, 720, 285),
                     {14.25, false, QColor(0x00, 0x00, 0xC0), paleGreen, Qt::AlignLeft}, true});
     enz0 = label({QStringLiteral("enz0"), QStringLiteral("法"), twipsRect(1560, 600, 1695, 255),
@@ -67,15 +67,13 @@ void Form3::createControls()
     Text1 = new ui::TextBox(area, QStringLiteral("Text1"), twipsRect(1320, 5760, 1815, 405),
                             {13.5, false, {}, QColor(0x80, 0x80, 0xFF), Qt::AlignLeft});
     Command1 = ui::addButton(area, {QStringLiteral("Command1"), QStringLiteral("戻る"),
-                                    twipsRect(3240, 5760, 732, 372), {10.5}});
+                                    twipsRect(3240, 5760, 732, 372), {10.5}, [this] { Command1_Click(); }});
 
     // One-pixel rules in black: the double rule under the best five, and the rule above the name.
     Line2 = new ui::Line(area, QStringLiteral("Line2"), twipsPoint(120, 3600), twipsPoint(3960, 3600), 1, Qt::black);
     Line1 = new ui::Line(area, QStringLiteral("Line1"), twipsPoint(120, 3720), twipsPoint(3960, 3720), 1, Qt::black);
     Line3 = new ui::Line(area, QStringLiteral("Line3"), twipsPoint(120, 5280), twipsPoint(3960, 5280), 1, Qt::black);
 
-    connect(Command1, &QPushButton::clicked, this, [this] { Command1_Click(); });
-    connect(Command2, &QPushButton::clicked, this, [this] { Command2_Click(); });
     Text1->normal = results::typedName; // what the row shows and the file keeps
     Text1->fits = results::nameFits;
     Text1->onChange = [this] { Text1_Change(); };

@@ -28,12 +28,8 @@ public:
     TableObject(QWidget* container, const QString& name, const QList<QList<QWidget*>>& widgets)
         : QObject(container), name(name)
     {
-        for (const QList<QWidget*>& row : widgets) {
-            QList<QPointer<QWidget>> guarded;
-            for (QWidget* widget : row)
-                guarded.append(widget);
-            rows.append(guarded);
-        }
+        for (const QList<QWidget*>& row : widgets)
+            rows.append(QList<QPointer<QWidget>>(row.begin(), row.end()));
     }
 
     QWidget* container() const { return static_cast<QWidget*>(parent()); }
@@ -233,21 +229,16 @@ public:
 private:
     QList<QObject*> children() const
     {
-        QList<TableObject*> tables;
-        for (QObject* object : widget()->children())
-            if (auto* table = dynamic_cast<TableObject*>(object))
-                tables.append(table);
         QList<QObject*> shown;
         for (QObject* object : widget()->children()) {
             auto* child = qobject_cast<QWidget*>(object);
             if (!child || child->isWindow() || qobject_cast<QMenu*>(child) || qobject_cast<Line*>(child))
                 continue;
-            const auto table = std::find_if(tables.begin(), tables.end(),
-                                            [child](const TableObject* t) { return t->find(child).first >= 0; });
-            if (table == tables.end())
+            QObject* table = tableOf(child);
+            if (!table)
                 shown.append(child);
-            else if (!shown.contains(*table))
-                shown.append(*table);
+            else if (!shown.contains(table))
+                shown.append(table);
         }
         return shown;
     }
@@ -365,11 +356,8 @@ QAccessibleInterface* ownAccessibility(const QString& className, QObject* object
 
 void installAccessibility()
 {
-    static bool installed = false;
-    if (!installed) {
-        QAccessible::installFactory(ownAccessibility);
-        installed = true;
-    }
+    QAccessible::removeFactory(ownAccessibility); // installed once, however often called
+    QAccessible::installFactory(ownAccessibility);
 }
 
 void announce(QWidget* window, const QString& text)

@@ -184,6 +184,8 @@ QPushButton* addButton(QWidget* parent, const ButtonDef& def)
     fontOnly.bold = def.look.bold;
     applyLook(button, fontOnly);
     button->setGeometry(def.geometry);
+    if (def.onClick)
+        QObject::connect(button, &QPushButton::clicked, button, def.onClick);
     return button;
 }
 

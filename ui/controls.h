@@ -74,6 +74,7 @@ struct ButtonDef {
     QString caption;
     QRect geometry;
     Look look; // only the font applies: buttons keep the platform's colours
+    std::function<void()> onClick = {}; // the handler of a click
 };
 
 QPushButton* addButton(QWidget* parent, const ButtonDef& def);

@@ -51,7 +51,6 @@ Answer showMessageBox(const Message& message)
 
 void waitUntilUnloaded(Form& form)
 {
-    QPointer<Form> alive(&form);
     if (form.isUnloaded())
         return;
     QEventLoop loop;
