@@ -14,12 +14,12 @@ std::int16_t Int(double v)
 
 namespace {
 
-// -4..4 without 0, redrawn until not 0.
-std::int16_t nonZeroFourRange(const Draw& rnd)
+// -reach..reach without 0, redrawn until not 0.
+std::int16_t nonZero(const Draw& rnd, std::int16_t reach = 4)
 {
     std::int16_t value = 0;
     while (value == 0)
-        value = Int(9 * rnd()) - 4;
+        value = Int((2 * reach + 1) * rnd()) - reach;
     return value;
 }
 
@@ -40,7 +40,7 @@ Relation drawRelation(const Draw& rnd, Relation previous)
 
     switch (r.kankei) {
     case Proportional:
-        r.a = nonZeroFourRange(rnd);
+        r.a = nonZero(rnd);
         break;
     case InverselyProportional:
         r.a = 6 * Int(3 * rnd() + 1);
@@ -48,17 +48,15 @@ Relation drawRelation(const Draw& rnd, Relation previous)
             r.a = -r.a;
         break;
     case Linear:
-        r.a = nonZeroFourRange(rnd);
-        r.b = nonZeroFourRange(rnd);
+        r.a = nonZero(rnd);
+        r.b = nonZero(rnd);
         break;
     case SquareProportional:
-        r.a = 0;
-        while (r.a == 0)
-            r.a = Int(7 * rnd()) - 3;
+        r.a = nonZero(rnd, 3);
         break;
     default:
-        r.a = nonZeroFourRange(rnd);
-        r.b = nonZeroFourRange(rnd);
+        r.a = nonZero(rnd);
+        r.b = nonZero(rnd);
         r.c = Int(9 * rnd()) - 4;
         break;
     }
@@ -97,9 +95,7 @@ QString yText(const Relation& r, std::int16_t x)
     case Proportional:
         return numtext::numberText(std::int16_t(r.a * x));
     case InverselyProportional:
-        if (x == 0)
-            return noValue;
-        return numtext::numberText(static_cast<double>(r.a) / x);
+        return x == 0 ? noValue : numtext::numberText(static_cast<double>(r.a) / x);
     case Linear:
         return numtext::numberText(std::int16_t(r.a * x + r.b));
     case SquareProportional:

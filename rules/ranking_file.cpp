@@ -128,21 +128,19 @@ bool onLocalDisk(int fd)
     struct statfs s {};
     if (::fstatfs(fd, &s) != 0)
         return false;
-    switch (static_cast<unsigned long>(s.f_type)) {
-    case 0xEF53UL:      // ext2, ext3, ext4
-    case 0x58465342UL:  // xfs
-    case 0x9123683EUL:  // btrfs
-    case 0x01021994UL:  // tmpfs
-    case 0x794C7630UL:  // overlayfs
-    case 0xF2F52010UL:  // f2fs
-    case 0x2FC12FC1UL:  // zfs
-    case 0x4D44UL:      // vfat
-    case 0x2011BAB0UL:  // exfat
-    case 0x7366746EUL:  // ntfs3
-        return true;
-    default:
-        return false;
-    }
+    constexpr unsigned long local[] = {
+        0xEF53UL,     // ext2, ext3, ext4
+        0x58465342UL, // xfs
+        0x9123683EUL, // btrfs
+        0x01021994UL, // tmpfs
+        0x794C7630UL, // overlayfs
+        0xF2F52010UL, // f2fs
+        0x2FC12FC1UL, // zfs
+        0x4D44UL,     // vfat
+        0x2011BAB0UL, // exfat
+        0x7366746EUL, // ntfs3
+    };
+    return std::ranges::find(local, static_cast<unsigned long>(s.f_type)) != std::end(local);
 }
 
 QByteArray randomId()
@@ -243,8 +241,7 @@ public:
             stopping = true;
         }
         wake.notify_all();
-        if (heart.joinable())
-            heart.join();
+        heart.join();
         fd.reset();
         if (stillOurs())
             retire(path, true, id);
