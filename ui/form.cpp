@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/form.h"
 
-#include "ui/fonts.h"
+#include "ui/look.h"
 #include "ui/services.h"
 #include "ui/twips.h"
 
@@ -57,14 +57,7 @@ Form::Form(const FormDesign& design)
     clientArea = new QWidget(this);
     clientArea->setObjectName(design.name + QStringLiteral(".client"));
     clientArea->setFixedSize(px(design.clientWidthTwips), px(design.clientHeightTwips));
-    if (design.back.isValid()) {
-        QPalette palette = clientArea->palette();
-        palette.setColor(QPalette::Window, design.back);
-        clientArea->setPalette(palette);
-        clientArea->setAutoFillBackground(true);
-    }
-    if (design.fontPoints > 0)
-        clientArea->setFont(gothicFont(design.fontPoints));
+    applyLook(clientArea, {.points = design.fontPoints, .back = design.back});
     layout->addWidget(clientArea);
 }
 
