@@ -9,6 +9,7 @@
 #include <QAction>
 #include <QMenu>
 
+using ui::twipsPoint;
 using ui::twipsRect;
 
 namespace {
@@ -110,11 +111,8 @@ void Form1::createControls()
     ui::describe(monbang, QStringLiteral("今の問題"));
 
     // Lines last, so that they lie above the labels they cross.
-    const QColor lineColor = white;
-    Line1 = new ui::Line(area, QStringLiteral("Line1"), {ui::px(2280), ui::px(1200)},
-                         {ui::px(8520), ui::px(1200)}, 5, lineColor);
-    Line2 = new ui::Line(area, QStringLiteral("Line2"), {ui::px(3120), ui::px(120)},
-                         {ui::px(3120), ui::px(2040)}, 5, lineColor);
+    Line1 = new ui::Line(area, QStringLiteral("Line1"), twipsPoint(2280, 1200), twipsPoint(8520, 1200), 5, white);
+    Line2 = new ui::Line(area, QStringLiteral("Line2"), twipsPoint(3120, 120), twipsPoint(3120, 2040), 5, white);
 
     Timer1 = new ui::Timer(this, QStringLiteral("Timer1"), [this] { Timer1_Timer(); });
 

@@ -5,16 +5,12 @@
 #include "ui/twips.h"
 #include "windows/registry.h"
 
+using ui::twipsPoint;
 using ui::twipsRect;
 
 namespace {
 
 const QColor paleGreen(0x80, 0xFF, 0x80);
-
-QPoint twipsPoint(int x, int y)
-{
-    return {ui::px(x), ui::px(y)};
-}
 
 } // namespace
 

@@ -626,11 +626,6 @@ QString playerDataDirectory()
 
 RankingFile::RankingFile(RankingOptions options) : opts(std::move(options)) {}
 
-RankingFile::~RankingFile()
-{
-    close();
-}
-
 void RankingFile::read(BestFiveLists& lists)
 {
     close();
@@ -641,9 +636,7 @@ void RankingFile::read(BestFiveLists& lists)
     Opened kind = openRanking(filePath, d);
     if (kind == Opened::Unusable) {
         // No shared lists to show: the player's own file keeps this player's entries.
-        const QString directory = opts.fallbackDirectory.isEmpty()
-                                      ? playerDataDirectory()
-                                      : opts.fallbackDirectory;
+        const QString directory = opts.fallbackDirectory.isEmpty() ? playerDataDirectory() : opts.fallbackDirectory;
         if (!directory.isEmpty() && QDir().mkpath(directory)) {
             filePath = QDir(directory).filePath(rankingFileName);
             kind = openRanking(filePath, d);

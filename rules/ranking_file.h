@@ -60,7 +60,7 @@ QString playerDataDirectory();
 class RankingFile {
 public:
     explicit RankingFile(RankingOptions options = {});
-    ~RankingFile();
+    ~RankingFile() { close(); }
     RankingFile(const RankingFile&) = delete;
     RankingFile& operator=(const RankingFile&) = delete;
 

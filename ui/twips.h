@@ -21,4 +21,9 @@ constexpr QRect twipsRect(int left, int top, int width, int height)
     return QRect(px(left), px(top), px(width), px(height));
 }
 
+constexpr QPoint twipsPoint(int x, int y)
+{
+    return QPoint(px(x), px(y));
+}
+
 } // namespace ui
