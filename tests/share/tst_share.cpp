@@ -109,10 +109,8 @@ struct Pc {
 
 int runPc(const ChildProcess::Channel& channel, const Pc& pc, const QString& orderLog)
 {
-    results::RankingOptions options;
-    options.programDirectory = pc.mount;
-    options.fallbackDirectory = QStringLiteral("/proc/no-own-data");
-    options.staleLock = pc.staleLock;
+    results::RankingOptions options{
+        .programDirectory = pc.mount, .fallbackDirectory = QStringLiteral("/proc/no-own-data"), .staleLock = pc.staleLock};
     int writes = 0;
     options.writeHook = [&](results::WriteStep step) {
         if (step == results::WriteStep::Locked) {
@@ -257,15 +255,11 @@ void ShareTest::fortyPcsFinishAtOnce()
     const QStringList places = mounts();
     const int count = int(qMin<qsizetype>(places.size(), 40));
     QList<Pc> pcs;
-    for (int i = 0; i < count; ++i) {
-        Pc pc;
-        pc.mount = places[i];
-        pc.number = i;
-        // Scores from 11 to 70 with many ties among them and with the entries already there.
-        pc.step = {"pc" + QByteArray::number(i), 10 + (i * 7) % 60 + 1, i == clearingPc};
-        pc.delay = std::chrono::milliseconds(spreadMs ? QRandomGenerator::global()->bounded(spreadMs) : 0);
-        pcs += pc;
-    }
+    // Scores from 11 to 70 with many ties among them and with the entries already there.
+    for (int i = 0; i < count; ++i)
+        pcs += Pc{.mount = places[i], .number = i,
+                  .step = {"pc" + QByteArray::number(i), 10 + (i * 7) % 60 + 1, i == clearingPc},
+                  .delay = std::chrono::milliseconds(spreadMs ? QRandomGenerator::global()->bounded(spreadMs) : 0)};
     const struct stat before = statOf(servedFile());
 
     Outcome outcome;
@@ -305,24 +299,15 @@ void ShareTest::pcThatDiesHoldingTheLockIsTakenOver()
     QFETCH(results::WriteStep, dieAt);
     const QStringList places = mounts();
 
-    Pc dying;
-    dying.mount = places[0];
-    dying.step = {"dead", 99};
-    dying.dieAt = dieAt;
-    dying.dieAtWrite = 10;
+    const Pc dying{.mount = places[0], .step = {"dead", 99}, .dieAt = dieAt, .dieAtWrite = 10};
     Outcome died;
     QVERIFY(runPcs({dying}, died, 30s));
     QCOMPARE(died.reports, QList<QByteArray>{QByteArray()});
 
     // The others start as soon as it is dead; each must wait for the lock to be seen as left.
     QList<Pc> others;
-    for (int i = 1; i < qMin<qsizetype>(places.size(), 11); ++i) {
-        Pc pc;
-        pc.mount = places[i];
-        pc.number = i;
-        pc.step = {"pc" + QByteArray::number(i), 40 + i};
-        others += pc;
-    }
+    for (int i = 1; i < qMin<qsizetype>(places.size(), 11); ++i)
+        others += Pc{.mount = places[i], .number = i, .step = {"pc" + QByteArray::number(i), 40 + i}};
     Outcome outcome;
     QVERIFY(runPcs(others, outcome, 60s));
     for (const QByteArray& report : outcome.reports)
@@ -339,16 +324,8 @@ void ShareTest::pcThatDiesHoldingTheLockIsTakenOver()
 void ShareTest::slowSaveKeepsItsLock()
 {
     const QStringList places = mounts();
-    Pc slow;
-    slow.mount = places[0];
-    slow.step = {"slow", 45};
-    slow.staleLock = 1s;
-    slow.pauseInside = 2500ms;
-    Pc quick;
-    quick.mount = places[1];
-    quick.number = 1;
-    quick.step = {"quick", 35};
-    quick.staleLock = 1s;
+    const Pc slow{.mount = places[0], .step = {"slow", 45}, .pauseInside = 2500ms, .staleLock = 1s};
+    const Pc quick{.mount = places[1], .number = 1, .step = {"quick", 35}, .staleLock = 1s};
 
     QTemporaryDir logDir;
     const QString orderLog = logDir.filePath(QStringLiteral("order"));
@@ -357,8 +334,7 @@ void ShareTest::slowSaveKeepsItsLock()
     QVERIFY(a.send('g'));
     QCOMPARE(a.receive(10s), std::optional<char>('M'));
     QVERIFY(b.send('g'));
-    QByteArray reportA;
-    QByteArray reportB;
+    QByteArray reportA, reportB;
     QVERIFY(a.receiveAll(reportA, 30s));
     QVERIFY(b.receiveAll(reportB, 30s));
     QVERIFY2(reportA.startsWith("S ") && reportB.startsWith("S "), (reportA + " / " + reportB).constData());
