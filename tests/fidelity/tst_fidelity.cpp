@@ -80,9 +80,10 @@ void checkControl(ui::Form& form, const QImage& image, const Expect& e)
              qPrintable(QStringLiteral("%1 at %2,%3 %4x%5").arg(e.name).arg(placed.x()).arg(placed.y())
                             .arg(placed.width()).arg(placed.height())));
     const QRgb shows = dominant(image, onScreen);
-    QVERIFY2(!e.back || shows == e.back, qPrintable(QStringLiteral("%1 shows %2").arg(e.name).arg(shows, 6, 16)));
+    const auto hex = [](QRgb c) { return QStringLiteral("#%1").arg(c, 6, 16, QLatin1Char('0')); };
+    QVERIFY2(!e.back || shows == e.back, qPrintable(QStringLiteral("%1 shows %2").arg(e.name, hex(shows))));
     QVERIFY2(!e.text || countColour(image, onScreen, e.text, 40) > 10,
-             qPrintable(QStringLiteral("%1 has no text in %2").arg(e.name).arg(e.text, 6, 16)));
+             qPrintable(QStringLiteral("%1 has no text in %2").arg(e.name, hex(e.text))));
 }
 
 // Every character of every caption on the window has a glyph in the face it is drawn with.
