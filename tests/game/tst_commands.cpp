@@ -74,12 +74,9 @@ void CommandsTest::endWritesNothingWhateverIsOpen_data()
 {
     QTest::addColumn<bool>("byMenu");
     QTest::addColumn<QString>("open");
-    for (bool menu : {false, true}) {
-        const char* how = menu ? "menu" : "button";
-        QTest::addRow("%s, mid-game", how) << menu << "game";
-        QTest::addRow("%s, lists open", how) << menu << "lists";
-        QTest::addRow("%s, help open", how) << menu << "help";
-    }
+    for (bool menu : {false, true})
+        for (const char* open : {"game", "lists", "help"})
+            QTest::addRow("%s, %s open", menu ? "menu" : "button", open) << menu << QString::fromLatin1(open);
 }
 
 // Guards against 終了 running a window's closing step or saving the lists on the way out.
