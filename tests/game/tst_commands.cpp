@@ -5,41 +5,21 @@
 #include "help/form2.h"
 #include "results/form3.h"
 #include "support/game_fixture.h"
+#include "support/ranking_bytes.h"
 
-#include <QFile>
 #include <QTest>
 
 using namespace Module1;
-
-namespace {
-
-QByteArray contents(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
+using rankingbytes::readFile;
 
 // A ranking file with one entry in the first range, so that any rewrite would show.
-void writeRanking(const QString& path)
-{
-    QByteArray bytes("HANAKO    ");
-    bytes.append(char(40)).append(char(0));
-    for (int i = 1; i < 75; ++i)
-        bytes.append("          ").append(char(0)).append(char(0));
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(bytes);
-}
-
-} // namespace
+static const QByteArray ranking = rankingbytes::record("HANAKO", 40) + rankingbytes::blankRecords(74);
 
 class CommandsTest : public QObject {
     Q_OBJECT
 private slots:
     void viewingTheListsLeavesTheGameAlone_data();
     void viewingTheListsLeavesTheGameAlone();
-    void viewingSavesNothing();
-    void onlyOneResultsWindowAtATime();
     void endWritesNothingWhateverIsOpen_data();
     void endWritesNothingWhateverIsOpen();
 };
@@ -51,12 +31,14 @@ void CommandsTest::viewingTheListsLeavesTheGameAlone_data()
     QTest::newRow("total button") << false;
 }
 
-// Guards against opening the lists mid-game stopping the countdown or entering the running total.
+// Guards against opening the lists mid-game stopping the countdown or entering the running total,
+// a second 一覧 opening a second results window, and 戻る of a viewing window rewriting the ranking file.
 void CommandsTest::viewingTheListsLeavesTheGameAlone()
 {
     QFETCH(bool, byMenu);
     GameFixture game;
     Form1& f = game.form();
+    QVERIFY(rankingbytes::writeFile(game.rankingPath(), ranking));
     game.scriptProportionalQuestions(2);
     f.Command1_Click();
     f.kotae_Click(0);
@@ -78,44 +60,23 @@ void CommandsTest::viewingTheListsLeavesTheGameAlone()
     QCOMPARE(f.tokutenyo->text(), QStringLiteral(" 10"));
     QVERIFY(f.kotae(0).isEnabled());
     QCOMPARE(f.monbang->caption(), QStringLiteral("第 2問"));
-}
-
-// Guards against 戻る of a viewing window rewriting the ranking file.
-void CommandsTest::viewingSavesNothing()
-{
-    GameFixture game;
-    writeRanking(game.rankingPath());
-    const QByteArray before = contents(game.rankingPath());
-    game.form().m1c_Click();
-    windows::form3().Command1_Click();
-    GameFixture::settle();
-    QVERIFY(!windows::resultsExist());
-    QCOMPARE(contents(game.rankingPath()), before);
-}
-
-// Guards against a second 一覧 opening a second results window.
-void CommandsTest::onlyOneResultsWindowAtATime()
-{
-    GameFixture game;
-    Form1& f = game.form();
-    f.m1c_Click();
-    Form3* first = &windows::form3();
     f.tokutenyo_Click();
     f.m1c_Click();
-    QCOMPARE(&windows::form3(), first);
+    QCOMPARE(&windows::form3(), &lists);
     QCOMPARE(GameFixture::openWindows<Form3>(), 1);
+    lists.Command1_Click();
+    GameFixture::settle();
+    QVERIFY(!windows::resultsExist());
+    QCOMPARE(readFile(game.rankingPath()), ranking);
 }
 
 void CommandsTest::endWritesNothingWhateverIsOpen_data()
 {
     QTest::addColumn<bool>("byMenu");
     QTest::addColumn<QString>("open");
-    for (bool menu : {false, true}) {
-        const char* how = menu ? "menu" : "button";
-        QTest::addRow("%s, mid-game", how) << menu << "game";
-        QTest::addRow("%s, lists open", how) << menu << "lists";
-        QTest::addRow("%s, help open", how) << menu << "help";
-    }
+    for (bool menu : {false, true})
+        for (const char* open : {"game", "lists", "help"})
+            QTest::addRow("%s, %s open", menu ? "menu" : "button", open) << menu << QString::fromLatin1(open);
 }
 
 // Guards against 終了 running a window's closing step or saving the lists on the way out.
@@ -125,8 +86,7 @@ void CommandsTest::endWritesNothingWhateverIsOpen()
     QFETCH(QString, open);
     GameFixture game;
     Form1& f = game.form();
-    writeRanking(game.rankingPath());
-    const QByteArray before = contents(game.rankingPath());
+    QVERIFY(rankingbytes::writeFile(game.rankingPath(), ranking));
     game.scriptProportionalQuestions(1);
     f.Command1_Click();
     if (open == QLatin1String("lists"))
@@ -138,7 +98,7 @@ void CommandsTest::endWritesNothingWhateverIsOpen()
     else
         f.Command5->click();
     QVERIFY(game.services().ended);
-    QCOMPARE(contents(game.rankingPath()), before);
+    QCOMPARE(readFile(game.rankingPath()), ranking);
 }
 
 QTEST_MAIN(CommandsTest)

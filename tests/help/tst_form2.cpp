@@ -24,7 +24,6 @@ class Form2Test : public QObject {
 private slots:
     void textsStandAsWrittenAndFit_data();
     void textsStandAsWrittenAndFit();
-    void onlyOneHelpWindowHoweverOftenOpened();
     void returnHidesAndActivatesTheGame();
     void returnLeavesTheCountdownAlone();
     void closeBoxDestroysAndNextOpeningCreatesAnew();
@@ -32,20 +31,19 @@ private slots:
 
 void Form2Test::textsStandAsWrittenAndFit_data()
 {
-    QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("start");
     QTest::addColumn<int>("spaceRuns");
-    // Each text opens with its own blanks and keeps its runs of ASCII spaces.
-    QTest::newRow("Label2") << "Label2" << QStringLiteral("　 中学校") << 1;
-    QTest::newRow("Label3") << "Label3" << QStringLiteral("　 「スタート」") << 2;
-    QTest::newRow("Label4") << "Label4" << QStringLiteral("　 問題が") << 0;
-    QTest::newRow("Label6") << "Label6" << QStringLiteral("  ｘの値は，") << 1;
+    // Each text (named by the row) opens with its own blanks and keeps its runs of ASCII spaces.
+    QTest::newRow("Label2") << QStringLiteral("　 中学校") << 1;
+    QTest::newRow("Label3") << QStringLiteral("　 「スタート」") << 2;
+    QTest::newRow("Label4") << QStringLiteral("　 問題が") << 0;
+    QTest::newRow("Label6") << QStringLiteral("  ｘの値は，") << 1;
 }
 
 // Guards against leading blanks or space runs being trimmed, or a text clipped by its label.
 void Form2Test::textsStandAsWrittenAndFit()
 {
-    QFETCH(QString, name);
+    const QString name = QString::fromLatin1(QTest::currentDataTag());
     QFETCH(QString, start);
     QFETCH(int, spaceRuns);
     GameFixture game;
@@ -60,27 +58,19 @@ void Form2Test::textsStandAsWrittenAndFit()
     QVERIFY2(fitsInside(*label), qPrintable(name + QStringLiteral(" is clipped")));
 }
 
-// Guards against a second help window on a second 説明.
-void Form2Test::onlyOneHelpWindowHoweverOftenOpened()
-{
-    GameFixture game;
-    Form1& f = game.form();
-    f.helpyo_Click();
-    Form2* first = &windows::form2();
-    f.m5c_Click();
-    f.helpyo_Click();
-    QCOMPARE(&windows::form2(), first);
-    QCOMPARE(GameFixture::openWindows<Form2>(), 1);
-    QVERIFY(first->isVisible());
-}
-
-// Guards against 戻る destroying the help window or leaving the game window inactive.
+// Guards against a second help window on a second 説明, or 戻る destroying the help window or
+// leaving the game window inactive.
 void Form2Test::returnHidesAndActivatesTheGame()
 {
     GameFixture game;
     Form1& f = game.form();
     f.helpyo_Click();
     QPointer<Form2> help = &windows::form2();
+    f.m5c_Click();
+    f.helpyo_Click();
+    QCOMPARE(&windows::form2(), help.data());
+    QCOMPARE(GameFixture::openWindows<Form2>(), 1);
+    QVERIFY(help->isVisible());
     help->windowActivated();
     const QPoint place = help->pos();
     help->Command1_Click();
