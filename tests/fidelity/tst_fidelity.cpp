@@ -23,14 +23,15 @@
 
 #include <algorithm>
 #include <map>
+#include <optional>
 
 namespace {
 
 struct Expect {
     QString name;
     int left, top, width, height; // twips
-    QRgb back;                    // 0: not checked
-    QRgb text;                    // 0: not checked
+    std::optional<QRgb> back;     // none: not checked
+    std::optional<QRgb> text;     // none: not checked
     bool sizedToText = false;     // only the top-left corner is the design's
     QRect rect() const { return ui::twipsRect(left, top, width, height); }
 };
@@ -81,9 +82,9 @@ void checkControl(ui::Form& form, const QImage& image, const Expect& e)
                             .arg(placed.width()).arg(placed.height())));
     const QRgb shows = dominant(image, onScreen);
     const auto hex = [](QRgb c) { return QStringLiteral("#%1").arg(c, 6, 16, QLatin1Char('0')); };
-    QVERIFY2(!e.back || shows == e.back, qPrintable(QStringLiteral("%1 shows %2").arg(e.name, hex(shows))));
-    QVERIFY2(!e.text || countColour(image, onScreen, e.text, 40) > 10,
-             qPrintable(QStringLiteral("%1 has no text in %2").arg(e.name, hex(e.text))));
+    QVERIFY2(!e.back || shows == *e.back, qPrintable(QStringLiteral("%1 shows %2").arg(e.name, hex(shows))));
+    QVERIFY2(!e.text || countColour(image, onScreen, *e.text, 40) > 10,
+             qPrintable(QStringLiteral("%1 has no text in %2").arg(e.name, hex(*e.text))));
 }
 
 // Every character of every caption on the window has a glyph in the face it is drawn with.
@@ -176,23 +177,23 @@ void FidelityTest::gameWindow()
     if (question)
         f.Command1_Click();
     const auto cell = [](int i) {
-        return Expect{QStringLiteral("mondai(%1)").arg(i), 3120 + 1080 * (i % 5), i < 5 ? 360 : 1320, 1095, 735, 0x0000FF, 0};
+        return Expect{QStringLiteral("mondai(%1)").arg(i), 3120 + 1080 * (i % 5), i < 5 ? 360 : 1320, 1095, 735, 0x0000FF, {}};
     };
     QList<Expect> controls = {
-        {"Command1", 2880, 4680, 2055, 855, 0, 0},
-        {"Command3", 5160, 4680, 2175, 495, 0, 0},
-        {"Command5", 7080, 5280, 1455, 615, 0, 0},
-        {"tokutenyo", 120, 4680, 2655, 1215, 0, 0},
-        {"helpyo", 7560, 4680, 975, 495, 0, 0},
+        {"Command1", 2880, 4680, 2055, 855, {}, {}},
+        {"Command3", 5160, 4680, 2175, 495, {}, {}},
+        {"Command5", 7080, 5280, 1455, 615, {}, {}},
+        {"tokutenyo", 120, 4680, 2655, 1215, {}, {}},
+        {"helpyo", 7560, 4680, 975, 495, {}, {}},
         {"Frame1", 2880, 2160, 5655, 2415, 0xFF8000, 0x0000C0},
-        {"kotae(0)", 360, 600, 2415, 495, 0, 0},
-        {"kotae(1)", 3000, 600, 2415, 495, 0, 0},
-        {"kotae(2)", 360, 1200, 2415, 495, 0, 0},
-        {"kotae(4)", 1200, 1800, 4215, 495, 0, 0},
+        {"kotae(0)", 360, 600, 2415, 495, {}, {}},
+        {"kotae(1)", 3000, 600, 2415, 495, {}, {}},
+        {"kotae(2)", 360, 1200, 2415, 495, {}, {}},
+        {"kotae(4)", 1200, 1800, 4215, 495, {}, {}},
         {"Label1", 2280, 120, 855, 975, 0x0000FF, 0xFFFFFF},
         {"Label2", 2280, 1080, 855, 975, 0x0000FF, 0xFFFFFF},
-        {"Label3", 3120, 120, 5415, 255, 0x0000FF, 0},
-        {"Label4", 3120, 1080, 5415, 255, 0x0000FF, 0},
+        {"Label3", 3120, 120, 5415, 255, 0x0000FF, {}},
+        {"Label4", 3120, 1080, 5415, 255, 0x0000FF, {}},
         {"tokuten", 120, 2160, 2655, 2415, 0x004000, 0x00FF00},
         {"monbang", 960, 120, 1215, 435, 0xFF0000, 0x0000FF, true},
     };
@@ -200,7 +201,7 @@ void FidelityTest::gameWindow()
         controls.push_back(cell(i));
     for (int i = 0; i < 5; ++i) {
         controls.push_back({QStringLiteral("bango(%1)").arg(i), 120, 120 + 360 * i, 255, 375, 0x000080, 0xFFFFFF});
-        controls.push_back({QStringLiteral("sikiyo(%1)").arg(i), 480, 120 + 360 * i, 375, 375, 0xFFFF00, 0});
+        controls.push_back({QStringLiteral("sikiyo(%1)").arg(i), 480, 120 + 360 * i, 375, 375, 0xFFFF00, {}});
     }
     checkWindow(f, QSize(580, 401), QPoint(146, 140), 0x008000, controls);
     const QImage image = grabbed(f.client());
@@ -329,13 +330,13 @@ void FidelityTest::resultsWindowAskingForAName()
     Form3& r = windows::form3();
     r.Show();
     QList<Expect> controls = {
-        {"Command2", 3240, 120, 732, 372, 0, 0},
-        {"enz0", 1560, 600, 1695, 255, 0x80FF80, 0},
+        {"Command2", 3240, 120, 732, 372, {}, {}},
+        {"enz0", 1560, 600, 1695, 255, 0x80FF80, {}},
         {"Label2", 240, 4440, 972, 252, 0x80FF80, 0xFF0000},
         {"jikan9", 480, 4800, 855, 375, 0x80FF80, 0x000000},
         {"Label6", 120, 5400, 3852, 372, 0x80FF80, 0x004040},
-        {"Text1", 1320, 5760, 1815, 405, 0x8080FF, 0},
-        {"Command1", 3240, 5760, 732, 372, 0, 0},
+        {"Text1", 1320, 5760, 1815, 405, 0x8080FF, {}},
+        {"Command1", 3240, 5760, 732, 372, {}, {}},
         {"Label1", 120, 120, 1695, 405, 0x008000, 0xFF0000, true},
         {"Label4", 600, 600, 720, 285, 0x80FF80, 0x0000C0, true},
         {"Label3", 120, 3840, 1920, 315, 0x00FFFF, 0x0000FF, true},
@@ -343,7 +344,8 @@ void FidelityTest::resultsWindowAskingForAName()
     // Rows of both lists stand 30 pixels (450 twips) apart, lined up with their first row.
     for (int i = 0; i < 5; ++i) {
         controls.push_back({QStringLiteral("jyun(%1)").arg(i), 240, 1200 + 450 * i, 372, 372, 0x80FF80, 0x000000});
-        controls.push_back({QStringLiteral("namae(%1)").arg(i), 960, 1200 + 450 * i, 1935, 375, 0x80FF80, 0x000000});
+        controls.push_back({QStringLiteral("namae(%1)").arg(i), 960, 1200 + 450 * i, 1935, 375, 0x80FF80,
+                            i == 0 ? std::optional<QRgb>(0x000000) : std::nullopt}); // only the new entry has a name
         controls.push_back({QStringLiteral("jikan(%1)").arg(i), 3120, 1200 + 450 * i, 615, 375, 0x80FF80, 0x000000});
     }
     for (int i = 0; i < 3; ++i) {
@@ -371,7 +373,7 @@ void FidelityTest::helpWindow()
         {"Label3", 360, 1560, 5535, 1455, 0x00FF00, 0x000000},
         {"Label4", 360, 3240, 5535, 1815, 0x00FF00, 0x000000},
         {"Label6", 360, 5280, 5535, 615, 0x00FF00, 0x000000},
-        {"Command1", 4680, 6000, 1095, 540, 0, 0},
+        {"Command1", 4680, 6000, 1095, 540, {}, {}},
     });
 }
 
