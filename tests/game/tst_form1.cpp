@@ -5,15 +5,16 @@
 #include "help/form2.h"
 #include "results/form3.h"
 #include "support/game_fixture.h"
+#include "support/ranking_bytes.h"
 #include "support/real_modals.h"
 
 #include <QAction>
-#include <QApplication>
-#include <QFile>
 #include <QMessageBox>
 #include <QPointer>
 #include <QTest>
 #include <QTimer>
+
+#include <algorithm>
 
 using namespace Module1;
 
@@ -39,23 +40,27 @@ QStringList marks(Form1& f)
     return texts;
 }
 
-int checkedRange(Form1& f)
+QList<int> checkedRanges(Form1& f)
 {
-    int checked = -1;
-    int count = 0;
-    for (std::int16_t i = 0; i < 4; ++i) {
-        if (f.en(i).isChecked()) {
-            checked = i;
-            ++count;
-        }
-    }
-    return count == 1 ? checked : -1;
+    QList<int> checked;
+    for (std::int16_t i = 0; i < 4; ++i)
+        if (f.en(i).isChecked())
+            checked << i;
+    return checked;
 }
 
 void tick(Form1& f, int times)
 {
     for (int i = 0; i < times; ++i)
         f.Timer1_Timer();
+}
+
+// Starts a game whose coming questions, after any draws already scripted, are `questions` proportions.
+Form1& start(GameFixture& game, int questions)
+{
+    game.scriptProportionalQuestions(questions);
+    game.form().Command1_Click();
+    return game.form();
 }
 
 } // namespace
@@ -68,23 +73,18 @@ private slots:
     void startMidGameBeginsAgain();
     void rangeRowsFillTheTable_data();
     void rangeRowsFillTheTable();
-    void randomRangeRowStaysZeroUntilAsked();
     void countdownShowsTwoCharacters();
-    void tickAfterZeroIsATimeOut();
     void answersAreJudgedByKind_data();
     void answersAreJudgedByKind();
     void rightAnswerAtZeroScoresNothing();
+    void fiveFastAnswersScoreFifty_data();
     void fiveFastAnswersScoreFifty();
-    void endByAnswerAsksForRestartAfterResults();
-    void endByTimeOutAsksNothing();
-    void viewingWindowIsReplacedAtGameEnd();
+    void gameEndsAfterFiveQuestions_data();
+    void gameEndsAfterFiveQuestions();
     void gameEndUnderClearQuestionCancelsIt();
-    void rangeButtonFreezesTheQuestion();
-    void rangeButtonCyclesWithAMessage();
-    void rangeMenuOnlyReportsAChange();
-    void rangeMenuKeepsTheCountdown();
-    void checkMarkAlwaysMatchesTheButton();
-    void newRangeAppliesFromTheNextQuestion();
+    void rangeChangeMidQuestion_data();
+    void rangeChangeMidQuestion();
+    void rangeButtonAndMenuAgree();
     void startMessageOnFirstDisplayOnly();
     void startMessageAfterAnotherWindowOnly();
     void ticksGoOnWhileTheStartMessageShows();
@@ -110,21 +110,18 @@ void Form1Test::loadLeavesTheWindowWaiting()
         QCOMPARE(f.bango(i).caption(), QString::number(i + 1));
     }
     QVERIFY(f.kotae(3).isHidden());
-    QCOMPARE(checkedRange(f), 0);
+    QCOMPARE(checkedRanges(f), QList<int>{0});
     QCOMPARE(hani, 0);
     QCOMPARE(f.Command3->text(), QStringLiteral("ｘの値：－２～２"));
-    for (int i = 0; i < 5; ++i)
-        QCOMPARE(f.xatai[3][i], 0);
+    QCOMPARE(std::ranges::count(f.xatai[3], 0), 5);
 }
 
 // Guards against Start leaving buttons disabled, the timer stopped or the total unset.
 void Form1Test::startSetsTheFirstQuestion()
 {
     GameFixture game;
-    Form1& f = game.form();
     touroku = 1;
-    game.scriptProportionalQuestions(1);
-    f.Command1_Click();
+    Form1& f = start(game, 1);
     QCOMPARE(f.monbang->caption(), QStringLiteral("第 1問"));
     QCOMPARE(f.tokuten->caption(), QStringLiteral("10"));
     QCOMPARE(f.tokutenyo->text(), QStringLiteral(" 0"));
@@ -139,17 +136,17 @@ void Form1Test::startSetsTheFirstQuestion()
     QVERIFY(f.kotae(3).isHidden());
 }
 
-// Guards against a restarted game keeping the old marks, total or question number.
+// Guards against a restarted game keeping the old marks, total or question number, and against the
+// random range's x values being filled in before that range was asked for.
 void Form1Test::startMidGameBeginsAgain()
 {
     GameFixture game;
-    Form1& f = game.form();
-    game.scriptProportionalQuestions(4);
-    f.Command1_Click();
+    Form1& f = start(game, 4);
     f.kotae_Click(0);
     f.kotae_Click(1);
     QCOMPARE(f.monbang->caption(), QStringLiteral("第 3問"));
     QCOMPARE(f.tokutenyo->text(), QStringLiteral(" 10"));
+    QCOMPARE(std::ranges::count(f.xatai[3], 0), 5);
     f.Command1_Click();
     QCOMPARE(marks(f), QStringList(5));
     QCOMPARE(f.tokutenyo->text(), QStringLiteral(" 0"));
@@ -183,36 +180,21 @@ void Form1Test::rangeRowsFillTheTable()
     QFETCH(QStringList, xs);
     QFETCH(QStringList, ys);
     GameFixture game;
-    Form1& f = game.form();
     hani = static_cast<std::int16_t>(range);
     game.scriptQuestionOfKind(kind);
     if (range == 3 && kind != 1)
         game.services().draws.insert(game.services().draws.end(), {0.0, 0.9, 0.9, 0.0, 0.9});
-    f.Command1_Click();
+    Form1& f = start(game, 0);
     QCOMPARE(row(f, 0), xs);
     QCOMPARE(row(f, 5), ys);
     QVERIFY(game.services().draws.empty());
-}
-
-// Guards against the random range using x values before any were drawn for it.
-void Form1Test::randomRangeRowStaysZeroUntilAsked()
-{
-    GameFixture game;
-    Form1& f = game.form();
-    game.scriptProportionalQuestions(2);
-    f.Command1_Click();
-    f.kotae_Click(0);
-    for (int i = 0; i < 5; ++i)
-        QCOMPARE(f.xatai[3][i], 0);
 }
 
 // Guards against the points label losing its blank or skipping a step.
 void Form1Test::countdownShowsTwoCharacters()
 {
     GameFixture game;
-    Form1& f = game.form();
-    game.scriptProportionalQuestions(1);
-    f.Command1_Click();
+    Form1& f = start(game, 1);
     QStringList shown{f.tokuten->caption()};
     for (int i = 0; i < 10; ++i) {
         f.Timer1_Timer();
@@ -223,30 +205,15 @@ void Form1Test::countdownShowsTwoCharacters()
     QCOMPARE(game.services().beeps, 0);
 }
 
-// Guards against a time-out that comes a tick early or late, or fails to move on.
-void Form1Test::tickAfterZeroIsATimeOut()
-{
-    GameFixture game;
-    Form1& f = game.form();
-    game.scriptProportionalQuestions(2);
-    f.Command1_Click();
-    tick(f, 11);
-    QCOMPARE(f.sikiyo(0).caption(), QStringLiteral("×"));
-    QCOMPARE(game.services().beeps, 1);
-    QCOMPARE(f.monbang->caption(), QStringLiteral("第 2問"));
-    QCOMPARE(f.tokuten->caption(), QStringLiteral("10"));
-    QCOMPARE(f.tokutenyo->text(), QStringLiteral(" 0"));
-    QVERIFY(f.Timer1->isRunning());
-}
-
 void Form1Test::answersAreJudgedByKind_data()
 {
     QTest::addColumn<int>("kind");
-    QTest::addColumn<int>("button");
+    QTest::addColumn<int>("button"); // -1: no answer, the countdown runs out instead
     QTest::addColumn<QString>("mark");
     QTest::addColumn<QString>("total");
     QTest::newRow("proportion, right") << 0 << 0 << "○" << " 10";
     QTest::newRow("proportion, linear button") << 0 << 2 << "×" << " 0";
+    QTest::newRow("proportion, time-out") << 0 << -1 << "×" << " 0";
     QTest::newRow("inverse, right") << 1 << 1 << "○" << " 10";
     QTest::newRow("inverse, last button") << 1 << 4 << "×" << " 0";
     QTest::newRow("linear, right") << 2 << 2 << "○" << " 10";
@@ -257,7 +224,8 @@ void Form1Test::answersAreJudgedByKind_data()
     QTest::newRow("quadratic, linear button") << 4 << 2 << "×" << " 0";
 }
 
-// Guards against wrong judging, a total changed by a wrong answer, or no move to the next question.
+// Guards against wrong judging, a total changed by a wrong answer, a time-out that comes a tick
+// early or late, or no move to the next question.
 void Form1Test::answersAreJudgedByKind()
 {
     QFETCH(int, kind);
@@ -265,26 +233,26 @@ void Form1Test::answersAreJudgedByKind()
     QFETCH(QString, mark);
     QFETCH(QString, total);
     GameFixture game;
-    Form1& f = game.form();
     game.scriptQuestionOfKind(kind);
-    game.scriptProportionalQuestions(1);
-    f.Command1_Click();
+    Form1& f = start(game, 1);
     QCOMPARE(f.kankei, kind);
-    f.kotae_Click(static_cast<std::int16_t>(button));
+    if (button < 0)
+        tick(f, 11);
+    else
+        f.kotae_Click(static_cast<std::int16_t>(button));
     QCOMPARE(f.sikiyo(0).caption(), mark);
     QCOMPARE(f.tokutenyo->text(), total);
     QCOMPARE(game.services().beeps, 1);
     QCOMPARE(f.monbang->caption(), QStringLiteral("第 2問"));
     QCOMPARE(f.tokuten->caption(), QStringLiteral("10"));
+    QVERIFY(f.Timer1->isRunning());
 }
 
 // Guards against points taken from the counter instead of the label, or a mark missing at 0.
 void Form1Test::rightAnswerAtZeroScoresNothing()
 {
     GameFixture game;
-    Form1& f = game.form();
-    game.scriptProportionalQuestions(3);
-    f.Command1_Click();
+    Form1& f = start(game, 3);
     tick(f, 3);
     f.kotae_Click(0);
     QCOMPARE(f.tokutenyo->text(), QStringLiteral(" 7"));
@@ -295,31 +263,55 @@ void Form1Test::rightAnswerAtZeroScoresNothing()
     QCOMPARE(f.tokutenyo->text(), QStringLiteral(" 7"));
 }
 
-// Guards against a wrong total or tensu at the end of a perfect game.
+void Form1Test::fiveFastAnswersScoreFifty_data()
+{
+    QTest::addColumn<bool>("viewingLists");
+    QTest::newRow("lists closed") << false;
+    QTest::newRow("lists open for viewing") << true;
+}
+
+// Guards against a wrong total or tensu at the end of a perfect game, and against the score being
+// lost when the lists were open for viewing as the game ended.
 void Form1Test::fiveFastAnswersScoreFifty()
 {
+    QFETCH(bool, viewingLists);
     GameFixture game;
-    Form1& f = game.form();
-    game.scriptProportionalQuestions(5);
-    f.Command1_Click();
+    Form1& f = start(game, 5);
+    ui::Form* viewing = nullptr;
+    if (viewingLists) {
+        f.m1c_Click();
+        QVERIFY(windows::resultsExist());
+        viewing = &windows::form3();
+    }
+    ui::Form* atEnd = nullptr;
+    game.services().onModal = [&](ui::Form& results) {
+        atEnd = &results;
+        QVERIFY(!viewing || viewing->isUnloaded());
+        results.Unload();
+    };
     for (int i = 0; i < 5; ++i)
         f.kotae_Click(0);
+    QVERIFY(atEnd != nullptr);
+    QVERIFY(atEnd != viewing);
     QCOMPARE(f.tokutenyo->text(), QStringLiteral(" 50"));
     QCOMPARE(tensu, 50);
     QCOMPARE(marks(f), QStringList(5, QStringLiteral("○")));
 }
 
-// Guards against the restart message coming before the results, or buttons left usable.
-void Form1Test::endByAnswerAsksForRestartAfterResults()
+void Form1Test::gameEndsAfterFiveQuestions_data()
 {
-    GameFixture game;
-    Form1& f = game.form();
-    game.scriptProportionalQuestions(5);
-    f.Command1_Click();
-    for (int i = 0; i < 4; ++i)
-        f.kotae_Click(1);
-    QVERIFY(game.services().modalForms.empty());
+    QTest::addColumn<bool>("byAnswer");
+    QTest::newRow("last question answered") << true;
+    QTest::newRow("last question timed out") << false;
+}
 
+// Guards against the restart message coming before the results or after a time-out, buttons left
+// usable, or a game that runs past five questions.
+void Form1Test::gameEndsAfterFiveQuestions()
+{
+    QFETCH(bool, byAnswer);
+    GameFixture game;
+    Form1& f = start(game, 5);
     int restartsWhileResultsShowed = -1;
     bool buttonsDisabledDuringResults = false;
     std::int16_t tensuDuringResults = -1;
@@ -329,61 +321,29 @@ void Form1Test::endByAnswerAsksForRestartAfterResults()
         tensuDuringResults = tensu;
         results.Unload();
     };
-    f.kotae_Click(0);
+    for (int q = 0; q < 5; ++q) {
+        QVERIFY(game.services().modalForms.empty());
+        if (byAnswer)
+            f.kotae_Click(q < 4 ? 1 : 0); // four wrong, the last right
+        else
+            tick(f, 11);
+    }
     QCOMPARE(game.services().modalForms, QStringList{QStringLiteral("Form3")});
     QCOMPARE(restartsWhileResultsShowed, 0);
     QVERIFY(buttonsDisabledDuringResults);
-    QCOMPARE(tensuDuringResults, 10);
-    QCOMPARE(f.sikiyo(4).caption(), QStringLiteral("○"));
-    QCOMPARE(game.services().countTitled(restartTitle), 1);
-    const ui::Message& last = game.services().messages.back();
-    QCOMPARE(last.text, QStringLiteral("再スタートは，\r「スタート」ボタンをクリック!!"));
-    QCOMPARE(last.icon, ui::Icon::Exclamation);
-    QCOMPARE(last.buttons, ui::Buttons::Ok);
+    QCOMPARE(tensuDuringResults, byAnswer ? 10 : 0);
+    QCOMPARE(marks(f), (QStringList{"×", "×", "×", "×", byAnswer ? "○" : "×"}));
+    QCOMPARE(f.tokuten->caption(), byAnswer ? QStringLiteral("10") : QStringLiteral(" 0"));
+    QCOMPARE(game.services().countTitled(restartTitle), byAnswer ? 1 : 0);
+    if (byAnswer) {
+        const ui::Message& last = game.services().messages.back();
+        QCOMPARE(last.text, QStringLiteral("再スタートは，\r「スタート」ボタンをクリック!!"));
+        QCOMPARE(last.icon, ui::Icon::Exclamation);
+        QCOMPARE(last.buttons, ui::Buttons::Ok);
+    }
     QVERIFY(!f.Timer1->isRunning());
     for (std::int16_t i = 0; i < 5; ++i)
         QVERIFY(!f.kotae(i).isEnabled());
-}
-
-// Guards against a restart message after a time-out, or a game that runs past five questions.
-void Form1Test::endByTimeOutAsksNothing()
-{
-    GameFixture game;
-    Form1& f = game.form();
-    game.scriptProportionalQuestions(5);
-    f.Command1_Click();
-    for (int q = 0; q < 5; ++q)
-        tick(f, 11);
-    QCOMPARE(marks(f), QStringList(5, QStringLiteral("×")));
-    QCOMPARE(game.services().modalForms.size(), 1);
-    QCOMPARE(game.services().countTitled(restartTitle), 0);
-    QCOMPARE(tensu, 0);
-    QCOMPARE(f.tokuten->caption(), QStringLiteral(" 0"));
-    QVERIFY(!f.Timer1->isRunning());
-    QVERIFY(!f.kotae(0).isEnabled());
-}
-
-// Guards against a game's score being lost when the lists were open for viewing as it ended.
-void Form1Test::viewingWindowIsReplacedAtGameEnd()
-{
-    GameFixture game;
-    Form1& f = game.form();
-    game.scriptProportionalQuestions(5);
-    f.Command1_Click();
-    f.m1c_Click();
-    QVERIFY(windows::resultsExist());
-    ui::Form* viewing = &windows::form3();
-    ui::Form* atEnd = nullptr;
-    game.services().onModal = [&](ui::Form& results) {
-        atEnd = &results;
-        QVERIFY(viewing->isUnloaded());
-        results.Unload();
-    };
-    for (int i = 0; i < 5; ++i)
-        f.kotae_Click(0);
-    QVERIFY(atEnd != nullptr);
-    QVERIFY(atEnd != viewing);
-    QCOMPARE(tensu, 50);
 }
 
 // Guards against the game's end destroying the viewing results window, and its message box,
@@ -392,9 +352,7 @@ void Form1Test::viewingWindowIsReplacedAtGameEnd()
 void Form1Test::gameEndUnderClearQuestionCancelsIt()
 {
     GameFixture game;
-    Form1& f = game.form();
-    game.scriptProportionalQuestions(5);
-    f.Command1_Click();
+    Form1& f = start(game, 5);
     for (int i = 0; i < 4; ++i)
         f.kotae_Click(0);
     f.m1c_Click();
@@ -420,116 +378,76 @@ void Form1Test::gameEndUnderClearQuestionCancelsIt()
     QVERIFY(clearQuestionClosed);
     QVERIFY(viewing.isNull());
     QCOMPARE(GameFixture::openWindows<Form3>(), 0);
-    QFile file(game.rankingPath());
-    QVERIFY(file.open(QIODevice::ReadOnly));
-    QCOMPARE(file.read(12), QByteArray("NEW       \x28\x00", 12)); // 40 points, first place, not blanked
+    // 40 points in first place, not blanked
+    QCOMPARE(rankingbytes::readFile(game.rankingPath()).left(12), rankingbytes::record("NEW", 40));
 }
 
-// Guards against the range button leaving the countdown running, or a frozen question losing its points.
-void Form1Test::rangeButtonFreezesTheQuestion()
+void Form1Test::rangeChangeMidQuestion_data()
 {
+    QTest::addColumn<bool>("byButton");
+    QTest::newRow("range button") << true;
+    QTest::newRow("range menu") << false;
+}
+
+// Guards against the range button leaving the countdown running or a frozen question losing its
+// points, the range menu stopping or restarting a running countdown, and a range change redrawing
+// the question on screen instead of the next one.
+void Form1Test::rangeChangeMidQuestion()
+{
+    QFETCH(bool, byButton);
     GameFixture game;
-    Form1& f = game.form();
-    game.scriptProportionalQuestions(2);
-    f.Command1_Click();
+    Form1& f = start(game, 2);
     tick(f, 4);
-    f.Command3_Click();
-    QVERIFY(!f.Timer1->isRunning());
+    if (byButton)
+        f.Command3_Click();
+    else
+        f.en(1).trigger();
+    QCOMPARE(f.Timer1->isRunning(), !byButton);
     QCOMPARE(f.tokuten->caption(), QStringLiteral(" 6"));
     QVERIFY(f.kotae(0).isEnabled());
     QCOMPARE(row(f, 0), (QStringList{"-2", "-1", " 0", " 1", " 2"}));
+    if (!byButton)
+        tick(f, 1); // the menu's countdown goes on from 6, the button's stays frozen
     f.kotae_Click(0);
-    QCOMPARE(f.tokutenyo->text(), QStringLiteral(" 6"));
+    QCOMPARE(f.tokutenyo->text(), byButton ? QStringLiteral(" 6") : QStringLiteral(" 5"));
     QVERIFY(f.Timer1->isRunning());
-}
-
-// Guards against the cycle skipping a range or the message naming the wrong one.
-void Form1Test::rangeButtonCyclesWithAMessage()
-{
-    GameFixture game;
-    Form1& f = game.form();
-    const QStringList names{"１～５", "－５～－１", "ランダム", "－２～２"};
-    for (int i = 0; i < 4; ++i) {
-        f.Command3_Click();
-        QCOMPARE(hani, (i + 1) % 4);
-        QCOMPARE(f.Command3->text(), QStringLiteral("ｘの値：") + names[i]);
-        QCOMPARE(checkedRange(f), (i + 1) % 4);
-        const ui::Message& m = game.services().messages.back();
-        QCOMPARE(m.title, rangeTitle);
-        QCOMPARE(m.text, QStringLiteral("ｘの値を ") + names[i]
-                             + QStringLiteral(" の範囲にします。\r「スタート」ボタンをクリックしてください。"));
-        QCOMPARE(m.icon, ui::Icon::Exclamation);
-    }
-    QCOMPARE(game.services().countTitled(rangeTitle), 4);
-}
-
-// Guards against a message or caption change when the player picks the range already chosen.
-void Form1Test::rangeMenuOnlyReportsAChange()
-{
-    GameFixture game;
-    Form1& f = game.form();
-    f.en(0).trigger();
-    QCOMPARE(game.services().countTitled(rangeTitle), 0);
-    QCOMPARE(checkedRange(f), 0);
-    QCOMPARE(f.Command3->text(), QStringLiteral("ｘの値：－２～２"));
-
-    f.en(2).trigger();
-    QCOMPARE(hani, 2);
-    QCOMPARE(checkedRange(f), 2);
-    QCOMPARE(f.Command3->text(), QStringLiteral("ｘの値：－５～－１"));
-    QCOMPARE(game.services().countTitled(rangeTitle), 1);
-    QCOMPARE(game.services().messages.back().text,
-             QStringLiteral("ｘの値を －５～－１ の範囲にします。\r「スタート」ボタンをクリックしてください。"));
-
-    f.en(2).trigger();
-    QCOMPARE(checkedRange(f), 2);
-    QCOMPARE(game.services().countTitled(rangeTitle), 1);
-}
-
-// Guards against the range menu stopping or restarting a running countdown.
-void Form1Test::rangeMenuKeepsTheCountdown()
-{
-    GameFixture game;
-    Form1& f = game.form();
-    game.scriptProportionalQuestions(1);
-    f.Command1_Click();
-    tick(f, 2);
-    f.en(1).trigger();
-    QVERIFY(f.Timer1->isRunning());
-    QCOMPARE(f.tokuten->caption(), QStringLiteral(" 8"));
-    f.Timer1_Timer();
-    QCOMPARE(f.tokuten->caption(), QStringLiteral(" 7"));
-}
-
-// Guards against the check mark and the range button drifting apart.
-void Form1Test::checkMarkAlwaysMatchesTheButton()
-{
-    GameFixture game;
-    Form1& f = game.form();
-    const int steps[] = {-1, 3, -1, 3, 0, -1, 2, 2, -1, 1, -1, -1};
-    for (int step : steps) {
-        if (step < 0)
-            f.Command3_Click();
-        else
-            f.en(static_cast<std::int16_t>(step)).trigger();
-        const int checked = checkedRange(f);
-        QCOMPARE(checked, hani);
-        QCOMPARE(f.Command3->text(), QStringLiteral("ｘの値：") + f.hanimei[checked]);
-    }
-}
-
-// Guards against a range change redrawing the question on screen instead of the next one.
-void Form1Test::newRangeAppliesFromTheNextQuestion()
-{
-    GameFixture game;
-    Form1& f = game.form();
-    game.scriptProportionalQuestions(2);
-    f.Command1_Click();
-    f.en(1).trigger();
-    QCOMPARE(row(f, 0), (QStringList{"-2", "-1", " 0", " 1", " 2"}));
-    f.kotae_Click(0);
     QCOMPARE(row(f, 0), (QStringList{" 1", " 2", " 3", " 4", " 5"}));
     QCOMPARE(row(f, 5), (QStringList{" 2", " 4", " 6", " 8", " 10"}));
+}
+
+// Guards against the range button skipping a range, a range message missing or naming the wrong
+// range, a message or caption change when the menu picks the range already chosen, and the check
+// mark and the range button drifting apart.
+void Form1Test::rangeButtonAndMenuAgree()
+{
+    GameFixture game;
+    Form1& f = game.form();
+    const QStringList names{"－２～２", "１～５", "－５～－１", "ランダム"};
+    int range = 0;
+    int messages = 0;
+    // -1 clicks the range button; 0 to 3 pick that entry of the menu.
+    for (int step : {0, -1, -1, -1, -1, -1, 3, -1, 3, 0, -1, 2, 2, -1, 1, -1, -1}) {
+        const int before = range;
+        if (step < 0) {
+            f.Command3_Click();
+            range = (range + 1) % 4;
+        } else {
+            f.en(static_cast<std::int16_t>(step)).trigger();
+            range = step;
+        }
+        QCOMPARE(hani, range);
+        QCOMPARE(checkedRanges(f), QList<int>{range});
+        QCOMPARE(f.Command3->text(), QStringLiteral("ｘの値：") + names[range]);
+        if (range != before) {
+            ++messages;
+            const ui::Message& m = game.services().messages.back();
+            QCOMPARE(m.title, rangeTitle);
+            QCOMPARE(m.text, QStringLiteral("ｘの値を ") + names[range]
+                                 + QStringLiteral(" の範囲にします。\r「スタート」ボタンをクリックしてください。"));
+            QCOMPARE(m.icon, ui::Icon::Exclamation);
+        }
+        QCOMPARE(game.services().countTitled(rangeTitle), messages);
+    }
 }
 
 // Guards against the start message missing at start-up or coming back when a message box closes.
@@ -576,9 +494,7 @@ void Form1Test::startMessageAfterAnotherWindowOnly()
 void Form1Test::ticksGoOnWhileTheStartMessageShows()
 {
     GameFixture game;
-    Form1& f = game.form();
-    game.scriptProportionalQuestions(1);
-    f.Command1_Click();
+    Form1& f = start(game, 1);
     tick(f, 1);
     QString shownDuringMessage;
     game.services().onMessage = [&](const ui::Message&) {
