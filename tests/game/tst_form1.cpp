@@ -252,7 +252,7 @@ void Form1Test::answersAreJudgedByKind()
 void Form1Test::rightAnswerAtZeroScoresNothing()
 {
     GameFixture game;
-    Form1& f = start(game, 3);
+    Form1& f = start(game, 4);
     tick(f, 3);
     f.kotae_Click(0);
     QCOMPARE(f.tokutenyo->text(), QStringLiteral(" 7"));
@@ -261,6 +261,9 @@ void Form1Test::rightAnswerAtZeroScoresNothing()
     f.kotae_Click(0);
     QCOMPARE(f.sikiyo(1).caption(), QStringLiteral("○"));
     QCOMPARE(f.tokutenyo->text(), QStringLiteral(" 7"));
+    f.tokuten->setCaption(QStringLiteral(" 4")); // the counter behind it still says 10
+    f.kotae_Click(0);
+    QCOMPARE(f.tokutenyo->text(), QStringLiteral(" 11"));
 }
 
 void Form1Test::fiveFastAnswersScoreFifty_data()
