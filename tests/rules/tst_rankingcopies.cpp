@@ -73,7 +73,8 @@ void RankingCopiesTest::twoCopiesKeepEachOthersWork_data()
     QTest::newRow("B clears while A is inside its save")
         << "A>o A<O B>o B<O A>p A<M B>b B<W A>c A<S B<B" << savedGameFile(blankRecords(5), true, tail);
     QTest::newRow("A killed inside its save, B saves") << "A>o A<O B>o B<O A>p A<M A! B>s B<S" << boOnly;
-    QTest::newRow("A killed inside its save while B waits for the lock") << "A>o A<O B>o B<O A>p A<M B>s B<W A! B<S" << boOnly;
+    QTest::newRow("A killed inside its save while B waits for the lock")
+        << "A>o A<O B>o B<O A>p A<M B>s B<W A! B<S" << boOnly;
 }
 
 void RankingCopiesTest::twoCopiesKeepEachOthersWork()
@@ -115,9 +116,7 @@ void RankingCopiesTest::lockFileLeftBesideTheFileDoesNotBlockSaves()
         QVERIFY(lock.setFileTime(QDateTime::currentDateTimeUtc().addSecs(-ageSeconds),
                                  QFileDevice::FileModificationTime));
     }
-    results::BestFiveLists lists;
-    results::RankingFile file(options);
-    file.read(lists);
+    auto&& [lists, file] = Opening(options);
     QVERIFY(file.save({1, 45, QStringLiteral("Bo")}));
     file.close();
     QCOMPARE(recordAt(readFile(dir->programFile()), 7), record("Bo", 45));
@@ -130,9 +129,7 @@ void RankingCopiesTest::lockKeptByLiveCopyFailsTheSaveAfterTheWait()
     const int other = holdSaveLock(dir->programFile());
     QVERIFY(other >= 0);
 
-    results::BestFiveLists lists;
-    results::RankingFile file(options);
-    file.read(lists);
+    auto&& [lists, file] = Opening(options);
     QVERIFY(!file.save({1, 45, QStringLiteral("Bo")}));
     QVERIFY(!file.blank());
     QCOMPARE(readFile(dir->programFile()), gameFile(tail));

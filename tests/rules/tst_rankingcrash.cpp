@@ -91,25 +91,19 @@ void RankingCrashTest::killedAtAnyStepLeavesOldOrNewFile()
     for (int k = 1; k < 1000 && !ranThrough; ++k) {
         QVERIFY(writeFile(dir->programFile(), before));
         ChildProcess child([&](const ChildProcess::Channel&) {
-            results::BestFiveLists lists;
             results::RankingOptions options = dir->options();
             int steps = 0;
             options.writeHook = [&steps, k](results::WriteStep) {
                 if (++steps == k)
                     ::raise(SIGKILL);
             };
-            results::RankingFile file(options);
-            file.read(lists);
+            auto&& [lists, file] = Opening(options);
             return (clearing ? file.blank() : file.save(kim)) ? 0 : 1;
         });
         QVERIFY(child.started());
         const int status = child.finish(10s);
         // The file as the next opening finds it, after undoing a save cut short.
-        {
-            results::BestFiveLists lists;
-            results::RankingFile next(dir->options());
-            next.read(lists);
-        }
+        Opening{dir->options()};
         const QByteArray now = readFile(dir->programFile());
         if (ChildProcess::exitedWith(status, 0)) {
             ranThrough = true;
@@ -162,9 +156,7 @@ void RankingCrashTest::writeBeyondFileSizeLimitFailsAndKeepsOldFile()
     const QString scratch = dir->path(QStringLiteral("scratch.rnk"));
 
     ChildProcess child([&](const ChildProcess::Channel& channel) {
-        results::BestFiveLists lists;
-        results::RankingFile file(dir->options());
-        file.read(lists);
+        auto&& [lists, file] = Opening(dir->options());
         ::signal(SIGXFSZ, SIG_IGN); // the write fails with EFBIG instead of ending the program
         const rlimit fsize{rlim_t(limit), rlim_t(limit)};
         if (::setrlimit(RLIMIT_FSIZE, &fsize) != 0)

@@ -178,9 +178,7 @@ void RankingPlacesTest::unusualPlaceShowsWhatCanBeReadAndSavesWhereItCan()
 
     ChildProcess child(
         [this](const ChildProcess::Channel& channel) {
-            results::BestFiveLists lists;
-            results::RankingFile file(dir->options());
-            file.read(lists);
+            auto&& [lists, file] = Opening(dir->options());
             const QString path = file.isWritable() ? file.path() : QString();
             const char* used = path.isEmpty()              ? "none"
                                : path == dir->programFile()  ? "program"
