@@ -115,13 +115,9 @@ void QuestionTest::kindFrequenciesFollowTheTenSlots()
     std::map<int, int> counts;
     for (int slot = 0; slot < 10; ++slot) {
         for (double split : {0.25, 0.75}) {
-            std::deque<double> draws{drawFor(slot, 10), split};
-            const question::Draw draw = [&] {
-                if (draws.empty())
-                    return 0.999; // any later coefficient draw
-                const double r = draws.front();
-                draws.pop_front();
-                return r;
+            // The kind's slot, the split of slot 9, then any later coefficient draw.
+            const question::Draw draw = [&, calls = 0]() mutable {
+                return ++calls == 1 ? drawFor(slot, 10) : calls == 2 ? split : 0.999;
             };
             ++counts[question::drawRelation(draw, {}).kankei];
         }
