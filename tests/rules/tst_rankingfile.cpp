@@ -190,8 +190,7 @@ void RankingFileTest::negativeScoresSurviveReadAndSave()
     QFETCH(int, score);
     QFETCH(QByteArray, after);
 
-    const QByteArray before = blankRecords(2) + record("Neg", score) + blankRecords(72);
-    WRITE_FILE(dir->programFile(), before);
+    WRITE_FILE(dir->programFile(), blankRecords(2) + record("Neg", score) + blankRecords(72));
     auto&& [lists, file] = Opening(dir->options());
     QCOMPARE(int(lists.seisekijikan[2]), score);
     QVERIFY(file.save({0, static_cast<std::int16_t>(score), QStringLiteral("Eq")}));
