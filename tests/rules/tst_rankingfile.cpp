@@ -18,7 +18,6 @@ using results::readCount;
 
 using namespace rankingbytes;
 
-
 // writeFile as a test step: fails the test when the file cannot be written.
 #define WRITE_FILE(path, bytes) QVERIFY2(writeFile(path, bytes), qPrintable(path))
 
