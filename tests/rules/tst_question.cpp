@@ -27,6 +27,7 @@ struct Script {
 } // namespace
 
 using DrawList = QList<double>;
+using Ints = QList<int>;
 
 class QuestionTest : public QObject {
     Q_OBJECT
@@ -46,47 +47,38 @@ private slots:
 void QuestionTest::drawsKindAndCoefficientsInOrder_data()
 {
     QTest::addColumn<DrawList>("draws");
-    QTest::addColumn<int>("kankei");
-    QTest::addColumn<int>("a");
-    QTest::addColumn<int>("b");
-    QTest::addColumn<int>("c");
+    QTest::addColumn<QList<int>>("drawn"); // kankei, a, b, c
 
     // Earlier coefficients are 7, 8, 9: a kind keeps those it does not use.
-    QTest::newRow("proportional, lowest slot") << DrawList{drawFor(0, 10), drawFor(6, 9)} << 0 << 2 << 8 << 9;
+    QTest::newRow("proportional, lowest slot") << DrawList{drawFor(0, 10), drawFor(6, 9)} << Ints{0, 2, 8, 9};
     QTest::newRow("proportional, zero redrawn")
-        << DrawList{drawFor(2, 10), drawFor(4, 9), drawFor(4, 9), drawFor(0, 9)} << 0 << -4 << 8 << 9;
-    QTest::newRow("inverse, positive") << DrawList{drawFor(3, 10), drawFor(1, 3), 0.5} << 1 << 12 << 8 << 9;
+        << DrawList{drawFor(2, 10), drawFor(4, 9), drawFor(4, 9), drawFor(0, 9)} << Ints{0, -4, 8, 9};
+    QTest::newRow("inverse, positive") << DrawList{drawFor(3, 10), drawFor(1, 3), 0.5} << Ints{1, 12, 8, 9};
     QTest::newRow("inverse, sign below one half")
-        << DrawList{drawFor(5, 10), drawFor(2, 3), 0.49} << 1 << -18 << 8 << 9;
-    QTest::newRow("inverse, smallest magnitude") << DrawList{drawFor(4, 10), 0.0, 0.99} << 1 << 6 << 8 << 9;
+        << DrawList{drawFor(5, 10), drawFor(2, 3), 0.49} << Ints{1, -18, 8, 9};
+    QTest::newRow("inverse, smallest magnitude") << DrawList{drawFor(4, 10), 0.0, 0.99} << Ints{1, 6, 8, 9};
     QTest::newRow("linear, b zero redrawn")
-        << DrawList{drawFor(6, 10), drawFor(8, 9), drawFor(4, 9), drawFor(3, 9)} << 2 << 4 << -1 << 9;
+        << DrawList{drawFor(6, 10), drawFor(8, 9), drawFor(4, 9), drawFor(3, 9)} << Ints{2, 4, -1, 9};
     QTest::newRow("linear, a zero redrawn")
-        << DrawList{drawFor(8, 10), drawFor(4, 9), drawFor(5, 9), drawFor(0, 9)} << 2 << 1 << -4 << 9;
-    QTest::newRow("slot 9, square") << DrawList{drawFor(9, 10), 0.2, drawFor(0, 7)} << 3 << -3 << 8 << 9;
+        << DrawList{drawFor(8, 10), drawFor(4, 9), drawFor(5, 9), drawFor(0, 9)} << Ints{2, 1, -4, 9};
+    QTest::newRow("slot 9, square") << DrawList{drawFor(9, 10), 0.2, drawFor(0, 7)} << Ints{3, -3, 8, 9};
     QTest::newRow("square, zero redrawn")
-        << DrawList{drawFor(9, 10), 0.0, drawFor(3, 7), drawFor(3, 7), drawFor(6, 7)} << 3 << 3 << 8 << 9;
+        << DrawList{drawFor(9, 10), 0.0, drawFor(3, 7), drawFor(3, 7), drawFor(6, 7)} << Ints{3, 3, 8, 9};
     QTest::newRow("slot 9, quadratic with c zero")
-        << DrawList{drawFor(9, 10), 0.7, drawFor(5, 9), drawFor(2, 9), drawFor(4, 9)} << 4 << 1 << -2 << 0;
+        << DrawList{drawFor(9, 10), 0.7, drawFor(5, 9), drawFor(2, 9), drawFor(4, 9)} << Ints{4, 1, -2, 0};
     QTest::newRow("quadratic, b zero redrawn, c drawn once")
-        << DrawList{0.999, 0.5, drawFor(0, 9), drawFor(4, 9), drawFor(8, 9), drawFor(1, 9)} << 4 << -4 << 4 << -3;
+        << DrawList{0.999, 0.5, drawFor(0, 9), drawFor(4, 9), drawFor(8, 9), drawFor(1, 9)} << Ints{4, -4, 4, -3};
 }
 
 // Guards against draws taken in another order, zero coefficients kept, or extra draws.
 void QuestionTest::drawsKindAndCoefficientsInOrder()
 {
     QFETCH(DrawList, draws);
-    QFETCH(int, kankei);
-    QFETCH(int, a);
-    QFETCH(int, b);
-    QFETCH(int, c);
+    QFETCH(QList<int>, drawn);
 
     Script script{{draws.begin(), draws.end()}};
     const Relation r = question::drawRelation(script.draw(), Relation{0, 7, 8, 9});
-    QCOMPARE(r.kankei, kankei);
-    QCOMPARE(r.a, a);
-    QCOMPARE(r.b, b);
-    QCOMPARE(r.c, c);
+    QCOMPARE((Ints{r.kankei, r.a, r.b, r.c}), drawn);
     QCOMPARE(script.taken, draws.size());
 }
 
@@ -123,22 +115,14 @@ void QuestionTest::kindFrequenciesFollowTheTenSlots()
     std::map<int, int> counts;
     for (int slot = 0; slot < 10; ++slot) {
         for (double split : {0.25, 0.75}) {
-            std::deque<double> draws{drawFor(slot, 10), split};
-            const question::Draw draw = [&] {
-                if (draws.empty())
-                    return 0.999; // any later coefficient draw
-                const double r = draws.front();
-                draws.pop_front();
-                return r;
+            // The kind's slot, the split of slot 9, then any later coefficient draw.
+            const question::Draw draw = [&, calls = 0]() mutable {
+                return ++calls == 1 ? drawFor(slot, 10) : calls == 2 ? split : 0.999;
             };
             ++counts[question::drawRelation(draw, {}).kankei];
         }
     }
-    QCOMPARE(counts[0], 6);
-    QCOMPARE(counts[1], 6);
-    QCOMPARE(counts[2], 6);
-    QCOMPARE(counts[3], 1);
-    QCOMPARE(counts[4], 1);
+    QCOMPARE(counts, (std::map<int, int>{{0, 6}, {1, 6}, {2, 6}, {3, 1}, {4, 1}}));
 }
 
 void QuestionTest::randomRowFollowsItsKind_data()
@@ -146,13 +130,12 @@ void QuestionTest::randomRowFollowsItsKind_data()
     QTest::addColumn<int>("kankei");
     QTest::addColumn<DrawList>("draws");
     QTest::addColumn<QList<int>>("row");
-    QTest::newRow("inverse: fixed row, no draws") << 1 << DrawList{} << QList<int>{-4, -1, 3, 5, 6};
-    QTest::newRow("lowest start, smallest steps") << 0 << DrawList{0.0, 0.0, 0.0, 0.0, 0.0}
-                                                  << QList<int>{-7, -6, -5, -4, -3};
+    QTest::newRow("inverse: fixed row, no draws") << 1 << DrawList{} << Ints{-4, -1, 3, 5, 6};
+    QTest::newRow("lowest start, smallest steps") << 0 << DrawList{0.0, 0.0, 0.0, 0.0, 0.0} << Ints{-7, -6, -5, -4, -3};
     QTest::newRow("highest start, largest steps") << 2 << DrawList{0.99, 0.99, 0.99, 0.99, 0.99}
-                                                  << QList<int>{1, 4, 7, 10, 13};
+                                                  << Ints{1, 4, 7, 10, 13};
     QTest::newRow("crossing zero") << 4 << DrawList{drawFor(5, 9), drawFor(1, 3), 0.0, drawFor(2, 3), 0.5}
-                                   << QList<int>{-2, 0, 1, 4, 6};
+                                   << Ints{-2, 0, 1, 4, 6};
 }
 
 // Guards against 0 being offered to an inverse proportion, or steps outside 1..3.
@@ -170,37 +153,31 @@ void QuestionTest::randomRowFollowsItsKind()
 
 void QuestionTest::yTextsFollowTheRelation_data()
 {
-    QTest::addColumn<int>("kankei");
-    QTest::addColumn<int>("a");
-    QTest::addColumn<int>("b");
-    QTest::addColumn<int>("c");
+    QTest::addColumn<QList<int>>("relation"); // kankei, a, b, c
     QTest::addColumn<QList<int>>("xs");
     QTest::addColumn<QStringList>("ys");
     const QList<int> range0{-2, -1, 0, 1, 2};
     const QList<int> range1{1, 2, 3, 4, 5};
-    QTest::newRow("proportional") << 0 << -3 << 0 << 0 << range0 << QStringList{" 6", " 3", " 0", "-3", "-6"};
-    QTest::newRow("inverse, cross under zero") << 1 << 6 << 0 << 0 << range0 << QStringList{"-3", "-6", " ×", " 6", " 3"};
-    QTest::newRow("inverse, decimals") << 1 << -12 << 0 << 0 << range1 << QStringList{"-12", "-6", "-4", "-3", "-2.4"};
-    QTest::newRow("inverse, random range") << 1 << 18 << 0 << 0 << QList<int>{-4, -1, 3, 5, 6}
+    QTest::newRow("proportional") << Ints{0, -3, 0, 0} << range0 << QStringList{" 6", " 3", " 0", "-3", "-6"};
+    QTest::newRow("inverse, cross under zero") << Ints{1, 6, 0, 0} << range0 << QStringList{"-3", "-6", " ×", " 6", " 3"};
+    QTest::newRow("inverse, decimals") << Ints{1, -12, 0, 0} << range1 << QStringList{"-12", "-6", "-4", "-3", "-2.4"};
+    QTest::newRow("inverse, random range") << Ints{1, 18, 0, 0} << Ints{-4, -1, 3, 5, 6}
                                            << QStringList{"-4.5", "-18", " 6", " 3.6", " 3"};
-    QTest::newRow("linear") << 2 << 2 << -3 << 0 << range1 << QStringList{"-1", " 1", " 3", " 5", " 7"};
-    QTest::newRow("square") << 3 << -2 << 0 << 0 << range0 << QStringList{"-8", "-2", " 0", "-2", "-8"};
-    QTest::newRow("quadratic with c zero") << 4 << 2 << -3 << 0 << range0 << QStringList{" 14", " 5", " 0", "-1", " 2"};
-    QTest::newRow("quadratic, largest values") << 4 << -4 << -4 << -4 << QList<int>{9, 10, 11, 12, 13}
+    QTest::newRow("linear") << Ints{2, 2, -3, 0} << range1 << QStringList{"-1", " 1", " 3", " 5", " 7"};
+    QTest::newRow("square") << Ints{3, -2, 0, 0} << range0 << QStringList{"-8", "-2", " 0", "-2", "-8"};
+    QTest::newRow("quadratic with c zero") << Ints{4, 2, -3, 0} << range0 << QStringList{" 14", " 5", " 0", "-1", " 2"};
+    QTest::newRow("quadratic, largest values") << Ints{4, -4, -4, -4} << Ints{9, 10, 11, 12, 13}
                                                << QStringList{"-364", "-444", "-532", "-628", "-732"};
 }
 
 // Guards against wrong y values, a division by zero under x = 0, or missing sign blanks.
 void QuestionTest::yTextsFollowTheRelation()
 {
-    QFETCH(int, kankei);
-    QFETCH(int, a);
-    QFETCH(int, b);
-    QFETCH(int, c);
+    QFETCH(QList<int>, relation);
     QFETCH(QList<int>, xs);
     QFETCH(QStringList, ys);
-    const Relation r{static_cast<std::int16_t>(kankei), static_cast<std::int16_t>(a),
-                     static_cast<std::int16_t>(b), static_cast<std::int16_t>(c)};
+    const Relation r{std::int16_t(relation[0]), std::int16_t(relation[1]), std::int16_t(relation[2]),
+                     std::int16_t(relation[3])};
     for (int i = 0; i < xs.size(); ++i)
         QCOMPARE(question::yText(r, static_cast<std::int16_t>(xs[i])), ys[i]);
 }

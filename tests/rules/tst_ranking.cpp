@@ -4,6 +4,9 @@
 
 #include <QTest>
 
+#include <algorithm>
+#include <numeric>
+
 using results::BestFiveLists;
 
 namespace {
@@ -211,10 +214,8 @@ void RankingTest::newScoreTakesFirstPlaceNotAboveIt()
 
     // Range 1 is entries 5..9; ranges 0 and 2 around it must not move.
     BestFiveLists lists;
-    for (int i = 0; i < results::entryCount; ++i) {
-        lists.seisekijikan[i] = static_cast<std::int16_t>(1000 + i);
-        lists.seisekinamae[i] = QStringLiteral("other");
-    }
+    std::iota(lists.seisekijikan, lists.seisekijikan + results::entryCount, std::int16_t(1000));
+    std::fill_n(lists.seisekinamae, results::entryCount, QStringLiteral("other"));
     const char* letters[] = {"A", "B", "C", "D", "E"};
     for (int p = 0; p < 5; ++p) {
         lists.seisekijikan[5 + p] = static_cast<std::int16_t>(before[p]);
@@ -224,16 +225,13 @@ void RankingTest::newScoreTakesFirstPlaceNotAboveIt()
 
     const int koko = lists.enter(1, static_cast<std::int16_t>(tensu));
     QCOMPARE(koko, place < 0 ? -1 : 5 + place);
-    for (int p = 0; p < 5; ++p) {
-        QCOMPARE(int(lists.seisekijikan[5 + p]), after[p]);
-        QCOMPARE(lists.seisekinamae[5 + p], names[p]);
-        // A moved entry keeps its own stored field; the new one has none.
+    QCOMPARE(QList<int>(lists.seisekijikan + 4, lists.seisekijikan + 11), QList<int>{1004} + after + QList<int>{1010});
+    QCOMPARE(QStringList(lists.seisekinamae + 4, lists.seisekinamae + 11),
+             QStringList{"other"} + names + QStringList{"other"});
+    // A moved entry keeps its own stored field; the new one has none.
+    for (int p = 0; p < 5; ++p)
         QCOMPARE(lists.stored[5 + p].trimmed(), names[p] == QStringLiteral("ここです！") ? QByteArray()
                                                                                       : names[p].toLatin1());
-    }
-    QCOMPARE(int(lists.seisekijikan[4]), 1004);
-    QCOMPARE(int(lists.seisekijikan[10]), 1010);
-    QCOMPARE(lists.seisekinamae[10], QStringLiteral("other"));
 }
 
 void RankingTest::runRankingKeepsBestThree_data()
@@ -259,8 +257,7 @@ void RankingTest::runRankingKeepsBestThree()
     QFETCH(QList<int>, after);
 
     std::int16_t row[3];
-    for (int i = 0; i < 3; ++i)
-        row[i] = static_cast<std::int16_t>(before[i]);
+    std::copy(before.begin(), before.end(), row);
     QCOMPARE(results::enterRunRanking(row, static_cast<std::int16_t>(tensu)), place);
     QCOMPARE((QList<int>{row[0], row[1], row[2]}), after);
 }

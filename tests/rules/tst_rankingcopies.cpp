@@ -19,25 +19,6 @@ namespace {
 
 const QByteArray tail("bytes after record 75\n");
 
-QByteArray sortedRange1()
-{
-    return record("A", 50) + record("B", 40) + record("C", 30) + record("D", 20) + record("E", 10);
-}
-
-QByteArray startingFile()
-{
-    return numberedRecords(1, 5) + sortedRange1() + numberedRecords(11, 11) + numberedRecords(22, 54) + tail;
-}
-
-// The file after the copies are done: range 1 as given; the other records of 1 to 21 as they
-// started, or blank when a clearing came last; records 22 to 75 blank; the tail kept.
-QByteArray endingFile(const QByteArray& range1, bool cleared)
-{
-    return (cleared ? blankRecords(5) : numberedRecords(1, 5)) + range1
-           + (cleared ? blankRecords(11) : numberedRecords(11, 11)) + blankRecords(54) + tail;
-}
-
-
 } // namespace
 
 class RankingCopiesTest : public QObject {
@@ -69,7 +50,7 @@ void RankingCopiesTest::init()
 {
     dir = std::make_unique<ProgramDir>();
     QVERIFY(dir->isValid());
-    QVERIFY(writeFile(dir->programFile(), startingFile()));
+    QVERIFY(writeFile(dir->programFile(), gameFile(tail)));
 }
 
 void RankingCopiesTest::twoCopiesKeepEachOthersWork_data()
@@ -79,26 +60,21 @@ void RankingCopiesTest::twoCopiesKeepEachOthersWork_data()
 
     // Copy A saves "Ami" with 35 in range 1, copy B "Bo" with 45. Script steps: "A>o" sends
     // o to copy A, "A<O" waits for A to answer O, "A!" kills A.
-    const QByteArray bothKept = record("A", 50) + record("Bo", 45) + record("B", 40) + record("Ami", 35) + record("C", 30);
-    const QByteArray amiAlone = record("Ami", 35) + blankRecords(4);
-    QTest::newRow("both open, A saves, then B saves")
-        << "A>o A<O B>o B<O A>s A<S B>s B<S" << endingFile(bothKept, false);
-    QTest::newRow("both open, B saves, then A saves")
-        << "A>o A<O B>o B<O B>s B<S A>s A<S" << endingFile(bothKept, false);
-    QTest::newRow("B saves while A is inside its save")
-        << "A>o A<O B>o B<O A>p A<M B>s B<W A>c A<S B<S" << endingFile(bothKept, false);
-    QTest::newRow("B clears, then A, opened before, saves")
-        << "A>o A<O B>o B<O B>b B<B A>s A<S" << endingFile(amiAlone, true);
-    QTest::newRow("A saves while B is inside its clearing")
-        << "A>o A<O B>o B<O B>P B<M A>s A<W B>c B<B A<S" << endingFile(amiAlone, true);
+    const QByteArray both = savedGameFile(
+        record("A", 50) + record("Bo", 45) + record("B", 40) + record("Ami", 35) + record("C", 30), false, tail);
+    const QByteArray amiAlone = savedGameFile(record("Ami", 35) + blankRecords(4), true, tail);
+    const QByteArray boOnly = savedGameFile(
+        record("A", 50) + record("Bo", 45) + record("B", 40) + record("C", 30) + record("D", 20), false, tail);
+    QTest::newRow("both open, A saves, then B saves") << "A>o A<O B>o B<O A>s A<S B>s B<S" << both;
+    QTest::newRow("both open, B saves, then A saves") << "A>o A<O B>o B<O B>s B<S A>s A<S" << both;
+    QTest::newRow("B saves while A is inside its save") << "A>o A<O B>o B<O A>p A<M B>s B<W A>c A<S B<S" << both;
+    QTest::newRow("B clears, then A, opened before, saves") << "A>o A<O B>o B<O B>b B<B A>s A<S" << amiAlone;
+    QTest::newRow("A saves while B is inside its clearing") << "A>o A<O B>o B<O B>P B<M A>s A<W B>c B<B A<S" << amiAlone;
     QTest::newRow("B clears while A is inside its save")
-        << "A>o A<O B>o B<O A>p A<M B>b B<W A>c A<S B<B" << endingFile(blankRecords(5), true);
-    QTest::newRow("A killed inside its save, B saves")
-        << "A>o A<O B>o B<O A>p A<M A! B>s B<S"
-        << endingFile(record("A", 50) + record("Bo", 45) + record("B", 40) + record("C", 30) + record("D", 20), false);
+        << "A>o A<O B>o B<O A>p A<M B>b B<W A>c A<S B<B" << savedGameFile(blankRecords(5), true, tail);
+    QTest::newRow("A killed inside its save, B saves") << "A>o A<O B>o B<O A>p A<M A! B>s B<S" << boOnly;
     QTest::newRow("A killed inside its save while B waits for the lock")
-        << "A>o A<O B>o B<O A>p A<M B>s B<W A! B<S"
-        << endingFile(record("A", 50) + record("Bo", 45) + record("B", 40) + record("C", 30) + record("D", 20), false);
+        << "A>o A<O B>o B<O A>p A<M B>s B<W A! B<S" << boOnly;
 }
 
 void RankingCopiesTest::twoCopiesKeepEachOthersWork()
@@ -140,9 +116,7 @@ void RankingCopiesTest::lockFileLeftBesideTheFileDoesNotBlockSaves()
         QVERIFY(lock.setFileTime(QDateTime::currentDateTimeUtc().addSecs(-ageSeconds),
                                  QFileDevice::FileModificationTime));
     }
-    results::BestFiveLists lists;
-    results::RankingFile file(options);
-    file.read(lists);
+    auto&& [lists, file] = Opening(options);
     QVERIFY(file.save({1, 45, QStringLiteral("Bo")}));
     file.close();
     QCOMPARE(recordAt(readFile(dir->programFile()), 7), record("Bo", 45));
@@ -155,12 +129,10 @@ void RankingCopiesTest::lockKeptByLiveCopyFailsTheSaveAfterTheWait()
     const int other = holdSaveLock(dir->programFile());
     QVERIFY(other >= 0);
 
-    results::BestFiveLists lists;
-    results::RankingFile file(options);
-    file.read(lists);
+    auto&& [lists, file] = Opening(options);
     QVERIFY(!file.save({1, 45, QStringLiteral("Bo")}));
     QVERIFY(!file.blank());
-    QCOMPARE(readFile(dir->programFile()), startingFile());
+    QCOMPARE(readFile(dir->programFile()), gameFile(tail));
 
     // Once the other copy is done, the same opening saves.
     ::close(other);

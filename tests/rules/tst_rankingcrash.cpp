@@ -21,31 +21,11 @@ using namespace std::chrono_literals;
 
 namespace {
 
-// Range 1 with five named places, sorted as the game keeps them.
-QByteArray range1(const QList<std::pair<QByteArray, int>>& places)
-{
-    QByteArray bytes;
-    for (const auto& [name, score] : places)
-        bytes += record(name, score);
-    return bytes;
-}
-
-// A file as a real game leaves it: numbered records around a sorted range 1, bytes after record 75.
 const QByteArray tail = QByteArray("written by some other program\n").repeated(4);
-QByteArray fullFile()
-{
-    return numberedRecords(1, 5) + range1({{"A", 50}, {"B", 40}, {"C", 30}, {"D", 20}, {"E", 10}})
-           + numberedRecords(11, 11) + numberedRecords(22, 54) + tail;
-}
-
 // The entry that every save in this test adds: range 1, score 35, name "Kim".
 const results::NewEntry kim{1, 35, QStringLiteral("Kim")};
-
-QByteArray fullFileWithKim()
-{
-    return numberedRecords(1, 5) + range1({{"A", 50}, {"B", 40}, {"Kim", 35}, {"C", 30}, {"D", 20}})
-           + numberedRecords(11, 11) + blankRecords(54) + tail;
-}
+const QByteArray withKim = savedGameFile(
+    record("A", 50) + record("B", 40) + record("Kim", 35) + record("C", 30) + record("D", 20), false, tail);
 
 int totalKillPoints = 0;
 
@@ -90,11 +70,11 @@ void RankingCrashTest::killedAtAnyStepLeavesOldOrNewFile_data()
     QTest::addColumn<bool>("clearing");
     QTest::addColumn<QByteArray>("after");
 
-    QTest::newRow("save into a full file with bytes after record 75") << fullFile() << false << fullFileWithKim();
+    QTest::newRow("save into a full file with bytes after record 75") << gameFile(tail) << false << withKim;
     QTest::newRow("first save into an empty file")
         << QByteArray() << false << blankRecords(5) + record("Kim", 35) + blankRecords(69);
     QTest::newRow("clearing a full file with bytes after record 75")
-        << fullFile() << true << blankRecords(21) + fullFile().mid(21 * 12);
+        << gameFile(tail) << true << blankRecords(21) + gameFile(tail).mid(21 * 12);
     QTest::newRow("clearing a short file") << numberedRecords(1, 8) << true << blankRecords(21);
 }
 
@@ -111,25 +91,19 @@ void RankingCrashTest::killedAtAnyStepLeavesOldOrNewFile()
     for (int k = 1; k < 1000 && !ranThrough; ++k) {
         QVERIFY(writeFile(dir->programFile(), before));
         ChildProcess child([&](const ChildProcess::Channel&) {
-            results::BestFiveLists lists;
             results::RankingOptions options = dir->options();
             int steps = 0;
             options.writeHook = [&steps, k](results::WriteStep) {
                 if (++steps == k)
                     ::raise(SIGKILL);
             };
-            results::RankingFile file(options);
-            file.read(lists);
+            auto&& [lists, file] = Opening(options);
             return (clearing ? file.blank() : file.save(kim)) ? 0 : 1;
         });
         QVERIFY(child.started());
         const int status = child.finish(10s);
         // The file as the next opening finds it, after undoing a save cut short.
-        {
-            results::BestFiveLists lists;
-            results::RankingFile next(dir->options());
-            next.read(lists);
-        }
+        Opening{dir->options()};
         const QByteArray now = readFile(dir->programFile());
         if (ChildProcess::exitedWith(status, 0)) {
             ranThrough = true;
@@ -176,15 +150,13 @@ void RankingCrashTest::writeBeyondFileSizeLimitFailsAndKeepsOldFile()
     QFETCH(bool, clearing);
     QFETCH(bool, saved);
 
-    const QByteArray before = fullFile();
-    const QByteArray after = clearing ? blankRecords(21) + before.mid(21 * 12) : fullFileWithKim();
+    const QByteArray before = gameFile(tail);
+    const QByteArray after = clearing ? blankRecords(21) + before.mid(21 * 12) : withKim;
     QVERIFY(writeFile(dir->programFile(), before));
     const QString scratch = dir->path(QStringLiteral("scratch.rnk"));
 
     ChildProcess child([&](const ChildProcess::Channel& channel) {
-        results::BestFiveLists lists;
-        results::RankingFile file(dir->options());
-        file.read(lists);
+        auto&& [lists, file] = Opening(dir->options());
         ::signal(SIGXFSZ, SIG_IGN); // the write fails with EFBIG instead of ending the program
         const rlimit fsize{rlim_t(limit), rlim_t(limit)};
         if (::setrlimit(RLIMIT_FSIZE, &fsize) != 0)

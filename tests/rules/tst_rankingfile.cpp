@@ -9,16 +9,14 @@
 #include <QFile>
 #include <QTest>
 
+#include <algorithm>
 #include <memory>
 
 using results::BestFiveLists;
 using results::RankingFile;
-
-namespace {
+using results::readCount;
 
 using namespace rankingbytes;
-
-} // namespace
 
 // writeFile as a test step: fails the test when the file cannot be written.
 #define WRITE_FILE(path, bytes) QVERIFY2(writeFile(path, bytes), qPrintable(path))
@@ -39,13 +37,10 @@ private slots:
     void firstSaveIntoEmptyFileWrites900Bytes();
 
     // Guards against Save dropping what follows record 75, changing record 21, or leaving old
-    // contents in records 22 to 75.
-    void saveKeepsRecord21AndEverythingAfterRecord75_data();
-    void saveKeepsRecord21AndEverythingAfterRecord75();
-
-    // Guards against Blank touching more or fewer records than 1 to 21, or changing the length.
-    void blankClearsRecords1To21Only_data();
-    void blankClearsRecords1To21Only();
+    // contents in records 22 to 75, and against Blank touching more or fewer records than 1 to
+    // 21, or changing the length.
+    void saveAndBlankWriteOnlyTheirRecords_data();
+    void saveAndBlankWriteOnlyTheirRecords();
 
     // Guards against a record cut short by the end of the file read as garbage.
     void shortFileReadsMissingRecordsAsBlank();
@@ -70,7 +65,6 @@ private slots:
     void saveKeepsWhatWasAddedAfterRecord75SinceRead();
 
     // Guards against scores lost when the program's directory does not take the file.
-    void fallbackDirectoryWhenProgramDirectoryRefusesTheFile_data();
     void fallbackDirectoryWhenProgramDirectoryRefusesTheFile();
 
     // Guards against a relative XDG_DATA_HOME making the player's own file move with the
@@ -96,10 +90,8 @@ void RankingFileTest::init()
 void RankingFileTest::missingFileIsCreatedEmptyAndReadsBlank()
 {
     BestFiveLists lists;
-    for (int i = 0; i < results::readCount; ++i) {
-        lists.seisekijikan[i] = 99;
-        lists.seisekinamae[i] = QStringLiteral("old");
-    }
+    std::fill_n(lists.seisekijikan, readCount, 99);
+    std::fill_n(lists.seisekinamae, readCount, QStringLiteral("old"));
     RankingFile file(dir->options());
     file.read(lists);
 
@@ -108,19 +100,15 @@ void RankingFileTest::missingFileIsCreatedEmptyAndReadsBlank()
     QCOMPARE(QFileInfo(file.path()), QFileInfo(dir->programFile()));
     QVERIFY(file.isOpen());
     QVERIFY(file.isWritable());
-    for (int i = 0; i < results::readCount; ++i) {
-        QCOMPARE(int(lists.seisekijikan[i]), 0);
-        QCOMPARE(lists.seisekinamae[i], QString());
-    }
+    QCOMPARE(QList<int>(lists.seisekijikan, lists.seisekijikan + readCount), QList<int>(readCount));
+    QCOMPARE(QStringList(lists.seisekinamae, lists.seisekinamae + readCount), QStringList(readCount));
     file.close();
     QCOMPARE(QFileInfo(dir->programFile()).size(), 0); // stays even though nothing was saved
 }
 
 void RankingFileTest::firstSaveIntoEmptyFileWrites900Bytes()
 {
-    BestFiveLists lists;
-    RankingFile file(dir->options());
-    file.read(lists);
+    auto&& [lists, file] = Opening(dir->options());
     QVERIFY(file.save({1, 30, QStringLiteral("Taro")}));
     file.close();
 
@@ -129,60 +117,37 @@ void RankingFileTest::firstSaveIntoEmptyFileWrites900Bytes()
     QCOMPARE(readFile(dir->programFile()).toHex(' '), expected.toHex(' '));
 }
 
-void RankingFileTest::saveKeepsRecord21AndEverythingAfterRecord75_data()
+void RankingFileTest::saveAndBlankWriteOnlyTheirRecords_data()
 {
+    QTest::addColumn<bool>("clearing");
     QTest::addColumn<QByteArray>("before");
     QTest::addColumn<QByteArray>("after");
 
     const QByteArray odd21 = QByteArray("\xFF\x00zz\x81", 5).leftJustified(10, '\0') + QByteArray("\x34\x12", 2);
     const QByteArray tail("tail: anything at all\n");
     // The saved entry (range 3, score 200) takes record 16; records 16..19 move down one.
-    const QByteArray saved20 = numberedRecords(1, 15) + record("New", 200) + numberedRecords(16, 4);
-    QTest::newRow("file of exactly 21 records")
-        << numberedRecords(1, 20) + odd21 << saved20 + odd21 + blankRecords(54);
-    QTest::newRow("900 bytes: records 22..75 blanked")
-        << numberedRecords(1, 20) + odd21 + numberedRecords(22, 54) << saved20 + odd21 + blankRecords(54);
-    QTest::newRow("longer file keeps its tail")
-        << numberedRecords(1, 20) + odd21 + numberedRecords(22, 54) + tail << saved20 + odd21 + blankRecords(54) + tail;
+    const QByteArray saved = numberedRecords(1, 15) + record("New", 200) + numberedRecords(16, 4) + odd21 + blankRecords(54);
+    const QByteArray full = numberedRecords(1, 20) + odd21 + numberedRecords(22, 54);
+    QTest::newRow("save: file of exactly 21 records") << false << numberedRecords(1, 20) + odd21 << saved;
+    QTest::newRow("save: 900 bytes, records 22..75 blanked") << false << full << saved;
+    QTest::newRow("save: longer file keeps its tail") << false << full + tail << saved + tail;
+    QTest::newRow("blank: empty file becomes 252 bytes") << true << QByteArray() << blankRecords(21);
+    QTest::newRow("blank: short file grows to 21 records") << true << numberedRecords(1, 8) << blankRecords(21);
+    QTest::newRow("blank: 900 bytes, records 22..75 and the length kept")
+        << true << numberedRecords(1, 75) << blankRecords(21) + numberedRecords(22, 54);
+    QTest::newRow("blank: bytes after record 75 kept")
+        << true << numberedRecords(1, 75) + "extra" << blankRecords(21) + numberedRecords(22, 54) + "extra";
 }
 
-void RankingFileTest::saveKeepsRecord21AndEverythingAfterRecord75()
+void RankingFileTest::saveAndBlankWriteOnlyTheirRecords()
 {
+    QFETCH(bool, clearing);
     QFETCH(QByteArray, before);
     QFETCH(QByteArray, after);
 
     WRITE_FILE(dir->programFile(), before);
-    BestFiveLists lists;
-    RankingFile file(dir->options());
-    file.read(lists);
-    QVERIFY(file.save({3, 200, QStringLiteral("New")}));
-    file.close();
-    QCOMPARE(readFile(dir->programFile()).toHex(' '), after.toHex(' '));
-}
-
-void RankingFileTest::blankClearsRecords1To21Only_data()
-{
-    QTest::addColumn<QByteArray>("before");
-    QTest::addColumn<QByteArray>("after");
-
-    QTest::newRow("empty file becomes 252 bytes") << QByteArray() << blankRecords(21);
-    QTest::newRow("short file grows to 21 records") << numberedRecords(1, 8) << blankRecords(21);
-    QTest::newRow("900 bytes: records 22..75 and the length kept")
-        << numberedRecords(1, 75) << blankRecords(21) + numberedRecords(22, 54);
-    QTest::newRow("bytes after record 75 kept")
-        << numberedRecords(1, 75) + "extra" << blankRecords(21) + numberedRecords(22, 54) + "extra";
-}
-
-void RankingFileTest::blankClearsRecords1To21Only()
-{
-    QFETCH(QByteArray, before);
-    QFETCH(QByteArray, after);
-
-    WRITE_FILE(dir->programFile(), before);
-    BestFiveLists lists;
-    RankingFile file(dir->options());
-    file.read(lists);
-    QVERIFY(file.blank());
+    auto&& [lists, file] = Opening(dir->options());
+    QVERIFY(clearing ? file.blank() : file.save({3, 200, QStringLiteral("New")}));
     file.close();
     QCOMPARE(readFile(dir->programFile()).toHex(' '), after.toHex(' '));
 }
@@ -191,17 +156,13 @@ void RankingFileTest::shortFileReadsMissingRecordsAsBlank()
 {
     // Two whole records and half of the third.
     WRITE_FILE(dir->programFile(), record("Ann", 40) + record("Ben", 35) + record("Cy", 30).left(6));
-    BestFiveLists lists;
-    RankingFile file(dir->options());
-    file.read(lists);
+    auto&& [lists, file] = Opening(dir->options());
     file.close();
 
-    QCOMPARE(lists.seisekinamae[0], QStringLiteral("Ann"));
-    QCOMPARE(int(lists.seisekijikan[1]), 35);
-    for (int i = 2; i < results::readCount; ++i) {
-        QCOMPARE(int(lists.seisekijikan[i]), 0);
-        QCOMPARE(lists.seisekinamae[i], QString());
-    }
+    QCOMPARE(QList<int>(lists.seisekijikan, lists.seisekijikan + readCount),
+             QList<int>({40, 35}) + QList<int>(readCount - 2));
+    QCOMPARE(QStringList(lists.seisekinamae, lists.seisekinamae + readCount),
+             QStringList({"Ann", "Ben"}) + QStringList(readCount - 2));
 }
 
 void RankingFileTest::negativeScoresSurviveReadAndSave_data()
@@ -228,11 +189,8 @@ void RankingFileTest::negativeScoresSurviveReadAndSave()
     QFETCH(int, score);
     QFETCH(QByteArray, after);
 
-    const QByteArray before = blankRecords(2) + record("Neg", score) + blankRecords(72);
-    WRITE_FILE(dir->programFile(), before);
-    BestFiveLists lists;
-    RankingFile file(dir->options());
-    file.read(lists);
+    WRITE_FILE(dir->programFile(), blankRecords(2) + record("Neg", score) + blankRecords(72));
+    auto&& [lists, file] = Opening(dir->options());
     QCOMPARE(int(lists.seisekijikan[2]), score);
     QVERIFY(file.save({0, static_cast<std::int16_t>(score), QStringLiteral("Eq")}));
     file.close();
@@ -265,19 +223,13 @@ void RankingFileTest::typedNamesAreStoredInTenBytes()
     QFETCH(QByteArray, field);
     QFETCH(QString, shown);
 
-    BestFiveLists lists;
-    RankingFile file(dir->options());
-    file.read(lists);
+    auto&& [lists, file] = Opening(dir->options());
     QVERIFY(file.save({2, 25, typed}));
     file.close();
 
-    const QByteArray bytes = readFile(dir->programFile());
-    QCOMPARE(bytes.size(), 900);
-    QCOMPARE(recordAt(bytes, 11).toHex(' '), record(field, 25).toHex(' '));
+    QCOMPARE(readFile(dir->programFile()).toHex(' '), (blankRecords(10) + record(field, 25) + blankRecords(64)).toHex(' '));
 
-    BestFiveLists again;
-    RankingFile reopened(dir->options());
-    reopened.read(again);
+    auto&& [again, reopened] = Opening(dir->options());
     QCOMPARE(again.seisekinamae[10], shown);
 }
 
@@ -309,15 +261,10 @@ void RankingFileTest::saveEntersIntoWhatTheFileHoldsNow()
     QFETCH(QByteArray, range1);
     QFETCH(QByteArray, others);
 
-    const QByteArray sorted = record("A", 50) + record("B", 40) + record("C", 30) + record("D", 20) + record("E", 10);
-    WRITE_FILE(dir->programFile(), numberedRecords(1, 5) + sorted + numberedRecords(11, 11) + numberedRecords(22, 54));
-    BestFiveLists lists;
-    RankingFile file(dir->options());
-    file.read(lists);
+    WRITE_FILE(dir->programFile(), gameFile({}));
+    auto&& [lists, file] = Opening(dir->options());
 
-    BestFiveLists otherLists;
-    RankingFile other(dir->options());
-    other.read(otherLists);
+    auto&& [otherLists, other] = Opening(dir->options());
     if (meanwhile == QStringLiteral("save 45 in range 1"))
         QVERIFY(other.save({1, 45, QStringLiteral("Oth")}));
     else if (meanwhile == QStringLiteral("save 200 in range 2"))
@@ -342,28 +289,21 @@ void RankingFileTest::entriesLeftAloneKeepTheirBytesEvenWhenMoved()
     const QByteArray odd21 = record(QByteArray("\xA0\xFD", 2), 7);
     WRITE_FILE(dir->programFile(), invalid + nulPadded + blankRecords(18) + odd21);
 
-    BestFiveLists lists;
-    RankingFile file(dir->options());
-    file.read(lists);
+    auto&& [lists, file] = Opening(dir->options());
     QCOMPARE(lists.seisekinamae[0], QStringLiteral("\uFFFD X\uFFFD"));
     QCOMPARE(lists.seisekinamae[1], QStringLiteral("Nul"));
     // A new best score pushes both entries one place down.
     QVERIFY(file.save({0, 45, QStringLiteral("New")}));
     file.close();
 
-    const QByteArray bytes = readFile(dir->programFile());
-    QCOMPARE(recordAt(bytes, 1).toHex(' '), record("New", 45).toHex(' '));
-    QCOMPARE(recordAt(bytes, 2).toHex(' '), invalid.toHex(' '));
-    QCOMPARE(recordAt(bytes, 3).toHex(' '), nulPadded.toHex(' '));
-    QCOMPARE(recordAt(bytes, 21).toHex(' '), odd21.toHex(' '));
+    const QByteArray expected = record("New", 45) + invalid + nulPadded + blankRecords(17) + odd21 + blankRecords(54);
+    QCOMPARE(readFile(dir->programFile()).toHex(' '), expected.toHex(' '));
 }
 
 void RankingFileTest::saveKeepsWhatWasAddedAfterRecord75SinceRead()
 {
     WRITE_FILE(dir->programFile(), numberedRecords(1, 75));
-    BestFiveLists lists;
-    RankingFile file(dir->options());
-    file.read(lists);
+    auto&& [lists, file] = Opening(dir->options());
     {
         QFile other(dir->programFile());
         QVERIFY(other.open(QIODevice::Append));
@@ -371,33 +311,19 @@ void RankingFileTest::saveKeepsWhatWasAddedAfterRecord75SinceRead()
     }
     QVERIFY(file.save({0, 500, QStringLiteral("Z")}));
     file.close();
-    QCOMPARE(recordAt(readFile(dir->programFile()), 1), record("Z", 500));
-    QVERIFY(readFile(dir->programFile()).endsWith("written meanwhile"));
-    QCOMPARE(readFile(dir->programFile()).size(), 900 + 17);
-}
-
-void RankingFileTest::fallbackDirectoryWhenProgramDirectoryRefusesTheFile_data()
-{
-    QTest::addColumn<QString>("how");
-    QTest::newRow("directory cannot hold files") << QStringLiteral("under a plain file");
-    QTest::newRow("tavon.rnk cannot be opened") << QStringLiteral("tavon.rnk is a directory");
+    const QByteArray expected = record("Z", 500) + numberedRecords(1, 4) + numberedRecords(6, 16) + blankRecords(54);
+    QCOMPARE(readFile(dir->programFile()).toHex(' '), (expected + "written meanwhile").toHex(' '));
 }
 
 void RankingFileTest::fallbackDirectoryWhenProgramDirectoryRefusesTheFile()
 {
-    QFETCH(QString, how);
+    // The program's directory cannot hold files. A tavon.rnk that cannot be opened (a
+    // directory, a pipe, a link loop) takes the same way; tst_rankingplaces tries those.
+    const QString plain = dir->path(QStringLiteral("plain"));
+    WRITE_FILE(plain, "not a directory");
+    dir->programDir = plain + QStringLiteral("/program");
 
-    if (how == QStringLiteral("under a plain file")) {
-        const QString plain = dir->path(QStringLiteral("plain"));
-        WRITE_FILE(plain, "not a directory");
-        dir->programDir = plain + QStringLiteral("/program");
-    } else {
-        QVERIFY(QDir().mkpath(dir->programFile()));
-    }
-
-    BestFiveLists lists;
-    RankingFile file(dir->options());
-    file.read(lists);
+    auto&& [lists, file] = Opening(dir->options());
     QCOMPARE(QFileInfo(file.path()), QFileInfo(dir->fallbackFile()));
     QVERIFY(file.isWritable());
     QCOMPARE(QFileInfo(dir->fallbackFile()).size(), 0);
@@ -407,9 +333,7 @@ void RankingFileTest::fallbackDirectoryWhenProgramDirectoryRefusesTheFile()
     QCOMPARE(recordAt(readFile(dir->fallbackFile()), 1).toHex(' '), record("Own", 12).toHex(' '));
 
     // The next opening finds the saved entry again.
-    BestFiveLists again;
-    RankingFile reopened(dir->options());
-    reopened.read(again);
+    auto&& [again, reopened] = Opening(dir->options());
     QCOMPARE(again.seisekinamae[0], QStringLiteral("Own"));
 }
 
@@ -446,9 +370,7 @@ void RankingFileTest::noUsableFileReadsBlankAndSaveFails()
 
 void RankingFileTest::saveFailsWhenTheFileCannotBeReplaced()
 {
-    BestFiveLists lists;
-    RankingFile file(dir->options());
-    file.read(lists);
+    auto&& [lists, file] = Opening(dir->options());
     // The program's directory goes away while the window is open.
     QVERIFY(QDir(dir->programDir).removeRecursively());
     WRITE_FILE(dir->programDir, "now a plain file");
@@ -462,9 +384,7 @@ void RankingFileTest::closeReleasesTheFileAndWritesNothing()
 {
     const QByteArray before = numberedRecords(1, 30);
     WRITE_FILE(dir->programFile(), before);
-    BestFiveLists lists;
-    RankingFile file(dir->options());
-    file.read(lists);
+    auto&& [lists, file] = Opening(dir->options());
     QVERIFY(file.isOpen());
     file.close();
     QVERIFY(!file.isOpen());

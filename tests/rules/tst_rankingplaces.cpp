@@ -178,20 +178,16 @@ void RankingPlacesTest::unusualPlaceShowsWhatCanBeReadAndSavesWhereItCan()
 
     ChildProcess child(
         [this](const ChildProcess::Channel& channel) {
-            results::BestFiveLists lists;
-            results::RankingFile file(dir->options());
-            file.read(lists);
-            QByteArray used = "none";
-            if (file.isWritable() && file.path() == dir->programFile())
-                used = "program";
-            else if (file.isWritable() && file.path() == dir->fallbackFile())
-                used = "fallback";
-            else if (file.isWritable())
-                used = "other";
+            auto&& [lists, file] = Opening(dir->options());
+            const QString path = file.isWritable() ? file.path() : QString();
+            const char* used = path.isEmpty()              ? "none"
+                               : path == dir->programFile()  ? "program"
+                               : path == dir->fallbackFile() ? "fallback"
+                                                             : "other";
             const bool saved = file.save(mine);
             file.close();
-            channel.send(used + '\n' + lists.seisekinamae[0].toUtf8() + '\n' + lists.seisekinamae[1].toUtf8() + '\n'
-                         + (saved ? "saved" : "failed"));
+            channel.send(QStringList{used, lists.seisekinamae[0], lists.seisekinamae[1], saved ? "saved" : "failed"}
+                             .join(u'\n').toUtf8());
             return 0;
         },
         /*asOtherUser=*/true);
@@ -201,11 +197,8 @@ void RankingPlacesTest::unusualPlaceShowsWhatCanBeReadAndSavesWhereItCan()
     const int status = child.finish(10s);
     QVERIFY2(ChildProcess::exitedWith(status, 0), qPrintable(QStringLiteral("status %1").arg(status)));
 
-    const QList<QByteArray> lines = report.split('\n');
-    QCOMPARE(lines.size(), 4);
-    QCOMPARE(QString::fromUtf8(lines[0]), where);
-    QCOMPARE((QStringList{QString::fromUtf8(lines[1]), QString::fromUtf8(lines[2])}), shown);
-    QCOMPARE(lines[3], QByteArray(written == QStringLiteral("none") ? "failed" : "saved"));
+    QCOMPARE(QString::fromUtf8(report).split(u'\n'),
+             QStringList{where} + shown + QStringList{written == QStringLiteral("none") ? "failed" : "saved"});
 
     if (written == QStringLiteral("program"))
         QCOMPARE(readFile(dir->programFile()).toHex(' '), bytes.toHex(' '));

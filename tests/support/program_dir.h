@@ -28,3 +28,11 @@ public:
     QString programDir;
     QString fallbackDir;
 };
+
+// One opening of the ranking file, as the results window makes it, read at once:
+// `auto&& [lists, file] = Opening(options);`
+struct Opening {
+    explicit Opening(const results::RankingOptions& options) : file(options) { file.read(lists); }
+    results::BestFiveLists lists;
+    results::RankingFile file;
+};

@@ -42,6 +42,27 @@ inline QByteArray numberedRecords(int first, int count)
     return bytes;
 }
 
+// Range 1 (records 6 to 10) as the game keeps it, sorted: A to E with 50 down to 10.
+inline QByteArray sortedRange1()
+{
+    return record("A", 50) + record("B", 40) + record("C", 30) + record("D", 20) + record("E", 10);
+}
+
+// A file as a real game leaves it: numbered records around the sorted range 1, then the bytes
+// after record 75.
+inline QByteArray gameFile(const QByteArray& tail)
+{
+    return numberedRecords(1, 5) + sortedRange1() + numberedRecords(11, 11) + numberedRecords(22, 54) + tail;
+}
+
+// A game file after saves or a clearing: range 1 as given; the other records of 1 to 21 as
+// they were, or blank when a clearing came last; records 22 to 75 blank; the tail kept.
+inline QByteArray savedGameFile(const QByteArray& range1, bool cleared, const QByteArray& tail)
+{
+    return (cleared ? blankRecords(5) : numberedRecords(1, 5)) + range1
+           + (cleared ? blankRecords(11) : numberedRecords(11, 11)) + blankRecords(54) + tail;
+}
+
 // Record n (counted from 1) of a file's contents.
 inline QByteArray recordAt(const QByteArray& file, int n)
 {
