@@ -336,13 +336,11 @@ private:
     // to nowhere), so that it, too, counts as left behind once it stays.
     static QByteArray contents(const QString& file)
     {
-        Descriptor d(openPath(file, O_RDONLY | O_NOFOLLOW | O_NONBLOCK));
-        if (!d)
-            return errno == ENOENT ? QByteArray() : QByteArray("unreadable ") + QByteArray::number(errno);
+        const Descriptor d(openPath(file, O_RDONLY | O_NOFOLLOW | O_NONBLOCK));
         QByteArray bytes;
-        if (!readAt(d.get(), 0, 256, bytes))
-            return QByteArray("unreadable ") + QByteArray::number(errno);
-        return bytes;
+        if (d && readAt(d.get(), 0, 256, bytes))
+            return bytes;
+        return errno == ENOENT ? QByteArray() : "unreadable " + QByteArray::number(errno);
     }
 
     // Moves the left-behind lock aside under a retired name. Only one PC at a time does: it

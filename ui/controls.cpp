@@ -71,13 +71,7 @@ void Label::fitCaption()
 
 Label* Label::cloneAs(const QString& name) const
 {
-    LabelDef def;
-    def.name = name;
-    def.caption = text();
-    def.geometry = geometry();
-    def.autoSize = autoSize;
-    def.wordWrap = wordWrap();
-    auto* copy = new Label(parentWidget(), def);
+    auto* copy = new Label(parentWidget(), {name, text(), geometry(), {}, autoSize, wordWrap()});
     copy->setFont(condensed ? designFont : font());
     copy->condensed = false;
     copy->fitCaption();
