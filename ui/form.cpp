@@ -17,7 +17,8 @@ namespace ui {
 
 namespace {
 
-// The program's windows in the order they were last active, the latest last.
+// The program's windows that have been active, in the order they were last active, the
+// latest last.
 QList<QPointer<Form>> activeOrder;
 
 // Nested loops running now, and the windows unloaded meanwhile that wait to be destroyed.
@@ -81,10 +82,10 @@ void Form::Show(bool modal)
     else
         show();
     activateWindow();
-    if (!activatedOnce) {
+    if (!activeOrder.contains(this)) {
         // The first display counts as an activation even where the window system sends none.
         QTimer::singleShot(0, this, [this] {
-            if (!activatedOnce && isVisible())
+            if (!activeOrder.contains(this) && isVisible())
                 windowActivated();
         });
     }
@@ -111,8 +112,9 @@ void Form::Unload()
 
 void Form::windowActivated()
 {
-    const bool fire = !activatedOnce || activeOrder.isEmpty() || activeOrder.back() != this;
-    activatedOnce = true;
+    // Not when this window was the last of the program's to be active (a message box closed,
+    // or the user came back from another application).
+    const bool fire = activeOrder.isEmpty() || activeOrder.back() != this;
     activeOrder.removeIf([this](const QPointer<Form>& f) { return !f || f == this; });
     activeOrder.push_back(this);
     if (fire)

@@ -84,7 +84,6 @@ private:
     bool loaded = false;
     bool unloadedFlag = false;
     bool placed = false;
-    bool activatedOnce = false;
 };
 
 // Marks a nested event loop of the program (a message box, a modal window) for its
