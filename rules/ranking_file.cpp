@@ -151,16 +151,18 @@ QByteArray randomId()
 // A file of the program's own beside the ranking file goes. On a file server it is only
 // renamed to a name of this copy's own: a client such as sshfs keeps a file that was open on
 // the same PC a moment before under a hidden name of its own for good. The next copy that
-// holds the lock removes it (sweepRetired), having never opened it.
-void retire(const QString& path, bool onServer, const QByteArray& id)
+// holds the lock removes it (sweepRetired), having never opened it. False, with errno set,
+// when the file could not be moved or removed.
+bool retire(const QString& path, bool onServer, const QByteArray& id)
 {
     const QByteArray from = QFile::encodeName(path);
     if (onServer) {
-        ::rename(from.constData(), QFile::encodeName(path + QLatin1Char('.') + QString::fromLatin1(id) + QStringLiteral(".gone")).constData());
-        return;
+        const QString aside = path + QLatin1Char('.') + QString::fromLatin1(id) + QStringLiteral(".gone");
+        return ::rename(from.constData(), QFile::encodeName(aside).constData()) == 0;
     }
-    if (::unlink(from.constData()) != 0 && errno == EISDIR)
-        ::rmdir(from.constData());
+    if (::unlink(from.constData()) == 0)
+        return true;
+    return errno == EISDIR && ::rmdir(from.constData()) == 0;
 }
 
 void sweepRetired(const QString& rankingPath, const QByteArray& ownId)
@@ -367,10 +369,8 @@ private:
         const bool written = writeAt(guard.get(), 0, identity());
         guard.reset();
         bool moved = written;
-        if (written && contents(path) == seen) {
-            const QString aside = path + QLatin1Char('.') + QString::fromLatin1(id) + QStringLiteral(".gone");
-            moved = ::rename(QFile::encodeName(path).constData(), QFile::encodeName(aside).constData()) == 0 || errno == ENOENT;
-        }
+        if (written && contents(path) == seen)
+            moved = retire(path, true, id) || errno == ENOENT;
         retire(guardPath, true, id);
         return moved;
     }
@@ -391,14 +391,14 @@ private:
 // Whichever lock the ranking file's file system calls for.
 class SaveLock {
 public:
-    SaveLock(int fd, const QString& path, const RankingOptions& options)
+    SaveLock(int fd, const QString& path, const RankingOptions& options) : rankingPath(path), options(options)
     {
         if (onLocalDisk(fd))
             range.emplace(fd);
         else
             file.emplace(path + rankingLockSuffix, options);
     }
-    bool acquire(Clock::time_point deadline, const RankingOptions& options, const QString& rankingPath)
+    bool acquire(Clock::time_point deadline)
     {
         if (range)
             return range->acquire(deadline, options);
@@ -412,6 +412,8 @@ public:
     QByteArray id() const { return file ? file->ownId() : QByteArray(); }
 
 private:
+    QString rankingPath;
+    const RankingOptions& options;
     std::optional<RangeLock> range;
     std::optional<LockFile> file;
 };
@@ -649,7 +651,7 @@ void RankingFile::read(BestFiveLists& lists)
     const QString journal = filePath + rankingJournalSuffix;
     if (writable && QFileInfo::exists(journal)) {
         SaveLock lock(d.get(), filePath, opts);
-        if (lock.acquire(Clock::now(), opts, filePath))
+        if (lock.acquire(Clock::now()))
             recover(d.get(), journal, lock);
     }
     // Records 1 to 21 are what the lists take in; the rest is read only to tell a save cut
@@ -692,7 +694,7 @@ bool RankingFile::rewrite(qsizetype keepFromFile, const std::function<QByteArray
     bool done = false;
     {
         SaveLock lock(file.get(), filePath, opts);
-        if (!lock.acquire(Clock::now() + opts.lockWait, opts, filePath))
+        if (!lock.acquire(Clock::now() + opts.lockWait))
             return false;
         reach(opts, WriteStep::Locked);
         const QString journalPath = filePath + rankingJournalSuffix;
