@@ -51,11 +51,6 @@ struct Step {
     bool clearing = false;
 };
 
-int scoreOf(const QByteArray& rec)
-{
-    return qint16(quint8(rec[10]) | (quint8(rec[11]) << 8));
-}
-
 // The file after the steps, in the order in which they held the lock: a save puts its entry
 // above the first entry of range 1 that is not higher, the fifth falls out, and records 22 to
 // 75 become blank; a clearing blanks records 1 to 21.

@@ -15,6 +15,7 @@
 #include "help/form2.h"
 #include "results/form3.h"
 #include "support/game_fixture.h"
+#include "support/ranking_bytes.h"
 #include "support/real_modals.h"
 
 #include <QAction>
@@ -164,10 +165,7 @@ private:
         const QByteArray bytes = file.readAll();
         QVERIFY2(bytes.size() == 0 || bytes.size() == 252 || bytes.size() == 900,
                  qPrintable(QStringLiteral("tavon.rnk is %1 bytes").arg(bytes.size())));
-        auto score = [&](int record) {
-            const int at = record * 12 + 10;
-            return at + 1 < bytes.size() ? std::int16_t(quint8(bytes[at]) | quint8(bytes[at + 1]) << 8) : 0;
-        };
+        auto score = [&](int record) { return rankingbytes::scoreOf(rankingbytes::recordAt(bytes, record + 1)); };
         for (int range = 0; range < 4; ++range)
             for (int place = 1; place < 5; ++place)
                 QVERIFY(score(range * 5 + place - 1) >= score(range * 5 + place));

@@ -63,6 +63,12 @@ inline QByteArray savedGameFile(const QByteArray& range1, bool cleared, const QB
            + (cleared ? blankRecords(11) : numberedRecords(11, 11)) + blankRecords(54) + tail;
 }
 
+// The score a record holds; 0 for a record cut short.
+inline int scoreOf(const QByteArray& rec)
+{
+    return rec.size() < 12 ? 0 : qint16(quint8(rec[10]) | (quint8(rec[11]) << 8));
+}
+
 // Record n (counted from 1) of a file's contents.
 inline QByteArray recordAt(const QByteArray& file, int n)
 {
