@@ -47,12 +47,6 @@ ChildProcess pupilCopy(const ChildProcess::User& pupil, const QString& folder, c
     return ChildProcess([=](const ChildProcess::Channel& c) { return runningCopy(c, entry, options); }, pupil);
 }
 
-bool setOwner(const QString& path, uid_t uid, gid_t gid, mode_t mode)
-{
-    const QByteArray p = QFile::encodeName(path);
-    return ::lchown(p.constData(), uid, gid) == 0 && ::chmod(p.constData(), mode) == 0;
-}
-
 } // namespace
 
 class RankingPupilsTest : public QObject {

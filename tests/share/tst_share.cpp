@@ -177,10 +177,8 @@ bool runPcs(const QList<Pc>& pcs, Outcome& outcome, std::chrono::milliseconds wa
 // The served file as the teacher set it up: group nbclass (the pupils), mode 0664.
 bool prepareServedFile()
 {
-    const QByteArray path = QFile::encodeName(servedFile());
     const group* pupils = ::getgrnam("nbclass");
-    return writeFile(servedFile(), startingFile()) && pupils && ::chown(path.constData(), 0, pupils->gr_gid) == 0
-           && ::chmod(path.constData(), 0664) == 0;
+    return writeFile(servedFile(), startingFile()) && pupils && setOwner(servedFile(), 0, pupils->gr_gid, 0664);
 }
 
 // Beside tavon.rnk, at most the lock and the journal of the last save and the guard of the

@@ -111,6 +111,13 @@ inline struct stat statOf(const QString& path)
     return st;
 }
 
+// Gives a file (or a link itself) an owner, a group and a mode, as a teacher sets them up.
+inline bool setOwner(const QString& path, uid_t uid, gid_t gid, mode_t mode)
+{
+    const QByteArray p = QFile::encodeName(path);
+    return ::lchown(p.constData(), uid, gid) == 0 && ::chmod(p.constData(), mode) == 0;
+}
+
 // Takes the lock that a running copy of the program holds on the file while it saves (on a
 // disk of this machine); closing the returned descriptor releases it. -1 when it cannot.
 inline int holdSaveLock(const QString& path)
