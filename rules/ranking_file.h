@@ -39,8 +39,10 @@ struct RankingOptions {
     // Used only when the program's directory holds no ranking file and cannot take one; the
     // player's own data directory when empty.
     QString fallbackDirectory;
-    // How long Save and Blank wait for another copy's lock before they give up.
-    std::chrono::milliseconds lockWait = std::chrono::seconds(10);
+    // The longest Save and Blank wait for the copies ahead of them (save_lock.h tells how they
+    // wait): far beyond what forty saves at once take on a slow server, so that a save fails
+    // only when the copy ahead of it has stopped making progress.
+    std::chrono::milliseconds lockWait = std::chrono::minutes(2);
     // On a file server: a lock whose holder has not shown a sign of life for this long (on
     // the waiting PC's own clock) was left by a PC or program that died, and is taken over.
     // A holder shows one every quarter of this time, however long its save takes.
@@ -56,7 +58,9 @@ QString playerDataDirectory();
 // it and write their records into it in place, so that owner, group, mode and links stay as
 // the teacher set them, and so that what another running copy saved in the meantime stays.
 // Before writing, the records they overwrite go into a journal beside the file: a save cut
-// short by a crash is rolled back by the next copy that opens the file.
+// short by a crash is rolled back by the next copy that opens the file (ranking_journal.h).
+// Copies on other PCs wait for each other through the save lock (save_lock.h, which also
+// says what is guaranteed on which file system).
 class RankingFile {
 public:
     explicit RankingFile(RankingOptions options = {});
@@ -72,8 +76,11 @@ public:
     void read(BestFiveLists& lists);
 
     // Save: puts this opening's new entry into the lists the file holds now and writes
-    // records 1 to 75; nothing after record 75 is touched. Returns false when the file could
-    // not be written (or no lock could be had in time); the file then holds its old lists.
+    // records 1 to 75; nothing after record 75 is touched. True only when the file, read back
+    // after the save, holds the entry. A save whose lock another PC took over while this one
+    // froze starts afresh (the taker rolled back what it had written), within the wait.
+    // Returns false when the file could not be written (or no lock could be had in time); the
+    // file then holds its old lists.
     bool save(const NewEntry& entry);
 
     // Blank: writes records 1 to 21 as blank records (ten spaces, score 0); the rest is kept.
@@ -91,7 +98,11 @@ public:
     const RankingOptions& options() const { return opts; }
 
 private:
-    bool rewrite(qsizetype keepFromFile, const std::function<QByteArray(QByteArrayView head)>& build);
+    // Writes build(head) over the file's first bytes under the lock; landed tells, from the
+    // head before and the file now, whether a save whose lock went after all its records
+    // were written is in the file.
+    bool rewrite(qsizetype keepFromFile, const std::function<QByteArray(QByteArrayView head)>& build,
+                 const std::function<bool(QByteArrayView before, QByteArrayView now)>& landed);
 
     RankingOptions opts;
     QString filePath;

@@ -2,9 +2,11 @@
 // One ranking file shared by the pupils of a class on one PC, each under an account of their
 // own: every copy of the program runs in a child process as its pupil's user (the test runs
 // as root and drops to fixed test ids), in the shared folders a teacher sets up.
+#include "support/accounts.h"
 #include "support/running_copy.h"
 #include "support/ranking_bytes.h"
 #include "rules/ranking_file.h"
+#include "rules/ranking_journal.h"
 
 #include <QDir>
 #include <QTemporaryDir>
@@ -24,6 +26,7 @@ constexpr gid_t classGroup = 61000;
 constexpr uid_t teacher = 61010;
 const ChildProcess::User ami{61001, 61001, {classGroup}};
 const ChildProcess::User bo{61002, 61002, {classGroup}};
+constexpr uid_t outsider = 61003; // a pupil of another class
 
 const QByteArray tail("bytes after record 75\n");
 // Range 0 holds three entries; a new one at place 2 moves two of them down.
@@ -35,7 +38,32 @@ enum class Folder {
     ReadOnly,        // 0555; tavon.rnk 0666
     LockIsDirectory, // as Group, with a directory named tavon.rnk.lock
     LockIsLink,      // as Group, with tavon.rnk.lock a link to nowhere
+    StickyOfClass,   // 1777 like /tmp; the teacher's tavon.rnk 0664 of the class
 };
+
+void setUpFolder(const QString& folder, const QString& file, Folder setUp)
+{
+    if (setUp == Folder::Sticky)
+        QVERIFY(setOwner(folder, 0, 0, 01777) && setOwner(file, teacher, teacher, 0666));
+    else if (setUp == Folder::StickyOfClass)
+        QVERIFY(setOwner(folder, 0, 0, 01777) && setOwner(file, teacher, classGroup, 0664));
+    else if (setUp == Folder::ReadOnly)
+        QVERIFY(setOwner(folder, 0, 0, 0555) && setOwner(file, 0, 0, 0666));
+    else
+        QVERIFY(setOwner(folder, 0, classGroup, 0775) && setOwner(file, 0, classGroup, 0664));
+}
+
+// A journal in the program's format whose roll-back would leave the file's first bytes as
+// wanted: every byte of the file as it is stands either where the journal's save would write
+// it or where it would roll back, so that the file looks like a save cut short.
+QByteArray plantedJournal(const QByteArray& file, const QByteArray& wanted)
+{
+    results::journal::Journal j{wanted.size(), wanted, file.left(900)};
+    for (qsizetype k = 0; k < j.newHead.size(); ++k)
+        if (k < wanted.size() && wanted[k] == file[k])
+            j.newHead[k] = char(~file[k]);
+    return results::journal::encode(j);
+}
 
 // A pupil's copy of the program, as the pupil's user, on the class folder.
 ChildProcess pupilCopy(const ChildProcess::User& pupil, const QString& folder, const results::NewEntry& entry)
@@ -53,6 +81,7 @@ class RankingPupilsTest : public QObject {
     Q_OBJECT
 
 private:
+    std::unique_ptr<TestAccounts> accounts;
     std::unique_ptr<QTemporaryDir> temp;
     QString folder;
     QString rankingFile() const { return folder + QStringLiteral("/tavon.rnk"); }
@@ -70,6 +99,12 @@ private slots:
     void pupilsShareOneFile_data();
     void pupilsShareOneFile();
 
+    // Guards against a journal that is not the program's own rewriting the class list: one
+    // that is a hard link to the file (every save emptied it), or one written by a pupil who
+    // may not write the file, applied by the next pupil who merely opens the lists.
+    void journalNotOfTheProgramIsLeftAlone_data();
+    void journalNotOfTheProgramIsLeftAlone();
+
     // Guards against a save copying what lies after record 75 (a sparse file of 4 GiB became
     // 4 GB of disk and froze the window).
     void saveLeavesBytesAfterRecord75Alone();
@@ -79,6 +114,11 @@ void RankingPupilsTest::initTestCase()
 {
     if (::geteuid() != 0)
         QSKIP("needs root to run copies of the program as separate pupils' accounts");
+    accounts = std::make_unique<TestAccounts>(
+        QList<TestAccounts::Group>{{"nbtclass", classGroup}, {"nbtami", ami.gid}, {"nbtbo", bo.gid}, {"nbtout", outsider}},
+        QList<TestAccounts::User>{{"nbtami", ami.uid, ami.gid, "nbtclass"}, {"nbtbo", bo.uid, bo.gid, "nbtclass"},
+                                  {"nbtout", outsider, outsider, {}}});
+    QVERIFY2(accounts->ok(), "could not make the pupils' accounts (groupadd, useradd)");
 }
 
 void RankingPupilsTest::init()
@@ -130,12 +170,7 @@ void RankingPupilsTest::pupilsShareOneFile()
         QVERIFY(QFile::link(temp->filePath(QStringLiteral("gone/lock")), rankingFile() + QStringLiteral(".lock")));
     if (setUp == Folder::LockIsDirectory)
         QVERIFY(QDir().mkpath(rankingFile() + QStringLiteral(".lock")));
-    if (setUp == Folder::Sticky)
-        QVERIFY(setOwner(folder, 0, 0, 01777) && setOwner(rankingFile(), teacher, teacher, 0666));
-    else if (setUp == Folder::ReadOnly)
-        QVERIFY(setOwner(folder, 0, 0, 0555) && setOwner(rankingFile(), 0, 0, 0666));
-    else
-        QVERIFY(setOwner(folder, 0, classGroup, 0775) && setOwner(rankingFile(), 0, classGroup, 0664));
+    setUpFolder(folder, rankingFile(), setUp);
     const struct stat before = statOf(rankingFile());
     QStringList besideBefore = entries(folder);
 
@@ -159,6 +194,47 @@ void RankingPupilsTest::pupilsShareOneFile()
     QCOMPARE(beside, besideBefore);
 }
 
+void RankingPupilsTest::journalNotOfTheProgramIsLeftAlone_data()
+{
+    QTest::addColumn<Folder>("setUp");
+    QTest::addColumn<QByteArray>("wanted"); // what the planted journal would make of the file; empty: a hard link
+
+    const QByteArray evil = QByteArray(record("EVIL", 32767)).repeated(5) + startingFile.mid(60, 840);
+    QTest::newRow("open folder, journal a hard link to the file") << Folder::Sticky << QByteArray();
+    QTest::newRow("group folder, journal a hard link to the file") << Folder::Group << QByteArray();
+    QTest::newRow("outsider's journal: EVIL in every place") << Folder::StickyOfClass << evil;
+    QTest::newRow("outsider's journal: every list blank") << Folder::StickyOfClass << blankRecords(21) + startingFile.mid(252, 648);
+    QTest::newRow("outsider's journal: the file cut to 12 bytes") << Folder::StickyOfClass << startingFile.left(12);
+}
+
+void RankingPupilsTest::journalNotOfTheProgramIsLeftAlone()
+{
+    QFETCH(Folder, setUp);
+    QFETCH(QByteArray, wanted);
+
+    QVERIFY(writeFile(rankingFile(), startingFile));
+    setUpFolder(folder, rankingFile(), setUp);
+    const QString journal = rankingFile() + QStringLiteral(".journal");
+    QByteArray planted;
+    if (wanted.isEmpty()) {
+        QVERIFY(::link(QFile::encodeName(rankingFile()).constData(), QFile::encodeName(journal).constData()) == 0);
+    } else {
+        planted = plantedJournal(startingFile, wanted);
+        QVERIFY(writeFile(journal, planted) && setOwner(journal, outsider, outsider, 0444));
+    }
+
+    ChildProcess a = pupilCopy(ami, folder, {0, 40, QStringLiteral("Ami")});
+    QVERIFY(a.send('o') && a.receive(10s) == 'O');
+    QCOMPARE(readFile(rankingFile()).toHex(' '), startingFile.toHex(' '));
+    QVERIFY(a.send('s') && a.receive(10s) == 'S');
+    const QByteArray saved = record("Tea", 50) + record("Ami", 40) + record("Uma", 30) + record("Vic", 20) + blankRecords(71) + tail;
+    QCOMPARE(readFile(rankingFile()).toHex(' '), saved.toHex(' '));
+    if (wanted.isEmpty())
+        QCOMPARE(statOf(journal).st_ino, statOf(rankingFile()).st_ino);
+    else
+        QCOMPARE(readFile(journal), planted);
+}
+
 void RankingPupilsTest::saveLeavesBytesAfterRecord75Alone()
 {
     constexpr qint64 size = qint64(4) << 30;
@@ -169,7 +245,7 @@ void RankingPupilsTest::saveLeavesBytesAfterRecord75Alone()
         QVERIFY(f.write(startingFile) == startingFile.size() && f.resize(size - last.size()) && f.seek(size - last.size()));
         QVERIFY(f.write(last) == last.size());
     }
-    QVERIFY(setOwner(folder, 0, classGroup, 0775) && setOwner(rankingFile(), 0, classGroup, 0664));
+    setUpFolder(folder, rankingFile(), Folder::Group);
     const struct stat before = statOf(rankingFile());
 
     ChildProcess a = pupilCopy(ami, folder, {0, 40, QStringLiteral("Ami")});
