@@ -99,6 +99,8 @@ struct Pc {
     std::optional<results::WriteStep> dieAt;
     int dieAtWrite = 1; // with dieAt Written: which record
     std::chrono::milliseconds pauseInside{0}; // a slow server: the save stalls after re-reading
+    std::optional<results::WriteStep> freezeAt; // a PC that freezes (SIGSTOP) at that step, once
+    int freezeAtWrite = 1;                      // with freezeAt Written: after which record
     std::chrono::milliseconds staleLock = results::RankingOptions{}.staleLock;
 };
 
@@ -107,6 +109,7 @@ int runPc(const ChildProcess::Channel& channel, const Pc& pc, const QString& ord
     results::RankingOptions options{
         .programDirectory = pc.mount, .fallbackDirectory = QStringLiteral("/proc/no-own-data"), .staleLock = pc.staleLock};
     int writes = 0;
+    bool froze = false;
     options.writeHook = [&](results::WriteStep step) {
         if (step == results::WriteStep::Locked) {
             QFile log(orderLog);
@@ -117,8 +120,15 @@ int runPc(const ChildProcess::Channel& channel, const Pc& pc, const QString& ord
             channel.send('M');
             std::this_thread::sleep_for(pc.pauseInside);
         }
-        if (pc.dieAt == step && (step != results::WriteStep::Written || ++writes == pc.dieAtWrite))
+        if (step == results::WriteStep::Written)
+            ++writes;
+        if (pc.dieAt == step && (step != results::WriteStep::Written || writes == pc.dieAtWrite))
             ::raise(SIGKILL);
+        if (!froze && pc.freezeAt == step && (step != results::WriteStep::Written || writes == pc.freezeAtWrite)) {
+            froze = true;
+            channel.send('M');
+            ::raise(SIGSTOP);
+        }
     };
     if (channel.receive() != 'g')
         return 3;
@@ -132,6 +142,20 @@ int runPc(const ChildProcess::Channel& channel, const Pc& pc, const QString& ord
     file.close();
     channel.send(QByteArray(done ? "S " : "F ") + QByteArray::number(timer.elapsed()) + '\n');
     return 0;
+}
+
+// PC numbers in the order in which their saves held the lock. A PC whose lock was taken over
+// starts its save afresh: its save is where it held the lock last.
+QList<int> lockOrder(const QString& orderLog)
+{
+    QList<int> order;
+    for (const QByteArray& line : readFile(orderLog).split('\n')) {
+        if (line.isEmpty())
+            continue;
+        order.removeAll(line.toInt());
+        order += line.toInt();
+    }
+    return order;
 }
 
 struct Outcome {
@@ -168,9 +192,7 @@ bool runPcs(const QList<Pc>& pcs, Outcome& outcome, std::chrono::milliseconds wa
             outcome.slowestMs = qMax(outcome.slowestMs, outcome.savesMs.last());
         }
     }
-    for (const QByteArray& line : readFile(orderLog).split('\n'))
-        if (!line.isEmpty())
-            outcome.order += line.toInt();
+    outcome.order = lockOrder(orderLog);
     return true;
 }
 
@@ -212,8 +234,14 @@ private slots:
     void pcThatDiesHoldingTheLockIsTakenOver();
 
     // Guards against a slow save losing its lock to another PC because it outlasted the
-    // stale time.
+    // stale time, and a save that gives up waiting while the PC ahead of it is alive.
     void slowSaveKeepsItsLock();
+
+    // Guards against a PC that froze inside its save writing over the save of the PC that
+    // took its lock over, a take-over rolling back a save that had run through, and a save
+    // reported as done whose entry is not in the file.
+    void frozenPcDoesNotWriteOverTheTakersSave_data();
+    void frozenPcDoesNotWriteOverTheTakersSave();
 };
 
 void ShareTest::initTestCase()
@@ -316,8 +344,9 @@ void ShareTest::pcThatDiesHoldingTheLockIsTakenOver()
 
 void ShareTest::slowSaveKeepsItsLock()
 {
+    // Longer than any fixed wait a save once had (10 s), with a stale time a third of the usual.
     const QStringList places = mounts();
-    const Pc slow{.mount = places[0], .step = {"slow", 45}, .pauseInside = 2500ms, .staleLock = 1s};
+    const Pc slow{.mount = places[0], .step = {"slow", 45}, .pauseInside = 11s, .staleLock = 1s};
     const Pc quick{.mount = places[1], .number = 1, .step = {"quick", 35}, .staleLock = 1s};
 
     QTemporaryDir logDir;
@@ -328,12 +357,55 @@ void ShareTest::slowSaveKeepsItsLock()
     QCOMPARE(a.receive(10s), std::optional<char>('M'));
     QVERIFY(b.send('g'));
     QByteArray reportA, reportB;
-    QVERIFY(a.receiveAll(reportA, 30s));
-    QVERIFY(b.receiveAll(reportB, 30s));
+    QVERIFY(a.receiveAll(reportA, 60s));
+    QVERIFY(b.receiveAll(reportB, 60s));
     QVERIFY2(reportA.startsWith("S ") && reportB.startsWith("S "), (reportA + " / " + reportB).constData());
+    QVERIFY2(reportB.mid(2).trimmed().toLongLong() > 10000, reportB.constData());
     QCOMPARE(readFile(orderLog), QByteArray("0\n1\n"));
     QCOMPARE(readFile(servedFile()).toHex(' '),
              expectedFile(startingFile(), {slow.step, quick.step}).toHex(' '));
+}
+
+void ShareTest::frozenPcDoesNotWriteOverTheTakersSave_data()
+{
+    QTest::addColumn<results::WriteStep>("freezeAt");
+    QTest::addColumn<int>("afterRecord");
+    QTest::newRow("freezes holding the lock") << results::WriteStep::Locked << 0;
+    QTest::newRow("freezes having re-read the file") << results::WriteStep::Reread << 0;
+    QTest::newRow("freezes with its journal written") << results::WriteStep::Journaled << 0;
+    QTest::newRow("freezes with one record written") << results::WriteStep::Written << 1;
+    QTest::newRow("freezes with 74 records written") << results::WriteStep::Written << 74;
+    QTest::newRow("freezes with all records written") << results::WriteStep::Written << 75;
+}
+
+void ShareTest::frozenPcDoesNotWriteOverTheTakersSave()
+{
+    QFETCH(results::WriteStep, freezeAt);
+    QFETCH(int, afterRecord);
+    const QStringList places = mounts();
+    const Pc frozen{.mount = places[0], .step = {"A", 30}, .freezeAt = freezeAt, .freezeAtWrite = afterRecord};
+    const Pc taker{.mount = places[1], .number = 1, .step = {"B", 25}};
+
+    QTemporaryDir logDir;
+    const QString orderLog = logDir.filePath(QStringLiteral("order"));
+    ChildProcess a([&](const ChildProcess::Channel& c) { return runPc(c, frozen, orderLog); });
+    ChildProcess b([&](const ChildProcess::Channel& c) { return runPc(c, taker, orderLog); });
+    QVERIFY(a.send('g'));
+    QCOMPARE(a.receive(10s), std::optional<char>('M'));
+    // A stays stopped until B, having seen A's lock unchanged for the stale time, has saved.
+    QVERIFY(b.send('g'));
+    QByteArray reportA, reportB;
+    QVERIFY(b.receiveAll(reportB, 30s));
+    QVERIFY(::kill(a.id(), SIGCONT) == 0);
+    QVERIFY(a.receiveAll(reportA, 30s));
+    QVERIFY2(reportA.startsWith("S ") && reportB.startsWith("S "), (reportA + " / " + reportB).constData());
+
+    QList<Step> steps;
+    for (int n : lockOrder(orderLog))
+        steps += n == 0 ? frozen.step : taker.step;
+    QCOMPARE(steps.size(), 2);
+    QCOMPARE(readFile(servedFile()).toHex(' '), expectedFile(startingFile(), steps).toHex(' '));
+    QVERIFY2(onlyTheFileIsLeft(), qPrintable(entries(QFileInfo(servedFile()).path()).join(u' ')));
 }
 
 QTEST_GUILESS_MAIN(ShareTest)
