@@ -22,7 +22,7 @@ namespace {
 // Between two tries for a lock that another copy holds: short at first, then longer, so that
 // forty PCs waiting for one lock do not keep the server busy for the one that holds it.
 constexpr auto firstStep = 20ms;
-constexpr auto longestStep = 250ms;
+constexpr auto longestStep = 100ms;
 
 class Backoff {
 public:
@@ -136,15 +136,22 @@ LockFile::Result LockFile::acquire(SaveClock::time_point deadline)
             heart = std::thread([this] { beatUntilStopped(); });
             return Result::Held;
         }
-        if (!takenAlready(errno, path) && ++refusals >= 3)
-            return Result::Impossible; // the folder takes no new file: no lock can be had
+        // Refused three times running (not taken by another copy): the folder takes no new
+        // file, and no lock can be had. Once is no proof: the lock may have gone between the
+        // create and the look at it.
+        if (!takenAlready(errno, path)) {
+            if (++refusals >= 3)
+                return Result::Impossible;
+        } else {
+            refusals = 0;
+        }
         const QByteArray now = contents(path);
         const auto at = SaveClock::now();
         if (!seen || *seen != now) {
             seen = now;
             seenSince = at;
         } else if (at - seenSince >= options.staleLock) {
-            if (!takeOver(now))
+            if (!takeOver(now) && ++refusals >= 3)
                 return Result::Impossible;
             seen.reset();
             continue;

@@ -41,10 +41,10 @@
 // (0.75 s), also while the save itself is stuck in a slow write.
 //
 // Waiting. A copy that finds the lock taken tries again, a little less often the longer it
-// waits (20 ms up to 250 ms apart), and reports WriteStep::WaitingForLock once. It waits:
+// waits (20 ms up to 100 ms apart), and reports WriteStep::WaitingForLock once. It waits:
 //   - as long as the holders ahead of it are alive, each beating: however many PCs are ahead
 //     and however slow the server, up to options.lockWait (2 minutes), a bound far beyond
-//     what forty saves take (the slowest save of forty at once, under load, took 4 to 8 s);
+//     what forty saves take (the slowest of forty at once, beside two busy processes, took 3.5 s);
 //   - for a holder whose lock file stays unchanged for options.staleLock (3 s) on the waiting
 //     PC's own clock (a PC that died, froze or lost its network): that lock is taken over, so
 //     the PCs' clocks need not agree. Only one waiting PC takes over at a time: it holds
@@ -52,7 +52,7 @@
 //     saw, and moves it aside under a retired name; the taker then rolls back the journal of
 //     the save cut short, if that save had not written all its records;
 //   - not at all where the folder takes no new file, or the server stopped answering: the
-//     lock cannot be had (acquire is false at once after three refusals, or when the client
+//     lock cannot be had (acquire is false after three refusals running, or when the client
 //     gives up: with README's sshfs options about 20 s).
 // On a local disk there is no beat to read: the wait ends when the holder lets go or at
 // options.lockWait (a holder stopped by a debugger, say).
