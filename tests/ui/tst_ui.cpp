@@ -424,10 +424,29 @@ void UiTest::labelsReadAsOneTableWithRowHeaders()
     QCOMPARE(table->child(3)->role(), QAccessible::RowHeader);
 }
 
+// What a screen reader speaks at once: the names of the notifications shown, in order.
+class NotificationsHeard : public QObject {
+public:
+    NotificationsHeard() { qApp->installEventFilter(this); }
+    QStringList said;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::Show && watched->isWidgetType())
+            if (QAccessibleInterface* view = QAccessible::queryAccessibleInterface(watched);
+                view && view->role() == QAccessible::Notification)
+                said << view->text(QAccessible::Name);
+        return false;
+    }
+};
+
 // Guards against announcements of one event said one by one (each cutting off the one before),
-// said again, or said before a window that is being opened has been named by the reader.
+// said again (also when the window is hidden and shown again), or said before a window that is
+// being opened has been named by the reader.
 void UiTest::announcementsOfOneTurnAreSaidOnceWhenTheWindowIsActive()
 {
+    const NotificationsHeard heard;
     CountingForm form(QStringLiteral("announcing"));
     ui::announce(form.client(), QStringLiteral("第1問。"));
     ui::announce(&form, QStringLiteral("ｘ 1。"));
@@ -438,6 +457,10 @@ void UiTest::announcementsOfOneTurnAreSaidOnceWhenTheWindowIsActive()
     ui::announce(&form, QStringLiteral("まる。"));
     GameFixture::settle();
     QCOMPARE(ui::lastAnnouncement(&form), QStringLiteral("まる。"));
+    form.Hide();
+    form.Show();
+    GameFixture::settle();
+    QCOMPARE(heard.said, (QStringList{QStringLiteral("第1問。ｘ 1。"), QStringLiteral("まる。")}));
 }
 
 QTEST_MAIN(UiTest)
