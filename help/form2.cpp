@@ -2,6 +2,7 @@
 #include "help/form2.h"
 
 #include "windows/registry.h"
+#include "ui/accessibility.h"
 #include "ui/twips.h"
 
 using ui::twipsRect;
@@ -43,6 +44,12 @@ Form2::Form2()
     Command1 = ui::addButton(area, {QStringLiteral("Command1"), QStringLiteral("戻る"),
                                     twipsRect(4680, 6000, 1095, 540), {12}, [this] { Command1_Click(); }});
     Command1->setFocus();
+    // A screen reader names the window and 戻る, which has the focus; the four texts are
+    // said once after that, each time the window opens.
+    QString said;
+    for (const ui::Label* label : {Label2, Label3, Label4, Label6})
+        said += label->caption().trimmed();
+    ui::announceWhenShown(this, said);
 }
 
 void Form2::Command1_Click()

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/accessibility.h"
 
+#include "ui/announcer.h"
 #include "ui/controls.h"
 
 #include <algorithm>
@@ -8,11 +9,9 @@
 #include <QAccessible>
 #include <QAccessibleObject>
 #include <QAccessibleWidget>
-#include <QEvent>
 #include <QLabel>
 #include <QMenu>
 #include <QPointer>
-#include <QTimer>
 #include <QWindow>
 
 namespace ui {
@@ -244,86 +243,6 @@ private:
     }
 };
 
-// ---- Announcements ------------------------------------------------------------------------
-
-// An invisible notification of a window: shown with the announcement as its name, which
-// screen readers speak at once, wherever the focus is; hidden again a little later, so that
-// reviewing the window does not meet it. A window that is being shown speaks once it has
-// been activated (or after a second at most), after the screen reader has named the window
-// and its focus.
-class Announcer : public QWidget {
-public:
-    explicit Announcer(QWidget* window) : QWidget(window)
-    {
-        setAttribute(Qt::WA_TransparentForMouseEvents);
-        setFocusPolicy(Qt::NoFocus);
-        setGeometry(0, 0, 1, 1);
-        hide();
-        window->installEventFilter(this);
-        retire.setSingleShot(true);
-        retire.setInterval(3000);
-        connect(&retire, &QTimer::timeout, this, &QWidget::hide);
-        activation.setSingleShot(true);
-        activation.setInterval(1000);
-        connect(&activation, &QTimer::timeout, this, &Announcer::flush);
-    }
-
-    void add(const QString& text)
-    {
-        pending.append(text);
-        if (!posted) {
-            posted = true;
-            QTimer::singleShot(0, this, [this] {
-                posted = false;
-                flush();
-            });
-        }
-    }
-
-    QString last;
-
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override
-    {
-        if (watched == window() && event->type() == QEvent::Show)
-            activation.start();
-        else if (watched == window() && event->type() == QEvent::WindowActivate && activation.isActive())
-            QTimer::singleShot(0, this, [this] {
-                activation.stop();
-                flush();
-            });
-        return false;
-    }
-    void paintEvent(QPaintEvent*) override {}
-
-private:
-    void flush()
-    {
-        if (pending.isEmpty() || !window()->isVisible() || activation.isActive())
-            return;
-        last = pending.join(QString());
-        pending.clear();
-        setAccessibleName(last);
-        hide();
-        show();
-        retire.start();
-    }
-
-    QStringList pending;
-    QTimer retire;
-    QTimer activation;
-    bool posted = false;
-};
-
-Announcer* announcerOf(const QWidget* window)
-{
-    if (window)
-        for (QObject* child : window->children())
-            if (auto* announcer = dynamic_cast<Announcer*>(child))
-                return announcer;
-    return nullptr;
-}
-
 // Drops the view that Qt may already have made of a label (when it was given its caption),
 // so that the next look at it asks the factory again.
 void forgetView(QObject* object)
@@ -358,23 +277,6 @@ void installAccessibility()
 {
     QAccessible::removeFactory(ownAccessibility); // installed once, however often called
     QAccessible::installFactory(ownAccessibility);
-}
-
-void announce(QWidget* window, const QString& text)
-{
-    if (!window || text.isEmpty())
-        return;
-    window = window->window();
-    Announcer* announcer = announcerOf(window);
-    if (!announcer)
-        announcer = new Announcer(window);
-    announcer->add(text);
-}
-
-QString lastAnnouncement(const QWidget* window)
-{
-    const Announcer* announcer = announcerOf(window ? window->window() : nullptr);
-    return announcer ? announcer->last : QString();
 }
 
 void describe(QWidget* control, const QString& description)

@@ -20,6 +20,11 @@ void installAccessibility();
 // as one utterance. A window that has not been active since it was shown speaks once it is.
 void announce(QWidget* window, const QString& text);
 
+// Has the screen reader say `text` each time the program shows `window` (its first display
+// included), once the window is active, as announce does; a window only brought to the front
+// says nothing new.
+void announceWhenShown(QWidget* window, const QString& text);
+
 // The text announced last in `window` (empty if none): what the screen reader was given.
 QString lastAnnouncement(const QWidget* window);
 

@@ -2,7 +2,8 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 # Plays the real program as a pupil would: in a real X server with a window manager, by
 # clicks and keys at the designed positions. Dismisses the start message, plays until a game
-# enters the list, types a name, presses Enter and checks tavon.rnk byte by byte; plays again
+# enters the list, types a name, holds a letter and then Enter down (which must save once and
+# press nothing after) and checks tavon.rnk byte by byte; plays again
 # with the keyboard alone (Tab, Shift+Tab, Enter), views the lists and the help by keys; then
 # opens help by clicks and returns, and ends with 終了, which must leave the ranking file as it was.
 set -euo pipefail
@@ -14,9 +15,19 @@ dismiss 'スタート'
 sleep 1
 visible '^スタート$' && fail "the start message came back after it was closed"
 
-games=$(play_until_listed TEST enter)
+# After the name, a letter held down types on until the box is full (and shows that the X
+# server repeats held keys); then Enter held down saves the name once, and its repeats leave
+# the 再スタート message that comes up and the game under it alone.
+games=$(play_until_listed TEST typed)
+before=$(marks)
+hold t 1.5
+hold Return 3
 sleep 0.5
 visible "$other_title" && fail "Enter in the name box did not close the results window"
+visible '^再スタート$' || fail "the repeats of a held Enter closed the 再スタート message"
+first=$(points)
+sleep 2.2
+[ "$(marks)" = "$before" ] && [ "$(points)" = "$first" ] || fail "the repeats of a held Enter started a game"
 dismiss_all
 
 rnk=$(ranking_file)
@@ -25,12 +36,12 @@ rnk=$(ranking_file)
 score=$(od -An -t d2 -j 10 -N 2 "$rnk" | tr -d ' ')
 [ "$score" -ge 1 ] && [ "$score" -le 50 ] || fail "score $score out of range"
 {
-    printf 'TEST      '
+    printf 'TESTtttttt'
     printf "\\x$(printf %02x $((score & 255)))\\x$(printf %02x $((score >> 8)))"
     for _ in $(seq 74); do printf '          \0\0'; done
 } >"$work/expected.rnk"
 cmp "$rnk" "$work/expected.rnk" || fail "tavon.rnk differs from the expected bytes"
-echo "saved TEST with $score points after $games game(s)"
+echo "saved TESTtttttt with $score points after $games game(s), once with Enter held down"
 
 # The same with the keyboard alone. The focus is still on スタート, where the pressed button
 # moved it when the game's end disabled the answer buttons.

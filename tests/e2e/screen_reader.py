@@ -1,6 +1,7 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
-# What a screen reader gets from the running program over AT-SPI: one game, answered from
-# the table as the reader shows it, with one question left to time out, then the results.
+# What a screen reader gets from the running program over AT-SPI: the help window opened
+# twice, one game, answered from the table as the reader shows it, with one question left to
+# time out, then the results.
 import sys
 import time
 
@@ -86,12 +87,18 @@ open(sys.argv[1], "w").close()  # listening: the program may start
 wait_for("program on the accessibility bus", app)
 press(wait_for("start message", lambda: window("スタート")), "OK")
 game = wait_for("game window", lambda: window("ヌボラ1（m.Tarvo)"))
-press(game, "説明")
-client = find(wait_for("help window", lambda: window("ヌボラ1(m.Tarvo)")), pyatspi.ROLE_FILLER)
-if [c.getRoleName() for c in client] != ["label"] * 4 + ["push button"] or not client[0].name.startswith("　 中学校"):
-    fail("the help window does not read its four texts, then 戻る")
-press(client, "戻る")
-press(wait_for("start message again", lambda: window("スタート")), "OK")
+for opening in (1, 2):  # the help window says its four texts each time it opens
+    press(game, "説明")
+    help_window = wait_for("help window", lambda: window("ヌボラ1(m.Tarvo)"))
+    client = find(help_window, pyatspi.ROLE_FILLER)
+    if [c.getRoleName() for c in client] != ["label"] * 4 + ["push button"] or not client[0].name.startswith("　 中学校"):
+        fail("the help window does not read its four texts, then 戻る")
+    if utterance("中学校", opening) != "".join(client[i].name.strip() for i in range(4)):
+        fail("opening %d of the help window does not say its four texts once, in order" % opening)
+    if not find(help_window, pyatspi.ROLE_PUSH_BUTTON, "戻る").getState().contains(pyatspi.STATE_FOCUSED):
+        fail("the focus is not on the help window's 戻る")
+    press(client, "戻る")
+    press(wait_for("start message again", lambda: window("スタート")), "OK")
 
 table = wait_for("table", lambda: find(game, pyatspi.ROLE_TABLE, "対応表")).queryTable()
 if (table.nRows, table.nColumns) != (2, 5) or [table.getRowHeader(r).name for r in (0, 1)] != ["ｘ", "ｙ"]:
@@ -100,7 +107,7 @@ if find(game, pyatspi.ROLE_SEPARATOR) or find_described(game, "この問題の�
     fail("lines are exposed, or the points are not described")
 start = find(game, pyatspi.ROLE_PUSH_BUTTON, "スタート")
 start.queryAction().doAction(0)
-text = utterance("第1問、10点。", 1)
+text = utterance("第1問、10点。", len(said) + 1)
 for question in range(1, 6):
     cells = [[table.getAccessibleAt(r, c).name for c in range(5)] for r in (0, 1)]
     x, y = (" ".join(spoken(v) for v in row) for row in cells)

@@ -127,7 +127,7 @@ pixel() {
 }
 
 # Plays games, always answering ｙはｘの一次関数, until one enters the best five; then types
-# the name and, if `enter` is given, presses Enter. Prints the number of games played.
+# the name and, if `enter` is given (the default), presses Enter. Prints the number of games played.
 play_until_listed() {
     local name=$1 enter=${2:-enter} game results
     for game in 1 2 3 4 5 6 7 8; do
@@ -151,6 +151,10 @@ play_until_listed() {
 # marks and the question label, to tell whether they changed.
 points() { import -window "$(window "$game_title")" -crop 177x161+8+162 -depth 8 rgb:- | md5sum; }
 marks() { import -window "$(window "$game_title")" -crop 138x125+8+26 -depth 8 rgb:- | md5sum; }
+
+# Holds a key down for some seconds in whatever window has the focus: the X server repeats it
+# after about 0.7 s, some 25 times a second.
+hold() { xdotool keydown "$1"; sleep "$2"; xdotool keyup "$1"; }
 
 # Presses keys (xdotool names) in whatever window has the focus, at a pupil's pace.
 keys() {

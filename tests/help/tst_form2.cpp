@@ -3,6 +3,7 @@
 #include "game/form1.h"
 #include "help/form2.h"
 #include "support/game_fixture.h"
+#include "ui/accessibility.h"
 
 #include <QApplication>
 #include <QPointer>
@@ -27,6 +28,7 @@ private slots:
     void returnHidesAndActivatesTheGame();
     void returnLeavesTheCountdownAlone();
     void closeBoxDestroysAndNextOpeningCreatesAnew();
+    void everyOpeningSaysTheFourTextsOnce();
 };
 
 void Form2Test::textsStandAsWrittenAndFit_data()
@@ -116,6 +118,30 @@ void Form2Test::closeBoxDestroysAndNextOpeningCreatesAnew()
     QVERIFY(windows::helpExists());
     QVERIFY(windows::form2().isVisible());
     QCOMPARE(windows::form2().Label2->caption().left(3), QStringLiteral("　 中"));
+}
+
+// Guards against a blind pupil hearing only the window's title and 戻る: the four texts are
+// said once, in reading order, at the first opening and at each later one, with the focus
+// left on 戻る.
+void Form2Test::everyOpeningSaysTheFourTextsOnce()
+{
+    GameFixture game;
+    Form1& f = game.form();
+    f.helpyo_Click();
+    Form2& help = windows::form2();
+    QString texts;
+    for (const ui::Label* label : {help.Label2, help.Label3, help.Label4, help.Label6})
+        texts += label->caption().trimmed();
+    QVERIFY(texts.startsWith(QStringLiteral("中学校")));
+    QTRY_COMPARE(ui::lastAnnouncement(&help), texts);
+    QCOMPARE(help.focusWidget(), help.Command1);
+    ui::announce(&help, QStringLiteral("."));
+    QTRY_COMPARE(ui::lastAnnouncement(&help), QStringLiteral("."));
+    help.Command1_Click();
+    GameFixture::settle();
+    f.m5c_Click();
+    QTRY_COMPARE(ui::lastAnnouncement(&help), texts);
+    QCOMPARE(help.focusWidget(), help.Command1);
 }
 
 QTEST_MAIN(Form2Test)

@@ -13,7 +13,6 @@
 
 #include <QAccessible>
 #include <QApplication>
-#include <QDialog>
 #include <QFontDatabase>
 #include <QMessageBox>
 #include <QPushButton>
@@ -44,9 +43,6 @@ protected:
     void Form_Activate() override { ++activations; }
 };
 
-// Where a key goes: a window's button, its name box, or a button of a dialog.
-enum class Target { Button, NameBox, DialogButton };
-
 } // namespace
 
 // Every test runs with FakeServices in place.
@@ -73,8 +69,6 @@ private slots:
     void arrayCopiesLookLikeElementZero();
     void autoSizeLabelFitsItsCaption();
     void textBoxReportsEnterAsThirteen();
-    void enterPressesTheFocusedButton_data();
-    void enterPressesTheFocusedButton();
     void linesLieAboveLabelsAndReachScreenReaders();
     void windowsReachScreenReadersByTitle();
     void labelsReadAsOneTableWithRowHeaders();
@@ -311,55 +305,6 @@ void UiTest::textBoxReportsEnterAsThirteen()
     QCOMPARE(changes, 2);
 }
 
-void UiTest::enterPressesTheFocusedButton_data()
-{
-    QTest::addColumn<Target>("target");
-    QTest::addColumn<QKeyCombination>("key");
-    QTest::addColumn<bool>("autoRepeat");
-    QTest::addColumn<int>("clicks");
-    const QKeyCombination enter(Qt::Key_Return);
-    QTest::newRow("Return on a button") << Target::Button << enter << false << 1;
-    QTest::newRow("keypad Enter") << Target::Button << (Qt::KeypadModifier | Qt::Key_Enter) << false << 1;
-    QTest::newRow("Return held down") << Target::Button << enter << true << 0;
-    QTest::newRow("Ctrl+Return") << Target::Button << (Qt::ControlModifier | Qt::Key_Return) << false << 0;
-    QTest::newRow("Return in the name box") << Target::NameBox << enter << false << 0;
-    QTest::newRow("Return in a dialog") << Target::DialogButton << enter << false << 0;
-}
-
-// Guards against Enter doing nothing on a focused button, pressing one where it must not
-// (name box, dialogs, with modifiers, on key repeat), or making a button a default button.
-void UiTest::enterPressesTheFocusedButton()
-{
-    QFETCH(Target, target);
-    QFETCH(QKeyCombination, key);
-    QFETCH(bool, autoRepeat);
-    QFETCH(int, clicks);
-    CountingForm form(QStringLiteral("K"));
-    QPushButton* button = ui::addButton(form.client(), {QStringLiteral("Command1"), QStringLiteral("戻る"),
-                                                        ui::twipsRect(3240, 5760, 732, 372), {10.5}});
-    ui::TextBox box(form.client(), QStringLiteral("Text1"), ui::twipsRect(1320, 5760, 1815, 405), {13.5});
-    QList<int> codes;
-    box.onKeyPress = [&](std::int16_t& code) { codes << code; };
-    QDialog dialog;
-    auto* inDialog = new QPushButton(QStringLiteral("OK"), &dialog);
-    inDialog->setAutoDefault(false);
-    int pressed = 0;
-    for (QPushButton* b : {button, inDialog})
-        QObject::connect(b, &QPushButton::clicked, [&] { ++pressed; });
-    QWidget* focus = target == Target::Button ? static_cast<QWidget*>(button)
-                     : target == Target::NameBox ? static_cast<QWidget*>(&box) : inDialog;
-    focus->window()->show();
-    QVERIFY(QTest::qWaitForWindowActive(focus->window()));
-    focus->setFocus();
-    for (QEvent::Type type : {QEvent::KeyPress, QEvent::KeyRelease}) {
-        QKeyEvent event(type, key.key(), key.keyboardModifiers(), QString(), autoRepeat);
-        QApplication::sendEvent(focus, &event);
-    }
-    QCOMPARE(pressed, clicks);
-    QCOMPARE(codes, target == Target::NameBox ? QList<int>{ui::enterKey} : QList<int>{});
-    QVERIFY(!button->isDefault());
-}
-
 // Guards against lines hidden under the labels they cross, or read out by screen readers.
 void UiTest::linesLieAboveLabelsAndReachScreenReaders()
 {
@@ -424,10 +369,29 @@ void UiTest::labelsReadAsOneTableWithRowHeaders()
     QCOMPARE(table->child(3)->role(), QAccessible::RowHeader);
 }
 
+// What a screen reader speaks at once: the names of the notifications shown, in order.
+class NotificationsHeard : public QObject {
+public:
+    NotificationsHeard() { qApp->installEventFilter(this); }
+    QStringList said;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::Show && watched->isWidgetType())
+            if (QAccessibleInterface* view = QAccessible::queryAccessibleInterface(watched);
+                view && view->role() == QAccessible::Notification)
+                said << view->text(QAccessible::Name);
+        return false;
+    }
+};
+
 // Guards against announcements of one event said one by one (each cutting off the one before),
-// said again, or said before a window that is being opened has been named by the reader.
+// said again (also when the window is hidden and shown again), or said before a window that is
+// being opened has been named by the reader.
 void UiTest::announcementsOfOneTurnAreSaidOnceWhenTheWindowIsActive()
 {
+    const NotificationsHeard heard;
     CountingForm form(QStringLiteral("announcing"));
     ui::announce(form.client(), QStringLiteral("第1問。"));
     ui::announce(&form, QStringLiteral("ｘ 1。"));
@@ -438,6 +402,10 @@ void UiTest::announcementsOfOneTurnAreSaidOnceWhenTheWindowIsActive()
     ui::announce(&form, QStringLiteral("まる。"));
     GameFixture::settle();
     QCOMPARE(ui::lastAnnouncement(&form), QStringLiteral("まる。"));
+    form.Hide();
+    form.Show();
+    GameFixture::settle();
+    QCOMPARE(heard.said, (QStringList{QStringLiteral("第1問。ｘ 1。"), QStringLiteral("まる。")}));
 }
 
 QTEST_MAIN(UiTest)
