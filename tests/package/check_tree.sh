@@ -3,6 +3,7 @@
 # Checks an installed tree as a desktop and a software centre will read it:
 # check_tree.sh ROOT PREFIX VERSION, where ROOT holds the files installed for PREFIX.
 # The game must have no run path, the desktop entry must start the installed game and name an icon installed at every size,
+# drawn in whole pixels at 16 and 24,
 # the metainfo must be valid, carry its id as its file name, launch that desktop entry and
 # list this version, and both manual pages must read without a warning.
 set -euo pipefail
@@ -28,6 +29,13 @@ for size in 16 24 32 48 64 128 256; do
     [ "$(identify -format '%wx%h' "$png" 2>/dev/null)" = "${size}x$size" ] || fail "icon $png"
 done
 [ -f "$share/icons/hicolor/scalable/apps/$icon.svg" ] || fail "no scalable icon $icon"
+# Drawn for their size, the small icons have a few dozen colours (the background's gradient and
+# four inks); scaled down from the big drawing, they have over a hundred blends.
+for size in 16 24; do
+    png=$share/icons/hicolor/${size}x$size/apps/$icon.png
+    colours=$(identify -format '%k' "$png")
+    [ "$colours" -lt 64 ] || fail "icon $png has $colours colours: scaled down, not drawn for $size pixels"
+done
 
 metainfo=$(ls "$share"/metainfo/*.metainfo.xml)
 [ "$(wc -w <<<"$metainfo")" -eq 1 ] || fail "metainfo files: $metainfo"
