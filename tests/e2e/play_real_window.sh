@@ -33,13 +33,9 @@ dismiss_all
 rnk=$(ranking_file)
 [ -f "$rnk" ] || fail "tavon.rnk was not written next to the program"
 [ "$(stat -c %s "$rnk")" -eq 900 ] || fail "tavon.rnk is $(stat -c %s "$rnk") bytes, not 900"
-score=$(od -An -t d2 -j 10 -N 2 "$rnk" | tr -d ' ')
+score=$(record_score "$rnk" 1)
 [ "$score" -ge 1 ] && [ "$score" -le 50 ] || fail "score $score out of range"
-{
-    printf 'TESTtttttt'
-    printf "\\x$(printf %02x $((score & 255)))\\x$(printf %02x $((score >> 8)))"
-    for _ in $(seq 74); do printf '          \0\0'; done
-} >"$work/expected.rnk"
+{ record TESTtttttt "$score"; record_blank 74; } >"$work/expected.rnk"
 cmp "$rnk" "$work/expected.rnk" || fail "tavon.rnk differs from the expected bytes"
 echo "saved TESTtttttt with $score points after $games game(s), once with Enter held down"
 

@@ -56,6 +56,18 @@ start_x() {
 
 ranking_file() { echo "$work/tavon.rnk"; }
 
+# One record of tavon.rnk as its bytes: the name (given in UTF-8) in Shift-JIS padded with spaces
+# to 10 bytes, then the score low byte first. record_blank COUNT: that many blank records.
+record() {
+    local name
+    name=$(printf %s "$1" | iconv -f UTF-8 -t SHIFT_JIS)
+    LC_ALL=C printf '%-10s' "$name"
+    printf "\\x$(printf %02x $(($2 & 255)))\\x$(printf %02x $(($2 >> 8)))"
+}
+record_blank() { local _; for _ in $(seq "$1"); do printf '          \0\0'; done; }
+# The score of record N (from 1) of a ranking file.
+record_score() { od -An -t d2 -j $((($2 - 1) * 12 + 10)) -N 2 "$1" | tr -d ' '; }
+
 game_title='^ヌボラ1（m\.Tarvo\)$'
 other_title='^ヌボラ1\(m\.Tarvo\)$'   # the results and the help window
 

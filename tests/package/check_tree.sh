@@ -3,7 +3,8 @@
 # Checks an installed tree as a desktop and a software centre will read it:
 # check_tree.sh ROOT PREFIX VERSION, where ROOT holds the files installed for PREFIX.
 # The game must have no run path, the desktop entry must start the installed game and name an icon installed at every size,
-# drawn in whole pixels at 16 and 24,
+# drawn in whole pixels at 16 and 24, the example entry for a class folder's copy must start that copy and
+# otherwise read as the menu entry does,
 # the metainfo must be valid, carry its id as its file name, launch that desktop entry and
 # list this version, and both manual pages must read without a warning.
 set -euo pipefail
@@ -36,6 +37,13 @@ for size in 16 24; do
     colours=$(identify -format '%k' "$png")
     [ "$colours" -lt 64 ] || fail "icon $png has $colours colours: scaled down, not drawn for $size pixels"
 done
+
+class=$share/doc/nubora1/examples/nubora1.desktop
+[ -f "$class" ] || fail "no example menu entry for a class folder"
+desktop-file-validate "$class" || fail "desktop-file-validate: $class"
+[ "$(sed -n 's/^Exec=//p' "$class")" = /srv/nubora1/nubora1 ] || fail "the class folder's entry does not start /srv/nubora1/nubora1"
+cmp -s <(grep -v '^#\|^Exec=' "$desktop") <(grep -v '^#\|^Exec=' "$class") ||
+    fail "the class folder's entry differs from the menu entry in more than Exec="
 
 metainfo=$(ls "$share"/metainfo/*.metainfo.xml)
 [ "$(wc -w <<<"$metainfo")" -eq 1 ] || fail "metainfo files: $metainfo"
