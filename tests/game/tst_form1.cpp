@@ -113,7 +113,7 @@ void Form1Test::loadLeavesTheWindowWaiting()
     QCOMPARE(checkedRanges(f), QList<int>{0});
     QCOMPARE(hani, 0);
     QCOMPARE(f.Command3->text(), QStringLiteral("ｘの値：－２～２"));
-    QCOMPARE(std::ranges::count(f.xatai[3], 0), 5);
+    QCOMPARE(std::ranges::count(f.model.xatai[3], 0), 5);
 }
 
 // Guards against Start leaving buttons disabled, the timer stopped or the total unset.
@@ -128,7 +128,7 @@ void Form1Test::startSetsTheFirstQuestion()
     QCOMPARE(f.Timer1->interval(), 2000);
     QVERIFY(f.Timer1->isRunning());
     QCOMPARE(touroku, 0);
-    QCOMPARE(f.kankei, 0);
+    QCOMPARE(f.model.kankei, 0);
     QCOMPARE(row(f, 0), (QStringList{"-2", "-1", " 0", " 1", " 2"}));
     QCOMPARE(row(f, 5), (QStringList{"-4", "-2", " 0", " 2", " 4"}));
     for (std::int16_t i : {0, 1, 2, 4})
@@ -146,12 +146,12 @@ void Form1Test::startMidGameBeginsAgain()
     f.kotae_Click(1);
     QCOMPARE(f.monbang->caption(), QStringLiteral("第 3問"));
     QCOMPARE(f.tokutenyo->text(), QStringLiteral(" 10"));
-    QCOMPARE(std::ranges::count(f.xatai[3], 0), 5);
+    QCOMPARE(std::ranges::count(f.model.xatai[3], 0), 5);
     f.Command1_Click();
     QCOMPARE(marks(f), QStringList(5));
     QCOMPARE(f.tokutenyo->text(), QStringLiteral(" 0"));
     QCOMPARE(f.monbang->caption(), QStringLiteral("第 1問"));
-    QCOMPARE(f.mondaisu, 1);
+    QCOMPARE(f.model.mondaisu, 1);
 }
 
 void Form1Test::rangeRowsFillTheTable_data()
@@ -235,7 +235,7 @@ void Form1Test::answersAreJudgedByKind()
     GameFixture game;
     game.scriptQuestionOfKind(kind);
     Form1& f = start(game, 1);
-    QCOMPARE(f.kankei, kind);
+    QCOMPARE(f.model.kankei, kind);
     if (button < 0)
         tick(f, 11);
     else
