@@ -80,6 +80,6 @@ private:
     void play(const game::Step& step);
     // Writes the model's screen into the controls.
     void showScreen();
-    // The points and the total as the window shows them, which the game reads back.
+    // Hands the model the points and the total as shown: the game reads them back from there.
     void readShownNumbers();
 };
