@@ -93,6 +93,8 @@ int main(int argc, char** argv)
         text += (count++ % 8 ? " " : "\n    ") + std::string("{") + std::to_string(c) + ", " + std::to_string(bytes) + "},";
     }
     text += "\n};\n";
+    iconv_close(toUnicode);
+    iconv_close(fromUnicode);
     std::FILE* out = std::fopen(argv[1], "wb");
     if (!out || std::fwrite(text.data(), 1, text.size(), out) != text.size() || std::fclose(out) != 0) {
         std::fprintf(stderr, "make_cp932_table: cannot write %s\n", argv[1]);
