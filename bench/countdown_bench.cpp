@@ -5,7 +5,7 @@
 // so that nothing waits on a person; everything else is the program as the player runs it.
 #include "windows/registry.h"
 #include "game/form1.h"
-#include "rules/ranking_file.h"
+#include "storage/ranking_file.h"
 #include "ui/application.h"
 #include "ui/form.h"
 #include "ui/services.h"

@@ -4,7 +4,7 @@
 // each step the file must hold exactly what the rules make of its bytes (ranking_fuzz.cpp
 // checks those rules in memory, far faster): the file path adds no change of its own.
 #include "fuzz/ranking_fuzz.h"
-#include "rules/ranking_file.h"
+#include "storage/ranking_file.h"
 
 #include <QDir>
 #include <QFile>
@@ -50,7 +50,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     results::BestFiveLists lists;
     results::BestFiveLists expected;
-    results::readLists(input, expected);
+    results::readLists(input.toStdString(), expected);
     results::RankingFile file(place.options);
     file.read(lists);
     FUZZ_CHECK(file.isWritable());
@@ -60,10 +60,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const results::NewEntry entry = fuzz::entryFrom(data, size);
     FUZZ_CHECK(file.save(entry));
     const QByteArray saved = contentsOf(place.file);
-    FUZZ_CHECK(saved == fuzz::savedImage(input, entry));
+    FUZZ_CHECK(saved.toStdString() == fuzz::savedImage(input.toStdString(), entry));
 
     FUZZ_CHECK(file.blank());
-    FUZZ_CHECK(contentsOf(place.file) == fuzz::blankedImage(saved));
+    FUZZ_CHECK(contentsOf(place.file).toStdString() == fuzz::blankedImage(saved.toStdString()));
     file.close();
     return 0;
 }

@@ -15,7 +15,8 @@
 // A broken rule aborts with a message, which libFuzzer reports as a crash.
 #include "fuzz/ranking_fuzz.h"
 
-#include <QByteArrayList>
+#include <algorithm>
+#include <vector>
 
 namespace {
 
@@ -23,28 +24,31 @@ using fuzz::record;
 using fuzz::savedLength;
 using fuzz::readLength;
 
-const QByteArray blankRecord = QByteArray(results::nameBytes, ' ') + QByteArray(2, '\0');
+const std::string blankRecord = std::string(results::nameBytes, ' ') + std::string(2, '\0');
 
-std::int16_t scoreOf(QByteArrayView rec)
+std::int16_t scoreOf(const std::string& rec)
 {
     return static_cast<std::int16_t>(static_cast<std::uint16_t>(static_cast<unsigned char>(rec[10])
                                                                 | (static_cast<unsigned char>(rec[11]) << 8)));
 }
 
 // Record n (from 1) as Read takes it: the stored bytes, or a blank record past the end.
-QByteArray recordAsRead(const QByteArray& file, int n)
+std::string recordAsRead(const std::string& file, int n)
 {
-    const qsizetype at = qsizetype(n - 1) * record;
-    return at + record <= file.size() ? file.mid(at, record) : blankRecord;
+    const std::size_t at = std::size_t(n - 1) * record;
+    return at + record <= file.size() ? file.substr(at, record) : blankRecord;
 }
 
-QByteArray scoreBytes(std::int16_t score)
+// The bytes from `at` on, as many as there are up to `length`.
+std::string part(const std::string& bytes, std::size_t at, std::size_t length = std::string::npos)
+{
+    return at < bytes.size() ? bytes.substr(at, length) : std::string();
+}
+
+std::string scoreBytes(std::int16_t score)
 {
     const auto u = static_cast<std::uint16_t>(score);
-    QByteArray bytes;
-    bytes.append(static_cast<char>(u & 0xFF));
-    bytes.append(static_cast<char>(u >> 8));
-    return bytes;
+    return {static_cast<char>(u & 0xFF), static_cast<char>(u >> 8)};
 }
 
 } // namespace
@@ -52,61 +56,64 @@ QByteArray scoreBytes(std::int16_t score)
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
-    const QByteArray input(reinterpret_cast<const char*>(data), qsizetype(size));
+    const std::string input(reinterpret_cast<const char*>(data), size);
 
     // Names of any bytes decode (the input's first bytes as one long field, beyond the record
     // fields that Read decodes below), and what is typed back fits a name field.
-    const QString anyName = results::decodeName(QByteArrayView(input).first(qMin<qsizetype>(input.size(), 64)));
+    const std::u16string anyName = results::decodeName(part(input, 0, 64));
     FUZZ_CHECK(results::encodeName(anyName).size() == results::nameBytes);
 
     // Read.
     results::BestFiveLists lists;
     results::readLists(input, lists);
     for (int i = 0; i < results::readCount; ++i) {
-        const QByteArray rec = recordAsRead(input, i + 1);
+        const std::string rec = recordAsRead(input, i + 1);
         FUZZ_CHECK(lists.seisekijikan[i] == scoreOf(rec));
-        FUZZ_CHECK(lists.stored[i] == rec.left(results::nameBytes));
-        const QString& name = lists.seisekinamae[i];
-        FUZZ_CHECK(!name.endsWith(u' ') && !name.endsWith(QChar(u'\0')));
+        FUZZ_CHECK(lists.stored[i] == rec.substr(0, results::nameBytes));
+        const std::u16string& name = lists.seisekinamae[i];
+        FUZZ_CHECK(name.empty() || (name.back() != u' ' && name.back() != u'\0'));
         FUZZ_CHECK(name.size() <= results::nameBytes);
     }
 
     // Save.
     const results::NewEntry entry = fuzz::entryFrom(data, size);
-    const QByteArray saved = fuzz::savedImage(input, entry);
-    FUZZ_CHECK(saved.size() == qMax(savedLength, input.size()));
-    FUZZ_CHECK(saved.mid(savedLength) == input.mid(savedLength));
+    const std::string saved = fuzz::savedImage(input, entry);
+    FUZZ_CHECK(saved.size() == std::max(savedLength, input.size()));
+    FUZZ_CHECK(part(saved, savedLength) == part(input, savedLength));
     for (int n = 22; n <= results::entryCount; ++n)
-        FUZZ_CHECK(saved.mid(qsizetype(n - 1) * record, record) == blankRecord);
-    FUZZ_CHECK(saved.mid(20 * record, record) == recordAsRead(input, 21));
+        FUZZ_CHECK(part(saved, std::size_t(n - 1) * record, record) == blankRecord);
+    FUZZ_CHECK(part(saved, 20 * record, record) == recordAsRead(input, 21));
     for (int range = 0; range < rangeCount; ++range) {
         const int first = range * results::places + 1;
-        QByteArrayList expected;
+        std::vector<std::string> expected;
         for (int p = 0; p < results::places; ++p)
-            expected << recordAsRead(input, first + p);
+            expected.push_back(recordAsRead(input, first + p));
         if (range == entry.hani) {
             for (int p = 0; p < results::places; ++p) {
                 if (scoreOf(expected[p]) <= entry.tensu) {
-                    expected.insert(p, results::encodeName(entry.name) + scoreBytes(entry.tensu));
-                    expected.removeLast();
+                    expected.insert(expected.begin() + p, results::encodeName(entry.name) + scoreBytes(entry.tensu));
+                    expected.pop_back();
                     break;
                 }
             }
         }
         for (int p = 0; p < results::places; ++p)
-            FUZZ_CHECK(saved.mid(qsizetype(first - 1 + p) * record, record) == expected[p]);
+            FUZZ_CHECK(part(saved, std::size_t(first - 1 + p) * record, record) == expected[std::size_t(p)]);
     }
 
     // Blank.
-    const QByteArray blanked = fuzz::blankedImage(saved);
+    const std::string blanked = fuzz::blankedImage(saved);
     FUZZ_CHECK(blanked.size() == saved.size());
-    FUZZ_CHECK(blanked.left(readLength) == blankRecord.repeated(results::readCount));
-    FUZZ_CHECK(blanked.mid(readLength) == saved.mid(readLength));
+    std::string blankHead;
+    for (int i = 0; i < results::readCount; ++i)
+        blankHead += blankRecord;
+    FUZZ_CHECK(blanked.substr(0, readLength) == blankHead);
+    FUZZ_CHECK(part(blanked, readLength) == part(saved, readLength));
 
     // The next opening finds blank lists.
     results::BestFiveLists again;
     results::readLists(blanked, again);
     for (int i = 0; i < results::readCount; ++i)
-        FUZZ_CHECK(again.seisekijikan[i] == 0 && again.seisekinamae[i].isEmpty());
+        FUZZ_CHECK(again.seisekijikan[i] == 0 && again.seisekinamae[i].empty());
     return 0;
 }

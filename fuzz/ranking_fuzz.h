@@ -6,11 +6,10 @@
 #include "rules/ranges.h"
 #include "rules/ranking.h"
 
-#include <QByteArray>
-
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 
 #define FUZZ_CHECK(condition)                                                                   \
     do {                                                                                        \
@@ -23,8 +22,8 @@
 namespace fuzz {
 
 inline constexpr int record = results::recordBytes;
-inline constexpr qsizetype savedLength = results::savedBytes;
-inline constexpr qsizetype readLength = results::readBytes;
+inline constexpr std::size_t savedLength = results::savedBytes;
+inline constexpr std::size_t readLength = results::readBytes;
 
 // The entry the window would save, from the input's last bytes: the score from the last two,
 // the range from the one before, and a name from up to 24 bytes before that, taken as UTF-16
@@ -39,20 +38,25 @@ inline results::NewEntry entryFrom(const std::uint8_t* data, std::size_t size)
     const std::size_t nameEnd = size >= 3 ? size - 3 : 0;
     const std::size_t nameBegin = nameEnd >= 24 ? nameEnd - 24 : 0;
     for (std::size_t i = nameBegin; i + 1 < nameEnd; i += 2)
-        entry.name += QChar(char16_t(data[i] | (data[i + 1] << 8)));
+        entry.name += char16_t(data[i] | (data[i + 1] << 8));
     return entry;
 }
 
 // The whole file after Save of entry, and after Blank, as the rules make them of its bytes:
 // the records they write, then the file's own bytes after them.
-inline QByteArray savedImage(const QByteArray& file, const results::NewEntry& entry)
+inline std::string tail(const std::string& file, std::size_t from)
 {
-    return results::savedRecords(file, entry) + file.mid(savedLength);
+    return from < file.size() ? file.substr(from) : std::string();
 }
 
-inline QByteArray blankedImage(const QByteArray& file)
+inline std::string savedImage(const std::string& file, const results::NewEntry& entry)
 {
-    return results::blankedRecords() + file.mid(readLength);
+    return results::savedRecords(file, entry) + tail(file, savedLength);
+}
+
+inline std::string blankedImage(const std::string& file)
+{
+    return results::blankedRecords() + tail(file, readLength);
 }
 
 } // namespace fuzz

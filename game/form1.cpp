@@ -9,6 +9,7 @@
 #include "rules/question.h"
 #include "ui/accessibility.h"
 #include "ui/services.h"
+#include "ui/text.h"
 
 #include <QAction>
 
@@ -17,7 +18,7 @@ using namespace Module1;
 namespace {
 
 using question::columns;
-using question::noValue;
+const QString noValue = ui::qtext(question::noValue);
 const QString rightMark = QStringLiteral("○");
 const QString wrongMark = QStringLiteral("×");
 
@@ -30,6 +31,16 @@ QString spoken(const QString& caption)
     return value.startsWith(u'-') ? QStringLiteral("マイナス") + value.mid(1) : value;
 }
 
+QString numberText(double value)
+{
+    return ui::qtext(numtext::numberText(value));
+}
+
+int readNumber(const QString& caption)
+{
+    return numtext::readNumber(ui::u16(caption));
+}
+
 } // namespace
 
 void Form1::Form_Load()
@@ -37,7 +48,7 @@ void Form1::Form_Load()
     Timer1->setInterval(0);
     ui::Randomize();
     for (std::int16_t i = 0; i < rangeCount; ++i)
-        hanimei[i] = rangeName(i);
+        hanimei[i] = ui::qtext(rangeName(i));
     question::fillFixedRows(xatai);
     setAnswersEnabled(false);
     kotae(3).setVisible(false);
@@ -63,17 +74,17 @@ void Form1::Command1_Click()
     setAnswersEnabled(true);
     mondaisu = 0;
     touroku = 0;
-    tokutenyo->setText(numtext::numberText(0));
+    tokutenyo->setText(numberText(0));
     syutudai();
 }
 
 void Form1::syutudai()
 {
     haiten = question::fullPoints;
-    tokuten->setCaption(numtext::numberText(haiten).right(2));
+    tokuten->setCaption(numberText(haiten).right(2));
     Timer1->setInterval(question::tickMilliseconds);
     ++mondaisu;
-    monbang->setCaption(QStringLiteral("第") + numtext::numberText(mondaisu) + QStringLiteral("問"));
+    monbang->setCaption(QStringLiteral("第") + numberText(mondaisu) + QStringLiteral("問"));
 
     const question::Relation relation = question::drawRelation(ui::Rnd, {kankei, keisuA, keisuB, keisuC});
     kankei = relation.kankei;
@@ -85,8 +96,8 @@ void Form1::syutudai()
         question::fillRandomRow(kankei, ui::Rnd, xatai[question::randomRange]);
     for (std::int16_t i = 0; i < columns; ++i) {
         const std::int16_t x = xatai[hani][i];
-        mondai(i).setCaption(numtext::numberText(x));
-        mondai(i + columns).setCaption(question::yText(relation, x));
+        mondai(i).setCaption(numberText(x));
+        mondai(i + columns).setCaption(ui::qtext(question::yText(relation, x)));
         ui::describe(&mondai(i + columns), mondai(i + columns).caption() == noValue ? QStringLiteral("ｙの値なし")
                                                                                      : QStringLiteral("ｙの値"));
     }
@@ -100,7 +111,7 @@ void Form1::announceQuestion()
         x += QStringLiteral(" ") + spoken(mondai(i).caption());
         y += QStringLiteral(" ") + spoken(mondai(i + columns).caption());
     }
-    ui::announce(this, QStringLiteral("第") + spoken(numtext::numberText(mondaisu)) + QStringLiteral("問、")
+    ui::announce(this, QStringLiteral("第") + spoken(numberText(mondaisu)) + QStringLiteral("問、")
                            + spoken(tokuten->caption()) + QStringLiteral("点。ｘ") + x + QStringLiteral("、ｙ") + y
                            + QStringLiteral("。"));
 }
@@ -113,7 +124,7 @@ void Form1::announceResult(const QString& result)
 void Form1::Timer1_Timer()
 {
     if (!question::countdownTick(haiten)) {
-        tokuten->setCaption(numtext::numberText(haiten));
+        tokuten->setCaption(numberText(haiten));
         return;
     }
     markResult(wrongMark);
@@ -130,8 +141,8 @@ void Form1::kotae_Click(std::int16_t Index)
 {
     if (question::isRightAnswer(kankei, Index)) {
         markResult(rightMark);
-        const int total = numtext::readNumber(tokutenyo->text()) + numtext::readNumber(tokuten->caption());
-        tokutenyo->setText(numtext::numberText(total));
+        const int total = readNumber(tokutenyo->text()) + readNumber(tokuten->caption());
+        tokutenyo->setText(numberText(total));
         announceResult(QStringLiteral("まる、正解"));
     } else {
         markResult(wrongMark);
@@ -154,7 +165,7 @@ void Form1::markResult(const QString& mark)
 void Form1::endGame(bool byAnswer)
 {
     setAnswersEnabled(false);
-    tensu = static_cast<std::int16_t>(numtext::readNumber(tokutenyo->text()));
+    tensu = static_cast<std::int16_t>(readNumber(tokutenyo->text()));
     windows::showResults(true);
     if (byAnswer)
         ui::MsgBox(QStringLiteral("再スタートは，\r「スタート」ボタンをクリック!!"), QStringLiteral("再スタート"),

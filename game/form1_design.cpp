@@ -4,6 +4,7 @@
 
 #include "rules/ranges.h"
 #include "ui/accessibility.h"
+#include "ui/text.h"
 #include "ui/twips.h"
 
 #include <QAction>
@@ -135,7 +136,7 @@ void Form1::createMenus()
 
     m4 = addMenu(QStringLiteral("m4"), QStringLiteral("ｘの値"));
     for (std::int16_t i = 0; i < rangeCount; ++i) {
-        QAction* item = en.add(i, addMenuItem(m4, {}, rangeName(i), [this, i] { en_Click(i); }));
+        QAction* item = en.add(i, addMenuItem(m4, {}, ui::qtext(rangeName(i)), [this, i] { en_Click(i); }));
         item->setCheckable(true);
     }
 

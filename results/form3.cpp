@@ -7,6 +7,7 @@
 #include "rules/ranges.h"
 #include "ui/accessibility.h"
 #include "ui/services.h"
+#include "ui/text.h"
 
 #include <QEventLoop>
 #include <QThread>
@@ -38,15 +39,25 @@ bool whileResponsive(const std::function<bool()>& work)
     return result;
 }
 
+QString numberText(double value)
+{
+    return ui::qtext(numtext::numberText(value));
+}
+
+QString plainText(int value)
+{
+    return ui::qtext(numtext::plainText(value));
+}
+
 } // namespace
 
 void Form3::Form_Load()
 {
     yomikomi();
     sounyuu();
-    Label6->setCaption(numtext::numberText(koko % results::places + 1)
+    Label6->setCaption(numberText(koko % results::places + 1)
                        + QStringLiteral("番です。名前を入力して下さい。"));
-    const QString range = rangeName(hani);
+    const QString range = ui::qtext(rangeName(hani));
     if (!range.isEmpty())
         enz0->setCaption(range);
     showRows();
@@ -65,7 +76,7 @@ void Form3::yomikomi()
 
 void Form3::sounyuu()
 {
-    jikan9->setCaption(numtext::numberText(tensu));
+    jikan9->setCaption(numberText(tensu));
     const int place = results::enterScore(lists, anatakiroku, hani, tensu, touroku);
     entered = place >= 0;
     if (entered)
@@ -86,12 +97,12 @@ void Form3::showRows()
 
     const bool hasList = results::BestFiveLists::hasRange(hani);
     const int first = hasList ? hani * results::places : 0;
-    auto name = [&](int i) { return hasList ? lists.seisekinamae[first + i] : QString(); };
-    auto score = [&](int i) { return numtext::plainText(hasList ? lists.seisekijikan[first + i] : 0); };
+    auto name = [&](int i) { return hasList ? ui::qtext(lists.seisekinamae[first + i]) : QString(); };
+    auto score = [&](int i) { return plainText(hasList ? lists.seisekijikan[first + i] : 0); };
 
-    jyun(0).setCaption(numtext::numberText(1));
+    jyun(0).setCaption(numberText(1));
     for (std::int16_t i = 1; i < bestRows; ++i)
-        addRow(jyun, i, numtext::numberText(i + 1));
+        addRow(jyun, i, numberText(i + 1));
     namae(0).setCaption(name(0));
     jikan(0).setCaption(score(0));
     for (std::int16_t i = 1; i < bestRows; ++i) {
@@ -100,10 +111,10 @@ void Form3::showRows()
     }
 
     const bool hasRun = hani >= 0 && hani < runRankingRows;
-    auto runScore = [&](int i) { return numtext::plainText(hasRun ? anatakiroku[hani][i] : 0); };
+    auto runScore = [&](int i) { return plainText(hasRun ? anatakiroku[hani][i] : 0); };
     jikan1(0).setCaption(runScore(0));
     for (std::int16_t i = 1; i < runRows; ++i) {
-        addRow(jyun1, i, numtext::numberText(i + 1));
+        addRow(jyun1, i, numberText(i + 1));
         addRow(jikan1, i, runScore(i));
     }
 }
@@ -145,7 +156,7 @@ void Form3::Command1_Click()
     // Save puts it into the lists as the file holds them now, so that what another running
     // copy saved or cleared since this window opened stays as it is.
     if (entered) {
-        lists.seisekinamae[koko] = Text1->text();
+        lists.seisekinamae[koko] = ui::u16(Text1->text());
         const results::NewEntry entry{hani, lists.seisekijikan[koko], lists.seisekinamae[koko]};
         if (!whileResponsive([&] { return rankingFile.save(entry); }) && !isUnloaded())
             ui::MsgBox(QStringLiteral("成績を保存できませんでした。"), QStringLiteral("保存"), ui::Icon::Exclamation);

@@ -2,7 +2,7 @@
 #pragma once
 
 #include "rules/ranking.h"
-#include "rules/ranking_file.h"
+#include "storage/ranking_file.h"
 #include "ui/control_array.h"
 #include "ui/controls.h"
 #include "ui/form.h"

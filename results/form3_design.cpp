@@ -2,6 +2,7 @@
 // The results window's controls as designed: positions in twips, colours, fonts.
 #include "results/form3.h"
 
+#include "ui/text.h"
 #include "ui/twips.h"
 #include "windows/registry.h"
 
@@ -70,8 +71,11 @@ void Form3::createControls()
     Line1 = new ui::Line(area, QStringLiteral("Line1"), twipsPoint(120, 3720), twipsPoint(3960, 3720), 1, Qt::black);
     Line3 = new ui::Line(area, QStringLiteral("Line3"), twipsPoint(120, 5280), twipsPoint(3960, 5280), 1, Qt::black);
 
-    Text1->normal = results::typedName; // what the row shows and the file keeps
-    Text1->fits = results::nameFits;
+    // What the row shows and the file keeps: composed as Qt composes (NFC), then the game's rule.
+    Text1->normal = [](const QString& text) {
+        return ui::qtext(results::typedName(ui::u16(text.normalized(QString::NormalizationForm_C))));
+    };
+    Text1->fits = [](const QString& name) { return results::nameFits(ui::u16(name)); };
     Text1->onChange = [this] { Text1_Change(); };
     Text1->onKeyPress = [this](std::int16_t& KeyAscii) { Text1_KeyPress(KeyAscii); };
 

@@ -89,7 +89,7 @@ void fillRandomRow(std::int16_t kankei, const Draw& rnd, std::int16_t row[column
         row[i] = row[i - 1] + Int(3 * rnd()) + 1;
 }
 
-QString yText(const Relation& r, std::int16_t x)
+std::u16string yText(const Relation& r, std::int16_t x)
 {
     switch (r.kankei) {
     case Proportional:

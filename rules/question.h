@@ -3,8 +3,7 @@
 
 #include "rules/ranges.h"
 
-#include <QString>
-
+#include <string>
 #include <cstdint>
 #include <functional>
 
@@ -56,10 +55,10 @@ Relation drawRelation(const Draw& rnd, Relation previous);
 void fillRandomRow(std::int16_t kankei, const Draw& rnd, std::int16_t row[columns]);
 
 // The y cell under x = 0 of an inverse proportion, which has no value.
-inline const QString noValue = QStringLiteral(" ×");
+inline const std::u16string noValue = u" ×";
 
 // Text of the y cell under x: a number text, or noValue under x = 0 for an inverse proportion.
-QString yText(const Relation& relation, std::int16_t x);
+std::u16string yText(const Relation& relation, std::int16_t x);
 
 // Whether answer button `index` names the relation `kankei`. The square proportion is
 // answered with button 4, since its own button is never shown.

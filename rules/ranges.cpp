@@ -1,13 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "rules/ranges.h"
 
-QString rangeName(std::int16_t hani)
+std::u16string rangeName(std::int16_t hani)
 {
     switch (hani) {
-    case 0: return QStringLiteral("－２～２");
-    case 1: return QStringLiteral("１～５");
-    case 2: return QStringLiteral("－５～－１");
-    case 3: return QStringLiteral("ランダム");
+    case 0: return u"－２～２";
+    case 1: return u"１～５";
+    case 2: return u"－５～－１";
+    case 3: return u"ランダム";
     default: return {};
     }
 }

@@ -1,19 +1,15 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "rules/ranking.h"
 
+#include "rules/cp932.h"
 #include "rules/ranges.h"
 
-#include <QHash>
-#include <QList>
-#include <QStringDecoder>
-#include <QStringEncoder>
+#include <algorithm>
 
 namespace results {
 
 namespace {
 
-// Code page 932, the Japanese Windows form of Shift-JIS.
-constexpr const char* codePage = "windows-31j";
 constexpr char16_t replacement = u'\uFFFD';
 
 // Characters that a Japanese input method outside Windows produces where code page 932 has
@@ -33,133 +29,132 @@ char32_t codePageEquivalent(char32_t c)
 }
 
 // The Shift-JIS bytes of one character, or "?" when it has none.
-QByteArray encodeCharacter(char32_t c)
+std::string encodeCharacter(char32_t c)
 {
-    c = codePageEquivalent(c);
-    // Code page 932 keeps ASCII as it is (the converter would swap some control codes).
-    if (c < 0x80)
-        return QByteArray(1, static_cast<char>(c));
-    // A fresh converter per character, so that its error flag speaks for this character alone;
-    // each character is converted once per run.
-    static QHash<char32_t, QByteArray> known;
-    if (const auto found = known.constFind(c); found != known.cend())
-        return *found;
-    QStringEncoder e(codePage, QStringConverter::Flag::Stateless);
-    QByteArray bytes = e.isValid() ? e.encode(QString::fromUcs4(&c, 1)) : QByteArray();
-    if (e.hasError() || bytes.isEmpty())
-        bytes = QByteArray("?");
-    known.insert(c, bytes);
-    return bytes;
+    std::string bytes = cp932::encode(codePageEquivalent(c));
+    return bytes.empty() ? std::string("?") : bytes;
 }
 
-bool isLeadByte(unsigned char b) { return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC); }
-bool isTrailByte(unsigned char b) { return b >= 0x40 && b <= 0xFC && b != 0x7F; }
+// The code points of UTF-16 text; a lone surrogate is a code point of its own.
+template <typename Visit>
+bool forEachCodePoint(std::u16string_view text, Visit visit)
+{
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        char32_t c = text[i];
+        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
+            c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
+            ++i;
+        }
+        if (!visit(c))
+            return false;
+    }
+    return true;
+}
 
 // One character of a name field: one byte, or a lead byte with its trail byte.
-QString decodeCharacter(QByteArrayView unit)
+char16_t decodeCharacter(std::string_view unit)
 {
     const auto first = static_cast<unsigned char>(unit[0]);
     if (unit.size() == 1 && first < 0x80)
-        return QString(QChar(char16_t(first)));
-    static QHash<quint16, QString> known; // as in encodeCharacter
-    const quint16 key = quint16(first << 8 | (unit.size() > 1 ? static_cast<unsigned char>(unit[1]) : 0));
-    if (const auto found = known.constFind(key); found != known.cend())
-        return *found;
-    QStringDecoder d(codePage, QStringConverter::Flag::Stateless);
-    QString text = d.isValid() ? d.decode(unit) : QString();
-    if (d.hasError() || text.isEmpty())
-        text = QString(QChar(replacement));
-    known.insert(key, text);
-    return text;
+        return char16_t(first);
+    const char16_t c = unit.size() == 1 ? cp932::decode(first)
+                                        : cp932::decode(first, static_cast<unsigned char>(unit[1]));
+    return c ? c : replacement;
 }
 
 Module1::seiseki blankRecord()
 {
-    return {QByteArray(nameBytes, ' '), 0};
+    return {std::string(nameBytes, ' '), 0};
 }
 
 // The Shift-JIS bytes of a name, whole characters only, as many as fit in a name field;
 // whole (when asked) says whether every character fitted.
-QByteArray fieldBytes(const QString& name, bool* whole = nullptr)
+std::string fieldBytes(std::u16string_view name, bool* whole = nullptr)
 {
-    QByteArray field;
-    field.reserve(nameBytes);
-    for (const char32_t c : name.toUcs4()) {
-        const QByteArray bytes = encodeCharacter(c);
-        if (field.size() + bytes.size() > nameBytes) {
-            if (whole)
-                *whole = false;
-            return field;
-        }
+    std::string field;
+    const bool all = forEachCodePoint(name, [&](char32_t c) {
+        const std::string bytes = encodeCharacter(c);
+        if (field.size() + bytes.size() > std::size_t(nameBytes))
+            return false;
         field += bytes;
-    }
+        return true;
+    });
     if (whole)
-        *whole = true;
+        *whole = all;
     return field;
+}
+
+// Whether c is a control character (general category Cc).
+bool isControl(char16_t c)
+{
+    return c < 0x20 || (c >= 0x7F && c <= 0x9F);
 }
 
 } // namespace
 
-QString typedName(const QString& text)
+std::u16string typedName(std::u16string_view text)
 {
-    QString name = text.normalized(QString::NormalizationForm_C);
-    name.removeIf([](QChar c) { return c.category() == QChar::Other_Control; });
+    std::u16string name(text);
+    name.erase(std::remove_if(name.begin(), name.end(), isControl), name.end());
     return name;
 }
 
-bool nameFits(const QString& name)
+bool nameFits(std::u16string_view name)
 {
     bool whole = false;
     fieldBytes(name, &whole);
     return whole;
 }
 
-QByteArray encodeName(const QString& name)
+std::string encodeName(std::u16string_view name)
 {
-    return fieldBytes(name).leftJustified(nameBytes, ' ');
+    std::string field = fieldBytes(name);
+    field.resize(nameBytes, ' ');
+    return field;
 }
 
-QString decodeName(QByteArrayView field)
+std::u16string decodeName(std::string_view field)
 {
-    while (!field.isEmpty() && (field.back() == ' ' || field.back() == '\0'))
-        field.chop(1);
-    QString name;
-    qsizetype i = 0;
+    while (!field.empty() && (field.back() == ' ' || field.back() == '\0'))
+        field.remove_suffix(1);
+    std::u16string name;
+    std::size_t i = 0;
     while (i < field.size()) {
         const auto b = static_cast<unsigned char>(field[i]);
-        const bool pair = isLeadByte(b) && i + 1 < field.size()
-                          && isTrailByte(static_cast<unsigned char>(field[i + 1]));
-        const qsizetype length = pair ? 2 : 1;
-        name += decodeCharacter(field.sliced(i, length));
+        const bool pair = cp932::isLeadByte(b) && i + 1 < field.size()
+                          && cp932::isTrailByte(static_cast<unsigned char>(field[i + 1]));
+        const std::size_t length = pair ? 2 : 1;
+        name += decodeCharacter(field.substr(i, length));
         i += length;
     }
     return name;
 }
 
-QByteArray packRecord(const Module1::seiseki& record)
+std::string packRecord(const Module1::seiseki& record)
 {
-    QByteArray bytes = record.simei.left(nameBytes).leftJustified(nameBytes, ' ');
+    std::string bytes = record.simei.substr(0, nameBytes);
+    bytes.resize(nameBytes, ' ');
     const auto score = static_cast<std::uint16_t>(record.kiroku);
-    bytes.append(static_cast<char>(score & 0xFF));
-    bytes.append(static_cast<char>(score >> 8));
+    bytes += static_cast<char>(score & 0xFF);
+    bytes += static_cast<char>(score >> 8);
     return bytes;
 }
 
-Module1::seiseki unpackRecord(QByteArrayView bytes)
+Module1::seiseki unpackRecord(std::string_view bytes)
 {
-    if (bytes.size() < recordBytes)
+    if (bytes.size() < std::size_t(recordBytes))
         return blankRecord();
     Module1::seiseki record;
-    record.simei = bytes.first(nameBytes).toByteArray();
+    record.simei = std::string(bytes.substr(0, nameBytes));
     const auto low = static_cast<unsigned char>(bytes[nameBytes]);
     const auto high = static_cast<unsigned char>(bytes[nameBytes + 1]);
     record.kiroku = static_cast<std::int16_t>(static_cast<std::uint16_t>(low | (high << 8)));
     return record;
 }
 
-QByteArray BestFiveLists::nameField(int i) const
+std::string BestFiveLists::nameField(int i) const
 {
-    if (stored[i].size() == nameBytes && decodeName(stored[i]) == seisekinamae[i])
+    if (stored[i].size() == std::size_t(nameBytes) && decodeName(stored[i]) == seisekinamae[i])
         return stored[i];
     return encodeName(seisekinamae[i]);
 }
@@ -211,18 +206,18 @@ int enterScore(BestFiveLists& lists, std::int16_t (&anatakiroku)[Module1::runRan
     return koko;
 }
 
-void readLists(QByteArrayView head, BestFiveLists& lists)
+void readLists(std::string_view head, BestFiveLists& lists)
 {
     for (int i = 0; i < readCount; ++i) {
-        const QByteArrayView bytes = head.sliced(qMin<qsizetype>(head.size(), qsizetype(i) * recordBytes));
-        Module1::seisekibuf = unpackRecord(bytes.first(qMin<qsizetype>(bytes.size(), recordBytes)));
-        lists.seisekijikan[i] = Module1::seisekibuf.kiroku;
-        lists.stored[i] = Module1::seisekibuf.simei;
-        lists.seisekinamae[i] = decodeName(Module1::seisekibuf.simei);
+        const std::size_t at = std::min(head.size(), std::size_t(i) * recordBytes);
+        const Module1::seiseki record = unpackRecord(head.substr(at, recordBytes));
+        lists.seisekijikan[i] = record.kiroku;
+        lists.stored[i] = record.simei;
+        lists.seisekinamae[i] = decodeName(record.simei);
     }
 }
 
-QByteArray savedRecords(QByteArrayView head, const NewEntry& entry)
+std::string savedRecords(std::string_view head, const NewEntry& entry)
 {
     BestFiveLists lists;
     readLists(head, lists);
@@ -231,23 +226,18 @@ QByteArray savedRecords(QByteArrayView head, const NewEntry& entry)
         if (koko >= 0)
             lists.seisekinamae[koko] = entry.name;
     }
-    QByteArray records;
-    records.reserve(entryCount * recordBytes);
-    for (int i = 0; i < entryCount; ++i) {
-        Module1::seisekibuf.simei = lists.nameField(i);
-        Module1::seisekibuf.kiroku = lists.seisekijikan[i];
-        records += packRecord(Module1::seisekibuf);
-    }
+    std::string records;
+    records.reserve(savedBytes);
+    for (int i = 0; i < entryCount; ++i)
+        records += packRecord({lists.nameField(i), lists.seisekijikan[i]});
     return records;
 }
 
-QByteArray blankedRecords()
+std::string blankedRecords()
 {
-    QByteArray records;
-    for (int i = 0; i < readCount; ++i) {
-        Module1::seisekibuf = blankRecord();
-        records += packRecord(Module1::seisekibuf);
-    }
+    std::string records;
+    for (int i = 0; i < readCount; ++i)
+        records += packRecord(blankRecord());
     return records;
 }
 

@@ -2,9 +2,10 @@
 // The results window: what it shows at each kind of opening, name entry, 戻る, 初期化 and the
 // close box, on a real ranking file in a temporary directory.
 #include "rules/module1.h"
+#include "support/text.h"
 #include "windows/registry.h"
 #include "results/form3.h"
-#include "rules/ranking_file.h"
+#include "storage/ranking_file.h"
 #include "support/fake_services.h"
 #include "support/program_dir.h"
 #include "support/ranking_bytes.h"
@@ -574,7 +575,7 @@ void Form3Test::returnSavesTheEntryIntoTheFileAsItIsNow()
         results::BestFiveLists otherLists;
         results::RankingFile copy(dir->options());
         copy.read(otherLists);
-        QVERIFY(other == QLatin1String("clear") ? copy.blank() : copy.save({2, 45, QStringLiteral("Oth")}));
+        QVERIFY(other == QLatin1String("clear") ? copy.blank() : copy.save({2, 45, u"Oth"}));
         copy.close();
     }
 

@@ -1,7 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "rules/number_text.h"
+#include "support/text.h"
 
 #include <QTest>
+
+#include <charconv>
+#include <clocale>
+#include <cmath>
+#include <random>
 
 class NumberTextTest : public QObject {
     Q_OBJECT
@@ -11,6 +17,7 @@ private slots:
     void readsCaptionsBackAsNumbers_data();
     void readsCaptionsBackAsNumbers();
     void plainFormatHasNoBlank();
+    void digitsAreTheShortestThatReadBack();
 };
 
 void NumberTextTest::writesSignPositionAndShortestDecimals_data()
@@ -36,7 +43,7 @@ void NumberTextTest::writesSignPositionAndShortestDecimals()
 {
     QFETCH(double, value);
     QFETCH(QString, text);
-    QCOMPARE(numtext::numberText(value), text);
+    QCOMPARE(qs(numtext::numberText(value)), text);
 }
 
 void NumberTextTest::readsCaptionsBackAsNumbers_data()
@@ -58,15 +65,35 @@ void NumberTextTest::readsCaptionsBackAsNumbers()
 {
     QFETCH(QString, caption);
     QFETCH(int, value);
-    QCOMPARE(numtext::readNumber(caption), value);
+    QCOMPARE(numtext::readNumber(u16(caption)), value);
 }
 
 // Guards against list scores picking up the sign blank meant for other captions.
 void NumberTextTest::plainFormatHasNoBlank()
 {
-    QCOMPARE(numtext::plainText(0), QStringLiteral("0"));
-    QCOMPARE(numtext::plainText(35), QStringLiteral("35"));
-    QCOMPARE(numtext::plainText(-2), QStringLiteral("-2"));
+    QCOMPARE(qs(numtext::plainText(0)), QStringLiteral("0"));
+    QCOMPARE(qs(numtext::plainText(35)), QStringLiteral("35"));
+    QCOMPARE(qs(numtext::plainText(-2)), QStringLiteral("-2"));
+}
+
+// Guards against digits that differ from the shortest form that reads back (what the desktop
+// showed before, and what every platform must show alike), and against a locale's decimal comma.
+void NumberTextTest::digitsAreTheShortestThatReadBack()
+{
+    const char* const locale = std::setlocale(LC_NUMERIC, "de_DE.UTF-8");
+    std::mt19937_64 random(932);
+    std::uniform_int_distribution<int> coefficient(-400, 400), divisor(1, 60), exponent(-30, 30);
+    for (int i = 0; i < 20000; ++i) {
+        double value = double(coefficient(random)) / divisor(random);
+        if (i % 4 == 0)
+            value *= std::pow(10.0, exponent(random));
+        char digits[64];
+        const auto end = std::to_chars(digits, digits + sizeof digits, std::fabs(value)).ptr;
+        const QString expected = QString(value < 0 ? "-" : " ") + QLatin1String(digits, end - digits);
+        QCOMPARE(qs(numtext::numberText(value)), expected);
+    }
+    if (locale)
+        std::setlocale(LC_NUMERIC, "C");
 }
 
 QTEST_APPLESS_MAIN(NumberTextTest)

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "rules/question.h"
+#include "support/text.h"
 #include "support/draws.h"
 
 #include <QTest>
@@ -180,7 +181,7 @@ void QuestionTest::yTextsFollowTheRelation()
     const Relation r{std::int16_t(relation[0]), std::int16_t(relation[1]), std::int16_t(relation[2]),
                      std::int16_t(relation[3])};
     for (int i = 0; i < xs.size(); ++i)
-        QCOMPARE(question::yText(r, static_cast<std::int16_t>(xs[i])), ys[i]);
+        QCOMPARE(qs(question::yText(r, static_cast<std::int16_t>(xs[i]))), ys[i]);
 }
 
 void QuestionTest::judgesEveryButtonForEveryKind_data()

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The rules of the rankings without files or windows: name fields, records, entering scores.
 #include "rules/ranking.h"
+#include "support/text.h"
 
 #include <QTest>
 
@@ -91,9 +92,9 @@ void RankingTest::nameFieldHoldsWholeCharactersInTenBytes()
     QFETCH(QByteArray, field);
     QFETCH(QString, readBack);
 
-    const QByteArray encoded = results::encodeName(name);
+    const QByteArray encoded = qb(results::encodeName(u16(name)));
     QCOMPARE(encoded.toHex(' '), field.toHex(' '));
-    QCOMPARE(results::decodeName(encoded), readBack);
+    QCOMPARE(qs(results::decodeName(sb(encoded))), readBack);
 }
 
 void RankingTest::nameFieldReadsBackWithoutPadding_data()
@@ -120,7 +121,7 @@ void RankingTest::nameFieldReadsBackWithoutPadding()
     QFETCH(QByteArray, field);
     QFETCH(QString, name);
 
-    QCOMPARE(results::decodeName(field), name);
+    QCOMPARE(qs(results::decodeName(sb(field))), name);
 }
 
 void RankingTest::recordKeepsSignedLittleEndianScore_data()
@@ -141,12 +142,12 @@ void RankingTest::recordKeepsSignedLittleEndianScore()
     QFETCH(QByteArray, scoreBytes);
 
     const QByteArray name("Hanako    ");
-    const QByteArray bytes = results::packRecord({name, static_cast<std::int16_t>(score)});
+    const QByteArray bytes = qb(results::packRecord({sb(name), static_cast<std::int16_t>(score)}));
     QCOMPARE(bytes.toHex(' '), (name + scoreBytes).toHex(' '));
 
-    const Module1::seiseki back = results::unpackRecord(name + scoreBytes);
+    const Module1::seiseki back = results::unpackRecord(sb(name + scoreBytes));
     QCOMPARE(int(back.kiroku), score);
-    QCOMPARE(back.simei, name);
+    QCOMPARE(qb(back.simei), name);
 }
 
 void RankingTest::untouchedEntryKeepsItsBytes_data()
@@ -171,9 +172,9 @@ void RankingTest::untouchedEntryKeepsItsBytes()
     QFETCH(QByteArray, written);
 
     BestFiveLists lists;
-    lists.stored[7] = stored;
-    lists.seisekinamae[7] = typed.isNull() ? results::decodeName(stored) : typed;
-    QCOMPARE(lists.nameField(7).toHex(' '), written.toHex(' '));
+    lists.stored[7] = sb(stored);
+    lists.seisekinamae[7] = typed.isNull() ? results::decodeName(sb(stored)) : u16(typed);
+    QCOMPARE(qb(lists.nameField(7)).toHex(' '), written.toHex(' '));
 }
 
 void RankingTest::newScoreTakesFirstPlaceNotAboveIt_data()
@@ -215,22 +216,23 @@ void RankingTest::newScoreTakesFirstPlaceNotAboveIt()
     // Range 1 is entries 5..9; ranges 0 and 2 around it must not move.
     BestFiveLists lists;
     std::iota(lists.seisekijikan, lists.seisekijikan + results::entryCount, std::int16_t(1000));
-    std::fill_n(lists.seisekinamae, results::entryCount, QStringLiteral("other"));
+    std::fill_n(lists.seisekinamae, results::entryCount, std::u16string(u"other"));
     const char* letters[] = {"A", "B", "C", "D", "E"};
     for (int p = 0; p < 5; ++p) {
         lists.seisekijikan[5 + p] = static_cast<std::int16_t>(before[p]);
-        lists.seisekinamae[5 + p] = QString::fromLatin1(letters[p]);
-        lists.stored[5 + p] = QByteArray(letters[p]).leftJustified(10, ' ');
+        lists.seisekinamae[5 + p] = u16(QString::fromLatin1(letters[p]));
+        lists.stored[5 + p] = sb(QByteArray(letters[p]).leftJustified(10, ' '));
     }
 
     const int koko = lists.enter(1, static_cast<std::int16_t>(tensu));
     QCOMPARE(koko, place < 0 ? -1 : 5 + place);
     QCOMPARE(QList<int>(lists.seisekijikan + 4, lists.seisekijikan + 11), QList<int>{1004} + after + QList<int>{1010});
-    QCOMPARE(QStringList(lists.seisekinamae + 4, lists.seisekinamae + 11),
-             QStringList{"other"} + names + QStringList{"other"});
+    QStringList shown;
+    std::transform(lists.seisekinamae + 4, lists.seisekinamae + 11, std::back_inserter(shown), qs);
+    QCOMPARE(shown, QStringList{"other"} + names + QStringList{"other"});
     // A moved entry keeps its own stored field; the new one has none.
     for (int p = 0; p < 5; ++p)
-        QCOMPARE(lists.stored[5 + p].trimmed(), names[p] == QStringLiteral("ここです！") ? QByteArray()
+        QCOMPARE(qb(lists.stored[5 + p]).trimmed(), names[p] == QStringLiteral("ここです！") ? QByteArray()
                                                                                       : names[p].toLatin1());
 }
 
@@ -296,7 +298,7 @@ void RankingTest::scoreEntersOnlyWhenItCounts()
     QCOMPARE(int(touroku), tourokuAfter);
     QCOMPARE((QList<int>{anatakiroku[2][0], anatakiroku[2][1], anatakiroku[2][2]}), run);
     if (koko >= 0)
-        QCOMPARE(lists.seisekinamae[koko], results::hereMark);
+        QCOMPARE(qs(lists.seisekinamae[koko]), qs(results::hereMark));
 }
 
 QTEST_APPLESS_MAIN(RankingTest)

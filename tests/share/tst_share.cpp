@@ -4,8 +4,9 @@
 // runs this program; every PC is a process of its own, on its own mount, logged in to the
 // server as its own pupil, running the program's own Read and Save.
 #include "support/child_process.h"
+#include "support/text.h"
 #include "support/ranking_bytes.h"
-#include "rules/ranking_file.h"
+#include "storage/ranking_file.h"
 
 #include <QElapsedTimer>
 #include <QRandomGenerator>
@@ -138,7 +139,7 @@ int runPc(const ChildProcess::Channel& channel, const Pc& pc, const QString& ord
     results::BestFiveLists lists;
     results::RankingFile file(options);
     file.read(lists);
-    const bool done = pc.step.clearing ? file.blank() : file.save({1, qint16(pc.step.score), QString::fromLatin1(pc.step.name)});
+    const bool done = pc.step.clearing ? file.blank() : file.save({1, qint16(pc.step.score), u16(QString::fromLatin1(pc.step.name))});
     file.close();
     channel.send(QByteArray(done ? "S " : "F ") + QByteArray::number(timer.elapsed()) + '\n');
     return 0;
@@ -338,7 +339,9 @@ void ShareTest::pcThatDiesHoldingTheLockIsTakenOver()
         steps += others[n - 1].step;
     qInfo("after the holder died: %lld saves, slowest %lld ms", qsizetype(others.size()), outcome.slowestMs);
     QCOMPARE(readFile(servedFile()).toHex(' '), expectedFile(startingFile(), steps).toHex(' '));
-    QVERIFY(outcome.slowestMs < results::RankingOptions{}.staleLock.count() + 3000);
+    // Taken over once the lock is seen as left, long before a PC would give up waiting: the ten
+    // saves then run one after another, each up to a second on a busy machine.
+    QVERIFY(outcome.slowestMs < results::RankingOptions{}.staleLock.count() + 15000);
     QVERIFY2(onlyTheFileIsLeft(), qPrintable(entries(QFileInfo(servedFile()).path()).join(u' ')));
 }
 

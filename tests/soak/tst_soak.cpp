@@ -8,6 +8,7 @@
 // ended the game) under them. The seed is fixed; SOAK_EVENTS and SOAK_SEED in the environment
 // make a longer or different run (`make soak`).
 #include "rules/module1.h"
+#include "support/text.h"
 #include "rules/number_text.h"
 #include "windows/registry.h"
 #include "game/form1.h"
@@ -80,7 +81,7 @@ public:
     void checkInvariants()
     {
         Form1& f = game.form();
-        const int total = numtext::readNumber(f.tokutenyo->text());
+        const int total = numtext::readNumber(u16(f.tokutenyo->text()));
         if (f.tokutenyo->text() != QStringLiteral("得点")) {
             QVERIFY(total >= 0 && total <= 50);
             QCOMPARE(total, expectedTotal);
@@ -121,7 +122,7 @@ private:
         if (!f.kotae(index).isEnabled())
             return;
         if (question::isRightAnswer(f.kankei, index))
-            expectedTotal += numtext::readNumber(f.tokuten->caption());
+            expectedTotal += numtext::readNumber(u16(f.tokuten->caption()));
         f.kotae(index).click();
     }
 

@@ -6,7 +6,7 @@
 #include "rules/module1.h"
 #include "windows/registry.h"
 #include "game/form1.h"
-#include "rules/ranking_file.h"
+#include "storage/ranking_file.h"
 
 #include <QCoreApplication>
 

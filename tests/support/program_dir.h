@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "rules/ranking_file.h"
+#include "storage/ranking_file.h"
 
 #include <QString>
 #include <QTemporaryDir>

@@ -3,7 +3,7 @@
 
 // A running copy of the program in a child process, opening, saving and clearing the ranking
 // file one command of the test at a time, and a script that interleaves two such copies.
-#include "rules/ranking_file.h"
+#include "storage/ranking_file.h"
 #include "support/child_process.h"
 
 #include <QString>

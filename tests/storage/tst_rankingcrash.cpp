@@ -3,8 +3,9 @@
 // system refuses the write: every save runs in a child process that is killed at one step
 // after another, or that runs under a file-size limit.
 #include "support/child_process.h"
+#include "support/text.h"
 #include "support/ranking_bytes.h"
-#include "rules/ranking_file.h"
+#include "storage/ranking_file.h"
 #include "support/program_dir.h"
 
 #include <QDir>
@@ -23,7 +24,7 @@ namespace {
 
 const QByteArray tail = QByteArray("written by some other program\n").repeated(4);
 // The entry that every save in this test adds: range 1, score 35, name "Kim".
-const results::NewEntry kim{1, 35, QStringLiteral("Kim")};
+const results::NewEntry kim{1, 35, u"Kim"};
 const QByteArray withKim = savedGameFile(
     record("A", 50) + record("B", 40) + record("Kim", 35) + record("C", 30) + record("D", 20), false, tail);
 

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "rules/file_io.h"
-#include "rules/ranking_file.h"
+#include "storage/file_io.h"
+#include "storage/ranking_file.h"
 
 #include <QByteArray>
 #include <QString>

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "rules/ranking_journal.h"
+#include "storage/ranking_journal.h"
 
 #include <QFile>
 #include <QFileInfo>

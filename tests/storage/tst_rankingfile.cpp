@@ -2,7 +2,8 @@
 // The ranking file tavon.rnk on real files in a temporary directory: Read, Save, Blank, Close,
 // and where the file is kept.
 #include "support/ranking_bytes.h"
-#include "rules/ranking_file.h"
+#include "support/text.h"
+#include "storage/ranking_file.h"
 #include "support/program_dir.h"
 
 #include <QDir>
@@ -91,7 +92,7 @@ void RankingFileTest::missingFileIsCreatedEmptyAndReadsBlank()
 {
     BestFiveLists lists;
     std::fill_n(lists.seisekijikan, readCount, 99);
-    std::fill_n(lists.seisekinamae, readCount, QStringLiteral("old"));
+    std::fill_n(lists.seisekinamae, readCount, std::u16string(u"old"));
     RankingFile file(dir->options());
     file.read(lists);
 
@@ -101,7 +102,7 @@ void RankingFileTest::missingFileIsCreatedEmptyAndReadsBlank()
     QVERIFY(file.isOpen());
     QVERIFY(file.isWritable());
     QCOMPARE(QList<int>(lists.seisekijikan, lists.seisekijikan + readCount), QList<int>(readCount));
-    QCOMPARE(QStringList(lists.seisekinamae, lists.seisekinamae + readCount), QStringList(readCount));
+    QCOMPARE(qsList(lists.seisekinamae, lists.seisekinamae + readCount), QStringList(readCount));
     file.close();
     QCOMPARE(QFileInfo(dir->programFile()).size(), 0); // stays even though nothing was saved
 }
@@ -109,7 +110,7 @@ void RankingFileTest::missingFileIsCreatedEmptyAndReadsBlank()
 void RankingFileTest::firstSaveIntoEmptyFileWrites900Bytes()
 {
     auto&& [lists, file] = Opening(dir->options());
-    QVERIFY(file.save({1, 30, QStringLiteral("Taro")}));
+    QVERIFY(file.save({1, 30, u"Taro"}));
     file.close();
 
     const QByteArray expected = blankRecords(5) + record("Taro", 30) + blankRecords(69);
@@ -147,7 +148,7 @@ void RankingFileTest::saveAndBlankWriteOnlyTheirRecords()
 
     WRITE_FILE(dir->programFile(), before);
     auto&& [lists, file] = Opening(dir->options());
-    QVERIFY(clearing ? file.blank() : file.save({3, 200, QStringLiteral("New")}));
+    QVERIFY(clearing ? file.blank() : file.save({3, 200, u"New"}));
     file.close();
     QCOMPARE(readFile(dir->programFile()).toHex(' '), after.toHex(' '));
 }
@@ -161,7 +162,7 @@ void RankingFileTest::shortFileReadsMissingRecordsAsBlank()
 
     QCOMPARE(QList<int>(lists.seisekijikan, lists.seisekijikan + readCount),
              QList<int>({40, 35}) + QList<int>(readCount - 2));
-    QCOMPARE(QStringList(lists.seisekinamae, lists.seisekinamae + readCount),
+    QCOMPARE(qsList(lists.seisekinamae, lists.seisekinamae + readCount),
              QStringList({"Ann", "Ben"}) + QStringList(readCount - 2));
 }
 
@@ -192,7 +193,7 @@ void RankingFileTest::negativeScoresSurviveReadAndSave()
     WRITE_FILE(dir->programFile(), blankRecords(2) + record("Neg", score) + blankRecords(72));
     auto&& [lists, file] = Opening(dir->options());
     QCOMPARE(int(lists.seisekijikan[2]), score);
-    QVERIFY(file.save({0, static_cast<std::int16_t>(score), QStringLiteral("Eq")}));
+    QVERIFY(file.save({0, static_cast<std::int16_t>(score), u"Eq"}));
     file.close();
     QCOMPARE(readFile(dir->programFile()).toHex(' '), after.toHex(' '));
 }
@@ -224,13 +225,13 @@ void RankingFileTest::typedNamesAreStoredInTenBytes()
     QFETCH(QString, shown);
 
     auto&& [lists, file] = Opening(dir->options());
-    QVERIFY(file.save({2, 25, typed}));
+    QVERIFY(file.save({2, 25, u16(typed)}));
     file.close();
 
     QCOMPARE(readFile(dir->programFile()).toHex(' '), (blankRecords(10) + record(field, 25) + blankRecords(64)).toHex(' '));
 
     auto&& [again, reopened] = Opening(dir->options());
-    QCOMPARE(again.seisekinamae[10], shown);
+    QCOMPARE(qs(again.seisekinamae[10]), shown);
 }
 
 void RankingFileTest::saveEntersIntoWhatTheFileHoldsNow_data()
@@ -266,9 +267,9 @@ void RankingFileTest::saveEntersIntoWhatTheFileHoldsNow()
 
     auto&& [otherLists, other] = Opening(dir->options());
     if (meanwhile == QStringLiteral("save 45 in range 1"))
-        QVERIFY(other.save({1, 45, QStringLiteral("Oth")}));
+        QVERIFY(other.save({1, 45, u"Oth"}));
     else if (meanwhile == QStringLiteral("save 200 in range 2"))
-        QVERIFY(other.save({2, 200, QStringLiteral("Oth")}));
+        QVERIFY(other.save({2, 200, u"Oth"}));
     else if (meanwhile == QStringLiteral("blank"))
         QVERIFY(other.blank());
     else
@@ -276,7 +277,7 @@ void RankingFileTest::saveEntersIntoWhatTheFileHoldsNow()
                                       + numberedRecords(22, 54));
     other.close();
 
-    QVERIFY(file.save({1, 35, QStringLiteral("Me")}));
+    QVERIFY(file.save({1, 35, u"Me"}));
     file.close();
     const QByteArray expected = others.left(5 * 12) + range1 + others.mid(5 * 12) + blankRecords(54);
     QCOMPARE(readFile(dir->programFile()).toHex(' '), expected.toHex(' '));
@@ -290,10 +291,10 @@ void RankingFileTest::entriesLeftAloneKeepTheirBytesEvenWhenMoved()
     WRITE_FILE(dir->programFile(), invalid + nulPadded + blankRecords(18) + odd21);
 
     auto&& [lists, file] = Opening(dir->options());
-    QCOMPARE(lists.seisekinamae[0], QStringLiteral("\uFFFD X\uFFFD"));
-    QCOMPARE(lists.seisekinamae[1], QStringLiteral("Nul"));
+    QCOMPARE(qs(lists.seisekinamae[0]), QStringLiteral("\uFFFD X\uFFFD"));
+    QCOMPARE(qs(lists.seisekinamae[1]), QStringLiteral("Nul"));
     // A new best score pushes both entries one place down.
-    QVERIFY(file.save({0, 45, QStringLiteral("New")}));
+    QVERIFY(file.save({0, 45, u"New"}));
     file.close();
 
     const QByteArray expected = record("New", 45) + invalid + nulPadded + blankRecords(17) + odd21 + blankRecords(54);
@@ -309,7 +310,7 @@ void RankingFileTest::saveKeepsWhatWasAddedAfterRecord75SinceRead()
         QVERIFY(other.open(QIODevice::Append));
         other.write("written meanwhile");
     }
-    QVERIFY(file.save({0, 500, QStringLiteral("Z")}));
+    QVERIFY(file.save({0, 500, u"Z"}));
     file.close();
     const QByteArray expected = record("Z", 500) + numberedRecords(1, 4) + numberedRecords(6, 16) + blankRecords(54);
     QCOMPARE(readFile(dir->programFile()).toHex(' '), (expected + "written meanwhile").toHex(' '));
@@ -328,13 +329,13 @@ void RankingFileTest::fallbackDirectoryWhenProgramDirectoryRefusesTheFile()
     QVERIFY(file.isWritable());
     QCOMPARE(QFileInfo(dir->fallbackFile()).size(), 0);
 
-    QVERIFY(file.save({0, 12, QStringLiteral("Own")}));
+    QVERIFY(file.save({0, 12, u"Own"}));
     file.close();
     QCOMPARE(recordAt(readFile(dir->fallbackFile()), 1).toHex(' '), record("Own", 12).toHex(' '));
 
     // The next opening finds the saved entry again.
     auto&& [again, reopened] = Opening(dir->options());
-    QCOMPARE(again.seisekinamae[0], QStringLiteral("Own"));
+    QCOMPARE(qs(again.seisekinamae[0]), QStringLiteral("Own"));
 }
 
 void RankingFileTest::fallbackDirectoryIgnoresRelativeDataHome()
@@ -362,7 +363,7 @@ void RankingFileTest::noUsableFileReadsBlankAndSaveFails()
     file.read(lists);
     QCOMPARE(int(lists.seisekijikan[3]), 0);
     QVERIFY(!file.isWritable());
-    QVERIFY(!file.save({0, 5, QStringLiteral("Lost")}));
+    QVERIFY(!file.save({0, 5, u"Lost"}));
     QVERIFY(!file.blank());
     file.close();
     QCOMPARE(readFile(plain), QByteArray("not a directory"));
@@ -375,7 +376,7 @@ void RankingFileTest::saveFailsWhenTheFileCannotBeReplaced()
     QVERIFY(QDir(dir->programDir).removeRecursively());
     WRITE_FILE(dir->programDir, "now a plain file");
 
-    QVERIFY(!file.save({0, 9, QStringLiteral("Lost")}));
+    QVERIFY(!file.save({0, 9, u"Lost"}));
     file.close();
     QCOMPARE(readFile(dir->programDir), QByteArray("now a plain file"));
 }
@@ -391,7 +392,7 @@ void RankingFileTest::closeReleasesTheFileAndWritesNothing()
     QCOMPARE(readFile(dir->programFile()), before);
 
     file.read(lists);
-    QVERIFY(file.save({0, 1, QStringLiteral("x")}));
+    QVERIFY(file.save({0, 1, u"x"}));
     QVERIFY(file.isOpen());
     file.close();
     QCOMPARE(QDir(dir->programDir).entryList(QDir::Files | QDir::Hidden | QDir::System),

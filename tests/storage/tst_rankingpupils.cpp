@@ -3,10 +3,11 @@
 // own: every copy of the program runs in a child process as its pupil's user (the test runs
 // as root and drops to fixed test ids), in the shared folders a teacher sets up.
 #include "support/accounts.h"
+#include "support/text.h"
 #include "support/running_copy.h"
 #include "support/ranking_bytes.h"
-#include "rules/ranking_file.h"
-#include "rules/ranking_journal.h"
+#include "storage/ranking_file.h"
+#include "storage/ranking_journal.h"
 
 #include <QDir>
 #include <QTemporaryDir>
@@ -174,8 +175,8 @@ void RankingPupilsTest::pupilsShareOneFile()
     const struct stat before = statOf(rankingFile());
     QStringList besideBefore = entries(folder);
 
-    ChildProcess a = pupilCopy(ami, folder, {0, 40, QStringLiteral("Ami")});
-    ChildProcess b = pupilCopy(bo, folder, {0, 45, QStringLiteral("Bo")});
+    ChildProcess a = pupilCopy(ami, folder, {0, 40, u"Ami"});
+    ChildProcess b = pupilCopy(bo, folder, {0, 45, u"Bo"});
     const QString wrong = playScript(script, a, b);
     QVERIFY2(wrong.isEmpty(), qPrintable(wrong));
 
@@ -223,7 +224,7 @@ void RankingPupilsTest::journalNotOfTheProgramIsLeftAlone()
         QVERIFY(writeFile(journal, planted) && setOwner(journal, outsider, outsider, 0444));
     }
 
-    ChildProcess a = pupilCopy(ami, folder, {0, 40, QStringLiteral("Ami")});
+    ChildProcess a = pupilCopy(ami, folder, {0, 40, u"Ami"});
     QVERIFY(a.send('o') && a.receive(10s) == 'O');
     QCOMPARE(readFile(rankingFile()).toHex(' '), startingFile.toHex(' '));
     QVERIFY(a.send('s') && a.receive(10s) == 'S');
@@ -248,7 +249,7 @@ void RankingPupilsTest::saveLeavesBytesAfterRecord75Alone()
     setUpFolder(folder, rankingFile(), Folder::Group);
     const struct stat before = statOf(rankingFile());
 
-    ChildProcess a = pupilCopy(ami, folder, {0, 40, QStringLiteral("Ami")});
+    ChildProcess a = pupilCopy(ami, folder, {0, 40, u"Ami"});
     QVERIFY(a.send('o') && a.receive(10s) == 'O');
     QVERIFY(a.send('s') && a.receive(10s) == 'S');
 

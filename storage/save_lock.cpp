@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "rules/save_lock.h"
+#include "storage/save_lock.h"
 
-#include "rules/file_io.h"
+#include "storage/file_io.h"
 
 #include <QFile>
 #include <QSysInfo>

@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "rules/ranking_file.h"
+#include "storage/ranking_file.h"
 
-#include "rules/file_io.h"
-#include "rules/ranking_journal.h"
-#include "rules/save_lock.h"
+#include "storage/file_io.h"
+#include "storage/ranking_journal.h"
+#include "storage/save_lock.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -21,6 +21,12 @@ namespace results {
 namespace {
 
 using namespace fileio;
+
+// The file's bytes as the game library takes them.
+std::string_view view(QByteArrayView bytes)
+{
+    return {bytes.data(), static_cast<std::size_t>(bytes.size())};
+}
 
 void reach(const RankingOptions& options, WriteStep step)
 {
@@ -221,7 +227,7 @@ void RankingFile::read(BestFiveLists& lists)
     readAt(d.get(), 0, savedBytes, head);
     if (journalThere)
         head = journal::before(head, journalPath, d.get());
-    readLists(head, lists);
+    readLists(view(head), lists);
     fd = d.release();
 }
 
@@ -230,9 +236,9 @@ bool RankingFile::save(const NewEntry& entry)
     Module1::seiseki mine;
     mine.simei = encodeName(entry.name);
     mine.kiroku = entry.tensu;
-    const QByteArray one = packRecord(mine);
+    const QByteArray one = QByteArray::fromStdString(packRecord(mine));
     return rewrite(
-        savedBytes, [&entry](QByteArrayView head) { return savedRecords(head, entry); },
+        savedBytes, [&entry](QByteArrayView head) { return QByteArray::fromStdString(savedRecords(view(head), entry)); },
         [&](QByteArrayView before, QByteArrayView now) {
             return BestFiveLists::hasRange(entry.hani) && copiesIn(now, entry.hani, one) > copiesIn(before, entry.hani, one);
         });
@@ -243,7 +249,7 @@ bool RankingFile::blank()
     // A clearing whose records were all written before its lock was taken over was kept by
     // the taker, which found it complete.
     return rewrite(
-        readBytes, [](QByteArrayView) { return blankedRecords(); }, [](QByteArrayView, QByteArrayView) { return true; });
+        readBytes, [](QByteArrayView) { return QByteArray::fromStdString(blankedRecords()); }, [](QByteArrayView, QByteArrayView) { return true; });
 }
 
 void RankingFile::close()

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "rules/file_io.h"
+#include "storage/file_io.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "rules/file_io.h"
+#include "storage/file_io.h"
 
 #include <QByteArray>
 #include <QByteArrayView>

@@ -4,8 +4,9 @@
 // process as an ordinary user (a test run by root drops to "nobody"), so that permissions
 // bind as they bind a pupil's account; the child reports what it saw and whether it saved.
 #include "support/child_process.h"
+#include "support/text.h"
 #include "support/ranking_bytes.h"
-#include "rules/ranking_file.h"
+#include "storage/ranking_file.h"
 #include "support/program_dir.h"
 
 #include <QDir>
@@ -36,7 +37,7 @@ enum class Place {
 
 const QByteArray shared = record("Shared", 44) + record("Two", 30) + blankRecords(73);
 // Every opening saves "Mine" with 40 in range 0.
-const results::NewEntry mine{0, 40, QStringLiteral("Mine")};
+const results::NewEntry mine{0, 40, u"Mine"};
 const QByteArray sharedWithMine = record("Shared", 44) + record("Mine", 40) + record("Two", 30) + blankRecords(72);
 const QByteArray mineAlone = record("Mine", 40) + blankRecords(74);
 
@@ -186,7 +187,7 @@ void RankingPlacesTest::unusualPlaceShowsWhatCanBeReadAndSavesWhereItCan()
                                                              : "other";
             const bool saved = file.save(mine);
             file.close();
-            channel.send(QStringList{used, lists.seisekinamae[0], lists.seisekinamae[1], saved ? "saved" : "failed"}
+            channel.send(QStringList{used, qs(lists.seisekinamae[0]), qs(lists.seisekinamae[1]), saved ? "saved" : "failed"}
                              .join(u'\n').toUtf8());
             return 0;
         },

@@ -3,8 +3,9 @@
 // results window opening (Read, then Save or Blank), driven step by step over pipes so that
 // their openings, saves and locks interleave in a chosen order.
 #include "support/running_copy.h"
+#include "support/text.h"
 #include "support/ranking_bytes.h"
-#include "rules/ranking_file.h"
+#include "storage/ranking_file.h"
 #include "support/program_dir.h"
 
 #include <QDir>
@@ -82,8 +83,8 @@ void RankingCopiesTest::twoCopiesKeepEachOthersWork()
     QFETCH(QString, script);
     QFETCH(QByteArray, after);
 
-    ChildProcess a([this](const ChildProcess::Channel& c) { return runningCopy(c, {1, 35, QStringLiteral("Ami")}, dir->options()); });
-    ChildProcess b([this](const ChildProcess::Channel& c) { return runningCopy(c, {1, 45, QStringLiteral("Bo")}, dir->options()); });
+    ChildProcess a([this](const ChildProcess::Channel& c) { return runningCopy(c, {1, 35, u"Ami"}, dir->options()); });
+    ChildProcess b([this](const ChildProcess::Channel& c) { return runningCopy(c, {1, 45, u"Bo"}, dir->options()); });
     QVERIFY(a.started() && b.started());
     QVERIFY(a.id() != b.id());
 
@@ -117,7 +118,7 @@ void RankingCopiesTest::lockFileLeftBesideTheFileDoesNotBlockSaves()
                                  QFileDevice::FileModificationTime));
     }
     auto&& [lists, file] = Opening(options);
-    QVERIFY(file.save({1, 45, QStringLiteral("Bo")}));
+    QVERIFY(file.save({1, 45, u"Bo"}));
     file.close();
     QCOMPARE(recordAt(readFile(dir->programFile()), 7), record("Bo", 45));
 }
@@ -130,13 +131,13 @@ void RankingCopiesTest::lockKeptByLiveCopyFailsTheSaveAfterTheWait()
     QVERIFY(other >= 0);
 
     auto&& [lists, file] = Opening(options);
-    QVERIFY(!file.save({1, 45, QStringLiteral("Bo")}));
+    QVERIFY(!file.save({1, 45, u"Bo"}));
     QVERIFY(!file.blank());
     QCOMPARE(readFile(dir->programFile()), gameFile(tail));
 
     // Once the other copy is done, the same opening saves.
     ::close(other);
-    QVERIFY(file.save({1, 45, QStringLiteral("Bo")}));
+    QVERIFY(file.save({1, 45, u"Bo"}));
     QCOMPARE(recordAt(readFile(dir->programFile()), 7), record("Bo", 45));
 }
 
