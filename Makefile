@@ -5,7 +5,7 @@
 BUILD_DIR := build
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: all setup setup-tests setup-deb configure build run test deb bench soak soak-share screenshots clean
+.PHONY: all setup setup-tests setup-deb configure build run test deb web web-deps bench soak soak-share screenshots clean
 
 all: build
 
@@ -35,12 +35,22 @@ run: setup configure
 # The suite runs twice: as built for the player, then under AddressSanitizer and
 # UndefinedBehaviorSanitizer (without the real-window game and the emscripten build of the
 # rules, which the first run covers).
-test: setup setup-tests setup-deb configure
+test: setup setup-tests setup-deb configure web web-deps
 	@cmake --build $(BUILD_DIR) -j $(JOBS)
 	cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS)
 	@cmake -S . -B $(BUILD_DIR)-sanitize -DCMAKE_BUILD_TYPE=Debug -DNUBORA_SANITIZE=ON >/dev/null
 	@cmake --build $(BUILD_DIR)-sanitize -j $(JOBS)
 	cd $(BUILD_DIR)-sanitize && ctest --output-on-failure -j $(JOBS) -E 'real_window|package_deb|rules_wasm_replay'
+
+# The game in a browser: the static site in build-web/ (index.html, the game library as one
+# emscripten module, the page's scripts and style, manifest, service worker) and
+# build-web/nubora1.html, the whole game in one file for file://.
+web: setup setup-tests
+	@sh web/build.sh build-web
+
+# The page's test tools from npm (puppeteer-core, axe-core), as package-lock.json pins them.
+web-deps:
+	@npm_config_cache=$${npm_config_cache:-$(CURDIR)/build-web/npm-cache} npm ci --no-audit --no-fund --loglevel=error
 
 # nubora1_<version>_<arch>.deb (with its -dbgsym package, .buildinfo and .changes) in build-deb/.
 deb: setup setup-deb
