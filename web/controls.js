@@ -93,6 +93,7 @@ function makeRows(def, named, rowPixels) {
       if (c === 0) el.scope = 'row';
       el.style.top = `${px(column.rect[1]) + rowPixels * i}px`;
       if (i > 0) el.textContent = '';
+      el.dataset.name = `${column.name}${i}`;
       tr.append(el);
       named[`${column.name}${i}`] = el;
     });

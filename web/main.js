@@ -67,7 +67,7 @@ async function start() {
     await messageBox({ text: 'このブラウザーには成績を記録できません。\rゲームはできますが、成績は残りません。', title: '成績' });
   }
   game.activate();
-  globalThis.nubora = { M, game, ready: true }; // for the tests
+  globalThis.nubora = { M, game, file, seed, ready: true }; // for the tests
 }
 
 if ('serviceWorker' in navigator && location.protocol.startsWith('http')) {

@@ -37,7 +37,7 @@ export async function launch() {
     headless: true,
     userDataDir: profile,
     args: ['--no-sandbox', '--disable-gpu', '--font-render-hinting=none', '--lang=ja', '--no-first-run',
-      '--disable-background-timer-throttling'],
+      '--disable-background-timer-throttling', '--disable-renderer-backgrounding', '--disable-backgrounding-occluded-windows'],
     env: { ...process.env, HOME: profile, XDG_CONFIG_HOME: profile, XDG_CACHE_HOME: profile },
   });
   return { browser, close: async () => { await browser.close(); await rm(profile, { recursive: true, force: true }); } };
@@ -51,7 +51,7 @@ export async function openGame(browser, url, seed) {
   page.on('pageerror', (e) => errors.push(e));
   await page.evaluateOnNewDocument((s) => { globalThis.nuboraSeed = s; }, seed);
   await page.goto(url);
-  await page.waitForFunction(() => globalThis.nubora?.ready && document.querySelector('dialog.message[open]'));
+  await page.waitForFunction(() => globalThis.nubora?.ready && document.querySelector('dialog.message[open]'), { polling: 50 });
   page.errors = errors;
   return page;
 }
