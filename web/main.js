@@ -21,7 +21,11 @@ function fit() {
   const width = px(form1.client[0]);
   const height = px(form1.client[1]) + 18; // the menu bar
   const scale = Math.min(innerWidth / width, innerHeight / height);
-  document.documentElement.style.setProperty('--scale', String(Math.max(0.5, Math.floor(scale * 100) / 100)));
+  const fitted = (k) => String(Math.max(0.3, Math.floor(k * 100) / 100));
+  document.documentElement.style.setProperty('--scale', fitted(scale));
+  // The windows over it at the same scale where they fit whole (title bar and teacher's strip
+  // included), else smaller: the tallest is the results window.
+  document.documentElement.style.setProperty('--dialog-scale', fitted(Math.min(scale, innerHeight / 480, innerWidth / 420)));
 }
 
 async function start() {
