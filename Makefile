@@ -34,12 +34,17 @@ run: setup configure
 
 # The suite runs twice: as built for the player, then under AddressSanitizer and
 # UndefinedBehaviorSanitizer (without the real-window game, which the first run covers).
+# Then the tests that save on a thread beside the windows run under ThreadSanitizer.
+TSAN_TESTS := tst_form3 tst_savebeside tst_soak
 test: setup setup-tests setup-deb configure
 	@cmake --build $(BUILD_DIR) -j $(JOBS)
 	cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS)
 	@cmake -S . -B $(BUILD_DIR)-sanitize -DCMAKE_BUILD_TYPE=Debug -DNUBORA_SANITIZE=ON >/dev/null
 	@cmake --build $(BUILD_DIR)-sanitize -j $(JOBS)
 	cd $(BUILD_DIR)-sanitize && ctest --output-on-failure -j $(JOBS) -E 'real_window|package_deb'
+	@cmake -S . -B $(BUILD_DIR)-tsan -DCMAKE_BUILD_TYPE=Debug -DNUBORA_TSAN=ON >/dev/null
+	@cmake --build $(BUILD_DIR)-tsan -j $(JOBS) --target $(TSAN_TESTS)
+	cd $(BUILD_DIR)-tsan && ctest --output-on-failure -j $(JOBS) -R '^($(subst $() ,|,$(TSAN_TESTS)))$$'
 
 # nubora1_<version>_<arch>.deb (with its -dbgsym package, .buildinfo and .changes) in build-deb/.
 deb: setup setup-deb
@@ -93,4 +98,4 @@ screenshots: build setup-tests
 	SCALE=2 bash scripts/screenshots.sh
 
 clean:
-	rm -rf $(BUILD_DIR) $(FUZZ_DIR) build-deb
+	rm -rf $(BUILD_DIR) $(BUILD_DIR)-tsan $(FUZZ_DIR) build-deb
