@@ -2,6 +2,7 @@
 #include "support/game_fixture.h"
 
 #include "support/draws.h"
+#include "support/events.h"
 
 #include "rules/module1.h"
 #include "windows/registry.h"
@@ -75,7 +76,5 @@ void GameFixture::scriptQuestionOfKind(int kankei)
 
 void GameFixture::settle()
 {
-    for (int i = 0; i < 3; ++i)
-        QCoreApplication::processEvents();
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    settleEvents();
 }
