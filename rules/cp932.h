@@ -13,12 +13,12 @@
 // stored as "?". The bytes of an entry the player leaves alone go back to the file as they
 // were read, so such a field survives a save unchanged.
 //
-// ICU's windows-31j (IBM's table for code page 943) differs from these tables in three ways,
-// where they follow Windows and glibc: bytes 0x1A, 0x1C and 0x7F are U+001A, U+001C and
-// U+007F (ICU exchanges the three); U+00A5 and U+203E are written as 0x5C and 0x7E, and
-// U+00A2, U+00A3, U+00AC, U+2014, U+2016, U+2212 and U+301C as the bytes of their full-width
-// look-alikes, one way only (ICU has no bytes for them); the private-use U+F86F has no bytes
-// (ICU writes it as 0x8782, "№"). Every double-byte sequence reads the same in both.
+// A character is written only as bytes that read back as it: glibc's look-alikes (U+00A5 as
+// 0x5C, a backslash when read) are left out, as Windows and ICU leave them out. Two
+// differences from ICU's windows-31j remain, where these tables follow Windows and glibc:
+// bytes 0x1A, 0x1C and 0x7F are U+001A, U+001C and U+007F (ICU, with IBM's table for code
+// page 943, exchanges the three), and ICU writes the private-use U+F86F as 0x8782 ("№"),
+// which is stored as "?" here. Every double-byte sequence reads the same in both.
 namespace cp932 {
 
 // Whether b starts a double-byte character (0x81-0x9F, 0xE0-0xFC) and whether b may follow one.

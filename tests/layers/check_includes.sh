@@ -8,7 +8,7 @@
 #   ui       -> (nothing of ours)
 #   game, results, help -> ui, rules, windows (the registry: windows meet only through it)
 #   windows  -> game, results, help, ui, rules
-#   app      -> everything;  fuzz -> rules
+#   app      -> everything;  fuzz -> rules;  tests/wasm -> rules (it is built with emscripten too)
 set -u
 root=${1:-.}
 allowed() {
@@ -21,6 +21,7 @@ allowed() {
         fuzz) echo "fuzz storage rules" ;;
         tests/rules) echo "rules support" ;;
         tests/storage) echo "storage rules support" ;;
+        tests/wasm) echo "rules" ;;
         *) echo "*" ;;
     esac
 }
@@ -39,7 +40,7 @@ for file in "$root"/rules/*.h "$root"/rules/*.cpp; do
         esac
     done
 done
-for dir in rules storage ui game results help windows fuzz tests/rules tests/storage; do
+for dir in rules storage ui game results help windows fuzz tests/rules tests/storage tests/wasm; do
     ok=$(allowed "$dir")
     for file in "$root/$dir"/*.h "$root/$dir"/*.cpp; do
         [ -f "$file" ] || continue
