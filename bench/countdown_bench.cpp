@@ -50,7 +50,9 @@ int main(int argc, char* argv[])
     ui::services().runModal = [](ui::Form& form) { form.Unload(); };
     ui::services().end = [] { QCoreApplication::exit(0); };
     QTemporaryDir rankingDir; // the game's end opens the results window, which reads the file
-    windows::rankingOptions() = {.programDirectory = rankingDir.path(), .fallbackDirectory = rankingDir.path()};
+    results::RankingOptions options;
+    options.programDirectory = options.fallbackDirectory = rankingDir.path();
+    windows::rankingOptions() = options;
 
     Form1& game = windows::form1();
     game.Show();

@@ -5,13 +5,10 @@
 #include "storage/ranking_journal.h"
 #include "storage/save_lock.h"
 
-#include <QCoreApplication>
-#include <QDir>
-#include <QFile>
 #include <QFileInfo>
-#include <QStandardPaths>
 
-#include <cerrno>
+#include <utility>
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -33,56 +30,6 @@ void reach(const RankingOptions& options, WriteStep step)
     if (options.writeHook)
         options.writeHook(step);
 }
-
-// ---- Opening -------------------------------------------------------------------------------
-
-// A new ranking file is as shared as its folder: writable by the group or by everyone where
-// the folder is.
-mode_t newFileMode(const QString& folder)
-{
-    struct stat st {};
-    if (::stat(QFile::encodeName(folder).constData(), &st) != 0)
-        return 0644;
-    return 0644 | (st.st_mode & 0022);
-}
-
-// ReadOnly and Denied: the file is there, but this player may not write it (or not even
-// read it). Unusable: no plain file is there, and none can be made.
-enum class Opened { ReadWrite, ReadOnly, Denied, Unusable };
-
-bool refused(int error)
-{
-    return error == EACCES || error == EROFS || error == EPERM || error == ETXTBSY;
-}
-
-// Opens the ranking file at path, creating it when missing. Only a plain file will do: a
-// pipe or a device would block the program or feed it without end.
-Opened openRanking(const QString& path, Descriptor& out)
-{
-    Opened kind = Opened::ReadWrite;
-    out.reset(openPath(path, O_RDWR | O_NONBLOCK));
-    if (!out && errno == ENOENT) {
-        const mode_t mode = newFileMode(QFileInfo(path).absolutePath());
-        out.reset(openPath(path, O_RDWR | O_CREAT | O_EXCL | O_NONBLOCK, mode));
-        if (out)
-            ::fchmod(out.get(), mode);
-        else if (errno == EEXIST) // made by another copy meanwhile, or a link to a file not yet there
-            out.reset(openPath(path, O_RDWR | O_CREAT | O_NONBLOCK, mode));
-    } else if (!out && refused(errno)) {
-        out.reset(openPath(path, O_RDONLY | O_NONBLOCK));
-        if (!out)
-            return refused(errno) ? Opened::Denied : Opened::Unusable;
-        kind = Opened::ReadOnly;
-    }
-    struct stat st {};
-    if (!out || ::fstat(out.get(), &st) != 0 || !S_ISREG(st.st_mode)) {
-        out.reset();
-        return Opened::Unusable;
-    }
-    ::fcntl(out.get(), F_SETFL, ::fcntl(out.get(), F_GETFL) & ~O_NONBLOCK);
-    return kind;
-}
-
 
 // How one try of a save ended. A lost lock was taken over by another PC while this one froze:
 // before all records were written (the taker rolled back what was), or after.
@@ -179,36 +126,15 @@ int copiesIn(QByteArrayView head, std::int16_t hani, QByteArrayView one)
 
 } // namespace
 
-QString playerDataDirectory()
-{
-    // A relative XDG_DATA_HOME is no data directory (it would move with the working
-    // directory): the default under the home directory stands in for it.
-    const QString own = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
-    const QString dataHome = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
-    if (!dataHome.isEmpty() && QDir::isAbsolutePath(dataHome))
-        return own;
-    return QDir::homePath() + QStringLiteral("/.local/share") + own.mid(dataHome.size());
-}
-
 RankingFile::RankingFile(RankingOptions options) : opts(std::move(options)) {}
 
 void RankingFile::read(BestFiveLists& lists)
 {
     close();
-    const QString programDirectory =
-        opts.programDirectory.isEmpty() ? QCoreApplication::applicationDirPath() : opts.programDirectory;
-    filePath = QDir(programDirectory).filePath(rankingFileName);
-    Descriptor d;
-    Opened kind = openRanking(filePath, d);
-    if (kind == Opened::Unusable) {
-        // No shared lists to show: the player's own file keeps this player's entries.
-        const QString directory = opts.fallbackDirectory.isEmpty() ? playerDataDirectory() : opts.fallbackDirectory;
-        if (!directory.isEmpty() && QDir().mkpath(directory)) {
-            filePath = QDir(directory).filePath(rankingFileName);
-            kind = openRanking(filePath, d);
-        }
-    }
-    writable = kind == Opened::ReadWrite;
+    PlacedFile placed = openPlaced(opts);
+    filePath = placed.path;
+    writable = placed.kind == Opened::ReadWrite;
+    Descriptor d = std::move(placed.fd);
     if (!d)
         return readLists({}, lists);
 

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "rules/ranking.h"
+#include "storage/ranking_place.h"
 
 #include <QByteArray>
 #include <QString>
@@ -14,7 +15,6 @@
 // best-five lists of ranges 0 to 3, record 21 is kept as it is, records 22 to 75 are blank.
 namespace results {
 
-inline const QString rankingFileName = QStringLiteral("tavon.rnk");
 // Beside the ranking file, on a file server only: held by the PC that is saving.
 inline const QString rankingLockSuffix = QStringLiteral(".lock");
 // Beside the ranking file while a save writes into it: the records as they were before.
@@ -31,14 +31,9 @@ enum class WriteStep {
     Finished,        // the journal is gone and the lock released
 };
 
-// Where the ranking file is and how saves wait for each other. The program uses the
-// defaults; tests point the places into a temporary directory.
-struct RankingOptions {
-    // The directory of the program's executable when empty.
-    QString programDirectory;
-    // Used only when the program's directory holds no ranking file and cannot take one; the
-    // player's own data directory when empty.
-    QString fallbackDirectory;
+// Where the ranking file is (ranking_place.h) and how saves wait for each other. The program
+// uses the defaults; tests point the places into a temporary directory.
+struct RankingOptions : RankingPlace {
     // The longest Save and Blank wait for the copies ahead of them (save_lock.h tells how they
     // wait): far beyond what forty saves at once take on a slow server, so that a save fails
     // only when the copy ahead of it has stopped making progress.
@@ -50,9 +45,6 @@ struct RankingOptions {
     // Called at every step of every Save and Blank; empty for none.
     std::function<void(WriteStep)> writeHook;
 };
-
-// The player's own data directory for the program, where the fallback file goes.
-QString playerDataDirectory();
 
 // One opening of the ranking file, from Read to Close. Save and Blank lock the file, re-read
 // it and write their records into it in place, so that owner, group, mode and links stay as
