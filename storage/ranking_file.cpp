@@ -57,7 +57,7 @@ Try tryRewrite(const QString& filePath, const RankingOptions& opts, qsizetype ke
     if (openRanking(filePath, file) != Opened::ReadWrite)
         return Try::Failed;
     SaveLock lock(file.get(), filePath, opts);
-    if (!lock.acquire(deadline))
+    if (lock.acquire(deadline) != LockResult::Held)
         return Try::Failed;
     reach(opts, WriteStep::Locked);
     const QString journalPath = filePath + rankingJournalSuffix;
@@ -144,7 +144,7 @@ void RankingFile::read(BestFiveLists& lists)
     const bool journalThere = QFileInfo::exists(journalPath) || QFileInfo(journalPath).isSymLink();
     if (writable && journalThere) {
         SaveLock lock(d.get(), filePath, opts);
-        if (lock.acquire(SaveClock::now()))
+        if (lock.acquire(SaveClock::now()) == LockResult::Held)
             journal::recover(d.get(), journalPath, lock.onServer(), lock.id());
     }
     // Records 1 to 21 are what the lists take in; the rest is read only to tell a save cut
