@@ -25,10 +25,11 @@ constexpr int runRows = results::runPlaces;
 
 // Runs work on a thread of its own while the window goes on painting (the player's clicks
 // and keys wait), so that a save that waits for another copy's lock or for a slow file
-// server does not freeze the window.
-bool whileResponsive(const std::function<bool()>& work)
+// server does not freeze the window. Hands back what the work returned (a failure keeps its
+// reason).
+results::SaveResult whileResponsive(const std::function<results::SaveResult()>& work)
 {
-    bool result = false;
+    results::SaveResult result = results::SaveResult::WriteFailed;
     const ui::NestedLoop nested; // no window is destroyed while the work may use it
     QEventLoop loop;
     const std::unique_ptr<QThread> thread(QThread::create([&] { result = work(); }));

@@ -46,6 +46,31 @@ struct RankingOptions : RankingPlace {
     std::function<void(WriteStep)> writeHook;
 };
 
+// What became of a Save or a Blank: saved, or the reason why not. True only when saved, so
+// that `if (!file.save(entry))` reads as a plain success would. Whatever the reason, the file
+// holds its old lists (or, after TakenOver, the lists as the PC that took over left them).
+class SaveResult {
+public:
+    enum Reason {
+        Saved,
+        NotWritable, // this player may not write the file, or no file could be opened: nothing tried
+        Busy,        // another copy kept the lock for all of options.lockWait
+        NoLock,      // no lock can be had here: the folder takes no lock file, the server stopped
+                     // answering, or the file system refuses byte-range locks (save_lock.h)
+        TakenOver,   // another PC took the lock over while this one froze, and the save could not
+                     // be done afresh within the wait (or its entry is not in the file the taker left)
+        WriteFailed, // reading or writing the file or its journal failed (a full disk, a size
+                     // limit, a server gone in the middle), or the file did not read back as written
+    };
+    constexpr SaveResult(Reason reason) : why(reason) {}
+    constexpr Reason reason() const { return why; }
+    constexpr explicit operator bool() const { return why == Saved; }
+    friend constexpr bool operator==(SaveResult, SaveResult) = default;
+
+private:
+    Reason why;
+};
+
 // One opening of the ranking file, from Read to Close. Save and Blank lock the file, re-read
 // it and write their records into it in place, so that owner, group, mode and links stay as
 // the teacher set them, and so that what another running copy saved in the meantime stays.
@@ -68,16 +93,13 @@ public:
     void read(BestFiveLists& lists);
 
     // Save: puts this opening's new entry into the lists the file holds now and writes
-    // records 1 to 75; nothing after record 75 is touched. True only when the file, read back
+    // records 1 to 75; nothing after record 75 is touched. Saved only when the file, read back
     // after the save, holds the entry. A save whose lock another PC took over while this one
     // froze starts afresh (the taker rolled back what it had written), within the wait.
-    // Returns false when the file could not be written (or no lock could be had in time); the
-    // file then holds its old lists.
-    bool save(const NewEntry& entry);
+    SaveResult save(const NewEntry& entry);
 
     // Blank: writes records 1 to 21 as blank records (ten spaces, score 0); the rest is kept.
-    // Returns false when the file could not be written.
-    bool blank();
+    SaveResult blank();
 
     // Close: releases the file. Writes nothing.
     void close();
@@ -93,7 +115,7 @@ private:
     // Writes build(head) over the file's first bytes under the lock; landed tells, from the
     // head before and the file now, whether a save whose lock went after all its records
     // were written is in the file.
-    bool rewrite(qsizetype keepFromFile, const std::function<QByteArray(QByteArrayView head)>& build,
+    SaveResult rewrite(qsizetype keepFromFile, const std::function<QByteArray(QByteArrayView head)>& build,
                  const std::function<bool(QByteArrayView before, QByteArrayView now)>& landed);
 
     RankingOptions opts;

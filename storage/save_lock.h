@@ -20,7 +20,8 @@
 //     SaveLock lock(fd, rankingPath, options);       // fd: the ranking file, opened afresh
 //     switch (lock.acquire(deadline))                // deadline: now + options.lockWait
 //         Held       -> go on
-//         TimedOut, Impossible -> the save fails ("成績を保存できませんでした。")
+//         TimedOut   -> the save fails: SaveResult::Busy
+//         Impossible -> the save fails: SaveResult::NoLock
 //     ... re-read the file, roll back a journal left by a save cut short, write this one's ...
 //     for each record:  if (!lock.mayWrite()) -> stop writing: the lock was taken over
 //                       write the record
@@ -28,11 +29,18 @@
 //     ~SaveLock                                       // releases; the next copy goes on
 //
 // A save whose lock was taken over before all its records were written starts afresh under a
-// new lock while the wait lasts (the taker rolled back what it wrote), and fails when the
-// wait is over. One taken over after all its records were written (the taker found them
-// complete and kept them) counts as saved when its entry is in the file as the taker left
-// it, and fails otherwise. Read takes the lock only to roll back a journal, with no wait at
-// all, and goes on without it when another copy holds it.
+// new lock while the wait lasts (the taker rolled back what it wrote), and fails with
+// SaveResult::TakenOver when the wait is over. One taken over after all its records were
+// written (the taker found them complete and kept them) counts as saved when its entry is in
+// the file as the taker left it, and as TakenOver otherwise. Read takes the lock only to roll
+// back a journal, with no wait at all, and goes on without it when another copy holds it.
+//
+// Errors. Any other step that the system refuses ends the save: opening the file afresh for
+// writing (SaveResult::NotWritable), re-reading it, rolling back a journal, writing the
+// journal or a record, pushing them to the disk, or a file that does not read back as written
+// (SaveResult::WriteFailed). The old records then go back at once where the file still takes
+// them; what a crash or a lost server leaves is rolled back from the journal by the next save.
+// The results window shows one message for every failure; the reasons are for the tests.
 //
 // Which lock. On a disk of this machine (ext4, xfs, btrfs, tmpfs, ...: fileio::onLocalDisk)
 // the lock is RangeLock, a write lock over the whole ranking file on its open file

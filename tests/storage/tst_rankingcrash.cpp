@@ -168,14 +168,14 @@ void RankingCrashTest::writeBeyondFileSizeLimitFailsAndKeepsOldFile()
         const bool plainCommitted = plain.commit();
         channel.send(plainAccepted ? 'A' : 'a');
         channel.send(plainCommitted ? 'C' : 'c');
-        return (clearing ? file.blank() : file.save(kim)) ? 0 : 1;
+        return int((clearing ? file.blank() : file.save(kim)).reason());
     });
     QVERIFY(child.started());
     const std::optional<char> accepted = child.receive(10s);
     const std::optional<char> committed = child.receive(10s);
     const int status = child.finish(10s);
     QVERIFY2(WIFEXITED(status), qPrintable(QString::number(status)));
-    QCOMPARE(WEXITSTATUS(status), saved ? 0 : 1);
+    QCOMPARE(WEXITSTATUS(status), int(saved ? results::SaveResult::Saved : results::SaveResult::WriteFailed));
     QCOMPARE(readFile(dir->programFile()).toHex(' '), (saved ? after : before).toHex(' '));
     // Neither a half-written replacement nor the lock is left beside the file.
     QCOMPARE(entries(dir->programDir), QStringList{QStringLiteral("tavon.rnk")});
