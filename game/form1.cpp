@@ -5,7 +5,6 @@
 #include "rules/module1.h"
 #include "rules/number_text.h"
 #include "rules/ranges.h"
-#include "windows/registry.h"
 #include "rules/question.h"
 #include "ui/accessibility.h"
 #include "ui/services.h"
@@ -166,7 +165,7 @@ void Form1::endGame(bool byAnswer)
 {
     setAnswersEnabled(false);
     tensu = static_cast<std::int16_t>(readNumber(tokutenyo->text()));
-    windows::showResults(true);
+    navigation.showResults(true);
     if (byAnswer)
         ui::MsgBox(QStringLiteral("再スタートは，\r「スタート」ボタンをクリック!!"), QStringLiteral("再スタート"),
                    ui::Icon::Exclamation);
@@ -217,7 +216,7 @@ void Form1::Command5_Click()
 
 void Form1::helpyo_Click()
 {
-    windows::showHelp();
+    navigation.showHelp();
 }
 
 void Form1::tokutenyo_Click()
@@ -233,7 +232,7 @@ void Form1::m1a_Click()
 void Form1::m1c_Click()
 {
     tensu = 0;
-    windows::showResults(false);
+    navigation.showResults(false);
 }
 
 void Form1::m1d_Click()

@@ -3,10 +3,8 @@
 
 #include "support/draws.h"
 
-#include "rules/module1.h"
-#include "windows/registry.h"
 #include "game/form1.h"
-#include "storage/ranking_file.h"
+#include "rules/module1.h"
 
 #include <QCoreApplication>
 
@@ -30,19 +28,16 @@ GameFixture::GameFixture() : fake(std::make_unique<FakeServices>())
 {
     if (!previousHandler)
         previousHandler = qInstallMessageHandler(dropRaiseNotices);
-    windows::destroyAll();
     Module1::reset();
-    windows::rankingOptions() = places.options();
-    windows::form1().Show();
+    wiring.form1().Show();
     settle();
 }
 
 GameFixture::~GameFixture()
 {
-    windows::destroyAll();
+    wiring.destroyAll();
     settle();
     Module1::reset();
-    windows::rankingOptions() = {};
 }
 
 QString GameFixture::rankingPath() const
@@ -52,7 +47,7 @@ QString GameFixture::rankingPath() const
 
 Form1& GameFixture::form()
 {
-    return windows::form1();
+    return wiring.form1();
 }
 
 void GameFixture::scriptProportionalQuestions(int count)
