@@ -48,7 +48,8 @@ struct RankingOptions : RankingPlace {
 
 // What became of a Save or a Blank: saved, or the reason why not. True only when saved, so
 // that `if (!file.save(entry))` reads as a plain success would. Whatever the reason, the file
-// holds its old lists (or, after TakenOver, the lists as the PC that took over left them).
+// holds its old lists (after TakenOver, the lists as the PC that took over left them), or,
+// where even putting them back failed, the journal that the next save rolls back from.
 class SaveResult {
 public:
     enum Reason {
@@ -87,9 +88,9 @@ public:
 
     // Read: opens the file, creating it empty when missing, and fills entries 0 to 20 of the
     // lists from records 1 to 21. Records missing at the end of the file read as blank. A
-    // file that can be read but not written is shown, and Save then fails; only where the
-    // program's directory holds no usable file and can take none is the player's own copy
-    // used.
+    // file that can be read but not written is shown, and Save then fails (NotWritable);
+    // only where the program's directory holds no usable file and can take none is the
+    // player's own copy used (ranking_place.h).
     void read(BestFiveLists& lists);
 
     // Save: puts this opening's new entry into the lists the file holds now and writes

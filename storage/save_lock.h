@@ -84,16 +84,15 @@
 // that check lands before any take-over. When mayWrite() is false the holder writes nothing
 // more, not even the old records back, and goes on as the calling sequence says.
 //
-// What is guaranteed where:
-//                      local disk                 file server (NFS, SMB), and sshfs
-//   one save at a time the kernel's range lock    the lock file, created exclusively
-//   a dead PC's lock   ends with its process      taken over after staleLock without a beat
-//   a save cut short   rolled back from its journal by the next holder (ranking_journal.h)
-//   a frozen holder    cannot happen: nobody else writes no further record once its lock
-//     that resumes     writes while it holds      is stale or gone; saves afresh or finds
-//                      the lock                   its entry kept
-//   "saved"            only when the file reads   the same, or the entry is in the file as
-//                      back as written            the taker left it
+// What is guaranteed where, on a local disk | on a file server (NFS, SMB, and sshfs):
+//   one save at a time    the kernel's range lock | the lock file, created exclusively
+//   a dead PC's lock      ends with its process | taken over after staleLock without a beat
+//   a save cut short      rolled back from its journal by the next holder, on both
+//   a frozen holder that  cannot happen: nobody else writes while it holds the lock |
+//   resumes               writes no further record once its lock is stale or gone, then
+//                         saves afresh or finds its entry kept
+//   "saved"               only when the file reads back as written | the same, or when its
+//                         entry is in the file as the taker left it
 //
 // What remains on a file system without server-side locks (sshfs, or NFS and SMB, which are
 // used the same way): a record write that is held up on its way to the server for more than
