@@ -1,10 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "rules/game_window.h"
 #include "rules/question.h"
 #include "ui/control_array.h"
 #include "ui/controls.h"
 #include "ui/form.h"
+#include "ui/services.h"
 #include "ui/timer.h"
 #include "windows/navigation.h"
 
@@ -50,15 +52,8 @@ public:
     QAction* m5c = nullptr;
     ui::ControlArray<QAction> en{QStringLiteral("en")}; // x-value ranges, numbered as hani
 
-    // State kept between events.
-    std::int16_t xatai[rangeCount][question::columns] = {}; // x values per range; the random row is redrawn per question
-    QString hanimei[rangeCount];   // range names
-    std::int16_t keisuA = 0;
-    std::int16_t keisuB = 0;
-    std::int16_t keisuC = 0;
-    std::int16_t kankei = 0;       // relation kind of the question standing
-    std::int16_t mondaisu = 0;     // number of the question within the game, 1..5
-    std::int16_t haiten = 0;       // points the question is still worth
+    // What the window shows and decides, and the state it keeps between events.
+    game::GameWindow model{ui::Rnd};
 
     // Event handlers.
     void Command1_Click();
@@ -85,14 +80,10 @@ private:
     void createControls();
     void createMenus();
     void syutudai();
-    void markResult(const QString& mark);
-    // Tell a screen reader the question just set, or the result and the total.
-    void announceQuestion();
-    void announceResult(const QString& result);
-    void endGame(bool byAnswer);
-    // Enables or disables kotae(0) to kotae(4), in index order.
-    void setAnswersEnabled(bool enabled);
-    // Names the current range on the range button.
-    void showRange();
-    void showRangeMessage();
+    // Carries out what an event of the model did, in the order game::Step gives.
+    void play(const game::Step& step);
+    // Writes the model's screen into the controls.
+    void showScreen();
+    // Hands the model the points and the total as shown: the game reads them back from there.
+    void readShownNumbers();
 };

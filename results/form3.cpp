@@ -1,10 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The results window's behaviour: reading the lists, entering the new score, the name, 戻る, 初期化.
+// The results window's behaviour: the ranking file read, saved and cleared, and what the model
+// (rules/results_window.h) decides shown in the controls.
 #include "results/form3.h"
 
-#include "rules/module1.h"
-#include "rules/number_text.h"
-#include "rules/ranges.h"
 #include "ui/accessibility.h"
 #include "ui/services.h"
 #include "ui/text.h"
@@ -14,8 +12,7 @@
 
 #include <functional>
 #include <memory>
-
-using namespace Module1;
+#include <optional>
 
 namespace {
 
@@ -40,31 +37,16 @@ results::SaveResult whileResponsive(const std::function<results::SaveResult()>& 
     return result;
 }
 
-QString numberText(double value)
-{
-    return ui::qtext(numtext::numberText(value));
-}
-
-QString plainText(int value)
-{
-    return ui::qtext(numtext::plainText(value));
-}
-
 } // namespace
 
 void Form3::Form_Load()
 {
     yomikomi();
     sounyuu();
-    Label6->setCaption(numberText(koko % results::places + 1)
-                       + QStringLiteral("番です。名前を入力して下さい。"));
-    const QString range = ui::qtext(rangeName(hani));
-    if (!range.isEmpty())
-        enz0->setCaption(range);
     showRows();
     showToScreenReaders();
     // The name box comes first in the keyboard order; without it the focus starts on 戻る.
-    if (entered)
+    if (model.screen.nameBoxShown)
         Text1->setFocus();
     else
         Command1->setFocus();
@@ -72,51 +54,45 @@ void Form3::Form_Load()
 
 void Form3::yomikomi()
 {
-    rankingFile.read(lists);
+    rankingFile.read(model.lists);
 }
 
 void Form3::sounyuu()
 {
-    jikan9->setCaption(numberText(tensu));
-    const int place = results::enterScore(lists, anatakiroku, hani, tensu, touroku);
-    entered = place >= 0;
-    if (entered)
-        koko = static_cast<std::int16_t>(place);
-    Label6->setVisible(entered);
-    Text1->setVisible(entered);
+    model.sounyuu();
+    jikan9->setCaption(ui::qtext(model.screen.jikan9));
+    Label6->setVisible(model.screen.nameBoxShown);
+    Text1->setVisible(model.screen.nameBoxShown);
 }
 
 void Form3::showRows()
 {
+    model.showLists();
+    const results::Screen& s = model.screen;
+    Label6->setCaption(ui::qtext(s.Label6));
+    if (!s.enz0.empty())
+        enz0->setCaption(ui::qtext(s.enz0));
+
     // Copies of element 0 of an array, each 30 pixels below the one before.
-    auto addRow = [](ui::ControlArray<ui::Label>& array, std::int16_t i, const QString& caption) {
+    auto addRow = [](ui::ControlArray<ui::Label>& array, std::int16_t i, const std::u16string& caption) {
         ui::Label& row = *array.load(i);
         row.move(array(0).x(), array(0).y() + rowPixels * i);
         row.show();
-        row.setCaption(caption);
+        row.setCaption(ui::qtext(caption));
     };
-
-    const bool hasList = results::BestFiveLists::hasRange(hani);
-    const int first = hasList ? hani * results::places : 0;
-    auto name = [&](int i) { return hasList ? ui::qtext(lists.seisekinamae[first + i]) : QString(); };
-    auto score = [&](int i) { return plainText(hasList ? lists.seisekijikan[first + i] : 0); };
-
-    jyun(0).setCaption(numberText(1));
+    jyun(0).setCaption(ui::qtext(s.best[0].place));
     for (std::int16_t i = 1; i < bestRows; ++i)
-        addRow(jyun, i, numberText(i + 1));
-    namae(0).setCaption(name(0));
-    jikan(0).setCaption(score(0));
+        addRow(jyun, i, s.best[i].place);
+    namae(0).setCaption(ui::qtext(s.best[0].name));
+    jikan(0).setCaption(ui::qtext(s.best[0].score));
     for (std::int16_t i = 1; i < bestRows; ++i) {
-        addRow(namae, i, name(i));
-        addRow(jikan, i, score(i));
+        addRow(namae, i, s.best[i].name);
+        addRow(jikan, i, s.best[i].score);
     }
-
-    const bool hasRun = hani >= 0 && hani < runRankingRows;
-    auto runScore = [&](int i) { return plainText(hasRun ? anatakiroku[hani][i] : 0); };
-    jikan1(0).setCaption(runScore(0));
+    jikan1(0).setCaption(ui::qtext(s.run[0].score));
     for (std::int16_t i = 1; i < runRows; ++i) {
-        addRow(jyun1, i, numberText(i + 1));
-        addRow(jikan1, i, runScore(i));
+        addRow(jyun1, i, s.run[i].place);
+        addRow(jikan1, i, s.run[i].score);
     }
 }
 
@@ -130,17 +106,14 @@ void Form3::showToScreenReaders()
     ui::makeTable(Label1->caption(), best);
     ui::makeTable(Label3->caption(), run);
     ui::labelBy(Text1, Label6);
-    QString said = Label2->caption() + QStringLiteral("、") + jikan9->caption().trimmed() + QStringLiteral("点。");
-    if (entered)
-        said += Label6->caption().trimmed();
-    ui::announce(this, said);
+    ui::announce(this, ui::qtext(model.said(ui::u16(Label2->caption()))));
 }
 
 void Form3::Text1_Change()
 {
-    const auto row = static_cast<std::int16_t>(koko % results::places);
-    if (entered && namae.exists(row))
-        namae(row).setCaption(Text1->text());
+    const int row = model.Text1_Change(ui::u16(Text1->text()));
+    if (row >= 0 && namae.exists(static_cast<std::int16_t>(row)))
+        namae(static_cast<std::int16_t>(row)).setCaption(ui::qtext(model.screen.best[row].name));
 }
 
 void Form3::Text1_KeyPress(std::int16_t& KeyAscii)
@@ -153,14 +126,12 @@ void Form3::Text1_KeyPress(std::int16_t& KeyAscii)
 
 void Form3::Command1_Click()
 {
-    // Only a score that entered the best five at this opening is saved, with the typed name.
-    // Save puts it into the lists as the file holds them now, so that what another running
-    // copy saved or cleared since this window opened stays as it is.
-    if (entered) {
-        lists.seisekinamae[koko] = ui::u16(Text1->text());
-        const results::NewEntry entry{hani, lists.seisekijikan[koko], lists.seisekinamae[koko]};
-        if (!whileResponsive([&] { return rankingFile.save(entry); }) && !isUnloaded())
-            ui::MsgBox(QStringLiteral("成績を保存できませんでした。"), QStringLiteral("保存"), ui::Icon::Exclamation);
+    // Save puts the entry into the lists as the file holds them now, so that what another
+    // running copy saved or cleared since this window opened stays as it is. The saving thread
+    // works on its own copy of the entry.
+    if (const std::optional<results::NewEntry> entry = model.Command1_Click(ui::u16(Text1->text()))) {
+        if (!whileResponsive([this, &entry] { return rankingFile.save(*entry); }) && !isUnloaded())
+            message(results::saveFailed);
     }
     rankingFile.close();
     Unload();
@@ -168,14 +139,19 @@ void Form3::Command1_Click()
 
 void Form3::Command2_Click()
 {
-    const ui::Answer answer = ui::MsgBox(QStringLiteral("成績一覧の名前と時間を消去しますか？"), QStringLiteral("確認"),
+    const ui::Answer answer = ui::MsgBox(ui::qtext(results::clearQuestion.text), ui::qtext(results::clearQuestion.title),
                                          ui::Icon::Question, ui::Buttons::OkCancel);
     if (isUnloaded())
         return; // the window went while the question was open
     if (answer == ui::Answer::Ok && !whileResponsive([this] { return rankingFile.blank(); }) && !isUnloaded())
-        ui::MsgBox(QStringLiteral("成績一覧を消去できませんでした。"), QStringLiteral("初期化"), ui::Icon::Exclamation);
+        message(results::clearFailed);
     rankingFile.close();
     Unload();
+}
+
+void Form3::message(const MessageText& words)
+{
+    ui::MsgBox(ui::qtext(words.text), ui::qtext(words.title), ui::Icon::Exclamation);
 }
 
 void Form3::closedByFrame()

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "rules/ranking.h"
+#include "rules/results_window.h"
 #include "storage/ranking_file.h"
 #include "ui/control_array.h"
 #include "ui/controls.h"
@@ -39,10 +39,8 @@ public:
     ui::Line* Line2 = nullptr;
     ui::Line* Line3 = nullptr;
 
-    // State of one opening.
-    results::BestFiveLists lists;  // seisekijikan, seisekinamae
-    std::int16_t koko = 0;         // index of the new entry in the lists
-    bool entered = false;          // the score entered the best five at this opening
+    // What one opening shows and decides: the lists, the new entry, the rows.
+    results::ResultsWindow model;
     results::RankingFile rankingFile;
 
     // Event handlers.
@@ -59,7 +57,9 @@ private:
     void createControls();
     void yomikomi();
     void sounyuu();
+    // The model's prompt, range and rows in the controls; the rows below element 0 are created.
     void showRows();
     // The lists as tables, the prompt as the name box's label, and the score said on opening.
     void showToScreenReaders();
+    void message(const MessageText& words);
 };

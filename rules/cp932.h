@@ -12,6 +12,11 @@
 // holding one reads it as U+FFFD, and those code points (nothing an input method types) are
 // stored as "?". The bytes of an entry the player leaves alone go back to the file as they
 // were read, so such a field survives a save unchanged.
+//
+// A character is written only as bytes that read back as it: glibc's look-alikes (U+00A5 as
+// 0x5C, a backslash when read) are left out, as Windows and ICU leave them out. The one
+// difference from ICU's windows-31j: ICU writes the private-use U+F86F as 0x8782 ("№"); here
+// it is stored as "?".
 namespace cp932 {
 
 // Whether b starts a double-byte character (0x81-0x9F, 0xE0-0xFC) and whether b may follow one.

@@ -112,4 +112,12 @@ int readNumber(std::u16string_view caption)
     return static_cast<int>(negative ? -value : value);
 }
 
+std::u16string_view trimmed(std::u16string_view caption)
+{
+    const std::size_t first = caption.find_first_not_of(u' ');
+    if (first == std::u16string_view::npos)
+        return {};
+    return caption.substr(first, caption.find_last_not_of(u' ') - first + 1);
+}
+
 } // namespace numtext

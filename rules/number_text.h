@@ -21,4 +21,7 @@ std::u16string plainText(int value);
 // the digits that follow are taken. A caption with no number reads as 0.
 int readNumber(std::u16string_view caption);
 
+// The caption without the blanks before and after it: " 5" -> "5".
+std::u16string_view trimmed(std::u16string_view caption);
+
 } // namespace numtext

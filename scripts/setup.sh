@@ -15,7 +15,10 @@ for group in "$@"; do
     # as a screen reader does, over the accessibility bus with the system Python's bindings.
     --tests) packages="$packages xvfb openbox xdotool x11-utils imagemagick dbus-daemon at-spi2-core python3-pyatspi"
         # The shared-folder tests serve a folder over a private sshd and mount it with sshfs.
-        packages="$packages openssh-server openssh-client sshfs fuse3" ;;
+        packages="$packages openssh-server openssh-client sshfs fuse3"
+        # The rules are built once more with emscripten and replayed under Node.js beside the
+        # native build (the rules_wasm_replay test).
+        packages="$packages emscripten" ;;
     # `make deb` builds the package with debhelper; `make test` also checks it.
     --deb) packages="$packages dpkg-dev debhelper librsvg2-bin lintian appstream desktop-file-utils man-db" ;;
     # `make fuzz` builds the fuzz target with clang and its libFuzzer and sanitizer runtimes.

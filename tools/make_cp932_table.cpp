@@ -5,8 +5,9 @@
 //   make_cp932_table OUTPUT
 //
 // Decoding: every single byte and every lead/trail pair. Encoding: every BMP code point from
-// U+0080 up that iconv converts, with the bytes iconv chooses (where several sequences decode
-// to one character, the one Windows writes). Exits 1 when iconv has no CP932.
+// U+0080 up that iconv converts to bytes that read back as it, with the bytes iconv chooses
+// (where several sequences decode to one character, the one Windows writes). Exits 1 when
+// iconv has no CP932.
 #include <cerrno>
 #include <cstdio>
 #include <iconv.h>
@@ -89,6 +90,13 @@ int main(int argc, char** argv)
         size_t length = 0;
         const unsigned bytes = encode(fromUnicode, c, &length);
         if (bytes == 0)
+            continue;
+        // Only characters that the bytes read back as: glibc also writes some look-alikes
+        // (U+00A5 YEN SIGN as 0x5C, which reads back as a backslash), which Windows and ICU
+        // do not, and a name must read back as it was typed.
+        const unsigned char written[2] = {static_cast<unsigned char>(length == 1 ? bytes : bytes >> 8),
+                                          static_cast<unsigned char>(bytes & 0xFF)};
+        if (decode(toUnicode, written, length) != c)
             continue;
         text += (count++ % 8 ? " " : "\n    ") + std::string("{") + std::to_string(c) + ", " + std::to_string(bytes) + "},";
     }

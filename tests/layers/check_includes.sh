@@ -10,7 +10,8 @@
 #   windows  -> ui, storage, rules (the navigation interface: it names no window)
 #   game, results, help -> windows, ui, storage, rules; never one another (they meet through
 #              windows/navigation.h, which app/ implements)
-#   app      -> everything;  fuzz -> storage, rules
+#   app      -> everything;  fuzz -> storage, rules;  tests/wasm -> rules (it is built with
+#              emscripten too)
 set -u
 root=${1:-.}
 allowed() {
@@ -23,6 +24,7 @@ allowed() {
         fuzz) echo "fuzz storage rules" ;;
         tests/rules) echo "rules support" ;;
         tests/storage) echo "storage rules support" ;;
+        tests/wasm) echo "rules" ;;
         *) echo "*" ;;
     esac
 }
@@ -41,7 +43,7 @@ for file in "$root"/rules/*.h "$root"/rules/*.cpp; do
         esac
     done
 done
-for dir in rules storage ui windows game results help fuzz tests/rules tests/storage; do
+for dir in rules storage ui windows game results help fuzz tests/rules tests/storage tests/wasm; do
     ok=$(allowed "$dir")
     for file in "$root/$dir"/*.h "$root/$dir"/*.cpp; do
         [ -f "$file" ] || continue

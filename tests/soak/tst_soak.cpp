@@ -88,7 +88,7 @@ public:
         }
         for (std::int16_t i = 0; i < 4; ++i)
             QCOMPARE(f.en(i).isChecked(), i == Module1::hani); // the current range's entry, and it alone
-        QCOMPARE(f.Command3->text(), QStringLiteral("ｘの値：") + f.hanimei[Module1::hani]);
+        QCOMPARE(f.Command3->text(), QStringLiteral("ｘの値：") + qs(f.model.hanimei[Module1::hani]));
         QVERIFY(f.kotae(3).isHidden());
 
         QVERIFY(GameFixture::openWindows<Form3>() <= 1);
@@ -121,7 +121,7 @@ private:
         Form1& f = game.form();
         if (!f.kotae(index).isEnabled())
             return;
-        if (question::isRightAnswer(f.kankei, index))
+        if (question::isRightAnswer(f.model.kankei, index))
             expectedTotal += numtext::readNumber(u16(f.tokuten->caption()));
         f.kotae(index).click();
     }

@@ -1,0 +1,208 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The game window's decisions: start-up, questions, countdown, answers, ranges, the lists.
+#include "rules/game_window.h"
+
+#include "rules/module1.h"
+#include "rules/number_text.h"
+
+#include <utility>
+
+namespace game {
+
+namespace {
+
+using numtext::numberText;
+using numtext::readNumber;
+using question::columns;
+
+const std::u16string rightMark = u"○";
+const std::u16string wrongMark = u"×";
+
+} // namespace
+
+std::u16string spoken(std::u16string_view caption)
+{
+    if (caption == question::noValue)
+        return u"なし";
+    const std::u16string_view value = numtext::trimmed(caption);
+    if (!value.empty() && value.front() == u'-')
+        return u"マイナス" + std::u16string(value.substr(1));
+    return std::u16string(value);
+}
+
+GameWindow::GameWindow(question::Draw rnd) : rnd(std::move(rnd)) {}
+
+Step GameWindow::Form_Load()
+{
+    for (std::int16_t i = 0; i < rangeCount; ++i)
+        hanimei[i] = rangeName(i);
+    question::fillFixedRows(xatai);
+    screen.answersEnabled = false;
+    screen.checkedRange = 0;
+    Module1::hani = 0;
+    showRange();
+    Step step;
+    step.timer = TimerChange::Stop;
+    return step;
+}
+
+Step GameWindow::Form_Activate() const
+{
+    Step step;
+    step.message = MessageText{u"「スタート」ボタンをクリックすると，始まります。", u"スタート"};
+    return step;
+}
+
+Step GameWindow::Command1_Click()
+{
+    screen.played = true;
+    for (std::u16string& mark : screen.sikiyo)
+        mark.clear();
+    screen.answersEnabled = true;
+    mondaisu = 0;
+    Module1::touroku = 0;
+    screen.tokutenyo = numberText(0);
+    Step step;
+    step.nextQuestion = true;
+    return step;
+}
+
+Step GameWindow::syutudai()
+{
+    haiten = question::fullPoints;
+    const std::u16string points = numberText(haiten);
+    screen.tokuten = points.substr(points.size() - 2); // "10": the blank does not fit the label
+    ++mondaisu;
+    screen.monbang = u"第" + numberText(mondaisu) + u"問";
+
+    const question::Relation relation = question::drawRelation(rnd, {kankei, keisuA, keisuB, keisuC});
+    kankei = relation.kankei;
+    keisuA = relation.a;
+    keisuB = relation.b;
+    keisuC = relation.c;
+
+    const std::int16_t hani = Module1::hani;
+    if (hani == question::randomRange)
+        question::fillRandomRow(kankei, rnd, xatai[question::randomRange]);
+    std::u16string xs, ys;
+    for (int i = 0; i < columns; ++i) {
+        const std::int16_t x = xatai[hani][i];
+        std::u16string& xCell = screen.mondai[i];
+        std::u16string& yCell = screen.mondai[i + columns];
+        xCell = numberText(x);
+        yCell = question::yText(relation, x);
+        screen.yDescription[i] = yCell == question::noValue ? u"ｙの値なし" : u"ｙの値";
+        xs += u" " + spoken(xCell);
+        ys += u" " + spoken(yCell);
+    }
+
+    Step step;
+    step.timer = TimerChange::Start;
+    step.said.push_back(u"第" + spoken(numberText(mondaisu)) + u"問、" + spoken(screen.tokuten) + u"点。ｘ" + xs
+                        + u"、ｙ" + ys + u"。");
+    return step;
+}
+
+Step GameWindow::Timer1_Timer()
+{
+    Step step;
+    if (!question::countdownTick(haiten)) {
+        screen.tokuten = numberText(haiten);
+        return step;
+    }
+    markResult(wrongMark);
+    step.said.push_back(resultSaid(u"時間切れ、ばつ"));
+    step.beep = true;
+    step.timer = TimerChange::Stop;
+    if (mondaisu >= question::questionsPerGame)
+        endGame(false, step);
+    else
+        step.nextQuestion = true;
+    return step;
+}
+
+Step GameWindow::kotae_Click(std::int16_t Index)
+{
+    Step step;
+    if (question::isRightAnswer(kankei, Index)) {
+        markResult(rightMark);
+        // The points are those the label shows, not haiten.
+        screen.tokutenyo = numberText(readNumber(screen.tokutenyo) + readNumber(screen.tokuten));
+        step.said.push_back(resultSaid(u"まる、正解"));
+    } else {
+        markResult(wrongMark);
+        step.said.push_back(resultSaid(u"ばつ、不正解"));
+    }
+    step.beep = true;
+    step.timer = TimerChange::Stop;
+    if (mondaisu >= question::questionsPerGame)
+        endGame(true, step);
+    else
+        step.nextQuestion = true;
+    return step;
+}
+
+void GameWindow::markResult(const std::u16string& mark)
+{
+    if (mondaisu >= 1 && mondaisu <= question::questionsPerGame)
+        screen.sikiyo[mondaisu - 1] = mark;
+}
+
+std::u16string GameWindow::resultSaid(const std::u16string& result) const
+{
+    return result + u"。得点 " + spoken(screen.tokutenyo) + u"点。";
+}
+
+void GameWindow::endGame(bool byAnswer, Step& step)
+{
+    screen.answersEnabled = false;
+    Module1::tensu = static_cast<std::int16_t>(readNumber(screen.tokutenyo));
+    step.results = Results::AtGameEnd;
+    if (byAnswer)
+        step.message = MessageText{u"再スタートは，\r「スタート」ボタンをクリック!!", u"再スタート"};
+}
+
+void GameWindow::showRange()
+{
+    screen.command3 = u"ｘの値：" + hanimei[Module1::hani];
+}
+
+MessageText GameWindow::rangeMessage() const
+{
+    return {u"ｘの値を " + hanimei[Module1::hani] + u" の範囲にします。\r「スタート」ボタンをクリックしてください。",
+            u"ｘの値の変更"};
+}
+
+Step GameWindow::Command3_Click()
+{
+    Module1::hani = nextRange(Module1::hani);
+    screen.checkedRange = Module1::hani;
+    showRange();
+    Step step;
+    step.timer = TimerChange::Stop;
+    step.message = rangeMessage();
+    return step;
+}
+
+Step GameWindow::en_Click(std::int16_t Index)
+{
+    screen.checkedRange = Index;
+    const std::int16_t old = Module1::hani;
+    Module1::hani = Index;
+    Step step;
+    if (old != Index) {
+        showRange();
+        step.message = rangeMessage();
+    }
+    return step;
+}
+
+Step GameWindow::m1c_Click()
+{
+    Module1::tensu = 0;
+    Step step;
+    step.results = Results::Viewing;
+    return step;
+}
+
+} // namespace game

@@ -1,0 +1,102 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The results window's decisions without a window or a file: the row that follows the typed
+// name, what 戻る saves, and what is said as the window opens.
+#include "rules/module1.h"
+#include "rules/results_window.h"
+#include "support/text.h"
+
+#include <QTest>
+
+using results::ResultsWindow;
+
+namespace {
+
+// An opening of range hani with the score tensu over lists whose range r holds 10r+9 down to
+// 10r+5, as the file was read.
+void open(ResultsWindow& window, int hani, int tensu)
+{
+    for (int i = 0; i < 4 * results::places; ++i)
+        window.lists.seisekijikan[i] = static_cast<std::int16_t>(i / 5 * 10 + 9 - i % 5);
+    Module1::hani = static_cast<std::int16_t>(hani);
+    Module1::tensu = static_cast<std::int16_t>(tensu);
+    window.sounyuu();
+    window.showLists();
+}
+
+} // namespace
+
+class ResultsWindowTest : public QObject {
+    Q_OBJECT
+private slots:
+    void init() { Module1::reset(); }
+    void typedNameFollowsIntoTheNewRow_data();
+    void typedNameFollowsIntoTheNewRow();
+    void openingIsSaid_data();
+    void openingIsSaid();
+};
+
+void ResultsWindowTest::typedNameFollowsIntoTheNewRow_data()
+{
+    QTest::addColumn<int>("hani");
+    QTest::addColumn<int>("tensu");
+    QTest::addColumn<int>("touroku");
+    QTest::addColumn<int>("row"); // -1: no row follows, nothing is saved
+
+    QTest::newRow("range 0, place 1") << 0 << 30 << 0 << 0;
+    QTest::newRow("range 1, equal to place 3") << 1 << 17 << 0 << 2;
+    QTest::newRow("range 2, place 5") << 2 << 25 << 0 << 4;
+    QTest::newRow("range 3, place 2") << 3 << 38 << 0 << 1;
+    QTest::newRow("viewing") << 1 << 0 << 0 << -1;
+    QTest::newRow("short of the best five") << 3 << 34 << 0 << -1;
+    QTest::newRow("already turned away") << 0 << 30 << 1 << -1;
+}
+
+// Guards against the name shown in another row than the new entry's (koko taken as a row, or
+// mod 5 of the wrong thing), a row that follows the box when nothing was entered, and 戻る saving
+// another range, score or name than the new entry's, or saving at a viewing opening.
+void ResultsWindowTest::typedNameFollowsIntoTheNewRow()
+{
+    QFETCH(int, hani);
+    QFETCH(int, tensu);
+    QFETCH(int, touroku);
+    QFETCH(int, row);
+    Module1::touroku = static_cast<std::int16_t>(touroku);
+    ResultsWindow window;
+    open(window, hani, tensu);
+    QCOMPARE(window.screen.nameBoxShown, row >= 0);
+
+    QCOMPARE(window.Text1_Change(u"やまだ"), row);
+    QCOMPARE(window.Text1_Change(u"Kim"), row);
+    const std::optional<results::NewEntry> entry = window.Command1_Click(u"Kim");
+    QCOMPARE(entry.has_value(), row >= 0);
+    if (row < 0)
+        return;
+    QCOMPARE(qs(window.screen.best[row].name), QStringLiteral("Kim"));
+    QCOMPARE(qs(window.screen.best[row].score), QString::number(tensu));
+    QCOMPARE(qs(window.screen.Label6), QStringLiteral(" %1番です。名前を入力して下さい。").arg(row + 1));
+    QCOMPARE(int(entry->hani), hani);
+    QCOMPARE(int(entry->tensu), tensu);
+    QCOMPARE(qs(entry->name), QStringLiteral("Kim"));
+}
+
+void ResultsWindowTest::openingIsSaid_data()
+{
+    QTest::addColumn<int>("tensu");
+    QTest::addColumn<QString>("said");
+    QTest::newRow("viewing") << 0 << "今回の記録、0点。";
+    QTest::newRow("short of the best five") << 4 << "今回の記録、4点。";
+    QTest::newRow("entered at place 2") << 8 << "今回の記録、8点。2番です。名前を入力して下さい。";
+}
+
+// Guards against the score said with its blank, or the prompt said when no name is asked for.
+void ResultsWindowTest::openingIsSaid()
+{
+    QFETCH(int, tensu);
+    QFETCH(QString, said);
+    ResultsWindow window;
+    open(window, 0, tensu);
+    QCOMPARE(qs(window.said(u"今回の記録")), said);
+}
+
+QTEST_MAIN(ResultsWindowTest)
+#include "tst_resultswindow.moc"
