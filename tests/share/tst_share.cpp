@@ -107,9 +107,7 @@ struct Pc {
 
 int runPc(const ChildProcess::Channel& channel, const Pc& pc, const QString& orderLog)
 {
-    results::RankingOptions options;
-    options.programDirectory = pc.mount;
-    options.fallbackDirectory = QStringLiteral("/proc/no-own-data");
+    results::RankingOptions options{{.programDirectory = pc.mount, .fallbackDirectory = QStringLiteral("/proc/no-own-data")}};
     options.staleLock = pc.staleLock;
     int writes = 0;
     bool froze = false;

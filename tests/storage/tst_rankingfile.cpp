@@ -15,7 +15,6 @@
 
 using results::BestFiveLists;
 using results::RankingFile;
-using results::SaveResult;
 using results::readCount;
 
 using namespace rankingbytes;
@@ -364,8 +363,8 @@ void RankingFileTest::noUsableFileReadsBlankAndSaveFails()
     file.read(lists);
     QCOMPARE(int(lists.seisekijikan[3]), 0);
     QVERIFY(!file.isWritable());
-    QCOMPARE(file.save({0, 5, u"Lost"}).reason(), SaveResult::NotWritable);
-    QCOMPARE(file.blank().reason(), SaveResult::NotWritable);
+    QCOMPARE(file.save({0, 5, u"Lost"}).reason(), results::SaveResult::NotWritable);
+    QCOMPARE(file.blank().reason(), results::SaveResult::NotWritable);
     file.close();
     QCOMPARE(readFile(plain), QByteArray("not a directory"));
 }
@@ -377,7 +376,7 @@ void RankingFileTest::saveFailsWhenTheFileCannotBeReplaced()
     QVERIFY(QDir(dir->programDir).removeRecursively());
     WRITE_FILE(dir->programDir, "now a plain file");
 
-    QCOMPARE(file.save({0, 9, u"Lost"}).reason(), SaveResult::NotWritable);
+    QCOMPARE(file.save({0, 9, u"Lost"}).reason(), results::SaveResult::NotWritable);
     file.close();
     QCOMPARE(readFile(dir->programDir), QByteArray("now a plain file"));
 }
