@@ -23,11 +23,12 @@ constexpr int runRows = results::runPlaces;
 
 // Runs work on a thread of its own while the window goes on painting (the player's clicks
 // and keys wait), so that a save that waits for another copy's lock or for a slow file
-// server does not freeze the window. What the work did comes back through done, a hand-over
-// that ThreadSanitizer sees (it cannot see the futex behind QThread::wait).
-bool whileResponsive(const std::function<bool()>& work)
+// server does not freeze the window. Hands back what the work returned (a failure keeps its
+// reason), through done: a hand-over that ThreadSanitizer sees (it cannot see the futex behind
+// QThread::wait).
+results::SaveResult whileResponsive(const std::function<results::SaveResult()>& work)
 {
-    bool result = false;
+    results::SaveResult result = results::SaveResult::WriteFailed;
     std::atomic<bool> done{false};
     const ui::NestedLoop nested; // no window is destroyed while the work may use it
     QEventLoop loop;
@@ -39,7 +40,7 @@ bool whileResponsive(const std::function<bool()>& work)
     thread->start();
     loop.exec(QEventLoop::ExcludeUserInputEvents);
     thread->wait();
-    return done.load(std::memory_order_acquire) && result;
+    return done.load(std::memory_order_acquire) ? result : results::SaveResult::WriteFailed;
 }
 
 } // namespace

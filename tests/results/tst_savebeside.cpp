@@ -3,13 +3,13 @@
 // event loop goes on; here a game ends meanwhile and opens the next results window, which
 // reads the lists on the window's thread. Built under ThreadSanitizer by `make test`, where
 // any record, buffer or list that both threads use without a hand-over is reported.
+#include "app/windows.h"
 #include "results/form3.h"
 #include "rules/module1.h"
 #include "support/fake_services.h"
 #include "support/program_dir.h"
 #include "support/ranking_bytes.h"
 #include "ui/application.h"
-#include "windows/registry.h"
 
 #include <QApplication>
 #include <QTest>
@@ -35,17 +35,18 @@ void SaveBesideTest::gameEndsWhileTheListsAreCleared()
 {
     ProgramDir dir;
     QVERIFY(dir.isValid());
-    windows::rankingOptions() = dir.options();
-    windows::rankingOptions().lockWait = std::chrono::seconds(3);
+    results::RankingOptions options = dir.options();
+    options.lockWait = std::chrono::seconds(3);
     Module1::reset();
     FakeServices fake;
+    app::Windows wiring(options);
     const QByteArray before = gameFile("after 75");
     QVERIFY(writeFile(dir.programFile(), before));
 
     // The lists viewed from the menu during a game; 初期化, answered OK, waits behind another
     // copy's save until the game's window has read the file.
-    windows::showResults(false);
-    Form3& viewing = windows::form3();
+    wiring.showResults(false);
+    Form3& viewing = wiring.form3();
     int otherCopy = holdSaveLock(dir.programFile());
     QVERIFY(otherCopy >= 0);
 
@@ -58,10 +59,10 @@ void SaveBesideTest::gameEndsWhileTheListsAreCleared()
         otherCopy = -1;
         results.close();
     };
-    QTimer::singleShot(0, [] {
+    QTimer::singleShot(0, [&wiring] {
         Module1::tensu = 35;
         Module1::hani = 1;
-        windows::showResults(true); // the game's end
+        wiring.showResults(true); // the game's end
     });
     viewing.Command2_Click();
 
@@ -70,9 +71,8 @@ void SaveBesideTest::gameEndsWhileTheListsAreCleared()
     QCOMPARE(fake.messages.size(), std::size_t(1)); // the question alone: the clearing went through
     QCOMPARE(readFile(dir.programFile()).toHex(' '), (blankRecords(21) + before.mid(21 * 12)).toHex(' '));
 
-    windows::destroyAll();
+    wiring.destroyAll();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    windows::rankingOptions() = {};
 }
 
 QTEST_MAIN(SaveBesideTest)

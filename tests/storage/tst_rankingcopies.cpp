@@ -117,8 +117,8 @@ void RankingCopiesTest::lockKeptByLiveCopyFailsTheSaveAfterTheWait()
     QVERIFY(other >= 0);
 
     auto&& [lists, file] = Opening(options);
-    QVERIFY(!file.save({1, 45, u"Bo"}));
-    QVERIFY(!file.blank());
+    QCOMPARE(file.save({1, 45, u"Bo"}).reason(), results::SaveResult::Busy);
+    QCOMPARE(file.blank().reason(), results::SaveResult::Busy);
     QCOMPARE(readFile(dir->programFile()), gameFile(tail));
 
     // Once the other copy is done, the same opening saves.

@@ -159,12 +159,12 @@ void RankingCrashTest::writeBeyondFileSizeLimitFailsAndKeepsOldFile()
         const rlimit fsize{rlim_t(limit), rlim_t(limit)};
         if (::setrlimit(RLIMIT_FSIZE, &fsize) != 0)
             return 2;
-        return (clearing ? file.blank() : file.save(kim)) ? 0 : 1;
+        return int((clearing ? file.blank() : file.save(kim)).reason());
     });
     QVERIFY(child.started());
     const int status = child.finish(10s);
     QVERIFY2(WIFEXITED(status), qPrintable(QString::number(status)));
-    QCOMPARE(WEXITSTATUS(status), saved ? 0 : 1);
+    QCOMPARE(WEXITSTATUS(status), int(saved ? results::SaveResult::Saved : results::SaveResult::WriteFailed));
     QCOMPARE(readFile(dir->programFile()).toHex(' '), (saved ? after : before).toHex(' '));
     // Neither a half-written replacement nor the lock is left beside the file.
     QCOMPARE(entries(dir->programDir), QStringList{QStringLiteral("tavon.rnk")});

@@ -346,8 +346,8 @@ void RankingFileTest::noUsableFileReadsBlankAndSaveFails()
     file.read(lists);
     QCOMPARE(int(lists.seisekijikan[3]), 0);
     QVERIFY(!file.isWritable());
-    QVERIFY(!file.save({0, 5, u"Lost"}));
-    QVERIFY(!file.blank());
+    QCOMPARE(file.save({0, 5, u"Lost"}).reason(), results::SaveResult::NotWritable);
+    QCOMPARE(file.blank().reason(), results::SaveResult::NotWritable);
     file.close();
     QCOMPARE(readFile(plain), QByteArray("not a directory"));
 }
@@ -359,7 +359,7 @@ void RankingFileTest::saveFailsWhenTheFileCannotBeReplaced()
     QVERIFY(QDir(dir->programDir).removeRecursively());
     WRITE_FILE(dir->programDir, "now a plain file");
 
-    QVERIFY(!file.save({0, 9, u"Lost"}));
+    QCOMPARE(file.save({0, 9, u"Lost"}).reason(), results::SaveResult::NotWritable);
     file.close();
     QCOMPARE(readFile(dir->programDir), QByteArray("now a plain file"));
 }

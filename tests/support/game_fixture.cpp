@@ -4,10 +4,8 @@
 #include "support/draws.h"
 #include "support/events.h"
 
-#include "rules/module1.h"
-#include "windows/registry.h"
 #include "game/form1.h"
-#include "storage/ranking_file.h"
+#include "rules/module1.h"
 
 #include <QCoreApplication>
 
@@ -31,19 +29,16 @@ GameFixture::GameFixture() : fake(std::make_unique<FakeServices>())
 {
     if (!previousHandler)
         previousHandler = qInstallMessageHandler(dropRaiseNotices);
-    windows::destroyAll();
     Module1::reset();
-    windows::rankingOptions() = places.options();
-    windows::form1().Show();
+    wiring.form1().Show();
     settle();
 }
 
 GameFixture::~GameFixture()
 {
-    windows::destroyAll();
+    wiring.destroyAll();
     settle();
     Module1::reset();
-    windows::rankingOptions() = {};
 }
 
 QString GameFixture::rankingPath() const
@@ -53,7 +48,7 @@ QString GameFixture::rankingPath() const
 
 Form1& GameFixture::form()
 {
-    return windows::form1();
+    return wiring.form1();
 }
 
 void GameFixture::scriptProportionalQuestions(int count)
