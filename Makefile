@@ -34,13 +34,18 @@ run: setup configure
 
 # The suite runs twice: as built for the player, then under AddressSanitizer and
 # UndefinedBehaviorSanitizer (without the real-window game and the emscripten build of the
-# rules, which the first run covers).
+# rules, which the first run covers). Then the tests that save on a thread beside the windows
+# run under ThreadSanitizer. The browser's site (make web) is built first, for web_page.
+TSAN_TESTS := tst_form3 tst_savebeside tst_soak
 test: setup setup-tests setup-deb configure web web-deps
 	@cmake --build $(BUILD_DIR) -j $(JOBS)
 	cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS)
 	@cmake -S . -B $(BUILD_DIR)-sanitize -DCMAKE_BUILD_TYPE=Debug -DNUBORA_SANITIZE=ON >/dev/null
 	@cmake --build $(BUILD_DIR)-sanitize -j $(JOBS)
 	cd $(BUILD_DIR)-sanitize && ctest --output-on-failure -j $(JOBS) -E 'real_window|package_deb|rules_wasm_replay'
+	@cmake -S . -B $(BUILD_DIR)-tsan -DCMAKE_BUILD_TYPE=Debug -DNUBORA_TSAN=ON >/dev/null
+	@cmake --build $(BUILD_DIR)-tsan -j $(JOBS) --target $(TSAN_TESTS)
+	cd $(BUILD_DIR)-tsan && ctest --output-on-failure -j $(JOBS) -R '^($(subst $() ,|,$(TSAN_TESTS)))$$'
 
 # The game in a browser: the static site in build-web/ (index.html, the game library as one
 # emscripten module, the page's scripts and style, manifest, service worker) and
@@ -104,4 +109,4 @@ screenshots: build setup-tests
 	SCALE=2 bash scripts/screenshots.sh
 
 clean:
-	rm -rf $(BUILD_DIR) $(FUZZ_DIR) build-deb
+	rm -rf $(BUILD_DIR) $(BUILD_DIR)-tsan $(FUZZ_DIR) build-deb

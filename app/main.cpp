@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "windows/registry.h"
+#include "app/windows.h"
 #include "game/form1.h"
+#include "storage/ranking_place.h"
 #include "ui/application.h"
 
 #include <QApplication>
@@ -12,12 +13,13 @@ int main(int argc, char* argv[])
     // The desktop shows the game's windows under its menu entry, with the entry's icon.
     QGuiApplication::setDesktopFileName(QStringLiteral("nubora1"));
     ui::initApplication(*app);
+    app::Windows windows;
 #ifdef NUBORA1_INSTALLED_DIR
     // Installed for every user of the PC, the game keeps each player's lists in that player's
     // own data directory, also when root starts it and could write beside it.
     if (QCoreApplication::applicationDirPath() == QStringLiteral(NUBORA1_INSTALLED_DIR))
-        windows::rankingOptions().programDirectory = results::playerDataDirectory();
+        windows.rankingOptions().programDirectory = results::playerDataDirectory();
 #endif
-    windows::form1().Show();
+    windows.form1().Show();
     return QApplication::exec();
 }

@@ -3,9 +3,8 @@
 // the time from setting a question to its time-out, and the drift over a game of five
 // time-outs. Message boxes are answered at once and the results window is closed at once,
 // so that nothing waits on a person; everything else is the program as the player runs it.
-#include "windows/registry.h"
+#include "app/windows.h"
 #include "game/form1.h"
-#include "storage/ranking_file.h"
 #include "ui/application.h"
 #include "ui/form.h"
 #include "ui/services.h"
@@ -50,9 +49,11 @@ int main(int argc, char* argv[])
     ui::services().runModal = [](ui::Form& form) { form.Unload(); };
     ui::services().end = [] { QCoreApplication::exit(0); };
     QTemporaryDir rankingDir; // the game's end opens the results window, which reads the file
-    windows::rankingOptions() = {.programDirectory = rankingDir.path(), .fallbackDirectory = rankingDir.path()};
+    results::RankingOptions options;
+    options.programDirectory = options.fallbackDirectory = rankingDir.path();
+    app::Windows windows(options);
 
-    Form1& game = windows::form1();
+    Form1& game = windows.form1();
     game.Show();
 
     QElapsedTimer clock;

@@ -3,7 +3,6 @@
 // screen and step the window then shows and carries out.
 #include "game/form1.h"
 
-#include "windows/registry.h"
 #include "ui/accessibility.h"
 #include "ui/services.h"
 #include "ui/text.h"
@@ -72,7 +71,7 @@ void Form1::Command5_Click()
 
 void Form1::helpyo_Click()
 {
-    windows::showHelp();
+    navigation.showHelp();
 }
 
 void Form1::tokutenyo_Click()
@@ -137,7 +136,7 @@ void Form1::play(const game::Step& step)
     else if (step.timer == game::TimerChange::Start)
         Timer1->setInterval(question::tickMilliseconds);
     if (step.results != game::Results::None)
-        windows::showResults(step.results == game::Results::AtGameEnd);
+        navigation.showResults(step.results == game::Results::AtGameEnd);
     if (step.message)
         ui::MsgBox(ui::qtext(step.message->text), ui::qtext(step.message->title), ui::Icon::Exclamation);
     if (step.nextQuestion)

@@ -8,6 +8,7 @@
 #include "ui/form.h"
 #include "ui/services.h"
 #include "ui/timer.h"
+#include "windows/navigation.h"
 
 #include <cstdint>
 
@@ -16,10 +17,11 @@ class QMenu;
 
 // The game window: the start-up window, alive for the whole run. It shows the table of
 // x values over y values, counts down the points of the question and judges the answers.
+// It reaches the results and help windows through navigation.
 class Form1 : public ui::Form {
     Q_OBJECT
 public:
-    Form1();
+    explicit Form1(windows::Navigation& navigation);
 
     // Controls, named as in the window's design.
     ui::Label* Label1 = nullptr;   // heading "ｘ"
@@ -73,6 +75,8 @@ protected:
     void closedByFrame() override;
 
 private:
+    windows::Navigation& navigation;
+
     void createControls();
     void createMenus();
     void syutudai();

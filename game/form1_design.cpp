@@ -24,14 +24,15 @@ constexpr double windowFontPoints = 13.5;
 
 } // namespace
 
-Form1::Form1()
+Form1::Form1(windows::Navigation& navigation)
     : ui::Form({.name = QStringLiteral("Form1"),
                 .caption = QStringLiteral("ヌボラ1（m.Tarvo)"),
                 .clientWidthTwips = 8700,
                 .clientHeightTwips = 6015,
                 .back = QColor(0x00, 0x80, 0x00),
                 .fontPoints = windowFontPoints,
-                .withMenuBar = true})
+                .withMenuBar = true}),
+      navigation(navigation)
 {
     createControls();
     createMenus();

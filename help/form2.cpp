@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "help/form2.h"
 
-#include "windows/registry.h"
 #include "ui/accessibility.h"
 #include "ui/twips.h"
 
@@ -23,12 +22,13 @@ const QString text4 = QStringLiteral("  ｘの値は，【－２～２】【１�
 } // namespace
 
 // No window font of its own: every control sets its own.
-Form2::Form2()
+Form2::Form2(windows::Navigation& navigation)
     : ui::Form({.name = QStringLiteral("Form2"),
                 .caption = QStringLiteral("ヌボラ1(m.Tarvo)"),
                 .clientWidthTwips = 6090,
                 .clientHeightTwips = 6645,
-                .back = QColor(0x00, 0x00, 0xFF)})
+                .back = QColor(0x00, 0x00, 0xFF)}),
+      navigation(navigation)
 {
     QWidget* area = client();
     const QColor green(0x00, 0xFF, 0x00);
@@ -54,6 +54,6 @@ Form2::Form2()
 
 void Form2::Command1_Click()
 {
-    windows::showGame();
+    navigation.showGame();
     Hide();
 }

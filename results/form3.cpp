@@ -10,6 +10,7 @@
 #include <QEventLoop>
 #include <QThread>
 
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -22,18 +23,24 @@ constexpr int runRows = results::runPlaces;
 
 // Runs work on a thread of its own while the window goes on painting (the player's clicks
 // and keys wait), so that a save that waits for another copy's lock or for a slow file
-// server does not freeze the window.
-bool whileResponsive(const std::function<bool()>& work)
+// server does not freeze the window. Hands back what the work returned (a failure keeps its
+// reason), through done: a hand-over that ThreadSanitizer sees (it cannot see the futex behind
+// QThread::wait).
+results::SaveResult whileResponsive(const std::function<results::SaveResult()>& work)
 {
-    bool result = false;
+    results::SaveResult result = results::SaveResult::WriteFailed;
+    std::atomic<bool> done{false};
     const ui::NestedLoop nested; // no window is destroyed while the work may use it
     QEventLoop loop;
-    const std::unique_ptr<QThread> thread(QThread::create([&] { result = work(); }));
+    const std::unique_ptr<QThread> thread(QThread::create([&] {
+        result = work();
+        done.store(true, std::memory_order_release);
+    }));
     QObject::connect(thread.get(), &QThread::finished, &loop, &QEventLoop::quit);
     thread->start();
     loop.exec(QEventLoop::ExcludeUserInputEvents);
     thread->wait();
-    return result;
+    return done.load(std::memory_order_acquire) ? result : results::SaveResult::WriteFailed;
 }
 
 } // namespace

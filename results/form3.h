@@ -13,10 +13,11 @@
 // of this run and the score just made. A score that reaches the best five gets a name box;
 // 戻る (or Enter) saves the name into tavon.rnk, 初期化 clears the stored lists. Created
 // afresh at each opening and unloaded by its buttons; the ranking file is open meanwhile.
+// options: where that file is kept and how its saves meet other running copies.
 class Form3 : public ui::Form {
     Q_OBJECT
 public:
-    Form3();
+    explicit Form3(results::RankingOptions options);
 
     // Controls, named as in the window's design.
     ui::Label* Label1 = nullptr;  // heading "成績一覧"

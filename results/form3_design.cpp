@@ -4,7 +4,8 @@
 
 #include "ui/text.h"
 #include "ui/twips.h"
-#include "windows/registry.h"
+
+#include <utility>
 
 using ui::twipsPoint;
 using ui::twipsRect;
@@ -16,13 +17,13 @@ const QColor paleGreen(0x80, 0xFF, 0x80);
 } // namespace
 
 // No window font of its own: 初期化 and "今回の記録" use the application's user-interface font.
-Form3::Form3()
+Form3::Form3(results::RankingOptions options)
     : ui::Form({.name = QStringLiteral("Form3"),
                 .caption = QStringLiteral("ヌボラ1(m.Tarvo)"),
                 .clientWidthTwips = 4080,
                 .clientHeightTwips = 6270,
                 .back = paleGreen}),
-      rankingFile(windows::rankingOptions())
+      rankingFile(std::move(options))
 {
     createControls();
     connect(this, &ui::Form::unloaded, this, [this] { rankingFile.close(); });

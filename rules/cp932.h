@@ -14,9 +14,11 @@
 // were read, so such a field survives a save unchanged.
 //
 // A character is written only as bytes that read back as it: glibc's look-alikes (U+00A5 as
-// 0x5C, a backslash when read) are left out, as Windows and ICU leave them out. The one
-// difference from ICU's windows-31j: ICU writes the private-use U+F86F as 0x8782 ("№"); here
-// it is stored as "?".
+// 0x5C, a backslash when read) are left out, as Windows and ICU leave them out. Two
+// differences from ICU's windows-31j remain, where these tables follow Windows and glibc:
+// bytes 0x1A, 0x1C and 0x7F are U+001A, U+001C and U+007F (ICU, with IBM's table for code
+// page 943, exchanges the three), and ICU writes the private-use U+F86F as 0x8782 ("№"),
+// which is stored as "?" here. Every double-byte sequence reads the same in both.
 namespace cp932 {
 
 // Whether b starts a double-byte character (0x81-0x9F, 0xE0-0xFC) and whether b may follow one.

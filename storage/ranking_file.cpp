@@ -5,13 +5,10 @@
 #include "storage/ranking_journal.h"
 #include "storage/save_lock.h"
 
-#include <QCoreApplication>
-#include <QDir>
-#include <QFile>
 #include <QFileInfo>
-#include <QStandardPaths>
 
-#include <cerrno>
+#include <utility>
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -34,59 +31,20 @@ void reach(const RankingOptions& options, WriteStep step)
         options.writeHook(step);
 }
 
-// ---- Opening -------------------------------------------------------------------------------
+// How one try of a save ended: as the save would, or with its lock taken over by another PC
+// while this one froze, before all its records were written (the taker rolled back what
+// was: the save may start afresh) or after (the taker kept them).
+struct Try {
+    enum Lost { No, BeforeAllWritten, AfterAllWritten };
+    SaveResult result;
+    Lost lost = No;
+};
 
-// A new ranking file is as shared as its folder: writable by the group or by everyone where
-// the folder is.
-mode_t newFileMode(const QString& folder)
+// A save that could not take the lock.
+SaveResult failed(LockResult lock)
 {
-    struct stat st {};
-    if (::stat(QFile::encodeName(folder).constData(), &st) != 0)
-        return 0644;
-    return 0644 | (st.st_mode & 0022);
+    return lock == LockResult::TimedOut ? SaveResult::Busy : SaveResult::NoLock;
 }
-
-// ReadOnly and Denied: the file is there, but this player may not write it (or not even
-// read it). Unusable: no plain file is there, and none can be made.
-enum class Opened { ReadWrite, ReadOnly, Denied, Unusable };
-
-bool refused(int error)
-{
-    return error == EACCES || error == EROFS || error == EPERM || error == ETXTBSY;
-}
-
-// Opens the ranking file at path, creating it when missing. Only a plain file will do: a
-// pipe or a device would block the program or feed it without end.
-Opened openRanking(const QString& path, Descriptor& out)
-{
-    Opened kind = Opened::ReadWrite;
-    out.reset(openPath(path, O_RDWR | O_NONBLOCK));
-    if (!out && errno == ENOENT) {
-        const mode_t mode = newFileMode(QFileInfo(path).absolutePath());
-        out.reset(openPath(path, O_RDWR | O_CREAT | O_EXCL | O_NONBLOCK, mode));
-        if (out)
-            ::fchmod(out.get(), mode);
-        else if (errno == EEXIST) // made by another copy meanwhile, or a link to a file not yet there
-            out.reset(openPath(path, O_RDWR | O_CREAT | O_NONBLOCK, mode));
-    } else if (!out && refused(errno)) {
-        out.reset(openPath(path, O_RDONLY | O_NONBLOCK));
-        if (!out)
-            return refused(errno) ? Opened::Denied : Opened::Unusable;
-        kind = Opened::ReadOnly;
-    }
-    struct stat st {};
-    if (!out || ::fstat(out.get(), &st) != 0 || !S_ISREG(st.st_mode)) {
-        out.reset();
-        return Opened::Unusable;
-    }
-    ::fcntl(out.get(), F_SETFL, ::fcntl(out.get(), F_GETFL) & ~O_NONBLOCK);
-    return kind;
-}
-
-
-// How one try of a save ended. A lost lock was taken over by another PC while this one froze:
-// before all records were written (the taker rolled back what was), or after.
-enum class Try { Done, Failed, LockLost, LockLostAfterWriting };
 
 // The journal at path goes if it still holds what this save wrote into it: a taker that has
 // not read it yet has nothing to roll back, as this save wrote no record.
@@ -108,35 +66,36 @@ Try tryRewrite(const QString& filePath, const RankingOptions& opts, qsizetype ke
     // Opened afresh by its name: on a file server that also reads what the other PCs wrote.
     Descriptor file;
     if (openRanking(filePath, file) != Opened::ReadWrite)
-        return Try::Failed;
+        return {SaveResult::NotWritable};
     SaveLock lock(file.get(), filePath, opts);
-    if (!lock.acquire(deadline))
-        return Try::Failed;
+    if (const LockResult got = lock.acquire(deadline); got != LockResult::Held)
+        return {failed(got)};
     reach(opts, WriteStep::Locked);
     const QString journalPath = filePath + rankingJournalSuffix;
     struct stat st {};
     if (!journal::recover(file.get(), journalPath, lock.onServer(), lock.id())
         || !readAt(file.get(), 0, savedBytes, before) || ::fstat(file.get(), &st) != 0)
-        return Try::Failed;
+        return {SaveResult::WriteFailed};
     reach(opts, WriteStep::Reread);
     const journal::Journal j{qint64(st.st_size), before.left(keepFromFile), build(before)};
 
     Descriptor own;
     const journal::Made made = journal::write(journalPath, j, st.st_mode & 0666, own, lock.onServer(), lock.id());
     if (made == journal::Made::Failed)
-        return Try::Failed;
+        return {SaveResult::WriteFailed};
     if (!lock.mayWrite()) {
         if (made == journal::Made::Yes)
             discardIfOurs(journalPath, j, lock);
-        return Try::LockLost;
+        return {SaveResult::TakenOver, Try::BeforeAllWritten};
     }
     bool done = true;
     if (made == journal::Made::Yes) {
         // Record by record: a crash in between is undone from the journal.
         reach(opts, WriteStep::Journaled);
         for (qsizetype at = 0; done && at < j.newHead.size(); at += recordBytes) {
+            // Taken over: the journal stays, and the taker rolls back what was written.
             if (at > 0 && !lock.mayWrite())
-                return Try::LockLost; // the journal stays: the taker rolls back what was written
+                return {SaveResult::TakenOver, Try::BeforeAllWritten};
             done = writeAt(file.get(), at, QByteArrayView(j.newHead).sliced(at, recordBytes));
             if (done)
                 reach(opts, WriteStep::Written);
@@ -150,7 +109,7 @@ Try tryRewrite(const QString& filePath, const RankingOptions& opts, qsizetype ke
     }
     done = done && sync(file.get());
     if (!lock.mayWrite())
-        return done ? Try::LockLostAfterWriting : Try::LockLost;
+        return {SaveResult::TakenOver, done ? Try::AfterAllWritten : Try::BeforeAllWritten};
     // Saved means saved: the file must read back as written.
     QByteArray back;
     done = done && readAt(file.get(), 0, j.newHead.size(), back) && back == j.newHead;
@@ -159,11 +118,11 @@ Try tryRewrite(const QString& filePath, const RankingOptions& opts, qsizetype ke
         if (writeAt(file.get(), 0, j.oldHead) && (st.st_size >= j.newHead.size() || ::ftruncate(file.get(), st.st_size) == 0)
             && sync(file.get()) && made == journal::Made::Yes)
             journal::discard(journalPath, own.get(), true, lock.onServer(), lock.id());
-        return Try::Failed;
+        return {SaveResult::WriteFailed};
     }
     if (made == journal::Made::Yes)
         journal::discard(journalPath, own.get(), true, lock.onServer(), lock.id());
-    return Try::Done;
+    return {SaveResult::Saved};
 }
 
 // How many of range hani's five records are this one.
@@ -179,36 +138,15 @@ int copiesIn(QByteArrayView head, std::int16_t hani, QByteArrayView one)
 
 } // namespace
 
-QString playerDataDirectory()
-{
-    // A relative XDG_DATA_HOME is no data directory (it would move with the working
-    // directory): the default under the home directory stands in for it.
-    const QString own = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
-    const QString dataHome = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
-    if (!dataHome.isEmpty() && QDir::isAbsolutePath(dataHome))
-        return own;
-    return QDir::homePath() + QStringLiteral("/.local/share") + own.mid(dataHome.size());
-}
-
 RankingFile::RankingFile(RankingOptions options) : opts(std::move(options)) {}
 
 void RankingFile::read(BestFiveLists& lists)
 {
     close();
-    const QString programDirectory =
-        opts.programDirectory.isEmpty() ? QCoreApplication::applicationDirPath() : opts.programDirectory;
-    filePath = QDir(programDirectory).filePath(rankingFileName);
-    Descriptor d;
-    Opened kind = openRanking(filePath, d);
-    if (kind == Opened::Unusable) {
-        // No shared lists to show: the player's own file keeps this player's entries.
-        const QString directory = opts.fallbackDirectory.isEmpty() ? playerDataDirectory() : opts.fallbackDirectory;
-        if (!directory.isEmpty() && QDir().mkpath(directory)) {
-            filePath = QDir(directory).filePath(rankingFileName);
-            kind = openRanking(filePath, d);
-        }
-    }
-    writable = kind == Opened::ReadWrite;
+    PlacedFile placed = openPlaced(opts);
+    filePath = placed.path;
+    writable = placed.kind == Opened::ReadWrite;
+    Descriptor d = std::move(placed.fd);
     if (!d)
         return readLists({}, lists);
 
@@ -218,7 +156,7 @@ void RankingFile::read(BestFiveLists& lists)
     const bool journalThere = QFileInfo::exists(journalPath) || QFileInfo(journalPath).isSymLink();
     if (writable && journalThere) {
         SaveLock lock(d.get(), filePath, opts);
-        if (lock.acquire(SaveClock::now()))
+        if (lock.acquire(SaveClock::now()) == LockResult::Held)
             journal::recover(d.get(), journalPath, lock.onServer(), lock.id());
     }
     // Records 1 to 21 are what the lists take in; the rest is read only to tell a save cut
@@ -231,7 +169,7 @@ void RankingFile::read(BestFiveLists& lists)
     fd = d.release();
 }
 
-bool RankingFile::save(const NewEntry& entry)
+SaveResult RankingFile::save(const NewEntry& entry)
 {
     Module1::seiseki mine;
     mine.simei = encodeName(entry.name);
@@ -244,7 +182,7 @@ bool RankingFile::save(const NewEntry& entry)
         });
 }
 
-bool RankingFile::blank()
+SaveResult RankingFile::blank()
 {
     // A clearing whose records were all written before its lock was taken over was kept by
     // the taker, which found it complete.
@@ -259,26 +197,29 @@ void RankingFile::close()
     fd = -1;
 }
 
-bool RankingFile::rewrite(qsizetype keepFromFile, const std::function<QByteArray(QByteArrayView head)>& build,
-                          const std::function<bool(QByteArrayView before, QByteArrayView now)>& landed)
+SaveResult RankingFile::rewrite(qsizetype keepFromFile, const std::function<QByteArray(QByteArrayView head)>& build,
+                                const std::function<bool(QByteArrayView before, QByteArrayView now)>& landed)
 {
     if (!writable)
-        return false;
+        return SaveResult::NotWritable;
     reach(opts, WriteStep::Starting);
     const auto deadline = SaveClock::now() + opts.lockWait;
     QByteArray before;
-    Try outcome;
+    Try outcome{SaveResult::WriteFailed};
     do
         outcome = tryRewrite(filePath, opts, keepFromFile, build, deadline, before);
-    while (outcome == Try::LockLost && SaveClock::now() < deadline);
-    if (outcome == Try::LockLostAfterWriting) {
+    while (outcome.lost == Try::BeforeAllWritten && SaveClock::now() < deadline);
+    if (outcome.lost == Try::AfterAllWritten) {
         // Whether the entry is in the file as the taker left it.
         Descriptor file(openPath(filePath, O_RDONLY | O_NONBLOCK));
         QByteArray now;
-        outcome = file && readAt(file.get(), 0, savedBytes, now) && landed(before, now) ? Try::Done : Try::Failed;
+        if (!file || !readAt(file.get(), 0, savedBytes, now))
+            outcome.result = SaveResult::WriteFailed;
+        else
+            outcome.result = landed(before, now) ? SaveResult::Saved : SaveResult::TakenOver;
     }
     reach(opts, WriteStep::Finished);
-    return outcome == Try::Done;
+    return outcome.result;
 }
 
 } // namespace results

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "rules/ranking.h"
+#include "storage/ranking_place.h"
 
 #include <QByteArray>
 #include <QString>
@@ -14,7 +15,6 @@
 // best-five lists of ranges 0 to 3, record 21 is kept as it is, records 22 to 75 are blank.
 namespace results {
 
-inline const QString rankingFileName = QStringLiteral("tavon.rnk");
 // Beside the ranking file, on a file server only: held by the PC that is saving.
 inline const QString rankingLockSuffix = QStringLiteral(".lock");
 // Beside the ranking file while a save writes into it: the records as they were before.
@@ -31,14 +31,9 @@ enum class WriteStep {
     Finished,        // the journal is gone and the lock released
 };
 
-// Where the ranking file is and how saves wait for each other. The program uses the
-// defaults; tests point the places into a temporary directory.
-struct RankingOptions {
-    // The directory of the program's executable when empty.
-    QString programDirectory;
-    // Used only when the program's directory holds no ranking file and cannot take one; the
-    // player's own data directory when empty.
-    QString fallbackDirectory;
+// Where the ranking file is (ranking_place.h) and how saves wait for each other. The program
+// uses the defaults; tests point the places into a temporary directory.
+struct RankingOptions : RankingPlace {
     // The longest Save and Blank wait for the copies ahead of them (save_lock.h tells how they
     // wait): far beyond what forty saves at once take on a slow server, so that a save fails
     // only when the copy ahead of it has stopped making progress.
@@ -51,8 +46,31 @@ struct RankingOptions {
     std::function<void(WriteStep)> writeHook;
 };
 
-// The player's own data directory for the program, where the fallback file goes.
-QString playerDataDirectory();
+// What became of a Save or a Blank: saved, or the reason why not. True only when saved, so
+// that `if (!file.save(entry))` reads as a plain success would. Whatever the reason, the file
+// holds its old lists (after TakenOver, the lists as the PC that took over left them), or,
+// where even putting them back failed, the journal that the next save rolls back from.
+class SaveResult {
+public:
+    enum Reason {
+        Saved,
+        NotWritable, // this player may not write the file, or no file could be opened: nothing tried
+        Busy,        // another copy kept the lock for all of options.lockWait
+        NoLock,      // no lock can be had here: the folder takes no lock file, the server stopped
+                     // answering, or the file system refuses byte-range locks (save_lock.h)
+        TakenOver,   // another PC took the lock over while this one froze, and the save could not
+                     // be done afresh within the wait (or its entry is not in the file the taker left)
+        WriteFailed, // reading or writing the file or its journal failed (a full disk, a size
+                     // limit, a server gone in the middle), or the file did not read back as written
+    };
+    constexpr SaveResult(Reason reason) : why(reason) {}
+    constexpr Reason reason() const { return why; }
+    constexpr explicit operator bool() const { return why == Saved; }
+    friend constexpr bool operator==(SaveResult, SaveResult) = default;
+
+private:
+    Reason why;
+};
 
 // One opening of the ranking file, from Read to Close. Save and Blank lock the file, re-read
 // it and write their records into it in place, so that owner, group, mode and links stay as
@@ -70,22 +88,19 @@ public:
 
     // Read: opens the file, creating it empty when missing, and fills entries 0 to 20 of the
     // lists from records 1 to 21. Records missing at the end of the file read as blank. A
-    // file that can be read but not written is shown, and Save then fails; only where the
-    // program's directory holds no usable file and can take none is the player's own copy
-    // used.
+    // file that can be read but not written is shown, and Save then fails (NotWritable);
+    // only where the program's directory holds no usable file and can take none is the
+    // player's own copy used (ranking_place.h).
     void read(BestFiveLists& lists);
 
     // Save: puts this opening's new entry into the lists the file holds now and writes
-    // records 1 to 75; nothing after record 75 is touched. True only when the file, read back
+    // records 1 to 75; nothing after record 75 is touched. Saved only when the file, read back
     // after the save, holds the entry. A save whose lock another PC took over while this one
     // froze starts afresh (the taker rolled back what it had written), within the wait.
-    // Returns false when the file could not be written (or no lock could be had in time); the
-    // file then holds its old lists.
-    bool save(const NewEntry& entry);
+    SaveResult save(const NewEntry& entry);
 
     // Blank: writes records 1 to 21 as blank records (ten spaces, score 0); the rest is kept.
-    // Returns false when the file could not be written.
-    bool blank();
+    SaveResult blank();
 
     // Close: releases the file. Writes nothing.
     void close();
@@ -101,7 +116,7 @@ private:
     // Writes build(head) over the file's first bytes under the lock; landed tells, from the
     // head before and the file now, whether a save whose lock went after all its records
     // were written is in the file.
-    bool rewrite(qsizetype keepFromFile, const std::function<QByteArray(QByteArrayView head)>& build,
+    SaveResult rewrite(qsizetype keepFromFile, const std::function<QByteArray(QByteArrayView head)>& build,
                  const std::function<bool(QByteArrayView before, QByteArrayView now)>& landed);
 
     RankingOptions opts;

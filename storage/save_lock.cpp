@@ -3,267 +3,29 @@
 
 #include "storage/file_io.h"
 
-#include <QFile>
-#include <QSysInfo>
-
-#include <algorithm>
-
-#include <cerrno>
-#include <fcntl.h>
-#include <unistd.h>
-
 namespace results {
-
-using namespace std::chrono_literals;
-using namespace fileio;
-
-namespace {
-
-// Between two tries for a lock that another copy holds: short at first, then longer, so that
-// forty PCs waiting for one lock do not keep the server busy for the one that holds it.
-constexpr auto firstStep = 20ms;
-constexpr auto longestStep = 100ms;
-
-class Backoff {
-public:
-    void wait()
-    {
-        std::this_thread::sleep_for(step);
-        step = std::min<std::chrono::milliseconds>(step * 3 / 2, longestStep);
-    }
-
-private:
-    std::chrono::milliseconds step = firstStep;
-};
-
-void reach(const RankingOptions& options, WriteStep step)
-{
-    if (options.writeHook)
-        options.writeHook(step);
-}
-
-bool exists(const QString& file)
-{
-    struct stat st {};
-    return ::lstat(QFile::encodeName(file).constData(), &st) == 0;
-}
-
-// What a lock file holds; a fixed text for one that cannot be read (a directory, a link to
-// nowhere), so that it, too, counts as left behind once it stays.
-QByteArray contents(const QString& file)
-{
-    const Descriptor d(openPath(file, O_RDONLY | O_NOFOLLOW | O_NONBLOCK));
-    QByteArray bytes;
-    if (d && readAt(d.get(), 0, 256, bytes))
-        return bytes;
-    return errno == ENOENT ? QByteArray() : "unreadable " + QByteArray::number(errno);
-}
-
-// An exclusive create that failed because the file is there. An sshfs server answers an
-// exclusive create of a file that exists with a plain failure (EPERM).
-bool takenAlready(int error, const QString& path)
-{
-    return error == EEXIST || (error == EPERM && exists(path));
-}
-
-} // namespace
-
-// ---- The byte-range lock --------------------------------------------------------------------
-
-RangeLock::~RangeLock()
-{
-    if (held) {
-        struct flock fl {};
-        fl.l_type = F_UNLCK;
-        fl.l_whence = SEEK_SET;
-        ::fcntl(fd, F_OFD_SETLK, &fl);
-    }
-}
-
-bool RangeLock::acquire(SaveClock::time_point deadline, const RankingOptions& options)
-{
-    bool told = false;
-    Backoff backoff;
-    for (;;) {
-        struct flock fl {};
-        fl.l_type = F_WRLCK;
-        fl.l_whence = SEEK_SET;
-        if (::fcntl(fd, F_OFD_SETLK, &fl) == 0)
-            return held = true;
-        if (errno != EAGAIN && errno != EACCES && errno != EINTR)
-            return false;
-        if (SaveClock::now() >= deadline)
-            return false;
-        if (!std::exchange(told, true))
-            reach(options, WriteStep::WaitingForLock);
-        backoff.wait();
-    }
-}
-
-// ---- The lock file ----------------------------------------------------------------------------
-
-LockFile::~LockFile()
-{
-    if (!heart.joinable())
-        return;
-    {
-        const std::lock_guard guard(mutex);
-        stopping = true;
-    }
-    wake.notify_all();
-    heart.join();
-    ::close(fd);
-    if (stillOurs())
-        retire(path, true, id);
-}
-
-LockFile::Result LockFile::acquire(SaveClock::time_point deadline)
-{
-    std::optional<QByteArray> seen;
-    SaveClock::time_point seenSince;
-    bool told = false;
-    int refusals = 0;
-    Backoff backoff;
-    for (;;) {
-        Descriptor made(openPath(path, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW, 0644));
-        if (made) {
-            fd = made.release();
-            if (!writeBeat() || !sync(fd)) {
-                ::close(fd);
-                retire(path, true, id);
-                return Result::Impossible;
-            }
-            heart = std::thread([this] { beatUntilStopped(); });
-            return Result::Held;
-        }
-        // Refused three times running (not taken by another copy): the folder takes no new
-        // file, and no lock can be had. Once is no proof: the lock may have gone between the
-        // create and the look at it.
-        if (!takenAlready(errno, path)) {
-            if (++refusals >= 3)
-                return Result::Impossible;
-        } else {
-            refusals = 0;
-        }
-        const QByteArray now = contents(path);
-        const auto at = SaveClock::now();
-        if (!seen || *seen != now) {
-            seen = now;
-            seenSince = at;
-        } else if (at - seenSince >= options.staleLock) {
-            if (!takeOver(now) && ++refusals >= 3)
-                return Result::Impossible;
-            seen.reset();
-            continue;
-        }
-        if (at >= deadline)
-            return Result::TimedOut;
-        if (!std::exchange(told, true))
-            reach(options, WriteStep::WaitingForLock);
-        backoff.wait();
-    }
-}
-
-// A PC that takes over a left-behind lock at the same moment as this holder reads it may have
-// it moved aside for an instant; a few looks wait that out.
-bool LockFile::stillOurs() const
-{
-    for (int look = 0; look < 10; ++look) {
-        if (contents(path).startsWith(identity()))
-            return true;
-        std::this_thread::sleep_for(firstStep);
-    }
-    return false;
-}
-
-bool LockFile::mayWrite() const
-{
-    const auto fresh = options.staleLock / 2;
-    const auto giveUp = SaveClock::now() + 2 * options.staleLock;
-    while (SaveClock::now() - SaveClock::time_point(SaveClock::duration(lastBeat.load())) >= fresh) {
-        if (SaveClock::now() >= giveUp)
-            return false;
-        std::this_thread::sleep_for(firstStep);
-    }
-    return stillOurs();
-}
-
-QByteArray LockFile::identity() const
-{
-    return "nubora1 lock " + QSysInfo::machineHostName().toUtf8() + ' ' + QByteArray::number(::getpid()) + ' ' + id
-           + " beat ";
-}
-
-bool LockFile::writeBeat()
-{
-    // The time is taken before the write: the beat reaches the file after it, never before.
-    const auto started = SaveClock::now().time_since_epoch().count();
-    const QByteArray text = identity() + QByteArray::number(beats++).rightJustified(10, '0') + '\n';
-    if (!writeAt(fd, 0, text))
-        return false;
-    lastBeat.store(started);
-    return true;
-}
-
-void LockFile::beatUntilStopped()
-{
-    std::unique_lock guard(mutex);
-    const auto beat = std::max<std::chrono::milliseconds>(options.staleLock / 4, firstStep);
-    while (!wake.wait_for(guard, beat, [this] { return stopping; })) {
-        writeBeat();
-        sync(fd);
-    }
-}
-
-// Moves the left-behind lock aside under a retired name. Only one PC at a time does: it holds
-// "tavon.rnk.lock.takeover", made exclusively, and checks that the lock still holds what it
-// saw. A guard left by a PC that died while taking over goes once it has stood unchanged for
-// twice the stale time. False only when the folder refuses all this.
-bool LockFile::takeOver(const QByteArray& seen)
-{
-    const QString guardPath = path + QStringLiteral(".takeover");
-    Descriptor guard(openPath(guardPath, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW, 0644));
-    if (!guard) {
-        if (!takenAlready(errno, guardPath))
-            return false;
-        const QByteArray now = contents(guardPath);
-        if (!guardSeen || *guardSeen != now) {
-            guardSeen = now;
-            guardSince = SaveClock::now();
-        } else if (SaveClock::now() - guardSince >= 2 * options.staleLock) {
-            retire(guardPath, true, id + "-guard");
-            guardSeen.reset();
-        }
-        return true;
-    }
-    const bool written = writeAt(guard.get(), 0, identity());
-    guard.reset();
-    bool moved = written;
-    if (written && contents(path) == seen)
-        moved = retire(path, true, id) || errno == ENOENT;
-    retire(guardPath, true, id);
-    return moved;
-}
-
-// ---- Either -----------------------------------------------------------------------------------
 
 SaveLock::SaveLock(int rankingFd, const QString& rankingPath, const RankingOptions& options)
     : rankingPath(rankingPath), options(options)
 {
-    if (onLocalDisk(rankingFd))
+    if (fileio::onLocalDisk(rankingFd))
         range.emplace(rankingFd);
     else
-        file.emplace(rankingPath + rankingLockSuffix, options);
+        file.emplace(rankingPath + rankingLockSuffix, options.staleLock);
 }
 
-bool SaveLock::acquire(SaveClock::time_point deadline)
+LockResult SaveLock::acquire(SaveClock::time_point deadline)
 {
+    const auto waiting = [this] {
+        if (options.writeHook)
+            options.writeHook(WriteStep::WaitingForLock);
+    };
     if (range)
-        return range->acquire(deadline, options);
-    if (file->acquire(deadline) != LockFile::Result::Held)
-        return false;
-    sweepRetired(rankingPath, file->ownId());
-    return true;
+        return range->acquire(deadline, waiting);
+    const LockResult got = file->acquire(deadline, waiting);
+    if (got == LockResult::Held)
+        fileio::sweepRetired(rankingPath, file->ownId());
+    return got;
 }
 
 } // namespace results

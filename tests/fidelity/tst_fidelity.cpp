@@ -6,7 +6,7 @@
 // The expected values are the design's own (twips and #RRGGBB), written out here once more;
 // twips become pixels by the window layer's own conversion.
 #include "rules/module1.h"
-#include "windows/registry.h"
+#include "app/windows.h"
 #include "game/form1.h"
 #include "help/form2.h"
 #include "results/form3.h"
@@ -242,8 +242,8 @@ void FidelityTest::focusedButtonShowsAMark()
     if (window < 0)
         game.form().Command1_Click();
     ui::Form& form = qAbs(window) == 1 ? static_cast<ui::Form&>(game.form())
-                     : window == 2    ? static_cast<ui::Form&>(windows::form2())
-                                      : static_cast<ui::Form&>(windows::form3());
+                     : window == 2    ? static_cast<ui::Form&>(game.windows().form2())
+                                      : static_cast<ui::Form&>(game.windows().form3());
     form.Show();
     QVERIFY(QTest::qWaitForWindowActive(&form));
     auto* face = form.findChild<QPushButton*>(button);
@@ -315,11 +315,11 @@ void FidelityTest::captionsAreWhole()
     f.tokuten->setCaption(QStringLiteral(" 0"));
     checkCaptionsWhole(f);
     Module1::tensu = 25;
-    windows::form3().Show();
-    checkCaptionsWhole(windows::form3());
-    windows::form3().Unload();
-    windows::form2().Show();
-    checkCaptionsWhole(windows::form2());
+    game.windows().form3().Show();
+    checkCaptionsWhole(game.windows().form3());
+    game.windows().form3().Unload();
+    game.windows().form2().Show();
+    checkCaptionsWhole(game.windows().form2());
 }
 
 // Guards against the results rows drifting from the first row, or the prompt clipped.
@@ -327,7 +327,7 @@ void FidelityTest::resultsWindowAskingForAName()
 {
     GameFixture game;
     Module1::tensu = 25;
-    Form3& r = windows::form3();
+    Form3& r = game.windows().form3();
     r.Show();
     QList<Expect> controls = {
         {"Command2", 3240, 120, 732, 372, {}, {}},
@@ -367,8 +367,8 @@ void FidelityTest::resultsWindowAskingForAName()
 void FidelityTest::helpWindow()
 {
     GameFixture game;
-    windows::form2().Show();
-    checkWindow(windows::form2(), QSize(406, 443), QPoint(10, 10), 0x0000FF, {
+    game.windows().form2().Show();
+    checkWindow(game.windows().form2(), QSize(406, 443), QPoint(10, 10), 0x0000FF, {
         {"Label2", 360, 240, 5550, 1095, 0x00FFFF, 0xFF0000},
         {"Label3", 360, 1560, 5535, 1455, 0x00FF00, 0x000000},
         {"Label4", 360, 3240, 5535, 1815, 0x00FF00, 0x000000},

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "rules/module1.h"
-#include "windows/registry.h"
+#include "app/windows.h"
 #include "game/form1.h"
 #include "help/form2.h"
 #include "results/form3.h"
@@ -49,9 +49,9 @@ void CommandsTest::viewingTheListsLeavesTheGameAlone()
     else
         f.tokutenyo->click();
     QCOMPARE(tensu, 0);
-    QVERIFY(windows::resultsExist());
+    QVERIFY(game.windows().resultsExist());
     QVERIFY(game.services().modalForms.isEmpty());
-    Form3& lists = windows::form3();
+    Form3& lists = game.windows().form3();
     QVERIFY(lists.isVisible());
     QVERIFY(lists.Text1->isHidden());
     QCOMPARE(lists.jikan9->caption(), QStringLiteral(" 0"));
@@ -62,11 +62,11 @@ void CommandsTest::viewingTheListsLeavesTheGameAlone()
     QCOMPARE(f.monbang->caption(), QStringLiteral("第 2問"));
     f.tokutenyo_Click();
     f.m1c_Click();
-    QCOMPARE(&windows::form3(), &lists);
+    QCOMPARE(&game.windows().form3(), &lists);
     QCOMPARE(GameFixture::openWindows<Form3>(), 1);
     lists.Command1_Click();
     GameFixture::settle();
-    QVERIFY(!windows::resultsExist());
+    QVERIFY(!game.windows().resultsExist());
     QCOMPARE(readFile(game.rankingPath()), ranking);
 }
 

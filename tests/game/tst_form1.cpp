@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "rules/module1.h"
 #include "rules/ranges.h"
-#include "windows/registry.h"
+#include "app/windows.h"
 #include "game/form1.h"
 #include "help/form2.h"
 #include "results/form3.h"
@@ -284,8 +284,8 @@ void Form1Test::fiveFastAnswersScoreFifty()
     ui::Form* viewing = nullptr;
     if (viewingLists) {
         f.m1c_Click();
-        QVERIFY(windows::resultsExist());
-        viewing = &windows::form3();
+        QVERIFY(game.windows().resultsExist());
+        viewing = &game.windows().form3();
     }
     ui::Form* atEnd = nullptr;
     QString scoreShown;
@@ -366,7 +366,7 @@ void Form1Test::gameEndUnderClearQuestionCancelsIt()
         f.kotae_Click(0);
     f.m1c_Click();
     GameFixture::settle();
-    QPointer<Form3> viewing = &windows::form3();
+    QPointer<Form3> viewing = &game.windows().form3();
     QStringList asked;
     bool clearQuestionClosed = false;
     RealModals modals([&](QWidget& modal) {
@@ -488,9 +488,9 @@ void Form1Test::startMessageAfterAnotherWindowOnly()
     GameFixture game;
     Form1& f = game.form();
     f.helpyo_Click();
-    windows::form2().windowActivated();
+    game.windows().form2().windowActivated();
     GameFixture::settle();
-    windows::form2().Command1_Click();
+    game.windows().form2().Command1_Click();
     f.windowActivated(); // what the window system does when 戻る brings the game window up
     GameFixture::settle();
     QCOMPARE(game.services().countTitled(startTitle), 2);
@@ -510,8 +510,8 @@ void Form1Test::ticksGoOnWhileTheStartMessageShows()
         f.Timer1_Timer();
         shownDuringMessage = f.tokuten->caption();
     };
-    windows::form2().Show();
-    windows::form2().windowActivated();
+    game.windows().form2().Show();
+    game.windows().form2().windowActivated();
     f.windowActivated();
     GameFixture::settle();
     QCOMPARE(game.services().countTitled(startTitle), 2);

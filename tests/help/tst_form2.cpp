@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "windows/registry.h"
+#include "app/windows.h"
 #include "game/form1.h"
 #include "help/form2.h"
 #include "support/game_fixture.h"
@@ -49,7 +49,7 @@ void Form2Test::textsStandAsWrittenAndFit()
     QFETCH(QString, start);
     QFETCH(int, spaceRuns);
     GameFixture game;
-    Form2& help = windows::form2();
+    Form2& help = game.windows().form2();
     help.Show();
     auto* label = help.findChild<ui::Label*>(name);
     QVERIFY(label);
@@ -67,10 +67,10 @@ void Form2Test::returnHidesAndActivatesTheGame()
     GameFixture game;
     Form1& f = game.form();
     f.helpyo_Click();
-    QPointer<Form2> help = &windows::form2();
+    QPointer<Form2> help = &game.windows().form2();
     f.m5c_Click();
     f.helpyo_Click();
-    QCOMPARE(&windows::form2(), help.data());
+    QCOMPARE(&game.windows().form2(), help.data());
     QCOMPARE(GameFixture::openWindows<Form2>(), 1);
     QVERIFY(help->isVisible());
     help->windowActivated();
@@ -83,7 +83,7 @@ void Form2Test::returnHidesAndActivatesTheGame()
     GameFixture::settle();
     QCOMPARE(game.services().countTitled(QStringLiteral("スタート")), 2);
     f.m5c_Click();
-    QCOMPARE(&windows::form2(), help.data());
+    QCOMPARE(&game.windows().form2(), help.data());
     QCOMPARE(help->pos(), place);
 }
 
@@ -96,7 +96,7 @@ void Form2Test::returnLeavesTheCountdownAlone()
     f.Command1_Click();
     f.Timer1_Timer();
     f.helpyo_Click();
-    windows::form2().Command1_Click();
+    game.windows().form2().Command1_Click();
     GameFixture::settle();
     QVERIFY(f.Timer1->isRunning());
     QCOMPARE(f.tokuten->caption(), QStringLiteral(" 9"));
@@ -109,15 +109,15 @@ void Form2Test::closeBoxDestroysAndNextOpeningCreatesAnew()
     GameFixture game;
     Form1& f = game.form();
     f.helpyo_Click();
-    QPointer<Form2> help = &windows::form2();
+    QPointer<Form2> help = &game.windows().form2();
     help->close();
     GameFixture::settle();
     QVERIFY(help.isNull());
-    QVERIFY(!windows::helpExists());
+    QVERIFY(!game.windows().helpExists());
     f.helpyo_Click();
-    QVERIFY(windows::helpExists());
-    QVERIFY(windows::form2().isVisible());
-    QCOMPARE(windows::form2().Label2->caption().left(3), QStringLiteral("　 中"));
+    QVERIFY(game.windows().helpExists());
+    QVERIFY(game.windows().form2().isVisible());
+    QCOMPARE(game.windows().form2().Label2->caption().left(3), QStringLiteral("　 中"));
 }
 
 // Guards against a blind pupil hearing only the window's title and 戻る: the four texts are
@@ -128,7 +128,7 @@ void Form2Test::everyOpeningSaysTheFourTextsOnce()
     GameFixture game;
     Form1& f = game.form();
     f.helpyo_Click();
-    Form2& help = windows::form2();
+    Form2& help = game.windows().form2();
     QString texts;
     for (const ui::Label* label : {help.Label2, help.Label3, help.Label4, help.Label6})
         texts += label->caption().trimmed();

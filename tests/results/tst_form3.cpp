@@ -3,7 +3,7 @@
 // close box, on a real ranking file in a temporary directory.
 #include "rules/module1.h"
 #include "support/text.h"
-#include "windows/registry.h"
+#include "app/windows.h"
 #include "results/form3.h"
 #include "storage/ranking_file.h"
 #include "support/fake_services.h"
@@ -59,6 +59,7 @@ class Form3Test : public QObject {
 private:
     std::unique_ptr<ProgramDir> dir;
     std::unique_ptr<FakeServices> fake;
+    std::unique_ptr<app::Windows> wiring;
     const QByteArray usual = fileWithRange2({50, 40, 30, 20, 10}); // five entries in range 2
 
     QString rankingPath() const { return dir->programFile(); }
@@ -68,15 +69,14 @@ private:
     {
         Module1::tensu = static_cast<std::int16_t>(tensu);
         Module1::hani = static_cast<std::int16_t>(hani);
-        windows::showResults(false);
-        return windows::form3();
+        wiring->showResults(false);
+        return wiring->form3();
     }
 
 private slots:
     void initTestCase() { ui::initApplication(*qApp); }
     void init();
     void cleanup();
-    void cleanupTestCase() { windows::rankingOptions() = {}; }
 
     // Guards against a viewing opening (or a score already turned away) entering a score,
     // showing the name box, or writing the file on 戻る.
@@ -136,14 +136,14 @@ void Form3Test::init()
 {
     dir = std::make_unique<ProgramDir>();
     QVERIFY(dir->isValid());
-    windows::rankingOptions() = dir->options();
+    wiring = std::make_unique<app::Windows>(dir->options());
     Module1::reset();
     fake = std::make_unique<FakeServices>();
 }
 
 void Form3Test::cleanup()
 {
-    windows::destroyAll();
+    wiring.reset();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     fake.reset();
 }
@@ -179,7 +179,7 @@ void Form3Test::viewOnlyOpeningEntersNothingAndWritesNothing()
     QCOMPARE(captions(form.jikan1), (QStringList{"33", "0", "0"}));
 
     QTest::mouseClick(form.Command1, Qt::LeftButton);
-    QVERIFY(!windows::resultsExist());
+    QVERIFY(!wiring->resultsExist());
     QVERIFY(!form.rankingFile.isOpen());
     QCOMPARE(fileBytes(), file);
     QCOMPARE(int(Module1::touroku), touroku);
@@ -299,7 +299,7 @@ void Form3Test::typedNameFollowsIntoRowAndIsSavedOnReturn()
     else
         QTest::mouseClick(form.Command1, Qt::LeftButton);
 
-    QVERIFY(!windows::resultsExist());
+    QVERIFY(!wiring->resultsExist());
     QVERIFY(!form.rankingFile.isOpen());
     QVERIFY(fake->messages.empty());
     const QByteArray expected = blankRecords(5) + record(field, 25) + blankRecords(69);
@@ -439,7 +439,7 @@ void Form3Test::clearAsksAndBlanksOnlyOnOk()
     QCOMPARE(question.title, QStringLiteral("確認"));
     QVERIFY(question.icon == ui::Icon::Question);
     QVERIFY(question.buttons == ui::Buttons::OkCancel);
-    QVERIFY(!windows::resultsExist());
+    QVERIFY(!wiring->resultsExist());
     QVERIFY(!form.rankingFile.isOpen());
 
     const QByteArray expected = ok ? blankRecords(21) + before.mid(21 * 12) : before;
@@ -464,7 +464,7 @@ void Form3Test::closeBoxSavesNothingAndReleasesTheFile()
     QTest::keyClicks(form.Text1, "Lee");
 
     form.close(); // the frame's close box
-    QVERIFY(!windows::resultsExist());
+    QVERIFY(!wiring->resultsExist());
     QVERIFY(!form.rankingFile.isOpen());
     QCOMPARE(fileBytes(), usual);
     QVERIFY(fake->messages.empty());
@@ -499,10 +499,10 @@ void Form3Test::failedWriteIsReported()
     // The player's own directory cannot be made, nor in the first rows the program's.
     const QString plain = dir->path(QStringLiteral("plain"));
     QVERIFY(rankingbytes::writeFile(plain, "x"));
-    windows::rankingOptions().fallbackDirectory = plain + QStringLiteral("/own-data");
+    wiring->rankingOptions().fallbackDirectory = plain + QStringLiteral("/own-data");
     int otherCopy = -1;
     if (place == QStringLiteral("nowhere")) {
-        windows::rankingOptions().programDirectory = plain + QStringLiteral("/program");
+        wiring->rankingOptions().programDirectory = plain + QStringLiteral("/program");
     } else if (place == QStringLiteral("directory")) {
         QVERIFY(QDir().mkpath(rankingPath()));
     } else if (place == QStringLiteral("pipe")) {
@@ -511,7 +511,7 @@ void Form3Test::failedWriteIsReported()
         QVERIFY(QFile::link(dir->path(QStringLiteral("gone/tavon.rnk")), rankingPath()));
     } else {
         writeRanking(usual);
-        windows::rankingOptions().lockWait = std::chrono::milliseconds(200);
+        wiring->rankingOptions().lockWait = std::chrono::milliseconds(200);
         otherCopy = rankingbytes::holdSaveLock(rankingPath());
         QVERIFY(otherCopy >= 0);
     }
@@ -533,7 +533,7 @@ void Form3Test::failedWriteIsReported()
     QCOMPARE(message.title, clearing ? QStringLiteral("初期化") : QStringLiteral("保存"));
     QVERIFY(message.icon == ui::Icon::Exclamation);
     QVERIFY(message.buttons == ui::Buttons::Ok);
-    QVERIFY(!windows::resultsExist());
+    QVERIFY(!wiring->resultsExist());
     if (otherCopy >= 0) {
         QCOMPARE(fileBytes(), usual);
         ::close(otherCopy);
@@ -558,7 +558,7 @@ void Form3Test::returnSavesTheEntryIntoTheFileAsItIsNow()
     QFETCH(QByteArray, range2);
 
     writeRanking(usual);
-    windows::rankingOptions().lockWait = std::chrono::seconds(3);
+    wiring->rankingOptions().lockWait = std::chrono::seconds(3);
     Form3& form = openResults(35, 2);
     QCOMPARE(form.namae(2).caption(), QStringLiteral("ここです！"));
     QTest::keyClicks(form.Text1, "Kim");
@@ -591,8 +591,8 @@ void Form3Test::returnSavesTheEntryIntoTheFileAsItIsNow()
 void Form3Test::gameEndOpensModallyAndSavesOnEnter()
 {
     Module1::tensu = 0;
-    windows::showResults(false);
-    QPointer<Form3> viewing = &windows::form3();
+    wiring->showResults(false);
+    QPointer<Form3> viewing = &wiring->form3();
     QVERIFY(viewing->rankingFile.isOpen());
 
     bool viewingReleased = false;
@@ -603,12 +603,12 @@ void Form3Test::gameEndOpensModallyAndSavesOnEnter()
         QTest::keyClick(results.Text1, Qt::Key_Return);
     };
     Module1::tensu = 48;
-    windows::showResults(true);
+    wiring->showResults(true);
 
     QCOMPARE(fake->modalForms.size(), std::size_t(1));
     QCOMPARE(fake->modalForms.front(), QStringLiteral("Form3"));
     QVERIFY(viewingReleased);
-    QVERIFY(!windows::resultsExist());
+    QVERIFY(!wiring->resultsExist());
     QCOMPARE(fileBytes().left(12).toHex(' '), record("Winner", 48).toHex(' '));
     QCOMPARE(fileBytes().size(), 900);
 }

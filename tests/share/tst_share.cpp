@@ -107,8 +107,8 @@ struct Pc {
 
 int runPc(const ChildProcess::Channel& channel, const Pc& pc, const QString& orderLog)
 {
-    results::RankingOptions options{
-        .programDirectory = pc.mount, .fallbackDirectory = QStringLiteral("/proc/no-own-data"), .staleLock = pc.staleLock};
+    results::RankingOptions options{{.programDirectory = pc.mount, .fallbackDirectory = QStringLiteral("/proc/no-own-data")}};
+    options.staleLock = pc.staleLock;
     int writes = 0;
     bool froze = false;
     options.writeHook = [&](results::WriteStep step) {
@@ -139,7 +139,7 @@ int runPc(const ChildProcess::Channel& channel, const Pc& pc, const QString& ord
     results::BestFiveLists lists;
     results::RankingFile file(options);
     file.read(lists);
-    const bool done = pc.step.clearing ? file.blank() : file.save({1, qint16(pc.step.score), u16(QString::fromLatin1(pc.step.name))});
+    const bool done = bool(pc.step.clearing ? file.blank() : file.save({1, qint16(pc.step.score), u16(QString::fromLatin1(pc.step.name))}));
     file.close();
     channel.send(QByteArray(done ? "S " : "F ") + QByteArray::number(timer.elapsed()) + '\n');
     return 0;

@@ -10,7 +10,7 @@
 #include "rules/module1.h"
 #include "support/text.h"
 #include "rules/number_text.h"
-#include "windows/registry.h"
+#include "app/windows.h"
 #include "game/form1.h"
 #include "rules/question.h"
 #include "help/form2.h"
@@ -67,12 +67,12 @@ public:
         case 12: (pick(2) ? f.m1c->trigger() : f.tokutenyo->click()); break;
         case 13: (pick(2) ? f.helpyo_Click() : f.m5c_Click()); break;
         case 14:
-            if (windows::helpExists() && windows::form2().isVisible())
-                pick(2) ? windows::form2().Command1_Click() : void(windows::form2().close());
+            if (game.windows().helpExists() && game.windows().form2().isVisible())
+                pick(2) ? game.windows().form2().Command1_Click() : void(game.windows().form2().close());
             break;
         case 15:
-            if (windows::resultsExist())
-                playResults(windows::form3(), false);
+            if (game.windows().resultsExist())
+                playResults(game.windows().form3(), false);
             break;
         }
         GameFixture::settle();

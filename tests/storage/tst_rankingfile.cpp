@@ -46,8 +46,8 @@ private slots:
     // Guards against a record cut short by the end of the file read as garbage.
     void shortFileReadsMissingRecordsAsBlank();
 
-    // Guards against scores read or written unsigned or in the wrong byte order.
-    void negativeScoresSurviveReadAndSave_data();
+    // Guards against scores read or written unsigned or in the wrong byte order, and a Save
+    // that enters the new score by another rule than the lists' (rules/ranking.h).
     void negativeScoresSurviveReadAndSave();
 
     // Guards against names written past their 10 bytes, cut inside a character, or lost.
@@ -166,35 +166,18 @@ void RankingFileTest::shortFileReadsMissingRecordsAsBlank()
              QStringList({"Ann", "Ben"}) + QStringList(readCount - 2));
 }
 
-void RankingFileTest::negativeScoresSurviveReadAndSave_data()
-{
-    QTest::addColumn<int>("score");
-    QTest::addColumn<QByteArray>("after");
-
-    // Range 0 holds two blank places (score 0) and "Neg" at place 3; an entry "Eq" with the same
-    // score is saved. Compared as signed numbers, a negative one goes just above "Neg".
-    auto belowBlanks = [](int score) {
-        return blankRecords(2) + record("Eq", score) + record("Neg", score) + blankRecords(71);
-    };
-    auto aboveBlanks = [](int score) {
-        return record("Eq", score) + blankRecords(2) + record("Neg", score) + blankRecords(71);
-    };
-    QTest::newRow("-1") << -1 << belowBlanks(-1);
-    QTest::newRow("-50") << -50 << belowBlanks(-50);
-    QTest::newRow("most negative") << -32768 << belowBlanks(-32768);
-    QTest::newRow("most positive") << 32767 << aboveBlanks(32767);
-}
-
 void RankingFileTest::negativeScoresSurviveReadAndSave()
 {
-    QFETCH(int, score);
-    QFETCH(QByteArray, after);
-
+    // Range 0 holds two blank places (score 0) and "Neg" at place 3, with the lowest score
+    // there is; "Eq" with the same score is saved. Compared as signed numbers it goes below
+    // the blanks and, being equal, above "Neg".
+    const int score = -32768;
     WRITE_FILE(dir->programFile(), blankRecords(2) + record("Neg", score) + blankRecords(72));
     auto&& [lists, file] = Opening(dir->options());
     QCOMPARE(int(lists.seisekijikan[2]), score);
     QVERIFY(file.save({0, static_cast<std::int16_t>(score), u"Eq"}));
     file.close();
+    const QByteArray after = blankRecords(2) + record("Eq", score) + record("Neg", score) + blankRecords(71);
     QCOMPARE(readFile(dir->programFile()).toHex(' '), after.toHex(' '));
 }
 
@@ -363,8 +346,8 @@ void RankingFileTest::noUsableFileReadsBlankAndSaveFails()
     file.read(lists);
     QCOMPARE(int(lists.seisekijikan[3]), 0);
     QVERIFY(!file.isWritable());
-    QVERIFY(!file.save({0, 5, u"Lost"}));
-    QVERIFY(!file.blank());
+    QCOMPARE(file.save({0, 5, u"Lost"}).reason(), results::SaveResult::NotWritable);
+    QCOMPARE(file.blank().reason(), results::SaveResult::NotWritable);
     file.close();
     QCOMPARE(readFile(plain), QByteArray("not a directory"));
 }
@@ -376,7 +359,7 @@ void RankingFileTest::saveFailsWhenTheFileCannotBeReplaced()
     QVERIFY(QDir(dir->programDir).removeRecursively());
     WRITE_FILE(dir->programDir, "now a plain file");
 
-    QVERIFY(!file.save({0, 9, u"Lost"}));
+    QCOMPARE(file.save({0, 9, u"Lost"}).reason(), results::SaveResult::NotWritable);
     file.close();
     QCOMPARE(readFile(dir->programDir), QByteArray("now a plain file"));
 }

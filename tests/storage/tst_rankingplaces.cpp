@@ -185,7 +185,7 @@ void RankingPlacesTest::unusualPlaceShowsWhatCanBeReadAndSavesWhereItCan()
                                : path == dir->programFile()  ? "program"
                                : path == dir->fallbackFile() ? "fallback"
                                                              : "other";
-            const bool saved = file.save(mine);
+            const bool saved = bool(file.save(mine));
             file.close();
             channel.send(QStringList{used, qs(lists.seisekinamae[0]), qs(lists.seisekinamae[1]), saved ? "saved" : "failed"}
                              .join(u'\n').toUtf8());

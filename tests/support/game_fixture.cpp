@@ -2,11 +2,10 @@
 #include "support/game_fixture.h"
 
 #include "support/draws.h"
+#include "support/events.h"
 
-#include "rules/module1.h"
-#include "windows/registry.h"
 #include "game/form1.h"
-#include "storage/ranking_file.h"
+#include "rules/module1.h"
 
 #include <QCoreApplication>
 
@@ -30,19 +29,16 @@ GameFixture::GameFixture() : fake(std::make_unique<FakeServices>())
 {
     if (!previousHandler)
         previousHandler = qInstallMessageHandler(dropRaiseNotices);
-    windows::destroyAll();
     Module1::reset();
-    windows::rankingOptions() = places.options();
-    windows::form1().Show();
+    wiring.form1().Show();
     settle();
 }
 
 GameFixture::~GameFixture()
 {
-    windows::destroyAll();
+    wiring.destroyAll();
     settle();
     Module1::reset();
-    windows::rankingOptions() = {};
 }
 
 QString GameFixture::rankingPath() const
@@ -52,7 +48,7 @@ QString GameFixture::rankingPath() const
 
 Form1& GameFixture::form()
 {
-    return windows::form1();
+    return wiring.form1();
 }
 
 void GameFixture::scriptProportionalQuestions(int count)
@@ -75,7 +71,5 @@ void GameFixture::scriptQuestionOfKind(int kankei)
 
 void GameFixture::settle()
 {
-    for (int i = 0; i < 3; ++i)
-        QCoreApplication::processEvents();
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    settleEvents();
 }

@@ -1,10 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "app/windows.h"
 #include "support/fake_services.h"
+#include "support/program_dir.h"
 
 #include <QApplication>
-#include "support/program_dir.h"
 
 #include <deque>
 #include <memory>
@@ -12,8 +13,9 @@
 class Form1;
 
 // A fresh game window, loaded and shown headless, with FakeServices in place, the shared
-// state back at its start-up values and the ranking file kept in a temporary directory.
-// Windows left open are destroyed afterwards.
+// state back at its start-up values and the ranking file kept in a temporary directory. The
+// windows are wired as the program wires them (app/windows.h); those left open are destroyed
+// afterwards.
 class GameFixture {
 public:
     GameFixture();
@@ -21,6 +23,7 @@ public:
 
     Form1& form();
     FakeServices& services() { return *fake; }
+    app::Windows& windows() { return wiring; }
 
     // Draws that make every coming question a proportion y = 2x (two draws each).
     void scriptProportionalQuestions(int count);
@@ -47,4 +50,5 @@ public:
 private:
     std::unique_ptr<FakeServices> fake;
     ProgramDir places;
+    app::Windows wiring{places.options()};
 };

@@ -3,6 +3,7 @@
 
 #include "storage/ranking_file.h"
 
+#include <QByteArray>
 #include <QString>
 #include <QTemporaryDir>
 
@@ -36,3 +37,14 @@ struct Opening {
     results::BestFiveLists lists;
     results::RankingFile file;
 };
+
+namespace results {
+
+// The reason of a save by its name, for QCOMPARE's message.
+inline char* toString(SaveResult::Reason reason)
+{
+    const char* const names[] = {"Saved", "NotWritable", "Busy", "NoLock", "TakenOver", "WriteFailed"};
+    return qstrdup(std::size_t(reason) < std::size(names) ? names[reason] : "?");
+}
+
+} // namespace results

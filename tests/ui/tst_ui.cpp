@@ -1,4 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "support/counting_form.h"
+#include "support/events.h"
 #include "support/fake_services.h"
 #include "support/real_modals.h"
 #include "ui/accessibility.h"
@@ -9,7 +11,6 @@
 #include "ui/form.h"
 #include "ui/timer.h"
 #include "ui/twips.h"
-#include "support/game_fixture.h"
 
 #include <QAccessible>
 #include <QApplication>
@@ -22,28 +23,6 @@
 #include <QTimer>
 
 #include <optional>
-
-namespace {
-
-// A window that counts its Load and Activate events.
-class CountingForm : public ui::Form {
-public:
-    explicit CountingForm(const QString& name) : ui::Form({name, name, 4080, 6270}) {}
-    int loads = 0;
-    int activations = 0;
-    ui::ControlArray<ui::Label> cells{QStringLiteral("cell")};
-
-protected:
-    void Form_Load() override
-    {
-        ++loads;
-        cells.add(0, new ui::Label(client(), {{}, QStringLiteral("A"), ui::twipsRect(240, 1200, 372, 372),
-                                              {15.75, true, {}, QColor(0x80, 0xFF, 0x80), Qt::AlignHCenter}}));
-    }
-    void Form_Activate() override { ++activations; }
-};
-
-} // namespace
 
 // Every test runs with FakeServices in place.
 class UiTest : public QObject {
@@ -180,7 +159,7 @@ void UiTest::modalShowReturnsOnlyAfterUnload()
     form->Show(true);
     QVERIFY(form->isUnloaded());
     QCOMPARE(fake->modalForms, QStringList{QStringLiteral("A")});
-    GameFixture::settle();
+    settleEvents();
 }
 
 // Guards against a window destroyed while code of it still waits on a nested loop (here a
@@ -190,7 +169,7 @@ void UiTest::unloadedWindowOutlivesTheNestedLoopsOverIt()
 {
     QPointer<CountingForm> first = new CountingForm(QStringLiteral("A"));
     first->Show();
-    GameFixture::settle();
+    settleEvents();
     RealModals modals([&](QWidget& modal) {
         first->Unload();
         QTimer::singleShot(0, &modal, [&modal] { static_cast<ui::Form&>(modal).Unload(); });
@@ -198,7 +177,7 @@ void UiTest::unloadedWindowOutlivesTheNestedLoopsOverIt()
     (new CountingForm(QStringLiteral("B")))->Show(true); // as a handler of A would
     QVERIFY(first);
     QVERIFY(first->isHidden());
-    GameFixture::settle();
+    settleEvents();
     QVERIFY(first.isNull());
 }
 
@@ -212,7 +191,7 @@ void UiTest::unloadDestroysRunTimeControls()
     form->Unload();
     QCOMPARE(unloaded.count(), 1);
     QVERIFY(!form->isVisible());
-    GameFixture::settle();
+    settleEvents();
     QVERIFY(form.isNull());
     QVERIFY(copy.isNull());
 }
@@ -223,20 +202,20 @@ void UiTest::activateFiresOnFirstDisplayAndAfterAnotherWindow()
     CountingForm a(QStringLiteral("A"));
     CountingForm b(QStringLiteral("B"));
     a.Show();
-    GameFixture::settle();
+    settleEvents();
     QCOMPARE(a.activations, 1);
 
     a.windowActivated(); // a message box of the program closed
     a.windowActivated(); // the player came back from another application
-    GameFixture::settle();
+    settleEvents();
     QCOMPARE(a.activations, 1);
 
     b.Show();
-    GameFixture::settle();
+    settleEvents();
     QCOMPARE(b.activations, 1);
     for (int activations : {2, 2}) { // back from B, then once more with nothing between
         a.windowActivated();
-        GameFixture::settle();
+        settleEvents();
         QCOMPARE(a.activations, activations);
     }
 }
@@ -395,16 +374,16 @@ void UiTest::announcementsOfOneTurnAreSaidOnceWhenTheWindowIsActive()
     CountingForm form(QStringLiteral("announcing"));
     ui::announce(form.client(), QStringLiteral("第1問。"));
     ui::announce(&form, QStringLiteral("ｘ 1。"));
-    GameFixture::settle();
+    settleEvents();
     QCOMPARE(ui::lastAnnouncement(&form), QString()); // not shown yet
     form.Show();
     QTRY_COMPARE(ui::lastAnnouncement(&form), QStringLiteral("第1問。ｘ 1。"));
     ui::announce(&form, QStringLiteral("まる。"));
-    GameFixture::settle();
+    settleEvents();
     QCOMPARE(ui::lastAnnouncement(&form), QStringLiteral("まる。"));
     form.Hide();
     form.Show();
-    GameFixture::settle();
+    settleEvents();
     QCOMPARE(heard.said, (QStringList{QStringLiteral("第1問。ｘ 1。"), QStringLiteral("まる。")}));
 }
 

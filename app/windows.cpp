@@ -1,0 +1,68 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "app/windows.h"
+
+#include "game/form1.h"
+#include "help/form2.h"
+#include "results/form3.h"
+
+#include <utility>
+
+namespace app {
+
+namespace {
+
+template <class F>
+bool exists(const QPointer<F>& form)
+{
+    return form && !form->isUnloaded();
+}
+
+template <class F, class... Args>
+F& existing(QPointer<F>& form, Args&&... args)
+{
+    if (!exists(form))
+        form = new F(std::forward<Args>(args)...);
+    return *form;
+}
+
+} // namespace
+
+Windows::Windows(results::RankingOptions options) : options(std::move(options)) {}
+
+Windows::~Windows()
+{
+    destroyAll();
+}
+
+Form1& Windows::form1() { return existing(gameWindow, *this); }
+Form2& Windows::form2() { return existing(helpWindow, *this); }
+Form3& Windows::form3() { return existing(resultsWindow, options); }
+
+bool Windows::helpExists() const { return exists(helpWindow); }
+bool Windows::resultsExist() const { return exists(resultsWindow); }
+
+void Windows::showResults(bool modal)
+{
+    if (modal && exists(resultsWindow))
+        resultsWindow->Unload();
+    form3().Show(modal);
+}
+
+void Windows::showGame()
+{
+    form1().Show();
+}
+
+void Windows::showHelp()
+{
+    form2().Show();
+}
+
+void Windows::destroyAll()
+{
+    delete resultsWindow.data();
+    delete helpWindow.data();
+    delete gameWindow.data();
+}
+
+} // namespace app

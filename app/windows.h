@@ -1,0 +1,51 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "storage/ranking_file.h"
+#include "windows/navigation.h"
+
+#include <QPointer>
+
+class Form1;
+class Form2;
+class Form3;
+
+namespace app {
+
+// The program's three windows, wired to one another: each exists at most once, and one that
+// is missing, or has been unloaded, is created afresh when asked for, with this object as its
+// Navigation. The only place that knows all three; main() and the tests each make one.
+// Destroying it destroys the windows that are still there (nothing is saved).
+class Windows final : public windows::Navigation {
+public:
+    explicit Windows(results::RankingOptions options = {});
+    ~Windows();
+    Windows(const Windows&) = delete;
+    Windows& operator=(const Windows&) = delete;
+
+    Form1& form1();
+    Form2& form2();
+    Form3& form3();
+
+    bool helpExists() const;
+    bool resultsExist() const;
+
+    void showResults(bool modal) override;
+    void showGame() override;
+    void showHelp() override;
+
+    // Where each results window created from now on keeps the ranking file, and how it meets
+    // other running copies.
+    results::RankingOptions& rankingOptions() { return options; }
+
+    // Destroys every window at once.
+    void destroyAll();
+
+private:
+    results::RankingOptions options;
+    QPointer<Form1> gameWindow;
+    QPointer<Form2> helpWindow;
+    QPointer<Form3> resultsWindow;
+};
+
+} // namespace app

@@ -1,0 +1,131 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The file server's lock file on its own, in a temporary directory: what a copy that wants the
+// lock finds at its path, and what a holder makes of a lock file that changed under it. The
+// forty-PC test over sshfs (tests/share) plays the same lock between machines.
+#include "storage/lock_file.h"
+#include "support/program_dir.h"
+#include "support/ranking_bytes.h"
+
+#include <QTest>
+
+#include <memory>
+
+using namespace rankingbytes;
+using namespace std::chrono_literals;
+
+namespace {
+
+constexpr auto stale = 400ms; // beats every 100 ms
+
+const QByteArray leftBehind = "nubora1 lock other-pc 4242 0123456789abcdef beat 0000000007\n";
+
+} // namespace
+
+class LockFileTest : public QObject {
+    Q_OBJECT
+
+private:
+    std::unique_ptr<ProgramDir> dir;
+    QString lockPath() const { return dir->programFile() + QStringLiteral(".lock"); }
+
+private slots:
+    void init();
+
+    // Guards against a live holder's lock taken over, a dead one's never taken over (or the
+    // takeover guard of a PC that died taking over blocking it for good), a folder that
+    // takes no file making the copy wait to the deadline, and the wait told more than once.
+    void acquireEndsByWhatIsAtThePath_data();
+    void acquireEndsByWhatIsAtThePath();
+
+    // Guards against a holder writing on after its lock file was taken over or moved aside.
+    void holderMayWriteOnlyWhileTheFileNamesIt_data();
+    void holderMayWriteOnlyWhileTheFileNamesIt();
+};
+
+void LockFileTest::init()
+{
+    dir = std::make_unique<ProgramDir>();
+    QVERIFY(dir->isValid());
+}
+
+void LockFileTest::acquireEndsByWhatIsAtThePath_data()
+{
+    QTest::addColumn<QString>("there");
+    QTest::addColumn<results::LockResult>("result");
+    QTest::addColumn<int>("waits");
+    QTest::addColumn<bool>("atOnce"); // before the stale time
+
+    QTest::newRow("nothing") << "nothing" << results::LockResult::Held << 0 << true;
+    QTest::newRow("a live holder's lock") << "live" << results::LockResult::TimedOut << 1 << false;
+    QTest::newRow("a lock left behind") << "left" << results::LockResult::Held << 1 << false;
+    QTest::newRow("a lock and a takeover guard left behind") << "guard" << results::LockResult::Held << 1 << false;
+    // One refusal is no proof (a lock may go between the create and the look at it).
+    QTest::newRow("no folder") << "no folder" << results::LockResult::Impossible << 1 << true;
+}
+
+void LockFileTest::acquireEndsByWhatIsAtThePath()
+{
+    QFETCH(QString, there);
+    QFETCH(results::LockResult, result);
+    QFETCH(int, waits);
+    QFETCH(bool, atOnce);
+
+    QString path = lockPath();
+    std::unique_ptr<results::LockFile> live;
+    if (there == QLatin1String("live")) {
+        live = std::make_unique<results::LockFile>(path, stale);
+        QVERIFY(live->acquire(results::SaveClock::now(), {}) == results::LockResult::Held);
+    } else if (there == QLatin1String("left") || there == QLatin1String("guard")) {
+        QVERIFY(writeFile(path, leftBehind));
+        if (there == QLatin1String("guard"))
+            QVERIFY(writeFile(path + QStringLiteral(".takeover"), "nubora1 lock other-pc 4242 0123456789abcdef"));
+    } else if (there == QLatin1String("no folder")) {
+        path = dir->path(QStringLiteral("missing/tavon.rnk.lock"));
+    }
+
+    // Long enough for the guard to go (twice the stale time) and the lock after it.
+    const auto deadline = results::SaveClock::now() + 4 * stale;
+    int waited = 0;
+    results::LockFile lock(path, stale);
+    const auto start = results::SaveClock::now();
+    QCOMPARE(int(lock.acquire(deadline, [&] { ++waited; })), int(result));
+    QCOMPARE(results::SaveClock::now() - start < stale, atOnce);
+    QCOMPARE(waited, waits);
+    if (result == results::LockResult::Held) {
+        QVERIFY(readFile(path).startsWith("nubora1 lock "));
+        QVERIFY(readFile(path).contains(lock.ownId()));
+        QVERIFY(lock.mayWrite());
+    }
+    if (live)
+        QVERIFY(live->mayWrite()); // the live holder kept its lock
+}
+
+void LockFileTest::holderMayWriteOnlyWhileTheFileNamesIt_data()
+{
+    QTest::addColumn<QString>("change");
+    QTest::addColumn<bool>("mayWrite");
+
+    QTest::newRow("left as it is") << "none" << true;
+    QTest::newRow("taken over by another PC") << "taken" << false;
+    QTest::newRow("moved aside") << "moved" << false;
+}
+
+void LockFileTest::holderMayWriteOnlyWhileTheFileNamesIt()
+{
+    QFETCH(QString, change);
+    QFETCH(bool, mayWrite);
+
+    results::LockFile lock(lockPath(), stale);
+    QVERIFY(lock.acquire(results::SaveClock::now(), {}) == results::LockResult::Held);
+    if (change == QLatin1String("taken")) {
+        QVERIFY(QFile::rename(lockPath(), lockPath() + QStringLiteral(".x.gone")));
+        QVERIFY(writeFile(lockPath(), leftBehind));
+    } else if (change == QLatin1String("moved")) {
+        QVERIFY(QFile::rename(lockPath(), lockPath() + QStringLiteral(".x.gone")));
+    }
+    QCOMPARE(lock.mayWrite(), mayWrite);
+    QCOMPARE(lock.stillOurs(), mayWrite);
+}
+
+QTEST_GUILESS_MAIN(LockFileTest)
+#include "tst_lockfile.moc"
