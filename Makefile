@@ -42,7 +42,7 @@ test: setup setup-tests setup-deb configure web web-deps
 	cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS)
 	@cmake -S . -B $(BUILD_DIR)-sanitize -DCMAKE_BUILD_TYPE=Debug -DNUBORA_SANITIZE=ON >/dev/null
 	@cmake --build $(BUILD_DIR)-sanitize -j $(JOBS)
-	cd $(BUILD_DIR)-sanitize && ctest --output-on-failure -j $(JOBS) -E 'real_window|package_deb|rules_wasm_replay'
+	cd $(BUILD_DIR)-sanitize && ctest --output-on-failure -j $(JOBS) -E 'real_window|package_deb|rules_wasm_replay|web_page'
 	@cmake -S . -B $(BUILD_DIR)-tsan -DCMAKE_BUILD_TYPE=Debug -DNUBORA_TSAN=ON >/dev/null
 	@cmake --build $(BUILD_DIR)-tsan -j $(JOBS) --target $(TSAN_TESTS)
 	cd $(BUILD_DIR)-tsan && ctest --output-on-failure -j $(JOBS) -R '^($(subst $() ,|,$(TSAN_TESTS)))$$'
