@@ -34,6 +34,9 @@ NODE_PATH=$tools_path cmake --build "$wasm" -j 2 --target rules_replay
 
 export LC_ALL=C
 "$native" "$src"/fuzz/corpus/* >"$wasm/native.txt"
+# emscripten writes a CommonJS script; the repository's package.json makes .js files under it
+# ES modules, so the build folder says otherwise for its own.
+printf '{ "type": "commonjs" }\n' >"$wasm/package.json"
 node "$wasm/tests/wasm/rules_replay.js" "$src"/fuzz/corpus/* >"$wasm/wasm.txt"
 
 if ! cmp -s "$wasm/native.txt" "$wasm/wasm.txt"; then
