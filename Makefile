@@ -5,7 +5,7 @@
 BUILD_DIR := build
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: all setup setup-tests setup-deb configure build run test deb bench soak soak-share screenshots clean
+.PHONY: all setup setup-tests setup-deb configure build run test deb web web-deps bench soak soak-share screenshots clean
 
 all: build
 
@@ -35,17 +35,27 @@ run: setup configure
 # The suite runs twice: as built for the player, then under AddressSanitizer and
 # UndefinedBehaviorSanitizer (without the real-window game and the emscripten build of the
 # rules, which the first run covers). Then the tests that save on a thread beside the windows
-# run under ThreadSanitizer.
+# run under ThreadSanitizer. The browser's site (make web) is built first, for web_page.
 TSAN_TESTS := tst_form3entry tst_form3lists tst_form3saving tst_savebeside tst_soak
-test: setup setup-tests setup-deb configure
+test: setup setup-tests setup-deb configure web web-deps
 	@cmake --build $(BUILD_DIR) -j $(JOBS)
 	cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS)
 	@cmake -S . -B $(BUILD_DIR)-sanitize -DCMAKE_BUILD_TYPE=Debug -DNUBORA_SANITIZE=ON >/dev/null
 	@cmake --build $(BUILD_DIR)-sanitize -j $(JOBS)
-	cd $(BUILD_DIR)-sanitize && ctest --output-on-failure -j $(JOBS) -E 'real_window|package_deb|rules_wasm_replay'
+	cd $(BUILD_DIR)-sanitize && ctest --output-on-failure -j $(JOBS) -E 'real_window|package_deb|rules_wasm_replay|web_page'
 	@cmake -S . -B $(BUILD_DIR)-tsan -DCMAKE_BUILD_TYPE=Debug -DNUBORA_TSAN=ON >/dev/null
 	@cmake --build $(BUILD_DIR)-tsan -j $(JOBS) --target $(TSAN_TESTS)
 	cd $(BUILD_DIR)-tsan && ctest --output-on-failure -j $(JOBS) -R '^($(subst $() ,|,$(TSAN_TESTS)))$$'
+
+# The game in a browser: the static site in build-web/ (index.html, the game library as one
+# emscripten module, the page's scripts and style, manifest, service worker) and
+# build-web/nubora1.html, the whole game in one file for file://.
+web: setup setup-tests
+	@sh web/build.sh build-web
+
+# The page's test tools from npm (puppeteer-core, axe-core), as package-lock.json pins them.
+web-deps:
+	@npm_config_cache=$${npm_config_cache:-$(CURDIR)/build-web/npm-cache} npm ci --no-audit --no-fund --loglevel=error
 
 # nubora1_<version>_<arch>.deb (with its -dbgsym package, .buildinfo and .changes) in build-deb/.
 deb: setup setup-deb

@@ -1,0 +1,188 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The game in headless Chromium: whole games by mouse and by keyboard to a saved name, with the
+// bytes kept equal to what the game library's Save writes; a Japanese name typed through an
+// input method; two tabs saving at once; every control where its design puts it, at scale 1
+// and 2; axe-core's rules in every window; offline through the service worker; nubora1.html
+// from file://.
+import { test, before, after } from 'node:test';
+import assert from 'node:assert/strict';
+import { pathToFileURL } from 'node:url';
+import { join } from 'node:path';
+import { serve, launch, openGame, site } from './support.mjs';
+import { ok, answers, caption, stored, expected, playByMouse, axe } from './play.mjs';
+import { form1, form2, form3, px } from '../../web/layout.js';
+
+let server, chromium;
+before(async () => {
+  server = await serve();
+  chromium = await launch();
+});
+after(async () => {
+  await chromium?.close();
+  server?.close();
+});
+
+// A page in a browser context of its own (its own storage).
+async function fresh(seed, url = server.url, context = null) {
+  const ctx = context || (await chromium.browser.createBrowserContext());
+  const page = await openGame(ctx, url, seed);
+  return { page, ctx };
+}
+
+const messageTitle = (page) => caption(page, 'dialog.message[open] .titlebar');
+
+test('a game by mouse: the results window opens modally, 戻る saves the name as Save writes it', { timeout: 30000 }, async () => {
+  const { page, ctx } = await fresh(11);
+  assert.equal(await messageTitle(page), 'スタート');
+  await ok(page);
+  const total = await playByMouse(page);
+  assert.ok(total > 0);
+  assert.equal(await caption(page, '[data-name=jikan9]'), ` ${total}`);
+  assert.equal(await page.evaluate(() => document.activeElement.dataset.name), 'Text1');
+  assert.deepEqual(await axe(page), []);
+  await page.keyboard.type('TARO');
+  assert.equal(await caption(page, '[data-name=namae0]'), 'TARO');
+  await page.click('dialog[open] [data-name=Command1]');
+  // The restart message, then the game window active again: the start message.
+  assert.equal(await ok(page), '再スタート');
+  assert.equal(await ok(page), 'スタート');
+  assert.deepEqual(await stored(page), await expected(page, [{ hani: 0, tensu: total, name: 'TARO' }]));
+  assert.deepEqual(page.errors, []);
+  await ctx.close();
+});
+
+test('a game by keyboard, the name typed through an input method, capped only once committed', { timeout: 30000 }, async () => {
+  const { page, ctx } = await fresh(23);
+  await page.keyboard.press('Enter'); // OK of the start message
+  await page.waitForFunction(() => !document.querySelector('dialog.message[open]'));
+  const order = ['Command1', 'Command3', 'Command5', 'tokutenyo', 'helpyo', 'kotae0', 'kotae1', 'kotae2', 'kotae4'];
+  const focused = () => page.evaluate(() => document.activeElement.dataset.name);
+  assert.equal(await focused(), 'Command1');
+  const right = await answers(page);
+  await page.keyboard.press('Enter');
+  for (const index of right) {
+    const from = order.indexOf(await focused()), to = order.indexOf(`kotae${index}`);
+    for (let i = from; i !== to; i += Math.sign(to - from)) {
+      if (to > from) await page.keyboard.press('Tab');
+      else {
+        await page.keyboard.down('Shift');
+        await page.keyboard.press('Tab');
+        await page.keyboard.up('Shift');
+      }
+    }
+    assert.equal(await focused(), `kotae${index}`);
+    await page.keyboard.press('Space');
+  }
+  await page.waitForSelector('dialog.window[data-form=Form3][open]');
+  const total = Number((await caption(page, '[data-name=tokutenyo]')).trim());
+
+  const cdp = await page.createCDPSession();
+  await cdp.send('Input.imeSetComposition', { text: 'ながいなまえですね', selectionStart: 9, selectionEnd: 9 });
+  assert.equal(await page.$eval('[data-name=Text1]', (el) => el.value), 'ながいなまえですね');
+  await cdp.send('Input.insertText', { text: '長い名前ですね' });
+  // Ten Shift-JIS bytes hold five of the seven characters.
+  await page.waitForFunction(() => document.querySelector('[data-name=Text1]').value === '長い名前で');
+  assert.equal(await caption(page, '[data-name=namae0]'), '長い名前で');
+  await page.keyboard.press('Enter');
+  assert.equal(await ok(page), '再スタート');
+  assert.deepEqual(await stored(page), await expected(page, [{ hani: 0, tensu: total, name: '長い名前で' }]));
+  await ctx.close();
+});
+
+test('two tabs that save at once keep both entries', { timeout: 30000 }, async () => {
+  const ctx = await chromium.browser.createBrowserContext();
+  const tabs = [];
+  for (const seed of [31, 32]) {
+    const { page } = await fresh(seed, server.url, ctx);
+    await ok(page);
+    tabs.push({ page, total: await playByMouse(page) });
+  }
+  for (const [i, { page }] of tabs.entries()) {
+    await page.bringToFront();
+    await page.keyboard.type(['ONE', 'TWO'][i]);
+  }
+  // 戻る in both within the same moment; then each tab in front, where its page is drawn.
+  await Promise.all(tabs.map(({ page }) => page.evaluate(() => document.querySelector('dialog[open] [data-name=Command1]').click())));
+  for (const { page } of tabs) {
+    await page.bringToFront();
+    assert.equal(await ok(page), '再スタート');
+  }
+  const one = { hani: 0, tensu: tabs[0].total, name: 'ONE' }, two = { hani: 0, tensu: tabs[1].total, name: 'TWO' };
+  const bytes = await stored(tabs[0].page);
+  const either = [await expected(tabs[0].page, [one, two]), await expected(tabs[0].page, [two, one])];
+  assert.ok(either.some((e) => JSON.stringify(e) === JSON.stringify(bytes)), 'both entries in the file');
+  await ctx.close();
+});
+
+// Each designed control's rectangle (±1 px) and colours, in the window's client area.
+async function checkLayout(page, form, scale) {
+  const shown = await page.evaluate((name) => {
+    const area = document.querySelector(`.client[data-form=${name}]`).getBoundingClientRect();
+    return Object.fromEntries([...document.querySelectorAll(`.client[data-form=${name}] [data-name]`)].map((el) => {
+      const r = el.getBoundingClientRect(), s = getComputedStyle(el);
+      return [el.dataset.name, { x: r.left - area.left, y: r.top - area.top, w: r.width, h: r.height, color: s.color, back: s.backgroundColor }];
+    }));
+  }, form.name);
+  const rgb = (hex) => `rgb(${[1, 3, 5].map((i) => parseInt(hex.slice(i, i + 2), 16)).join(', ')})`;
+  const defs = form.controls.flatMap((d) => d.kind === 'table' ? [...d.headers, ...d.cells]
+    : d.kind === 'frame' ? [d, ...d.controls.map((k) => ({ ...k, inside: d }))]
+      : d.kind === 'rows' ? d.columns.map((k) => ({ ...k, name: `${k.name}0` })) : [d]);
+  for (const d of defs.filter((k) => k.rect && shown[k.name] && shown[k.name].w > 0)) {
+    const at = shown[d.name];
+    const [left, top, width, height] = d.rect.map(px);
+    const off = d.inside ? d.inside.rect.map(px) : [0, 0];
+    const near = (a, b, what) => assert.ok(Math.abs(a - b * scale) <= 1, `${form.name}.${d.name} ${what}: ${a} for ${b * scale}`);
+    near(at.x, left + off[0], 'left');
+    near(at.y, top + off[1], 'top');
+    if (!d.autoSize) near(at.w, width, 'width');
+    near(at.h, height, 'height');
+    if (d.look?.back && d.kind !== 'button') assert.equal(at.back, rgb(d.look.back), `${d.name} ground`);
+    if (d.look?.text) assert.equal(at.color, rgb(d.look.text), `${d.name} text`);
+  }
+}
+
+for (const scale of [1, 2]) {
+  test(`every window's controls where they are designed, at scale ${scale}`, { timeout: 30000 }, async () => {
+    const { page, ctx } = await fresh(5);
+    await page.setViewport({ width: 580 * scale, height: 480 * scale }); // the results window whole
+    await page.waitForFunction((s) => getComputedStyle(document.documentElement).getPropertyValue('--scale').trim() === String(s), {}, scale);
+    await ok(page);
+    await checkLayout(page, form1, scale);
+    await page.click('[data-name=tokutenyo]'); // the lists for viewing
+    await page.waitForSelector('dialog.window[data-form=Form3][open]');
+    await checkLayout(page, form3, scale);
+    await page.click('dialog[open] [data-name=Command1]');
+    await ok(page); // the game window active again
+    await page.click('[data-name=helpyo]');
+    await page.waitForSelector('dialog.window[data-form=Form2][open]');
+    await checkLayout(page, form2, scale);
+    if (scale === 1) assert.deepEqual(await axe(page), []);
+    await ctx.close();
+  });
+}
+
+test('after the first visit the game starts without a network', { timeout: 30000 }, async () => {
+  const { page, ctx } = await fresh(3);
+  await page.evaluate(async () => { await navigator.serviceWorker.ready; });
+  server.offline.value = true;
+  try {
+    await page.reload();
+    await page.waitForFunction(() => globalThis.nubora?.ready && document.querySelector('dialog.message[open]'), { polling: 50 });
+    assert.deepEqual(await axe(page), []);
+  } finally {
+    server.offline.value = false;
+  }
+  await ctx.close();
+});
+
+test('nubora1.html plays and saves from file://', { timeout: 30000 }, async () => {
+  const { page, ctx } = await fresh(41, pathToFileURL(join(site, 'nubora1.html')).href);
+  await ok(page);
+  const total = await playByMouse(page);
+  await page.keyboard.type('USB');
+  await page.keyboard.press('Enter');
+  await ok(page);
+  assert.deepEqual(await stored(page), await expected(page, [{ hani: 0, tensu: total, name: 'USB' }]));
+  assert.deepEqual(page.errors, []);
+  await ctx.close();
+});

@@ -1,0 +1,57 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// What the page's tests share: build-web/ served over HTTP on a free port, and Debian's
+// Chromium, headless, with its profile in a temporary directory.
+import { createServer } from 'node:http';
+import { readFile, mkdtemp, rm } from 'node:fs/promises';
+import { tmpdir } from 'node:os';
+import { join, extname, resolve } from 'node:path';
+import puppeteer from 'puppeteer-core';
+
+export const site = resolve(process.env.NUBORA_WEB_DIR || 'build-web');
+
+const types = { '.html': 'text/html; charset=utf-8', '.js': 'text/javascript', '.css': 'text/css',
+  '.svg': 'image/svg+xml', '.webmanifest': 'application/manifest+json' };
+
+// Serves `dir`; `offline.value = true` makes every request fail, as without a network.
+export async function serve(dir = site) {
+  const offline = { value: false };
+  const server = createServer(async (req, res) => {
+    const path = decodeURIComponent(new URL(req.url, 'http://x').pathname);
+    if (offline.value) return req.socket.destroy();
+    try {
+      const body = await readFile(join(dir, path.endsWith('/') ? `${path}index.html` : path));
+      res.writeHead(200, { 'content-type': types[extname(path) || '.html'] || 'application/octet-stream' });
+      res.end(body);
+    } catch {
+      res.writeHead(404).end();
+    }
+  });
+  await new Promise((ok) => server.listen(0, '127.0.0.1', ok));
+  return { url: `http://127.0.0.1:${server.address().port}/`, offline, close: () => server.close() };
+}
+
+export async function launch() {
+  const profile = await mkdtemp(join(tmpdir(), 'nubora1-chromium-'));
+  const browser = await puppeteer.launch({
+    executablePath: process.env.CHROMIUM || '/usr/bin/chromium',
+    headless: true,
+    userDataDir: profile,
+    args: ['--no-sandbox', '--disable-gpu', '--font-render-hinting=none', '--lang=ja', '--no-first-run',
+      '--disable-background-timer-throttling', '--disable-renderer-backgrounding', '--disable-backgrounding-occluded-windows'],
+    env: { ...process.env, HOME: profile, XDG_CONFIG_HOME: profile, XDG_CACHE_HOME: profile },
+  });
+  return { browser, close: async () => { await browser.close(); await rm(profile, { recursive: true, force: true }); } };
+}
+
+// A page of the game with its draws fixed by `seed`, ready when the start message shows.
+export async function openGame(browser, url, seed) {
+  const page = await browser.newPage();
+  await page.setViewport({ width: 580, height: 425 });
+  const errors = [];
+  page.on('pageerror', (e) => errors.push(e));
+  await page.evaluateOnNewDocument((s) => { globalThis.nuboraSeed = s; }, seed);
+  await page.goto(url);
+  await page.waitForFunction(() => globalThis.nubora?.ready && document.querySelector('dialog.message[open]'), { polling: 50 });
+  page.errors = errors;
+  return page;
+}

@@ -1,0 +1,288 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The game library as the web page sees it (embind): the game window's and the results
+// window's models, whose screens and steps come to JavaScript as plain objects, and the
+// ranking file's image as bytes (Uint8Array). The page only shows what these return.
+#include "rules/game_window.h"
+#include "rules/module1.h"
+#include "rules/ranking.h"
+#include "rules/results_window.h"
+
+#include <emscripten/bind.h>
+#include <emscripten/val.h>
+
+#include <cstdint>
+#include <algorithm>
+#include <memory>
+#include <random>
+#include <string>
+#include <vector>
+
+using emscripten::val;
+
+namespace {
+
+val bytesToJs(const std::string& bytes)
+{
+    val view(emscripten::typed_memory_view(bytes.size(), reinterpret_cast<const unsigned char*>(bytes.data())));
+    return val::global("Uint8Array").new_(view); // a copy that outlives `bytes`
+}
+
+std::string bytesFromJs(const val& array)
+{
+    const std::vector<unsigned char> v = emscripten::convertJSArrayToNumberVector<unsigned char>(array);
+    return std::string(v.begin(), v.end());
+}
+
+val textList(const std::u16string* first, std::size_t count)
+{
+    val list = val::array();
+    for (std::size_t i = 0; i < count; ++i)
+        list.call<void>("push", first[i]);
+    return list;
+}
+
+val messageToJs(const std::optional<MessageText>& m)
+{
+    if (!m)
+        return val::null();
+    val o = val::object();
+    o.set("text", m->text);
+    o.set("title", m->title);
+    return o;
+}
+
+// The game window's model with the random draw it was seeded with.
+class Game {
+public:
+    explicit Game(std::uint32_t seed)
+        : engine(std::make_shared<std::mt19937>(seed)),
+          model([e = engine] { return std::uniform_real_distribution<double>(0.0, 1.0)(*e); })
+    {
+    }
+
+    val Form_Load() { return step(model.Form_Load()); }
+    val Form_Activate() { return step(model.Form_Activate()); }
+    val Command1_Click() { return step(model.Command1_Click()); }
+    val syutudai() { return step(model.syutudai()); }
+    val Timer1_Timer() { return step(model.Timer1_Timer()); }
+    val kotae_Click(int index) { return step(model.kotae_Click(static_cast<std::int16_t>(index))); }
+    val Command3_Click() { return step(model.Command3_Click()); }
+    val en_Click(int index) { return step(model.en_Click(static_cast<std::int16_t>(index))); }
+    val m1c_Click() { return step(model.m1c_Click()); }
+    int kankei() const { return model.kankei; }
+
+    val screen() const
+    {
+        const game::Screen& s = model.screen;
+        val o = val::object();
+        o.set("played", s.played);
+        o.set("monbang", s.monbang);
+        o.set("tokuten", s.tokuten);
+        o.set("tokutenyo", s.tokutenyo);
+        o.set("mondai", textList(s.mondai, std::size(s.mondai)));
+        o.set("yDescription", textList(s.yDescription, std::size(s.yDescription)));
+        o.set("sikiyo", textList(s.sikiyo, std::size(s.sikiyo)));
+        o.set("answersEnabled", s.answersEnabled);
+        o.set("command3", s.command3);
+        o.set("checkedRange", s.checkedRange);
+        return o;
+    }
+
+private:
+    val step(const game::Step& s) const
+    {
+        static const char* timers[] = {"leave", "stop", "start"};
+        static const char* openings[] = {"none", "atGameEnd", "viewing"};
+        val o = val::object();
+        o.set("screen", screen());
+        o.set("said", textList(s.said.data(), s.said.size()));
+        o.set("beep", s.beep);
+        o.set("timer", std::string(timers[static_cast<int>(s.timer)]));
+        o.set("results", std::string(openings[static_cast<int>(s.results)]));
+        o.set("message", messageToJs(s.message));
+        o.set("nextQuestion", s.nextQuestion);
+        return o;
+    }
+
+    std::shared_ptr<std::mt19937> engine;
+    game::GameWindow model;
+};
+
+// One opening of the results window over the ranking file's image as it is now.
+class Results {
+public:
+    explicit Results(const val& image)
+    {
+        results::readLists(bytesFromJs(image), model.lists);
+        model.sounyuu();
+        model.showLists();
+    }
+
+    val screen() const
+    {
+        const results::Screen& s = model.screen;
+        auto rows = [](const results::Row* first, int count) {
+            val list = val::array();
+            for (int i = 0; i < count; ++i) {
+                val r = val::object();
+                r.set("place", first[i].place);
+                r.set("name", first[i].name);
+                r.set("score", first[i].score);
+                list.call<void>("push", r);
+            }
+            return list;
+        };
+        val o = val::object();
+        o.set("jikan9", s.jikan9);
+        o.set("nameBoxShown", s.nameBoxShown);
+        o.set("Label6", s.Label6);
+        o.set("enz0", s.enz0);
+        o.set("best", rows(s.best, results::places));
+        o.set("run", rows(s.run, results::runPlaces));
+        return o;
+    }
+
+    std::u16string said(const std::u16string& heading) const { return model.said(heading); }
+    int Text1_Change(const std::u16string& typed) { return model.Text1_Change(typed); }
+
+    // 戻る: null when nothing is to be saved, else the entry to save into the image as it is
+    // when the save runs (saveImage).
+    val Command1_Click(const std::u16string& typed)
+    {
+        const std::optional<results::NewEntry> e = model.Command1_Click(typed);
+        if (!e)
+            return val::null();
+        val o = val::object();
+        o.set("hani", e->hani);
+        o.set("tensu", e->tensu);
+        o.set("name", e->name);
+        return o;
+    }
+
+private:
+    results::ResultsWindow model;
+};
+
+// The records that Save writes over the start of the image; what lies beyond them stays.
+val saveImage(const val& image, const val& entry)
+{
+    const std::string old = bytesFromJs(image);
+    const results::NewEntry e{static_cast<std::int16_t>(entry["hani"].as<int>()),
+                              static_cast<std::int16_t>(entry["tensu"].as<int>()),
+                              entry["name"].as<std::u16string>()};
+    std::string bytes = results::savedRecords(old, e);
+    if (old.size() > bytes.size())
+        bytes += old.substr(bytes.size());
+    return bytesToJs(bytes);
+}
+
+// The records that Blank writes over the start of the image; what lies beyond them stays.
+val blankImage(const val& image)
+{
+    const std::string old = bytesFromJs(image);
+    std::string bytes = results::blankedRecords();
+    if (old.size() > bytes.size())
+        bytes += old.substr(bytes.size());
+    return bytesToJs(bytes);
+}
+
+// The name box after an edit turned the text `kept` into `edited`: as many of the inserted
+// characters as fit the name field (the edit's start and end stay), the text normalised by
+// `normal` (the browser's NFC) and made a name (results::typedName). Returns the text to keep
+// and where the caret goes, as {text, cursor}. Called with committed text only: during an
+// input method's composition the box takes everything.
+val keepName(const std::u16string& kept, const std::u16string& edited, const val& normal)
+{
+    auto normalOf = [&normal](const std::u16string& text) {
+        return results::typedName(normal(text).as<std::u16string>());
+    };
+    auto isHigh = [](char16_t c) { return c >= 0xD800 && c < 0xDC00; };
+    auto isLow = [](char16_t c) { return c >= 0xDC00 && c < 0xE000; };
+    const std::size_t shorter = std::min(kept.size(), edited.size());
+    std::size_t head = 0;
+    while (head < shorter && kept[head] == edited[head])
+        ++head;
+    std::size_t tail = 0;
+    while (tail < shorter - head && kept[kept.size() - 1 - tail] == edited[edited.size() - 1 - tail])
+        ++tail;
+    if (head > 0 && isHigh(edited[head - 1]))
+        --head;
+    if (tail > 0 && isLow(edited[edited.size() - tail]))
+        --tail;
+    const std::u16string start = edited.substr(0, head);
+    const std::u16string end = edited.substr(edited.size() - tail);
+    // The inserted text by whole characters: ends[n] is the length of its first n characters.
+    const std::u16string inserted = edited.substr(head, edited.size() - head - tail);
+    std::vector<std::size_t> ends{0};
+    for (std::size_t i = 0; i < inserted.size();) {
+        i += isHigh(inserted[i]) && i + 1 < inserted.size() && isLow(inserted[i + 1]) ? 2 : 1;
+        ends.push_back(i);
+    }
+    auto withInserted = [&](std::size_t n) { return start + inserted.substr(0, ends[n]); };
+
+    // As many inserted characters as fit: the fewer, the more surely a text fits.
+    std::size_t low = 0, high = ends.size() - 1;
+    while (low < high) {
+        const std::size_t middle = (low + high + 1) / 2;
+        if (results::nameFits(normalOf(withInserted(middle) + end)))
+            low = middle;
+        else
+            high = middle - 1;
+    }
+    std::u16string text = normalOf(withInserted(low) + end);
+    while (!text.empty() && !results::nameFits(text))
+        text.resize(text.size() - (text.size() >= 2 && isLow(text.back()) ? 2 : 1));
+    val o = val::object();
+    o.set("cursor", static_cast<int>(std::min(normalOf(withInserted(low)).size(), text.size())));
+    o.set("text", text);
+    return o;
+}
+
+// The words of the results window's messages.
+val resultsMessages()
+{
+    val o = val::object();
+    o.set("clearQuestion", messageToJs(results::clearQuestion));
+    o.set("clearFailed", messageToJs(results::clearFailed));
+    o.set("saveFailed", messageToJs(results::saveFailed));
+    return o;
+}
+
+std::u16string rangeNameOf(int hani) { return rangeName(static_cast<std::int16_t>(hani)); }
+int tickMilliseconds() { return question::tickMilliseconds; }
+int hiddenAnswer() { return game::hiddenAnswer; }
+std::u16string spoken(const std::u16string& caption) { return game::spoken(caption); }
+
+} // namespace
+
+EMSCRIPTEN_BINDINGS(nubora1)
+{
+    using namespace emscripten;
+    class_<Game>("Game")
+        .constructor<std::uint32_t>()
+        .function("Form_Load", &Game::Form_Load)
+        .function("Form_Activate", &Game::Form_Activate)
+        .function("Command1_Click", &Game::Command1_Click)
+        .function("syutudai", &Game::syutudai)
+        .function("Timer1_Timer", &Game::Timer1_Timer)
+        .function("kotae_Click", &Game::kotae_Click)
+        .function("Command3_Click", &Game::Command3_Click)
+        .function("en_Click", &Game::en_Click)
+        .function("m1c_Click", &Game::m1c_Click)
+        .function("kankei", &Game::kankei)
+        .function("screen", &Game::screen);
+    class_<Results>("Results")
+        .constructor<val>()
+        .function("screen", &Results::screen)
+        .function("said", &Results::said)
+        .function("Text1_Change", &Results::Text1_Change)
+        .function("Command1_Click", &Results::Command1_Click);
+    function("saveImage", &saveImage);
+    function("blankImage", &blankImage);
+    function("keepName", &keepName);
+    function("resultsMessages", &resultsMessages);
+    function("rangeName", &rangeNameOf);
+    function("tickMilliseconds", &tickMilliseconds);
+    function("hiddenAnswer", &hiddenAnswer);
+    function("spoken", &spoken);
+}

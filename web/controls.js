@@ -1,0 +1,150 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Builds a window's client area from its design (layout.js): labels, buttons, a frame, a text
+// box, lines, the correspondence table and the list rows, each placed in CSS pixels.
+import { px, fontPx } from './layout.js';
+
+function place(el, [left, top, width, height], autoSize) {
+  el.style.left = `${px(left)}px`;
+  el.style.top = `${px(top)}px`;
+  if (!autoSize) el.style.width = `${px(width)}px`;
+  el.style.height = `${px(height)}px`;
+}
+
+function applyLook(el, look = {}) {
+  if (look.points) el.style.fontSize = `${fontPx(look.points)}px`;
+  if (look.bold) el.style.fontWeight = '700';
+  if (look.text) el.style.color = look.text;
+  if (look.back) el.style.backgroundColor = look.back;
+  if (look.align) el.style.textAlign = look.align;
+}
+
+function makeLabel(def, tag = 'div') {
+  const el = document.createElement(tag);
+  el.className = def.wrap ? 'label wrap' : 'label';
+  el.dataset.name = def.name;
+  el.textContent = def.caption;
+  place(el, def.rect, def.autoSize);
+  applyLook(el, def.look);
+  if (def.decoration) el.setAttribute('aria-hidden', 'true');
+  return el;
+}
+
+function makeButton(def, form) {
+  const el = document.createElement('button');
+  el.type = 'button';
+  el.className = 'button';
+  el.dataset.name = def.name;
+  el.textContent = def.caption;
+  place(el, def.rect);
+  // A button without a font of its own has the window's, inside the frame too.
+  applyLook(el, { points: form.points, ...def.look });
+  return el;
+}
+
+function makeLine(def) {
+  const el = document.createElement('div');
+  el.className = 'line';
+  el.dataset.name = def.name;
+  el.setAttribute('aria-hidden', 'true');
+  // A line of odd width covers width/2 pixels either side of its row or column.
+  const [x1, y1] = def.from.map(px), [x2, y2] = def.to.map(px);
+  const half = Math.floor(def.width / 2);
+  el.style.left = `${Math.min(x1, x2) - half}px`;
+  el.style.top = `${Math.min(y1, y2) - half}px`;
+  el.style.width = `${Math.abs(x2 - x1) + (x1 === x2 ? def.width : 1)}px`;
+  el.style.height = `${Math.abs(y2 - y1) + (y1 === y2 ? def.width : 1)}px`;
+  el.style.backgroundColor = def.colour;
+  return el;
+}
+
+// The correspondence table: a real table, its two rows headed by ｘ and ｙ, each cell at its
+// designed place.
+function makeTable(def, named) {
+  const table = document.createElement('table');
+  table.className = 'grid';
+  table.setAttribute('aria-label', def.caption);
+  const body = table.createTBody();
+  def.headers.forEach((header, row) => {
+    const tr = body.insertRow();
+    const th = makeLabel(header, 'th');
+    th.scope = 'row';
+    tr.append(th);
+    named[header.name] = th;
+    def.cells.slice(row * 5, row * 5 + 5).forEach((cell) => {
+      const td = makeLabel(cell, 'td');
+      tr.append(td);
+      named[cell.name] = td;
+    });
+  });
+  return table;
+}
+
+// Rows of a list as a table, each row headed by its place: row 0 as designed, each further
+// row rowPixels lower.
+function makeRows(def, named, rowPixels) {
+  const table = document.createElement('table');
+  table.className = 'grid';
+  table.setAttribute('aria-label', def.caption);
+  const body = table.createTBody();
+  for (let i = 0; i < def.count; ++i) {
+    const tr = body.insertRow();
+    def.columns.forEach((column, c) => {
+      const el = makeLabel(column, c === 0 ? 'th' : 'td');
+      if (c === 0) el.scope = 'row';
+      el.style.top = `${px(column.rect[1]) + rowPixels * i}px`;
+      if (i > 0) el.textContent = '';
+      el.dataset.name = `${column.name}${i}`;
+      tr.append(el);
+      named[`${column.name}${i}`] = el;
+    });
+  }
+  return table;
+}
+
+// Builds the controls of `defs` into `area`; returns them by name.
+export function build(area, defs, form, named = {}) {
+  for (const def of defs) {
+    let el;
+    if (def.kind === 'label') el = makeLabel(def);
+    else if (def.kind === 'button') el = makeButton(def, form);
+    else if (def.kind === 'line') el = makeLine(def);
+    else if (def.kind === 'table') el = makeTable(def, named);
+    else if (def.kind === 'rows') el = makeRows(def, named, form.rowPixels);
+    else if (def.kind === 'text') {
+      el = document.createElement('input');
+      el.type = 'text';
+      el.className = 'textbox';
+      el.dataset.name = def.name;
+      el.autocomplete = 'off';
+      el.spellcheck = false;
+      place(el, def.rect);
+      applyLook(el, def.look);
+    } else if (def.kind === 'frame') {
+      el = document.createElement('fieldset');
+      el.className = 'frame';
+      el.dataset.name = def.name;
+      place(el, def.rect);
+      applyLook(el, def.look);
+      const legend = document.createElement('legend');
+      legend.textContent = def.caption;
+      el.append(legend);
+      build(el, def.controls, form, named);
+    }
+    if (def.description) el.setAttribute('aria-description', def.description);
+    if (def.kind !== 'table' && def.kind !== 'rows') named[def.name] = el;
+    area.append(el);
+  }
+  return named;
+}
+
+// A window's client area: its size and ground, the window font.
+export function client(form) {
+  const area = document.createElement('div');
+  area.className = 'client';
+  area.dataset.form = form.name;
+  area.style.width = `${px(form.client[0])}px`;
+  area.style.height = `${px(form.client[1])}px`;
+  area.style.backgroundColor = form.back;
+  area.style.fontSize = `${fontPx(form.points)}px`;
+  return area;
+}

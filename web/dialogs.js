@@ -1,0 +1,104 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Windows over the page (the results and the help window) and message boxes, as dialogs: a
+// title bar with the caption, labelled by it, the focus given back where it was on closing.
+import { client } from './controls.js';
+
+let serial = 0;
+
+// A window: <dialog> with a title bar and the form's client area. onClose runs when the
+// window is closed through its frame (the close box, or Escape).
+export function windowDialog(form, onClose) {
+  const dialog = document.createElement('dialog');
+  dialog.className = 'window';
+  dialog.dataset.form = form.name;
+  const title = document.createElement('div');
+  title.className = 'titlebar';
+  title.id = `title-${++serial}`;
+  title.textContent = form.caption;
+  const close = document.createElement('button');
+  close.type = 'button';
+  close.className = 'closebox';
+  close.textContent = '×';
+  close.setAttribute('aria-label', '閉じる');
+  close.tabIndex = -1; // not in the keyboard order: Escape closes
+  close.addEventListener('click', () => onClose());
+  title.append(close);
+  dialog.setAttribute('aria-labelledby', title.id);
+  const area = client(form);
+  dialog.append(title, area);
+  dialog.addEventListener('cancel', (event) => {
+    event.preventDefault();
+    onClose();
+  });
+  document.body.append(dialog);
+  return { dialog, area };
+}
+
+// Opens a dialog, modal or not, remembering where the focus was; close() gives it back.
+export function open(dialog, modal) {
+  const back = document.activeElement;
+  if (modal) dialog.showModal();
+  else dialog.show();
+  return () => {
+    dialog.close();
+    if (back && back.isConnected && typeof back.focus === 'function') back.focus();
+  };
+}
+
+// A message box: text (a carriage return breaks the line), title, the exclamation or question
+// icon, OK alone or OK and キャンセル with キャンセル the default. Resolves to 'ok' or 'cancel'.
+export function messageBox({ text, title }, { icon = 'exclamation', cancel = false } = {}) {
+  const dialog = document.createElement('dialog');
+  dialog.className = 'message';
+  dialog.setAttribute('role', 'alertdialog');
+  const id = ++serial;
+  const bar = document.createElement('div');
+  bar.className = 'titlebar';
+  bar.id = `msg-title-${id}`;
+  bar.textContent = title;
+  const body = document.createElement('div');
+  body.className = 'message-body';
+  const mark = document.createElement('div');
+  mark.className = `icon ${icon}`;
+  mark.setAttribute('aria-hidden', 'true');
+  mark.textContent = icon === 'question' ? '?' : '!';
+  const words = document.createElement('p');
+  words.id = `msg-text-${id}`;
+  for (const [i, line] of text.split('\r').entries()) {
+    if (i > 0) words.append(document.createElement('br'));
+    words.append(line);
+  }
+  body.append(mark, words);
+  const buttons = document.createElement('div');
+  buttons.className = 'message-buttons';
+  const ok = document.createElement('button');
+  ok.type = 'button';
+  ok.textContent = 'OK';
+  buttons.append(ok);
+  let no = null;
+  if (cancel) {
+    no = document.createElement('button');
+    no.type = 'button';
+    no.textContent = 'キャンセル';
+    buttons.append(no);
+  }
+  dialog.setAttribute('aria-labelledby', bar.id);
+  dialog.setAttribute('aria-describedby', words.id);
+  dialog.append(bar, body, buttons);
+  document.body.append(dialog);
+  const close = open(dialog, true);
+  (no || ok).focus();
+  return new Promise((resolve) => {
+    const done = (answer) => {
+      close();
+      dialog.remove();
+      resolve(answer);
+    };
+    ok.addEventListener('click', () => done('ok'));
+    no?.addEventListener('click', () => done('cancel'));
+    dialog.addEventListener('cancel', (event) => {
+      event.preventDefault();
+      done(cancel ? 'cancel' : 'ok');
+    });
+  });
+}

@@ -1,0 +1,80 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Start-up: the game library (createNubora, the emscripten module), the ranking file in this
+// browser's storage, the three windows, the page scaled to fit the screen, the service worker.
+import { form1, px } from './layout.js';
+import { gameWindow } from './game.js';
+import { resultsWindow } from './results.js';
+import { helpWindow } from './help.js';
+import { openRankingFile } from './storage.js';
+import { messageBox } from './dialogs.js';
+import { allowSound } from './sound.js';
+
+function fail(text) {
+  const box = document.getElementById('failure');
+  box.textContent = text;
+  box.hidden = false;
+  document.getElementById('loading')?.remove();
+}
+
+// The whole design at one scale that fits the screen: the game window with its menu bar.
+function fit() {
+  const width = px(form1.client[0]);
+  const height = px(form1.client[1]) + 18; // the menu bar
+  const scale = Math.min(innerWidth / width, innerHeight / height);
+  const fitted = (k) => String(Math.max(0.3, Math.floor(k * 100) / 100));
+  document.documentElement.style.setProperty('--scale', fitted(scale));
+  // The windows over it at the same scale where they fit whole (title bar and teacher's strip
+  // included), else smaller: the tallest is the results window.
+  document.documentElement.style.setProperty('--dialog-scale', fitted(Math.min(scale, innerHeight / 480, innerWidth / 420)));
+}
+
+async function start() {
+  if (!globalThis.WebAssembly || typeof globalThis.createNubora !== 'function') {
+    fail('このブラウザーでは、このゲームを動かせません。新しいブラウザーで開いてください。');
+    return;
+  }
+  let M;
+  try {
+    M = await globalThis.createNubora();
+  } catch {
+    fail('ゲームを読み込めませんでした。ページを開き直してください。');
+    return;
+  }
+  const file = await openRankingFile();
+  document.getElementById('loading')?.remove();
+  fit();
+  addEventListener('resize', fit);
+  document.addEventListener('pointerdown', allowSound, { capture: true });
+  document.addEventListener('keydown', allowSound, { capture: true });
+
+  // The seam through which a test fixes the draws; a player's game draws from the clock.
+  const seed = Number.isInteger(globalThis.nuboraSeed) ? globalThis.nuboraSeed
+    : crypto.getRandomValues(new Uint32Array(1))[0];
+  const root = document.getElementById('page');
+  let game = null;
+  const results = resultsWindow(M, file, () => game.activate());
+  const help = helpWindow(() => game.activate());
+  game = gameWindow(M, root, seed, {
+    showResults: (atGameEnd) => results.showResults(atGameEnd),
+    showHelp: () => help.showHelp(),
+    end: () => {
+      for (const d of document.querySelectorAll('dialog')) d.remove();
+      root.replaceChildren();
+      fail('ゲームを終了しました。もう一度遊ぶときは、ページを開き直してください。');
+    },
+  });
+  // Another window (results or help) took the focus: the game window is no longer active.
+  document.addEventListener('focusin', (event) => {
+    if (event.target.closest?.('dialog.window')) game.deactivate();
+  });
+  if (!file) {
+    await messageBox({ text: 'このブラウザーには成績を記録できません。\rゲームはできますが、成績は残りません。', title: '成績' });
+  }
+  game.activate();
+  globalThis.nubora = { M, game, file, seed, ready: true }; // for the tests
+}
+
+if ('serviceWorker' in navigator && location.protocol.startsWith('http')) {
+  navigator.serviceWorker.register('sw.js').catch(() => {});
+}
+start();

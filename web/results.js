@@ -1,0 +1,154 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The results window: made anew at every opening over the ranking file as it is then, filled
+// from the game library's model (Module.Results); 戻る saves what the model hands back, 初期化
+// blanks the lists. Below the designed area, a strip for the teacher: the file written out
+// (a download named tavon.rnk, as the desktop keeps it) and read in.
+import { form3 } from './layout.js';
+import { build } from './controls.js';
+import { windowDialog, open, messageBox } from './dialogs.js';
+import { announce } from './announce.js';
+
+const importLimit = 1 << 20; // a ranking file is 900 bytes; anything this large is no list
+
+// file: the ranking file (storage.js), or null when the browser keeps nothing.
+// onClosed(): the window went (the game window becomes active again).
+export function resultsWindow(M, file, onClosed) {
+  const words = M.resultsMessages();
+  let current = null;
+  const read = () => (file ? file.read() : Promise.resolve(new Uint8Array(0)));
+  const change = (how) => (file ? file.change(how) : Promise.resolve(false));
+
+  function unload() {
+    if (!current) return;
+    const { close, dialog, model, resolve } = current;
+    current = null;
+    close();
+    dialog.remove();
+    model.delete();
+    resolve();
+    onClosed();
+  }
+
+  function teacherStrip(area, modal) {
+    const strip = document.createElement('div');
+    strip.className = 'strip';
+    const save = document.createElement('button');
+    save.type = 'button';
+    save.textContent = 'ファイルに書き出す';
+    save.dataset.name = 'export';
+    const load = document.createElement('button');
+    load.type = 'button';
+    load.textContent = 'ファイルから読み込む';
+    load.dataset.name = 'import';
+    load.disabled = modal; // not while a finished game's entry waits for its name
+    const picker = document.createElement('input');
+    picker.type = 'file';
+    picker.hidden = true;
+    picker.setAttribute('aria-hidden', 'true');
+    save.addEventListener('click', async () => {
+      const link = document.createElement('a');
+      link.href = URL.createObjectURL(new Blob([await read()], { type: 'application/octet-stream' }));
+      link.download = 'tavon.rnk';
+      link.click();
+      setTimeout(() => URL.revokeObjectURL(link.href), 0);
+    });
+    load.addEventListener('click', () => picker.click());
+    picker.addEventListener('change', async () => {
+      const chosen = picker.files[0];
+      picker.value = '';
+      if (!chosen) return;
+      let bytes = null;
+      try {
+        if (chosen.size <= importLimit) bytes = new Uint8Array(await chosen.arrayBuffer());
+      } catch {
+        bytes = null;
+      }
+      // The lists as they were stay until the new bytes are written.
+      if (!bytes || !(await change(() => bytes))) {
+        await messageBox({ text: '成績一覧を読み込めませんでした。', title: '読み込み' });
+        return;
+      }
+      unload();
+      showResults(false);
+    });
+    strip.append(save, load, picker);
+    area.after(strip);
+  }
+
+  async function showResults(atGameEnd) {
+    if (current) {
+      if (!atGameEnd) {
+        current.dialog.focus();
+        return undefined;
+      }
+      unload(); // a viewing opening gives way to the finished game's
+    }
+    const model = new M.Results(await read());
+    const { dialog, area } = windowDialog(form3, () => unload());
+    const c = build(area, form3.controls, form3);
+    const s = model.screen();
+    c.jikan9.textContent = s.jikan9;
+    c.Label6.textContent = s.Label6;
+    c.Label6.hidden = c.Text1.hidden = !s.nameBoxShown;
+    if (s.enz0) c.enz0.textContent = s.enz0;
+    s.best.forEach((row, i) => {
+      c[`jyun${i}`].textContent = row.place;
+      c[`namae${i}`].textContent = row.name;
+      c[`jikan${i}`].textContent = row.score;
+    });
+    s.run.forEach((row, i) => {
+      if (i > 0) c[`jyun1${i}`].textContent = row.place;
+      c[`jikan1${i}`].textContent = row.score;
+    });
+    c.Text1.setAttribute('aria-label', c.Label6.textContent.trim());
+    teacherStrip(area, atGameEnd);
+
+    let kept = '';
+    const commit = () => {
+      const k = M.keepName(kept, c.Text1.value, (t) => t.normalize('NFC'));
+      if (k.text !== c.Text1.value) {
+        c.Text1.value = k.text;
+        c.Text1.setSelectionRange(k.cursor, k.cursor);
+      }
+      kept = k.text;
+      const row = model.Text1_Change(kept);
+      if (row >= 0) c[`namae${row}`].textContent = kept;
+    };
+    // The cap applies to committed text: during a composition the box takes all.
+    c.Text1.addEventListener('input', (event) => { if (!event.isComposing) commit(); });
+    c.Text1.addEventListener('compositionend', commit);
+    c.Text1.addEventListener('keydown', (event) => {
+      if (event.key === 'Enter' && !event.isComposing && event.keyCode !== 229) {
+        event.preventDefault();
+        back();
+      }
+    });
+
+    let leaving = false;
+    async function back() {
+      if (leaving) return;
+      leaving = true;
+      const entry = model.Command1_Click(kept);
+      if (entry && !(await change((bytes) => M.saveImage(bytes, entry)))) await messageBox(words.saveFailed);
+      unload();
+    }
+    async function clear() {
+      if (leaving) return;
+      leaving = true;
+      const answer = await messageBox(words.clearQuestion, { icon: 'question', cancel: true });
+      if (answer === 'ok' && !(await change((bytes) => M.blankImage(bytes)))) await messageBox(words.clearFailed);
+      unload();
+    }
+    c.Command1.addEventListener('click', back);
+    c.Command2.addEventListener('click', clear);
+
+    const done = new Promise((resolve) => {
+      current = { dialog, model, resolve, close: open(dialog, atGameEnd) };
+    });
+    (s.nameBoxShown ? c.Text1 : c.Command1).focus();
+    announce(model.said(c.Label2.textContent));
+    return atGameEnd ? done : undefined;
+  }
+
+  return { showResults };
+}

@@ -1,0 +1,21 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Keeps the whole game for playing without a network: everything is cached at install and
+// served from the cache first. A new build is a new cache; it takes over at the next start.
+const version = '@VERSION@';
+const files = ['@FILES@'];
+const cacheName = `nubora1-${version}`;
+
+self.addEventListener('install', (event) => {
+  event.waitUntil(caches.open(cacheName).then((cache) => cache.addAll(files)));
+});
+
+self.addEventListener('activate', (event) => {
+  event.waitUntil(caches.keys().then((names) =>
+    Promise.all(names.filter((n) => n.startsWith('nubora1-') && n !== cacheName).map((n) => caches.delete(n)))));
+});
+
+self.addEventListener('fetch', (event) => {
+  if (event.request.method !== 'GET') return;
+  event.respondWith(caches.open(cacheName).then(async (cache) =>
+    (await cache.match(event.request, { ignoreSearch: true })) || fetch(event.request)));
+});
