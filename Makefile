@@ -36,7 +36,7 @@ run: setup configure
 # UndefinedBehaviorSanitizer (without the real-window game and the emscripten build of the
 # rules, which the first run covers). Then the tests that save on a thread beside the windows
 # run under ThreadSanitizer. The browser's site (make web) is built first, for web_page.
-TSAN_TESTS := tst_form3 tst_savebeside tst_soak
+TSAN_TESTS := tst_form3entry tst_form3lists tst_form3saving tst_savebeside tst_soak
 test: setup setup-tests setup-deb configure web web-deps
 	@cmake --build $(BUILD_DIR) -j $(JOBS)
 	cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS)

@@ -70,8 +70,8 @@
 //     the save cut short, if that save had not written all its records;
 //   - not at all where the folder takes no new file, or the server stopped answering: the
 //     lock cannot be had (Impossible after three refusals running, or when the client gives
-//     up: with README's sshfs options about 20 s). The same holds for a local file system
-//     that refuses byte-range locks.
+//     up: with the sshfs options of docs/shared-folders.md about 20 s). The same holds for a
+//     local file system that refuses byte-range locks.
 // On a local disk there is no beat to read: the wait ends when the holder lets go or at
 // options.lockWait (a holder stopped by a debugger, say).
 //

@@ -1,15 +1,15 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+// The game window played through a game: the window before Start, the questions, the
+// countdown, judging the answers, the total and the end of a game.
 #include "rules/module1.h"
-#include "rules/ranges.h"
 #include "app/windows.h"
 #include "game/form1.h"
-#include "help/form2.h"
 #include "results/form3.h"
 #include "support/game_fixture.h"
+#include "support/game_probes.h"
 #include "support/ranking_bytes.h"
 #include "support/real_modals.h"
 
-#include <QAction>
 #include <QMessageBox>
 #include <QPointer>
 #include <QTest>
@@ -18,56 +18,11 @@
 #include <algorithm>
 
 using namespace Module1;
+using namespace gameprobes;
 
-namespace {
-
-const QString startTitle = QStringLiteral("スタート");
-const QString restartTitle = QStringLiteral("再スタート");
-const QString rangeTitle = QStringLiteral("ｘの値の変更");
-
-QStringList row(Form1& f, int first)
-{
-    QStringList texts;
-    for (int i = first; i < first + 5; ++i)
-        texts << f.mondai(static_cast<std::int16_t>(i)).caption();
-    return texts;
-}
-
-QStringList marks(Form1& f)
-{
-    QStringList texts;
-    for (std::int16_t i = 0; i < 5; ++i)
-        texts << f.sikiyo(i).caption();
-    return texts;
-}
-
-QList<int> checkedRanges(Form1& f)
-{
-    QList<int> checked;
-    for (std::int16_t i = 0; i < 4; ++i)
-        if (f.en(i).isChecked())
-            checked << i;
-    return checked;
-}
-
-void tick(Form1& f, int times)
-{
-    for (int i = 0; i < times; ++i)
-        f.Timer1_Timer();
-}
-
-// Starts a game whose coming questions, after any draws already scripted, are `questions` proportions.
-Form1& start(GameFixture& game, int questions)
-{
-    game.scriptProportionalQuestions(questions);
-    game.form().Command1_Click();
-    return game.form();
-}
-
-} // namespace
-
-class Form1Test : public QObject {
+class Form1PlayTest : public QObject {
     Q_OBJECT
+
 private slots:
     void loadLeavesTheWindowWaiting();
     void startSetsTheFirstQuestion();
@@ -83,18 +38,10 @@ private slots:
     void gameEndsAfterFiveQuestions_data();
     void gameEndsAfterFiveQuestions();
     void gameEndUnderClearQuestionCancelsIt();
-    void rangeChangeMidQuestion_data();
-    void rangeChangeMidQuestion();
-    void rangeButtonAndMenuAgree();
-    void startMessageOnFirstDisplayOnly();
-    void startMessageAfterAnotherWindowOnly();
-    void ticksGoOnWhileTheStartMessageShows();
-    void menuAndButtonsReachTheSameHandlers();
-    void closeBoxEndsTheProgram();
 };
 
 // Guards against a game being playable, or the range wrong, before Start.
-void Form1Test::loadLeavesTheWindowWaiting()
+void Form1PlayTest::loadLeavesTheWindowWaiting()
 {
     GameFixture game;
     Form1& f = game.form();
@@ -118,7 +65,7 @@ void Form1Test::loadLeavesTheWindowWaiting()
 }
 
 // Guards against Start leaving buttons disabled, the timer stopped or the total unset.
-void Form1Test::startSetsTheFirstQuestion()
+void Form1PlayTest::startSetsTheFirstQuestion()
 {
     GameFixture game;
     touroku = 1;
@@ -139,7 +86,7 @@ void Form1Test::startSetsTheFirstQuestion()
 
 // Guards against a restarted game keeping the old marks, total or question number, and against the
 // random range's x values being filled in before that range was asked for.
-void Form1Test::startMidGameBeginsAgain()
+void Form1PlayTest::startMidGameBeginsAgain()
 {
     GameFixture game;
     Form1& f = start(game, 4);
@@ -155,7 +102,7 @@ void Form1Test::startMidGameBeginsAgain()
     QCOMPARE(f.model.mondaisu, 1);
 }
 
-void Form1Test::rangeRowsFillTheTable_data()
+void Form1PlayTest::rangeRowsFillTheTable_data()
 {
     QTest::addColumn<int>("range");
     QTest::addColumn<int>("kind");
@@ -174,7 +121,7 @@ void Form1Test::rangeRowsFillTheTable_data()
 }
 
 // Guards against the table ignoring the range, or drawing x values for the fixed inverse row.
-void Form1Test::rangeRowsFillTheTable()
+void Form1PlayTest::rangeRowsFillTheTable()
 {
     QFETCH(int, range);
     QFETCH(int, kind);
@@ -192,7 +139,7 @@ void Form1Test::rangeRowsFillTheTable()
 }
 
 // Guards against the points label losing its blank or skipping a step.
-void Form1Test::countdownShowsTwoCharacters()
+void Form1PlayTest::countdownShowsTwoCharacters()
 {
     GameFixture game;
     Form1& f = start(game, 1);
@@ -206,7 +153,7 @@ void Form1Test::countdownShowsTwoCharacters()
     QCOMPARE(game.services().beeps, 0);
 }
 
-void Form1Test::answersAreJudgedByKind_data()
+void Form1PlayTest::answersAreJudgedByKind_data()
 {
     QTest::addColumn<int>("kind");
     QTest::addColumn<int>("button"); // -1: no answer, the countdown runs out instead
@@ -227,7 +174,7 @@ void Form1Test::answersAreJudgedByKind_data()
 
 // Guards against wrong judging, a total changed by a wrong answer, a time-out that comes a tick
 // early or late, or no move to the next question.
-void Form1Test::answersAreJudgedByKind()
+void Form1PlayTest::answersAreJudgedByKind()
 {
     QFETCH(int, kind);
     QFETCH(int, button);
@@ -250,7 +197,7 @@ void Form1Test::answersAreJudgedByKind()
 }
 
 // Guards against points taken from the counter instead of the label, or a mark missing at 0.
-void Form1Test::rightAnswerAtZeroScoresNothing()
+void Form1PlayTest::rightAnswerAtZeroScoresNothing()
 {
     GameFixture game;
     Form1& f = start(game, 4);
@@ -267,7 +214,7 @@ void Form1Test::rightAnswerAtZeroScoresNothing()
     QCOMPARE(f.tokutenyo->text(), QStringLiteral(" 11"));
 }
 
-void Form1Test::fiveFastAnswersScoreFifty_data()
+void Form1PlayTest::fiveFastAnswersScoreFifty_data()
 {
     QTest::addColumn<bool>("viewingLists");
     QTest::newRow("lists closed") << false;
@@ -276,7 +223,7 @@ void Form1Test::fiveFastAnswersScoreFifty_data()
 
 // Guards against a wrong total or tensu at the end of a perfect game, and against the score being
 // lost when the lists were open for viewing as the game ended.
-void Form1Test::fiveFastAnswersScoreFifty()
+void Form1PlayTest::fiveFastAnswersScoreFifty()
 {
     QFETCH(bool, viewingLists);
     GameFixture game;
@@ -307,7 +254,7 @@ void Form1Test::fiveFastAnswersScoreFifty()
     QCOMPARE(marks(f), QStringList(5, QStringLiteral("○")));
 }
 
-void Form1Test::gameEndsAfterFiveQuestions_data()
+void Form1PlayTest::gameEndsAfterFiveQuestions_data()
 {
     QTest::addColumn<bool>("byAnswer");
     QTest::newRow("last question answered") << true;
@@ -316,7 +263,7 @@ void Form1Test::gameEndsAfterFiveQuestions_data()
 
 // Guards against the restart message coming before the results or after a time-out, buttons left
 // usable, or a game that runs past five questions.
-void Form1Test::gameEndsAfterFiveQuestions()
+void Form1PlayTest::gameEndsAfterFiveQuestions()
 {
     QFETCH(bool, byAnswer);
     GameFixture game;
@@ -358,7 +305,7 @@ void Form1Test::gameEndsAfterFiveQuestions()
 // Guards against the game's end destroying the viewing results window, and its message box,
 // while 初期化's question waits in a real nested event loop: the question ends as キャンセル,
 // the window goes, and the game's own results window takes the score.
-void Form1Test::gameEndUnderClearQuestionCancelsIt()
+void Form1PlayTest::gameEndUnderClearQuestionCancelsIt()
 {
     GameFixture game;
     Form1& f = start(game, 5);
@@ -391,157 +338,5 @@ void Form1Test::gameEndUnderClearQuestionCancelsIt()
     QCOMPARE(rankingbytes::readFile(game.rankingPath()).left(12), rankingbytes::record("NEW", 40));
 }
 
-void Form1Test::rangeChangeMidQuestion_data()
-{
-    QTest::addColumn<bool>("byButton");
-    QTest::newRow("range button") << true;
-    QTest::newRow("range menu") << false;
-}
-
-// Guards against the range button leaving the countdown running or a frozen question losing its
-// points, the range menu stopping or restarting a running countdown, and a range change redrawing
-// the question on screen instead of the next one.
-void Form1Test::rangeChangeMidQuestion()
-{
-    QFETCH(bool, byButton);
-    GameFixture game;
-    Form1& f = start(game, 2);
-    tick(f, 4);
-    if (byButton)
-        f.Command3_Click();
-    else
-        f.en(1).trigger();
-    QCOMPARE(f.Timer1->isRunning(), !byButton);
-    QCOMPARE(f.tokuten->caption(), QStringLiteral(" 6"));
-    QVERIFY(f.kotae(0).isEnabled());
-    QCOMPARE(row(f, 0), (QStringList{"-2", "-1", " 0", " 1", " 2"}));
-    if (!byButton)
-        tick(f, 1); // the menu's countdown goes on from 6, the button's stays frozen
-    f.kotae_Click(0);
-    QCOMPARE(f.tokutenyo->text(), byButton ? QStringLiteral(" 6") : QStringLiteral(" 5"));
-    QVERIFY(f.Timer1->isRunning());
-    QCOMPARE(row(f, 0), (QStringList{" 1", " 2", " 3", " 4", " 5"}));
-    QCOMPARE(row(f, 5), (QStringList{" 2", " 4", " 6", " 8", " 10"}));
-}
-
-// Guards against the range button skipping a range, a range message missing or naming the wrong
-// range, a message or caption change when the menu picks the range already chosen, and the check
-// mark and the range button drifting apart.
-void Form1Test::rangeButtonAndMenuAgree()
-{
-    GameFixture game;
-    Form1& f = game.form();
-    const QStringList names{"－２～２", "１～５", "－５～－１", "ランダム"};
-    int range = 0;
-    int messages = 0;
-    // -1 clicks the range button; 0 to 3 pick that entry of the menu.
-    for (int step : {0, -1, -1, -1, -1, -1, 3, -1, 3, 0, -1, 2, 2, -1, 1, -1, -1}) {
-        const int before = range;
-        if (step < 0) {
-            f.Command3_Click();
-            range = nextRange(static_cast<std::int16_t>(range));
-        } else {
-            f.en(static_cast<std::int16_t>(step)).trigger();
-            range = step;
-        }
-        QCOMPARE(hani, range);
-        QCOMPARE(checkedRanges(f), QList<int>{range});
-        QCOMPARE(f.Command3->text(), QStringLiteral("ｘの値：") + names[range]);
-        if (range != before) {
-            ++messages;
-            const ui::Message& m = game.services().messages.back();
-            QCOMPARE(m.title, rangeTitle);
-            QCOMPARE(m.text, QStringLiteral("ｘの値を ") + names[range]
-                                 + QStringLiteral(" の範囲にします。\r「スタート」ボタンをクリックしてください。"));
-            QCOMPARE(m.icon, ui::Icon::Exclamation);
-        }
-        QCOMPARE(game.services().countTitled(rangeTitle), messages);
-    }
-}
-
-// Guards against the start message missing at start-up or coming back when a message box closes.
-void Form1Test::startMessageOnFirstDisplayOnly()
-{
-    GameFixture game;
-    Form1& f = game.form();
-    QCOMPARE(game.services().countTitled(startTitle), 1);
-    const ui::Message& m = game.services().messages.front();
-    QCOMPARE(m.text, QStringLiteral("「スタート」ボタンをクリックすると，始まります。"));
-    QCOMPARE(m.icon, ui::Icon::Exclamation);
-    QCOMPARE(m.buttons, ui::Buttons::Ok);
-
-    // The window system activates the game window again as each message box closes,
-    // and when the player comes back from another application.
-    for (int i = 0; i < 3; ++i) {
-        f.windowActivated();
-        GameFixture::settle();
-    }
-    f.Command3_Click();
-    f.windowActivated();
-    GameFixture::settle();
-    QCOMPARE(game.services().countTitled(startTitle), 1);
-}
-
-// Guards against the start message not coming back after the help or results window.
-void Form1Test::startMessageAfterAnotherWindowOnly()
-{
-    GameFixture game;
-    Form1& f = game.form();
-    f.helpyo_Click();
-    game.windows().form2().windowActivated();
-    GameFixture::settle();
-    game.windows().form2().Command1_Click();
-    f.windowActivated(); // what the window system does when 戻る brings the game window up
-    GameFixture::settle();
-    QCOMPARE(game.services().countTitled(startTitle), 2);
-    f.windowActivated();
-    GameFixture::settle();
-    QCOMPARE(game.services().countTitled(startTitle), 2);
-}
-
-// Guards against the start message stopping or resetting a running countdown.
-void Form1Test::ticksGoOnWhileTheStartMessageShows()
-{
-    GameFixture game;
-    Form1& f = start(game, 1);
-    tick(f, 1);
-    QString shownDuringMessage;
-    game.services().onMessage = [&](const ui::Message&) {
-        f.Timer1_Timer();
-        shownDuringMessage = f.tokuten->caption();
-    };
-    game.windows().form2().Show();
-    game.windows().form2().windowActivated();
-    f.windowActivated();
-    GameFixture::settle();
-    QCOMPARE(game.services().countTitled(startTitle), 2);
-    QCOMPARE(shownDuringMessage, QStringLiteral(" 8"));
-    QVERIFY(f.Timer1->isRunning());
-}
-
-// Guards against a menu entry doing something other than its button.
-void Form1Test::menuAndButtonsReachTheSameHandlers()
-{
-    GameFixture game;
-    Form1& f = game.form();
-    game.scriptProportionalQuestions(3);
-    f.m1a->trigger();
-    QCOMPARE(f.monbang->caption(), QStringLiteral("第 1問"));
-    f.kotae_Click(0);
-    f.m1a->trigger();
-    QCOMPARE(f.monbang->caption(), QStringLiteral("第 1問"));
-    QCOMPARE(f.tokutenyo->text(), QStringLiteral(" 0"));
-    f.m1d->trigger();
-    QVERIFY(game.services().ended);
-}
-
-// Guards against the close box leaving the program running without its game window.
-void Form1Test::closeBoxEndsTheProgram()
-{
-    GameFixture game;
-    game.form().close();
-    QVERIFY(game.services().ended);
-}
-
-QTEST_MAIN(Form1Test)
-#include "tst_form1.moc"
+QTEST_MAIN(Form1PlayTest)
+#include "tst_form1play.moc"
