@@ -6,14 +6,13 @@
 #include "rules/module1.h"
 #include "rules/ranking.h"
 #include "rules/results_window.h"
+#include "rules/seeded_draw.h"
 
 #include <emscripten/bind.h>
 #include <emscripten/val.h>
 
 #include <cstdint>
 #include <algorithm>
-#include <memory>
-#include <random>
 #include <string>
 #include <vector>
 
@@ -51,14 +50,11 @@ val messageToJs(const std::optional<MessageText>& m)
     return o;
 }
 
-// The game window's model with the random draw it was seeded with.
+// The game window's model with the random draw it was seeded with (the desktop's tests
+// seed their game alike).
 class Game {
 public:
-    explicit Game(std::uint32_t seed)
-        : engine(std::make_shared<std::mt19937>(seed)),
-          model([e = engine] { return std::uniform_real_distribution<double>(0.0, 1.0)(*e); })
-    {
-    }
+    explicit Game(std::uint32_t seed) : model(question::seededDraw(seed)) {}
 
     val Form_Load() { return step(model.Form_Load()); }
     val Form_Activate() { return step(model.Form_Activate()); }
@@ -104,7 +100,6 @@ private:
         return o;
     }
 
-    std::shared_ptr<std::mt19937> engine;
     game::GameWindow model;
 };
 
