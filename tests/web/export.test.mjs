@@ -9,7 +9,7 @@ import assert from 'node:assert/strict';
 import { mkdtemp, mkdir, readFile, rm, writeFile } from 'node:fs/promises';
 import { tmpdir } from 'node:os';
 import { join } from 'node:path';
-import { serve, launch, openGame } from './support.mjs';
+import { serve, launch, openGame, gameUrl } from './support.mjs';
 import { ok, answers, caption, stored } from './play.mjs';
 
 let server, chromium, downloads;
@@ -37,7 +37,7 @@ test('the exported tavon.rnk is the file the page keeps, 900 bytes after one gam
   const folder = process.env.NUBORA_WEB_EXPORT_DIR;
   if (folder) await rm(folder, { recursive: true, force: true }); // nothing stale for the desktop's test
   const seed = 20261209;
-  const page = await openGame(chromium.browser, server.url, seed);
+  const page = await openGame(chromium.browser, gameUrl(server), seed);
   const browserCdp = await chromium.browser.target().createCDPSession();
   await browserCdp.send('Browser.setDownloadBehavior', { behavior: 'allow', downloadPath: downloads, eventsEnabled: true });
   await ok(page);
