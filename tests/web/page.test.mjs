@@ -9,6 +9,8 @@ import { test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
 import { pathToFileURL } from 'node:url';
 import { join } from 'node:path';
+import { tmpdir } from 'node:os';
+import { cp, mkdtemp, readFile, writeFile, rm } from 'node:fs/promises';
 import { serve, launch, openGame, site, gameUrl, fromFile } from './support.mjs';
 import { ok, answers, caption, stored, expected, playByMouse, axe } from './play.mjs';
 import { form1, form2, form3, px } from '../../web/layout.js';
@@ -174,6 +176,34 @@ test('after the first visit the game starts without a network', { timeout: 30000
     server.offline.value = false;
   }
   await ctx.close();
+});
+
+test('a new copy on the server shows at the next start after the visit that finds it', { timeout: 30000, skip: fromFile && 'no service worker for file://' }, async () => {
+  const dir = await mkdtemp(join(tmpdir(), 'nubora1-site-'));
+  const next = await serve(dir);
+  try {
+    await cp(site, dir, { recursive: true, filter: (f) => !/\/(wasm|tools|npm-cache)$/.test(f) });
+    const { page, ctx } = await fresh(3, next.url);
+    await page.evaluate(async () => { await navigator.serviceWorker.ready; });
+    // The new build: another version of the worker, a mark in the page.
+    const sw = await readFile(join(dir, 'sw.js'), 'utf8');
+    await writeFile(join(dir, 'sw.js'), sw.replace(/const version = "(\w+)"/, 'const version = "$1-next"'));
+    const index = await readFile(join(dir, 'index.html'), 'utf8');
+    await writeFile(join(dir, 'index.html'), index.replace('<head>', '<head><meta name="build" content="next">'));
+    const build = () => page.evaluate(() => document.querySelector('meta[name=build]')?.content || 'first');
+    const started = () => page.waitForFunction(() => globalThis.nubora?.ready, { polling: 50 });
+    await page.reload();
+    await started();
+    assert.equal(await build(), 'first', 'this start still plays the build it began with');
+    await page.waitForFunction(async () => (await caches.keys()).join() === `nubora1-${(await (await fetch('sw.js')).text()).match(/const version = "([\w-]+)"/)[1]}`, { polling: 50 });
+    await page.reload();
+    await started();
+    assert.equal(await build(), 'next');
+    await ctx.close();
+  } finally {
+    next.close();
+    await rm(dir, { recursive: true, force: true });
+  }
 });
 
 test('nubora1.html plays and saves from file://', { timeout: 30000, skip: fromFile && 'every test plays it so' }, async () => {
