@@ -5,7 +5,7 @@
 BUILD_DIR := build
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: all setup setup-tests setup-deb configure build run test deb web web-deps bench soak soak-share screenshots clean
+.PHONY: all setup setup-tests setup-deb configure build run test deb web web-deps bench bench-web soak soak-share screenshots clean
 
 all: build
 
@@ -69,6 +69,10 @@ bench: build setup-tests
 	@cmake --build $(BUILD_DIR) -j $(JOBS) --target countdown_bench floor_window
 	bash bench/startup.sh
 	QT_QPA_PLATFORM=offscreen ./$(BUILD_DIR)/countdown_bench
+
+# The page's size, start-up time and countdown, in headless Chromium (about 2 minutes).
+bench-web: web web-deps
+	NUBORA_WEB_DIR=$(CURDIR)/build-web node bench/web.mjs
 
 # A long soak of random play (the suite runs a short one with a fixed seed).
 SOAK_EVENTS ?= 100000

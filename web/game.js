@@ -19,8 +19,13 @@ export function gameWindow(M, root, seed, windows) {
   const form = document.createElement('main');
   form.className = 'form1';
   form.setAttribute('aria-label', form1.caption);
+  // The window's caption as the page's heading, for a screen reader only (the browser's tab
+  // shows it as the title).
+  const heading = document.createElement('h1');
+  heading.className = 'unseen';
+  heading.textContent = form1.caption;
   // The client area first, so that the keyboard order starts at スタート; the bar sits above it.
-  form.append(area, menus.bar);
+  form.append(heading, area, menus.bar);
   root.append(form);
   c[`kotae${M.hiddenAnswer()}`].hidden = true;
 

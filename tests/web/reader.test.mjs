@@ -5,7 +5,7 @@
 import { test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
 import { serve, launch, openGame, gameUrl } from './support.mjs';
-import { ok } from './play.mjs';
+import { ok, axe } from './play.mjs';
 import { form3 } from '../../web/layout.js';
 
 let server, chromium;
@@ -106,5 +106,19 @@ test('the table and every utterance of a game as the accessibility tree has them
   }
   await page.waitForSelector('dialog.window[data-form=Form3][open]');
   await hear([...said[5], ...said[6]], true);
+  await ctx.close();
+});
+
+test('where more contrast is asked for, every caption passes the contrast rule', { timeout: 30000 }, async () => {
+  const ctx = await chromium.browser.createBrowserContext();
+  const page = await openGame(ctx, gameUrl(server), 2);
+  const cdp = await page.createCDPSession();
+  await cdp.send('Emulation.setEmulatedMedia', { features: [{ name: 'prefers-contrast', value: 'more' }] });
+  await ok(page);
+  await page.click('[data-name=Command1]'); // the question's number showing
+  assert.deepEqual(await axe(page, true), []);
+  await page.click('[data-name=tokutenyo]');
+  await page.waitForSelector('dialog.window[data-form=Form3][open]');
+  assert.deepEqual(await axe(page, true), []);
   await ctx.close();
 });
