@@ -24,8 +24,14 @@ try {
   const starts = [];
   for (let i = 0; i < 9; ++i) {
     const ctx = await chromium.browser.createBrowserContext();
-    const page = await openGame(ctx, server.url, i);
-    starts.push(await page.evaluate(() => performance.now()));
+    const page = await openGame(ctx, server.url, i, { before: () => {
+      new MutationObserver((_, watch) => {
+        if (!document.querySelector('dialog.message[open]')) return;
+        globalThis.shownAt = performance.now();
+        watch.disconnect();
+      }).observe(document, { subtree: true, childList: true, attributes: true });
+    } });
+    starts.push(await page.evaluate(() => globalThis.shownAt));
     await ctx.close();
   }
   console.log(`navigation to the start message: ${Math.round(median(starts))} ms (median of ${starts.length})`);
@@ -41,7 +47,8 @@ try {
   await page.click('[data-name=Command1]');
   await page.waitForSelector('dialog.window[data-form=Form3][open]', { timeout: 200000 });
   const lags = await page.evaluate(() => lags);
-  console.log(`countdown, ${lags.length} ticks: worst ${Math.max(...lags).toFixed(1)} ms from its mark, median ${median(lags).toFixed(1)} ms`);
+  const worst = [...lags].sort((a, b) => b - a).slice(0, 5).map((l) => l.toFixed(1)).join(", ");
+  console.log(`countdown, ${lags.length} ticks: median ${median(lags).toFixed(1)} ms from its mark; the worst: ${worst} ms`);
   await ctx.close();
 } finally {
   await chromium.close();

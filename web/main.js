@@ -61,6 +61,8 @@ async function start() {
       for (const d of document.querySelectorAll('dialog')) d.remove();
       root.replaceChildren();
       fail('ゲームを終了しました。もう一度遊ぶときは、ページを開き直してください。');
+      // An installed app's window closes; a tab the player opened stays, saying so.
+      window.close();
     },
   });
   // Another window (results or help) took the focus: the game window is no longer active.

@@ -30,7 +30,7 @@ const message = async (page) => {
 
 test('without WebAssembly the page says so in Japanese', async () => {
   const ctx = await chromium.browser.createBrowserContext();
-  const page = await openGame(ctx, gameUrl(server), 1, () => { delete globalThis.WebAssembly; });
+  const page = await openGame(ctx, gameUrl(server), 1, { before: () => { delete globalThis.WebAssembly; } });
   assert.equal(await failure(page), 'このブラウザーでは、このゲームを動かせません。新しいブラウザーで開いてください。');
   await ctx.close();
 });
@@ -50,7 +50,7 @@ const cases = [
 for (const c of cases) {
   test(`storage: ${c.what}`, { timeout: 30000 }, async () => {
     const ctx = await chromium.browser.createBrowserContext();
-    const page = await openGame(ctx, gameUrl(server), 9, c.before);
+    const page = await openGame(ctx, gameUrl(server), 9, { before: c.before });
     if (c.start) {
       assert.equal(await message(page), c.start);
       await ok(page);
@@ -73,7 +73,7 @@ for (const c of cases) {
 // Imports into a file that holds one entry; resolves to the message shown (null: none).
 async function importing(bytes, before = null) {
   const ctx = await chromium.browser.createBrowserContext();
-  const page = await openGame(ctx, gameUrl(server), 13, before);
+  const page = await openGame(ctx, gameUrl(server), 13, { before });
   await ok(page);
   const old = await expected(page, [{ hani: 0, tensu: 33, name: 'OLD' }]);
   await page.evaluate((b) => nubora.file.change(() => Uint8Array.from(b)), old);

@@ -48,9 +48,9 @@ export async function launch() {
 }
 
 // A page of the game with its draws fixed by `seed`, ready when the start message shows (or
-// the page says why the game cannot start).
-// `before`: a function run in the page before any of its scripts (to take a browser's part away).
-export async function openGame(browser, url, seed, before = null) {
+// the page says why the game cannot start). `before`: a function run in the page before any of
+// its scripts (to take a browser's part away); `css`: a style in force before the scripts run.
+export async function openGame(browser, url, seed, { before = null, css = '' } = {}) {
   const page = await browser.newPage();
   await page.setViewport({ width: 580, height: 425 });
   const errors = [];
