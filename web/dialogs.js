@@ -14,8 +14,10 @@ export function windowDialog(form, onClose) {
   dialog.dataset.form = form.name;
   const title = document.createElement('div');
   title.className = 'titlebar';
-  title.id = `title-${++serial}`;
-  title.textContent = form.caption;
+  // The caption alone names the window (not its close box).
+  const caption = document.createElement('span');
+  caption.id = `title-${++serial}`;
+  caption.textContent = form.caption;
   const close = document.createElement('button');
   close.type = 'button';
   close.className = 'closebox';
@@ -23,11 +25,17 @@ export function windowDialog(form, onClose) {
   close.setAttribute('aria-label', '閉じる');
   close.tabIndex = -1; // not in the keyboard order: Escape closes
   close.addEventListener('click', () => onClose());
-  title.append(close);
-  dialog.setAttribute('aria-labelledby', title.id);
+  title.append(caption, close);
+  dialog.setAttribute('aria-labelledby', caption.id);
   const area = client(form);
   dialog.append(title, area);
   dialog.addEventListener('cancel', (event) => {
+    event.preventDefault();
+    onClose();
+  });
+  // A window that is not modal gets no cancel event from the browser.
+  dialog.addEventListener('keydown', (event) => {
+    if (event.key !== 'Escape' || dialog.matches(':modal')) return;
     event.preventDefault();
     onClose();
   });

@@ -92,6 +92,19 @@ test('a game by keyboard, the name typed through an input method, capped only on
   await ctx.close();
 });
 
+test('a game by touch, to a saved name', { timeout: 30000 }, async () => {
+  const { page, ctx } = await fresh(17);
+  await page.setViewport({ width: 580, height: 425, hasTouch: true });
+  const tap = (selector) => page.tap(selector);
+  await tap('dialog.message[open] button');
+  const total = await playByMouse(page, tap);
+  await page.keyboard.type('TAP');
+  await tap('dialog[open] [data-name=Command1]');
+  assert.equal(await ok(page), '再スタート');
+  assert.deepEqual(await stored(page), await expected(page, [{ hani: 0, tensu: total, name: 'TAP' }]));
+  await ctx.close();
+});
+
 test('two tabs that save at once keep both entries', { timeout: 30000 }, async () => {
   const ctx = await chromium.browser.createBrowserContext();
   const tabs = [];

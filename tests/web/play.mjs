@@ -45,11 +45,12 @@ export const expected = (page, entries) => page.evaluate((list) => {
   return Array.from(bytes);
 }, entries);
 
-// A whole game by mouse: スタート, then each right answer. Returns the total shown.
-export async function playByMouse(page) {
+// A whole game by mouse (or by `press`, a tap): スタート, then each right answer. Returns the
+// total shown.
+export async function playByMouse(page, press = (selector) => page.click(selector)) {
   const right = await answers(page);
-  await page.click('[data-name=Command1]');
-  for (const index of right) await page.click(`[data-name=kotae${index}]`);
+  await press('[data-name=Command1]');
+  for (const index of right) await press(`[data-name=kotae${index}]`);
   await page.waitForSelector('dialog.window[data-form=Form3][open]');
   return Number((await caption(page, '[data-name=tokutenyo]')).trim());
 }

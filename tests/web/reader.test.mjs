@@ -122,3 +122,27 @@ test('where more contrast is asked for, every caption passes the contrast rule',
   assert.deepEqual(await axe(page, true), []);
   await ctx.close();
 });
+
+// Each window opened from the keyboard, named by its caption, closed from the keyboard.
+const windows = [
+  { from: 'helpyo', form: 'Form2', close: 'Escape' },
+  { from: 'tokutenyo', form: 'Form3', close: 'Enter' }, // on 戻る, which has the focus
+];
+for (const w of windows) {
+  test(`the ${w.form} window is named by its caption and gives the focus back to ${w.from}`, { timeout: 30000 }, async () => {
+    const ctx = await chromium.browser.createBrowserContext();
+    const page = await openGame(ctx, gameUrl(server), 4);
+    await ok(page);
+    await page.focus(`[data-name=${w.from}]`);
+    await page.keyboard.press('Enter');
+    await page.waitForSelector(`dialog.window[data-form=${w.form}][open]`);
+    const t = await tree(await page.createCDPSession());
+    const caption = await page.$eval('dialog[open] .titlebar', (el) => el.firstChild.textContent);
+    assert.ok(t.find('dialog', caption), `a dialog named ${caption}`);
+    await page.keyboard.press(w.close);
+    await page.waitForFunction(() => !document.querySelector('dialog.window[open]'), { polling: 50 });
+    assert.equal(await ok(page), 'スタート'); // the game window active again
+    assert.equal(await page.evaluate(() => document.activeElement.dataset.name), w.from);
+    await ctx.close();
+  });
+}
