@@ -120,3 +120,31 @@ for (const c of refused) {
     await r.close();
   });
 }
+
+test('初期化 asks first with キャンセル the default; OK blanks the lists as Blank writes them', { timeout: 30000 }, async () => {
+  const ctx = await chromium.browser.createBrowserContext();
+  const page = await openGame(ctx, gameUrl(server), 15);
+  await ok(page);
+  const old = await expected(page, [{ hani: 2, tensu: 41, name: 'KEEP' }]);
+  await page.evaluate((b) => nubora.file.change(() => Uint8Array.from(b)), old);
+  const ask = async () => {
+    await page.click('[data-name=tokutenyo]');
+    await page.waitForSelector('dialog.window[data-form=Form3][open]');
+    await page.click('dialog[open] [data-name=Command2]');
+    await page.waitForSelector('dialog.message[open]');
+    return page.evaluate(() => {
+      const box = document.querySelector('dialog.message[open]');
+      return { icon: box.querySelector('.icon').className, buttons: [...box.querySelectorAll('button')].map((b) => b.textContent),
+        focused: document.activeElement.textContent };
+    });
+  };
+  assert.deepEqual(await ask(), { icon: 'icon question', buttons: ['OK', 'キャンセル'], focused: 'キャンセル' });
+  await page.keyboard.press('Enter');
+  assert.equal(await ok(page), 'スタート');
+  assert.deepEqual(await stored(page), old);
+  await ask();
+  await ok(page); // OK
+  await ok(page);
+  assert.deepEqual(await stored(page), await page.evaluate((b) => Array.from(nubora.M.blankImage(Uint8Array.from(b))), old));
+  await ctx.close();
+});
