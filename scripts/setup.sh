@@ -19,6 +19,8 @@ for group in "$@"; do
         # The rules are built once more with emscripten and replayed under Node.js beside the
         # native build (the rules_wasm_replay test).
         packages="$packages emscripten"
+        # make web renders the site's bitmap icons from the SVG.
+        packages="$packages librsvg2-bin"
         # The page's tests drive Debian's Chromium, headless (make web, tests/web).
         packages="$packages chromium" ;;
     # `make deb` builds the package with debhelper; `make test` also checks it.

@@ -8,7 +8,7 @@ set -eu
 src=$(cd "$(dirname "$0")/.." && pwd)
 out=$1
 mkdir -p "$out/wasm" "$out/tools"
-for tool in emcmake em++ node c++; do
+for tool in emcmake em++ node c++ rsvg-convert; do
     command -v $tool >/dev/null 2>&1 || { echo "web: $tool is missing (sh scripts/setup.sh --tests installs it)" >&2; exit 1; }
 done
 
@@ -30,5 +30,10 @@ if [ ! -f "$out/wasm/CMakeCache.txt" ]; then
     }
 fi
 NODE_PATH=$tools_path cmake --build "$out/wasm" -j 2 --target nubora1_module
+
+# The bitmap icons: the Home Screen's (iPadOS takes no SVG) and the manifest's for installing.
+for size in 180 192 512; do
+    rsvg-convert -w $size -h $size -o "$out/nubora1-$size.png" "$src/dist/icons/nubora1.svg"
+done
 
 node "$src/web/site.mjs" "$src/web" "$out/wasm/web/nubora1_module.js" "$src/dist/icons/nubora1.svg" "$out"

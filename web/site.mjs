@@ -18,7 +18,8 @@ for (const name of copied) copyFileSync(join(web, name), join(out, name));
 copyFileSync(moduleJs, join(out, 'nubora1_module.js'));
 copyFileSync(icon, join(out, 'nubora1.svg'));
 
-const kept = ['./', 'nubora1_module.js', 'nubora1.svg', ...copied];
+// The bitmap icons are rendered by build.sh into the site beforehand.
+const kept = ['./', 'nubora1_module.js', 'nubora1.svg', 'nubora1-180.png', 'nubora1-192.png', 'nubora1-512.png', ...copied];
 const hash = createHash('sha256');
 for (const name of kept.slice(1)) hash.update(readFileSync(join(out, name)));
 const version = hash.digest('hex').slice(0, 12);

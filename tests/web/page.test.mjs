@@ -177,9 +177,13 @@ for (const scale of [1, 2]) {
   });
 }
 
-test('after the first visit the game starts without a network', { timeout: 30000, skip: fromFile && 'no service worker for file://' }, async () => {
+test('after the first visit the game starts without a network, and a Chromebook can install it', { timeout: 30000, skip: fromFile && 'no service worker for file://' }, async () => {
   const { page, ctx } = await fresh(3);
   await page.evaluate(async () => { await navigator.serviceWorker.ready; });
+  const cdp = await page.createCDPSession();
+  // (The test's browser context is a private one, which alone keeps a player from installing.)
+  const { installabilityErrors } = await cdp.send('Page.getInstallabilityErrors');
+  assert.deepEqual(installabilityErrors.map((e) => e.errorId).filter((id) => id !== 'in-incognito'), []);
   server.offline.value = true;
   try {
     await page.reload();

@@ -14,7 +14,7 @@ export const fromFile = process.env.NUBORA_WEB_FROM === 'file';
 export const gameUrl = (server) => (fromFile ? pathToFileURL(join(site, 'nubora1.html')).href : server.url);
 
 const types = { '.html': 'text/html; charset=utf-8', '.js': 'text/javascript', '.css': 'text/css',
-  '.svg': 'image/svg+xml', '.webmanifest': 'application/manifest+json' };
+  '.svg': 'image/svg+xml', '.png': 'image/png', '.webmanifest': 'application/manifest+json' };
 
 // Serves `dir`; `offline.value = true` makes every request fail, as without a network.
 export async function serve(dir = site) {
