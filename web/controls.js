@@ -6,7 +6,11 @@ import { px, fontPx } from './layout.js';
 function place(el, [left, top, width, height], autoSize) {
   el.style.left = `${px(left)}px`;
   el.style.top = `${px(top)}px`;
-  if (!autoSize) el.style.width = `${px(width)}px`;
+  if (autoSize) {
+    el.classList.add('auto');
+    return;
+  }
+  el.style.width = `${px(width)}px`;
   el.style.height = `${px(height)}px`;
 }
 
@@ -46,13 +50,15 @@ function makeLine(def) {
   el.className = 'line';
   el.dataset.name = def.name;
   el.setAttribute('aria-hidden', 'true');
-  // A line of odd width covers width/2 pixels either side of its row or column.
+  // As the desktop draws it: across, width/2 pixels either side of its row or column (odd
+  // widths); along, the pixels after its first point up to its last.
   const [x1, y1] = def.from.map(px), [x2, y2] = def.to.map(px);
   const half = Math.floor(def.width / 2);
-  el.style.left = `${Math.min(x1, x2) - half}px`;
-  el.style.top = `${Math.min(y1, y2) - half}px`;
-  el.style.width = `${Math.abs(x2 - x1) + (x1 === x2 ? def.width : 1)}px`;
-  el.style.height = `${Math.abs(y2 - y1) + (y1 === y2 ? def.width : 1)}px`;
+  const flat = y1 === y2;
+  el.style.left = `${flat ? Math.min(x1, x2) + 1 : x1 - half}px`;
+  el.style.top = `${flat ? y1 - half : Math.min(y1, y2) + 1}px`;
+  el.style.width = `${flat ? Math.abs(x2 - x1) : def.width}px`;
+  el.style.height = `${flat ? def.width : Math.abs(y2 - y1)}px`;
   el.style.backgroundColor = def.colour;
   return el;
 }
