@@ -35,7 +35,8 @@ run: setup configure
 # The suite runs twice: as built for the player, then under AddressSanitizer and
 # UndefinedBehaviorSanitizer (without the real-window game, the emscripten build of the rules,
 # and the page with desktop_layout, its fixture, which the first run covers). Then the tests
-# that save on a thread beside the windows run under ThreadSanitizer. The browser's site (make web) is built first, for web_page.
+# that save on a thread beside the windows run under ThreadSanitizer. The browser's site
+# (make web) is built first, for web_page.
 TSAN_TESTS := tst_form3entry tst_form3lists tst_form3saving tst_savebeside tst_soak
 test: setup setup-tests setup-deb configure web web-deps
 	@cmake --build $(BUILD_DIR) -j $(JOBS)
