@@ -14,6 +14,49 @@ function place(el, [left, top, width, height], autoSize) {
   el.style.height = `${px(height)}px`;
 }
 
+const ruler = document.createElement('canvas').getContext('2d');
+
+// Captions are drawn as the desktop draws them, whatever face the browser has: a one-line
+// caption's baseline at 0.86 em, or lower where its glyphs reach higher; one wider than its
+// fixed control with its letters just close enough to fit (the desktop condenses its face);
+// a wrapped one with its letters closer where its lines would run below the label. Fitted
+// when first drawn and whenever the caption changes.
+function fitCaption(el) {
+  el.style.letterSpacing = '';
+  const box = el.getBoundingClientRect();
+  const text = [...el.textContent];
+  if (!text.length || !box.width) return;
+  const style = getComputedStyle(el);
+  const width = parseFloat(style.width), size = parseFloat(style.fontSize);
+  if (el.classList.contains('wrap')) {
+    for (let spacing = -0.5; el.scrollHeight > el.clientHeight && spacing >= -size / 4; spacing -= 0.5) {
+      el.style.letterSpacing = `${spacing}px`;
+    }
+    return;
+  }
+  if (el.classList.contains('label')) {
+    ruler.font = style.font;
+    const m = ruler.measureText(el.textContent);
+    const baseline = Math.max(Math.round(size * 0.86), Math.ceil(m.actualBoundingBoxAscent));
+    el.style.lineHeight = `${2 * baseline - (m.fontBoundingBoxAscent - m.fontBoundingBoxDescent)}px`;
+  }
+  if (text.length < 2) return;
+  const available = width - ['paddingLeft', 'paddingRight', 'borderLeftWidth', 'borderRightWidth']
+    .reduce((sum, side) => sum + parseFloat(style[side]), 0);
+  const range = document.createRange();
+  range.selectNodeContents(el);
+  // The spacing follows every letter, the last one too, where it moves no ink.
+  const excess = (range.getBoundingClientRect().width * width) / box.width - available;
+  if (excess > 0) el.style.letterSpacing = `${-Math.ceil((excess * 10) / (text.length - 1)) / 10}px`;
+}
+const refit = new MutationObserver((changes) => {
+  for (const el of new Set(changes.map((c) => c.target.closest?.('[data-name]') || c.target.parentElement))) fitCaption(el);
+});
+function fitted(el) {
+  refit.observe(el, { childList: true, characterData: true, subtree: true });
+  requestAnimationFrame(() => fitCaption(el));
+}
+
 function applyLook(el, look = {}) {
   if (look.points) el.style.fontSize = `${fontPx(look.points)}px`;
   if (look.bold) el.style.fontWeight = '700';
@@ -29,6 +72,7 @@ function makeLabel(def, tag = 'div') {
   el.textContent = def.caption;
   place(el, def.rect, def.autoSize);
   applyLook(el, def.look);
+  if (!def.autoSize) fitted(el);
   if (def.decoration) el.setAttribute('aria-hidden', 'true');
   return el;
 }
@@ -42,6 +86,7 @@ function makeButton(def, form) {
   place(el, def.rect);
   // A button without a font of its own has the window's, inside the frame too.
   applyLook(el, { points: form.points, ...def.look });
+  fitted(el);
   return el;
 }
 

@@ -5,6 +5,7 @@
 import { test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
 import { readFile } from 'node:fs/promises';
+import { readFileSync } from 'node:fs';
 import { execFileSync } from 'node:child_process';
 import { serve, launch, openGame } from './support.mjs';
 import { ok, axe } from './play.mjs';
@@ -37,9 +38,9 @@ async function eachWindow(page, visit) {
   await visit('Form2');
 }
 
-async function gamePage(seed, scale = 1) {
+async function gamePage(seed, scale = 1, css = '') {
   const ctx = await chromium.browser.createBrowserContext();
-  const page = await openGame(ctx, server.url, seed);
+  const page = await openGame(ctx, server.url, seed, css);
   await page.setViewport({ width: 580 * scale, height: 480 * scale }); // the results window whole
   await page.waitForFunction((s) => getComputedStyle(document.documentElement).getPropertyValue('--scale').trim() === String(s), {}, scale);
   await ok(page);
@@ -98,6 +99,104 @@ for (const scale of [1, 2]) {
     await eachWindow(page, async (form) => wrong.push(...differences(form, await shown(page, form), scale).map((w) => `${form}.${w}`)));
     assert.deepEqual(wrong, []);
     if (scale === 1) assert.deepEqual(await axe(page), []);
+    await ctx.close();
+  });
+}
+
+// The faces of the page's font list (style.css) that this machine has.
+const fontList = readFileSync(new URL('../../web/style.css', import.meta.url), 'utf8')
+  .match(/--gothic:([^;]+);/)[1].split(',').map((f) => f.trim().replace(/^"|"$/g, '')).filter((f) => f !== 'sans-serif');
+const installed = new Set(execFileSync('fc-list', [':', 'family'], { encoding: 'utf8' }).split(/[\n,]/).map((f) => f.trim()));
+const faces = fontList.filter((f) => installed.has(f));
+
+// The captioned controls of a window: name, its box in the client area, whether its caption
+// runs wider than the box (a single letter is centred and may: its ink is what counts) or
+// wraps below it.
+function captioned(page, form) {
+  return page.evaluate((name) => {
+    const area = document.querySelector(`.client[data-form=${name}]`), a = area.getBoundingClientRect();
+    return [...area.querySelectorAll('[data-name], legend')].filter((el) => el.textContent.trim() && el.getBoundingClientRect().width > 0)
+      .map((el) => {
+        const r = el.getBoundingClientRect();
+        return { name: el.dataset.name || 'legend', box: [r.left - a.left, r.top - a.top, r.width, r.height],
+          wide: [...el.textContent].length > 1 && el.scrollWidth > el.clientWidth, tall: el.classList.contains('wrap') && el.scrollHeight > el.clientHeight };
+      });
+  }, form);
+}
+
+// Which face draws most of each captioned control's text, where it is not `face`.
+async function otherFaces(page, form, face) {
+  const cdp = await page.createCDPSession();
+  await cdp.send('DOM.enable');
+  await cdp.send('CSS.enable');
+  const { root } = await cdp.send('DOM.getDocument', { depth: 0 });
+  const { nodeIds } = await cdp.send('DOM.querySelectorAll', { nodeId: root.nodeId, selector: `.client[data-form=${form}] [data-name], .client[data-form=${form}] legend` });
+  const others = [];
+  for (const nodeId of nodeIds) {
+    const { fonts } = await cdp.send('CSS.getPlatformFontsForNode', { nodeId });
+    if (!fonts.length) continue;
+    const main = fonts.reduce((a, b) => (b.glyphCount > a.glyphCount ? b : a));
+    if (main.familyName !== face) {
+      const { attributes } = await cdp.send('DOM.getAttributes', { nodeId });
+      others.push(`${attributes[attributes.indexOf('data-name') + 1]} in ${main.familyName}`);
+    }
+  }
+  await cdp.detach();
+  return others;
+}
+
+// Controls whose caption's ink is clipped at their edges: the window drawn as it is and again
+// with every control's overflow shown; the pixels that differ lie beside the controls cut.
+async function clipped(page, form, controls) {
+  const area = await page.$(`.client[data-form=${form}]`);
+  const asShown = await area.screenshot({ encoding: 'base64' });
+  const tag = await page.addStyleTag({ content: '.client [data-name], .client legend { overflow: visible !important; }' });
+  const unclipped = await area.screenshot({ encoding: 'base64' });
+  await tag.evaluate((t) => t.remove());
+  return page.evaluate(async (shots, controls) => {
+    const pixels = await Promise.all(shots.map(async (b64) => {
+      const image = await createImageBitmap(await (await fetch(`data:image/png;base64,${b64}`)).blob());
+      const canvas = new OffscreenCanvas(image.width, image.height), g = canvas.getContext('2d');
+      g.drawImage(image, 0, 0);
+      return g.getImageData(0, 0, image.width, image.height);
+    }));
+    const [a, b] = pixels, cut = new Set();
+    const distance = ([l, t, w, h], x, y) => Math.hypot(Math.max(l - x, 0, x - l - w), Math.max(t - y, 0, y - t - h));
+    for (let i = 0; i < a.data.length; i += 4) {
+      if (a.data[i] === b.data[i] && a.data[i + 1] === b.data[i + 1] && a.data[i + 2] === b.data[i + 2]) continue;
+      const x = (i / 4) % a.width, y = Math.floor(i / 4 / a.width);
+      cut.add(controls.reduce((p, q) => (distance(q.box, x, y) < distance(p.box, x, y) ? q : p)).name);
+    }
+    return [...cut];
+  }, [asShown, unclipped], controls);
+}
+
+// Everything that keeps a caption of the window from being seen whole in `face`.
+async function cutCaptions(page, form, face) {
+  const controls = await captioned(page, form);
+  return [
+    ...(await otherFaces(page, form, face)),
+    ...controls.filter((c) => c.wide).map((c) => `${c.name} wider than its box`),
+    ...controls.filter((c) => c.tall).map((c) => `${c.name} wraps below its box`),
+    ...(await clipped(page, form, controls)).map((name) => `${name} clipped`),
+  ].map((what) => `${form}.${what}`);
+}
+
+test('the page has Japanese Gothic faces of its own list to show captions in', () => {
+  assert.ok(faces.length >= 2, `of ${fontList.join(', ')} only ${faces.join(', ')}`);
+});
+
+for (const face of faces) {
+  test(`every caption whole in ${face}, in every window and with a question shown`, { timeout: 60000 }, async () => {
+    const { page, ctx } = await gamePage(7, 1, `.client { font-family: "${face}", var(--gothic) !important; }`);
+    const cut = [];
+    await eachWindow(page, async (form) => cut.push(...(await cutCaptions(page, form, face))));
+    await page.click('dialog[open] [data-name=Command1]');
+    await ok(page);
+    await page.click('[data-name=Command1]'); // a question: its numbers, the points "10"
+    await page.evaluate(() => nubora.game.countdown.stop());
+    cut.push(...(await cutCaptions(page, 'Form1', face)));
+    assert.deepEqual(cut, []);
     await ctx.close();
   });
 }

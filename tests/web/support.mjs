@@ -43,9 +43,18 @@ export async function launch() {
   return { browser, close: async () => { await browser.close(); await rm(profile, { recursive: true, force: true }); } };
 }
 
-// A page of the game with its draws fixed by `seed`, ready when the start message shows.
-export async function openGame(browser, url, seed) {
+// A page of the game with its draws fixed by `seed`, ready when the start message shows;
+// `css`, if given, is in force before the page's scripts run.
+export async function openGame(browser, url, seed, css = '') {
   const page = await browser.newPage();
+  if (css) {
+    await page.evaluateOnNewDocument((text) => document.addEventListener('readystatechange', () => {
+      if (document.readyState !== 'interactive') return;
+      const style = document.createElement('style');
+      style.textContent = text;
+      document.head.append(style);
+    }), css);
+  }
   await page.setViewport({ width: 580, height: 425 });
   const errors = [];
   page.on('pageerror', (e) => errors.push(e));
