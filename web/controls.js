@@ -29,7 +29,7 @@ function fitCaption(el) {
   const style = getComputedStyle(el);
   const width = parseFloat(style.width), size = parseFloat(style.fontSize);
   if (el.classList.contains('wrap')) {
-    for (let spacing = -0.5; el.scrollHeight > el.clientHeight && spacing >= -size / 4; spacing -= 0.5) {
+    for (let spacing = -0.5; el.scrollHeight > el.clientHeight && spacing >= -size / 3; spacing -= 0.5) {
       el.style.letterSpacing = `${spacing}px`;
     }
     return;
@@ -37,7 +37,9 @@ function fitCaption(el) {
   if (el.classList.contains('label')) {
     ruler.font = style.font;
     const m = ruler.measureText(el.textContent);
-    const baseline = Math.max(Math.round(size * 0.86), Math.ceil(m.actualBoundingBoxAscent));
+    // Higher where glyphs reaching below the baseline would run out at the foot.
+    const high = Math.min(Math.round(size * 0.86), Math.floor(parseFloat(style.height) - m.actualBoundingBoxDescent));
+    const baseline = Math.max(high, Math.ceil(m.actualBoundingBoxAscent));
     el.style.lineHeight = `${2 * baseline - (m.fontBoundingBoxAscent - m.fontBoundingBoxDescent)}px`;
   }
   if (text.length < 2) return;
@@ -52,8 +54,17 @@ function fitCaption(el) {
 const refit = new MutationObserver((changes) => {
   for (const el of new Set(changes.map((c) => c.target.closest?.('[data-name]') || c.target.parentElement))) fitCaption(el);
 });
+// And all again once a face has loaded, in case a caption was measured in another.
+const fittedControls = new Set();
+document.fonts?.addEventListener('loadingdone', () => {
+  for (const el of fittedControls) {
+    if (el.isConnected) fitCaption(el);
+    else fittedControls.delete(el);
+  }
+});
 function fitted(el) {
   refit.observe(el, { childList: true, characterData: true, subtree: true });
+  fittedControls.add(el);
   requestAnimationFrame(() => fitCaption(el));
 }
 
