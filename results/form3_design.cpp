@@ -2,6 +2,7 @@
 // The results window's controls as designed: positions in twips, colours, fonts.
 #include "results/form3.h"
 
+#include "rules/name_box.h"
 #include "ui/text.h"
 #include "ui/twips.h"
 
@@ -73,10 +74,13 @@ void Form3::createControls()
     Line3 = new ui::Line(area, QStringLiteral("Line3"), twipsPoint(120, 5280), twipsPoint(3960, 5280), 1, Qt::black);
 
     // What the row shows and the file keeps: composed as Qt composes (NFC), then the game's rule.
-    Text1->normal = [](const QString& text) {
-        return ui::qtext(results::typedName(ui::u16(text.normalized(QString::NormalizationForm_C))));
+    Text1->keep = [](const QString& kept, const QString& edited, qsizetype& cursor) {
+        const results::KeptName k = results::keptName(ui::u16(kept), ui::u16(edited), [](std::u16string_view text) {
+            return ui::u16(ui::qtext(std::u16string(text)).normalized(QString::NormalizationForm_C));
+        });
+        cursor = static_cast<qsizetype>(k.cursor);
+        return ui::qtext(k.text);
     };
-    Text1->fits = [](const QString& name) { return results::nameFits(ui::u16(name)); };
     Text1->onChange = [this] { Text1_Change(); };
     Text1->onKeyPress = [this](std::int16_t& KeyAscii) { Text1_KeyPress(KeyAscii); };
 

@@ -220,8 +220,8 @@ TextBox::TextBox(QWidget* parent, const QString& name, const QRect& geometry, co
     connect(this, &QLineEdit::textChanged, this, [this](const QString& edited) {
         if (adjusting)
             return;
-        qsizetype cursor = 0;
-        kept = keepable(edited, cursor);
+        qsizetype cursor = edited.size();
+        kept = keep ? keep(kept, edited, cursor) : edited;
         if (kept != edited) {
             adjusting = true;
             setText(kept);
@@ -231,48 +231,6 @@ TextBox::TextBox(QWidget* parent, const QString& name, const QRect& geometry, co
         if (onChange)
             onChange();
     });
-}
-
-QString TextBox::keepable(const QString& edited, qsizetype& cursor) const
-{
-    auto normalOf = [this](const QString& text) { return normal ? normal(text) : text; };
-    auto fit = [this](const QString& text) { return !fits || fits(text); };
-
-    // The edit replaced the middle of the text kept before; its start and end stay.
-    const qsizetype shorter = qMin(kept.size(), edited.size());
-    qsizetype head = 0;
-    while (head < shorter && kept[head] == edited[head])
-        ++head;
-    qsizetype tail = 0;
-    while (tail < shorter - head && kept[kept.size() - 1 - tail] == edited[edited.size() - 1 - tail])
-        ++tail;
-    if (head > 0 && edited[head - 1].isHighSurrogate())
-        --head;
-    if (tail > 0 && edited[edited.size() - tail].isLowSurrogate())
-        --tail;
-    const QString start = edited.left(head);
-    const QString end = edited.right(tail);
-    const QList<uint> inserted = edited.mid(head, edited.size() - head - tail).toUcs4();
-    auto withInserted = [&](qsizetype n) {
-        return start + QString::fromUcs4(reinterpret_cast<const char32_t*>(inserted.constData()), n);
-    };
-
-    // As many inserted characters as fit: the fewer, the more surely a text fits.
-    qsizetype low = 0;
-    qsizetype high = inserted.size();
-    while (low < high) {
-        const qsizetype middle = (low + high + 1) / 2;
-        if (fit(normalOf(withInserted(middle) + end)))
-            low = middle;
-        else
-            high = middle - 1;
-    }
-    QString result = normalOf(withInserted(low) + end);
-    // Even without the insertion too long (only a program sets such a text): cut at the end.
-    while (!result.isEmpty() && !fit(result))
-        result.chop(result.size() >= 2 && result.back().isLowSurrogate() ? 2 : 1);
-    cursor = qMin(normalOf(withInserted(low)).size(), result.size());
-    return result;
 }
 
 void TextBox::keyPressEvent(QKeyEvent* event)

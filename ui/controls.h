@@ -104,21 +104,16 @@ public:
     // Receives the character code of each typed key (13 for Enter) before the box sees it.
     std::function<void(std::int16_t& keyAscii)> onKeyPress;
 
-    // What the box keeps, both optional: `normal` gives the form in which a text is kept,
-    // `fits` says whether a text may be kept whole. Of an edit that would not fit (typed,
-    // pasted, committed by an input method, or set by the program) the box keeps as much of
-    // what it inserted as fits. An input method's composition is left alone until committed.
+    // What the box keeps of an edit (typed, pasted, committed by an input method, or set by
+    // the program) that turned the text `kept` into `edited`, and where the cursor goes in it;
+    // without it, every edit. An input method's composition is left alone until committed.
     // Change runs only for the text kept.
-    std::function<QString(const QString&)> normal;
-    std::function<bool(const QString&)> fits;
+    std::function<QString(const QString& kept, const QString& edited, qsizetype& cursor)> keep;
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
-    // The text to keep instead of `edited`, and where the cursor goes in it.
-    QString keepable(const QString& edited, qsizetype& cursor) const;
-
     QString kept;           // the text as last kept
     bool adjusting = false; // the box is putting the kept text in place of the edited one
 };

@@ -4,16 +4,16 @@
 // ranking file's image as bytes (Uint8Array). The page only shows what these return.
 #include "rules/game_window.h"
 #include "rules/module1.h"
+#include "rules/name_box.h"
 #include "rules/ranking.h"
 #include "rules/results_window.h"
+#include "rules/seeded_draw.h"
 
 #include <emscripten/bind.h>
 #include <emscripten/val.h>
 
 #include <cstdint>
 #include <algorithm>
-#include <memory>
-#include <random>
 #include <string>
 #include <vector>
 
@@ -51,14 +51,11 @@ val messageToJs(const std::optional<MessageText>& m)
     return o;
 }
 
-// The game window's model with the random draw it was seeded with.
+// The game window's model with the random draw it was seeded with (the desktop's tests
+// seed their game alike).
 class Game {
 public:
-    explicit Game(std::uint32_t seed)
-        : engine(std::make_shared<std::mt19937>(seed)),
-          model([e = engine] { return std::uniform_real_distribution<double>(0.0, 1.0)(*e); })
-    {
-    }
+    explicit Game(std::uint32_t seed) : model(question::seededDraw(seed)) {}
 
     val Form_Load() { return step(model.Form_Load()); }
     val Form_Activate() { return step(model.Form_Activate()); }
@@ -104,7 +101,6 @@ private:
         return o;
     }
 
-    std::shared_ptr<std::mt19937> engine;
     game::GameWindow model;
 };
 
@@ -186,55 +182,16 @@ val blankImage(const val& image)
     return bytesToJs(bytes);
 }
 
-// The name box after an edit turned the text `kept` into `edited`: as many of the inserted
-// characters as fit the name field (the edit's start and end stay), the text normalised by
-// `normal` (the browser's NFC) and made a name (results::typedName). Returns the text to keep
-// and where the caret goes, as {text, cursor}. Called with committed text only: during an
-// input method's composition the box takes everything.
+// The name box after an edit turned the text `kept` into `edited` (results::keptName), the
+// text normalised by `normal` (the browser's NFC). Returns {text, cursor}.
 val keepName(const std::u16string& kept, const std::u16string& edited, const val& normal)
 {
-    auto normalOf = [&normal](const std::u16string& text) {
-        return results::typedName(normal(text).as<std::u16string>());
-    };
-    auto isHigh = [](char16_t c) { return c >= 0xD800 && c < 0xDC00; };
-    auto isLow = [](char16_t c) { return c >= 0xDC00 && c < 0xE000; };
-    const std::size_t shorter = std::min(kept.size(), edited.size());
-    std::size_t head = 0;
-    while (head < shorter && kept[head] == edited[head])
-        ++head;
-    std::size_t tail = 0;
-    while (tail < shorter - head && kept[kept.size() - 1 - tail] == edited[edited.size() - 1 - tail])
-        ++tail;
-    if (head > 0 && isHigh(edited[head - 1]))
-        --head;
-    if (tail > 0 && isLow(edited[edited.size() - tail]))
-        --tail;
-    const std::u16string start = edited.substr(0, head);
-    const std::u16string end = edited.substr(edited.size() - tail);
-    // The inserted text by whole characters: ends[n] is the length of its first n characters.
-    const std::u16string inserted = edited.substr(head, edited.size() - head - tail);
-    std::vector<std::size_t> ends{0};
-    for (std::size_t i = 0; i < inserted.size();) {
-        i += isHigh(inserted[i]) && i + 1 < inserted.size() && isLow(inserted[i + 1]) ? 2 : 1;
-        ends.push_back(i);
-    }
-    auto withInserted = [&](std::size_t n) { return start + inserted.substr(0, ends[n]); };
-
-    // As many inserted characters as fit: the fewer, the more surely a text fits.
-    std::size_t low = 0, high = ends.size() - 1;
-    while (low < high) {
-        const std::size_t middle = (low + high + 1) / 2;
-        if (results::nameFits(normalOf(withInserted(middle) + end)))
-            low = middle;
-        else
-            high = middle - 1;
-    }
-    std::u16string text = normalOf(withInserted(low) + end);
-    while (!text.empty() && !results::nameFits(text))
-        text.resize(text.size() - (text.size() >= 2 && isLow(text.back()) ? 2 : 1));
+    const results::KeptName k = results::keptName(kept, edited, [&normal](std::u16string_view text) {
+        return normal(std::u16string(text)).as<std::u16string>();
+    });
     val o = val::object();
-    o.set("cursor", static_cast<int>(std::min(normalOf(withInserted(low)).size(), text.size())));
-    o.set("text", text);
+    o.set("cursor", static_cast<int>(k.cursor));
+    o.set("text", k.text);
     return o;
 }
 

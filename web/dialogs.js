@@ -2,6 +2,7 @@
 // Windows over the page (the results and the help window) and message boxes, as dialogs: a
 // title bar with the caption, labelled by it, the focus given back where it was on closing.
 import { client } from './controls.js';
+import { liveRegion } from './announce.js';
 
 let serial = 0;
 
@@ -31,18 +32,23 @@ export function windowDialog(form, onClose) {
     onClose();
   });
   document.body.append(dialog);
+  liveRegion(dialog);
   return { dialog, area };
 }
 
-// Opens a dialog, modal or not, remembering where the focus was; close() gives it back.
-export function open(dialog, modal) {
-  const back = document.activeElement;
+// Opens a dialog, modal or not, remembering where the focus was (or `back`); close() gives it
+// back, close(false) does not (a window to be removed and opened again at once, close.back):
+// it leaves the dialog open, since closing it would hand the focus back on its own.
+export function open(dialog, modal, back = document.activeElement) {
   if (modal) dialog.showModal();
   else dialog.show();
-  return () => {
+  const close = (giveBack = true) => {
+    if (!giveBack) return;
     dialog.close();
     if (back && back.isConnected && typeof back.focus === 'function') back.focus();
   };
+  close.back = back;
+  return close;
 }
 
 // A message box: text (a carriage return breaks the line), title, the exclamation or question

@@ -9,7 +9,7 @@ import { beep } from './sound.js';
 import { messageBox } from './dialogs.js';
 import { announce } from './announce.js';
 
-// windows: { showResults(atGameEnd) -> Promise when modal, showHelp(), end() }.
+// windows: { showResults(atGameEnd, said) -> Promise when modal, showHelp(), end() }.
 export function gameWindow(M, root, seed, windows) {
   const game = new M.Game(seed);
   const ranges = [0, 1, 2, 3].map((i) => [`en${i}`, M.rangeName(i), true]);
@@ -53,11 +53,13 @@ export function gameWindow(M, root, seed, windows) {
     busy += 1;
     try {
       show(step.screen);
-      for (const sentence of step.said) announce(sentence);
+      // At a game's end what is said is heard in the results window, which makes the rest inert.
+      const ending = step.results === 'atGameEnd';
+      if (!ending) for (const sentence of step.said) announce(sentence);
       if (step.beep) beep();
       if (step.timer === 'stop') countdown.stop();
       else if (step.timer === 'start') countdown.start(when);
-      if (step.results === 'atGameEnd') await windows.showResults(true);
+      if (ending) await windows.showResults(true, step.said);
       else if (step.results === 'viewing') windows.showResults(false);
       if (step.message) await messageBox(step.message);
       if (step.nextQuestion) await play(game.syutudai(), when);

@@ -55,7 +55,7 @@ async function start() {
   const results = resultsWindow(M, file, () => game.activate());
   const help = helpWindow(() => game.activate());
   game = gameWindow(M, root, seed, {
-    showResults: (atGameEnd) => results.showResults(atGameEnd),
+    showResults: (atGameEnd, said) => results.showResults(atGameEnd, said),
     showHelp: () => help.showHelp(),
     end: () => {
       for (const d of document.querySelectorAll('dialog')) d.remove();
@@ -67,11 +67,11 @@ async function start() {
   document.addEventListener('focusin', (event) => {
     if (event.target.closest?.('dialog.window')) game.deactivate();
   });
+  globalThis.nubora = { M, game, file, seed, ready: true }; // for the tests
   if (!file) {
     await messageBox({ text: 'このブラウザーには成績を記録できません。\rゲームはできますが、成績は残りません。', title: '成績' });
   }
   game.activate();
-  globalThis.nubora = { M, game, file, seed, ready: true }; // for the tests
 }
 
 if ('serviceWorker' in navigator && location.protocol.startsWith('http')) {

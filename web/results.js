@@ -15,18 +15,21 @@ const importLimit = 1 << 20; // a ranking file is 900 bytes; anything this large
 export function resultsWindow(M, file, onClosed) {
   const words = M.resultsMessages();
   let current = null;
+  let returnTo = null; // where the focus goes back to from a window opened again
   const read = () => (file ? file.read() : Promise.resolve(new Uint8Array(0)));
   const change = (how) => (file ? file.change(how) : Promise.resolve(false));
 
-  function unload() {
+  // reopening: the window comes back at once (an import), the game window stays behind it.
+  function unload(reopening = false) {
     if (!current) return;
     const { close, dialog, model, resolve } = current;
     current = null;
-    close();
+    if (reopening) returnTo = close.back;
+    close(!reopening);
     dialog.remove();
     model.delete();
     resolve();
-    onClosed();
+    if (!reopening) onClosed();
   }
 
   function teacherStrip(area, modal) {
@@ -68,14 +71,15 @@ export function resultsWindow(M, file, onClosed) {
         await messageBox({ text: '成績一覧を読み込めませんでした。', title: '読み込み' });
         return;
       }
-      unload();
+      unload(true);
       showResults(false);
     });
     strip.append(save, load, picker);
     area.after(strip);
   }
 
-  async function showResults(atGameEnd) {
+  // said: what the game said as it ended, heard in this window.
+  async function showResults(atGameEnd, said = []) {
     if (current) {
       if (!atGameEnd) {
         current.dialog.focus();
@@ -143,10 +147,11 @@ export function resultsWindow(M, file, onClosed) {
     c.Command2.addEventListener('click', clear);
 
     const done = new Promise((resolve) => {
-      current = { dialog, model, resolve, close: open(dialog, atGameEnd) };
+      current = { dialog, model, resolve, close: open(dialog, atGameEnd, returnTo || document.activeElement) };
+      returnTo = null;
     });
     (s.nameBoxShown ? c.Text1 : c.Command1).focus();
-    announce(model.said(c.Label2.textContent));
+    for (const sentence of [...said, model.said(c.Label2.textContent)]) announce(sentence);
     return atGameEnd ? done : undefined;
   }
 

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The game library replayed into one canonical text on standard output: the ranking file's
 // rules over every file named on the command line (read, save, blank), then draws of
-// questions, number texts, the ranges, names and their Shift-JIS fields, and the best-five
-// entering. The same source is built by the desktop's compiler and by emscripten for Node.js;
+// questions, the seeded draw, number texts, the ranges, names and their Shift-JIS fields, and
+// the best-five entering. The same source is built by the desktop's compiler and by emscripten for Node.js;
 // the rules_wasm_replay test wants both outputs byte for byte equal, so that whatever a
 // platform changes in the rules (integer widths, char16_t, rounding, its C library's printf
 // and strtod, the Shift-JIS table handed to it) shows as a differing line.
@@ -12,6 +12,7 @@
 #include "rules/question.h"
 #include "rules/ranges.h"
 #include "rules/ranking.h"
+#include "rules/seeded_draw.h"
 
 #include <cfloat>
 #include <climits>
@@ -198,6 +199,19 @@ std::string bits(double value)
     return text;
 }
 
+// The seeded draw that the page's games and the desktop's tests of them share: its first reals
+// bit for bit, for a few seeds.
+void replaySeeded()
+{
+    for (const std::uint32_t seed : {0u, 11u, 4294967295u}) {
+        const question::Draw rnd = question::seededDraw(seed);
+        std::string text = "seeded " + num(seed);
+        for (int i = 0; i < 8; ++i)
+            text += " " + bits(rnd());
+        line(text);
+    }
+}
+
 void replayNumbers()
 {
     const double values[] = {0.0, -0.0, 5, -1.5, 1.0 / 3, -2.0 / 3, 6.0 / -4, 18.0 / 7, 0.1, 0.2, 0.1 + 0.2,
@@ -304,6 +318,7 @@ int main(int argc, char** argv)
     const std::vector<double> edges = edgeReals();
     Reals picks{7};
     replayDraws("edges", [&] { return edges[picks.next() % edges.size()]; }, 600);
+    replaySeeded();
     replayNumbers();
     replayNames();
     replayScores();

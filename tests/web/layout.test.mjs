@@ -7,7 +7,7 @@ import assert from 'node:assert/strict';
 import { readFile } from 'node:fs/promises';
 import { readFileSync } from 'node:fs';
 import { execFileSync } from 'node:child_process';
-import { serve, launch, openGame } from './support.mjs';
+import { serve, launch, openGame, gameUrl } from './support.mjs';
 import { ok, axe } from './play.mjs';
 
 const desktopFile = process.env.NUBORA_DESKTOP_LAYOUT || 'build/tests/desktop_layout.json';
@@ -40,7 +40,7 @@ async function eachWindow(page, visit) {
 
 async function gamePage(seed, scale = 1, css = '') {
   const ctx = await chromium.browser.createBrowserContext();
-  const page = await openGame(ctx, server.url, seed, css);
+  const page = await openGame(ctx, gameUrl(server), seed, { css });
   await page.setViewport({ width: 580 * scale, height: 480 * scale }); // the results window whole
   await page.waitForFunction((s) => getComputedStyle(document.documentElement).getPropertyValue('--scale').trim() === String(s), {}, scale);
   await ok(page);

@@ -5,9 +5,13 @@ import { createServer } from 'node:http';
 import { readFile, mkdtemp, rm } from 'node:fs/promises';
 import { tmpdir } from 'node:os';
 import { join, extname, resolve } from 'node:path';
+import { pathToFileURL } from 'node:url';
 import puppeteer from 'puppeteer-core';
 
 export const site = resolve(process.env.NUBORA_WEB_DIR || 'build-web');
+// NUBORA_WEB_FROM=file: the tests play nubora1.html from file:// instead of the served site.
+export const fromFile = process.env.NUBORA_WEB_FROM === 'file';
+export const gameUrl = (server) => (fromFile ? pathToFileURL(join(site, 'nubora1.html')).href : server.url);
 
 const types = { '.html': 'text/html; charset=utf-8', '.js': 'text/javascript', '.css': 'text/css',
   '.svg': 'image/svg+xml', '.webmanifest': 'application/manifest+json' };
@@ -43,9 +47,10 @@ export async function launch() {
   return { browser, close: async () => { await browser.close(); await rm(profile, { recursive: true, force: true }); } };
 }
 
-// A page of the game with its draws fixed by `seed`, ready when the start message shows;
-// `css`, if given, is in force before the page's scripts run.
-export async function openGame(browser, url, seed, css = '') {
+// A page of the game with its draws fixed by `seed`, ready when the start message shows (or
+// the page says why the game cannot start). `before`: a function run in the page before any of
+// its scripts (to take a browser's part away); `css`: a style in force before the scripts run.
+export async function openGame(browser, url, seed, { before = null, css = '' } = {}) {
   const page = await browser.newPage();
   if (css) {
     await page.evaluateOnNewDocument((text) => document.addEventListener('readystatechange', () => {
@@ -59,8 +64,10 @@ export async function openGame(browser, url, seed, css = '') {
   const errors = [];
   page.on('pageerror', (e) => errors.push(e));
   await page.evaluateOnNewDocument((s) => { globalThis.nuboraSeed = s; }, seed);
+  if (before) await page.evaluateOnNewDocument(before);
   await page.goto(url);
-  await page.waitForFunction(() => globalThis.nubora?.ready && document.querySelector('dialog.message[open]'), { polling: 50 });
+  await page.waitForFunction(() => (globalThis.nubora?.ready && document.querySelector('dialog.message[open]'))
+    || document.querySelector('#failure:not([hidden])'), { polling: 50 });
   page.errors = errors;
   return page;
 }

@@ -1,0 +1,110 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The game as a screen reader meets it, read from Chromium's accessibility tree: the
+// correspondence table with its rows headed ｘ and ｙ, and each question, answer, time-out and
+// results opening said once, in order, through the live region, the focus staying put.
+import { test, before, after } from 'node:test';
+import assert from 'node:assert/strict';
+import { serve, launch, openGame, gameUrl } from './support.mjs';
+import { ok } from './play.mjs';
+import { form3 } from '../../web/layout.js';
+
+let server, chromium;
+before(async () => {
+  server = await serve();
+  chromium = await launch();
+});
+after(async () => {
+  await chromium?.close();
+  server?.close();
+});
+
+// The tree's nodes by id, and the texts under a node, in order.
+async function tree(cdp) {
+  const { nodes } = await cdp.send('Accessibility.getFullAXTree');
+  const byId = new Map(nodes.map((n) => [n.nodeId, n]));
+  const find = (role, name) => nodes.find((n) => !n.ignored && n.role?.value === role && (name === undefined || n.name?.value === name));
+  const kids = (n) => (n.childIds || []).map((id) => byId.get(id)).filter(Boolean);
+  const texts = (n) => (n.role?.value === 'StaticText' ? [n.name.value] : kids(n).flatMap(texts));
+  return { find, kids, texts };
+}
+
+// What the game library says at each step of `plan` (right | wrong | timeout per question),
+// played beforehand in a game of its own from the page's seed: [スタート, q1 ... q5, results].
+function sayings(page, plan) {
+  return page.evaluate((plan, heading) => {
+    const M = nubora.M, g = new M.Game(nubora.seed);
+    const said = [];
+    const run = (step, into) => {
+      into.push(...step.said);
+      if (step.nextQuestion) run(g.syutudai(), into);
+    };
+    g.Form_Load();
+    const tables = [];
+    const start = [];
+    run(g.Command1_Click(), start);
+    said.push(start);
+    for (const how of plan) {
+      const right = g.kankei() === 3 ? 4 : g.kankei();
+      tables.push(g.screen().mondai);
+      const now = [];
+      if (how === 'timeout') {
+        let step;
+        do { step = g.Timer1_Timer(); run(step, now); } while (step.said.length === 0);
+      } else run(g.kotae_Click(how === 'right' ? right : (right + 1) % 3), now);
+      said.push(now);
+    }
+    said.push([new M.Results(new Uint8Array(0)).said(heading)]);
+    g.delete();
+    return { said, tables };
+  }, plan, form3.controls.find((c) => c.name === 'Label2').caption);
+}
+
+test('the table and every utterance of a game as the accessibility tree has them', { timeout: 60000 }, async () => {
+  const ctx = await chromium.browser.createBrowserContext();
+  const page = await openGame(ctx, gameUrl(server), 19);
+  await ok(page);
+  const cdp = await page.createCDPSession();
+  const plan = ['right', 'wrong', 'right', 'right', 'timeout'];
+  const { said, tables } = await sayings(page, plan);
+  let heard = [];
+  // After each step: the live region heard (the one of the modal window on top, if any) holds
+  // what was said before and then exactly `now`, each once.
+  const hear = async (now, anew = false) => {
+    if (anew) heard = [];
+    heard.push(...now);
+    await page.waitForFunction((last) => [...document.querySelectorAll('.live p:last-child')].some((p) => p.textContent === last),
+      { polling: 50 }, heard.at(-1));
+    const t = await tree(cdp);
+    const log = t.texts(t.find('log'));
+    assert.deepEqual(log, heard.slice(-Math.max(log.length, Math.min(heard.length, 6))), 'said once each, in order');
+  };
+  const right = async () => page.evaluate(() => nubora.game.game.kankei() === 3 ? 4 : nubora.game.game.kankei());
+  await page.click('[data-name=Command1]');
+  await hear(said[0]);
+  for (const [i, how] of plan.entries()) {
+    const t = await tree(cdp);
+    const rows = t.kids(t.find('table', '対応表')).flatMap((n) => (n.role.value === 'row' ? [n] : t.kids(n)));
+    assert.deepEqual(rows.map((row) => t.kids(row).map((cell) => [cell.role.value, t.texts(cell).join('')])),
+      [['ｘ', ...tables[i].slice(0, 5)], ['ｙ', ...tables[i].slice(5)]].map(([head, ...cells]) =>
+        [['rowheader', head], ...cells.map((text) => ['cell', text])]), `question ${i + 1}'s table`);
+    const focused = await page.evaluate(() => document.activeElement.dataset.name);
+    if (how === 'timeout') {
+      // The ten points and the tick after them pass at once in the page's time, which then runs
+      // as fast as it can.
+      const expired = new Promise((done) => cdp.once('Emulation.virtualTimeBudgetExpired', done));
+      await cdp.send('Emulation.setVirtualTimePolicy', { policy: 'advance', budget: 11 * 2000 + 100 });
+      await expired;
+      await cdp.send('Emulation.setVirtualTimePolicy', { policy: 'advance' });
+    } else {
+      const index = await right();
+      await page.evaluate((k) => document.querySelector(`[data-name=kotae${k}]`).click(), how === 'right' ? index : (index + 1) % 3);
+    }
+    if (i < 4) {
+      await hear(said[i + 1]);
+      assert.equal(await page.evaluate(() => document.activeElement.dataset.name), focused, 'the focus stays');
+    }
+  }
+  await page.waitForSelector('dialog.window[data-form=Form3][open]');
+  await hear([...said[5], ...said[6]], true);
+  await ctx.close();
+});

@@ -1,0 +1,122 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The page where the browser lacks a part or storage fails: no WebAssembly, no IndexedDB, no
+// storage at all, a write refused; and the teacher's import of files no list is made of.
+import { test, before, after } from 'node:test';
+import assert from 'node:assert/strict';
+import { mkdtemp, writeFile, rm } from 'node:fs/promises';
+import { tmpdir } from 'node:os';
+import { join } from 'node:path';
+import { serve, launch, openGame, gameUrl } from './support.mjs';
+import { ok, caption, stored, expected, playByMouse } from './play.mjs';
+
+let server, chromium, dir;
+before(async () => {
+  server = await serve();
+  chromium = await launch();
+  dir = await mkdtemp(join(tmpdir(), 'nubora1-import-'));
+});
+after(async () => {
+  await chromium?.close();
+  server?.close();
+  await rm(dir, { recursive: true, force: true });
+});
+
+const failure = (page) => page.$eval('#failure', (el) => (el.hidden ? null : el.textContent));
+// The text of the message box on top.
+const message = async (page) => {
+  await page.waitForSelector('dialog.message[open] p');
+  return page.evaluate(() => [...document.querySelectorAll('dialog.message[open] p')].pop().textContent);
+};
+
+test('without WebAssembly the page says so in Japanese', async () => {
+  const ctx = await chromium.browser.createBrowserContext();
+  const page = await openGame(ctx, gameUrl(server), 1, { before: () => { delete globalThis.WebAssembly; } });
+  assert.equal(await failure(page), 'このブラウザーでは、このゲームを動かせません。新しいブラウザーで開いてください。');
+  await ctx.close();
+});
+
+// Each case: what is taken from the browser, the message at the start (null: none), whether a
+// saved game is kept, and the message a save gives (null: none).
+const cases = [
+  { what: 'no IndexedDB: the file in localStorage', before: () => { delete globalThis.indexedDB; }, start: null, kept: 'local' },
+  { what: 'no storage at all', before: () => {
+    delete globalThis.indexedDB;
+    Object.defineProperty(globalThis, 'localStorage', { get() { throw new DOMException('off', 'SecurityError'); } });
+  }, start: 'このブラウザーには成績を記録できません。ゲームはできますが、成績は残りません。', kept: null, save: '成績を保存できませんでした。' },
+  { what: 'a write refused (quota)', before: () => {
+    IDBObjectStore.prototype.put = function () { throw new DOMException('full', 'QuotaExceededError'); };
+  }, start: null, kept: 'old', save: '成績を保存できませんでした。' },
+];
+for (const c of cases) {
+  test(`storage: ${c.what}`, { timeout: 30000 }, async () => {
+    const ctx = await chromium.browser.createBrowserContext();
+    const page = await openGame(ctx, gameUrl(server), 9, { before: c.before });
+    if (c.start) {
+      assert.equal(await message(page), c.start);
+      await ok(page);
+    }
+    await ok(page);
+    const total = await playByMouse(page);
+    await page.keyboard.type('KEEP');
+    await page.keyboard.press('Enter');
+    if (c.save) assert.equal(await message(page), c.save), await ok(page);
+    assert.equal(await ok(page), '再スタート');
+    const want = await expected(page, [{ hani: 0, tensu: total, name: 'KEEP' }]);
+    if (c.kept === 'local') {
+      const bytes = await page.evaluate(() => Array.from(localStorage.getItem('tavon.rnk'), (ch) => ch.charCodeAt(0)));
+      assert.deepEqual(bytes, want);
+    } else if (c.kept === 'old') assert.deepEqual(await stored(page), []);
+    await ctx.close();
+  });
+}
+
+// Imports into a file that holds one entry; resolves to the message shown (null: none).
+async function importing(bytes, before = null) {
+  const ctx = await chromium.browser.createBrowserContext();
+  const page = await openGame(ctx, gameUrl(server), 13, { before });
+  await ok(page);
+  const old = await expected(page, [{ hani: 0, tensu: 33, name: 'OLD' }]);
+  await page.evaluate((b) => nubora.file.change(() => Uint8Array.from(b)), old);
+  await page.click('[data-name=tokutenyo]');
+  await page.waitForSelector('dialog.window[data-form=Form3][open]');
+  const path = join(dir, 'chosen.rnk');
+  await writeFile(path, bytes);
+  const [chooser] = await Promise.all([page.waitForFileChooser(), page.click('dialog[open] [data-name=import]')]);
+  await chooser.accept([path]);
+  await page.waitForFunction(() => document.querySelector('dialog.message[open]')
+    || document.querySelector('dialog.window[data-form=Form3][open] [data-name=namae0]')?.textContent !== 'OLD', { polling: 50 });
+  const said = (await page.$('dialog.message[open]')) ? await message(page) : null;
+  const result = { said, bytes: await stored(page), old, name: await caption(page, 'dialog.window[open] [data-name=namae0]'), page };
+  return { ...result, close: () => ctx.close() };
+}
+
+test('import: bytes no list is made of load as the game reads them', { timeout: 30000 }, async () => {
+  const hostile = Buffer.from([0x02, 0x00, 0x85, 0x00, ...Array(300).fill(0xff), 0x81]);
+  const r = await importing(hostile);
+  assert.equal(r.said, null);
+  assert.deepEqual(r.bytes, [...hostile]);
+  const shown = await r.page.evaluate((b) => new nubora.M.Results(Uint8Array.from(b)).screen().best[0].name, [...hostile]);
+  assert.equal(r.name, shown);
+  await r.close();
+});
+
+const refused = [
+  { what: 'a file over a mebibyte', bytes: Buffer.alloc((1 << 20) + 1, 0x41) },
+  { what: 'a write refused', bytes: Buffer.alloc(900, 0x20), before: () => {
+    const put = IDBObjectStore.prototype.put;
+    IDBObjectStore.prototype.put = function (...a) {
+      if (globalThis.nubora?.importing) throw new DOMException('full', 'QuotaExceededError');
+      return put.apply(this, a);
+    };
+    addEventListener('change', () => { globalThis.nubora.importing = true; }, true);
+  } },
+];
+for (const c of refused) {
+  test(`import: ${c.what} leaves the old lists`, { timeout: 30000 }, async () => {
+    const r = await importing(c.bytes, c.before);
+    assert.equal(r.said, '成績一覧を読み込めませんでした。');
+    assert.deepEqual(r.bytes, r.old);
+    assert.equal(r.name, 'OLD');
+    await r.close();
+  });
+}
