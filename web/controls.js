@@ -16,11 +16,38 @@ function place(el, [left, top, width, height], autoSize) {
 
 const ruler = document.createElement('canvas').getContext('2d');
 
+// Where a face's ascent and descent put the baseline of a line `pitch` high, and where the
+// desktop's rule puts it: 0.86 em down, or lower where the glyphs reach higher, or higher
+// where those reaching below would run out at `foot` (the line's room below its top).
+function baselines(style, text, pitch, foot) {
+  ruler.font = [style.fontStyle, style.fontWeight, style.fontSize, style.fontFamily].join(' '); // style.font is '' with palt
+  const m = ruler.measureText(text), size = parseFloat(style.fontSize);
+  const high = Math.min(Math.round(size * 0.86), Math.floor(foot - m.actualBoundingBoxDescent));
+  return { face: (pitch + m.fontBoundingBoxAscent - m.fontBoundingBoxDescent) / 2,
+    rule: Math.max(high, Math.ceil(m.actualBoundingBoxAscent)) };
+}
+
+// A wrapped caption (its text in a block of its own) in lines one em apart, as many as the
+// label holds, its kana proportional (style.css); each line's baseline placed by the rule of
+// one-line captions, the lines moved together. In a face whose lines would still run below
+// the label, the text is drawn a little smaller, by a tenth at most.
+function fitWrapped(el, size) {
+  const lines = el.firstElementChild;
+  lines.style.fontSize = lines.style.top = '';
+  for (let smaller = size; lines.offsetHeight > el.clientHeight && smaller > size * 0.9;) {
+    smaller -= 0.5;
+    lines.style.fontSize = `${smaller}px`;
+  }
+  const style = getComputedStyle(lines), pitch = parseFloat(style.lineHeight);
+  const last = Math.round(lines.offsetHeight / pitch) - 1;
+  const { face, rule } = baselines(style, lines.textContent, pitch, el.clientHeight - last * pitch);
+  lines.style.top = `${rule - face}px`;
+}
+
 // Captions are drawn as the desktop draws them, whatever face the browser has: a one-line
 // caption's baseline at 0.86 em, or lower where its glyphs reach higher; one wider than its
-// fixed control with its letters just close enough to fit (the desktop condenses its face);
-// a wrapped one with its letters closer where its lines would run below the label. Fitted
-// when first drawn and whenever the caption changes.
+// fixed control with its letters just close enough to fit (the desktop condenses its face).
+// Fitted when first drawn and whenever the caption changes.
 function fitCaption(el) {
   el.style.letterSpacing = '';
   const box = el.getBoundingClientRect();
@@ -28,19 +55,11 @@ function fitCaption(el) {
   if (!text.length || !box.width) return;
   const style = getComputedStyle(el);
   const width = parseFloat(style.width), size = parseFloat(style.fontSize);
-  if (el.classList.contains('wrap')) {
-    for (let spacing = -0.5; el.scrollHeight > el.clientHeight && spacing >= -size / 3; spacing -= 0.5) {
-      el.style.letterSpacing = `${spacing}px`;
-    }
-    return;
-  }
+  if (el.classList.contains('wrap')) return fitWrapped(el, size);
   if (el.classList.contains('label')) {
-    ruler.font = style.font;
-    const m = ruler.measureText(el.textContent);
-    // Higher where glyphs reaching below the baseline would run out at the foot.
-    const high = Math.min(Math.round(size * 0.86), Math.floor(parseFloat(style.height) - m.actualBoundingBoxDescent));
-    const baseline = Math.max(high, Math.ceil(m.actualBoundingBoxAscent));
-    el.style.lineHeight = `${2 * baseline - (m.fontBoundingBoxAscent - m.fontBoundingBoxDescent)}px`;
+    // The line as high as puts the face's baseline where the rule has it.
+    const { face, rule } = baselines(style, el.textContent, 0, parseFloat(style.height));
+    el.style.lineHeight = `${2 * (rule - face)}px`;
   }
   if (text.length < 2) return;
   const available = width - ['paddingLeft', 'paddingRight', 'borderLeftWidth', 'borderRightWidth']
@@ -80,7 +99,8 @@ function makeLabel(def, tag = 'div') {
   const el = document.createElement(tag);
   el.className = def.wrap ? 'label wrap' : 'label';
   el.dataset.name = def.name;
-  el.textContent = def.caption;
+  if (def.wrap) el.append(Object.assign(document.createElement('span'), { className: 'lines', textContent: def.caption }));
+  else el.textContent = def.caption;
   place(el, def.rect, def.autoSize);
   applyLook(el, def.look);
   if (!def.autoSize) fitted(el);

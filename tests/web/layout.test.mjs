@@ -111,15 +111,28 @@ const faces = fontList.filter((f) => installed.has(f));
 
 // The captioned controls of a window: name, its box in the client area, whether its caption
 // runs wider than the box (a single letter is centred and may: its ink is what counts) or
-// wraps below it.
+// wraps below it (a line of it more below than in); and a wrapped text's first baseline less
+// than 1 px from the desktop's, 0.86 em below the label's top.
 function captioned(page, form) {
   return page.evaluate((name) => {
     const area = document.querySelector(`.client[data-form=${name}]`), a = area.getBoundingClientRect();
+    const ruler = document.createElement('canvas').getContext('2d');
+    const baseline = (node) => {
+      const first = document.createRange(), s = getComputedStyle(node.parentElement);
+      first.setStart(node, 0);
+      first.setEnd(node, 1);
+      ruler.font = [s.fontStyle, s.fontWeight, s.fontSize, s.fontFamily].join(' ');
+      return { at: first.getBoundingClientRect().top + ruler.measureText('x').fontBoundingBoxAscent, size: parseFloat(s.fontSize) };
+    };
     return [...area.querySelectorAll('[data-name], legend')].filter((el) => el.textContent.trim() && el.getBoundingClientRect().width > 0)
       .map((el) => {
-        const r = el.getBoundingClientRect();
+        const r = el.getBoundingClientRect(), text = document.createRange();
+        text.selectNodeContents(el);
+        const first = el.classList.contains('wrap') && baseline(document.createTreeWalker(el, NodeFilter.SHOW_TEXT).nextNode());
         return { name: el.dataset.name || 'legend', box: [r.left - a.left, r.top - a.top, r.width, r.height],
-          wide: [...el.textContent].length > 1 && el.scrollWidth > el.clientWidth, tall: el.classList.contains('wrap') && el.scrollHeight > el.clientHeight };
+          wide: [...el.textContent].length > 1 && el.scrollWidth > el.clientWidth,
+          tall: [...text.getClientRects()].some((line) => (line.top + line.bottom) / 2 > r.bottom),
+          low: first && Math.abs(first.at - r.top - 0.86 * first.size) >= 1 };
       });
   }, form);
 }
@@ -178,6 +191,7 @@ async function cutCaptions(page, form, face) {
     ...(await otherFaces(page, form, face)),
     ...controls.filter((c) => c.wide).map((c) => `${c.name} wider than its box`),
     ...controls.filter((c) => c.tall).map((c) => `${c.name} wraps below its box`),
+    ...controls.filter((c) => c.low).map((c) => `${c.name} lines not where the desktop's are`),
     ...(await clipped(page, form, controls)).map((name) => `${name} clipped`),
   ].map((what) => `${form}.${what}`);
 }
