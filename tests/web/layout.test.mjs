@@ -25,16 +25,20 @@ after(async () => {
 });
 
 // Opens the game window, then the results window for viewing, then the help window, and
-// hands each to visit(name) while it is open.
+// hands each to visit(name) while it is open, as first drawn (its captions fitted).
 async function eachWindow(page, visit) {
+  const opened = async (form) => {
+    await page.waitForSelector(`dialog.window[data-form=${form}][open]`);
+    await page.evaluate(() => new Promise((drawn) => requestAnimationFrame(() => drawn())));
+  };
   await visit('Form1');
   await page.click('[data-name=tokutenyo]');
-  await page.waitForSelector('dialog.window[data-form=Form3][open]');
+  await opened('Form3');
   await visit('Form3');
   await page.click('dialog[open] [data-name=Command1]');
   await ok(page); // the game window active again
   await page.click('[data-name=helpyo]');
-  await page.waitForSelector('dialog.window[data-form=Form2][open]');
+  await opened('Form2');
   await visit('Form2');
 }
 
