@@ -34,17 +34,17 @@ run: setup configure
 
 # The suite runs twice: as built for the player, then under AddressSanitizer and
 # UndefinedBehaviorSanitizer (without the real-window game, the emscripten build of the
-# rules and the page, which the first run covers; tst_webexport goes too, for CTest would
-# run web_page ahead of it, whatever -E says, to make the download it compares). Then the
-# tests that save on a thread beside the windows run under ThreadSanitizer. The browser's
-# site (make web) is built first, for web_page.
+# rules and the page with desktop_layout, its fixture, which the first run covers;
+# tst_webexport goes too, for CTest would run web_page ahead of it, whatever -E says, to make
+# the download it compares). Then the tests that save on a thread beside the windows run under
+# ThreadSanitizer. The browser's site (make web) is built first, for web_page.
 TSAN_TESTS := tst_form3entry tst_form3lists tst_form3saving tst_savebeside tst_soak
 test: setup setup-tests setup-deb configure web web-deps
 	@cmake --build $(BUILD_DIR) -j $(JOBS)
 	cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS)
 	@cmake -S . -B $(BUILD_DIR)-sanitize -DCMAKE_BUILD_TYPE=Debug -DNUBORA_SANITIZE=ON >/dev/null
 	@cmake --build $(BUILD_DIR)-sanitize -j $(JOBS)
-	cd $(BUILD_DIR)-sanitize && ctest --output-on-failure -j $(JOBS) -E 'real_window|package_deb|rules_wasm_replay|web_page|tst_webexport'
+	cd $(BUILD_DIR)-sanitize && ctest --output-on-failure -j $(JOBS) -E 'real_window|package_deb|rules_wasm_replay|web_page|desktop_layout|tst_webexport'
 	@cmake -S . -B $(BUILD_DIR)-tsan -DCMAKE_BUILD_TYPE=Debug -DNUBORA_TSAN=ON >/dev/null
 	@cmake --build $(BUILD_DIR)-tsan -j $(JOBS) --target $(TSAN_TESTS)
 	cd $(BUILD_DIR)-tsan && ctest --output-on-failure -j $(JOBS) -R '^($(subst $() ,|,$(TSAN_TESTS)))$$'

@@ -6,8 +6,85 @@ import { px, fontPx } from './layout.js';
 function place(el, [left, top, width, height], autoSize) {
   el.style.left = `${px(left)}px`;
   el.style.top = `${px(top)}px`;
-  if (!autoSize) el.style.width = `${px(width)}px`;
+  if (autoSize) {
+    el.classList.add('auto');
+    return;
+  }
+  el.style.width = `${px(width)}px`;
   el.style.height = `${px(height)}px`;
+}
+
+const ruler = document.createElement('canvas').getContext('2d');
+
+// Where a face's ascent and descent put the baseline of a line `pitch` high, and where the
+// desktop's rule puts it: 0.86 em down, or lower where the glyphs reach higher, or higher
+// where those reaching below would run out at `foot` (the line's room below its top).
+function baselines(style, text, pitch, foot) {
+  ruler.font = [style.fontStyle, style.fontWeight, style.fontSize, style.fontFamily].join(' '); // style.font is '' with palt
+  const m = ruler.measureText(text), size = parseFloat(style.fontSize);
+  const high = Math.min(Math.round(size * 0.86), Math.floor(foot - m.actualBoundingBoxDescent));
+  return { face: (pitch + m.fontBoundingBoxAscent - m.fontBoundingBoxDescent) / 2,
+    rule: Math.max(high, Math.ceil(m.actualBoundingBoxAscent)) };
+}
+
+// A wrapped caption (its text in a block of its own) in lines one em apart, as many as the
+// label holds, its kana proportional (style.css); each line's baseline placed by the rule of
+// one-line captions, the lines moved together. In a face whose lines would still run below
+// the label, the text is drawn a little smaller, by a tenth at most.
+function fitWrapped(el, size) {
+  const lines = el.firstElementChild;
+  lines.style.fontSize = lines.style.top = '';
+  for (let smaller = size; lines.offsetHeight > el.clientHeight && smaller > size * 0.9;) {
+    smaller -= 0.5;
+    lines.style.fontSize = `${smaller}px`;
+  }
+  const style = getComputedStyle(lines), pitch = parseFloat(style.lineHeight);
+  const last = Math.round(lines.offsetHeight / pitch) - 1;
+  const { face, rule } = baselines(style, lines.textContent, pitch, el.clientHeight - last * pitch);
+  lines.style.top = `${rule - face}px`;
+}
+
+// Captions are drawn as the desktop draws them, whatever face the browser has: a one-line
+// caption's baseline at 0.86 em, or lower where its glyphs reach higher; one wider than its
+// fixed control with its letters just close enough to fit (the desktop condenses its face).
+// Fitted when first drawn and whenever the caption changes.
+function fitCaption(el) {
+  el.style.letterSpacing = '';
+  const box = el.getBoundingClientRect();
+  const text = [...el.textContent];
+  if (!text.length || !box.width) return;
+  const style = getComputedStyle(el);
+  const width = parseFloat(style.width), size = parseFloat(style.fontSize);
+  if (el.classList.contains('wrap')) return fitWrapped(el, size);
+  if (el.classList.contains('label')) {
+    // The line as high as puts the face's baseline where the rule has it.
+    const { face, rule } = baselines(style, el.textContent, 0, parseFloat(style.height));
+    el.style.lineHeight = `${2 * (rule - face)}px`;
+  }
+  if (text.length < 2) return;
+  const available = width - ['paddingLeft', 'paddingRight', 'borderLeftWidth', 'borderRightWidth']
+    .reduce((sum, side) => sum + parseFloat(style[side]), 0);
+  const range = document.createRange();
+  range.selectNodeContents(el);
+  // The spacing follows every letter, the last one too, where it moves no ink.
+  const excess = (range.getBoundingClientRect().width * width) / box.width - available;
+  if (excess > 0) el.style.letterSpacing = `${-Math.ceil((excess * 10) / (text.length - 1)) / 10}px`;
+}
+const refit = new MutationObserver((changes) => {
+  for (const el of new Set(changes.map((c) => c.target.closest?.('[data-name]') || c.target.parentElement))) fitCaption(el);
+});
+// And all again once a face has loaded, in case a caption was measured in another.
+const fittedControls = new Set();
+document.fonts?.addEventListener('loadingdone', () => {
+  for (const el of fittedControls) {
+    if (el.isConnected) fitCaption(el);
+    else fittedControls.delete(el);
+  }
+});
+function fitted(el) {
+  refit.observe(el, { childList: true, characterData: true, subtree: true });
+  fittedControls.add(el);
+  requestAnimationFrame(() => fitCaption(el));
 }
 
 function applyLook(el, look = {}) {
@@ -22,9 +99,11 @@ function makeLabel(def, tag = 'div') {
   const el = document.createElement(tag);
   el.className = def.wrap ? 'label wrap' : 'label';
   el.dataset.name = def.name;
-  el.textContent = def.caption;
+  if (def.wrap) el.append(Object.assign(document.createElement('span'), { className: 'lines', textContent: def.caption }));
+  else el.textContent = def.caption;
   place(el, def.rect, def.autoSize);
   applyLook(el, def.look);
+  if (!def.autoSize) fitted(el);
   if (def.decoration) el.setAttribute('aria-hidden', 'true');
   return el;
 }
@@ -38,6 +117,7 @@ function makeButton(def, form) {
   place(el, def.rect);
   // A button without a font of its own has the window's, inside the frame too.
   applyLook(el, { points: form.points, ...def.look });
+  fitted(el);
   return el;
 }
 
@@ -46,13 +126,15 @@ function makeLine(def) {
   el.className = 'line';
   el.dataset.name = def.name;
   el.setAttribute('aria-hidden', 'true');
-  // A line of odd width covers width/2 pixels either side of its row or column.
+  // As the desktop draws it: across, width/2 pixels either side of its row or column (odd
+  // widths); along, the pixels after its first point up to its last.
   const [x1, y1] = def.from.map(px), [x2, y2] = def.to.map(px);
   const half = Math.floor(def.width / 2);
-  el.style.left = `${Math.min(x1, x2) - half}px`;
-  el.style.top = `${Math.min(y1, y2) - half}px`;
-  el.style.width = `${Math.abs(x2 - x1) + (x1 === x2 ? def.width : 1)}px`;
-  el.style.height = `${Math.abs(y2 - y1) + (y1 === y2 ? def.width : 1)}px`;
+  const flat = y1 === y2;
+  el.style.left = `${flat ? Math.min(x1, x2) + 1 : x1 - half}px`;
+  el.style.top = `${flat ? y1 - half : Math.min(y1, y2) + 1}px`;
+  el.style.width = `${flat ? Math.abs(x2 - x1) : def.width}px`;
+  el.style.height = `${flat ? def.width : Math.abs(y2 - y1)}px`;
   el.style.backgroundColor = def.colour;
   return el;
 }

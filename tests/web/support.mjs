@@ -52,6 +52,14 @@ export async function launch() {
 // its scripts (to take a browser's part away); `css`: a style in force before the scripts run.
 export async function openGame(browser, url, seed, { before = null, css = '' } = {}) {
   const page = await browser.newPage();
+  if (css) {
+    await page.evaluateOnNewDocument((text) => document.addEventListener('readystatechange', () => {
+      if (document.readyState !== 'interactive') return;
+      const style = document.createElement('style');
+      style.textContent = text;
+      document.head.append(style);
+    }), css);
+  }
   await page.setViewport({ width: 580, height: 425 });
   const errors = [];
   page.on('pageerror', (e) => errors.push(e));
