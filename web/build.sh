@@ -31,9 +31,7 @@ if [ ! -f "$out/wasm/CMakeCache.txt" ]; then
 fi
 NODE_PATH=$tools_path cmake --build "$out/wasm" -j 2 --target nubora1_module
 
-# The bitmap icons: the Home Screen's (iPadOS takes no SVG) and the manifest's for installing.
-for size in 180 192 512; do
-    rsvg-convert -w $size -h $size -o "$out/nubora1-$size.png" "$src/dist/icons/nubora1.svg"
-done
+# The Home Screen's bitmap icon (iPadOS takes no SVG; browsers that install take the SVG).
+rsvg-convert -w 180 -h 180 -o "$out/nubora1-180.png" "$src/dist/icons/nubora1.svg"
 
 node "$src/web/site.mjs" "$src/web" "$out/wasm/web/nubora1_module.js" "$src/dist/icons/nubora1.svg" "$out"

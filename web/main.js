@@ -33,6 +33,8 @@ async function start() {
     fail('このブラウザーでは、このゲームを動かせません。新しいブラウザーで開いてください。');
     return;
   }
+  // The storage opens while the module compiles.
+  const opening = openRankingFile();
   let M;
   try {
     M = await globalThis.createNubora();
@@ -40,7 +42,7 @@ async function start() {
     fail('ゲームを読み込めませんでした。ページを開き直してください。');
     return;
   }
-  const file = await openRankingFile();
+  const file = await opening;
   document.getElementById('loading')?.remove();
   fit();
   addEventListener('resize', fit);

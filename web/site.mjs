@@ -14,12 +14,16 @@ const modules = ['layout.js', 'controls.js', 'announce.js', 'dialogs.js', 'menu.
   'storage.js', 'game.js', 'results.js', 'help.js', 'main.js'];
 const copied = ['index.html', 'style.css', 'manifest.webmanifest', ...modules];
 
-for (const name of copied) copyFileSync(join(web, name), join(out, name));
+for (const name of copied.filter((n) => n !== 'index.html')) copyFileSync(join(web, name), join(out, name));
+// The page asks for every module at once, not one level of imports after another.
+const preloads = modules.map((name) => `<link rel="modulepreload" href="${name}">\n`).join('');
+writeFileSync(join(out, 'index.html'), readFileSync(join(web, 'index.html'), 'utf8')
+  .replace('<script type="module" src="main.js"></script>', () => `${preloads}<script type="module" src="main.js"></script>`));
 copyFileSync(moduleJs, join(out, 'nubora1_module.js'));
 copyFileSync(icon, join(out, 'nubora1.svg'));
 
-// The bitmap icons are rendered by build.sh into the site beforehand.
-const kept = ['./', 'nubora1_module.js', 'nubora1.svg', 'nubora1-180.png', 'nubora1-192.png', 'nubora1-512.png', ...copied];
+// The bitmap icon is rendered by build.sh into the site beforehand.
+const kept = ['./', 'nubora1_module.js', 'nubora1.svg', 'nubora1-180.png', ...copied];
 const hash = createHash('sha256');
 for (const name of kept.slice(1)) hash.update(readFileSync(join(out, name)));
 const version = hash.digest('hex').slice(0, 12);
