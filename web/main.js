@@ -8,6 +8,7 @@ import { helpWindow } from './help.js';
 import { openRankingFile } from './storage.js';
 import { messageBox } from './dialogs.js';
 import { allowSound } from './sound.js';
+import { stripHeight, onStripChange } from './strip.js';
 
 function fail(text) {
   const box = document.getElementById('failure');
@@ -20,12 +21,13 @@ function fail(text) {
 function fit() {
   const width = px(form1.client[0]);
   const height = px(form1.client[1]) + 18; // the menu bar
-  const scale = Math.min(innerWidth / width, innerHeight / height);
+  const room = innerHeight - stripHeight();
+  const scale = Math.min(innerWidth / width, room / height);
   const fitted = (k) => String(Math.max(0.3, Math.floor(k * 100) / 100));
   document.documentElement.style.setProperty('--scale', fitted(scale));
   // The windows over it at the same scale where they fit whole (title bar and teacher's strip
   // included), else smaller: the tallest is the results window.
-  document.documentElement.style.setProperty('--dialog-scale', fitted(Math.min(scale, innerHeight / 480, innerWidth / 420)));
+  document.documentElement.style.setProperty('--dialog-scale', fitted(Math.min(scale, room / 480, innerWidth / 420)));
 }
 
 async function start() {
@@ -46,6 +48,7 @@ async function start() {
   document.getElementById('loading')?.remove();
   fit();
   addEventListener('resize', fit);
+  onStripChange(fit);
   document.addEventListener('pointerdown', allowSound, { capture: true });
   document.addEventListener('keydown', allowSound, { capture: true });
 
