@@ -61,7 +61,9 @@ export function open(dialog, modal, back = document.activeElement) {
 
 // A message box: text (a carriage return breaks the line), title, the exclamation or question
 // icon, OK alone or OK and キャンセル with キャンセル the default. Resolves to 'ok' or 'cancel'.
-export function messageBox({ text, title }, { icon = 'exclamation', cancel = false } = {}) {
+// It holds the keyboard focus, on its default button first, whatever raised it (a press goes
+// on behind it); closed, it gives the focus back where it was, or to `back`.
+export function messageBox({ text, title }, { icon = 'exclamation', cancel = false, back = null } = {}) {
   const dialog = document.createElement('dialog');
   dialog.className = 'message';
   dialog.setAttribute('role', 'alertdialog');
@@ -100,12 +102,24 @@ export function messageBox({ text, title }, { icon = 'exclamation', cancel = fal
   dialog.setAttribute('aria-describedby', words.id);
   dialog.append(bar, body, buttons);
   document.body.append(dialog);
-  const close = open(dialog, true);
-  (no || ok).focus();
+  const close = open(dialog, true, back || document.activeElement);
+  let held = no || ok;
+  held.focus();
+  // A press on its frame or behind it would take the focus to the dialog itself or away.
+  const keep = () => setTimeout(() => {
+    if (dialog.open && !buttons.contains(document.activeElement)) held.focus();
+  }, 0);
+  dialog.addEventListener('focusin', (event) => {
+    if (buttons.contains(event.target)) held = event.target;
+    else keep();
+  });
+  dialog.addEventListener('focusout', (event) => { if (!buttons.contains(event.relatedTarget)) keep(); });
   return new Promise((resolve) => {
     const done = (answer) => {
-      close();
+      // Taken away first: closed in the page, it would hand the focus to where it was when it
+      // opened, which may be another window.
       dialog.remove();
+      close();
       resolve(answer);
     };
     ok.addEventListener('click', () => done('ok'));

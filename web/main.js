@@ -8,7 +8,7 @@ import { helpWindow } from './help.js';
 import { openRankingFile } from './storage.js';
 import { messageBox } from './dialogs.js';
 import { allowSound } from './sound.js';
-import { stripHeight, onStripChange } from './strip.js';
+import { stripHeight, onStripChange, notice } from './strip.js';
 
 function fail(text) {
   const box = document.getElementById('failure');
@@ -28,6 +28,14 @@ function fit() {
   // The windows over it at the same scale where they fit whole (title bar and teacher's strip
   // included), else smaller: the tallest is the results window.
   document.documentElement.style.setProperty('--dialog-scale', fitted(Math.min(scale, room / 480, innerWidth / 420)));
+}
+
+// The pace a teacher's link sets for a pupil who needs more time (?pace=1.5, 2 or 3): each
+// point of the countdown lasts that many times as long. Anything else is the designed pace.
+const paces = ['1.5', '2', '3'];
+function linkPace() {
+  const asked = new URLSearchParams(location.search).get('pace');
+  return paces.includes(asked) ? Number(asked) : 1;
 }
 
 async function start() {
@@ -56,6 +64,9 @@ async function start() {
   const seed = Number.isInteger(globalThis.nuboraSeed) ? globalThis.nuboraSeed
     : crypto.getRandomValues(new Uint32Array(1))[0];
   const root = document.getElementById('page');
+  // The pace is told on the page, and kept nowhere: the lists hold scores as they were made.
+  const pace = linkPace();
+  if (pace !== 1) notice('pace', `持ち時間：ふつうの${pace}倍（先生の設定）`);
   let game = null;
   const results = resultsWindow(M, file, () => game.activate());
   const help = helpWindow(() => game.activate());
@@ -69,10 +80,14 @@ async function start() {
       // An installed app's window closes; a tab the player opened stays, saying so.
       window.close();
     },
-  });
-  // Another window (results or help) took the focus: the game window is no longer active.
+  }, pace);
+  // Another window (results or help) took the focus: the game window is no longer active, and
+  // that window is drawn over the others.
   document.addEventListener('focusin', (event) => {
-    if (event.target.closest?.('dialog.window')) game.deactivate();
+    const window = event.target.closest?.('dialog.window');
+    if (!window) return;
+    game.deactivate();
+    for (const d of document.querySelectorAll('dialog.window')) d.classList.toggle('front', d === window);
   });
   globalThis.nubora = { M, game, file, seed, ready: true }; // for the tests
   if (!file) {

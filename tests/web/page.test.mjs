@@ -12,7 +12,7 @@ import { join } from 'node:path';
 import { tmpdir } from 'node:os';
 import { cp, mkdtemp, readFile, writeFile, rm } from 'node:fs/promises';
 import { serve, launch, openGame, site, gameUrl, fromFile } from './support.mjs';
-import { ok, answers, caption, stored, expected, playByMouse, axe } from './play.mjs';
+import { ok, answers, caption, stored, expected, playByMouse, axe, answerable, focused as focusedName, tapTwice } from './play.mjs';
 
 let server, chromium;
 before(async () => {
@@ -62,7 +62,15 @@ test('a game by keyboard, the name typed through an input method, capped only on
   assert.equal(await focused(), 'Command1');
   const right = await answers(page);
   await page.keyboard.press('Enter');
+  // As README has it: Shift+Tab twice from スタート reaches ｙはｘの一次関数; Tab goes round.
+  for (const [shift, name] of [[true, 'kotae4'], [true, 'kotae2'], [false, 'kotae4'], [false, 'Command1']]) {
+    if (shift) await page.keyboard.down('Shift');
+    await page.keyboard.press('Tab');
+    await page.keyboard.up('Shift');
+    assert.equal(await focused(), name);
+  }
   for (const index of right) {
+    await answerable(page);
     const from = order.indexOf(await focused()), to = order.indexOf(`kotae${index}`);
     for (let i = from; i !== to; i += Math.sign(to - from)) {
       if (to > from) await page.keyboard.press('Tab');
@@ -85,8 +93,15 @@ test('a game by keyboard, the name typed through an input method, capped only on
   // Ten Shift-JIS bytes hold five of the seven characters.
   await page.waitForFunction(() => document.querySelector('[data-name=Text1]').value === '長い名前で');
   assert.equal(await caption(page, '[data-name=namae0]'), '長い名前で');
+  // Enter saves, closes 再スタート and the start message; the focus on スタート, Enter starts.
+  for (const title of ['再スタート', 'スタート']) {
+    await page.keyboard.press('Enter');
+    await page.waitForFunction((t) => document.querySelector('dialog.message[open] .titlebar')?.textContent === t, { polling: 50 }, title);
+  }
   await page.keyboard.press('Enter');
-  assert.equal(await ok(page), '再スタート');
+  assert.equal(await focused(), 'Command1');
+  await page.keyboard.press('Enter');
+  assert.equal(await caption(page, '[data-name=monbang]'), '第 1問');
   assert.deepEqual(await stored(page), await expected(page, [{ hani: 0, tensu: total, name: '長い名前で' }]));
   await ctx.close();
 });
@@ -191,3 +206,87 @@ test('nubora1.html plays and saves from file://', { timeout: 30000, skip: fromFi
   assert.deepEqual(page.errors, []);
   await ctx.close();
 });
+
+// The game window usable beside the help window and the lists (1366×768: their sides show
+// 説明 and 終了): a click on it makes it active with one start message, whose OK leaves the
+// focus in it; a game starts and ends; 終了 (the button, or the menu) ends at once.
+const beside = [
+  { open: 'helpyo', form: 'Form2', end: ['[data-name=Command5]'] },
+  { open: 'tokutenyo', form: 'Form3', end: ['.menu-title[data-name=m1]', '[data-name=m1d]'] },
+];
+for (const w of beside) {
+  test(`a game started and ended with the ${w.form} window open, then 終了 from it`, { timeout: 60000 }, async () => {
+    const { page, ctx } = await fresh(13);
+    await page.setViewport({ width: 1366, height: 768 });
+    const open = async () => {
+      await page.click(`[data-name=${w.open}]`);
+      await page.waitForFunction((f) => document.activeElement.closest(`dialog[data-form=${f}]`), { polling: 50 }, w.form);
+    };
+    await ok(page);
+    await open();
+    await page.click('[data-name=helpyo]');
+    assert.equal(await page.$$eval('dialog.message[open]', (d) => d.length), 1);
+    assert.equal(await messageTitle(page), 'スタート');
+    await page.keyboard.press('Enter');
+    assert.equal(await focusedName(page), 'helpyo');
+    assert.equal(await page.$$eval(`dialog[data-form=${w.form}][open], dialog.message`, (d) => d.map((e) => e.className.split(' ')[0]).join()), 'window');
+    await playByMouse(page);
+    await page.click('dialog[data-form=Form3]:modal [data-name=Command1]');
+    assert.equal(await ok(page), '再スタート');
+    assert.equal(await ok(page), 'スタート');
+    await open();
+    for (const selector of w.end) await page.click(selector);
+    await page.waitForSelector('#failure:not([hidden])');
+    await ctx.close();
+  });
+}
+
+// Every message box takes the keyboard on its default button, however it was raised.
+const raised = [
+  { how: 'at load, after a click behind it', button: 'OK', raise: (page) => page.mouse.click(5, 5) },
+  { how: "初期化's question, by a tap", button: 'キャンセル', raise: async (page) => {
+    await ok(page);
+    await page.click('[data-name=tokutenyo]');
+    await (await page.waitForSelector('dialog[open] [data-name=Command2]')).tap();
+  } },
+];
+for (const r of raised) {
+  test(`Enter on the message box raised ${r.how}`, { timeout: 30000 }, async () => {
+    const { page, ctx } = await fresh(7);
+    await page.setViewport({ width: 1366, height: 768, hasTouch: true });
+    await r.raise(page);
+    const box = await page.waitForSelector('dialog.message[open]');
+    assert.equal(await focusedName(page), r.button);
+    await page.keyboard.press('Enter');
+    await page.waitForFunction((el) => !el.isConnected, { polling: 50 }, box);
+    await ctx.close();
+  });
+}
+
+// One press, one answer: each gesture answers the first question alone.
+const gestures = {
+  'a double tap 120 ms apart': (page, answer) => tapTwice(page, answer, 120),
+  'Enter held down': async (page, answer) => {
+    await page.focus(answer);
+    for (let i = 0; i < 3; ++i) await page.keyboard.down('Enter');
+    await page.keyboard.up('Enter');
+  },
+  'a press held while the question changes': async (page, answer) => {
+    await page.hover(answer);
+    await page.mouse.down();
+    await page.keyboard.press('Enter');
+    await page.mouse.up();
+  },
+};
+for (const [gesture, make] of Object.entries(gestures)) {
+  test(`${gesture} answers one question`, { timeout: 30000 }, async () => {
+    const { page, ctx } = await fresh(5);
+    await page.setViewport({ width: 580, height: 425, hasTouch: true });
+    await ok(page);
+    await page.click('[data-name=Command1]');
+    await answerable(page);
+    await make(page, '[data-name=kotae1]');
+    assert.equal(await caption(page, '[data-name=monbang]'), '第 2問');
+    await ctx.close();
+  });
+}
