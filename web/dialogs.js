@@ -44,12 +44,24 @@ export function windowDialog(form, onClose) {
   return { dialog, area };
 }
 
+// A window not modal is centred over the game (style.css) on whole pixels, where its captions
+// are drawn as they were fitted: its top and left moved by what a half pixel would take.
+function onWholePixels(dialog) {
+  dialog.style.top = dialog.style.left = '';
+  const box = dialog.getBoundingClientRect(), zoom = parseFloat(getComputedStyle(dialog).zoom) || 1;
+  if (box.top % 1) dialog.style.top = `${(-2 * (box.top % 1)) / zoom}px`;
+  if (box.left % 1) dialog.style.left = `${(-2 * (box.left % 1)) / zoom}px`;
+}
+
 // Opens a dialog, modal or not, remembering where the focus was (or `back`); close() gives it
 // back, close(false) does not (a window to be removed and opened again at once, close.back):
 // it leaves the dialog open, since closing it would hand the focus back on its own.
 export function open(dialog, modal, back = document.activeElement) {
   if (modal) dialog.showModal();
-  else dialog.show();
+  else {
+    dialog.show();
+    onWholePixels(dialog);
+  }
   const close = (giveBack = true) => {
     if (!giveBack) return;
     dialog.close();

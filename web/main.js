@@ -26,8 +26,10 @@ function fit() {
   const fitted = (k) => String(Math.max(0.3, Math.floor(k * 100) / 100));
   document.documentElement.style.setProperty('--scale', fitted(scale));
   // The windows over it at the same scale where they fit whole (title bar and teacher's strip
-  // included), else smaller: the tallest is the results window.
-  document.documentElement.style.setProperty('--dialog-scale', fitted(Math.min(scale, room / 480, innerWidth / 420)));
+  // included), else smaller: the tallest is the results window. By touch the title bar is
+  // 44 px high whatever the scale (style.css).
+  const title = matchMedia('(pointer: coarse)').matches ? 44 : 0;
+  document.documentElement.style.setProperty('--dialog-scale', fitted(Math.min(scale, (room - title) / (480 - (title && 24)), innerWidth / 420)));
 }
 
 // The pace a teacher's link sets for a pupil who needs more time (?pace=1.5, 2 or 3): each
