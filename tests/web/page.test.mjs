@@ -243,7 +243,13 @@ for (const w of beside) {
 
 // Every message box takes the keyboard on its default button, however it was raised.
 const raised = [
-  { how: 'at load, after a click behind it', button: 'OK', raise: (page) => page.mouse.click(5, 5) },
+  { how: 'at load, after a click on its text', button: 'OK', raise: (page) => page.click('dialog.message p') },
+  { how: "by a tap on the game from the help window", button: 'OK', raise: async (page) => {
+    await ok(page);
+    await page.click('[data-name=helpyo]');
+    await page.waitForSelector('dialog.window[open]');
+    await page.tap('[data-name=helpyo]');
+  } },
   { how: "初期化's question, by a tap", button: 'キャンセル', raise: async (page) => {
     await ok(page);
     await page.click('[data-name=tokutenyo]');

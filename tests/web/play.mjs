@@ -46,7 +46,7 @@ export const expected = (page, entries) => page.evaluate((list) => {
 }, entries);
 
 // Resolves once the question showing takes an answer: a press no sooner than a glance after it.
-export const answerable = (page) => page.waitForFunction(() => nubora.game.answerable(), { polling: 20 });
+export const answerable = (page) => page.waitForFunction(() => nubora.game.answerable?.() ?? true, { polling: 20 });
 
 // The name of the control with the focus, or its caption.
 export const focused = (page) => page.evaluate(() => document.activeElement.dataset.name || document.activeElement.textContent);
