@@ -86,10 +86,10 @@ async function start() {
   // Another window (results or help) took the focus: the game window is no longer active, and
   // that window is drawn over the others.
   document.addEventListener('focusin', (event) => {
-    const window = event.target.closest?.('dialog.window');
-    if (!window) return;
+    const other = event.target.closest?.('dialog.window');
+    if (!other) return;
     game.deactivate();
-    for (const d of document.querySelectorAll('dialog.window')) d.classList.toggle('front', d === window);
+    for (const d of document.querySelectorAll('dialog.window')) d.classList.toggle('front', d === other);
   });
   globalThis.nubora = { M, game, file, seed, ready: true }; // for the tests
   if (!file) {
