@@ -8,7 +8,7 @@ import { helpWindow } from './help.js';
 import { openRankingFile } from './storage.js';
 import { messageBox } from './dialogs.js';
 import { allowSound } from './sound.js';
-import { stripHeight, onStripChange } from './strip.js';
+import { notice, stripHeight, onStripChange } from './strip.js';
 
 function fail(text) {
   const box = document.getElementById('failure');
@@ -81,7 +81,12 @@ async function start() {
   game.activate();
 }
 
-if ('serviceWorker' in navigator && location.protocol.startsWith('http')) {
-  navigator.serviceWorker.register('sw.js').catch(() => {});
+// Offline play needs a service worker: a served page has none over plain HTTP (but from this
+// computer) nor where the browser does not trust the server's certificate. The page says so.
+// The worker is set up once the page has loaded, from the browser's cache where it can.
+if (location.protocol.startsWith('http')) {
+  const cannot = () => notice('offline', 'このページはオフラインでは遊べません（HTTPS の信頼できるサーバーから開くと遊べます）。');
+  if (!('serviceWorker' in navigator)) cannot();
+  else addEventListener('load', () => navigator.serviceWorker.register('sw.js').catch(cannot));
 }
 start();
