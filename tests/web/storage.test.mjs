@@ -70,8 +70,9 @@ for (const c of cases) {
   });
 }
 
-// Imports into a file that holds one entry; resolves to the message shown (null: none).
-async function importing(bytes, before = null) {
+// Imports into a file that holds one entry, answering the question with `answer`; resolves
+// to the question and to the message shown after it (null: none).
+async function importing(bytes, before = null, answer = 'OK') {
   const ctx = await chromium.browser.createBrowserContext();
   const page = await openGame(ctx, gameUrl(server), 13, { before });
   await ok(page);
@@ -83,16 +84,22 @@ async function importing(bytes, before = null) {
   await writeFile(path, bytes);
   const [chooser] = await Promise.all([page.waitForFileChooser(), page.click('dialog[open] [data-name=import]')]);
   await chooser.accept([path]);
-  await page.waitForFunction(() => document.querySelector('dialog.message[open]')
+  const question = await page.waitForSelector('dialog.message[open]');
+  const asked = await question.evaluate((box) => ({ title: box.querySelector('.titlebar').textContent,
+    text: box.querySelector('p').textContent, icon: box.querySelector('.icon').className, focused: document.activeElement.textContent }));
+  await page.click(`xpath/.//dialog[@open]//button[text()="${answer}"]`);
+  await page.waitForFunction((box) => !box.isConnected, { polling: 50 }, question);
+  if (answer === 'OK') await page.waitForFunction(() => document.querySelector('dialog.message[open]')
     || document.querySelector('dialog.window[data-form=Form3][open] [data-name=namae0]')?.textContent !== 'OLD', { polling: 50 });
   const said = (await page.$('dialog.message[open]')) ? await message(page) : null;
-  const result = { said, bytes: await stored(page), old, name: await caption(page, 'dialog.window[open] [data-name=namae0]'), page };
+  const result = { asked, said, bytes: await stored(page), old, name: await caption(page, 'dialog.window[open] [data-name=namae0]'), page };
   return { ...result, close: () => ctx.close() };
 }
 
-test('import: bytes no list is made of load as the game reads them', { timeout: 30000 }, async () => {
+test('import: bytes no list is made of load as the game reads them, once asked', { timeout: 30000 }, async () => {
   const hostile = Buffer.from([0x02, 0x00, 0x85, 0x00, ...Array(300).fill(0xff), 0x81]);
   const r = await importing(hostile);
+  assert.deepEqual(r.asked, { title: '読み込み', text: '成績一覧を、選んだファイルの内容に置き換えますか？', icon: 'icon question', focused: 'キャンセル' });
   assert.equal(r.said, null);
   assert.deepEqual(r.bytes, [...hostile]);
   const shown = await r.page.evaluate((b) => new nubora.M.Results(Uint8Array.from(b)).screen().best[0].name, [...hostile]);
@@ -101,6 +108,7 @@ test('import: bytes no list is made of load as the game reads them', { timeout: 
 });
 
 const refused = [
+  { what: 'キャンセル to the question', bytes: Buffer.alloc(900, 0x20), answer: 'キャンセル', said: null },
   { what: 'a file over a mebibyte', bytes: Buffer.alloc((1 << 20) + 1, 0x41) },
   { what: 'a write refused', bytes: Buffer.alloc(900, 0x20), before: () => {
     const put = IDBObjectStore.prototype.put;
@@ -113,8 +121,8 @@ const refused = [
 ];
 for (const c of refused) {
   test(`import: ${c.what} leaves the old lists`, { timeout: 30000 }, async () => {
-    const r = await importing(c.bytes, c.before);
-    assert.equal(r.said, '成績一覧を読み込めませんでした。');
+    const r = await importing(c.bytes, c.before, c.answer);
+    assert.equal(r.said, c.said === undefined ? '成績一覧を読み込めませんでした。' : c.said);
     assert.deepEqual(r.bytes, r.old);
     assert.equal(r.name, 'OLD');
     await r.close();
@@ -148,3 +156,26 @@ test('初期化 asks first with キャンセル the default; OK blanks the lists
   assert.deepEqual(await stored(page), await page.evaluate((b) => Array.from(nubora.M.blankImage(Uint8Array.from(b))), old));
   await ctx.close();
 });
+
+// The browser's data cleared while the page is open, the database then opened again or not.
+const cleared = [
+  { what: 'opened again: the entry saved', block: false },
+  { what: 'not to be opened again: the save says it failed', block: true },
+];
+for (const c of cleared) {
+  test(`the browser's data cleared while the page is open, ${c.what}`, { timeout: 30000 }, async () => {
+    const ctx = await chromium.browser.createBrowserContext();
+    const page = await openGame(ctx, gameUrl(server), 19);
+    await ok(page);
+    if (c.block) await page.evaluate(() => { indexedDB.open = () => { throw new DOMException('cleared', 'UnknownError'); }; });
+    const cdp = await page.createCDPSession();
+    await cdp.send('Storage.clearDataForOrigin', { origin: await page.evaluate(() => location.origin), storageTypes: 'all' });
+    const total = await playByMouse(page);
+    await page.keyboard.type('AGAIN');
+    await page.keyboard.press('Enter');
+    if (c.block) assert.equal(await message(page), '成績を保存できませんでした。'), await ok(page);
+    assert.equal(await ok(page), '再スタート');
+    if (!c.block) assert.deepEqual(await stored(page), await expected(page, [{ hani: 0, tensu: total, name: 'AGAIN' }]));
+    await ctx.close();
+  });
+}
