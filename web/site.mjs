@@ -6,7 +6,7 @@
 // when every file it fetches is that build's), stamped with a hash of them all (so that a new
 // build is a new version), and nubora1.html: all of it in one file, the modules joined into
 // one and the WebAssembly inside, for file:// (a USB stick, a local folder).
-import { readFileSync, writeFileSync, copyFileSync } from 'node:fs';
+import { readFileSync, writeFileSync, copyFileSync, chmodSync } from 'node:fs';
 import { createHash } from 'node:crypto';
 import { join } from 'node:path';
 
@@ -25,6 +25,7 @@ writeFileSync(join(out, 'index.html'), readFileSync(join(web, 'index.html'), 'ut
   .replace('<script type="module" src="main.js"></script>', () => `${preloads}<script type="module" src="main.js"></script>`));
 copyFileSync(moduleJs, join(out, 'nubora1_module.js'));
 copyFileSync(wasm, join(out, 'nubora1_module.wasm'));
+chmodSync(join(out, 'nubora1_module.wasm'), 0o644); // emscripten's is executable
 copyFileSync(icon, join(out, 'nubora1.svg'));
 
 // The bitmap icon is rendered by build.sh into the site beforehand.
