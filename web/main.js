@@ -35,7 +35,7 @@ async function start() {
     fail('このブラウザーでは、このゲームを動かせません。新しいブラウザーで開いてください。');
     return;
   }
-  // The storage opens while the module compiles.
+  // The storage opens while the module compiles and the game window is made.
   const opening = openRankingFile();
   let M;
   try {
@@ -44,7 +44,6 @@ async function start() {
     fail('ゲームを読み込めませんでした。ページを開き直してください。');
     return;
   }
-  const file = await opening;
   document.getElementById('loading')?.remove();
   fit();
   addEventListener('resize', fit);
@@ -57,10 +56,10 @@ async function start() {
     : crypto.getRandomValues(new Uint32Array(1))[0];
   const root = document.getElementById('page');
   let game = null;
-  const results = resultsWindow(M, file, () => game.activate());
+  const results = opening.then((file) => resultsWindow(M, file, () => game.activate()));
   const help = helpWindow(() => game.activate());
   game = gameWindow(M, root, seed, {
-    showResults: (atGameEnd, said) => results.showResults(atGameEnd, said),
+    showResults: async (atGameEnd, said) => (await results).showResults(atGameEnd, said),
     showHelp: () => help.showHelp(),
     end: () => {
       for (const d of document.querySelectorAll('dialog')) d.remove();
@@ -74,6 +73,7 @@ async function start() {
   document.addEventListener('focusin', (event) => {
     if (event.target.closest?.('dialog.window')) game.deactivate();
   });
+  const file = await opening;
   globalThis.nubora = { M, game, file, seed, ready: true }; // for the tests
   if (!file) {
     await messageBox({ text: 'このブラウザーには成績を記録できません。\rゲームはできますが、成績は残りません。', title: '成績' });

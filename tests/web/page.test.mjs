@@ -158,15 +158,15 @@ async function copies(names) {
   return { dir, at, close: async () => { at.close(); await rm(dir, { recursive: true, force: true }); } };
 }
 
-// The files of a new build of the copy in `dir`: a mark in the page and in main.js, and the
+// The files of a new build of the copy in `dir`: a mark in the page and in its script, and the
 // worker that lists them.
 async function nextBuild(dir) {
   const read = (name) => readFile(join(dir, name), 'utf8');
   const digest = (text) => createHash('sha256').update(text).digest('hex').slice(0, 16);
-  const files = { 'index.html': await read('index.html'), 'main.js': await read('main.js') };
+  const files = { 'index.html': await read('index.html'), 'nubora1.js': await read('nubora1.js') };
   let sw = (await read('sw.js')).replace(/const version = "(\w+)"/, 'const version = "$1-next"');
   const next = { 'index.html': files['index.html'].replace('<head>', '<head><meta name="build" content="next">'),
-    'main.js': `${files['main.js']}globalThis.nuboraBuild = 'next';\n` };
+    'nubora1.js': `${files['nubora1.js']}globalThis.nuboraBuild = 'next';\n` };
   for (const name of Object.keys(files)) sw = sw.replace(digest(files[name]), digest(next[name]));
   return { ...next, 'sw.js': sw };
 }
@@ -188,15 +188,15 @@ test('a new copy on the server is taken whole or not at all, and shows at the ne
   try {
     const { page, ctx } = await fresh(3, at.url);
     await activated(page);
-    // The build each start plays: the page's and main.js's marks.
+    // The build each start plays: the page's and its script's marks.
     const restart = async () => {
       await page.reload();
       await page.waitForFunction(() => globalThis.nubora?.ready, { polling: 50 });
       return page.evaluate(() => [document.querySelector('meta[name=build]')?.content || 'first', globalThis.nuboraBuild || 'first']);
     };
-    // Copied file by file, the worker and main.js first: the worker refuses the mix.
+    // Copied file by file, the worker and the script first: the worker refuses the mix.
     const next = await nextBuild(dir);
-    for (const name of ['sw.js', 'main.js']) await writeFile(join(dir, name), next[name]);
+    for (const name of ['sw.js', 'nubora1.js']) await writeFile(join(dir, name), next[name]);
     assert.equal(await updated(page), 'redundant');
     assert.deepEqual(await restart(), ['first', 'first'], 'the build in use, whole');
     await writeFile(join(dir, 'index.html'), next['index.html']);
