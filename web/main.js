@@ -45,7 +45,7 @@ async function start() {
     fail('このブラウザーでは、このゲームを動かせません。新しいブラウザーで開いてください。');
     return;
   }
-  // The storage opens while the module compiles.
+  // The storage opens while the module compiles and the game window is made.
   const opening = openRankingFile();
   let M;
   try {
@@ -54,7 +54,6 @@ async function start() {
     fail('ゲームを読み込めませんでした。ページを開き直してください。');
     return;
   }
-  const file = await opening;
   document.getElementById('loading')?.remove();
   fit();
   addEventListener('resize', fit);
@@ -70,10 +69,10 @@ async function start() {
   const pace = linkPace();
   if (pace !== 1) notice('pace', `持ち時間：ふつうの${pace}倍（先生の設定）`);
   let game = null;
-  const results = resultsWindow(M, file, () => game.activate());
+  const results = opening.then((file) => resultsWindow(M, file, () => game.activate()));
   const help = helpWindow(() => game.activate());
   game = gameWindow(M, root, seed, {
-    showResults: (atGameEnd, said) => results.showResults(atGameEnd, said),
+    showResults: async (atGameEnd, said) => (await results).showResults(atGameEnd, said),
     showHelp: () => help.showHelp(),
     end: () => {
       for (const d of document.querySelectorAll('dialog')) d.remove();
@@ -91,6 +90,7 @@ async function start() {
     game.deactivate();
     for (const d of document.querySelectorAll('dialog.window')) d.classList.toggle('front', d === other);
   });
+  const file = await opening;
   globalThis.nubora = { M, game, file, seed, ready: true }; // for the tests
   if (!file) {
     await messageBox({ text: 'このブラウザーには成績を記録できません。\rゲームはできますが、成績は残りません。', title: '成績' });
@@ -98,7 +98,12 @@ async function start() {
   game.activate();
 }
 
-if ('serviceWorker' in navigator && location.protocol.startsWith('http')) {
-  navigator.serviceWorker.register('sw.js').catch(() => {});
+// Offline play needs a service worker: a served page has none over plain HTTP (but from this
+// computer) nor where the browser does not trust the server's certificate. The page says so.
+// The worker is set up once the page has loaded, from the browser's cache where it can.
+if (location.protocol.startsWith('http')) {
+  const cannot = () => notice('offline', 'このページはオフラインでは遊べません（HTTPS の信頼できるサーバーから開くと遊べます）。');
+  if (!('serviceWorker' in navigator)) cannot();
+  else addEventListener('load', () => navigator.serviceWorker.register('sw.js').catch(cannot));
 }
 start();
