@@ -32,6 +32,20 @@ int openPath(const QString& path, int flags, mode_t mode)
     return fd;
 }
 
+int openIn(int folderFd, const QString& name, int flags, mode_t mode)
+{
+    int fd;
+    do {
+        fd = ::openat(folderFd, QFile::encodeName(name).constData(), flags | O_CLOEXEC, mode);
+    } while (fd < 0 && errno == EINTR);
+    return fd;
+}
+
+void dropCached(int fd)
+{
+    ::posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
+}
+
 bool readAt(int fd, qint64 offset, qsizetype n, QByteArray& out)
 {
     out.resize(n);

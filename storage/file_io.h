@@ -41,6 +41,15 @@ private:
 // open(2) by a path, with O_CLOEXEC added.
 int openPath(const QString& path, int flags, mode_t mode = 0);
 
+// openat(2) through a folder's descriptor, with O_CLOEXEC added.
+int openIn(int folderFd, const QString& name, int flags, mode_t mode = 0);
+
+// Drops what this machine holds of the file's bytes in its cache, so that the next read asks
+// the file server: a client that keeps a file's pages across openings (sshfs with kernel_cache
+// or auto_cache, a caching SMB client) would otherwise answer with bytes from before another
+// PC's write. No effect on a disk of this machine, whose cache is the file.
+void dropCached(int fd);
+
 // Up to n bytes from offset on, fewer where the file ends; false when reading fails.
 bool readAt(int fd, qint64 offset, qsizetype n, QByteArray& out);
 

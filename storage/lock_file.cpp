@@ -32,6 +32,8 @@ QByteArray contents(const QString& file)
 {
     const Descriptor d(openPath(file, O_RDONLY | O_NOFOLLOW | O_NONBLOCK));
     QByteArray bytes;
+    if (d)
+        dropCached(d.get()); // another PC's beat, not this PC's cached copy of an older one
     if (d && readAt(d.get(), 0, 256, bytes))
         return bytes;
     return errno == ENOENT ? QByteArray() : "unreadable " + QByteArray::number(errno);
@@ -129,12 +131,22 @@ bool LockFile::mayWrite() const
 {
     const auto fresh = staleLock / 2;
     const auto giveUp = SaveClock::now() + 2 * staleLock;
-    while (SaveClock::now() - SaveClock::time_point(SaveClock::duration(lastBeat.load())) >= fresh) {
+    for (;;) {
+        // A beat that reached the file before the look below, which found the file naming
+        // this holder: no PC takes over before a stale time has passed since that beat.
+        const SaveClock::time_point beat{SaveClock::duration(lastBeat.load())};
+        if (SaveClock::now() - beat < fresh) {
+            if (!stillOurs())
+                return false;
+            // A holder that froze while it looked (the look takes a few calls to the server)
+            // looks again: its look may be older than a take-over.
+            if (SaveClock::now() - beat < fresh)
+                return true;
+        }
         if (SaveClock::now() >= giveUp)
             return false;
         std::this_thread::sleep_for(Backoff::firstStep);
     }
-    return stillOurs();
 }
 
 QByteArray LockFile::identity() const

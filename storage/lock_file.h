@@ -39,9 +39,13 @@
 // vanished between a refused create and the look at it is no refusal.
 //
 // Holding. mayWrite() is true while the file still names this holder and its last beat
-// reached the file less than half staleLock ago; it waits up to twice staleLock for a late
-// beat first. A waiting PC takes over only after staleLock without a change, so a write that
-// reaches the server within half staleLock of a true mayWrite() lands before any takeover.
+// reached the file less than half staleLock ago, both as of its return: a beat older than that
+// when the look at the file is over (the holder froze while it looked) makes it look again. It
+// waits up to twice staleLock for a late beat first. A waiting PC takes over only after
+// staleLock without a change, so a write made at once after a true mayWrite() and reaching the
+// server within half staleLock lands before any takeover. Every look at the file drops this
+// machine's cached copy of it first (fileio::dropCached): a client cache that kept an old beat
+// would make a live holder look dead.
 // The destructor stops the heart and retires the file if it still names this holder.
 namespace results {
 
@@ -57,8 +61,8 @@ public:
     // Whether the lock file still names this holder (a few looks, 20 ms apart: a PC taking
     // over at this moment may have it moved aside for an instant).
     bool stillOurs() const;
-    // stillOurs(), and the last beat sent less than half the stale time ago; waits up to twice
-    // the stale time for a late beat.
+    // stillOurs(), and the last beat sent less than half the stale time ago, on return; waits
+    // up to twice the stale time for a late beat.
     bool mayWrite() const;
     // The holder's id; names the files this holder retires.
     const QByteArray& ownId() const { return id; }

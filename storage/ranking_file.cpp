@@ -7,8 +7,10 @@
 
 #include <QFileInfo>
 
+#include <optional>
 #include <utility>
 
+#include <csignal>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -50,11 +52,48 @@ SaveResult failed(LockResult lock)
 // not read it yet has nothing to roll back, as this save wrote no record.
 void discardIfOurs(const QString& path, const journal::Journal& j, const SaveLock& lock)
 {
-    const Descriptor d(openPath(path, O_RDONLY | O_NOFOLLOW | O_NONBLOCK));
+    Descriptor d(openPath(path, O_RDONLY | O_NOFOLLOW | O_NONBLOCK));
     const QByteArray ours = journal::encode(j);
     QByteArray there;
-    if (d && readAt(d.get(), 0, ours.size() + 1, there) && there == ours)
+    if (d)
+        dropCached(d.get());
+    const bool same = d && readAt(d.get(), 0, ours.size() + 1, there) && there == ours;
+    d.reset(); // closed before it is renamed
+    if (same)
         retire(path, lock.onServer(), lock.id());
+}
+
+// Takes the save lock and opens the ranking file at path for writing (openForSaving). On a
+// disk of this machine the file is opened first, since the range lock is taken on it; on a
+// file server it is opened only once the lock is held, so that no client cache answers the
+// re-read with bytes from before the lock. Saved when both are held.
+SaveResult lockAndOpen(const QString& path, const RankingOptions& opts, SaveClock::time_point deadline,
+                       Descriptor& file, std::optional<SaveLock>& lock)
+{
+    const QFileInfo info(path);
+    const Descriptor folder(openPath(info.absolutePath(), O_PATH | O_DIRECTORY));
+    if (!folder)
+        return SaveResult::NotWritable;
+    const bool local = onLocalDisk(folder.get());
+    if (local && openForSaving(folder.get(), info.fileName(), file) != Opened::ReadWrite)
+        return SaveResult::NotWritable;
+    lock.emplace(local ? file.get() : -1, path, opts);
+    if (const LockResult got = lock->acquire(deadline); got != LockResult::Held)
+        return failed(got);
+    if (!local && openForSaving(folder.get(), info.fileName(), file) != Opened::ReadWrite)
+        return SaveResult::NotWritable;
+    return SaveResult::Saved;
+}
+
+// A save whose lock was taken over with the first written bytes of its records in the file.
+// The taker judged it by its journal against the file (ranking_journal.h), and kept it when
+// complete; this save judges itself by the same evidence, so that it never goes in twice. A
+// save that changes nothing is never complete: none of it is in the file.
+Try::Lost lostAt(const journal::Journal& j, qsizetype written)
+{
+    const QByteArray file = j.newHead.left(written) + j.oldHead.mid(written);
+    return j.newHead != j.oldHead && journal::stateOf(j, file) == journal::State::Completed ? Try::AfterAllWritten
+                                                                                           : Try::BeforeAllWritten;
 }
 
 // One try: lock, re-read, journal, write record by record, read back. before is the file's
@@ -63,40 +102,41 @@ Try tryRewrite(const QString& filePath, const RankingOptions& opts, qsizetype ke
                const std::function<QByteArray(QByteArrayView head)>& build, SaveClock::time_point deadline,
                QByteArray& before)
 {
-    // Opened afresh by its name: on a file server that also reads what the other PCs wrote.
-    Descriptor file;
-    if (openRanking(filePath, file) != Opened::ReadWrite)
-        return {SaveResult::NotWritable};
-    SaveLock lock(file.get(), filePath, opts);
-    if (const LockResult got = lock.acquire(deadline); got != LockResult::Held)
-        return {failed(got)};
+    Descriptor file; // outlives the lock, which may be taken on it
+    std::optional<SaveLock> lock;
+    if (const SaveResult got = lockAndOpen(filePath, opts, deadline, file, lock); !got)
+        return {got};
     reach(opts, WriteStep::Locked);
     const QString journalPath = filePath + rankingJournalSuffix;
     struct stat st {};
-    if (!journal::recover(file.get(), journalPath, lock.onServer(), lock.id())
-        || !readAt(file.get(), 0, savedBytes, before) || ::fstat(file.get(), &st) != 0)
+    if (!journal::recover(file.get(), journalPath, lock->onServer(), lock->id(), [&lock] { return lock->mayWrite(); }))
+        return lock->mayWrite() ? Try{SaveResult::WriteFailed} : Try{SaveResult::TakenOver, Try::BeforeAllWritten};
+    if (!readAt(file.get(), 0, savedBytes, before) || ::fstat(file.get(), &st) != 0)
         return {SaveResult::WriteFailed};
     reach(opts, WriteStep::Reread);
     const journal::Journal j{qint64(st.st_size), before.left(keepFromFile), build(before)};
 
     Descriptor own;
-    const journal::Made made = journal::write(journalPath, j, st.st_mode & 0666, own, lock.onServer(), lock.id());
+    const journal::Made made = journal::write(journalPath, j, st.st_mode & 0666, own, lock->onServer(), lock->id());
     if (made == journal::Made::Failed)
         return {SaveResult::WriteFailed};
-    if (!lock.mayWrite()) {
+    if (!lock->mayWrite()) {
+        own.reset();
         if (made == journal::Made::Yes)
-            discardIfOurs(journalPath, j, lock);
+            discardIfOurs(journalPath, j, *lock);
         return {SaveResult::TakenOver, Try::BeforeAllWritten};
     }
+    qsizetype written = 0;
     bool done = true;
     if (made == journal::Made::Yes) {
         // Record by record: a crash in between is undone from the journal.
         reach(opts, WriteStep::Journaled);
-        for (qsizetype at = 0; done && at < j.newHead.size(); at += recordBytes) {
-            // Taken over: the journal stays, and the taker rolls back what was written.
-            if (at > 0 && !lock.mayWrite())
-                return {SaveResult::TakenOver, Try::BeforeAllWritten};
-            done = writeAt(file.get(), at, QByteArrayView(j.newHead).sliced(at, recordBytes));
+        for (; done && written < j.newHead.size(); written += done ? recordBytes : 0) {
+            // Taken over: the journal stays, and the taker rolled back what was written or
+            // kept it whole.
+            if (written > 0 && !lock->mayWrite())
+                return {SaveResult::TakenOver, lostAt(j, written)};
+            done = writeAt(file.get(), written, QByteArrayView(j.newHead).sliced(written, recordBytes));
             if (done)
                 reach(opts, WriteStep::Written);
         }
@@ -104,24 +144,28 @@ Try tryRewrite(const QString& filePath, const RankingOptions& opts, qsizetype ke
         // No journal can be made beside the file (a refused one is in the way, or the folder
         // takes no new file): one write, which a crash of the program cannot cut in two.
         done = writeAt(file.get(), 0, j.newHead);
+        written = done ? j.newHead.size() : 0;
         if (done)
             reach(opts, WriteStep::Written);
     }
     done = done && sync(file.get());
-    if (!lock.mayWrite())
-        return {SaveResult::TakenOver, done ? Try::AfterAllWritten : Try::BeforeAllWritten};
+    if (!lock->mayWrite())
+        return {SaveResult::TakenOver, lostAt(j, written)};
     // Saved means saved: the file must read back as written.
     QByteArray back;
     done = done && readAt(file.get(), 0, j.newHead.size(), back) && back == j.newHead;
     if (!done) {
-        // Refused part way (a full disk, a size limit): the old records go back at once.
+        // Refused part way (a full disk, a size limit): the old records go back at once, while
+        // this save still holds the lock.
+        if (!lock->mayWrite())
+            return {SaveResult::TakenOver, lostAt(j, written)};
         if (writeAt(file.get(), 0, j.oldHead) && (st.st_size >= j.newHead.size() || ::ftruncate(file.get(), st.st_size) == 0)
             && sync(file.get()) && made == journal::Made::Yes)
-            journal::discard(journalPath, own.get(), true, lock.onServer(), lock.id());
+            journal::discard(journalPath, own, true, lock->onServer(), lock->id());
         return {SaveResult::WriteFailed};
     }
     if (made == journal::Made::Yes)
-        journal::discard(journalPath, own.get(), true, lock.onServer(), lock.id());
+        journal::discard(journalPath, own, true, lock->onServer(), lock->id());
     return {SaveResult::Saved};
 }
 
@@ -138,7 +182,12 @@ int copiesIn(QByteArrayView head, std::int16_t hani, QByteArrayView one)
 
 } // namespace
 
-RankingFile::RankingFile(RankingOptions options) : opts(std::move(options)) {}
+RankingFile::RankingFile(RankingOptions options) : opts(std::move(options))
+{
+    // A write beyond a file-size limit fails (EFBIG) like any other, instead of ending the
+    // program with the entry unsaved.
+    ::signal(SIGXFSZ, SIG_IGN);
+}
 
 void RankingFile::read(BestFiveLists& lists)
 {
@@ -155,9 +204,10 @@ void RankingFile::read(BestFiveLists& lists)
     const QString journalPath = filePath + rankingJournalSuffix;
     const bool journalThere = QFileInfo::exists(journalPath) || QFileInfo(journalPath).isSymLink();
     if (writable && journalThere) {
-        SaveLock lock(d.get(), filePath, opts);
-        if (lock.acquire(SaveClock::now()) == LockResult::Held)
-            journal::recover(d.get(), journalPath, lock.onServer(), lock.id());
+        Descriptor file;
+        std::optional<SaveLock> lock;
+        if (lockAndOpen(filePath, opts, SaveClock::now(), file, lock))
+            journal::recover(file.get(), journalPath, lock->onServer(), lock->id(), [&lock] { return lock->mayWrite(); });
     }
     // Records 1 to 21 are what the lists take in; the rest is read only to tell a save cut
     // short from one that ran through.
@@ -212,6 +262,8 @@ SaveResult RankingFile::rewrite(qsizetype keepFromFile, const std::function<QByt
     if (outcome.lost == Try::AfterAllWritten) {
         // Whether the entry is in the file as the taker left it.
         Descriptor file(openPath(filePath, O_RDONLY | O_NONBLOCK));
+        if (file)
+            dropCached(file.get());
         QByteArray now;
         if (!file || !readAt(file.get(), 0, savedBytes, now))
             outcome.result = SaveResult::WriteFailed;

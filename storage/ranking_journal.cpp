@@ -132,6 +132,8 @@ Found find(const QString& path, int rankingFd)
     found.writable = bool(found.fd);
     if (!found.fd && (errno == EACCES || errno == EROFS || errno == EPERM))
         found.fd.reset(openPath(path, O_RDONLY | O_NOFOLLOW | O_NONBLOCK));
+    if (found.fd)
+        dropCached(found.fd.get());
     struct stat own {}, ranking {};
     if (!found.fd || ::fstat(found.fd.get(), &own) != 0 || ::fstat(rankingFd, &ranking) != 0)
         return found;
@@ -144,19 +146,24 @@ Found find(const QString& path, int rankingFd)
     return found;
 }
 
-void discard(const QString& path, int fd, bool writable, bool onServer, const QByteArray& id)
+void discard(const QString& path, Descriptor& fd, bool writable, bool onServer, const QByteArray& id)
 {
     struct stat atPath {}, open {};
-    if (::lstat(QFile::encodeName(path).constData(), &atPath) != 0 || ::fstat(fd, &open) != 0
-        || !sameFile(atPath, open))
+    const bool same = ::lstat(QFile::encodeName(path).constData(), &atPath) == 0 && ::fstat(fd.get(), &open) == 0
+                      && sameFile(atPath, open);
+    // Closed before it is renamed: some clients refuse to rename a file that is open.
+    fd.reset();
+    if (!same || retire(path, onServer, id) || !writable)
         return;
-    if (!retire(path, onServer, id) && writable && ::ftruncate(fd, 0) == 0)
-        sync(fd);
+    fd.reset(openPath(path, O_WRONLY | O_NOFOLLOW | O_NONBLOCK));
+    if (fd && ::fstat(fd.get(), &atPath) == 0 && sameFile(atPath, open) && ::ftruncate(fd.get(), 0) == 0)
+        sync(fd.get());
+    fd.reset();
 }
 
-bool recover(int rankingFd, const QString& path, bool onServer, const QByteArray& id)
+bool recover(int rankingFd, const QString& path, bool onServer, const QByteArray& id, const std::function<bool()>& mayWrite)
 {
-    const Found found = find(path, rankingFd);
+    Found found = find(path, rankingFd);
     if (!found.trusted)
         return true; // none, or refused: left alone
     QByteArray head;
@@ -164,14 +171,14 @@ bool recover(int rankingFd, const QString& path, bool onServer, const QByteArray
     if (j && !readAt(rankingFd, 0, j->newHead.size(), head))
         return false;
     if (j && stateOf(*j, head) == State::HalfWritten) {
-        if (!writeAt(rankingFd, 0, j->oldHead))
+        if ((mayWrite && !mayWrite()) || !writeAt(rankingFd, 0, j->oldHead))
             return false;
         if (j->oldSize < j->newHead.size() && sizeOf(rankingFd) > j->oldSize && ::ftruncate(rankingFd, j->oldSize) != 0)
             return false;
         if (!sync(rankingFd))
             return false;
     }
-    discard(path, found.fd.get(), found.writable, onServer, id);
+    discard(path, found.fd, found.writable, onServer, id);
     return true;
 }
 
@@ -195,8 +202,7 @@ Made write(const QString& path, const Journal& j, mode_t mode, Descriptor& out, 
     // Whoever may write the ranking file may replay and remove its journal.
     ::fchmod(out.get(), mode);
     if (!writeAt(out.get(), 0, encode(j)) || !sync(out.get())) {
-        discard(path, out.get(), true, onServer, id);
-        out.reset();
+        discard(path, out, true, onServer, id);
         return Made::Failed;
     }
     // The journal's name, too, must be on the disk before the file is touched.

@@ -7,6 +7,7 @@
 #include <QByteArrayView>
 #include <QString>
 
+#include <functional>
 #include <optional>
 
 #include <sys/stat.h>
@@ -33,9 +34,10 @@
 // not know, or whose write permission comes from an ACL alone. A trusted journal is applied
 // only when it decodes with its checksum and is HalfWritten against the file; otherwise
 // (cut short while it was written, NotWritten, Completed, Unrelated) it only goes. Journals
-// are removed through their name only while the name still leads to the file that was read;
-// in a sticky folder, where only its maker may remove it, a trusted journal is emptied
-// through its own descriptor instead, when that was opened for writing.
+// are removed through their name only while the name still leads to the file that was read,
+// and only once closed; in a sticky folder, where only its maker may remove it, a trusted
+// journal that could be opened for writing is emptied instead (opened again without following
+// a link, and only when it is still the file that was read).
 //
 // Writing. A save makes its journal new (O_CREAT | O_EXCL, never opening a file that is
 // there), with the ranking file's permission bits, pushes it and its name to the disk, and
@@ -71,18 +73,23 @@ struct Found {
                                     // none is there, or it was cut short while it was written
 };
 
-// Opens and judges the journal at path for the ranking file open at rankingFd.
+// Opens and judges the journal at path for the ranking file open at rankingFd; what this
+// machine held of its bytes is dropped first (fileio::dropCached).
 Found find(const QString& path, int rankingFd);
 
-// The journal at path goes, if the name still leads to the file open at fd: removed (on a
-// server, retired under id), or, where that is refused, emptied through fd when it is writable.
-void discard(const QString& path, int fd, bool writable, bool onServer, const QByteArray& id);
+// The journal at path goes, if the name still leads to the file open at fd: fd is closed, and
+// the file removed (on a server, retired under id) or, where that is refused and fd was open
+// for writing, opened again and emptied. Closed first, since some file servers' clients refuse
+// to rename or remove a file that is open.
+void discard(const QString& path, fileio::Descriptor& fd, bool writable, bool onServer, const QByteArray& id);
 
 // Under the lock: a save cut short left its journal; the records it overwrote go back, and
 // the journal goes. A trusted journal that is cut short itself (its save never touched the
 // file), complete, or unrelated to the file goes without being applied. False when a
-// roll-back was needed and failed.
-bool recover(int rankingFd, const QString& path, bool onServer, const QByteArray& id);
+// roll-back was needed and failed, or when mayWrite (asked just before the roll-back's write)
+// says that the lock was taken over.
+bool recover(int rankingFd, const QString& path, bool onServer, const QByteArray& id,
+             const std::function<bool()>& mayWrite = {});
 
 // The lists as the file stood before a save that is under way or was cut short: head with
 // the trusted journal's old records put back, when the journal's save is not complete.

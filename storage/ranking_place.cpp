@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "storage/ranking_place.h"
 
+#include "storage/ranking_journal.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -23,6 +25,14 @@ mode_t newFileMode(const QString& folder)
 {
     struct stat st {};
     if (::stat(QFile::encodeName(folder).constData(), &st) != 0)
+        return 0644;
+    return 0644 | (st.st_mode & 0022);
+}
+
+mode_t newFileMode(int folderFd)
+{
+    struct stat st {};
+    if (::fstat(folderFd, &st) != 0)
         return 0644;
     return 0644 | (st.st_mode & 0022);
 }
@@ -54,8 +64,8 @@ Opened openRanking(const QString& path, Descriptor& out)
         out.reset(openPath(path, O_RDWR | O_CREAT | O_EXCL | O_NONBLOCK, mode));
         if (out)
             ::fchmod(out.get(), mode);
-        else if (errno == EEXIST) // made by another copy meanwhile, or a link to a file not yet there
-            out.reset(openPath(path, O_RDWR | O_CREAT | O_NONBLOCK, mode));
+        else if (errno == EEXIST) // made by another copy meanwhile; never through a link to a file not yet there
+            out.reset(openPath(path, O_RDWR | O_NOFOLLOW | O_NONBLOCK));
     } else if (!out && refused(errno)) {
         out.reset(openPath(path, O_RDONLY | O_NONBLOCK));
         if (!out)
@@ -69,6 +79,30 @@ Opened openRanking(const QString& path, Descriptor& out)
     }
     ::fcntl(out.get(), F_SETFL, ::fcntl(out.get(), F_GETFL) & ~O_NONBLOCK);
     return kind;
+}
+
+Opened openForSaving(int folderFd, const QString& name, Descriptor& out)
+{
+    constexpr int flags = O_RDWR | O_NOFOLLOW | O_NONBLOCK;
+    out.reset(openIn(folderFd, name, flags));
+    if (!out && errno == ENOENT) {
+        const mode_t mode = newFileMode(folderFd);
+        out.reset(openIn(folderFd, name, flags | O_CREAT | O_EXCL, mode));
+        if (out)
+            ::fchmod(out.get(), mode);
+        else if (errno == EEXIST) // made by another copy meanwhile
+            out.reset(openIn(folderFd, name, flags));
+    }
+    if (!out)
+        return errno == ELOOP || refused(errno) ? Opened::Denied : Opened::Unusable;
+    struct stat st {};
+    if (::fstat(out.get(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_nlink != 1 || !journal::couldWrite(st.st_uid, st)) {
+        out.reset();
+        return Opened::Denied;
+    }
+    ::fcntl(out.get(), F_SETFL, ::fcntl(out.get(), F_GETFL) & ~O_NONBLOCK);
+    dropCached(out.get());
+    return Opened::ReadWrite;
 }
 
 PlacedFile openPlaced(const RankingPlace& place)

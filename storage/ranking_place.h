@@ -18,7 +18,13 @@
 //
 // Only a plain file is opened: a pipe or a device would block the program or feed it without
 // end. A file that is missing is created with the folder's sharing: writable by the group or
-// by everyone where the folder is.
+// by everyone where the folder is; never through a symbolic link (a link to a file not yet
+// made is no usable file).
+//
+// Viewing reads the file wherever its name leads. A save writes it only when a pupil cannot
+// have put it in the way (openForSaving): in a class folder that every pupil may write, one
+// could replace tavon.rnk by a link to the teacher's private file, or a hard link to it, and
+// the teacher's next save would write into that file.
 namespace results {
 
 inline const QString rankingFileName = QStringLiteral("tavon.rnk");
@@ -44,6 +50,15 @@ enum class Opened { ReadWrite, ReadOnly, Denied, Unusable };
 // reading only where writing is refused. out holds the descriptor (closed on exec, blocking)
 // unless the result is Denied or Unusable.
 Opened openRanking(const QString& path, fileio::Descriptor& out);
+
+// Opens the ranking file name in the folder open at folderFd (which may be an O_PATH
+// descriptor) for a save: through the folder's descriptor, without following a symbolic link,
+// creating the file when missing. ReadWrite only when it is a plain file with one link that
+// its owner could write (journal::couldWrite); Denied for anything else (a link, a file with
+// a second name, a file its owner may not write), and Unusable when none can be opened. out
+// holds the descriptor (closed on exec, blocking) only for ReadWrite, with what this machine
+// held of the file's bytes dropped (fileio::dropCached).
+Opened openForSaving(int folderFd, const QString& name, fileio::Descriptor& out);
 
 // The file an opening uses, chosen between the two places and opened.
 struct PlacedFile {

@@ -8,7 +8,7 @@ namespace results {
 SaveLock::SaveLock(int rankingFd, const QString& rankingPath, const RankingOptions& options)
     : rankingPath(rankingPath), options(options)
 {
-    if (fileio::onLocalDisk(rankingFd))
+    if (rankingFd >= 0)
         range.emplace(rankingFd);
     else
         file.emplace(rankingPath + rankingLockSuffix, options.staleLock);

@@ -17,25 +17,37 @@
 //
 // Calling sequence (RankingFile::save and ::blank do this; nothing else writes the file):
 //
-//     SaveLock lock(fd, rankingPath, options);       // fd: the ranking file, opened afresh
+//     SaveLock lock(fd, rankingPath, options);       // fd: on a local disk, the ranking file
+//                                                    // opened for the save; on a server -1
 //     switch (lock.acquire(deadline))                // deadline: now + options.lockWait
 //         Held       -> go on
 //         TimedOut   -> the save fails: SaveResult::Busy
 //         Impossible -> the save fails: SaveResult::NoLock
+//     on a server: open the ranking file for the save now, and only now
 //     ... re-read the file, roll back a journal left by a save cut short, write this one's ...
 //     for each record:  if (!lock.mayWrite()) -> stop writing: the lock was taken over
 //                       write the record
 //     if (!lock.mayWrite()) -> as above; else read the file back and compare
 //     ~SaveLock                                       // releases; the next copy goes on
 //
-// A save whose lock was taken over before all its records were written starts afresh under a
-// new lock while the wait lasts (the taker rolled back what it wrote), and fails with
-// SaveResult::TakenOver when the wait is over. One taken over after all its records were
-// written (the taker found them complete and kept them) counts as saved when its entry is in
-// the file as the taker left it, and as TakenOver otherwise. Read takes the lock only to roll
+// A save whose lock was taken over judges itself by the evidence the taker used: its journal
+// against the file as this save had left it (the records it wrote, and the old ones after
+// them). Where that reads as complete (every byte the save changes written: the taker kept
+// it), the save never writes again, and counts as saved when its entry is in the file as the
+// taker left it, TakenOver otherwise. Otherwise (the taker rolled back what it wrote) it
+// starts afresh under a new lock while the wait lasts, and fails with SaveResult::TakenOver
+// when the wait is over. Read takes the lock only to roll
 // back a journal, with no wait at all, and goes on without it when another copy holds it.
 //
-// Errors. Any other step that the system refuses ends the save: opening the file afresh for
+// Opening for a save (ranking_place.h: openForSaving). The file is opened through its folder's
+// descriptor without following a symbolic link, and written only when it is a plain file
+// with one link that its owner could write: a link or a second name put in its place by a
+// pupil never leads a save into another file. On a server it is opened only once the lock is
+// held, and what this PC cached of it is dropped, so that the re-read asks the server: an
+// opening from before the lock, or a client cache, would answer with bytes from before another
+// PC's save. Every look at the lock file and the journal drops the cache too.
+//
+// Errors. Any other step that the system refuses ends the save: opening the file for
 // writing (SaveResult::NotWritable), re-reading it, rolling back a journal, writing the
 // journal or a record, pushing them to the disk, or a file that does not read back as written
 // (SaveResult::WriteFailed). The old records then go back at once where the file still takes
@@ -77,12 +89,13 @@
 //
 // What a holder whose lock was taken over does. A holder that froze (a laptop lid closed, a
 // stalled link, SIGSTOP) may resume after another PC took its lock over and saved. Before each
-// record it writes, and before it counts the save as done, mayWrite() checks that the lock
-// file still names this holder and that its last beat was sent less than half the stale time
-// ago (waiting for the next beat otherwise). A waiting PC takes over only after the stale time
-// without a change, so a record whose write reaches the server within half the stale time of
-// that check lands before any take-over. When mayWrite() is false the holder writes nothing
-// more, not even the old records back, and goes on as the calling sequence says.
+// record it writes, before a roll-back and before it counts the save as done, mayWrite()
+// checks that the lock file still names this holder and that its last beat was sent less than
+// half the stale time ago, both as of the moment it returns (waiting for the next beat
+// otherwise, and looking again when it froze while it looked). A waiting PC takes over only
+// after the stale time without a change, so a record whose write reaches the server within
+// half the stale time of that check lands before any take-over. When mayWrite() is false the
+// holder writes nothing more, not even the old records back, and goes on as above.
 //
 // What is guaranteed where, on a local disk | on a file server (NFS, SMB, and sshfs):
 //   one save at a time    the kernel's range lock | the lock file, created exclusively
@@ -96,9 +109,10 @@
 //
 // What remains on a file system without server-side locks (sshfs, or NFS and SMB, which are
 // used the same way): a record write that is held up on its way to the server for more than
-// half the stale time (1.5 s) after the check, or a holder frozen in the instant between the
-// check and the write, can still land over the taker's save. Nothing a client does can close
-// that window without the server's help; it is one record's write wide.
+// half the stale time (1.5 s) after the check, or a holder frozen in the few instructions
+// between the check's last reading of the clock and the write's system call, can still land
+// over the taker's save. Nothing a client does can close that window without the server's
+// help; it is one record's write wide.
 //
 // Left-behind files: lock files and journals are retired under names "tavon.rnk.*.gone" that
 // the next holder removes (fileio::retire, fileio::sweepRetired): an sshfs client keeps a file
@@ -109,8 +123,10 @@ namespace results {
 // Whichever of the two locks the ranking file's file system calls for.
 class SaveLock {
 public:
-    // rankingFd: the ranking file, open for writing, as long as the lock; options: as the
-    // ranking file's opening has them, and outliving the lock.
+    // rankingFd: on a disk of this machine (fileio::onLocalDisk of the folder), the ranking
+    // file, open for writing as long as the lock, which is taken on it; -1 on a file server,
+    // where the lock file is used. options: as the ranking file's opening has them, and
+    // outliving the lock.
     SaveLock(int rankingFd, const QString& rankingPath, const RankingOptions& options);
     SaveLock(const SaveLock&) = delete;
     SaveLock& operator=(const SaveLock&) = delete;

@@ -8,9 +8,10 @@
 # starts a private sshd on a free loopback port (its own configuration, host key and client
 # key in a temporary directory), creates pupil accounts nbpupil1..4 in group nbclass, serves
 # the folder $SHARE_SERVED (mode 2775, group nbclass) and mounts it with sshfs COUNT times at
-# $SHARE_ROOT/pc1..pcCOUNT, each mount logged in as the pupil (i-1)%4+1. It then runs COMMAND
-# with SHARE_SERVED, SHARE_MOUNTS (the mount points, separated by spaces) and SHARE_OPTIONS
-# set, and unmounts, stops sshd and removes the accounts and the directory on the way out,
+# $SHARE_ROOT/pc1..pcCOUNT, each mount logged in as the pupil (i-1)%4+1, and twice more with
+# client caches that keep the file's bytes (CACHED_OPTIONS). It then runs COMMAND with
+# SHARE_SERVED, SHARE_MOUNTS (the mount points, separated by spaces), SHARE_CACHED_MOUNTS and
+# SHARE_OPTIONS set, and unmounts, stops sshd and removes the accounts and the directory on the way out,
 # whatever happened. SSHFS_OPTIONS replaces the client options below. Needs root, /dev/fuse,
 # sshd and sshfs; when any is missing it says so and exits 2.
 set -u
@@ -22,6 +23,9 @@ shift
 # PC sees a file created, replaced or removed by another at once; reconnect after a dropped
 # connection; other local users may use the mount (the permissions are the server's).
 options=${SSHFS_OPTIONS:-cache=no,reconnect,ServerAliveInterval=5,ServerAliveCountMax=3,allow_other}
+# A client that keeps what it read of a file, and its attributes, for long: a read answered
+# from this cache misses another PC's write.
+cached_options=${CACHED_OPTIONS:-cache=yes,kernel_cache,cache_timeout=600,attr_timeout=600,reconnect,allow_other}
 pupils=4
 
 fail() { echo "mounts.sh: $*" >&2; exit 2; }
@@ -103,16 +107,19 @@ done
 [ -n "$started" ] || { cat "$root/sshd.log" >&2; fail "sshd did not start on a loopback port"; }
 
 mounts=""
-for i in $(seq 1 "$count"); do
+cached=""
+for i in $(seq 1 $((count + 2))); do
     m="$root/pc$i"
     mkdir "$m"
     u=nbpupil$(( (i - 1) % pupils + 1 ))
-    if ! sshfs -p "$port" -o "IdentityFile=$root/client_key,StrictHostKeyChecking=no,UserKnownHostsFile=/dev/null,BatchMode=yes,$options" \
+    o=$options
+    [ "$i" -gt "$count" ] && o=$cached_options
+    if ! sshfs -p "$port" -o "IdentityFile=$root/client_key,StrictHostKeyChecking=no,UserKnownHostsFile=/dev/null,BatchMode=yes,$o" \
         "$u@127.0.0.1:$root/served" "$m"; then
-        fail "sshfs could not mount the served folder (mount $i of $count)"
+        fail "sshfs could not mount the served folder (mount $i of $count + 2)"
     fi
     mounted+=("$m")
-    mounts="$mounts $m"
+    if [ "$i" -gt "$count" ]; then cached="$cached $m"; else mounts="$mounts $m"; fi
 done
 
-SHARE_SERVED="$root/served" SHARE_MOUNTS="${mounts# }" SHARE_OPTIONS="$options" "$@"
+SHARE_SERVED="$root/served" SHARE_MOUNTS="${mounts# }" SHARE_CACHED_MOUNTS="${cached# }" SHARE_OPTIONS="$options" "$@"

@@ -34,18 +34,26 @@ inline QStringList mounts()
     return qEnvironmentVariable("SHARE_MOUNTS").split(u' ', Qt::SkipEmptyParts);
 }
 
+// Two more mounts of the folder whose client caches keep the file's bytes and names
+// (mounts.sh CACHED_OPTIONS).
+inline QStringList cachedMounts()
+{
+    return qEnvironmentVariable("SHARE_CACHED_MOUNTS").split(u' ', Qt::SkipEmptyParts);
+}
+
 inline QString servedFile()
 {
     return qEnvironmentVariable("SHARE_SERVED") + QStringLiteral("/tavon.rnk");
 }
 
 // The class list before a round: five entries in range 1 (records 6 to 10), a name and score
-// of its own in every other record, and bytes after record 75.
+// of its own in every other record (or, as the program leaves them, records 22 to 75 blank),
+// and bytes after record 75.
 inline const QByteArray tail("kept after record 75\n");
-inline QByteArray startingFile()
+inline QByteArray startingFile(bool blankAfter21 = false)
 {
     return numberedRecords(1, 5) + record("A", 50) + record("B", 40) + record("C", 30) + record("D", 20)
-           + record("E", 10) + numberedRecords(11, 65) + tail;
+           + record("E", 10) + numberedRecords(11, blankAfter21 ? 11 : 65) + blankRecords(blankAfter21 ? 54 : 0) + tail;
 }
 
 // What one PC does: save (name, score) into range 1, or clear the lists.
@@ -106,6 +114,7 @@ struct Pc {
     std::optional<results::WriteStep> freezeAt; // a PC that freezes (SIGSTOP) at that step, once
     int freezeAtWrite = 1;                      // with freezeAt Written: after which record
     std::chrono::milliseconds staleLock = results::RankingOptions{}.staleLock;
+    bool toldAtStart = false; // sends 'M' when its save starts
 };
 
 inline int runPc(const ChildProcess::Channel& channel, const Pc& pc, const QString& orderLog)
@@ -124,6 +133,8 @@ inline int runPc(const ChildProcess::Channel& channel, const Pc& pc, const QStri
             channel.send('M');
             std::this_thread::sleep_for(pc.pauseInside);
         }
+        if (step == results::WriteStep::Starting && pc.toldAtStart)
+            channel.send('M');
         if (step == results::WriteStep::Written)
             ++writes;
         if (pc.dieAt == step && (step != results::WriteStep::Written || writes == pc.dieAtWrite))
@@ -201,10 +212,10 @@ inline bool runPcs(const QList<Pc>& pcs, Outcome& outcome, std::chrono::millisec
 }
 
 // The served file as the teacher set it up: group nbclass (the pupils), mode 0664.
-inline bool prepareServedFile()
+inline bool prepareServedFile(bool blankAfter21 = false)
 {
     const group* pupils = ::getgrnam("nbclass");
-    return writeFile(servedFile(), startingFile()) && pupils && setOwner(servedFile(), 0, pupils->gr_gid, 0664);
+    return writeFile(servedFile(), startingFile(blankAfter21)) && pupils && setOwner(servedFile(), 0, pupils->gr_gid, 0664);
 }
 
 // Beside tavon.rnk, at most the lock and the journal of the last save and the guard of the

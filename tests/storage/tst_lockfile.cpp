@@ -83,8 +83,9 @@ void LockFileTest::acquireEndsByWhatIsAtThePath()
         path = dir->path(QStringLiteral("missing/tavon.rnk.lock"));
     }
 
-    // Long enough for the guard to go (twice the stale time) and the lock after it.
-    const auto deadline = results::SaveClock::now() + 4 * stale;
+    // Long enough for the lock to be seen as left (the stale time), the guard to go (twice
+    // the stale time) and the lock after it (the stale time again), with a stale time to spare.
+    const auto deadline = results::SaveClock::now() + 5 * stale;
     int waited = 0;
     results::LockFile lock(path, stale);
     const auto start = results::SaveClock::now();

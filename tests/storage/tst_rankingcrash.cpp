@@ -46,8 +46,8 @@ private slots:
     void killedAtAnyStepLeavesOldOrNewFile_data();
     void killedAtAnyStepLeavesOldOrNewFile();
 
-    // Guards against a write that the system refuses (file-size limit) being reported as done
-    // or leaving a cut-short file in place of the old one.
+    // Guards against a write that the system refuses (file-size limit) being reported as done,
+    // leaving a cut-short file in place of the old one, or ending the program (SIGXFSZ).
     void writeBeyondFileSizeLimitFailsAndKeepsOldFile_data();
     void writeBeyondFileSizeLimitFailsAndKeepsOldFile();
 };
@@ -139,6 +139,7 @@ void RankingCrashTest::writeBeyondFileSizeLimitFailsAndKeepsOldFile_data()
     QTest::newRow("limit inside the bytes after record 75") << qint64(950) << false << false;
     QTest::newRow("clearing, limit inside record 3") << qint64(30) << true << false;
     QTest::newRow("clearing, limit inside the bytes after record 21") << qint64(500) << true << false;
+    QTest::newRow("1 KiB limit: the journal does not fit") << qint64(1024) << false << false;
     QTest::newRow("limit above the new file's size") << qint64(1 << 20) << false << true;
     QTest::newRow("clearing, limit above the new file's size") << qint64(1 << 20) << true << true;
 }
@@ -155,7 +156,7 @@ void RankingCrashTest::writeBeyondFileSizeLimitFailsAndKeepsOldFile()
 
     ChildProcess child([&](const ChildProcess::Channel&) {
         auto&& [lists, file] = Opening(dir->options());
-        ::signal(SIGXFSZ, SIG_IGN); // the write fails with EFBIG instead of ending the program
+        // SIGXFSZ as the program finds it: the write must fail (EFBIG), not end the program.
         const rlimit fsize{rlim_t(limit), rlim_t(limit)};
         if (::setrlimit(RLIMIT_FSIZE, &fsize) != 0)
             return 2;

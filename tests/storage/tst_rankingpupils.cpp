@@ -40,6 +40,7 @@ enum class Folder {
     LockIsDirectory, // as Group, with a directory named tavon.rnk.lock
     LockIsLink,      // as Group, with tavon.rnk.lock a link to nowhere
     StickyOfClass,   // 1777 like /tmp; the teacher's tavon.rnk 0664 of the class
+    RankingIsLink,   // as Group, with tavon.rnk a pupil's link to Bo's private notes beside it
 };
 
 void setUpFolder(const QString& folder, const QString& file, Folder setUp)
@@ -95,8 +96,9 @@ private slots:
     // Guards against a save that changes the file's owner, group or mode so that the next
     // pupil can no longer write it, a save refused in a sticky folder, a lock or a journal
     // left by another pupil's crashed copy that nobody can take over, two saves that both
-    // succeed where no lock file can be made while the second overwrites the first, and a
-    // pupil moved silently to a private file.
+    // succeed where no lock file can be made while the second overwrites the first, a
+    // pupil moved silently to a private file, and a pupil's link leading a save into another
+    // account's file.
     void pupilsShareOneFile_data();
     void pupilsShareOneFile();
 
@@ -158,6 +160,8 @@ void RankingPupilsTest::pupilsShareOneFile_data()
     QTest::newRow("lock path a link to nowhere") << Folder::LockIsLink << together << both;
     QTest::newRow("lock path a directory") << Folder::LockIsDirectory << together << both;
     QTest::newRow("read-only folder, saving together") << Folder::ReadOnly << together << both;
+    QTest::newRow("tavon.rnk a link to Bo's notes: Bo sees them, saves nothing")
+        << Folder::RankingIsLink << QStringLiteral("B>o B<O B>s B<F") << startingFile;
 }
 
 void RankingPupilsTest::pupilsShareOneFile()
@@ -171,7 +175,12 @@ void RankingPupilsTest::pupilsShareOneFile()
         QVERIFY(QFile::link(temp->filePath(QStringLiteral("gone/lock")), rankingFile() + QStringLiteral(".lock")));
     if (setUp == Folder::LockIsDirectory)
         QVERIFY(QDir().mkpath(rankingFile() + QStringLiteral(".lock")));
+    const QString notes = folder + QStringLiteral("/notes");
+    if (setUp == Folder::RankingIsLink)
+        QVERIFY(QFile::rename(rankingFile(), notes) && QFile::link(QStringLiteral("notes"), rankingFile()));
     setUpFolder(folder, rankingFile(), setUp);
+    if (setUp == Folder::RankingIsLink)
+        QVERIFY(setOwner(notes, bo.uid, bo.gid, 0600));
     const struct stat before = statOf(rankingFile());
     QStringList besideBefore = entries(folder);
 
@@ -227,8 +236,11 @@ void RankingPupilsTest::journalNotOfTheProgramIsLeftAlone()
     ChildProcess a = pupilCopy(ami, folder, {0, 40, u"Ami"});
     QVERIFY(a.send('o') && a.receive(10s) == 'O');
     QCOMPARE(readFile(rankingFile()).toHex(' '), startingFile.toHex(' '));
-    QVERIFY(a.send('s') && a.receive(10s) == 'S');
-    const QByteArray saved = record("Tea", 50) + record("Ami", 40) + record("Uma", 30) + record("Vic", 20) + blankRecords(71) + tail;
+    // A file with a second name is no file that a save writes: a pupil may have made that name.
+    QVERIFY(a.send('s') && a.receive(10s) == (wanted.isEmpty() ? 'F' : 'S'));
+    const QByteArray saved = wanted.isEmpty()
+        ? startingFile
+        : record("Tea", 50) + record("Ami", 40) + record("Uma", 30) + record("Vic", 20) + blankRecords(71) + tail;
     QCOMPARE(readFile(rankingFile()).toHex(' '), saved.toHex(' '));
     if (wanted.isEmpty())
         QCOMPARE(statOf(journal).st_ino, statOf(rankingFile()).st_ino);
