@@ -1,8 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The results window's save and clearing against the ranking file as it is on disk: a file
 // that cannot be written where the window looks for it, and another running copy that saves,
-// clears or holds the lock while the window is open.
+// clears or holds the lock while the window is open; and the class's lists on a class server.
+#include "classlink/class_ranking.h"
 #include "storage/ranking_file.h"
+#include "support/class_server.h"
 #include "support/ranking_bytes.h"
 #include "support/results_fixture.h"
 #include "ui/application.h"
@@ -10,6 +12,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QRegularExpression>
 #include <QTest>
 #include <QTimer>
 
@@ -39,6 +42,24 @@ private slots:
     // from a timer of this program's event loop.
     void returnSavesTheEntryIntoTheFileAsItIsNow_data();
     void returnSavesTheEntryIntoTheFileAsItIsNow();
+
+    // Guards against a window on a class link reading, saving or clearing anything but the
+    // class's lists on the class server, against an entry lost or claimed saved when the
+    // server cannot be reached or refuses it, and against a dead server hanging the window.
+    void classLinkKeepsTheListsOnTheServer_data();
+    void classLinkKeepsTheListsOnTheServer();
+
+    // Guards against an entry kept on the PC being lost or sent twice, and against an opening
+    // without the network showing other lists than the class's as last seen.
+    void keptEntryIsSentOnceAtTheNextOpening();
+
+    // Guards against a class link sending the lists to another address than the server's API.
+    void classLinkNamesTheApi_data();
+    void classLinkNamesTheApi();
+
+private:
+    void writeLink(const QByteArray& link) { QVERIFY(rankingbytes::writeFile(dir->programDir + "/tavon.class", link)); }
+    classlink::Outbox outbox() const { return classlink::Outbox(dir->fallbackDir + "/classes/" + ClassServer::key + ".outbox"); }
 };
 
 void Form3SavingTest::failedWriteIsReported_data()
@@ -153,6 +174,130 @@ void Form3SavingTest::returnSavesTheEntryIntoTheFileAsItIsNow()
                                     ? blankRecords(10) + range2 + blankRecords(60)
                                     : usual.left(10 * 12) + range2 + usual.mid(15 * 12, 6 * 12) + blankRecords(54);
     QCOMPARE(fileBytes().toHex(' '), expected.toHex(' '));
+}
+
+void Form3SavingTest::classLinkKeepsTheListsOnTheServer_data()
+{
+    QTest::addColumn<QString>("server"); // up, none (no network), silent (never answers), unknown (404)
+    QTest::addColumn<bool>("clearing");
+    QTest::addColumn<QStringList>("names");
+    QTest::addColumn<QString>("message");
+    QTest::addColumn<int>("kept"); // entries left in the outbox
+
+    const QString here = QStringLiteral("ここです！");
+    const QStringList alone{here, "", "", "", ""}, classes{"A", "B", here, "C", "D"};
+    const QString saveFailed = QStringLiteral("成績を保存できませんでした。");
+    QTest::newRow("the class's lists; Enter saves on the server") << "up" << false << classes << "" << 0;
+    QTest::newRow("初期化 answered OK blanks the class's lists") << "up" << true << classes << "" << 0;
+    QTest::newRow("no network: the entry is kept") << "none" << false << alone << saveFailed << 1;
+    QTest::newRow("a server that never answers: the entry is kept") << "silent" << false << alone << saveFailed << 1;
+    QTest::newRow("an unknown class: nothing is kept") << "unknown" << false << alone << saveFailed << 0;
+    QTest::newRow("no network at 初期化") << "none" << true << alone << "成績一覧を消去できませんでした。" << 0;
+}
+
+void Form3SavingTest::classLinkKeepsTheListsOnTheServer()
+{
+    QFETCH(QString, server);
+    QFETCH(bool, clearing);
+    QFETCH(QStringList, names);
+    QFETCH(QString, message);
+    QFETCH(int, kept);
+
+    ClassServer classServer;
+    QVERIFY(classServer.isListening());
+    classServer.image = usual;
+    classServer.silent = server == QLatin1String("silent");
+    classServer.status = server == QLatin1String("unknown") ? 404 : 200;
+    writeLink(server == QLatin1String("none") ? ClassServer::deadLink() : classServer.pupilsLink());
+    wiring->classOptions().wait = std::chrono::milliseconds(300);
+
+    Form3& form = openResults(35, 2);
+    QCOMPARE(captions(form.namae), names);
+    QTest::keyClicks(form.Text1, "Kim");
+    if (clearing) {
+        fake->answers.push_back(ui::Answer::Ok);
+        QTest::mouseClick(form.Command2, Qt::LeftButton);
+    } else {
+        QTest::keyClick(form.Text1, Qt::Key_Return);
+    }
+
+    QStringList said;
+    for (const ui::Message& each : fake->messages)
+        if (each.icon != ui::Icon::Question) // 初期化's question
+            said << each.text;
+    QCOMPARE(said, message.isEmpty() ? QStringList() : QStringList{message});
+    QVERIFY(!wiring->resultsExist());
+    QVERIFY(!QFileInfo::exists(rankingPath()));
+    QCOMPARE(outbox().entries().size(), kept);
+    if (server != QLatin1String("up"))
+        return;
+    const QByteArray api = "api/v1/classes/" + ClassServer::key.toLatin1();
+    QCOMPARE(classServer.requests.size(), 2);
+    QCOMPARE(classServer.requests[0].method + ' ' + classServer.requests[0].path, "GET " + api);
+    const ClassServer::Request& sent = classServer.requests[1];
+    QCOMPARE(sent.method + ' ' + sent.path, "POST " + api + (clearing ? "/blank" : "/entries"));
+    QVERIFY(QRegularExpression(QStringLiteral("^[A-Za-z0-9_-]{8,64}$")).match(sent.body.value("id").toString()).hasMatch());
+    if (!clearing) {
+        QCOMPARE(sent.body.value("range").toInt(-1), 2);
+        QCOMPARE(sent.body.value("score").toInt(-1), 35);
+        QCOMPARE(sent.body.value("name").toString(), QStringLiteral("Kim"));
+    }
+}
+
+void Form3SavingTest::keptEntryIsSentOnceAtTheNextOpening()
+{
+    writeLink(ClassServer::deadLink());
+    wiring->classOptions().wait = std::chrono::milliseconds(300);
+    Form3& offline = openResults(35, 2);
+    QTest::keyClicks(offline.Text1, "Kim");
+    QTest::keyClick(offline.Text1, Qt::Key_Return);
+    QCOMPARE(fake->messages.size(), std::size_t(1));
+    QCOMPARE(outbox().entries().size(), 1);
+    const QString id = outbox().entries()[0].value("id").toString();
+
+    ClassServer classServer;
+    const QByteArray withKim = usual.left(10 * 12) + record("A", 50) + record("B", 40) + record("Kim", 35)
+                               + record("C", 30) + record("D", 20) + usual.mid(15 * 12);
+    classServer.image = withKim;
+    writeLink(classServer.pupilsLink());
+    const QStringList lists{"A", "B", "Kim", "C", "D"};
+    for (const QString opening : {"sends the entry", "sends nothing more", "offline: the lists as last seen"}) {
+        if (opening.startsWith(QLatin1String("offline")))
+            writeLink(ClassServer::deadLink());
+        Form3& form = openResults(0, 2);
+        QVERIFY2(captions(form.namae) == lists, qPrintable(opening));
+        QTest::mouseClick(form.Command1, Qt::LeftButton);
+        QVERIFY2(!wiring->resultsExist(), qPrintable(opening));
+        QCOMPARE(classServer.entriesWithId(id), 1);
+        QCOMPARE(outbox().entries().size(), 0);
+    }
+    QCOMPARE(classServer.requests.size(), 3); // the entry, then one reading at each opening
+    QCOMPARE(classServer.requests[1].method, "GET");
+    QCOMPARE(fake->messages.size(), std::size_t(1));
+}
+
+void Form3SavingTest::classLinkNamesTheApi_data()
+{
+    QTest::addColumn<QByteArray>("link");
+    QTest::addColumn<QString>("entries"); // the address of a save; empty for no class
+
+    const QByteArray key = ClassServer::key.toLatin1();
+    QTest::newRow("as printed") << "http://host:8080/c/" + key + "/\n" << "http://host:8080/api/v1/classes/" + ClassServer::key + "/entries";
+    QTest::newRow("below a prefix, after a BOM, with CRLF and no last slash")
+        << "\xEF\xBB\xBF\r\n  https://school.example/nubora/c/" + key + "\r\n"
+        << "https://school.example/nubora/api/v1/classes/" + ClassServer::key + "/entries";
+    QTest::newRow("the teacher's link") << "https://school.example/t/" + key + "/" << "";
+    QTest::newRow("a key too short") << QByteArray("https://school.example/c/short/") << "";
+    QTest::newRow("another scheme") << "file:///c/" + key + "/" << "";
+    QTest::newRow("a query") << "https://school.example/c/" + key + "/?x=1" << "";
+}
+
+void Form3SavingTest::classLinkNamesTheApi()
+{
+    QFETCH(QByteArray, link);
+    QFETCH(QString, entries);
+    const classlink::ClassLink parsed = classlink::parseClassLink(link);
+    QCOMPARE(parsed.isValid() ? parsed.api(QStringLiteral("/entries")).toString() : QString(), entries);
 }
 
 QTEST_MAIN(Form3SavingTest)
