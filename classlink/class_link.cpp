@@ -27,19 +27,11 @@ QUrl ClassLink::api(const QString& tail) const
 
 ClassLink parseClassLink(QByteArrayView text)
 {
-    QString line;
-    for (const QString& each : QString::fromUtf8(text).split(QLatin1Char('\n'))) {
-        line = each.trimmed();
-        if (line.startsWith(QChar(0xFEFF)))
-            line = line.mid(1).trimmed();
-        if (!line.isEmpty())
-            break;
-    }
-    const QUrl url(line, QUrl::StrictMode);
+    static const QRegularExpression first(QStringLiteral("https?://\\S+"));
+    const QUrl url(first.match(QString::fromUtf8(text)).captured(), QUrl::StrictMode);
     static const QRegularExpression pupils(QStringLiteral("^(.*/)c/([A-Za-z0-9_-]{16,64})/?$"));
     const QRegularExpressionMatch match = pupils.match(url.path());
-    if (!url.isValid() || (url.scheme() != QLatin1String("http") && url.scheme() != QLatin1String("https"))
-        || url.host().isEmpty() || url.hasQuery() || url.hasFragment() || !match.hasMatch())
+    if (!url.isValid() || url.host().isEmpty() || url.hasQuery() || url.hasFragment() || !match.hasMatch())
         return {};
     QUrl base = url;
     base.setPath(match.captured(1));

@@ -24,8 +24,9 @@ struct ClassLink {
     QUrl api(const QString& tail = {}) const;
 };
 
-// The link in text: its first line that is not blank, an http or https URL whose path ends in
-// c/{classKey}/ (the last slash may be missing). Anything else gives a link that is not valid.
+// The link in text: its first http or https URL (so that the lines `class add` printed may be
+// kept whole, the pupils' link coming before the teacher's), whose path ends in c/{classKey}/
+// (the last slash may be missing). Anything else gives a link that is not valid.
 ClassLink parseClassLink(QByteArrayView text);
 
 // The class link in directory (the program's directory when empty), or nothing where no

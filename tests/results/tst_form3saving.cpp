@@ -2,6 +2,7 @@
 // The results window's save and clearing against the ranking file as it is on disk: a file
 // that cannot be written where the window looks for it, and another running copy that saves,
 // clears or holds the lock while the window is open; and the class's lists on a class server.
+#include "classlink/class_client.h"
 #include "classlink/class_ranking.h"
 #include "storage/ranking_file.h"
 #include "support/class_server.h"
@@ -12,6 +13,8 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QJsonArray>
+#include <QProcess>
 #include <QRegularExpression>
 #include <QTest>
 #include <QTimer>
@@ -56,6 +59,11 @@ private slots:
     // Guards against a class link sending the lists to another address than the server's API.
     void classLinkNamesTheApi_data();
     void classLinkNamesTheApi();
+
+    // Guards against the desktop and the real class server disagreeing on the API, and against
+    // an entry kept on the PC and sent again standing twice in the class's lists or entries.
+    // Run by the test class_server_desktop, which sets NUBORA_SERVER to nubora1-server.
+    void desktopSharesTheRealServersList();
 
 private:
     void writeLink(const QByteArray& link) { QVERIFY(rankingbytes::writeFile(dir->programDir + "/tavon.class", link)); }
@@ -286,6 +294,9 @@ void Form3SavingTest::classLinkNamesTheApi_data()
     QTest::newRow("below a prefix, after a BOM, with CRLF and no last slash")
         << "\xEF\xBB\xBF\r\n  https://school.example/nubora/c/" + key + "\r\n"
         << "https://school.example/nubora/api/v1/classes/" + ClassServer::key + "/entries";
+    QTest::newRow("the lines class add printed, kept whole")
+        << "３年２組\n生徒のリンク: http://school.test/c/" + key + "/\n先生のリンク: http://school.test/t/Teacher_Key_0123456/\n"
+        << "http://school.test/api/v1/classes/" + ClassServer::key + "/entries";
     QTest::newRow("the teacher's link") << "https://school.example/t/" + key + "/" << "";
     QTest::newRow("a key too short") << QByteArray("https://school.example/c/short/") << "";
     QTest::newRow("another scheme") << "file:///c/" + key + "/" << "";
@@ -298,6 +309,67 @@ void Form3SavingTest::classLinkNamesTheApi()
     QFETCH(QString, entries);
     const classlink::ClassLink parsed = classlink::parseClassLink(link);
     QCOMPARE(parsed.isValid() ? parsed.api(QStringLiteral("/entries")).toString() : QString(), entries);
+}
+
+void Form3SavingTest::desktopSharesTheRealServersList()
+{
+    const QString program = qEnvironmentVariable("NUBORA_SERVER");
+    if (program.isEmpty())
+        QSKIP("run by the test class_server_desktop");
+    const QString data = dir->path(QStringLiteral("server"));
+    QProcess add;
+    add.start(program, {"class", "add", "３年２組", "--data", data, "--url", "http://127.0.0.1/"});
+    QVERIFY(add.waitForFinished(60000) && add.exitCode() == 0);
+    const QString printed = QString::fromUtf8(add.readAllStandardOutput());
+    const QString key = QRegularExpression("/c/([A-Za-z0-9_-]+)/").match(printed).captured(1);
+    const QString teacher = QRegularExpression("/t/([A-Za-z0-9_-]+)/").match(printed).captured(1);
+    QVERIFY2(!key.isEmpty() && !teacher.isEmpty(), qPrintable(printed));
+    QProcess serve;
+    QString base;
+    const auto startServer = [&] {
+        serve.start(program, {"serve", "--data", data, "--listen", "127.0.0.1:0"});
+        QByteArray out;
+        QVERIFY(QTest::qWaitFor([&] {
+            out += serve.readAllStandardOutput();
+            base = QRegularExpression("listening on (http://127.0.0.1:\\d+/)").match(QString::fromLatin1(out)).captured(1);
+            return !base.isEmpty();
+        }, 30000));
+        writeLink((base + "c/" + key + "/").toLatin1());
+    };
+    const auto get = [&](const QString& path) { return classlink::request(QUrl(base + path), std::nullopt, std::chrono::seconds(10)).body; };
+    const auto save = [&](int tensu, const char* name) {
+        Form3& form = openResults(tensu, 2);
+        QTest::keyClicks(form.Text1, name);
+        QTest::keyClick(form.Text1, Qt::Key_Return);
+        QVERIFY(!wiring->resultsExist());
+    };
+
+    startServer();
+    save(35, "Kim");
+    QVERIFY(fake->messages.empty());
+    serve.kill();
+    serve.waitForFinished();
+    save(30, "Bob");
+    QCOMPARE(fake->messages.size(), std::size_t(1));
+    startServer();
+    // Kim's entry once more, as if the answer to its save had been lost.
+    const QJsonArray entries = get("api/v1/teachers/" + teacher).value("entries").toArray();
+    QCOMPARE(entries.size(), 1);
+    classlink::Outbox kept(dir->fallbackDir + "/classes/" + key + ".outbox");
+    QVERIFY(kept.add({{"id", entries[0].toObject().value("id")}, {"range", 2}, {"score", 35}, {"name", "Kim"}}));
+    Form3& viewing = openResults(0, 2);
+    QCOMPARE(captions(viewing.namae), (QStringList{"Kim", "Bob", "", "", ""}));
+    QTest::mouseClick(viewing.Command1, Qt::LeftButton);
+
+    QCOMPARE(kept.entries().size(), 0);
+    const QByteArray image = QByteArray::fromBase64(get("api/v1/classes/" + key).value("image").toString().toLatin1());
+    QCOMPARE(image.toHex(' '), (blankRecords(10) + record("Kim", 35) + record("Bob", 30) + blankRecords(63)).toHex(' '));
+    QStringList names;
+    for (const QJsonValue& each : get("api/v1/teachers/" + teacher).value("entries").toArray())
+        names << each.toObject().value("name").toString();
+    QCOMPARE(names, (QStringList{"Kim", "Bob"}));
+    serve.kill();
+    serve.waitForFinished();
 }
 
 QTEST_MAIN(Form3SavingTest)
