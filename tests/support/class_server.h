@@ -1,44 +1,57 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include <QByteArray>
-#include <QHash>
+#include "classlink/class_client.h"
+
 #include <QJsonObject>
-#include <QList>
-#include <QString>
-#include <QTcpServer>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTest>
 
-// A class server on a loopback port as the results window meets it: every request of the API
-// gets a fixed answer with the image the test gives, and is recorded. It applies no Save of
-// its own: a test sets the image the server answers after an entry.
-class ClassServer : public QObject {
+// The real class server, nubora1-server (the program NUBORA_SERVER names), with one class of
+// its own in a data folder of the test's, serving on a loopback port; stopped and started again
+// at will (each time on a new port).
+class ClassServer {
 public:
-    // The key of the class in every link of these tests.
-    static inline const QString key = QStringLiteral("Class3-2_pupilsKey");
+    ~ClassServer() { stop(); }
 
-    ClassServer();
-    bool isListening() const { return server.isListening(); }
-    // The pupils' link, BASE/c/{key}/, as tavon.class holds it.
-    QByteArray pupilsLink() const;
-    // A link to a port where nothing listens.
-    static QByteArray deadLink();
+    // Makes the class in data and serves it; false without NUBORA_SERVER.
+    bool start(const QString& data)
+    {
+        folder = data;
+        QProcess add;
+        add.start(program, {"class", "add", "３年２組", "--data", folder, "--url", "http://127.0.0.1/"});
+        if (program.isEmpty() || !add.waitForFinished(60000) || add.exitCode() != 0)
+            return false;
+        const QString printed = QString::fromUtf8(add.readAllStandardOutput());
+        key = QRegularExpression("/c/([A-Za-z0-9_-]+)/").match(printed).captured(1);
+        teacher = QRegularExpression("/t/([A-Za-z0-9_-]+)/").match(printed).captured(1);
+        return !key.isEmpty() && !teacher.isEmpty() && start();
+    }
+    bool start()
+    {
+        serve.start(program, {"serve", "--data", folder, "--listen", "127.0.0.1:0"});
+        QByteArray out;
+        return QTest::qWaitFor([&] {
+            out += serve.readAllStandardOutput();
+            base = QRegularExpression("listening on (http://127.0.0.1:\\d+/)").match(QString::fromLatin1(out)).captured(1);
+            return !base.isEmpty();
+        }, 30000);
+    }
+    void stop()
+    {
+        serve.kill();
+        serve.waitForFinished();
+    }
 
-    QByteArray image;   // the class's tavon.rnk in every answer
-    int status = 200;   // another status answers {"error": ...}
-    bool silent = false; // takes connections and reads requests, and never answers
+    // The pupils' link of a class on this server, as tavon.class holds it.
+    QByteArray link(const QString& classKey = {}) const { return (base + "c/" + (classKey.isEmpty() ? key : classKey) + "/\n").toUtf8(); }
+    QJsonObject get(const QString& path) const { return classlink::request(QUrl(base + path), std::nullopt, std::chrono::seconds(10)).body; }
 
-    struct Request {
-        QByteArray method;
-        QByteArray path; // below the base, e.g. "api/v1/classes/{key}/entries"
-        QJsonObject body;
-    };
-    QList<Request> requests;
-    // How many entries carried this id.
-    int entriesWithId(const QString& id) const;
+    QString key, teacher, base;
+    QProcess serve;
 
 private:
-    void answer(QTcpSocket* socket);
-
-    QTcpServer server;
-    QHash<QTcpSocket*, QByteArray> received;
+    QString program = qEnvironmentVariable("NUBORA_SERVER");
+    QString folder;
 };
