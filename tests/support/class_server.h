@@ -3,6 +3,7 @@
 
 #include "classlink/class_client.h"
 
+#include <QJsonArray>
 #include <QJsonObject>
 #include <QProcess>
 #include <QRegularExpression>
@@ -47,6 +48,16 @@ public:
     // The pupils' link of a class on this server, as tavon.class holds it.
     QByteArray link(const QString& classKey = {}) const { return (base + "c/" + (classKey.isEmpty() ? key : classKey) + "/\n").toUtf8(); }
     QJsonObject get(const QString& path) const { return classlink::request(QUrl(base + path), std::nullopt, std::chrono::seconds(10)).body; }
+    // What the teacher's page shows: the entries ("entries", with their ids) and the lists before each 初期化 ("history").
+    QJsonObject teachers() const { return get("api/v1/teachers/" + teacher); }
+    // The entries as "name range score", oldest first.
+    QStringList entries() const
+    {
+        QStringList rows;
+        for (const QJsonValue& each : teachers().value("entries").toArray())
+            rows << each["name"].toString() + ' ' + QString::number(each["range"].toInt()) + ' ' + QString::number(each["score"].toInt());
+        return rows;
+    }
 
     QString key, teacher, base;
     QProcess serve;
