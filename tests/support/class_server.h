@@ -16,13 +16,16 @@ class ClassServer {
 public:
     ~ClassServer() { stop(); }
 
-    // Makes the class in data and serves it; false without NUBORA_SERVER.
+    // Whether NUBORA_SERVER names the program.
+    bool available() const { return !program.isEmpty(); }
+
+    // Makes the class in data and serves it.
     bool start(const QString& data)
     {
         folder = data;
         QProcess add;
         add.start(program, {"class", "add", "３年２組", "--data", folder, "--url", "http://127.0.0.1/"});
-        if (program.isEmpty() || !add.waitForFinished(60000) || add.exitCode() != 0)
+        if (!add.waitForFinished(60000) || add.exitCode() != 0)
             return false;
         const QString printed = QString::fromUtf8(add.readAllStandardOutput());
         key = QRegularExpression("/c/([A-Za-z0-9_-]+)/").match(printed).captured(1);
