@@ -23,10 +23,10 @@ constexpr int bestRows = results::places;
 constexpr int runRows = results::runPlaces;
 
 // Runs work on a thread of its own while the window goes on painting (the player's clicks
-// and keys wait), so that a save that waits for another copy's lock, for a slow file server or
-// for the class server does not freeze the window. Hands back what the work returned (a failure keeps its
-// reason), through done: a hand-over that ThreadSanitizer sees (it cannot see the futex behind
-// QThread::wait).
+// and keys wait), so that a save that waits for another copy's lock, for a slow file server
+// or for the class server does not freeze the window. Hands back what the work returned (a
+// failure keeps its reason), through done: a hand-over that ThreadSanitizer sees (it cannot
+// see the futex behind QThread::wait).
 results::SaveResult whileResponsive(const std::function<results::SaveResult()>& work)
 {
     results::SaveResult result = results::SaveResult::WriteFailed;
