@@ -36,7 +36,7 @@ Windows::~Windows()
 
 Form1& Windows::form1() { return existing(gameWindow, *this); }
 Form2& Windows::form2() { return existing(helpWindow, *this); }
-Form3& Windows::form3() { return existing(resultsWindow, options); }
+Form3& Windows::form3() { return existing(resultsWindow, options, classOpts); }
 
 bool Windows::helpExists() const { return exists(helpWindow); }
 bool Windows::resultsExist() const { return exists(resultsWindow); }

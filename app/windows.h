@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "classlink/class_ranking.h"
 #include "storage/ranking_file.h"
 #include "windows/navigation.h"
 
@@ -37,12 +38,15 @@ public:
     // Where each results window created from now on keeps the ranking file, and how it meets
     // other running copies.
     results::RankingOptions& rankingOptions() { return options; }
+    // How long each results window created from now on waits for the class server.
+    classlink::ClassOptions& classOptions() { return classOpts; }
 
     // Destroys every window at once.
     void destroyAll();
 
 private:
     results::RankingOptions options;
+    classlink::ClassOptions classOpts;
     QPointer<Form1> gameWindow;
     QPointer<Form2> helpWindow;
     QPointer<Form3> resultsWindow;

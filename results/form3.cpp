@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The results window's behaviour: the ranking file read, saved and cleared, and what the model
-// (rules/results_window.h) decides shown in the controls.
+// The results window's behaviour: the ranking file (or the class's lists on the class server)
+// read, saved and cleared, and what the model (rules/results_window.h) decides shown in the
+// controls.
 #include "results/form3.h"
 
 #include "ui/accessibility.h"
@@ -22,10 +23,10 @@ constexpr int bestRows = results::places;
 constexpr int runRows = results::runPlaces;
 
 // Runs work on a thread of its own while the window goes on painting (the player's clicks
-// and keys wait), so that a save that waits for another copy's lock or for a slow file
-// server does not freeze the window. Hands back what the work returned (a failure keeps its
-// reason), through done: a hand-over that ThreadSanitizer sees (it cannot see the futex behind
-// QThread::wait).
+// and keys wait), so that a save that waits for another copy's lock, for a slow file server
+// or for the class server does not freeze the window. Hands back what the work returned (a
+// failure keeps its reason), through done: a hand-over that ThreadSanitizer sees (it cannot
+// see the futex behind QThread::wait).
 results::SaveResult whileResponsive(const std::function<results::SaveResult()>& work)
 {
     results::SaveResult result = results::SaveResult::WriteFailed;
@@ -60,7 +61,14 @@ void Form3::Form_Load()
 
 void Form3::yomikomi()
 {
-    rankingFile.read(model.lists);
+    // The class server may take a while to answer: the game window goes on painting meanwhile.
+    if (classRanking)
+        whileResponsive([this] {
+            classRanking->read(model.lists);
+            return results::SaveResult::Saved;
+        });
+    else
+        rankingFile.read(model.lists);
 }
 
 void Form3::sounyuu()
@@ -136,7 +144,8 @@ void Form3::Command1_Click()
     // running copy saved or cleared since this window opened stays as it is. The saving thread
     // works on its own copy of the entry.
     if (const std::optional<results::NewEntry> entry = model.Command1_Click(ui::u16(Text1->text()))) {
-        if (!whileResponsive([this, &entry] { return rankingFile.save(*entry); }) && !isUnloaded())
+        if (!whileResponsive([this, &entry] { return classRanking ? classRanking->save(*entry) : rankingFile.save(*entry); })
+            && !isUnloaded())
             message(results::saveFailed);
     }
     rankingFile.close();
@@ -149,7 +158,8 @@ void Form3::Command2_Click()
                                          ui::Icon::Question, ui::Buttons::OkCancel);
     if (isUnloaded())
         return; // the window went while the question was open
-    if (answer == ui::Answer::Ok && !whileResponsive([this] { return rankingFile.blank(); }) && !isUnloaded())
+    if (answer == ui::Answer::Ok && !whileResponsive([this] { return classRanking ? classRanking->blank() : rankingFile.blank(); })
+        && !isUnloaded())
         message(results::clearFailed);
     rankingFile.close();
     Unload();

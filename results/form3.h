@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "classlink/class_ranking.h"
 #include "rules/results_window.h"
 #include "storage/ranking_file.h"
 #include "ui/control_array.h"
@@ -8,16 +9,19 @@
 #include "ui/form.h"
 
 #include <cstdint>
+#include <memory>
 
 // The results window: the best five of the current x-value range with names, the best three
 // of this run and the score just made. A score that reaches the best five gets a name box;
 // 戻る (or Enter) saves the name into tavon.rnk, 初期化 clears the stored lists. Created
 // afresh at each opening and unloaded by its buttons; the ranking file is open meanwhile.
-// options: where that file is kept and how its saves meet other running copies.
+// options: where that file is kept and how its saves meet other running copies. Where the
+// program's directory holds a class link (classlink/class_link.h), the lists are the class's
+// on the class server instead, and classOptions tell how long the server is waited for.
 class Form3 : public ui::Form {
     Q_OBJECT
 public:
-    explicit Form3(results::RankingOptions options);
+    explicit Form3(results::RankingOptions options, classlink::ClassOptions classOptions = {});
 
     // Controls, named as in the window's design.
     ui::Label* Label1 = nullptr;  // heading "成績一覧"
@@ -42,6 +46,7 @@ public:
     // What one opening shows and decides: the lists, the new entry, the rows.
     results::ResultsWindow model;
     results::RankingFile rankingFile;
+    std::unique_ptr<classlink::ClassRanking> classRanking; // null without a class link
 
     // Event handlers.
     void Command1_Click();

@@ -18,13 +18,14 @@ const QColor paleGreen(0x80, 0xFF, 0x80);
 } // namespace
 
 // No window font of its own: 初期化 and "今回の記録" use the application's user-interface font.
-Form3::Form3(results::RankingOptions options)
+Form3::Form3(results::RankingOptions options, classlink::ClassOptions classOptions)
     : ui::Form({.name = QStringLiteral("Form3"),
                 .caption = QStringLiteral("ヌボラ1(m.Tarvo)"),
                 .clientWidthTwips = 4080,
                 .clientHeightTwips = 6270,
                 .back = paleGreen}),
-      rankingFile(std::move(options))
+      rankingFile(std::move(options)),
+      classRanking(classlink::classRanking(rankingFile.options(), classOptions))
 {
     createControls();
     connect(this, &ui::Form::unloaded, this, [this] { rankingFile.close(); });

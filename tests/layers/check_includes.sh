@@ -6,9 +6,10 @@
 # the game library, which includes the C++ standard library alone.
 #   rules    -> (nothing of ours; standard C++ headers only)
 #   storage  -> rules
+#   classlink -> storage, rules (the class server as the ranking place)
 #   ui       -> (nothing of ours)
 #   windows  -> ui, storage, rules (the navigation interface: it names no window)
-#   game, results, help -> windows, ui, storage, rules; never one another (they meet through
+#   game, results, help -> windows, ui, storage, rules, and results also classlink; never one another (they meet through
 #              windows/navigation.h, which app/ implements)
 #   app      -> everything;  fuzz -> storage, rules;  tests/wasm -> rules (it is built with
 #              emscripten too)
@@ -18,9 +19,11 @@ allowed() {
     case $1 in
         rules) echo "rules" ;;
         storage) echo "storage rules" ;;
+        classlink) echo "classlink storage rules" ;;
         ui) echo "ui" ;;
         windows) echo "windows ui storage rules" ;;
-        game|results|help) echo "$1 windows ui storage rules" ;;
+        results) echo "results windows ui classlink storage rules" ;;
+        game|help) echo "$1 windows ui storage rules" ;;
         fuzz) echo "fuzz storage rules" ;;
         tests/rules) echo "rules support" ;;
         tests/storage) echo "storage rules support" ;;
@@ -43,7 +46,7 @@ for file in "$root"/rules/*.h "$root"/rules/*.cpp; do
         esac
     done
 done
-for dir in rules storage ui windows game results help fuzz tests/rules tests/storage tests/wasm; do
+for dir in rules storage classlink ui windows game results help fuzz tests/rules tests/storage tests/wasm; do
     ok=$(allowed "$dir")
     for file in "$root/$dir"/*.h "$root/$dir"/*.cpp; do
         [ -f "$file" ] || continue

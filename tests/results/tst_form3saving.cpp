@@ -1,8 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The results window's save and clearing against the ranking file as it is on disk: a file
 // that cannot be written where the window looks for it, and another running copy that saves,
-// clears or holds the lock while the window is open.
+// clears or holds the lock while the window is open; and the class's lists on a class server.
+#include "classlink/class_ranking.h"
 #include "storage/ranking_file.h"
+#include "support/class_server.h"
 #include "support/ranking_bytes.h"
 #include "support/results_fixture.h"
 #include "ui/application.h"
@@ -10,9 +12,12 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QJsonArray>
+#include <QRegularExpression>
 #include <QTest>
 #include <QTimer>
 
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -39,6 +44,28 @@ private slots:
     // from a timer of this program's event loop.
     void returnSavesTheEntryIntoTheFileAsItIsNow_data();
     void returnSavesTheEntryIntoTheFileAsItIsNow();
+
+    // Guards against a class link sending the lists to another address than the server's API.
+    void classLinkNamesTheApi_data();
+    void classLinkNamesTheApi();
+
+    // On the class server (the test class_server_desktop runs these with NUBORA_SERVER set to
+    // nubora1-server; without it they are skipped):
+    // Guards against a window on a class link saving or clearing anything but the class's
+    // lists on the class server, against an entry lost or claimed saved when the server
+    // cannot be reached or refuses it, and against a dead server hanging the window.
+    void classLinkKeepsTheListsOnTheServer_data();
+    void classLinkKeepsTheListsOnTheServer();
+
+    // Guards against a class link sending the lists to another address than the server's API.
+    // Guards against the class's lists read wrong, against an entry kept on the PC lost or,
+    // sent again, standing twice in the class's lists or entries, and against an opening
+    // without the network showing other lists than the class's as last seen.
+    void desktopSharesTheRealServersList();
+
+private:
+    void writeLink(const QByteArray& link) { QVERIFY(rankingbytes::writeFile(dir->programDir + "/tavon.class", link)); }
+    classlink::Outbox outbox(const QString& key) const { return classlink::Outbox(dir->fallbackDir + "/classes/" + key + ".outbox"); }
 };
 
 void Form3SavingTest::failedWriteIsReported_data()
@@ -153,6 +180,135 @@ void Form3SavingTest::returnSavesTheEntryIntoTheFileAsItIsNow()
                                     ? blankRecords(10) + range2 + blankRecords(60)
                                     : usual.left(10 * 12) + range2 + usual.mid(15 * 12, 6 * 12) + blankRecords(54);
     QCOMPARE(fileBytes().toHex(' '), expected.toHex(' '));
+}
+
+void Form3SavingTest::classLinkKeepsTheListsOnTheServer_data()
+{
+    QTest::addColumn<QString>("server"); // up, down, stopped (takes connections, never answers), unknown (404)
+    QTest::addColumn<bool>("clearing");
+    QTest::addColumn<QString>("message");
+    QTest::addColumn<int>("kept"); // entries left in the outbox
+
+    const QString saveFailed = QStringLiteral("成績を保存できませんでした。");
+    QTest::newRow("Enter saves on the server") << "up" << false << "" << 0;
+    QTest::newRow("初期化 answered OK blanks the class's lists") << "up" << true << "" << 0;
+    QTest::newRow("no network: the entry is kept") << "down" << false << saveFailed << 1;
+    QTest::newRow("a server that never answers: the entry is kept") << "stopped" << false << saveFailed << 1;
+    QTest::newRow("an unknown class: nothing is kept") << "unknown" << false << saveFailed << 0;
+    QTest::newRow("no network at 初期化") << "down" << true << "成績一覧を消去できませんでした。" << 0;
+}
+
+void Form3SavingTest::classLinkKeepsTheListsOnTheServer()
+{
+    QFETCH(QString, server);
+    QFETCH(bool, clearing);
+    QFETCH(QString, message);
+    QFETCH(int, kept);
+
+    ClassServer classServer;
+    if (!classServer.available())
+        QSKIP("run by the test class_server_desktop");
+    QVERIFY(classServer.start(dir->path(QStringLiteral("server"))));
+    const QString key = server == QLatin1String("unknown") ? QStringLiteral("Unknown_class_key_0") : classServer.key;
+    writeLink(classServer.link(key));
+    wiring->classOptions().wait = std::chrono::seconds(3);
+    Form3& form = openResults(35, 2);
+    QCOMPARE(form.namae(0).caption(), QStringLiteral("ここです！"));
+    if (server == QLatin1String("down"))
+        classServer.stop();
+    if (server == QLatin1String("stopped"))
+        QCOMPARE(::kill(pid_t(classServer.serve.processId()), SIGSTOP), 0);
+    QTest::keyClicks(form.Text1, "Kim");
+    if (clearing) {
+        fake->answers.push_back(ui::Answer::Ok);
+        QTest::mouseClick(form.Command2, Qt::LeftButton);
+    } else {
+        QTest::keyClick(form.Text1, Qt::Key_Return);
+    }
+
+    QStringList said;
+    for (const ui::Message& each : fake->messages)
+        if (each.icon != ui::Icon::Question) // 初期化's question
+            said << each.text;
+    QCOMPARE(said, message.isEmpty() ? QStringList() : QStringList{message});
+    QVERIFY(!wiring->resultsExist());
+    QVERIFY(!QFileInfo::exists(rankingPath()));
+    QCOMPARE(outbox(key).entries().size(), kept);
+    if (server == QLatin1String("up")) {
+        QCOMPARE(classServer.entries(), clearing ? QStringList() : QStringList{"Kim 2 35"});
+        QCOMPARE(classServer.teachers().value("history").toArray().size(), clearing ? 1 : 0);
+    }
+}
+
+void Form3SavingTest::classLinkNamesTheApi_data()
+{
+    QTest::addColumn<QByteArray>("link");
+    QTest::addColumn<QString>("entries"); // the address of a save; empty for no class
+
+    const QString classKey = QStringLiteral("Class3-2_pupilsKey");
+    const QByteArray key = classKey.toLatin1();
+    QTest::newRow("as printed") << "http://host:8080/c/" + key + "/\n" << "http://host:8080/api/v1/classes/" + classKey + "/entries";
+    QTest::newRow("below a prefix, after a BOM, with CRLF and no last slash")
+        << "\xEF\xBB\xBF\r\n  https://school.example/nubora/c/" + key + "\r\n"
+        << "https://school.example/nubora/api/v1/classes/" + classKey + "/entries";
+    QTest::newRow("the lines class add printed, kept whole")
+        << "３年２組\n生徒のリンク: http://school.test/c/" + key + "/\n先生のリンク: http://school.test/t/Teacher_Key_0123456/\n"
+        << "http://school.test/api/v1/classes/" + classKey + "/entries";
+    QTest::newRow("the teacher's link") << "https://school.example/t/" + key + "/" << "";
+    QTest::newRow("a key too short") << QByteArray("https://school.example/c/short/") << "";
+    QTest::newRow("another scheme") << "file:///c/" + key + "/" << "";
+    QTest::newRow("a query") << "https://school.example/c/" + key + "/?x=1" << "";
+}
+
+void Form3SavingTest::classLinkNamesTheApi()
+{
+    QFETCH(QByteArray, link);
+    QFETCH(QString, entries);
+    const classlink::ClassLink parsed = classlink::parseClassLink(link);
+    QCOMPARE(parsed.isValid() ? parsed.api(QStringLiteral("/entries")).toString() : QString(), entries);
+}
+
+void Form3SavingTest::desktopSharesTheRealServersList()
+{
+    ClassServer classServer;
+    if (!classServer.available())
+        QSKIP("run by the test class_server_desktop");
+    QVERIFY(classServer.start(dir->path(QStringLiteral("server"))));
+    writeLink(classServer.link());
+    const auto save = [&](int tensu, const char* name) {
+        Form3& form = openResults(tensu, 2);
+        QTest::keyClicks(form.Text1, name);
+        QTest::keyClick(form.Text1, Qt::Key_Return);
+        QVERIFY(!wiring->resultsExist());
+    };
+    const auto view = [&] {
+        Form3& viewing = openResults(0, 2);
+        const QStringList names = captions(viewing.namae);
+        QTest::mouseClick(viewing.Command1, Qt::LeftButton);
+        return names;
+    };
+
+    save(35, "Kim");
+    QVERIFY(fake->messages.empty());
+    classServer.stop();
+    save(30, "Bob");
+    QCOMPARE(fake->messages.size(), std::size_t(1));
+    QVERIFY(classServer.start());
+    writeLink(classServer.link());
+    // Kim's entry once more, as if the answer to its save had been lost.
+    QCOMPARE(classServer.entries(), QStringList{"Kim 2 35"});
+    const QJsonValue id = classServer.teachers().value("entries")[0]["id"];
+    QVERIFY(outbox(classServer.key).add({{"id", id}, {"range", 2}, {"score", 35}, {"name", "Kim"}}));
+    const QStringList lists{"Kim", "Bob", "", "", ""};
+    QCOMPARE(view(), lists);
+    QCOMPARE(outbox(classServer.key).entries().size(), 0);
+
+    const QByteArray image = QByteArray::fromBase64(classServer.get("api/v1/classes/" + classServer.key).value("image").toString().toLatin1());
+    QCOMPARE(image.toHex(' '), (blankRecords(10) + record("Kim", 35) + record("Bob", 30) + blankRecords(63)).toHex(' '));
+    QCOMPARE(classServer.entries(), (QStringList{"Kim 2 35", "Bob 2 30"}));
+    // Without the network, the lists as last seen.
+    classServer.stop();
+    QCOMPARE(view(), lists);
 }
 
 QTEST_MAIN(Form3SavingTest)
