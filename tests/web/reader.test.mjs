@@ -2,21 +2,13 @@
 // The game as a screen reader meets it, read from Chromium's accessibility tree: the
 // correspondence table with its rows headed ｘ and ｙ, and each question, answer, time-out and
 // results opening said once, in order, through the live region, the focus staying put.
-import { test, before, after } from 'node:test';
+import { test } from 'node:test';
 import assert from 'node:assert/strict';
-import { serve, launch, openGame, gameUrl } from './support.mjs';
+import { useSite, openGame, gameUrl } from './support.mjs';
 import { ok, axe } from './play.mjs';
 import { form3 } from '../../web/layout.js';
 
-let server, chromium;
-before(async () => {
-  server = await serve();
-  chromium = await launch();
-});
-after(async () => {
-  await chromium?.close();
-  server?.close();
-});
+const { server, newContext } = useSite();
 
 // The tree's nodes by id, and the texts under a node, in order.
 async function tree(cdp) {
@@ -60,7 +52,7 @@ function sayings(page, plan) {
 }
 
 test('the table and every utterance of a game as the accessibility tree has them', { timeout: 60000 }, async () => {
-  const ctx = await chromium.browser.createBrowserContext();
+  const ctx = await newContext();
   const page = await openGame(ctx, gameUrl(server), 19);
   await ok(page);
   const cdp = await page.createCDPSession();
@@ -110,7 +102,7 @@ test('the table and every utterance of a game as the accessibility tree has them
 });
 
 test('where more contrast is asked for, every caption passes the contrast rule', { timeout: 30000 }, async () => {
-  const ctx = await chromium.browser.createBrowserContext();
+  const ctx = await newContext();
   const page = await openGame(ctx, gameUrl(server), 2);
   const cdp = await page.createCDPSession();
   await cdp.send('Emulation.setEmulatedMedia', { features: [{ name: 'prefers-contrast', value: 'more' }] });
@@ -130,7 +122,7 @@ const windows = [
 ];
 for (const w of windows) {
   test(`the ${w.form} window is named by its caption and gives the focus back to ${w.from}`, { timeout: 30000 }, async () => {
-    const ctx = await chromium.browser.createBrowserContext();
+    const ctx = await newContext();
     const page = await openGame(ctx, gameUrl(server), 4);
     await ok(page);
     await page.focus(`[data-name=${w.from}]`);
