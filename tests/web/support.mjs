@@ -145,7 +145,10 @@ async function launchWebKit(env) {
     if (!res.ok) throw new Error(`WebDriver ${path}: ${value.error}: ${value.message}`);
     return value;
   };
-  while (!(await call('GET', '/status').catch(() => null))) await new Promise((r) => setTimeout(r, 50)); // the driver listening
+  while (!(await call('GET', '/status').catch(() => null))) { // the driver listening
+    if (driver.exitCode !== null) throw new Error('WebKitWebDriver did not start');
+    await new Promise((r) => setTimeout(r, 50));
+  }
   const stop = () => Promise.all([driver, xvfb].map((p) => new Promise((done) => {
     p.once('exit', done);
     p.kill();
