@@ -139,8 +139,10 @@ async function launchWebKit(env) {
   });
   const driver = spawn('WebKitWebDriver', [`--port=${port}`], { stdio: 'ignore', env: { ...env, DISPLAY: `:${display}` } });
   const call = async (method, path, body) => {
+    // (A command WebKit never answers fails by its name within a minute.)
     const res = await fetch(`http://127.0.0.1:${port}${path}`, { method, body: body && JSON.stringify(body),
-      headers: { 'content-type': 'application/json' } });
+      headers: { 'content-type': 'application/json' }, signal: AbortSignal.timeout(60000) })
+      .catch((e) => { throw new Error(`WebDriver ${method} ${path}: ${e.message}`); });
     const { value } = await res.json();
     if (!res.ok) throw new Error(`WebDriver ${path}: ${value.error}: ${value.message}`);
     return value;
