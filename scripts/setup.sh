@@ -28,7 +28,10 @@ for group in "$@"; do
         packages="$packages $site"
         # The page's tests drive Debian's Chromium, headless (make web, tests/web), and show
         # every caption whole in each Japanese Gothic face of the page's font list found here.
-        packages="$packages chromium fonts-noto-cjk fonts-vlgothic" ;;
+        packages="$packages chromium fonts-noto-cjk fonts-vlgothic"
+        # The whole game and the layout are also played in Firefox ESR (over WebDriver BiDi) and
+        # in WebKitGTK's MiniBrowser (over its WebDriver, in Xvfb).
+        packages="$packages firefox-esr webkit2gtk-driver" ;;
     # `make deb` builds the package with debhelper; `make test` also checks it.
     --deb) packages="$packages dpkg-dev debhelper librsvg2-bin lintian appstream desktop-file-utils man-db" ;;
     # `make fuzz` builds the fuzz target with clang and its libFuzzer and sanitizer runtimes.

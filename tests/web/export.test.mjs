@@ -9,18 +9,15 @@ import assert from 'node:assert/strict';
 import { mkdtemp, mkdir, readFile, rm, writeFile } from 'node:fs/promises';
 import { tmpdir } from 'node:os';
 import { join } from 'node:path';
-import { serve, launch, openGame, gameUrl } from './support.mjs';
+import { useSite, openGame, gameUrl } from './support.mjs';
 import { ok, answers, caption, stored, answerable } from './play.mjs';
 
-let server, chromium, downloads;
+const { server, chromium } = useSite();
+let downloads;
 before(async () => {
-  server = await serve();
-  chromium = await launch();
   downloads = await mkdtemp(join(tmpdir(), 'nubora1-downloads-'));
 });
 after(async () => {
-  await chromium?.close();
-  server?.close();
   if (downloads) await rm(downloads, { recursive: true, force: true });
 });
 

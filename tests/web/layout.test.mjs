@@ -2,26 +2,21 @@
 // The page's three windows held against the desktop's, as desktop_layout writes them: every
 // control's rectangle (±1 px), colours and font at scale 1 and 2; and every caption whole
 // with each Japanese gothic of the page's font list that this machine has, forced first.
-import { test, before, after } from 'node:test';
+import { test, before } from 'node:test';
 import assert from 'node:assert/strict';
 import { readFile } from 'node:fs/promises';
 import { readFileSync } from 'node:fs';
 import { execFileSync } from 'node:child_process';
-import { serve, launch, openGame, gameUrl } from './support.mjs';
+import { useSite, engines, openGame, gameUrl } from './support.mjs';
 import { ok, axe } from './play.mjs';
 
 const desktopFile = process.env.NUBORA_DESKTOP_LAYOUT || 'build/tests/desktop_layout.json';
-let desktop, server, chromium;
+const { server, newContext } = useSite();
+let desktop;
 before(async () => {
   desktop = JSON.parse(await readFile(desktopFile, 'utf8').catch(() => {
     throw new Error(`no ${desktopFile}: ctest -R desktop_layout writes it`);
   }));
-  server = await serve();
-  chromium = await launch();
-});
-after(async () => {
-  await chromium?.close();
-  server?.close();
 });
 
 // Opens the game window, then the results window for viewing, then the help window, and
@@ -43,7 +38,7 @@ async function eachWindow(page, visit) {
 }
 
 async function gamePage(seed, scale = 1, css = '', hasTouch = false) {
-  const ctx = await chromium.browser.createBrowserContext();
+  const ctx = await newContext();
   const page = await openGame(ctx, gameUrl(server), seed, { css });
   await page.setViewport({ width: 580 * scale, height: 480 * scale, hasTouch }); // the results window whole
   await page.waitForFunction((s) => getComputedStyle(document.documentElement).getPropertyValue('--scale').trim() === String(s), {}, scale);
@@ -116,11 +111,13 @@ const faces = fontList.filter((f) => installed.has(f));
 
 // The captioned controls of a window: name, its box in the client area, whether its caption
 // runs wider than the box (a single letter is centred and may: its ink is what counts) or
-// wraps below it (a line of it more below than in); and a wrapped text's first baseline less
-// than 1 px from the desktop's, 0.86 em below the label's top.
+// wraps below it (a line of it more below than in); a wrapped text's first baseline less
+// than 1 px from the desktop's, 0.86 em below the label's top, and the letters its lines begin
+// with, where one may not begin a Japanese line. (Sizes in the window's CSS pixels.)
 function captioned(page, form) {
   return page.evaluate((name) => {
     const area = document.querySelector(`.client[data-form=${name}]`), a = area.getBoundingClientRect();
+    const zoom = Math.max(1, parseFloat(getComputedStyle(area.closest('dialog') || document.getElementById('page')).zoom)); // 1 px at scale 1
     const ruler = document.createElement('canvas').getContext('2d');
     const baseline = (node) => {
       const first = document.createRange(), s = getComputedStyle(node.parentElement);
@@ -133,11 +130,23 @@ function captioned(page, form) {
       .map((el) => {
         const r = el.getBoundingClientRect(), text = document.createRange();
         text.selectNodeContents(el);
-        const first = el.classList.contains('wrap') && baseline(document.createTreeWalker(el, NodeFilter.SHOW_TEXT).nextNode());
+        const node = el.classList.contains('wrap') && document.createTreeWalker(el, NodeFilter.SHOW_TEXT).nextNode();
+        const first = node && baseline(node);
+        const starts = [];
+        for (let i = 0, top = -Infinity; node && i < node.length; ++i) {
+          const letter = document.createRange();
+          letter.setStart(node, i);
+          letter.setEnd(node, i + 1);
+          // (WebKit gives a letter at a line's end a rectangle of no width there, its own after.)
+          const box = [...letter.getClientRects()].sort((p, q) => q.width - p.width)[0];
+          if (box && box.top > top + box.height / 2) starts.push(node.data[i]);
+          if (box) top = Math.max(top, box.top);
+        }
         return { name: el.dataset.name || 'legend', box: [r.left - a.left, r.top - a.top, r.width, r.height],
-          wide: [...el.textContent].length > 1 && el.scrollWidth > el.clientWidth,
+          starts: starts.filter((c) => /[。、，．」』）・！？ぁぃぅぇぉっゃゅょゎァィゥェォッャュョヮヵヶ]/.test(c)),
+          wide: [...el.textContent].length > 1 && el.scrollWidth > el.clientWidth + 1, // (WebKit rounds them zoomed)
           tall: [...text.getClientRects()].some((line) => (line.top + line.bottom) / 2 > r.bottom),
-          low: first && Math.abs(first.at - r.top - 0.86 * first.size) >= 1 };
+          low: first && Math.abs(first.at - r.top - 0.86 * first.size) >= zoom };
       });
   }, form);
 }
@@ -164,36 +173,59 @@ async function otherFaces(page, form, face) {
 }
 
 // Controls whose caption's ink is clipped at their edges: the window drawn as it is and again
-// with every control's overflow shown; the pixels that differ lie beside the controls cut.
+// with every control's overflow shown; the pixels that differ outside every control but the
+// frame (inside one, a zoomed window may be drawn a little differently) lie beside those cut.
 async function clipped(page, form, controls) {
   const area = await page.$(`.client[data-form=${form}]`);
   const asShown = await area.screenshot({ encoding: 'base64' });
-  const tag = await page.addStyleTag({ content: '.client [data-name], .client legend { overflow: visible !important; }' });
+  const shown = (visible) => page.evaluate((visible) => {
+    if (visible) document.head.append(Object.assign(document.createElement('style'), { id: 'unclipped',
+      textContent: '.client [data-name], .client legend { overflow: visible !important; }' }));
+    else document.getElementById('unclipped').remove();
+    return new Promise((drawn) => requestAnimationFrame(() => drawn()));
+  }, visible);
+  await shown(true);
   const unclipped = await area.screenshot({ encoding: 'base64' });
-  await tag.evaluate((t) => t.remove());
-  return page.evaluate(async (shots, controls) => {
+  await shown(false);
+  const [width, zoom] = await page.$eval(`.client[data-form=${form}]`, (el) => [el.getBoundingClientRect().width,
+    parseFloat(getComputedStyle(el.closest('dialog') || document.getElementById('page')).zoom)]);
+  return page.evaluate(async (shots, controls, width, zoom) => {
     const pixels = await Promise.all(shots.map(async (b64) => {
       const image = await createImageBitmap(await (await fetch(`data:image/png;base64,${b64}`)).blob());
       const canvas = new OffscreenCanvas(image.width, image.height), g = canvas.getContext('2d');
       g.drawImage(image, 0, 0);
       return g.getImageData(0, 0, image.width, image.height);
     }));
-    const [a, b] = pixels, cut = new Set();
+    // Pixels to the window's CSS pixels (WebKit gives rectangles before the page's zoom).
+    // At a zoom of no whole number a box's edge falls within a pixel and its clip is snapped to
+    // a whole one: the pixel rows beside it may differ.
+    const [a, b] = pixels, cut = new Set(), scale = a.width / width, edge = Number.isInteger(zoom) ? 0 : 1.5 / scale;
     const distance = ([l, t, w, h], x, y) => Math.hypot(Math.max(l - x, 0, x - l - w), Math.max(t - y, 0, y - t - h));
+    const within = ([l, t, w, h], [m, u, v, k]) => m >= l && u >= t && m + v <= l + w && u + k <= t + h;
+    const inner = controls.filter((c) => !controls.some((d) => d !== c && within(c.box, d.box))); // not the frame
     for (let i = 0; i < a.data.length; i += 4) {
       if (a.data[i] === b.data[i] && a.data[i + 1] === b.data[i + 1] && a.data[i + 2] === b.data[i + 2]) continue;
-      const x = (i / 4) % a.width, y = Math.floor(i / 4 / a.width);
-      cut.add(controls.reduce((p, q) => (distance(q.box, x, y) < distance(p.box, x, y) ? q : p)).name);
+      const x = ((i / 4) % a.width + 0.5) / scale, y = (Math.floor(i / 4 / a.width) + 0.5) / scale;
+      if (inner.some((c) => distance(c.box, x, y) === 0)) continue;
+      const near = controls.reduce((p, q) => (distance(q.box, x, y) < distance(p.box, x, y) ? q : p));
+      if (distance(near.box, x, y) > edge) cut.add(near.name);
     }
     return [...cut];
-  }, [asShown, unclipped], controls);
+  }, [asShown, unclipped], controls, width, zoom);
 }
 
-// Everything that keeps a caption of the window from being seen whole in `face`.
-async function cutCaptions(page, form, face) {
+// Everything that keeps a caption of the window from being seen whole in `face` (or in the
+// browser's own choice of the list's faces), or a line of it from beginning rightly.
+async function cutCaptions(page, form, face = null) {
   const controls = await captioned(page, form);
   return [
-    ...(await otherFaces(page, form, face)),
+    ...(face ? await otherFaces(page, form, face) : []),
+    // (At a zoom of no whole number, WebKit rounds a window's content a pixel wider.)
+    ...((await page.$eval(`.client[data-form=${form}]`, (el) => {
+      const d = el.closest('dialog'), z = d && parseFloat(getComputedStyle(d).zoom), room = Number.isInteger(z) ? 0 : 1;
+      return d && (d.scrollHeight > d.clientHeight + room || d.scrollWidth > d.clientWidth + room);
+    })) ? ['window scrolled, not whole'] : []),
+    ...controls.filter((c) => c.starts.length).map((c) => `${c.name} has lines begun by ${c.starts.join('')}`),
     ...controls.filter((c) => c.wide).map((c) => `${c.name} wider than its box`),
     ...controls.filter((c) => c.tall).map((c) => `${c.name} wraps below its box`),
     ...controls.filter((c) => c.low).map((c) => `${c.name} lines not where the desktop's are`),
@@ -229,7 +261,7 @@ const targets = {
 };
 for (const [width, height] of [[1366, 768], [1366, 635], [1180, 820], [820, 1180]]) {
   test(`at ${width}×${height} the windows open over the game and every tap target is 44 px`, { timeout: 60000 }, async () => {
-    const ctx = await chromium.browser.createBrowserContext();
+    const ctx = await newContext();
     const page = await openGame(ctx, gameUrl(server), 3);
     await page.setViewport({ width, height, hasTouch: true });
     await ok(page);
@@ -255,4 +287,18 @@ for (const [width, height] of [[1366, 768], [1366, 635], [1180, 820], [820, 1180
     assert.deepEqual(small, []);
     await ctx.close();
   });
+}
+
+// In each engine, on a Chromebook's screen and an upright iPad's (the browsers start within).
+for (const engine of engines) {
+  for (const [width, height] of [[1366, 768], [820, 1180]]) {
+    test(`every caption whole and every line begun rightly in ${engine} at ${width}×${height}`, { timeout: 180000 }, async () => {
+      const page = await openGame(await newContext(engine), gameUrl(server), 7);
+      await page.setViewport({ width, height });
+      await ok(page);
+      const cut = [];
+      await eachWindow(page, async (form) => cut.push(...(await cutCaptions(page, form))));
+      assert.deepEqual(cut, []);
+    });
+  }
 }

@@ -88,3 +88,36 @@ export async function axe(page, whole = false) {
     return [...all, ...contrast].map((v) => `${v.id}: ${v.nodes.map((n) => n.target).join(' ')}`);
   }, whole);
 }
+
+// Types into the focused box through an input method: `reading` composed (then `composing()`
+// run, to look at the box), and `text` committed in its place. Chromium's input method is
+// driven through the DevTools protocol. Firefox's and WebKit's drivers have none: there the
+// composition's events are sent as an input method sends them, and the commit lands through
+// the browser's editor (execCommand insertText, the path of an input method's commit).
+export async function compose(page, engine, reading, text, composing = async () => {}) {
+  if (engine === 'chromium') {
+    const cdp = await page.createCDPSession();
+    await cdp.send('Input.imeSetComposition', { text: reading, selectionStart: reading.length, selectionEnd: reading.length });
+    await composing();
+    await cdp.send('Input.insertText', { text });
+    return cdp.detach();
+  }
+  const events = (step, ...args) => page.evaluate(step, ...args);
+  await events((reading) => {
+    const box = document.activeElement, at = box.selectionStart;
+    box.dispatchEvent(new CompositionEvent('compositionstart', { bubbles: true, data: '' }));
+    for (let i = 1; i <= reading.length; ++i) {
+      box.dispatchEvent(new CompositionEvent('compositionupdate', { bubbles: true, data: reading.slice(0, i) }));
+      box.setRangeText(reading.slice(0, i), at, at + i - 1, 'end');
+      box.dispatchEvent(new InputEvent('input', { bubbles: true, isComposing: true, inputType: 'insertCompositionText', data: reading.slice(0, i) }));
+    }
+  }, reading);
+  await composing();
+  await events((reading, text) => {
+    const box = document.activeElement;
+    box.setSelectionRange(box.selectionStart - reading.length, box.selectionStart);
+    box.dispatchEvent(new CompositionEvent('compositionupdate', { bubbles: true, data: text }));
+    document.execCommand('insertText', false, text);
+    box.dispatchEvent(new CompositionEvent('compositionend', { bubbles: true, data: text }));
+  }, reading, text);
+}

@@ -2,21 +2,13 @@
 // The game as a screen reader meets it, read from Chromium's accessibility tree: the
 // correspondence table with its rows headed ｘ and ｙ, and each question, answer, time-out and
 // results opening said once, in order, through the live region, the focus staying put.
-import { test, before, after } from 'node:test';
+import { test } from 'node:test';
 import assert from 'node:assert/strict';
-import { serve, launch, openGame, gameUrl } from './support.mjs';
+import { useSite, openGame, gameUrl } from './support.mjs';
 import { ok, axe } from './play.mjs';
 import { form3 } from '../../web/layout.js';
 
-let server, chromium;
-before(async () => {
-  server = await serve();
-  chromium = await launch();
-});
-after(async () => {
-  await chromium?.close();
-  server?.close();
-});
+const { server, newContext } = useSite();
 
 // The tree's nodes by id, and the texts under a node, in order.
 async function tree(cdp) {
@@ -60,7 +52,7 @@ function sayings(page, plan) {
 }
 
 test('the table and every utterance of a game as the accessibility tree has them', { timeout: 60000 }, async () => {
-  const ctx = await chromium.browser.createBrowserContext();
+  const ctx = await newContext();
   const page = await openGame(ctx, gameUrl(server), 19);
   await ok(page);
   const cdp = await page.createCDPSession();
@@ -110,7 +102,7 @@ test('the table and every utterance of a game as the accessibility tree has them
 });
 
 test('where more contrast is asked for, every caption passes the contrast rule', { timeout: 30000 }, async () => {
-  const ctx = await chromium.browser.createBrowserContext();
+  const ctx = await newContext();
   const page = await openGame(ctx, gameUrl(server), 2);
   const cdp = await page.createCDPSession();
   await cdp.send('Emulation.setEmulatedMedia', { features: [{ name: 'prefers-contrast', value: 'more' }] });
@@ -130,7 +122,7 @@ const windows = [
 ];
 for (const w of windows) {
   test(`the ${w.form} window is named by its caption and gives the focus back to ${w.from}`, { timeout: 30000 }, async () => {
-    const ctx = await chromium.browser.createBrowserContext();
+    const ctx = await newContext();
     const page = await openGame(ctx, gameUrl(server), 4);
     await ok(page);
     await page.focus(`[data-name=${w.from}]`);
@@ -150,7 +142,7 @@ for (const w of windows) {
 // The board read in order, each mark after its question's number, the number and the points in
 // words; the range items named by their captions alone.
 test('the board reads in order and the range items by their captions', { timeout: 30000 }, async () => {
-  const ctx = await chromium.browser.createBrowserContext();
+  const ctx = await newContext();
   const page = await openGame(ctx, gameUrl(server), 19);
   await ok(page);
   // スタート and two answers, the right one and a wrong one, before the countdown can tick.
@@ -174,7 +166,7 @@ const paces = [['', ' 4', false], ['?pace=1.5', ' 6', true], ['?pace=2', ' 7', t
   ['?pace=1.3', ' 4', false], ['?pace=2.0', ' 4', false]];
 test('a pace of 1.5, 2 or 3 set by the link slows the countdown and says so; no other', { timeout: 90000 }, async () => {
   for (const [query, points, told] of paces) {
-    const ctx = await chromium.browser.createBrowserContext();
+    const ctx = await newContext();
     const page = await openGame(ctx, gameUrl(server) + query, 19);
     assert.equal(await page.evaluate(() => Boolean(document.querySelector('#strip:not([hidden])'))), told, query);
     await ok(page);

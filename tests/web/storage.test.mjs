@@ -7,18 +7,15 @@ import assert from 'node:assert/strict';
 import { mkdtemp, writeFile, rm } from 'node:fs/promises';
 import { tmpdir } from 'node:os';
 import { join } from 'node:path';
-import { serve, launch, openGame, gameUrl } from './support.mjs';
+import { useSite, openGame, gameUrl } from './support.mjs';
 import { ok, caption, stored, expected, playByMouse } from './play.mjs';
 
-let server, chromium, dir;
+const { server, newContext } = useSite();
+let dir;
 before(async () => {
-  server = await serve();
-  chromium = await launch();
   dir = await mkdtemp(join(tmpdir(), 'nubora1-import-'));
 });
 after(async () => {
-  await chromium?.close();
-  server?.close();
   await rm(dir, { recursive: true, force: true });
 });
 
@@ -30,7 +27,7 @@ const message = async (page) => {
 };
 
 test('without WebAssembly the page says so in Japanese', async () => {
-  const ctx = await chromium.browser.createBrowserContext();
+  const ctx = await newContext();
   const page = await openGame(ctx, gameUrl(server), 1, { before: () => { delete globalThis.WebAssembly; } });
   assert.equal(await failure(page), 'このブラウザーでは、このゲームを動かせません。新しいブラウザーで開いてください。');
   await ctx.close();
@@ -56,7 +53,7 @@ const cases = [
 ];
 for (const c of cases) {
   test(`storage: ${c.what}`, { timeout: 30000 }, async () => {
-    const ctx = await chromium.browser.createBrowserContext();
+    const ctx = await newContext();
     const page = await openGame(ctx, gameUrl(server), 9, { before: c.before });
     if (c.start) {
       assert.equal(await message(page), c.start);
@@ -82,7 +79,7 @@ for (const c of cases) {
 // Imports into a file that holds one entry, answering the question with `answer`; resolves
 // to the question and to the message shown after it (null: none).
 async function importing(bytes, before = null, answer = 'OK') {
-  const ctx = await chromium.browser.createBrowserContext();
+  const ctx = await newContext();
   const page = await openGame(ctx, gameUrl(server), 13, { before });
   await ok(page);
   const old = await expected(page, [{ hani: 0, tensu: 33, name: 'OLD' }]);
@@ -139,7 +136,7 @@ for (const c of refused) {
 }
 
 test('初期化 asks first with キャンセル the default; OK blanks the lists as Blank writes them', { timeout: 30000 }, async () => {
-  const ctx = await chromium.browser.createBrowserContext();
+  const ctx = await newContext();
   const page = await openGame(ctx, gameUrl(server), 15);
   await ok(page);
   const old = await expected(page, [{ hani: 2, tensu: 41, name: 'KEEP' }]);

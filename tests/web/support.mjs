@@ -1,12 +1,15 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // What the page's tests share: build-web/ served over HTTP on a free port, and Debian's
-// Chromium, headless, with its profile in a temporary directory.
+// browsers with their profiles in temporary directories: Chromium headless, Firefox ESR
+// headless over WebDriver BiDi, WebKitGTK's MiniBrowser in an Xvfb of its own over WebDriver.
+import { before, after, afterEach } from 'node:test';
 import { createServer } from 'node:http';
 import { readFile, stat, mkdtemp, rm } from 'node:fs/promises';
 import { tmpdir } from 'node:os';
 import { join, extname, resolve } from 'node:path';
 import { pathToFileURL } from 'node:url';
 import puppeteer from 'puppeteer-core';
+import { spawn } from 'node:child_process';
 
 export const site = resolve(process.env.NUBORA_WEB_DIR || 'build-web');
 // NUBORA_WEB_FROM=file: the tests play nubora1.html from file:// instead of the served site.
@@ -41,17 +44,58 @@ export async function serve(dir = site) {
   return { url: `http://127.0.0.1:${server.address().port}/`, offline, requests, close: () => server.close() };
 }
 
-export async function launch() {
-  const profile = await mkdtemp(join(tmpdir(), 'nubora1-chromium-'));
-  const browser = await puppeteer.launch({
+// The engines the page is played in; `browser.createBrowserContext()` is a context with
+// storage of its own in each.
+export const engines = ['chromium', 'firefox', 'webkit'];
+
+export async function launch(engine = 'chromium') {
+  const profile = await mkdtemp(join(tmpdir(), `nubora1-${engine}-`));
+  const env = { ...process.env, HOME: profile, XDG_CONFIG_HOME: profile, XDG_CACHE_HOME: profile };
+  const browser = engine === 'webkit' ? await launchWebKit(env) : await puppeteer.launch(engine === 'firefox' ? {
+    browser: 'firefox',
+    executablePath: process.env.FIREFOX || '/usr/bin/firefox-esr',
+    headless: true,
+    userDataDir: profile,
+    extraPrefsFirefox: { 'intl.accept_languages': 'ja', 'font.language.group': 'ja' },
+    env,
+  } : {
     executablePath: process.env.CHROMIUM || '/usr/bin/chromium',
     headless: true,
     userDataDir: profile,
     args: ['--no-sandbox', '--disable-gpu', '--font-render-hinting=none', '--lang=ja', '--no-first-run',
       '--disable-background-timer-throttling', '--disable-renderer-backgrounding', '--disable-backgrounding-occluded-windows'],
-    env: { ...process.env, HOME: profile, XDG_CONFIG_HOME: profile, XDG_CACHE_HOME: profile },
+    env,
   });
-  return { browser, close: async () => { await browser.close(); await rm(profile, { recursive: true, force: true }); } };
+  return { browser, close: async () => { await browser.close(); await rm(profile, { recursive: true, force: true, maxRetries: 5 }); } };
+}
+
+// The server and Chromium of a test file, started before its tests and stopped after them:
+// `server` and `chromium` are filled in then. `newContext(engine)` opens a browser context that
+// is closed when its test ends, however it ends; the other engines start at their first use.
+export function useSite() {
+  const server = {}, chromium = {}, others = new Map(), opened = [];
+  before(async () => {
+    Object.assign(server, await serve());
+    Object.assign(chromium, await launch());
+  });
+  afterEach(async () => {
+    await Promise.all(opened.splice(0).map((ctx) => ctx.close().catch(() => {})));
+  });
+  after(async () => {
+    for (const started of others.values()) await (await started).close();
+    await chromium.close?.();
+    server.close?.();
+  });
+  async function newContext(engine = 'chromium') {
+    if (engine !== 'chromium' && !others.has(engine)) others.set(engine, launch(engine));
+    const ctx = await (engine === 'chromium' ? chromium : await others.get(engine)).browser.createBrowserContext();
+    const close = ctx.close.bind(ctx);
+    let closing = null;
+    ctx.close = () => (closing ??= close());
+    opened.push(ctx);
+    return ctx;
+  }
+  return { server, chromium, newContext };
 }
 
 // A page of the game with its draws fixed by `seed`, ready when the start message shows (or
@@ -76,5 +120,142 @@ export async function openGame(browser, url, seed, { before = null, css = '' } =
   await page.waitForFunction(() => (globalThis.nubora?.ready && document.querySelector('dialog.message[open]'))
     || document.querySelector('#failure:not([hidden])'), { polling: 50 });
   page.errors = errors;
+  return page;
+}
+
+// WebKitGTK's MiniBrowser through WebKitWebDriver, in an Xvfb of its own on a free display. A
+// browser context is a WebDriver session (a MiniBrowser with storage of its own) and holds one
+// page, which answers the part of puppeteer's Page that the tests use. Nothing runs before a
+// page's scripts here, so a page's draws come from the clock: `nubora.seed` tells which.
+const miniBrowser = process.env.MINIBROWSER || '/usr/lib/x86_64-linux-gnu/webkit2gtk-4.1/MiniBrowser';
+const element = 'element-6066-11e4-a52e-4f735466cecf';
+const keyCodes = { Enter: '\uE007', Tab: '\uE004', Shift: '\uE008', Backspace: '\uE003', Space: ' ' };
+
+async function launchWebKit(env) {
+  const xvfb = spawn('Xvfb', ['-displayfd', '3', '-screen', '0', '1600x1400x24', '-nolisten', 'tcp'],
+    { stdio: ['ignore', 'ignore', 'ignore', 'pipe'] });
+  const display = await new Promise((ok, fail) => {
+    xvfb.stdio[3].once('data', (d) => ok(String(d).trim()));
+    xvfb.once('exit', () => fail(new Error('Xvfb did not start')));
+  });
+  const port = await new Promise((ok) => {
+    const probe = createServer().listen(0, '127.0.0.1', () => {
+      const { port: free } = probe.address();
+      probe.close(() => ok(free));
+    });
+  });
+  const driver = spawn('WebKitWebDriver', [`--port=${port}`], { stdio: 'ignore', env: { ...env, DISPLAY: `:${display}` } });
+  const call = async (method, path, body) => {
+    // (A command WebKit never answers fails by its name within a minute.)
+    const res = await fetch(`http://127.0.0.1:${port}${path}`, { method, body: body && JSON.stringify(body),
+      headers: { 'content-type': 'application/json' }, signal: AbortSignal.timeout(60000) })
+      .catch((e) => { throw new Error(`WebDriver ${method} ${path}: ${e.message}`); });
+    const { value } = await res.json();
+    if (!res.ok) throw new Error(`WebDriver ${path}: ${value.error}: ${value.message}`);
+    return value;
+  };
+  while (!(await call('GET', '/status').catch(() => null))) { // the driver listening
+    if (driver.exitCode !== null) throw new Error('WebKitWebDriver did not start');
+    await new Promise((r) => setTimeout(r, 50));
+  }
+  const stop = () => Promise.all([driver, xvfb].map((p) => new Promise((done) => {
+    p.once('exit', done);
+    p.kill();
+  })));
+  return {
+    async createBrowserContext() {
+      const { sessionId } = await call('POST', '/session', { capabilities: { alwaysMatch: {
+        'webkitgtk:browserOptions': { binary: miniBrowser, args: ['--automation'] } } } });
+      const page = webDriverPage((method, path, body) => call(method, `/session/${sessionId}${path}`, body));
+      return { newPage: async () => page, close: () => call('DELETE', `/session/${sessionId}`) };
+    },
+    close: stop,
+  };
+}
+
+// Where an element is drawn, in the window's pixels. WebKit gives its rectangle before the zoom
+// of the page's windows, and a zoomed window's top (a dialog's) at times where it is not drawn:
+// that is found by hitting its title bar along its middle.
+const drawnRect = `(el) => {
+  let zoom = 1;
+  for (let e = el; e; e = e.parentElement) zoom *= parseFloat(getComputedStyle(e).zoom) || 1;
+  const r = el.getBoundingClientRect(), bar = el.closest('dialog')?.firstElementChild;
+  const h = bar?.getBoundingClientRect() || { left: 0, top: 0 };
+  let [left, top] = [h.left * zoom, h.top * zoom];
+  if (bar) {
+    const x = (h.left + h.width / 2) * zoom, hits = (x, y) => bar.contains(document.elementFromPoint(x, y));
+    for (top = 0; top < innerHeight && !hits(x, top); ++top);
+    for (left = 0; left < innerWidth && !hits(left, top + 2); ++left);
+  }
+  return [left + (r.left - h.left) * zoom, top + (r.top - h.top) * zoom, r.width * zoom, r.height * zoom];
+}`;
+
+function webDriverPage(call) {
+  const wire = (v) => (v?.[element] ? handle(v[element]) : Array.isArray(v) ? v.map(wire) : v);
+  // Runs the source of a function in the page with `args` (handles as elements); its value back.
+  const run = async (source, args) => {
+    const { value, error } = await call('POST', '/execute/async', { args: args.map((a) => (a?.id ? { [element]: a.id } : a)),
+      script: `const done = arguments[arguments.length - 1];
+        Promise.resolve().then(() => (${source}).apply(null, [].slice.call(arguments, 0, -1)))
+          .then((value) => done({ value }), (e) => done({ error: String((e && e.stack) || e) }));` });
+    if (error) throw new Error(error);
+    return wire(value);
+  };
+  const actions = (list) => call('POST', '/actions', { actions: list });
+  const keys = (...steps) => actions([{ type: 'key', id: 'keys', actions: steps.map(([type, key]) => ({ type, value: keyCodes[key] || key })) }]);
+  function handle(id) {
+    return {
+      id,
+      $: (selector) => run('(el, s) => el.querySelector(s)', [{ id }, selector]),
+      $eval: (selector, fn, ...args) => run(`(el, s, ...a) => (${fn})(el.querySelector(s), ...a)`, [{ id }, selector, ...args]),
+      click: async () => {
+        const [left, top, width, height] = await run(drawnRect, [{ id }]);
+        const [x, y] = [Math.round(left + width / 2), Math.round(top + height / 2)];
+        return actions([{ type: 'pointer', id: 'mouse', parameters: { pointerType: 'mouse' }, actions: [
+          { type: 'pointerMove', origin: 'viewport', x, y }, { type: 'pointerDown', button: 0 }, { type: 'pointerUp', button: 0 }] }]);
+      },
+      tap() { return this.click(); },
+      // The window's picture cut to the element's drawn rectangle (WebKit's own cut hangs).
+      screenshot: async () => run(`async (el, whole) => {
+        const [left, top, width, height] = (${drawnRect})(el).map(Math.round);
+        const image = await createImageBitmap(await (await fetch('data:image/png;base64,' + whole)).blob(), left, top, width, height);
+        const canvas = document.createElement('canvas');
+        [canvas.width, canvas.height] = [image.width, image.height];
+        canvas.getContext('2d').drawImage(image, 0, 0);
+        return canvas.toDataURL().split(',')[1];
+      }`, [{ id }, await call('GET', '/screenshot')]),
+    };
+  }
+  const page = {
+    on() {},
+    evaluateOnNewDocument: async () => {},
+    goto: (url) => call('POST', '/url', { url }),
+    evaluate: (fn, ...args) => run(String(fn), args),
+    evaluateHandle: (fn, ...args) => run(String(fn), args),
+    // (An element gone from the document is stale to WebDriver: waiting for one to go is done.)
+    waitForFunction: (fn, options, ...args) => run(`async (...a) => {
+      for (let v; ; await new Promise((r) => setTimeout(r, 50))) if ((v = await (${fn})(...a))) return v;
+    }`, args).catch((e) => { if (!/stale element/.test(e.message)) throw e; }),
+    waitForSelector: (selector) => page.waitForFunction((s) => document.querySelector(s), {}, selector),
+    $: (selector) => run('(s) => document.querySelector(s)', [selector]),
+    $eval: (selector, fn, ...args) => run(`(s, ...a) => (${fn})(document.querySelector(s), ...a)`, [selector, ...args]),
+    click: async (selector) => (await page.$(selector)).click(),
+    tap: (selector) => page.click(selector),
+    keyboard: {
+      press: (key) => keys(['keyDown', key], ['keyUp', key]),
+      down: (key) => keys(['keyDown', key]),
+      up: (key) => keys(['keyUp', key]),
+      type: (text) => keys(...[...text].flatMap((c) => [['keyDown', c], ['keyUp', c]])),
+    },
+    // The window sized so that its page has `width` × `height`, whatever the browser's frame.
+    async setViewport({ width, height }) {
+      for (let tries = 3, inner; (inner = await page.evaluate(() => [innerWidth, innerHeight]))[0] !== width || inner[1] !== height;) {
+        if (!tries--) throw new Error(`the window's page stays ${inner.join('×')}`);
+        const outer = await call('GET', '/window/rect');
+        await call('POST', '/window/rect', { width: outer.width + width - inner[0], height: outer.height + height - inner[1] });
+      }
+      await page.evaluate(() => new Promise((drawn) => requestAnimationFrame(() => drawn()))); // the page's resize handled
+    },
+  };
   return page;
 }
