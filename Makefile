@@ -5,7 +5,7 @@
 BUILD_DIR := build
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: all setup setup-tests setup-deb configure build run test deb web web-deps bench bench-web soak soak-share screenshots clean
+.PHONY: all setup setup-tests setup-deb setup-server configure build run test deb web web-deps bench bench-web bench-server server soak soak-share screenshots clean
 
 all: build
 
@@ -20,6 +20,9 @@ setup-deb:
 
 setup-fuzz:
 	@sh scripts/setup.sh --fuzz
+
+setup-server:
+	@sh scripts/setup.sh --server
 
 configure:
 	@cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
@@ -48,6 +51,10 @@ test: setup setup-tests setup-deb configure web web-deps
 	@cmake -S . -B $(BUILD_DIR)-tsan -DCMAKE_BUILD_TYPE=Debug -DNUBORA_TSAN=ON >/dev/null
 	@cmake --build $(BUILD_DIR)-tsan -j $(JOBS) --target $(TSAN_TESTS)
 	cd $(BUILD_DIR)-tsan && ctest --output-on-failure -j $(JOBS) -R '^($(subst $() ,|,$(TSAN_TESTS)))$$'
+
+# The class server alone: build/nubora1-server (README, "The class server").
+server: setup setup-server configure
+	@cmake --build $(BUILD_DIR) -j $(JOBS) --target nubora1-server
 
 # The game in a browser: the static site in build-web/ (index.html, the game library as one
 # emscripten module, the page's scripts and style, manifest, service worker) and

@@ -2,13 +2,15 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 # Installs, with apt-get, whatever the build, the game and its tests still need: the build's
 # packages always, and the groups named: --tests (the real program in an X server), --deb (the
-# Debian package and its checks), --fuzz (the fuzz target).
+# Debian package and its checks), --fuzz (the fuzz target), --server (the class server).
 # Packages that are already installed are left alone; nothing is fetched when all are there.
 # sudo is asked for only when something is missing and the user is not root. Where there is
 # no apt-get, the packages are named and the build goes on with what the system has.
 set -eu
 
 packages="g++ make cmake qt6-base-dev qt6-translations-l10n fonts-ipafont-gothic"
+# nubora1-server: HTTP, SQLite, PostgreSQL's client (and its server, for the tests), QR codes.
+server_packages="pkg-config libcpp-httplib-dev libsqlite3-dev libpq-dev libqrencode-dev postgresql-15"
 for group in "$@"; do
     case $group in
     # The tests also start the real program in an X server with a window manager, and read it
@@ -23,12 +25,15 @@ for group in "$@"; do
         packages="$packages librsvg2-bin"
         # The page's tests drive Debian's Chromium, headless (make web, tests/web), and show
         # every caption whole in each Japanese Gothic face of the page's font list found here.
-        packages="$packages chromium fonts-noto-cjk fonts-vlgothic" ;;
+        packages="$packages chromium fonts-noto-cjk fonts-vlgothic"
+        # The class server is built and tested too, against a real PostgreSQL cluster.
+        packages="$packages $server_packages" ;;
+    --server) packages="$packages $server_packages" ;;
     # `make deb` builds the package with debhelper; `make test` also checks it.
     --deb) packages="$packages dpkg-dev debhelper librsvg2-bin lintian appstream desktop-file-utils man-db" ;;
     # `make fuzz` builds the fuzz target with clang and its libFuzzer and sanitizer runtimes.
     --fuzz) packages="$packages clang-14 libclang-rt-14-dev" ;;
-    *) echo "setup.sh: unknown group $group (known: --tests --deb --fuzz)" >&2; exit 2 ;;
+    *) echo "setup.sh: unknown group $group (known: --tests --deb --fuzz --server)" >&2; exit 2 ;;
     esac
 done
 
