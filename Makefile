@@ -102,11 +102,12 @@ soak-share: build setup-tests
 # FUZZ_SECONDS (60), then ranking_file_fuzz through a real file for FUZZ_FILE_SECONDS (10).
 # The in-memory run goes without AddressSanitizer, for speed; the file run then starts from
 # every input it found, under AddressSanitizer.
+# Then server_fuzz feeds the class server's request handler for FUZZ_FILE_SECONDS, from fuzz/server_corpus.
 # Seeds come from fuzz/corpus; new inputs go to build-fuzz/corpus, crashes to build-fuzz/artifacts.
 FUZZ_DIR := build-fuzz
 FUZZ_SECONDS ?= 60
 FUZZ_FILE_SECONDS ?= 10
-fuzz: setup-fuzz
+fuzz: setup-fuzz setup-server
 	@cmake -S fuzz -B $(FUZZ_DIR) -DCMAKE_CXX_COMPILER=clang++-14 -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 	@cmake --build $(FUZZ_DIR) -j $(JOBS)
 	@mkdir -p $(FUZZ_DIR)/corpus $(FUZZ_DIR)/artifacts
@@ -115,6 +116,9 @@ fuzz: setup-fuzz
 	TMPDIR=$$( [ -w /dev/shm ] && echo /dev/shm || echo /tmp ) ./$(FUZZ_DIR)/ranking_file_fuzz \
 		-max_total_time=$(FUZZ_FILE_SECONDS) -print_final_stats=1 -artifact_prefix=$(FUZZ_DIR)/artifacts/ \
 		$(FUZZ_DIR)/corpus fuzz/corpus
+	@mkdir -p $(FUZZ_DIR)/server_corpus
+	./$(FUZZ_DIR)/server_fuzz -max_total_time=$(FUZZ_FILE_SECONDS) -print_final_stats=1 \
+		-artifact_prefix=$(FUZZ_DIR)/artifacts/ $(FUZZ_DIR)/server_corpus fuzz/server_corpus
 
 # Pictures of the real windows in docs/screenshots/, at scale 1 and at Qt scale factor 2.
 screenshots: build setup-tests

@@ -18,6 +18,7 @@
 #include <map>
 #include <thread>
 
+#include <sys/socket.h>
 #include <unistd.h>
 
 namespace {
@@ -172,6 +173,13 @@ int classCommand(const Arguments& a)
     throw std::invalid_argument("class add, class list or class remove");
 }
 
+// cpp-httplib 0.11 listens with a backlog of 5 connections: forty pupils connecting at once
+// overflow it and some of their connections are dropped. The backlog is raised once bound.
+class Listener : public httplib::Server {
+public:
+    bool raiseBacklog() { return ::listen(svr_sock_, SOMAXCONN) == 0; }
+};
+
 // The client's address; behind a reverse proxy on this machine, the one it forwards.
 std::string clientAddress(const httplib::Request& req)
 {
@@ -208,12 +216,12 @@ int serve(const Arguments& a)
     std::signal(SIGPIPE, SIG_IGN);
 
     const std::unique_ptr<Store> store = openStore(a);
-    httplib::Server http;
+    Listener http;
     http.new_task_queue = [] { return new httplib::ThreadPool(64); };
     http.set_payload_max_length(importLimit);
     http.set_keep_alive_timeout(5);
     const int bound = port == 0 ? http.bind_to_any_port(host) : (http.bind_to_port(host, port) ? port : -1);
-    if (bound < 0) {
+    if (bound < 0 || !http.raiseBacklog()) {
         std::cerr << "nubora1-server: cannot listen on " << a.values.at("listen") << "\n";
         return 1;
     }
