@@ -5,7 +5,7 @@
 BUILD_DIR := build
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: all setup setup-tests setup-deb setup-site configure build run test deb web site web-deps bench bench-web soak soak-share screenshots clean
+.PHONY: all setup setup-tests setup-deb setup-site setup-server configure build run test deb web site web-deps bench bench-web bench-server server soak soak-share screenshots clean
 
 all: build
 
@@ -23,6 +23,9 @@ setup-site:
 
 setup-fuzz:
 	@sh scripts/setup.sh --fuzz
+
+setup-server:
+	@sh scripts/setup.sh --server
 
 configure:
 	@cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
@@ -51,6 +54,10 @@ test: setup setup-tests setup-deb configure web web-deps
 	@cmake -S . -B $(BUILD_DIR)-tsan -DCMAKE_BUILD_TYPE=Debug -DNUBORA_TSAN=ON >/dev/null
 	@cmake --build $(BUILD_DIR)-tsan -j $(JOBS) --target $(TSAN_TESTS)
 	cd $(BUILD_DIR)-tsan && ctest --output-on-failure -j $(JOBS) -R '^($(subst $() ,|,$(TSAN_TESTS)))$$'
+
+# The class server alone: build/nubora1-server (README, "The class server").
+server: setup setup-server configure
+	@cmake --build $(BUILD_DIR) -j $(JOBS) --target nubora1-server
 
 # The game in a browser, for the page's tests: the static site in build-web/ (index.html, the
 # game library as an emscripten module and its WebAssembly, the page's scripts and style,
@@ -108,11 +115,12 @@ soak-share: build setup-tests
 # FUZZ_SECONDS (60), then ranking_file_fuzz through a real file for FUZZ_FILE_SECONDS (10).
 # The in-memory run goes without AddressSanitizer, for speed; the file run then starts from
 # every input it found, under AddressSanitizer.
+# Then server_fuzz feeds the class server's request handler for FUZZ_FILE_SECONDS, from fuzz/server_corpus.
 # Seeds come from fuzz/corpus; new inputs go to build-fuzz/corpus, crashes to build-fuzz/artifacts.
 FUZZ_DIR := build-fuzz
 FUZZ_SECONDS ?= 60
 FUZZ_FILE_SECONDS ?= 10
-fuzz: setup-fuzz
+fuzz: setup-fuzz setup-server
 	@cmake -S fuzz -B $(FUZZ_DIR) -DCMAKE_CXX_COMPILER=clang++-14 -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 	@cmake --build $(FUZZ_DIR) -j $(JOBS)
 	@mkdir -p $(FUZZ_DIR)/corpus $(FUZZ_DIR)/artifacts
@@ -121,6 +129,9 @@ fuzz: setup-fuzz
 	TMPDIR=$$( [ -w /dev/shm ] && echo /dev/shm || echo /tmp ) ./$(FUZZ_DIR)/ranking_file_fuzz \
 		-max_total_time=$(FUZZ_FILE_SECONDS) -print_final_stats=1 -artifact_prefix=$(FUZZ_DIR)/artifacts/ \
 		$(FUZZ_DIR)/corpus fuzz/corpus
+	@mkdir -p $(FUZZ_DIR)/server_corpus
+	./$(FUZZ_DIR)/server_fuzz -max_total_time=$(FUZZ_FILE_SECONDS) -print_final_stats=1 \
+		-artifact_prefix=$(FUZZ_DIR)/artifacts/ $(FUZZ_DIR)/server_corpus fuzz/server_corpus
 
 # Pictures of the real windows in docs/screenshots/, at scale 1 and at Qt scale factor 2.
 screenshots: build setup-tests

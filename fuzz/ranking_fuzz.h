@@ -44,19 +44,14 @@ inline results::NewEntry entryFrom(const std::uint8_t* data, std::size_t size)
 
 // The whole file after Save of entry, and after Blank, as the rules make them of its bytes:
 // the records they write, then the file's own bytes after them.
-inline std::string tail(const std::string& file, std::size_t from)
-{
-    return from < file.size() ? file.substr(from) : std::string();
-}
-
 inline std::string savedImage(const std::string& file, const results::NewEntry& entry)
 {
-    return results::savedRecords(file, entry) + tail(file, savedLength);
+    return results::savedImage(file, entry);
 }
 
 inline std::string blankedImage(const std::string& file)
 {
-    return results::blankedRecords() + tail(file, readLength);
+    return results::blankedImage(file);
 }
 
 } // namespace fuzz

@@ -88,6 +88,13 @@ std::string savedRecords(std::string_view head, const NewEntry& entry);
 // Records 1 to 21 as Blank writes them.
 std::string blankedRecords();
 
+// The whole image of the file (its bytes) after Save of entry: the records Save writes, then
+// the image's own bytes beyond them, kept as they are. Never shorter than savedBytes.
+std::string savedImage(std::string_view image, const NewEntry& entry);
+
+// The whole image after Blank: records 1 to 21 blank, then the image's own bytes beyond them.
+std::string blankedImage(std::string_view image);
+
 // Enters a score into one range's row of the run ranking (three places, best first) by the
 // same rule. Returns the place taken, or -1 when the score is lower than all three.
 int enterRunRanking(std::int16_t (&row)[runPlaces], std::int16_t tensu);

@@ -2,8 +2,9 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 # Installs, with apt-get, whatever the build, the game and its tests still need: the build's
 # packages always, and the groups named: --tests (the real program in an X server, and the
-# page), --deb (the Debian package and its checks), --fuzz (the fuzz target), --site (the web
-# site alone: `--site` by itself installs only what building the site needs, without Qt).
+# page), --deb (the Debian package and its checks), --fuzz (the fuzz target), --server (the
+# class server), --site (the web site alone: `--site` by itself installs only what building the
+# site needs, without Qt).
 # Packages that are already installed are left alone; nothing is fetched when all are there.
 # sudo is asked for only when something is missing and the user is not root. Where there is
 # no apt-get, the packages are named and the build goes on with what the system has.
@@ -15,6 +16,8 @@ packages="g++ make cmake qt6-base-dev qt6-translations-l10n fonts-ipafont-gothic
 # compiler, as in the build), the bitmap icon rendered from its SVG, the page put together by
 # Node.js.
 site="g++ make cmake emscripten nodejs librsvg2-bin"
+# nubora1-server: HTTP, SQLite, PostgreSQL's client (and its server, for the tests), QR codes.
+server_packages="pkg-config libcpp-httplib-dev libsqlite3-dev libpq-dev libqrencode-dev postgresql-15"
 for group in "$@"; do
     case $group in
     --site) packages="$packages $site" ;;
@@ -31,12 +34,15 @@ for group in "$@"; do
         packages="$packages chromium fonts-noto-cjk fonts-vlgothic"
         # The whole game and the layout are also played in Firefox ESR (over WebDriver BiDi) and
         # in WebKitGTK's MiniBrowser (over its WebDriver, in Xvfb).
-        packages="$packages firefox-esr webkit2gtk-driver" ;;
+        packages="$packages firefox-esr webkit2gtk-driver"
+        # The class server is built and tested too, against a real PostgreSQL cluster.
+        packages="$packages $server_packages" ;;
+    --server) packages="$packages $server_packages" ;;
     # `make deb` builds the package with debhelper; `make test` also checks it.
     --deb) packages="$packages dpkg-dev debhelper librsvg2-bin lintian appstream desktop-file-utils man-db" ;;
     # `make fuzz` builds the fuzz target with clang and its libFuzzer and sanitizer runtimes.
     --fuzz) packages="$packages clang-14 libclang-rt-14-dev" ;;
-    *) echo "setup.sh: unknown group $group (known: --tests --deb --fuzz --site)" >&2; exit 2 ;;
+    *) echo "setup.sh: unknown group $group (known: --tests --deb --fuzz --server --site)" >&2; exit 2 ;;
     esac
 done
 

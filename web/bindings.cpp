@@ -162,24 +162,16 @@ private:
 // The records that Save writes over the start of the image; what lies beyond them stays.
 val saveImage(const val& image, const val& entry)
 {
-    const std::string old = bytesFromJs(image);
     const results::NewEntry e{static_cast<std::int16_t>(entry["hani"].as<int>()),
                               static_cast<std::int16_t>(entry["tensu"].as<int>()),
                               entry["name"].as<std::u16string>()};
-    std::string bytes = results::savedRecords(old, e);
-    if (old.size() > bytes.size())
-        bytes += old.substr(bytes.size());
-    return bytesToJs(bytes);
+    return bytesToJs(results::savedImage(bytesFromJs(image), e));
 }
 
 // The records that Blank writes over the start of the image; what lies beyond them stays.
 val blankImage(const val& image)
 {
-    const std::string old = bytesFromJs(image);
-    std::string bytes = results::blankedRecords();
-    if (old.size() > bytes.size())
-        bytes += old.substr(bytes.size());
-    return bytesToJs(bytes);
+    return bytesToJs(results::blankedImage(bytesFromJs(image)));
 }
 
 // The name box after an edit turned the text `kept` into `edited` (results::keptName), the

@@ -11,8 +11,9 @@
 #   windows  -> ui, storage, rules (the navigation interface: it names no window)
 #   game, results, help -> windows, ui, storage, rules, and results also classlink; never one another (they meet through
 #              windows/navigation.h, which app/ implements)
-#   app      -> everything;  fuzz -> storage, rules;  tests/wasm -> rules (it is built with
-#              emscripten too)
+#   app      -> everything;  fuzz -> server, storage, rules;  tests/wasm -> rules (it is built
+#              with emscripten too)
+#   server   -> rules; and no Qt header (the class server runs without Qt)
 set -u
 root=${1:-.}
 allowed() {
@@ -24,7 +25,8 @@ allowed() {
         windows) echo "windows ui storage rules" ;;
         results) echo "results windows ui classlink storage rules" ;;
         game|help) echo "$1 windows ui storage rules" ;;
-        fuzz) echo "fuzz storage rules" ;;
+        fuzz) echo "fuzz server storage rules" ;;
+        server) echo "server rules" ;;
         tests/rules) echo "rules support" ;;
         tests/storage) echo "storage rules support" ;;
         tests/wasm) echo "rules" ;;
@@ -46,7 +48,14 @@ for file in "$root"/rules/*.h "$root"/rules/*.cpp; do
         esac
     done
 done
-for dir in rules storage classlink ui windows game results help fuzz tests/rules tests/storage tests/wasm; do
+for file in "$root"/server/*.h "$root"/server/*.cpp; do
+    [ -f "$file" ] || continue
+    if grep -q '^[[:space:]]*#[[:space:]]*include[[:space:]]*<Q' "$file"; then
+        echo "Qt in the server: server/$(basename "$file") includes a Qt header"
+        status=1
+    fi
+done
+for dir in rules storage classlink ui windows game results help fuzz server tests/rules tests/storage tests/wasm; do
     ok=$(allowed "$dir")
     for file in "$root/$dir"/*.h "$root/$dir"/*.cpp; do
         [ -f "$file" ] || continue

@@ -1,0 +1,73 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Any request to the class server's handler (server/api.h), over a real SQLite store in a
+// temporary folder with one class. The input's first byte picks the method, its first line
+// is the path ({c} and {t} stand for the class's pupils' and teacher's keys), the rest is the
+// body. Whatever the bytes, the handler must answer with one of its statuses (never 500, never
+// a crash), answer JSON where it says JSON, and store nothing for a refused request: after any
+// answer other than 200 the class's image, entries and history are as they were.
+#include "fuzz/ranking_fuzz.h" // FUZZ_CHECK
+#include "server/api.h"
+#include "server/encoding.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <set>
+
+namespace {
+
+struct World {
+    std::unique_ptr<server::Store> store;
+    server::ClassInfo c;
+    std::unique_ptr<server::Api> api;
+
+    World()
+    {
+        char folder[] = "/tmp/nubora1-server-fuzz-XXXXXX";
+        if (!::mkdtemp(folder))
+            std::abort();
+        store = server::openSqliteStore(folder);
+        c = {0, "３年２組", server::newKey(), server::newKey(), {}};
+        store->addClass(c);
+        c = *store->findClass(c.classKey, false);
+        api = std::make_unique<server::Api>(*store, server::ApiOptions{{}, "http://school.test/", false});
+    }
+};
+
+std::string replaced(std::string text, const std::string& token, const std::string& with)
+{
+    for (std::size_t at = 0; (at = text.find(token, at)) != std::string::npos; at += with.size())
+        text.replace(at, token.size(), with);
+    return text;
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    static World world;
+    if (size == 0)
+        return 0;
+    static const char* const methods[] = {"GET", "POST", "HEAD", "PUT"};
+    const std::string input(reinterpret_cast<const char*>(data) + 1, size - 1);
+    const std::size_t line = std::min(input.find('\n'), input.size());
+    server::Request request{methods[data[0] % 4], input.substr(0, line), line < input.size() ? input.substr(line + 1) : "",
+                            "10.0.0.1"};
+    request.path = replaced(replaced(request.path, "{c}", world.c.classKey), "{t}", world.c.teacherKey);
+
+    const std::string imageBefore = world.store->findClass(world.c.classKey, false)->image;
+    const std::size_t entriesBefore = world.store->entries(world.c.id).size();
+    const std::size_t historyBefore = world.store->history(world.c.id).size();
+
+    const server::Response r = world.api->handle(request);
+
+    static const std::set<int> statuses{200, 301, 400, 404, 405, 413};
+    FUZZ_CHECK(statuses.count(r.status));
+    if (r.type == "application/json" && request.method != "HEAD")
+        FUZZ_CHECK(!r.body.empty() && r.body.front() == '{' && r.body.back() == '}');
+    if (r.status != 200) {
+        FUZZ_CHECK(world.store->findClass(world.c.classKey, false)->image == imageBefore);
+        FUZZ_CHECK(world.store->entries(world.c.id).size() == entriesBefore);
+        FUZZ_CHECK(world.store->history(world.c.id).size() == historyBefore);
+    }
+    return 0;
+}

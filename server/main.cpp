@@ -1,0 +1,282 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// nubora1-server: the class server. Pupils' devices send each game's entry to it, and it saves
+// the entry into the class's lists with the game library's own Save, one database
+// transaction a save, so that a class of forty on forty devices shares one best-five list.
+// HTTP comes from cpp-httplib (Debian's libcpp-httplib): small, a thread per connection
+// from a pool, and packaged; HTTPS is left to a reverse proxy in front of it.
+#include "server/api.h"
+#include "server/encoding.h"
+#include "server/qr.h"
+#include "server/store.h"
+
+#include <httplib.h>
+
+#include <climits>
+#include <csignal>
+#include <filesystem>
+#include <iostream>
+#include <map>
+#include <thread>
+
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+using namespace server;
+
+const char usage[] = R"(Usage:
+  nubora1-server serve --data DIR --listen ADDRESS:PORT [--database postgresql://…] [--site DIR] [--url BASE]
+      Serves the game's site and the classes' lists. The site is served at BASE, and for a
+      class at BASE/c/KEY/; the class's teacher's page is at BASE/t/KEY/.
+  nubora1-server class add NAME --data DIR [--database postgresql://…] [--url BASE]
+      Adds a class and prints its pupils' link, its teacher's link and the pupils' link as a
+      QR code. BASE is remembered with the data (default http://HOSTNAME:8080/).
+  nubora1-server class list --data DIR [--database postgresql://…]
+  nubora1-server class remove KEY-or-NAME --yes --data DIR [--database postgresql://…]
+      Removes a class with all its entries and history (only with --yes).
+  nubora1-server --help
+
+The classes are kept in DIR/nubora1.sqlite, or with --database in PostgreSQL, which several
+servers can share. --no-rate-limits (for benchmarks only) lets one address save without limit.
+)";
+
+struct Arguments {
+    std::vector<std::string> words;            // the command and its operands
+    std::map<std::string, std::string> values; // --name value
+    bool yes = false, noRateLimits = false, help = false;
+};
+
+Arguments parse(int argc, char** argv)
+{
+    Arguments a;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--help" || arg == "-h")
+            a.help = true;
+        else if (arg == "--yes")
+            a.yes = true;
+        else if (arg == "--no-rate-limits")
+            a.noRateLimits = true;
+        else if (arg == "--data" || arg == "--listen" || arg == "--database" || arg == "--site" || arg == "--url") {
+            if (i + 1 >= argc)
+                throw std::invalid_argument(arg + " needs a value");
+            a.values[arg.substr(2)] = argv[++i];
+        } else if (arg.rfind("--", 0) == 0)
+            throw std::invalid_argument("unknown option " + arg);
+        else
+            a.words.push_back(arg);
+    }
+    return a;
+}
+
+std::unique_ptr<Store> openStore(const Arguments& a)
+{
+    if (a.values.count("database"))
+        return openPostgresStore(a.values.at("database"));
+    if (!a.values.count("data"))
+        throw std::invalid_argument("--data DIR (or --database) is needed");
+    return openSqliteStore(a.values.at("data"));
+}
+
+std::string hostName()
+{
+    char name[HOST_NAME_MAX + 1] = {};
+    return ::gethostname(name, sizeof name - 1) == 0 && name[0] ? name : "localhost";
+}
+
+// The base of the links: --url (then remembered), or the one remembered, or the default.
+std::string baseUrl(Store& store, const Arguments& a, const std::string& port = "8080")
+{
+    if (a.values.count("url")) {
+        std::string url = a.values.at("url");
+        if (url.empty() || url.back() != '/')
+            url += '/';
+        store.setSetting("url", url);
+        return url;
+    }
+    if (std::optional<std::string> url = store.setting("url"))
+        return *url;
+    return "http://" + hostName() + ":" + port + "/";
+}
+
+// The site: --site, else the installed one, else a build-web/ above the program.
+std::string siteDir(const Arguments& a)
+{
+    namespace fs = std::filesystem;
+    if (a.values.count("site"))
+        return a.values.at("site");
+    std::error_code error;
+    const fs::path self = fs::read_symlink("/proc/self/exe", error).parent_path();
+    if (fs::is_regular_file(self / "../share/nubora1/site/index.html", error))
+        return (self / "../share/nubora1/site").lexically_normal().string();
+    for (fs::path dir = self; !dir.empty() && dir != dir.root_path(); dir = dir.parent_path())
+        if (fs::is_regular_file(dir / "build-web/index.html", error))
+            return (dir / "build-web").string();
+    return {};
+}
+
+void printClass(const ClassInfo& c, const std::string& base, bool qr)
+{
+    std::cout << c.name << "\n"
+              << "生徒のリンク: " << pupilsLink(base, c.classKey) << "\n"
+              << "先生のリンク: " << teachersLink(base, c.teacherKey) << "\n";
+    if (qr)
+        std::cout << qrTerminal(pupilsLink(base, c.classKey));
+}
+
+int classCommand(const Arguments& a)
+{
+    const std::string verb = a.words.size() > 1 ? a.words[1] : "";
+    if (verb == "add") {
+        if (a.words.size() != 3 || a.words[2].empty())
+            throw std::invalid_argument("class add takes one NAME");
+        const std::unique_ptr<Store> store = openStore(a);
+        ClassInfo c{0, a.words[2], newKey(), newKey(), {}};
+        store->addClass(c);
+        printClass(c, baseUrl(*store, a), true);
+        return 0;
+    }
+    if (verb == "list") {
+        const std::unique_ptr<Store> store = openStore(a);
+        const std::string base = baseUrl(*store, a);
+        for (const ClassInfo& c : store->classes())
+            printClass(c, base, false);
+        return 0;
+    }
+    if (verb == "remove") {
+        if (a.words.size() != 3)
+            throw std::invalid_argument("class remove takes one KEY or NAME");
+        const std::unique_ptr<Store> store = openStore(a);
+        std::vector<ClassInfo> found;
+        for (const ClassInfo& c : store->classes())
+            if (c.name == a.words[2] || c.classKey == a.words[2] || c.teacherKey == a.words[2])
+                found.push_back(c);
+        if (found.empty()) {
+            std::cerr << "nubora1-server: no class " << a.words[2] << "\n";
+            return 1;
+        }
+        if (found.size() > 1) {
+            std::cerr << "nubora1-server: " << found.size() << " classes are named " << a.words[2]
+                      << "; name one by its key\n";
+            return 1;
+        }
+        if (!a.yes) {
+            std::cerr << "nubora1-server: removing " << found[0].name
+                      << " deletes its lists, entries and history; add --yes to remove it\n";
+            return 1;
+        }
+        store->removeClass(found[0].id);
+        std::cout << "removed " << found[0].name << "\n";
+        return 0;
+    }
+    throw std::invalid_argument("class add, class list or class remove");
+}
+
+// cpp-httplib 0.11 listens with a backlog of 5 connections: forty pupils connecting at once
+// overflow it and some of their connections are dropped. The backlog is raised once bound.
+class Listener : public httplib::Server {
+public:
+    bool raiseBacklog() { return ::listen(svr_sock_, SOMAXCONN) == 0; }
+};
+
+// The client's address; behind a reverse proxy on this machine, the one it forwards.
+std::string clientAddress(const httplib::Request& req)
+{
+    const std::string& remote = req.remote_addr;
+    const bool local = remote.rfind("127.", 0) == 0 || remote == "::1" || remote == "::ffff:127.0.0.1";
+    if (local && req.has_header("X-Forwarded-For")) {
+        std::string forwarded = req.get_header_value("X-Forwarded-For");
+        forwarded = forwarded.substr(forwarded.rfind(',') + 1);
+        forwarded.erase(0, forwarded.find_first_not_of(' '));
+        return forwarded;
+    }
+    return remote;
+}
+
+int serve(const Arguments& a)
+{
+    if (!a.values.count("listen"))
+        throw std::invalid_argument("--listen ADDRESS:PORT is needed");
+    std::string host = a.values.at("listen");
+    const std::size_t colon = host.rfind(':');
+    if (colon == std::string::npos)
+        throw std::invalid_argument("--listen takes ADDRESS:PORT");
+    const int port = std::stoi(host.substr(colon + 1));
+    host.resize(colon);
+    if (host.size() >= 2 && host.front() == '[' && host.back() == ']')
+        host = host.substr(1, host.size() - 2);
+
+    // SIGINT and SIGTERM end the server after the requests under way; a thread waits for them.
+    sigset_t stopping;
+    sigemptyset(&stopping);
+    sigaddset(&stopping, SIGINT);
+    sigaddset(&stopping, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &stopping, nullptr);
+    std::signal(SIGPIPE, SIG_IGN);
+
+    const std::unique_ptr<Store> store = openStore(a);
+    Listener http;
+    http.new_task_queue = [] { return new httplib::ThreadPool(64); };
+    http.set_payload_max_length(importLimit);
+    http.set_keep_alive_timeout(5);
+    const int bound = port == 0 ? http.bind_to_any_port(host) : (http.bind_to_port(host, port) ? port : -1);
+    if (bound < 0 || !http.raiseBacklog()) {
+        std::cerr << "nubora1-server: cannot listen on " << a.values.at("listen") << "\n";
+        return 1;
+    }
+    Api api(*store, {siteDir(a), baseUrl(*store, a, std::to_string(bound)), !a.noRateLimits});
+    // Every request goes to the API, whatever its method and path (HEAD through Get).
+    const auto handler = [&api](const httplib::Request& req, httplib::Response& res) {
+        const Response r = api.handle({req.method, req.path, req.body, clientAddress(req)});
+        res.status = r.status;
+        for (const auto& [name, value] : r.headers)
+            res.set_header(name, value);
+        res.set_header("X-Content-Type-Options", "nosniff");
+        res.set_content(r.body, r.type.empty() ? "text/plain" : r.type.c_str());
+    };
+    http.Get(".*", handler).Post(".*", handler).Put(".*", handler).Patch(".*", handler).Delete(".*", handler);
+    http.Options(".*", handler);
+    http.set_error_handler(httplib::Server::HandlerWithResponse([](const httplib::Request&, httplib::Response& res) {
+        if (!res.body.empty())
+            return httplib::Server::HandlerResponse::Unhandled;
+        const Response r = errorResponse(res.status, res.status == 413 ? "request too large" : "bad request");
+        res.set_content(r.body, r.type.c_str());
+        return httplib::Server::HandlerResponse::Handled;
+    }));
+    std::thread stopper([&http, stopping] {
+        int signal = 0;
+        sigwait(&stopping, &signal);
+        http.stop();
+    });
+    std::cout << "nubora1-server: listening on http://" << (host.find(':') != std::string::npos ? "[" + host + "]" : host)
+              << ":" << bound << "/" << std::endl;
+    http.listen_after_bind();
+    pthread_kill(stopper.native_handle(), SIGTERM); // when listening ended otherwise
+    stopper.join();
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    try {
+        const Arguments a = parse(argc, argv);
+        if (a.help || a.words.empty() || a.words[0] == "help") {
+            std::cout << usage;
+            return a.help || !a.words.empty() ? 0 : 2;
+        }
+        if (a.words[0] == "serve" && a.words.size() == 1)
+            return serve(a);
+        if (a.words[0] == "class")
+            return classCommand(a);
+        throw std::invalid_argument("unknown command " + a.words[0]);
+    } catch (const std::invalid_argument& e) {
+        std::cerr << "nubora1-server: " << e.what() << "\n(nubora1-server --help lists the commands)\n";
+        return 2;
+    } catch (const std::exception& e) {
+        std::cerr << "nubora1-server: " << e.what() << "\n";
+        return 1;
+    }
+}

@@ -1,0 +1,107 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+// Where the classes live: each class's name, its two keys, its image (the bytes of its
+// tavon.rnk, as the desktop keeps the file), every entry saved into it, and its history (the
+// image as it stood before each 初期化, import or restore). Two stores keep the same things:
+// SQLite in one file under the data folder (the default), and PostgreSQL, which several
+// server processes can share.
+//
+// Every change is one transaction: the class's image is read under the database's write lock
+// for that class, the change is applied to it, and the new image is written together with
+// the change's row. A change carries the id its client gave it; a change whose id is already
+// stored for the class stores nothing and gives back the image as it is. A store is used by
+// many threads at once; each call takes a connection of its own.
+#include "rules/ranking.h"
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace server {
+
+// The database cannot be reached, or stayed busy past the wait: the request may be tried
+// again. Nothing of the call was stored.
+struct StoreDown : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+struct ClassInfo {
+    std::int64_t id = 0;
+    std::string name;       // UTF-8
+    std::string classKey;   // the pupils' key
+    std::string teacherKey; // the teacher's key
+    std::string image;      // the class's tavon.rnk; empty until the first save
+};
+
+// A saved entry: the client's id, the server's time (UTC, ISO 8601), and what was saved.
+struct EntryRow {
+    std::string id;
+    std::string time;
+    int range = 0;
+    int score = 0;
+    std::string name; // UTF-8, as the pupil typed it
+};
+
+// The image as it stood before a 初期化 ("blank"), an import ("import") or a restore ("restore").
+struct HistoryRow {
+    std::int64_t number = 0; // by which a restore names it
+    std::string id;          // the client's id of a 初期化; empty for the teacher's changes
+    std::string time;
+    std::string what;
+    std::string image;
+};
+
+// One change of a class's image. With an entry, the entry is stored with it; otherwise the
+// image before the change goes to the history as `what`.
+struct Change {
+    std::string id; // the client's id; empty for none (the teacher's changes are never repeated)
+    std::string what;
+    std::optional<EntryRow> entry;
+    std::function<std::string(const std::string& image)> apply;
+};
+
+struct Outcome {
+    std::string image; // the class's image after the change (or as it is, for a repeated id)
+    bool applied = false;
+};
+
+class Store {
+public:
+    virtual ~Store() = default;
+
+    // Creates the class (keys and name as given, image empty). Throws when a key is taken.
+    virtual void addClass(const ClassInfo& info) = 0;
+    virtual std::vector<ClassInfo> classes() = 0; // without images
+    virtual bool removeClass(std::int64_t id) = 0;
+    // The class whose pupils' (or teacher's) key this is, with its image; looked up by the
+    // key's hash.
+    virtual std::optional<ClassInfo> findClass(std::string_view key, bool teacher) = 0;
+    // Applies the change in one transaction, at `time`.
+    virtual Outcome change(std::int64_t classId, const Change& change, const std::string& time) = 0;
+    virtual std::vector<EntryRow> entries(std::int64_t classId) = 0;          // oldest first
+    virtual std::vector<HistoryRow> history(std::int64_t classId) = 0;        // oldest first
+    virtual std::optional<std::string> historyImage(std::int64_t classId, std::int64_t number) = 0;
+    // Settings kept with the data (the base URL of the links).
+    virtual std::optional<std::string> setting(std::string_view name) = 0;
+    virtual void setSetting(std::string_view name, std::string_view value) = 0;
+};
+
+// The schema's version that this program writes; each store creates or upgrades its schema to
+// it when it opens, and refuses a database from a later version.
+inline constexpr int schemaVersion = 1;
+
+// The SQLite store in dataDir/nubora1.sqlite (the folder is created).
+std::unique_ptr<Store> openSqliteStore(const std::string& dataDir);
+// The PostgreSQL store at a libpq connection string (postgresql://…).
+std::unique_ptr<Store> openPostgresStore(const std::string& conninfo);
+
+// Now, as the stores write time: UTC, "2026-12-10T05:15:47Z".
+std::string timeNow();
+
+} // namespace server

@@ -1,0 +1,151 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "server/teacher.h"
+
+#include "server/encoding.h"
+#include "server/json.h"
+#include "server/qr.h"
+
+#include "rules/number_text.h"
+#include "rules/ranges.h"
+#include "rules/ranking.h"
+
+namespace server {
+
+namespace {
+
+#include "teacher_files.inc" // teacherHtml, teacherJs, teacherCss: server/teacher/
+
+// The lists of every range as the results window shows them: place, name, score.
+std::string listsJson(const std::string& image)
+{
+    results::BestFiveLists lists;
+    results::readLists(image, lists);
+    std::string out = "[";
+    for (int r = 0; r < rangeCount; ++r) {
+        out += std::string(r ? "," : "") + "{\"range\":" + jsonString(toUtf8(rangeName(std::int16_t(r)))) + ",\"rows\":[";
+        for (int p = 0; p < results::places; ++p) {
+            const int i = r * results::places + p;
+            out += std::string(p ? "," : "") + "{\"place\":" + jsonString(toUtf8(numtext::numberText(p + 1)))
+                   + ",\"name\":" + jsonString(toUtf8(lists.seisekinamae[i]))
+                   + ",\"score\":" + jsonString(toUtf8(numtext::plainText(lists.seisekijikan[i]))) + "}";
+        }
+        out += "]}";
+    }
+    return out + "]";
+}
+
+Response file(int status, const char* type, std::string body, const char* disposition = nullptr)
+{
+    Response r{status, type, std::move(body), {{"Cache-Control", "no-store"}}};
+    if (disposition)
+        r.headers.emplace_back("Content-Disposition", disposition);
+    return r;
+}
+
+} // namespace
+
+Response teacherPageFile(std::string_view name)
+{
+    // The page runs its own script only, and shows no frame of anyone else's.
+    const std::pair<std::string, std::string> policy{
+        "Content-Security-Policy", "default-src 'self'; img-src 'self'; frame-ancestors 'none'; base-uri 'none'"};
+    Response r;
+    if (name.empty() || name == "index.html")
+        r = {200, "text/html; charset=utf-8", std::string(teacherHtml), {}};
+    else if (name == "teacher.js")
+        r = {200, "text/javascript; charset=utf-8", std::string(teacherJs), {}};
+    else if (name == "teacher.css")
+        r = {200, "text/css; charset=utf-8", std::string(teacherCss), {}};
+    else
+        return errorResponse(404, "not found");
+    r.headers = {policy, {"Cache-Control", "no-cache"}, {"Referrer-Policy", "no-referrer"}};
+    return r;
+}
+
+std::string entriesCsv(const std::vector<EntryRow>& entries)
+{
+    auto field = [](std::string text) {
+        if (!text.empty() && (text[0] == '=' || text[0] == '+' || text[0] == '-' || text[0] == '@'))
+            text.insert(0, "'");
+        std::string quoted = "\"";
+        for (const char c : text)
+            quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
+        return quoted + "\"";
+    };
+    std::string csv = "\xEF\xBB\xBF"
+                      "\"時刻\",\"範囲\",\"得点\",\"名前\"\r\n";
+    for (const EntryRow& e : entries)
+        csv += field(e.time) + "," + field(toUtf8(rangeName(std::int16_t(e.range)))) + "," + std::to_string(e.score) + ","
+               + field(e.name) + "\r\n";
+    return csv;
+}
+
+Response Api::teachers(const Request& request, std::string_view key, std::optional<std::string_view> rest)
+{
+    const bool post = request.method == "POST";
+    if (post && limited(request.client, perAddress))
+        return errorResponse(429, "too many requests");
+    if (request.body.size() > (rest == "import" ? importLimit : pupilBodyLimit))
+        return errorResponse(413, "request too large");
+    const std::optional<ClassInfo> known = store.findClass(key, true);
+    if (!known) {
+        limited(request.client, perAddress);
+        return errorResponse(404, "not found");
+    }
+    const std::string link = pupilsLink(options.base, known->classKey);
+    const bool wantsPost = rest == "restore" || rest == "import";
+    if (rest && !wantsPost && *rest != "entries.csv" && *rest != "tavon.rnk" && *rest != "qr.svg")
+        return errorResponse(404, "not found");
+    if (post != wantsPost)
+        return errorResponse(405, "method not allowed");
+
+    if (!rest) {
+        std::string out = "{\"name\":" + jsonString(known->name) + ",\"link\":" + jsonString(link)
+                          + ",\"image\":\"" + base64(known->image) + "\",\"lists\":" + listsJson(known->image) + ",\"entries\":[";
+        bool first = true;
+        for (const EntryRow& e : store.entries(known->id)) {
+            out += std::string(first ? "" : ",") + "{\"id\":" + jsonString(e.id) + ",\"time\":" + jsonString(e.time)
+                   + ",\"range\":" + std::to_string(e.range) + ",\"score\":" + std::to_string(e.score)
+                   + ",\"name\":" + jsonString(e.name) + "}";
+            first = false;
+        }
+        out += "],\"history\":[";
+        first = true;
+        for (const HistoryRow& h : store.history(known->id)) {
+            out += std::string(first ? "" : ",") + "{\"number\":" + std::to_string(h.number) + ",\"id\":" + jsonString(h.id)
+                   + ",\"time\":" + jsonString(h.time) + ",\"what\":" + jsonString(h.what) + ",\"image\":\"" + base64(h.image)
+                   + "\",\"lists\":" + listsJson(h.image) + "}";
+            first = false;
+        }
+        return file(200, "application/json", out + "]}");
+    }
+    if (*rest == "entries.csv")
+        return file(200, "text/csv; charset=utf-8", entriesCsv(store.entries(known->id)),
+                    "attachment; filename=\"entries.csv\"");
+    if (*rest == "tavon.rnk")
+        return file(200, "application/octet-stream", known->image, "attachment; filename=\"tavon.rnk\"");
+    if (*rest == "qr.svg")
+        return file(200, "image/svg+xml", qrSvg(link));
+
+    Change change;
+    if (*rest == "restore") {
+        const std::optional<JsonObject> body = parseFlatObject(request.body);
+        const std::optional<std::int64_t> number = body ? numberMember(*body, "history") : std::nullopt;
+        if (!number)
+            return errorResponse(400, "history must be a number");
+        const std::optional<std::string> image = store.historyImage(known->id, *number);
+        if (!image)
+            return errorResponse(404, "not found");
+        change.what = "restore";
+        change.apply = [image = *image](const std::string&) { return image; };
+    } else {
+        if (request.body.empty())
+            return errorResponse(400, "empty file");
+        change.what = "import";
+        change.apply = [&request](const std::string&) { return request.body; };
+    }
+    const Outcome outcome = store.change(known->id, change, timeNow());
+    return file(200, "application/json", "{\"image\":\"" + base64(outcome.image) + "\"}");
+}
+
+} // namespace server

@@ -1,0 +1,94 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The teacher's page of one class: its link and QR code, its lists, every saved entry, and the
+// lists as they stood before each 初期化 or import, with a way to put them back. Everything the
+// server sends is shown as text, never as markup.
+const key = location.pathname.replace(/\/(index\.html)?$/, "").split("/").pop();
+const api = new URL(`../../api/v1/teachers/${key}`, location.href);
+const $ = (id) => document.getElementById(id);
+const whats = { blank: "初期化", import: "読み込み", restore: "復元" };
+
+function element(tag, text, className) {
+    const e = document.createElement(tag);
+    if (text !== undefined)
+        e.textContent = text;
+    if (className)
+        e.className = className;
+    return e;
+}
+
+function row(cells) {
+    const tr = element("tr");
+    for (const [text, className] of cells)
+        tr.append(element("td", String(text), className));
+    return tr;
+}
+
+function listsTables(lists) {
+    const box = element("div", undefined, "lists");
+    for (const list of lists) {
+        const table = element("table");
+        table.append(element("caption", list.range));
+        const body = element("tbody");
+        for (const r of list.rows)
+            body.append(row([[r.place], [r.name], [r.score, "score"]]));
+        table.append(body);
+        box.append(table);
+    }
+    return box;
+}
+
+async function post(path, body, type) {
+    const response = await fetch(`${api}/${path}`, { method: "POST", body, headers: { "Content-Type": type } });
+    if (!response.ok)
+        throw new Error((await response.json().catch(() => ({}))).error || response.statusText);
+}
+
+async function show() {
+    const response = await fetch(api, { cache: "no-store" });
+    if (!response.ok) {
+        $("status").textContent = "クラスを読み込めませんでした。";
+        return;
+    }
+    const c = await response.json();
+    document.title = `${c.name} - nubora1`;
+    $("name").textContent = c.name;
+    $("link").textContent = c.link;
+    $("link").href = c.link;
+    $("qr").src = `${api}/qr.svg`;
+    $("rnk").href = `${api}/tavon.rnk`;
+    $("csv").href = `${api}/entries.csv`;
+    $("lists").replaceChildren(...listsTables(c.lists).children);
+    $("entries").replaceChildren(...c.entries.map((e) =>
+        row([[e.time], [c.lists[e.range] ? c.lists[e.range].range : e.range], [e.score, "score"], [e.name]])));
+    $("history").replaceChildren(...c.history.slice().reverse().map((h) => {
+        const past = element("div", undefined, "past");
+        past.append(element("h3", `${h.time} ${whats[h.what] || h.what}の前`), listsTables(h.lists));
+        const back = element("button", "この一覧に戻す");
+        back.addEventListener("click", () => act(() => post("restore", JSON.stringify({ history: h.number }), "application/json"),
+                                                 "今の一覧をこの一覧に戻しますか？"));
+        past.append(back);
+        return past;
+    }));
+    $("status").textContent = "";
+}
+
+async function act(change, question) {
+    if (!confirm(question))
+        return;
+    try {
+        await change();
+    } catch (error) {
+        $("status").textContent = `できませんでした: ${error.message}`;
+        return;
+    }
+    await show();
+}
+
+$("import").addEventListener("change", async (event) => {
+    const file = event.target.files[0];
+    event.target.value = "";
+    if (file)
+        await act(async () => post("import", await file.arrayBuffer(), "application/octet-stream"),
+                  `${file.name} を読み込んで、今の一覧と置き換えますか？（今の一覧は履歴に残ります）`);
+});
+show();

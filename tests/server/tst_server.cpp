@@ -1,0 +1,378 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The class server as pupils' devices and a teacher meet it: the real nubora1-server on a
+// loopback port, over SQLite in a temporary folder and over a PostgreSQL cluster of the test's
+// own. Each scenario is a row per store. The expected bytes of tavon.rnk are written here from
+// the file's format (12-byte records: a Shift-JIS name padded with spaces, then the score low
+// byte first), not with the game library.
+#include "server_fixture.h"
+
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QScopeGuard>
+#include <QTest>
+
+#include <algorithm>
+#include <atomic>
+#include <condition_variable>
+#include <latch>
+#include <map>
+#include <mutex>
+#include <thread>
+
+using namespace serverfixture;
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size);
+
+namespace {
+
+QByteArray record(const QByteArray& name, int score)
+{
+    return name.leftJustified(10, ' ', true) + char(score & 0xFF) + char((score >> 8) & 0xFF);
+}
+
+QByteArray blanks(int count) { return record("", 0).repeated(count); }
+
+std::string saveBody(const std::string& id, int range, int score, const std::string& name)
+{
+    return R"({"id":")" + id + R"(","range":)" + std::to_string(range) + R"(,"score":)" + std::to_string(score)
+           + R"(,"name":")" + name + R"("})";
+}
+
+QJsonObject json(const Answer& a) { return QJsonDocument::fromJson(QByteArray::fromStdString(a.body)).object(); }
+
+struct Saved {
+    int range, score;
+    QString name;
+};
+
+// What the teacher's page holds: the image and the entries by id.
+struct ClassState {
+    QByteArray image;
+    std::map<QString, Saved> entries;
+    int history = 0;
+};
+
+ClassState teacherView(int port, const ClassKeys& keys)
+{
+    const QJsonObject o = json(request(port, "GET", "/api/v1/teachers/" + keys.teacher));
+    ClassState s{QByteArray::fromBase64(o["image"].toString().toLatin1()), {}, int(o["history"].toArray().size())};
+    for (const QJsonValue e : o["entries"].toArray())
+        s.entries[e["id"].toString()] = {e["range"].toInt(), e["score"].toInt(), e["name"].toString()};
+    return s;
+}
+
+// The five records of one range as a list of (name, score) pairs entered in this order leaves
+// them: each goes above the first entry whose score is lower than or equal to its own.
+QByteArray rangeRecords(const std::vector<std::pair<QByteArray, int>>& entered)
+{
+    std::vector<std::pair<QByteArray, int>> places(5, {QByteArray(), 0});
+    for (const auto& e : entered) {
+        const auto at = std::find_if(places.begin(), places.end(), [&](const auto& p) { return p.second <= e.second; });
+        if (at != places.end()) {
+            places.insert(at, e);
+            places.pop_back();
+        }
+    }
+    QByteArray bytes;
+    for (const auto& p : places)
+        bytes += record(p.first, p.second);
+    return bytes;
+}
+
+} // namespace
+
+class ServerTest : public QObject {
+    Q_OBJECT
+
+    PostgresCluster postgres;
+    bool postgresUp = false;
+    std::unique_ptr<QTemporaryDir> data;
+
+    QStringList store(const QString& kind) const
+    {
+        return kind == "postgresql" ? QStringList{"--database", postgres.url()} : QStringList{"--data", data->path()};
+    }
+    static void stores()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("sqlite") << "sqlite";
+        QTest::newRow("postgresql") << "postgresql";
+    }
+
+private slots:
+    void initTestCase() { postgresUp = postgres.start(); }
+    void init()
+    {
+        data = std::make_unique<QTemporaryDir>();
+        if (QString(QTest::currentDataTag()) == "postgresql")
+            QVERIFY2(postgresUp, "no PostgreSQL cluster could be started (initdb/pg_ctl of postgresql-15 as a plain user)");
+    }
+
+    // Guards against the server writing a list other than the desktop's Save would: two devices
+    // save in turn, and the class's file holds both, byte for byte.
+    void twoDevicesShareOneList_data() { stores(); }
+    void twoDevicesShareOneList()
+    {
+        QFETCH(QString, kind);
+        const ClassKeys keys = addClass(store(kind), "３年２組");
+        QVERIFY(!keys.pupils.empty());
+        ServerProcess server(store(kind));
+        QVERIFY(server.start());
+        const std::string entries = "/api/v1/classes/" + keys.pupils + "/entries";
+        QCOMPARE(request(server.port, "POST", entries, saveBody("device-a-1", 1, 30, "たろう"), "10.0.0.1").status, 200);
+        const Answer read = request(server.port, "GET", "/api/v1/classes/" + keys.pupils);
+        QCOMPARE(json(read)["name"].toString(), QString("３年２組"));
+        const Answer second = request(server.port, "POST", entries, saveBody("device-b-1", 1, 40, "はなこ"), "10.0.0.2");
+        QCOMPARE(second.status, 200);
+        const QByteArray expected = blanks(5) + record("\x82\xCD\x82\xC8\x82\xB1", 40) + record("\x82\xBD\x82\xEB\x82\xA4", 30)
+                                    + blanks(3) + blanks(65);
+        QCOMPARE(QByteArray::fromBase64(json(second)["image"].toString().toLatin1()), expected);
+        const Answer file = request(server.port, "GET", "/api/v1/teachers/" + keys.teacher + "/tavon.rnk");
+        QCOMPARE(QByteArray::fromStdString(file.body), expected);
+        // The same entry sent again (the device never heard the answer) stores nothing more.
+        QCOMPARE(request(server.port, "POST", entries, saveBody("device-a-1", 1, 30, "たろう"), "10.0.0.1").status, 200);
+        QCOMPARE(int(teacherView(server.port, keys).entries.size()), 2);
+    }
+
+    // Guards against lost updates: forty saves at the same moment (through two server processes
+    // on PostgreSQL) leave exactly the best five of each range, and every entry told "saved".
+    void fortyPupilsSaveAtOnce_data() { stores(); }
+    void fortyPupilsSaveAtOnce()
+    {
+        QFETCH(QString, kind);
+        const ClassKeys keys = addClass(store(kind), "３年２組");
+        ServerProcess one(store(kind)), two(store(kind));
+        QVERIFY(one.start());
+        QVERIFY(kind == "sqlite" || two.start());
+        std::latch go(40);
+        std::vector<Answer> answers(40);
+        std::vector<std::thread> pupils;
+        for (int i = 0; i < 40; ++i)
+            pupils.emplace_back([&, i] {
+                const int port = kind == "sqlite" || i % 2 ? one.port : two.port;
+                go.arrive_and_wait();
+                answers[std::size_t(i)] = request(port, "POST", "/api/v1/classes/" + keys.pupils + "/entries",
+                                                  saveBody("pupil-" + std::to_string(100 + i), i % 4, 10 + i, "p" + std::to_string(i)),
+                                                  "10.1.0." + std::to_string(i));
+            });
+        for (std::thread& t : pupils)
+            t.join();
+        for (int i = 0; i < 40; ++i)
+            QVERIFY2(answers[std::size_t(i)].status == 200, qPrintable(QString("%1 %2").arg(answers[std::size_t(i)].status).arg(answers[std::size_t(i)].body.c_str())));
+        const ClassState state = teacherView(one.port, keys);
+        QCOMPARE(int(state.entries.size()), 40);
+        QByteArray expected;
+        for (int range = 0; range < 4; ++range) {
+            std::vector<std::pair<QByteArray, int>> best;
+            for (int i = 39 - (3 - range); i >= 0 && best.size() < 5; i -= 4)
+                best.emplace_back("p" + QByteArray::number(i), 10 + i);
+            expected += rangeRecords(best);
+        }
+        QCOMPARE(state.image.left(240), expected);
+        for (int i = 0; i < 40; ++i)
+            QVERIFY(state.entries.count(QString("pupil-%1").arg(100 + i)));
+    }
+
+    // Guards against an acknowledged save lost in a crash: the server is killed (SIGKILL) amid a
+    // stream of saves and started again; every acknowledged entry is there, any other is whole
+    // or absent, and the lists are what the entries there, in their order, make.
+    void killedServerLosesNothingAcknowledged_data() { stores(); }
+    void killedServerLosesNothingAcknowledged()
+    {
+        QFETCH(QString, kind);
+        const ClassKeys keys = addClass(store(kind), "３年２組");
+        ServerProcess server(store(kind) << "--no-rate-limits");
+        QVERIFY(server.start());
+        std::mutex mutex;
+        std::condition_variable changed;
+        std::vector<int> acknowledged;
+        std::atomic<bool> stop = false;
+        std::thread stream([&] {
+            for (int i = 0; !stop; ++i) {
+                const Answer a = request(server.port, "POST", "/api/v1/classes/" + keys.pupils + "/entries",
+                                         saveBody("stream-" + std::to_string(i), i % 4, (i * 7) % 51, "s" + std::to_string(i)),
+                                         "10.2." + std::to_string(i / 200) + "." + std::to_string(i % 200));
+                std::lock_guard lock(mutex);
+                if (a.status == 200)
+                    acknowledged.push_back(i);
+                changed.notify_all();
+                if (a.status == 0)
+                    break;
+            }
+        });
+        const auto finish = qScopeGuard([&] {
+            stop = true;
+            if (stream.joinable())
+                stream.join();
+        });
+        {
+            std::unique_lock lock(mutex);
+            QVERIFY(changed.wait_for(lock, std::chrono::minutes(2), [&] { return acknowledged.size() >= 25; }));
+        }
+        server.kill();
+        stop = true;
+        stream.join();
+        QVERIFY(server.start());
+        const ClassState state = teacherView(server.port, keys);
+        for (const int i : acknowledged)
+            QVERIFY2(state.entries.count(QString("stream-%1").arg(i)), qPrintable(QString("acknowledged entry %1 lost").arg(i)));
+        std::vector<std::vector<std::pair<QByteArray, int>>> entered(4);
+        for (const QJsonValue e : json(request(server.port, "GET", "/api/v1/teachers/" + keys.teacher))["entries"].toArray()) {
+            const int i = e["id"].toString().mid(7).toInt();
+            QCOMPARE(e["range"].toInt(), i % 4);
+            QCOMPARE(e["score"].toInt(), (i * 7) % 51);
+            entered[std::size_t(i % 4)].emplace_back("s" + QByteArray::number(i), (i * 7) % 51);
+        }
+        QByteArray expected;
+        for (const auto& range : entered)
+            expected += rangeRecords(range);
+        QCOMPARE(state.image.left(240), expected);
+    }
+
+    // Guards against a save told "saved" (or a 500) while PostgreSQL is down, and against a
+    // server that stays broken after it comes back.
+    void postgresStoppedAndStartedUnderLoad()
+    {
+        QVERIFY2(postgresUp, "no PostgreSQL cluster");
+        const ClassKeys keys = addClass(store("postgresql"), "３年２組");
+        ServerProcess server(store("postgresql") << "--no-rate-limits");
+        QVERIFY(server.start());
+        std::mutex mutex;
+        std::condition_variable changed;
+        std::vector<int> acknowledged;
+        std::map<int, int> statuses;
+        std::atomic<bool> stop = false;
+        std::thread stream([&] {
+            for (int i = 0; !stop; ++i) {
+                const Answer a = request(server.port, "POST", "/api/v1/classes/" + keys.pupils + "/entries",
+                                         saveBody("load-" + std::to_string(1000 + i), i % 4, i % 51, "l"),
+                                         "10.3." + std::to_string(i / 200) + "." + std::to_string(i % 200));
+                std::lock_guard lock(mutex);
+                ++statuses[a.status];
+                if (a.status == 200)
+                    acknowledged.push_back(i);
+                changed.notify_all();
+            }
+        });
+        auto waitFor = [&](auto condition) {
+            std::unique_lock lock(mutex);
+            if (changed.wait_for(lock, std::chrono::minutes(2), condition))
+                return true;
+            for (const auto& [status, count] : statuses)
+                qWarning("status %d: %d times", status, count);
+            return false;
+        };
+        const auto finish = qScopeGuard([&] {
+            stop = true;
+            if (stream.joinable())
+                stream.join();
+        });
+        QVERIFY(waitFor([&] { return acknowledged.size() >= 5; }));
+        QVERIFY(postgres.down());
+        QVERIFY(waitFor([&] { return statuses[503] >= 5; }));
+        const std::size_t before = acknowledged.size();
+        QVERIFY(postgres.up());
+        QVERIFY(waitFor([&] { return acknowledged.size() >= before + 5; }));
+        stop = true;
+        stream.join();
+        QCOMPARE(int(statuses.size()), 2); // 200 and 503 only
+        const ClassState state = teacherView(server.port, keys);
+        for (const int i : acknowledged)
+            QVERIFY(state.entries.count(QString("load-%1").arg(1000 + i)));
+    }
+
+    // Guards against a hostile request storing anything, or telling which keys exist.
+    void hostileRequestsStoreNothing_data()
+    {
+        QTest::addColumn<QString>("route");
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<QByteArray>("body");
+        QTest::addColumn<int>("status");
+        const QByteArray ok = R"({"id":"hostile01","range":1,"score":20,"name":"NAME"})";
+        auto named = [&](const QByteArray& name) { return QByteArray(ok).replace("NAME", name); };
+        QTest::newRow("oversized body") << "entries" << "good" << named(QByteArray(600, 'a')) << 413;
+        QTest::newRow("score 51") << "entries" << "good" << QByteArray(ok).replace("20", "51") << 400;
+        QTest::newRow("score -1") << "entries" << "good" << QByteArray(ok).replace("20", "-1") << 400;
+        QTest::newRow("score 2.5") << "entries" << "good" << QByteArray(ok).replace("20", "2.5") << 400;
+        QTest::newRow("range 4") << "entries" << "good" << QByteArray(ok).replace(":1,", ":4,") << 400;
+        QTest::newRow("name of 11 characters") << "entries" << "good" << named("abcdefghijk") << 400;
+        QTest::newRow("name of 11 bytes in Shift-JIS") << "entries" << "good" << named("あいうえおa") << 400;
+        QTest::newRow("control character") << "entries" << "good" << named("a\\u0007b") << 400;
+        QTest::newRow("line break") << "entries" << "good" << named("a\\nb") << 400;
+        QTest::newRow("markup") << "entries" << "good" << named("<b>x</b>") << 400;
+        QTest::newRow("unpaired surrogate") << "entries" << "good" << named("\\ud800") << 400;
+        QTest::newRow("short id") << "entries" << "good" << QByteArray(ok).replace("hostile01", "h1") << 400;
+        QTest::newRow("not JSON") << "entries" << "good" << QByteArray("range=1&score=20") << 400;
+        QTest::newRow("unknown key") << "entries" << "unknown" << ok << 404;
+        QTest::newRow("malformed key") << "entries" << "malformed" << ok << 404;
+        QTest::newRow("teacher's key as pupils'") << "entries" << "teacher" << ok << 404;
+        QTest::newRow("blank with unknown key") << "blank" << "unknown" << QByteArray(R"({"id":"hostile02"})") << 404;
+        QTest::newRow("import of nothing") << "import" << "good" << QByteArray() << 400;
+        QTest::newRow("import too large") << "import" << "good" << QByteArray(70000, 'x') << 413;
+        QTest::newRow("restore of no history") << "restore" << "good" << QByteArray(R"({"history":99})") << 404;
+    }
+    void hostileRequestsStoreNothing()
+    {
+        QFETCH(QString, route);
+        QFETCH(QString, key);
+        QFETCH(QByteArray, body);
+        QFETCH(int, status);
+        const ClassKeys keys = addClass(store("sqlite"), "３年２組");
+        ServerProcess server(store("sqlite"));
+        QVERIFY(server.start());
+        const bool teacher = route == "import" || route == "restore";
+        const std::string k = key == "unknown" ? "AAAAAAAAAAAAAAAAAAAAAA" : key == "malformed" ? "abc"
+                              : key == "teacher" || teacher ? keys.teacher : keys.pupils;
+        const Answer a = request(server.port, "POST", (teacher ? "/api/v1/teachers/" : "/api/v1/classes/") + k + "/" + route.toStdString(),
+                                 body.toStdString(), "10.4.0.1");
+        QCOMPARE(a.status, status);
+        QVERIFY(!json(a)["error"].toString().isEmpty());
+        if (status == 404)
+            QCOMPARE(QByteArray::fromStdString(a.body), QByteArray(R"({"error":"not found"})"));
+        const ClassState state = teacherView(server.port, keys);
+        QVERIFY(state.image.isEmpty() && state.entries.empty() && state.history == 0);
+    }
+
+    // Guards against one device flooding a class: past its share, an address is refused (429)
+    // and what is refused is not stored.
+    void floodFromOneAddressIsRefused()
+    {
+        const ClassKeys keys = addClass(store("sqlite"), "３年２組");
+        ServerProcess server(store("sqlite"));
+        QVERIFY(server.start());
+        int saved = 0, refused = 0;
+        for (int i = 0; i < 60; ++i) {
+            const int s = request(server.port, "POST", "/api/v1/classes/" + keys.pupils + "/entries",
+                                  saveBody("flood-" + std::to_string(i) + "x", 0, 1, "f"), "10.5.0.1").status;
+            QVERIFY2(s == 200 || s == 429, qPrintable(QString("status %1").arg(s)));
+            ++(s == 200 ? saved : refused);
+        }
+        QVERIFY(refused >= 30);
+        QCOMPARE(int(teacherView(server.port, keys).entries.size()), saved);
+        // Another device of the class is still served.
+        QCOMPARE(request(server.port, "POST", "/api/v1/classes/" + keys.pupils + "/entries",
+                         saveBody("other-device", 0, 2, "g"), "10.5.0.2").status, 200);
+    }
+
+    // Guards against the request handler breaking its promises on the fuzz target's seeds.
+    void fuzzSeedsKeepTheHandlersPromises_data()
+    {
+        QTest::addColumn<QString>("path");
+        const QString corpus = QFINDTESTDATA("../../fuzz/server_corpus");
+        for (const QFileInfo& file : QDir(corpus).entryInfoList(QDir::Files, QDir::Name))
+            QTest::newRow(qPrintable(file.fileName())) << file.filePath();
+    }
+    void fuzzSeedsKeepTheHandlersPromises()
+    {
+        QFETCH(QString, path);
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        const QByteArray bytes = f.readAll();
+        QCOMPARE(LLVMFuzzerTestOneInput(reinterpret_cast<const std::uint8_t*>(bytes.constData()), std::size_t(bytes.size())), 0);
+    }
+};
+
+QTEST_GUILESS_MAIN(ServerTest)
+#include "tst_server.moc"
