@@ -6,6 +6,7 @@ import { gameWindow } from './game.js';
 import { resultsWindow } from './results.js';
 import { helpWindow } from './help.js';
 import { openRankingFile } from './storage.js';
+import { classKey, openClass } from './classlink.js';
 import { messageBox } from './dialogs.js';
 import { allowSound } from './sound.js';
 import { stripHeight, onStripChange } from './strip.js';
@@ -35,8 +36,9 @@ async function start() {
     fail('このブラウザーでは、このゲームを動かせません。新しいブラウザーで開いてください。');
     return;
   }
-  // The storage opens while the module compiles.
-  const opening = openRankingFile();
+  // The storage opens while the module compiles: a class link's lists are the class's.
+  const key = classKey();
+  const opening = key ? openClass(key) : openRankingFile();
   let M;
   try {
     M = await globalThis.createNubora();

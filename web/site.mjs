@@ -11,7 +11,7 @@ import { join } from 'node:path';
 const [web, moduleJs, icon, out] = process.argv.slice(2);
 // In the order they import one another.
 const modules = ['layout.js', 'controls.js', 'announce.js', 'dialogs.js', 'menu.js', 'countdown.js', 'sound.js',
-  'storage.js', 'strip.js', 'game.js', 'results.js', 'help.js', 'main.js'];
+  'storage.js', 'strip.js', 'game.js', 'classlink.js', 'results.js', 'help.js', 'main.js'];
 const copied = ['index.html', 'style.css', 'manifest.webmanifest', ...modules];
 
 for (const name of copied.filter((n) => n !== 'index.html')) copyFileSync(join(web, name), join(out, name));

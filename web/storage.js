@@ -29,34 +29,36 @@ const toText = (bytes) => Array.from(bytes, (b) => String.fromCharCode(b)).join(
 const fromText = (text) => Uint8Array.from(text, (c) => c.charCodeAt(0));
 
 class IdbFile {
-  constructor(db) { this.db = db; }
+  constructor(db, name) { this.db = db; this.name = name; }
   async read() {
-    const value = await inStore(this.db, 'readonly', (s) => s.get(fileName));
+    const value = await inStore(this.db, 'readonly', (s) => s.get(this.name));
     return value instanceof Uint8Array ? value : new Uint8Array(0);
   }
-  write(bytes) { return inStore(this.db, 'readwrite', (s) => s.put(bytes, fileName)); }
+  write(bytes) { return inStore(this.db, 'readwrite', (s) => s.put(bytes, this.name)); }
 }
 
 class LocalFile {
+  constructor(name) { this.name = name; }
   async read() {
-    const text = localStorage.getItem(fileName);
+    const text = localStorage.getItem(this.name);
     return text === null ? new Uint8Array(0) : fromText(text);
   }
-  async write(bytes) { localStorage.setItem(fileName, toText(bytes)); }
+  async write(bytes) { localStorage.setItem(this.name, toText(bytes)); }
 }
 
 // Serialises a change of the file with those of other tabs, where the browser can.
-function exclusive(work) {
-  if (navigator.locks?.request) return navigator.locks.request(fileName, work);
+function exclusive(name, work) {
+  if (navigator.locks?.request) return navigator.locks.request(name, work);
   return work();
 }
 
-// The file, or null when this browser keeps nothing (storage switched off).
-export async function openRankingFile() {
+// The file, or null when this browser keeps nothing (storage switched off). `name`: the key it
+// is kept under (a class's copy of its lists has its own).
+export async function openRankingFile(name = fileName) {
   let file = null;
   try {
     if (globalThis.indexedDB) {
-      file = new IdbFile(await idb());
+      file = new IdbFile(await idb(), name);
       await file.read();
     }
   } catch {
@@ -66,7 +68,7 @@ export async function openRankingFile() {
     try {
       localStorage.setItem(`${fileName}.probe`, '');
       localStorage.removeItem(`${fileName}.probe`);
-      file = new LocalFile();
+      file = new LocalFile(name);
     } catch {
       return null;
     }
@@ -77,7 +79,7 @@ export async function openRankingFile() {
     read: () => file.read(),
     // change(bytes) gives the new image from the file's bytes as they are now; resolves to
     // true when it was written.
-    change: (change) => exclusive(async () => {
+    change: (change) => exclusive(name, async () => {
       try {
         await file.write(change(await file.read()));
         return true;

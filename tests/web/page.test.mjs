@@ -11,7 +11,7 @@ import { pathToFileURL } from 'node:url';
 import { join } from 'node:path';
 import { tmpdir } from 'node:os';
 import { cp, mkdtemp, readFile, writeFile, rm } from 'node:fs/promises';
-import { serve, launch, openGame, site, gameUrl, fromFile } from './support.mjs';
+import { serve, launch, openGame, site, gameUrl, fromFile, classServer } from './support.mjs';
 import { ok, answers, caption, stored, expected, playByMouse, axe } from './play.mjs';
 
 let server, chromium;
@@ -190,4 +190,79 @@ test('nubora1.html plays and saves from file://', { timeout: 30000, skip: fromFi
   assert.deepEqual(await stored(page), await expected(page, [{ hani: 0, tensu: total, name: 'USB' }]));
   assert.deepEqual(page.errors, []);
   await ctx.close();
+});
+
+// A class link: the class's tavon.rnk as the file format lays it out, range 0's records first
+// (name in ASCII, padded with spaces; the score, 16-bit little-endian), then blank records to 75.
+const classFile = (rows) => Array.from(Buffer.concat(Array.from({ length: 75 }, (_, i) => {
+  const record = Buffer.alloc(12, ' ');
+  record.write(rows[i]?.[0] ?? '', 'latin1');
+  record.writeInt16LE(rows[i]?.[1] ?? 0, 10);
+  return record;
+})));
+const strip = (page, key) => page.evaluate((k) => document.querySelector(`#strip [data-key=${k}]`)?.textContent ?? null, key);
+async function aClass() {
+  const helper = await openGame(chromium.browser, gameUrl(server), 1);
+  const cls = await classServer(async (image, e) => Uint8Array.from(await helper.evaluate((img, e) => Array.from(e
+    ? nubora.M.saveImage(new Uint8Array(img), { hani: e.range, tensu: e.score, name: e.name })
+    : nubora.M.blankImage(new Uint8Array(img))), Array.from(image), e)));
+  return { ...cls, close: async () => { cls.close(); await helper.close(); } };
+}
+async function playAndName(link, seed, name, beforeBack = async () => {}) {
+  const { page, ctx } = await fresh(seed, link);
+  await ok(page);
+  const total = await playByMouse(page);
+  await page.keyboard.type(name);
+  await beforeBack(page);
+  await page.click('dialog[open] [data-name=Command1]');
+  return { page, ctx, total };
+}
+const viewing = async (page) => {
+  await page.click('[data-name=tokutenyo]');
+  await page.waitForSelector('dialog.window[data-form=Form3][open]');
+  return page.$$eval('dialog[open] [data-name^=namae]', (cells) => cells.map((c) => c.textContent));
+};
+
+test('two devices on one class link share its lists, kept by the class server', { timeout: 90000, skip: fromFile && 'a class link is served' }, async () => {
+  const cls = await aClass();
+  try {
+    const one = await playAndName(cls.link, 51, 'ONE');
+    assert.equal(await ok(one.page), '再スタート');
+    const two = await playAndName(cls.link, 52, 'TWO');
+    assert.equal(await ok(two.page), '再スタート');
+    await ok(two.page);
+    assert.equal(await strip(two.page, 'class'), '３年２組の成績一覧に記録します');
+    const names = await viewing(two.page);
+    assert.ok(names.includes('ONE') && names.includes('TWO'), names.join());
+    assert.equal(await two.page.$('dialog[open] [data-name=import]'), null, 'no file read in by a pupil');
+    const rows = two.total >= one.total ? [['TWO', two.total], ['ONE', one.total]] : [['ONE', one.total], ['TWO', two.total]];
+    assert.deepEqual(Array.from(await cls.tavon()), classFile(rows));
+    await one.ctx.close();
+    await two.ctx.close();
+  } finally {
+    await cls.close();
+  }
+});
+
+test('a class link without a network at 戻る keeps the entry and sends it once when back online', { timeout: 90000, skip: fromFile && 'a class link is served' }, async () => {
+  const cls = await aClass();
+  try {
+    const { page, ctx, total } = await playAndName(cls.link, 53, 'NET', (p) => p.setOfflineMode(true));
+    await page.waitForSelector('dialog.message[open]');
+    assert.equal(await caption(page, 'dialog.message[open] .message-body p'), '成績を保存できませんでした。');
+    for (const title of ['保存', '再スタート', 'スタート']) assert.equal(await ok(page), title);
+    assert.ok(await strip(page, 'class-outbox'));
+    assert.ok((await viewing(page)).includes('NET'), 'the device shows its own lists');
+    assert.ok(await caption(page, 'dialog[open] .strip span'), 'saying that the class cannot be reached');
+    assert.deepEqual(Array.from(await cls.tavon()), []);
+    await page.setOfflineMode(false);
+    await page.waitForFunction(() => !document.querySelector('#strip [data-key=class-outbox]'), { polling: 50 });
+    await page.reload();
+    await ok(page);
+    await viewing(page); // an opening after the sending
+    assert.deepEqual(Array.from(await cls.tavon()), classFile([['NET', total]]));
+    await ctx.close();
+  } finally {
+    await cls.close();
+  }
 });
