@@ -10,7 +10,7 @@ import { openRankingFile } from './storage.js';
 import { notice } from './strip.js';
 
 const classWait = 4000; // ms before a request counts as no network
-const classUnreachable = 'クラスの成績一覧につながりません。この端末の一覧です。';
+const classUnreachable = 'クラスの成績一覧につながりません';
 
 // The class key of the page's address, or null for a page without a class link.
 export function classKey(href = location.href) {
@@ -85,7 +85,7 @@ export async function openClass(key) {
         break;
       }
       if (answer?.saved) taken.add(entry.id);
-      if (answer?.image) await copy.change(() => fromBase64(answer.image));
+      if (typeof answer?.image === 'string') await copy.change(() => fromBase64(answer.image));
       // A refused entry (a class that no longer exists) cannot be sent later either.
       await remember((s) => ({ ...s, outbox: s.outbox.filter((e) => e.id !== entry.id) }));
     }
@@ -97,32 +97,36 @@ export async function openClass(key) {
   let sending = Promise.resolve(true);
   const send = () => (sending = sending.then(sendAll, sendAll));
 
-  const store = {
-    shared: true,
-    note: null, // a line for the results window: its lists are not the class's as they are now
-    async read() {
-      let lists = null;
-      try {
-        if (navigator.onLine !== false && (await send())) lists = await request('');
-      } catch {
-        lists = null;
-      }
-      if (!lists?.image) {
-        store.note = classUnreachable;
-        return copy.read();
-      }
-      store.note = null;
+  // The class's lists as the server has them now, the outbox sent first; null when it cannot
+  // be reached.
+  async function fetchLists() {
+    try {
+      if (navigator.onLine === false || !(await send())) return null;
+      const lists = await request('');
+      if (typeof lists?.image !== 'string') return null;
       const bytes = fromBase64(lists.image);
       await copy.change(() => bytes);
       await remember((s) => ({ ...s, name: String(lists.name) }));
       tell(lists.name, (await known()).outbox.length);
       return bytes;
+    } catch {
+      return null;
+    }
+  }
+
+  const store = {
+    shared: true,
+    note: null, // a line for the results window: its lists are not the class's as they are now
+    async read() {
+      const bytes = await fetchLists();
+      store.note = bytes ? null : classUnreachable;
+      return bytes || copy.read();
     },
     async change(how, what = {}) {
       if (what.blank) {
         try {
           const answer = await request('/blank', { id: entryId() });
-          if (answer?.image) return copy.change(() => fromBase64(answer.image));
+          if (typeof answer?.image === 'string') return copy.change(() => fromBase64(answer.image));
         } catch {
           // no network: the lists stay as they are
         }
@@ -140,6 +144,7 @@ export async function openClass(key) {
   };
   const s = await known();
   tell(s.name, s.outbox.length);
-  addEventListener('online', send);
+  addEventListener('online', () => send().catch(() => {}));
+  fetchLists(); // the class's name for the strip, and the entries still waiting sent
   return store;
 }

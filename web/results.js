@@ -78,12 +78,14 @@ export function resultsWindow(M, file, onClosed) {
     });
     // A class's lists (file.shared) take no file from a pupil's device.
     strip.append(save, ...(file?.shared ? [] : [load, picker]));
-    if (file?.note) {
-      const line = document.createElement('span');
-      line.textContent = file.note;
-      strip.append(line);
-    }
     area.after(strip);
+    if (file?.note) {
+      const line = document.createElement('div');
+      line.className = 'strip';
+      line.dataset.name = 'note';
+      line.textContent = file.note;
+      strip.after(line);
+    }
   }
 
   // said: what the game said as it ended, heard in this window.

@@ -253,7 +253,7 @@ test('a class link without a network at 戻る keeps the entry and sends it once
     for (const title of ['保存', '再スタート', 'スタート']) assert.equal(await ok(page), title);
     assert.ok(await strip(page, 'class-outbox'));
     assert.ok((await viewing(page)).includes('NET'), 'the device shows its own lists');
-    assert.ok(await caption(page, 'dialog[open] .strip span'), 'saying that the class cannot be reached');
+    assert.ok(await caption(page, 'dialog[open] [data-name=note]'), 'saying that the class cannot be reached');
     assert.deepEqual(Array.from(await cls.tavon()), []);
     await page.setOfflineMode(false);
     await page.waitForFunction(() => !document.querySelector('#strip [data-key=class-outbox]'), { polling: 50 });
