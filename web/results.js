@@ -2,7 +2,8 @@
 // The results window: made anew at every opening over the ranking file as it is then, filled
 // from the game library's model (Module.Results); 戻る saves what the model hands back, 初期化
 // blanks the lists. Below the designed area, a strip for the teacher: the file written out
-// (a download named tavon.rnk, as the desktop keeps it) and read in.
+// (a download named tavon.rnk, as the desktop keeps it) and read in. With a class link the lists
+// are the class's (classlink.js): a pupil's device reads no file into them.
 import { form3 } from './layout.js';
 import { build } from './controls.js';
 import { windowDialog, open, messageBox } from './dialogs.js';
