@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Start-up: the game library (createNubora, the emscripten module), the ranking file in this
-// browser's storage (a class link's: the class's lists on its server), the three windows, the page scaled to fit the screen, the service worker.
+// browser's storage (a class link's: the class's lists on its server), the three windows, the
+// page scaled to fit the screen, the service worker.
 import { form1, px } from './layout.js';
 import { gameWindow } from './game.js';
 import { resultsWindow } from './results.js';
