@@ -1,7 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // What the page's tests share: build-web/ served over HTTP on a free port, and Debian's
-// Chromium, headless, with its profile in a temporary directory.
+// Chromium, headless, with its profile in a temporary directory; the class server.
 import { createServer } from 'node:http';
+import { spawn, execFile } from 'node:child_process';
+import { once } from 'node:events';
+import { existsSync } from 'node:fs';
+import { promisify } from 'node:util';
 import { readFile, mkdtemp, rm } from 'node:fs/promises';
 import { tmpdir } from 'node:os';
 import { join, extname, resolve } from 'node:path';
@@ -72,37 +76,34 @@ export async function openGame(browser, url, seed, { before = null, css = '' } =
   return page;
 }
 
-// Until the class server is built here: a stand-in for its API, keeping one class's image,
-// each entry id once, and saving through `apply(image, entry | null)` (null: blank).
-export async function classServer(apply, dir = site) {
-  const key = 'Kx9_pupils-link-of-3-2';
-  let image = new Uint8Array(0);
-  const ids = new Set();
-  const offline = { value: false };
-  const send = (res, body) => res.writeHead(200, { 'content-type': 'application/json' }).end(JSON.stringify(body));
-  const server = createServer(async (req, res) => {
-    if (offline.value) return req.socket.destroy();
-    const path = decodeURIComponent(new URL(req.url, 'http://x').pathname);
-    let body = '';
-    for await (const chunk of req) body += chunk;
-    const api = /^\/api\/v1\/classes\/([\w-]+)(\/entries|\/blank)?$/.exec(path);
-    if (api && api[1] !== key) return res.writeHead(404).end('{"error":"not found"}');
-    if (api && !api[2]) return send(res, { name: '３年２組', image: Buffer.from(image).toString('base64') });
-    if (api) {
-      const entry = JSON.parse(body);
-      if (!ids.has(entry.id)) image = await apply(image, api[2] === '/blank' ? null : entry);
-      ids.add(entry.id);
-      return send(res, { saved: true, image: Buffer.from(image).toString('base64') });
-    }
-    const file = path.replace(`/c/${key}/`, '/');
-    try {
-      const bytes = await readFile(join(dir, file.endsWith('/') ? `${file}index.html` : file));
-      res.writeHead(200, { 'content-type': types[extname(file) || '.html'] || 'application/octet-stream' }).end(bytes);
-    } catch {
-      res.writeHead(404).end();
-    }
+// The class server: NUBORA_SERVER, else build/nubora1-server where it was built, else null.
+export const classProgram = process.env.NUBORA_SERVER
+  || [resolve('build/nubora1-server')].find((p) => existsSync(p)) || null;
+
+// classProgram over a data folder of its own, serving the site on a free loopback port, with
+// one class, "３年２組": its pupils' link, and its tavon.rnk as the teacher's page downloads it.
+export async function classServer(program = classProgram) {
+  const data = await mkdtemp(join(tmpdir(), 'nubora1-server-'));
+  const server = spawn(program, ['serve', '--data', data, '--listen', '127.0.0.1:0', '--site', site],
+    { stdio: ['ignore', 'pipe', 'inherit'] });
+  const [, url] = await new Promise((ok, fail) => {
+    let said = '';
+    server.stdout.on('data', (chunk) => {
+      said += chunk;
+      const found = /listening on (http:\S+)/.exec(said);
+      if (found) ok(found);
+    });
+    server.on('exit', (code) => fail(new Error(`nubora1-server ended (${code})`)));
   });
-  await new Promise((ok) => server.listen(0, '127.0.0.1', ok));
-  const url = `http://127.0.0.1:${server.address().port}/`;
-  return { url, link: `${url}c/${key}/`, offline, tavon: async () => image, close: () => server.close() };
+  const added = await promisify(execFile)(program, ['class', 'add', '３年２組', '--data', data, '--url', url]);
+  const link = /生徒のリンク: (\S+)/.exec(added.stdout)[1], teacher = /先生のリンク: \S+\/t\/([\w-]+)\//.exec(added.stdout)[1];
+  return {
+    url, link,
+    tavon: async () => new Uint8Array(await (await fetch(`${url}api/v1/teachers/${teacher}/tavon.rnk`)).arrayBuffer()),
+    close: async () => {
+      server.kill();
+      await once(server, 'exit');
+      await rm(data, { recursive: true, force: true });
+    },
+  };
 }
