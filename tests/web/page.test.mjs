@@ -194,42 +194,37 @@ test('nubora1.html plays and saves from file://', { timeout: 30000, skip: fromFi
 
 // A class link: the class's tavon.rnk as the file format lays it out, range 0's records first
 // (name in ASCII, padded with spaces; the score, 16-bit little-endian), then blank records to 75.
-const classFile = (rows) => Array.from(Buffer.concat(Array.from({ length: 75 }, (_, i) => {
-  const record = Buffer.alloc(12, ' ');
-  record.write(rows[i]?.[0] ?? '', 'latin1');
-  record.writeInt16LE(rows[i]?.[1] ?? 0, 10);
-  return record;
-})));
+const classFile = (rows) => Array.from({ length: 75 }, (_, i) => {
+  const [name, score] = rows[i] ?? ['', 0];
+  return [...Buffer.from(name.padEnd(10), 'latin1'), score & 255, (score >> 8) & 255];
+}).flat();
 const strip = (page, key) => page.evaluate((k) => document.querySelector(`#strip [data-key=${k}]`)?.textContent ?? null, key);
 const names = (page) => page.$$eval('dialog[open] [data-name^=namae]', (cells) => cells.map((c) => c.textContent).join());
 
-test('two devices on one class link share its lists; one without a network keeps its entry and sends it once when back online', { timeout: 90000, skip: (fromFile && 'a class link is served') || (!classProgram && 'nubora1-server is not built') }, async () => {
+test('two devices on one class link share its lists; one without a network keeps its entry and sends it once when back online', { timeout: 90000, skip: (fromFile && 'a class link is served') || (!classProgram && 'nubora1-server is not built') }, async (t) => {
   const cls = await classServer();
-  try {
-    const [one, two] = [await fresh(51, cls.link), await fresh(52, cls.link)];
-    const played = [];
-    for (const [{ page }, name] of [[one, 'ONE'], [two, 'TWO']]) {
-      await ok(page);
-      if (name === 'TWO') await page.setOfflineMode(true);
-      played.push([name, await playByMouse(page)]);
-      await page.keyboard.type(name);
-      if (name === 'TWO') assert.deepEqual([await names(page), await caption(page, '[data-name=note]')], ['TWO,,,,', 'クラスの成績一覧につながりません']);
-      await page.click('dialog[open] [data-name=Command1]');
-    }
-    for (const title of ['保存', '再スタート', 'スタート']) assert.equal(await ok(two.page), title);
-    assert.ok(await strip(two.page, 'class-outbox'), 'to be sent later');
-    assert.ok(!Buffer.from(await cls.tavon()).includes('TWO'));
-    await two.page.setOfflineMode(false);
-    await two.page.waitForFunction(() => !document.querySelector('#strip [data-key=class-outbox]'), { polling: 50 });
-    await two.page.click('[data-name=tokutenyo]');
-    await two.page.waitForSelector('dialog.window[data-form=Form3][open]');
-    const rows = played.sort((a, b) => b[1] - a[1] || (a[0] === 'TWO' ? -1 : 1)); // a tie: the later entry stands higher
-    assert.equal(await names(two.page), `${rows.map((r) => r[0])},,,`);
-    assert.deepEqual([await two.page.$('[data-name=import]'), await two.page.$('[data-name=note]')], [null, null]);
-    assert.equal(await strip(two.page, 'class'), '３年２組の成績一覧に記録します');
-    assert.deepEqual(Array.from(await cls.tavon()), classFile(rows));
-    await Promise.all([one.ctx.close(), two.ctx.close()]);
-  } finally {
-    await cls.close();
+  t.after(() => cls.close());
+  const [one, two] = [await fresh(51, cls.link), await fresh(52, cls.link)];
+  const played = [];
+  for (const [{ page }, name] of [[one, 'ONE'], [two, 'TWO']]) {
+    await ok(page);
+    if (name === 'TWO') await page.setOfflineMode(true);
+    played.push([name, await playByMouse(page)]);
+    await page.keyboard.type(name);
+    if (name === 'TWO') assert.deepEqual([await names(page), await caption(page, '[data-name=note]')], ['TWO,,,,', 'クラスの成績一覧につながりません']);
+    await page.click('dialog[open] [data-name=Command1]');
   }
+  for (const title of ['保存', '再スタート', 'スタート']) assert.equal(await ok(two.page), title);
+  assert.ok(await strip(two.page, 'class-outbox'), 'to be sent later');
+  assert.ok(!Buffer.from(await cls.tavon()).includes('TWO'));
+  await two.page.setOfflineMode(false);
+  await two.page.waitForFunction(() => !document.querySelector('#strip [data-key=class-outbox]'), { polling: 50 });
+  await two.page.click('[data-name=tokutenyo]');
+  await two.page.waitForSelector('dialog.window[data-form=Form3][open]');
+  const rows = played.sort((a, b) => b[1] - a[1] || (a[0] === 'TWO' ? -1 : 1)); // a tie: the later entry stands higher
+  assert.equal(await names(two.page), `${rows.map((r) => r[0])},,,`);
+  assert.deepEqual([await two.page.$('[data-name=import]'), await two.page.$('[data-name=note]')], [null, null]);
+  assert.equal(await strip(two.page, 'class'), '３年２組の成績一覧に記録します');
+  assert.deepEqual(Array.from(await cls.tavon()), classFile(rows));
+  await Promise.all([one.ctx.close(), two.ctx.close()]);
 });

@@ -86,24 +86,14 @@ export async function classServer(program = classProgram) {
   const data = await mkdtemp(join(tmpdir(), 'nubora1-server-'));
   const server = spawn(program, ['serve', '--data', data, '--listen', '127.0.0.1:0', '--site', site],
     { stdio: ['ignore', 'pipe', 'inherit'] });
-  const [, url] = await new Promise((ok, fail) => {
-    let said = '';
-    server.stdout.on('data', (chunk) => {
-      said += chunk;
-      const found = /listening on (http:\S+)/.exec(said);
-      if (found) ok(found);
-    });
-    server.on('exit', (code) => fail(new Error(`nubora1-server ended (${code})`)));
-  });
-  const added = await promisify(execFile)(program, ['class', 'add', '３年２組', '--data', data, '--url', url]);
-  const link = /生徒のリンク: (\S+)/.exec(added.stdout)[1], teacher = /先生のリンク: \S+\/t\/([\w-]+)\//.exec(added.stdout)[1];
+  let said = '';
+  while (!/listening on \S+\n/.test(said)) said += (await once(server.stdout, 'data'))[0];
+  const url = /listening on (\S+)/.exec(said)[1];
+  const { stdout } = await promisify(execFile)(program, ['class', 'add', '３年２組', '--data', data, '--url', url]);
+  const [, link, teacher] = /生徒のリンク: (\S+)\n先生のリンク: \S+\/t\/([\w-]+)\//.exec(stdout);
   return {
-    url, link,
+    link,
     tavon: async () => new Uint8Array(await (await fetch(`${url}api/v1/teachers/${teacher}/tavon.rnk`)).arrayBuffer()),
-    close: async () => {
-      server.kill();
-      await once(server, 'exit');
-      await rm(data, { recursive: true, force: true });
-    },
+    close: async () => { server.kill(); await once(server, 'exit'); await rm(data, { recursive: true, force: true }); },
   };
 }
