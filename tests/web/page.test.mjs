@@ -2,7 +2,8 @@
 // The game in headless Chromium: whole games by mouse and by keyboard to a saved name, with the
 // bytes kept equal to what the game library's Save writes; a Japanese name typed through an
 // input method; two tabs saving at once; axe-core's rules in the windows; offline through the
-// service worker and a new copy at the next start; nubora1.html from file://. With
+// service worker and a new copy at the next start; nubora1.html from file://; two devices on
+// one class link of the class server, one of them saving without a network. With
 // NUBORA_WEB_FROM=file all of it but the service worker runs in nubora1.html opened from
 // file://. (The windows' layout: layout.test.mjs.)
 import { test, before, after } from 'node:test';
