@@ -10,7 +10,7 @@ import { openRankingFile } from './storage.js';
 import { notice } from './strip.js';
 
 const classWait = 4000; // ms before a request counts as no network
-const classUnreachable = 'クラスの成績一覧につながりません';
+const classUnreachable = 'クラスにつながりません';
 
 // The class key of the page's address, or null for a page without a class link.
 export function classKey(href = location.href) {

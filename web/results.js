@@ -79,14 +79,14 @@ export function resultsWindow(M, file, onClosed) {
     });
     // A class's lists (file.shared) take no file from a pupil's device.
     strip.append(save, ...(file?.shared ? [] : [load, picker]));
-    area.after(strip);
     if (file?.note) {
-      const line = document.createElement('div');
-      line.className = 'strip';
+      const line = document.createElement('span');
       line.dataset.name = 'note';
+      line.style.fontSize = '12px'; // as the strip's buttons
       line.textContent = file.note;
-      strip.after(line);
+      strip.append(line);
     }
+    area.after(strip);
   }
 
   // said: what the game said as it ended, heard in this window.

@@ -212,7 +212,7 @@ test('two devices on one class link share its lists; one without a network keeps
     if (name === 'TWO') await page.setOfflineMode(true);
     played.push([name, await playByMouse(page)]);
     await page.keyboard.type(name);
-    if (name === 'TWO') assert.deepEqual([await names(page), await caption(page, '[data-name=note]')], ['TWO,,,,', 'クラスの成績一覧につながりません']);
+    if (name === 'TWO') assert.deepEqual([await names(page), await caption(page, '[data-name=note]')], ['TWO,,,,', 'クラスにつながりません']);
     await page.click('dialog[open] [data-name=Command1]');
   }
   for (const title of ['保存', '再スタート', 'スタート']) assert.equal(await ok(two.page), title);
