@@ -5,7 +5,7 @@
 BUILD_DIR := build
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: all setup setup-tests setup-deb configure build run test deb web web-deps bench bench-web soak soak-share screenshots clean
+.PHONY: all setup setup-tests setup-deb setup-site configure build run test deb web site web-deps bench bench-web soak soak-share screenshots clean
 
 all: build
 
@@ -17,6 +17,9 @@ setup-tests:
 
 setup-deb:
 	@sh scripts/setup.sh --deb
+
+setup-site:
+	@sh scripts/setup.sh --site
 
 setup-fuzz:
 	@sh scripts/setup.sh --fuzz
@@ -49,11 +52,21 @@ test: setup setup-tests setup-deb configure web web-deps
 	@cmake --build $(BUILD_DIR)-tsan -j $(JOBS) --target $(TSAN_TESTS)
 	cd $(BUILD_DIR)-tsan && ctest --output-on-failure -j $(JOBS) -R '^($(subst $() ,|,$(TSAN_TESTS)))$$'
 
-# The game in a browser: the static site in build-web/ (index.html, the game library as one
-# emscripten module, the page's scripts and style, manifest, service worker) and
-# build-web/nubora1.html, the whole game in one file for file://.
-web: setup setup-tests
+# The game in a browser, for the page's tests: the static site in build-web/ (index.html, the
+# game library as an emscripten module and its WebAssembly, the page's scripts and style,
+# manifest, service worker) and build-web/nubora1.html, the whole game in one file for file://.
+web: setup-site
 	@sh web/build.sh build-web
+
+# The site to put up: build-site/nubora1-web-VERSION/ holds exactly the files to copy to the
+# web server, and build-site/nubora1-web-VERSION.tar.gz the same. Installs only what building
+# it needs.
+SITE := nubora1-web-$(shell awk '/^project/ { print $$3 }' CMakeLists.txt)
+site: setup-site
+	@rm -rf build-site/$(SITE) build-site/$(SITE).tar.gz
+	@sh web/build.sh build-site/build build-site/$(SITE)
+	tar -C build-site --sort=name --owner=0 --group=0 --numeric-owner -czf build-site/$(SITE).tar.gz $(SITE)
+	@echo "The site: build-site/$(SITE)/ (and build-site/$(SITE).tar.gz)"
 
 # The page's test tools from npm (puppeteer-core, axe-core), as package-lock.json pins them.
 web-deps:
@@ -71,7 +84,7 @@ bench: build setup-tests
 	QT_QPA_PLATFORM=offscreen ./$(BUILD_DIR)/countdown_bench
 
 # The page's size, start-up time and countdown, in headless Chromium (about 2 minutes).
-bench-web: web web-deps
+bench-web: setup-tests web web-deps
 	NUBORA_WEB_DIR=$(CURDIR)/build-web node bench/web.mjs
 
 # A long soak of random play (the suite runs a short one with a fixed seed).
@@ -115,4 +128,4 @@ screenshots: build setup-tests
 	SCALE=2 bash scripts/screenshots.sh
 
 clean:
-	rm -rf $(BUILD_DIR) $(BUILD_DIR)-tsan $(FUZZ_DIR) build-deb
+	rm -rf $(BUILD_DIR) $(BUILD_DIR)-tsan $(FUZZ_DIR) build-deb build-site

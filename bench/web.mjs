@@ -1,10 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // node bench/web.mjs (make bench-web): the page as built in build-web/, in headless Chromium.
 // - the hosted site's whole transfer, gzip: every file the service worker keeps, compressed;
-// - from navigation to the start message, median of 9 fresh starts;
+// - from navigation to the start message, median of 9 fresh starts (first visits), beside a
+//   static page that shows the same modal message box (its markup taken from the game's, with
+//   the page's style sheet), the two taking turns;
 // - the countdown over a game of time-outs (five questions of 11 ticks, about 2 minutes):
 //   how far each tick ran from its 2-second mark, worst and median.
 import { readFileSync } from 'node:fs';
+import { copyFile, mkdtemp, rm, writeFile } from 'node:fs/promises';
+import { tmpdir } from 'node:os';
 import { gzipSync } from 'node:zlib';
 import { join } from 'node:path';
 import { serve, launch, openGame, site } from '../tests/web/support.mjs';
@@ -14,27 +18,47 @@ const median = (xs) => [...xs].sort((a, b) => a - b)[Math.floor(xs.length / 2)];
 const kb = (n) => `${Math.round(n / 1000)} KB`;
 
 const sw = readFileSync(join(site, 'sw.js'), 'utf8');
-const files = JSON.parse(sw.match(/const files = (\[.*\]);/)[1]).map((f) => (f === './' ? 'index.html' : f));
+const files = Object.keys(JSON.parse(sw.match(/const files = (\{.*\});/)[1])).map((f) => (f === './' ? 'index.html' : f));
 const gzip = (f) => gzipSync(readFileSync(join(site, f)), { level: 9 }).length;
 console.log(`hosted site, gzip: ${kb(files.reduce((n, f) => n + gzip(f), 0))} (nubora1.html: ${kb(gzip('nubora1.html'))})`);
 
+// The moment the start message opened, in milliseconds from navigation.
+const watch = () => {
+  new MutationObserver((_, observer) => {
+    if (!document.querySelector('dialog.message[open]')) return;
+    globalThis.shownAt = performance.now();
+    observer.disconnect();
+  }).observe(document, { subtree: true, childList: true, attributes: true });
+};
+
 const server = await serve();
+const staticDir = await mkdtemp(join(tmpdir(), 'nubora1-static-'));
+const staticServer = await serve(staticDir);
 const chromium = await launch();
 try {
-  const starts = [];
+  const starts = [], statics = [];
   for (let i = 0; i < 9; ++i) {
     const ctx = await chromium.browser.createBrowserContext();
-    const page = await openGame(ctx, server.url, i, { before: () => {
-      new MutationObserver((_, watch) => {
-        if (!document.querySelector('dialog.message[open]')) return;
-        globalThis.shownAt = performance.now();
-        watch.disconnect();
-      }).observe(document, { subtree: true, childList: true, attributes: true });
-    } });
+    const page = await openGame(ctx, server.url, i, { before: watch });
     starts.push(await page.evaluate(() => globalThis.shownAt));
+    if (i === 0) {
+      const box = await page.$eval('dialog.message[open]', (el) => el.outerHTML.replace(/ open=""/, ''));
+      await copyFile(join(site, 'style.css'), join(staticDir, 'style.css'));
+      await writeFile(join(staticDir, 'index.html'), `<!DOCTYPE html>\n<html lang="ja"><head><meta charset="utf-8">
+<meta name="viewport" content="width=device-width, initial-scale=1"><link rel="stylesheet" href="style.css"></head>
+<body>${box}<script>document.querySelector('dialog').showModal(); document.querySelector('button').focus();</script></body></html>\n`);
+    }
     await ctx.close();
+    const other = await chromium.browser.createBrowserContext();
+    const still = await other.newPage();
+    await still.setViewport({ width: 580, height: 425 });
+    await still.evaluateOnNewDocument(watch);
+    await still.goto(staticServer.url);
+    statics.push(await still.waitForFunction(() => globalThis.shownAt, { polling: 10 }).then((h) => h.jsonValue()));
+    await other.close();
   }
-  console.log(`navigation to the start message: ${Math.round(median(starts))} ms (median of ${starts.length})`);
+  const [game, still] = [median(starts), median(statics)];
+  console.log(`navigation to the start message: ${Math.round(game)} ms, a static page with the same message box ${Math.round(still)} ms: ${(game / still).toFixed(1)}× (medians of ${starts.length})`);
 
   const ctx = await chromium.browser.createBrowserContext();
   const page = await openGame(ctx, server.url, 1);
@@ -53,4 +77,6 @@ try {
 } finally {
   await chromium.close();
   server.close();
+  staticServer.close();
+  await rm(staticDir, { recursive: true, force: true });
 }

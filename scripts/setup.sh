@@ -1,26 +1,31 @@
 #!/bin/sh
 # SPDX-License-Identifier: GPL-3.0-or-later
 # Installs, with apt-get, whatever the build, the game and its tests still need: the build's
-# packages always, and the groups named: --tests (the real program in an X server), --deb (the
-# Debian package and its checks), --fuzz (the fuzz target).
+# packages always, and the groups named: --tests (the real program in an X server, and the
+# page), --deb (the Debian package and its checks), --fuzz (the fuzz target), --site (the web
+# site alone: `--site` by itself installs only what building the site needs, without Qt).
 # Packages that are already installed are left alone; nothing is fetched when all are there.
 # sudo is asked for only when something is missing and the user is not root. Where there is
 # no apt-get, the packages are named and the build goes on with what the system has.
 set -eu
 
 packages="g++ make cmake qt6-base-dev qt6-translations-l10n fonts-ipafont-gothic"
+[ "$*" = --site ] && packages=""
+# The site: the game library built with emscripten (the Shift-JIS table by the native
+# compiler, as in the build), the bitmap icon rendered from its SVG, the page put together by
+# Node.js.
+site="g++ make cmake emscripten nodejs librsvg2-bin"
 for group in "$@"; do
     case $group in
+    --site) packages="$packages $site" ;;
     # The tests also start the real program in an X server with a window manager, and read it
     # as a screen reader does, over the accessibility bus with the system Python's bindings.
     --tests) packages="$packages xvfb openbox xdotool x11-utils imagemagick dbus-daemon at-spi2-core python3-pyatspi"
         # The shared-folder tests serve a folder over a private sshd and mount it with sshfs.
         packages="$packages openssh-server openssh-client sshfs fuse3"
         # The rules are built once more with emscripten and replayed under Node.js beside the
-        # native build (the rules_wasm_replay test).
-        packages="$packages emscripten"
-        # make web renders the site's bitmap icons from the SVG.
-        packages="$packages librsvg2-bin"
+        # native build (the rules_wasm_replay test), and the page's tests play the site.
+        packages="$packages $site"
         # The page's tests drive Debian's Chromium, headless (make web, tests/web), and show
         # every caption whole in each Japanese Gothic face of the page's font list found here.
         packages="$packages chromium fonts-noto-cjk fonts-vlgothic" ;;
@@ -28,7 +33,7 @@ for group in "$@"; do
     --deb) packages="$packages dpkg-dev debhelper librsvg2-bin lintian appstream desktop-file-utils man-db" ;;
     # `make fuzz` builds the fuzz target with clang and its libFuzzer and sanitizer runtimes.
     --fuzz) packages="$packages clang-14 libclang-rt-14-dev" ;;
-    *) echo "setup.sh: unknown group $group (known: --tests --deb --fuzz)" >&2; exit 2 ;;
+    *) echo "setup.sh: unknown group $group (known: --tests --deb --fuzz --site)" >&2; exit 2 ;;
     esac
 done
 

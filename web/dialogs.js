@@ -44,12 +44,24 @@ export function windowDialog(form, onClose) {
   return { dialog, area };
 }
 
+// A window not modal is centred over the game (style.css) on whole pixels, where its captions
+// are drawn as they were fitted: its top and left moved by what a half pixel would take.
+function onWholePixels(dialog) {
+  dialog.style.top = dialog.style.left = '';
+  const box = dialog.getBoundingClientRect(), zoom = parseFloat(getComputedStyle(dialog).zoom) || 1;
+  if (box.top % 1) dialog.style.top = `${(-2 * (box.top % 1)) / zoom}px`;
+  if (box.left % 1) dialog.style.left = `${(-2 * (box.left % 1)) / zoom}px`;
+}
+
 // Opens a dialog, modal or not, remembering where the focus was (or `back`); close() gives it
 // back, close(false) does not (a window to be removed and opened again at once, close.back):
 // it leaves the dialog open, since closing it would hand the focus back on its own.
 export function open(dialog, modal, back = document.activeElement) {
   if (modal) dialog.showModal();
-  else dialog.show();
+  else {
+    dialog.show();
+    onWholePixels(dialog);
+  }
   const close = (giveBack = true) => {
     if (!giveBack) return;
     dialog.close();
@@ -61,7 +73,9 @@ export function open(dialog, modal, back = document.activeElement) {
 
 // A message box: text (a carriage return breaks the line), title, the exclamation or question
 // icon, OK alone or OK and キャンセル with キャンセル the default. Resolves to 'ok' or 'cancel'.
-export function messageBox({ text, title }, { icon = 'exclamation', cancel = false } = {}) {
+// It holds the keyboard focus, on its default button first, whatever raised it (a press goes
+// on behind it); closed, it gives the focus back where it was, or to `back`.
+export function messageBox({ text, title }, { icon = 'exclamation', cancel = false, back = null } = {}) {
   const dialog = document.createElement('dialog');
   dialog.className = 'message';
   dialog.setAttribute('role', 'alertdialog');
@@ -100,12 +114,24 @@ export function messageBox({ text, title }, { icon = 'exclamation', cancel = fal
   dialog.setAttribute('aria-describedby', words.id);
   dialog.append(bar, body, buttons);
   document.body.append(dialog);
-  const close = open(dialog, true);
-  (no || ok).focus();
+  const close = open(dialog, true, back || document.activeElement);
+  let held = no || ok;
+  held.focus();
+  // A press on its frame or behind it would take the focus to the dialog itself or away.
+  const keep = () => setTimeout(() => {
+    if (dialog.open && !buttons.contains(document.activeElement)) held.focus();
+  }, 0);
+  dialog.addEventListener('focusin', (event) => {
+    if (buttons.contains(event.target)) held = event.target;
+    else keep();
+  });
+  dialog.addEventListener('focusout', (event) => { if (!buttons.contains(event.relatedTarget)) keep(); });
   return new Promise((resolve) => {
     const done = (answer) => {
-      close();
+      // Taken away first: closed in the page, it would hand the focus to where it was when it
+      // opened, which may be another window.
       dialog.remove();
+      close();
       resolve(answer);
     };
     ok.addEventListener('click', () => done('ok'));

@@ -9,11 +9,17 @@ import { beep } from './sound.js';
 import { messageBox } from './dialogs.js';
 import { announce } from './announce.js';
 
+// Milliseconds within which no one reads a new question: a press sooner belongs to the last one.
+const glance = 300;
+
 // windows: { showResults(atGameEnd, said) -> Promise when modal, showHelp(), end() }.
-export function gameWindow(M, root, seed, windows) {
+// pace: each point of the countdown lasts this many times its designed time (1 as designed).
+export function gameWindow(M, root, seed, windows, pace = 1) {
   const game = new M.Game(seed);
   const ranges = [0, 1, 2, 3].map((i) => [`en${i}`, M.rangeName(i), true]);
-  const menus = menuBar(form1.menus.map((m) => (m.ranges ? { ...m, items: ranges } : m)), (name) => handlers[name]());
+  // A menu item chosen while the window is not the active one activates it instead (終了 ends).
+  const menus = menuBar(form1.menus.map((m) => (m.ranges ? { ...m, items: ranges } : m)),
+    (name) => (active || name === 'm1d' ? handlers[name]() : activate(focusable(null))));
   const area = client(form1);
   const c = build(area, form1.controls, form1);
   const form = document.createElement('main');
@@ -28,8 +34,9 @@ export function gameWindow(M, root, seed, windows) {
   form.append(heading, area, menus.bar);
   root.append(form);
   c[`kotae${M.hiddenAnswer()}`].hidden = true;
+  const spoken = readInOrder(c);
 
-  const countdown = new Countdown(M.tickMilliseconds(), (mark) => play(game.Timer1_Timer(), mark));
+  const countdown = new Countdown(M.tickMilliseconds() * pace, (mark) => play(game.Timer1_Timer(), mark));
   document.addEventListener('visibilitychange', () => {
     if (!document.hidden && countdown.running) countdown.catchUp();
   });
@@ -42,6 +49,7 @@ export function gameWindow(M, root, seed, windows) {
       s.mondai.forEach((text, i) => { c[`mondai${i}`].textContent = text; });
       s.yDescription.forEach((text, i) => c[`mondai${i + 5}`].setAttribute('aria-description', text));
       s.sikiyo.forEach((text, i) => { c[`sikiyo${i}`].textContent = text; });
+      spoken();
     }
     for (let i = 0; i < 5; ++i) c[`kotae${i}`].disabled = !s.answersEnabled;
     for (let i = 0; i < 4; ++i) menus.check(`en${i}`, i === s.checkedRange);
@@ -51,6 +59,10 @@ export function gameWindow(M, root, seed, windows) {
   // Steps in progress; the window's activation waits until they are done.
   let busy = 0;
   let activationDue = false;
+  // Where the focus goes when the next message closes, when not back where it was.
+  let messageBack = null;
+  // When the question showing was shown (performance.now()).
+  let shownAt = -Infinity;
 
   // Carries out a step: the screen, what is said, the beep, the timer, the results window,
   // the message, then the next question. `when`: the time the event was due (a tick's mark).
@@ -64,10 +76,21 @@ export function gameWindow(M, root, seed, windows) {
       if (step.beep) beep();
       if (step.timer === 'stop') countdown.stop();
       else if (step.timer === 'start') countdown.start(when);
-      if (ending) await windows.showResults(true, step.said);
-      else if (step.results === 'viewing') windows.showResults(false);
-      if (step.message) await messageBox(step.message);
-      if (step.nextQuestion) await play(game.syutudai(), when);
+      if (ending) {
+        await windows.showResults(true, step.said);
+        // As on the desktop, the next game is an Enter away once the messages are closed.
+        c.Command1.focus();
+      } else if (step.results === 'viewing') windows.showResults(false);
+      if (step.message) {
+        const back = messageBack;
+        messageBack = null;
+        await messageBox(step.message, { back });
+      }
+      if (step.nextQuestion) {
+        const next = game.syutudai();
+        shownAt = performance.now();
+        await play(next, when);
+      }
     } finally {
       busy -= 1;
     }
@@ -75,8 +98,9 @@ export function gameWindow(M, root, seed, windows) {
   }
 
   let active = false;
-  // The window became the active one: the start message, unless it was already.
-  function activate() {
+  // The window became the active one: the start message, unless it was already. `back`: where
+  // the focus goes when the message closes (a control of this window clicked from another).
+  function activate(back = null) {
     if (busy > 0) {
       activationDue = true;
       return;
@@ -84,11 +108,61 @@ export function gameWindow(M, root, seed, windows) {
     activationDue = false;
     if (active) return;
     active = true;
+    document.body.classList.add('game-front');
+    messageBack = back;
     play(game.Form_Activate());
   }
-  function deactivate() { active = false; }
-  form.addEventListener('focusin', () => { if (!document.querySelector('dialog.message[open]')) activate(); });
-  form.addEventListener('pointerdown', activate);
+  // The active window is drawn over the others, as on a desktop.
+  function deactivate() {
+    active = false;
+    document.body.classList.remove('game-front');
+  }
+  // 終了 ends the game from any window, at once; the menu bar activates through its items.
+  const activates = (target) => !menus.bar.contains(target) && target !== c.Command5;
+  const usable = (el) => el?.isConnected && !el.disabled && !el.hidden && form.contains(el) && activates(el);
+  let lastFocused = c.Command1;
+  const focusable = (el) => (usable(el) ? el : usable(lastFocused) ? lastFocused : c.Command1);
+  form.addEventListener('focusin', (event) => {
+    if (!activates(event.target)) return;
+    lastFocused = event.target;
+    if (!document.querySelector('dialog.message[open]')) activate();
+  });
+  // A click from another window: the start message, then the focus in this window.
+  form.addEventListener('pointerdown', (event) => {
+    if (active || !activates(event.target)) return;
+    activate(focusable(event.target.closest('button')));
+  });
+  // Tab and Shift+Tab go round the window's buttons, as on the desktop (the menu bar: F10).
+  area.addEventListener('keydown', (event) => {
+    if (event.key !== 'Tab' || event.altKey || event.ctrlKey || event.metaKey) return;
+    const order = [...area.querySelectorAll('button')].filter((b) => !b.disabled && !b.hidden);
+    const at = order.indexOf(event.target);
+    if (at !== (event.shiftKey ? 0 : order.length - 1)) return;
+    event.preventDefault();
+    order.at(event.shiftKey ? -1 : 0).focus();
+  });
+
+  // One press, one answer: an answer counts only if the press it comes from (a pointer or a key
+  // going down) began once its question had been shown for a glance, so that neither a double
+  // tap's second tap nor a press held while the question changed answers a question unseen.
+  // A key held down presses once: its repeats press no button, close no message box and save
+  // no name (a held Space still types in the name box). A click without a press of its own (a
+  // screen reader's) counts.
+  let pointerAt = null, keyAt = null, clickPress = null;
+  const capture = { capture: true };
+  document.addEventListener('pointerdown', (event) => { pointerAt = event.timeStamp; }, capture);
+  document.addEventListener('keydown', (event) => {
+    keyAt = event.repeat ? -Infinity : event.timeStamp;
+    if (!event.repeat || !['Enter', 'Escape', ' '].includes(event.key)) return;
+    if (event.key === ' ' && event.target.matches?.('input[type=text]')) return;
+    event.preventDefault();
+    event.stopPropagation();
+  }, capture);
+  document.addEventListener('keyup', () => setTimeout(() => { keyAt = null; }, 0), capture);
+  // A click counted by the pointer (detail 1, 2 …) comes from the last pointer press; one from
+  // the keyboard (detail 0), from the key down then, if any.
+  document.addEventListener('click', (event) => { clickPress = event.detail > 0 ? pointerAt : keyAt; }, capture);
+  const answerable = (at = performance.now()) => at >= shownAt + glance;
 
   const handlers = {
     Command1: () => play(game.Command1_Click()),
@@ -103,10 +177,31 @@ export function gameWindow(M, root, seed, windows) {
   };
   for (let i = 0; i < 5; ++i) handlers[`kotae${i}`] = () => play(game.kotae_Click(i));
   for (let i = 0; i < 4; ++i) handlers[`en${i}`] = () => play(game.en_Click(i));
-  for (const name of ['Command1', 'Command3', 'Command5', 'tokutenyo', 'helpyo', ...[0, 1, 2, 3, 4].map((i) => `kotae${i}`)])
+  for (const name of ['Command1', 'Command3', 'Command5', 'tokutenyo', 'helpyo'])
     c[name].addEventListener('click', () => handlers[name]());
+  for (let i = 0; i < 5; ++i) c[`kotae${i}`].addEventListener('click', () => { if (clickPress === null || answerable(clickPress)) handlers[`kotae${i}`](); });
 
   play(game.Form_Load());
   c.Command1.focus();
-  return { activate, deactivate, controls: c, game, countdown };
+  return { activate, deactivate, answerable, controls: c, game, countdown };
+}
+
+// The board as a screen reader reads it: each result mark after its question's number, and
+// the question's number and points in words, in texts of their own beside the labels drawn.
+// Returns the function that brings those texts up to date with the labels.
+function readInOrder(c) {
+  for (let i = 0; i < 5; ++i) c[`bango${i}`].after(c[`sikiyo${i}`]);
+  const words = (name, say) => {
+    const text = document.createElement('span');
+    text.className = 'unseen';
+    text.setAttribute('aria-description', c[name].getAttribute('aria-description'));
+    c[name].removeAttribute('aria-description');
+    c[name].setAttribute('aria-hidden', 'true');
+    c[name].after(text);
+    return () => { text.textContent = say(c[name].textContent.replace(/\s/g, '')); };
+  };
+  const texts = [words('monbang', (t) => t), words('tokuten', (t) => (/^\d+$/.test(t) ? `${t}点` : t))];
+  const update = () => texts.forEach((f) => f());
+  update();
+  return update;
 }

@@ -10,7 +10,7 @@ import { openRankingFile } from './storage.js';
 import { classKey, openClass } from './classlink.js';
 import { messageBox } from './dialogs.js';
 import { allowSound } from './sound.js';
-import { stripHeight, onStripChange } from './strip.js';
+import { stripHeight, onStripChange, notice } from './strip.js';
 
 function fail(text) {
   const box = document.getElementById('failure');
@@ -28,8 +28,18 @@ function fit() {
   const fitted = (k) => String(Math.max(0.3, Math.floor(k * 100) / 100));
   document.documentElement.style.setProperty('--scale', fitted(scale));
   // The windows over it at the same scale where they fit whole (title bar and teacher's strip
-  // included), else smaller: the tallest is the results window.
-  document.documentElement.style.setProperty('--dialog-scale', fitted(Math.min(scale, room / 480, innerWidth / 420)));
+  // included), else smaller: the tallest is the results window. By touch the title bar is
+  // 44 px high whatever the scale (style.css).
+  const title = matchMedia('(pointer: coarse)').matches ? 44 : 0;
+  document.documentElement.style.setProperty('--dialog-scale', fitted(Math.min(scale, (room - title) / (480 - (title && 24)), innerWidth / 420)));
+}
+
+// The pace a teacher's link sets for a pupil who needs more time (?pace=1.5, 2 or 3): each
+// point of the countdown lasts that many times as long. Anything else is the designed pace.
+const paces = ['1.5', '2', '3'];
+function linkPace() {
+  const asked = new URLSearchParams(location.search).get('pace');
+  return paces.includes(asked) ? Number(asked) : 1;
 }
 
 async function start() {
@@ -37,7 +47,8 @@ async function start() {
     fail('このブラウザーでは、このゲームを動かせません。新しいブラウザーで開いてください。');
     return;
   }
-  // The storage opens while the module compiles: a class link's lists are the class's.
+  // The storage opens while the module compiles and the game window is made: a class link's
+  // lists are the class's.
   const key = classKey();
   const opening = key ? openClass(key) : openRankingFile();
   let M;
@@ -47,7 +58,6 @@ async function start() {
     fail('ゲームを読み込めませんでした。ページを開き直してください。');
     return;
   }
-  const file = await opening;
   document.getElementById('loading')?.remove();
   fit();
   addEventListener('resize', fit);
@@ -59,11 +69,14 @@ async function start() {
   const seed = Number.isInteger(globalThis.nuboraSeed) ? globalThis.nuboraSeed
     : crypto.getRandomValues(new Uint32Array(1))[0];
   const root = document.getElementById('page');
+  // The pace is told on the page, and kept nowhere: the lists hold scores as they were made.
+  const pace = linkPace();
+  if (pace !== 1) notice('pace', `持ち時間：ふつうの${pace}倍（先生の設定）`);
   let game = null;
-  const results = resultsWindow(M, file, () => game.activate());
+  const results = opening.then((file) => resultsWindow(M, file, () => game.activate()));
   const help = helpWindow(() => game.activate());
   game = gameWindow(M, root, seed, {
-    showResults: (atGameEnd, said) => results.showResults(atGameEnd, said),
+    showResults: async (atGameEnd, said) => (await results).showResults(atGameEnd, said),
     showHelp: () => help.showHelp(),
     end: () => {
       for (const d of document.querySelectorAll('dialog')) d.remove();
@@ -72,11 +85,16 @@ async function start() {
       // An installed app's window closes; a tab the player opened stays, saying so.
       window.close();
     },
-  });
-  // Another window (results or help) took the focus: the game window is no longer active.
+  }, pace);
+  // Another window (results or help) took the focus: the game window is no longer active, and
+  // that window is drawn over the others.
   document.addEventListener('focusin', (event) => {
-    if (event.target.closest?.('dialog.window')) game.deactivate();
+    const other = event.target.closest?.('dialog.window');
+    if (!other) return;
+    game.deactivate();
+    for (const d of document.querySelectorAll('dialog.window')) d.classList.toggle('front', d === other);
   });
+  const file = await opening;
   globalThis.nubora = { M, game, file, seed, ready: true }; // for the tests
   if (!file) {
     await messageBox({ text: 'このブラウザーには成績を記録できません。\rゲームはできますが、成績は残りません。', title: '成績' });
@@ -84,7 +102,12 @@ async function start() {
   game.activate();
 }
 
-if ('serviceWorker' in navigator && location.protocol.startsWith('http')) {
-  navigator.serviceWorker.register('sw.js').catch(() => {});
+// Offline play needs a service worker: a served page has none over plain HTTP (but from this
+// computer) nor where the browser does not trust the server's certificate. The page says so.
+// The worker is set up once the page has loaded, from the browser's cache where it can.
+if (location.protocol.startsWith('http')) {
+  const cannot = () => notice('offline', 'このページはオフラインでは遊べません（HTTPS の信頼できるサーバーから開くと遊べます）。');
+  if (!('serviceWorker' in navigator)) cannot();
+  else addEventListener('load', () => navigator.serviceWorker.register('sw.js').catch(cannot));
 }
 start();

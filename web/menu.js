@@ -64,7 +64,15 @@ export function menuBar(menus, choose) {
       el.tabIndex = -1;
       el.textContent = caption;
       el.setAttribute('role', checkable ? 'menuitemradio' : 'menuitem');
-      if (checkable) el.setAttribute('aria-checked', 'false');
+      if (checkable) {
+        el.setAttribute('aria-checked', 'false');
+        // The check mark is drawn, not read: the item's name is its caption, its state checked.
+        const tick = document.createElement('span');
+        tick.className = 'tick';
+        tick.setAttribute('aria-hidden', 'true');
+        tick.textContent = '✓';
+        el.prepend(tick);
+      }
       el.addEventListener('click', () => {
         leave();
         choose(name);

@@ -63,6 +63,9 @@ export function resultsWindow(M, file, onClosed) {
       const chosen = picker.files[0];
       picker.value = '';
       if (!chosen) return;
+      // The lists go for good: asked first, as 初期化 asks.
+      const question = { text: '成績一覧を、選んだファイルの内容に置き換えますか？', title: '読み込み' };
+      if ((await messageBox(question, { icon: 'question', cancel: true })) !== 'ok') return;
       let bytes = null;
       try {
         if (chosen.size <= importLimit) bytes = new Uint8Array(await chosen.arrayBuffer());

@@ -1,45 +1,58 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // node site.mjs WEB_DIR MODULE_JS ICON_SVG OUTPUT_DIR
-// Puts the static site together: the page, its modules and style, the emscripten module, the
-// icon, the manifest, the service worker with the list of what it keeps (stamped with a hash of
-// it, so that a new build is a new version), and nubora1.html: all of it in one file, the
-// modules joined into one, for file:// (a USB stick, a local folder).
-import { readFileSync, writeFileSync, copyFileSync } from 'node:fs';
+// Puts the static site together: the page, its modules joined into one and its style, the
+// emscripten module and its WebAssembly (MODULE_JS with .wasm for .js), the icon, the
+// manifest, the service worker with the list of what it keeps, each file with a hash of its
+// bytes (the worker takes a build only when every file it fetches is that build's), stamped
+// with a hash of them all (so that a new build is a new version), and nubora1.html: all of it
+// in one file, the WebAssembly inside, for file:// (a USB stick, a local folder).
+import { readFileSync, writeFileSync, copyFileSync, chmodSync } from 'node:fs';
 import { createHash } from 'node:crypto';
 import { join } from 'node:path';
 
 const [web, moduleJs, icon, out] = process.argv.slice(2);
+const wasm = moduleJs.replace(/\.js$/, '.wasm');
 // In the order they import one another.
 const modules = ['layout.js', 'controls.js', 'announce.js', 'dialogs.js', 'menu.js', 'countdown.js', 'sound.js',
   'storage.js', 'strip.js', 'game.js', 'classlink.js', 'results.js', 'help.js', 'main.js'];
-const copied = ['index.html', 'style.css', 'manifest.webmanifest', ...modules];
-
-for (const name of copied.filter((n) => n !== 'index.html')) copyFileSync(join(web, name), join(out, name));
-// The page asks for every module at once, not one level of imports after another.
-const preloads = modules.map((name) => `<link rel="modulepreload" href="${name}">\n`).join('');
-writeFileSync(join(out, 'index.html'), readFileSync(join(web, 'index.html'), 'utf8')
-  .replace('<script type="module" src="main.js"></script>', () => `${preloads}<script type="module" src="main.js"></script>`));
-copyFileSync(moduleJs, join(out, 'nubora1_module.js'));
-copyFileSync(icon, join(out, 'nubora1.svg'));
-
-// The bitmap icon is rendered by build.sh into the site beforehand.
-const kept = ['./', 'nubora1_module.js', 'nubora1.svg', 'nubora1-180.png', ...copied];
-const hash = createHash('sha256');
-for (const name of kept.slice(1)) hash.update(readFileSync(join(out, name)));
-const version = hash.digest('hex').slice(0, 12);
-writeFileSync(join(out, 'sw.js'), readFileSync(join(web, 'sw.js'), 'utf8')
-  .replace("'@VERSION@'", JSON.stringify(version))
-  .replace("['@FILES@']", JSON.stringify(kept)));
 
 // One module: each file without its import lines and export keywords.
 const joined = modules.map((name) => readFileSync(join(web, name), 'utf8')
   .replace(/^import .* from '.*';\n/gm, '')
   .replace(/^export /gm, '')).join('\n');
+// The hosted page: its modules as one, nubora1.js, asked for at once with the emscripten
+// module and its WebAssembly.
+writeFileSync(join(out, 'nubora1.js'), joined);
+writeFileSync(join(out, 'index.html'), readFileSync(join(web, 'index.html'), 'utf8')
+  .replace('<script type="module" src="main.js"></script>', '<script type="module" src="nubora1.js"></script>'));
+for (const name of ['style.css', 'manifest.webmanifest']) copyFileSync(join(web, name), join(out, name));
+copyFileSync(moduleJs, join(out, 'nubora1_module.js'));
+copyFileSync(wasm, join(out, 'nubora1_module.wasm'));
+chmodSync(join(out, 'nubora1_module.wasm'), 0o644); // emscripten's is executable
+copyFileSync(icon, join(out, 'nubora1.svg'));
+
+// The bitmap icon is rendered by build.sh into the site beforehand; index.html is kept as ./.
+const kept = ['./', 'nubora1.js', 'nubora1_module.js', 'nubora1_module.wasm', 'style.css', 'manifest.webmanifest',
+  'nubora1.svg', 'nubora1-180.png'];
+const digest = (bytes) => createHash('sha256').update(bytes).digest('hex').slice(0, 16);
+const files = Object.fromEntries(kept.map((name) => [name, digest(readFileSync(join(out, name === './' ? 'index.html' : name)))]));
+const version = digest(JSON.stringify(files)).slice(0, 12);
+writeFileSync(join(out, 'sw.js'), readFileSync(join(web, 'sw.js'), 'utf8')
+  .replace("'@VERSION@'", JSON.stringify(version))
+  .replace("{ '@FILES@': '' }", JSON.stringify(files)));
+
 const safe = (text) => text.replace(/<\/script/gi, '<\\/script');
+// The emscripten module given its WebAssembly from the page itself.
+const inline = `${readFileSync(moduleJs, 'utf8')}
+{
+  const bytes = Uint8Array.from(atob('${readFileSync(wasm).toString('base64')}'), (c) => c.charCodeAt(0));
+  const load = createNubora;
+  createNubora = (options = {}) => load({ ...options, wasmBinary: bytes });
+}`;
 const page = readFileSync(join(web, 'index.html'), 'utf8')
-  .replace(/<link rel="manifest"[^>]*>\n/, '')
+  .replace(/<link rel="(manifest|preload)"[^>]*>\n/g, '')
   .replace(/<link rel="(apple-touch-)?icon"[^>]*>\n/g, '')
   .replace('<link rel="stylesheet" href="style.css">', () => `<style>\n${readFileSync(join(web, 'style.css'), 'utf8')}</style>`)
-  .replace('<script src="nubora1_module.js"></script>', () => `<script>\n${safe(readFileSync(moduleJs, 'utf8'))}\n</script>`)
+  .replace('<script src="nubora1_module.js" defer></script>', () => `<script>\n${safe(inline)}\n</script>`)
   .replace('<script type="module" src="main.js"></script>', () => `<script type="module">\n${safe(joined)}\n</script>`);
 writeFileSync(join(out, 'nubora1.html'), page);

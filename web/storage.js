@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The ranking file tavon.rnk as this browser keeps it: its bytes in IndexedDB (localStorage
-// where there is none, as under some file:// pages), each write one transaction. Saves of two
-// tabs go one after the other (Web Locks), each reading the file anew before it writes.
+// where there is none, as under some file:// pages). A change is read and written in one
+// transaction, which the browser runs after every other on the file, in any tab. A database
+// closed under the page (the browser's data cleared while it is open) is opened again.
 const fileName = 'tavon.rnk';
 const dbName = 'nubora1';
 const storeName = 'files';
@@ -15,26 +16,53 @@ function idb() {
   });
 }
 
-function inStore(db, mode, act) {
-  return new Promise((resolve, reject) => {
-    const tx = db.transaction(storeName, mode);
-    const request = act(tx.objectStore(storeName));
-    tx.oncomplete = () => resolve(request.result);
-    tx.onerror = tx.onabort = () => reject(tx.error || new Error('transaction failed'));
-  });
-}
-
 // Latin-1 text of the bytes, for localStorage.
 const toText = (bytes) => Array.from(bytes, (b) => String.fromCharCode(b)).join('');
 const fromText = (text) => Uint8Array.from(text, (c) => c.charCodeAt(0));
+const image = (value) => (value instanceof Uint8Array ? value : new Uint8Array(0));
 
 class IdbFile {
-  constructor(db, name) { this.db = db; this.name = name; }
-  async read() {
-    const value = await inStore(this.db, 'readonly', (s) => s.get(this.name));
-    return value instanceof Uint8Array ? value : new Uint8Array(0);
+  constructor(db, name) { this.name = name; this.keep(db); }
+  keep(db) {
+    this.db = db;
+    // Cleared or deleted elsewhere: let go, to open it anew at the next use.
+    db.onclose = () => { this.db = null; };
+    db.onversionchange = () => { db.close(); this.db = null; };
   }
-  write(bytes) { return inStore(this.db, 'readwrite', (s) => s.put(bytes, this.name)); }
+  // act(store, done) in one transaction; resolves to what it passed to done. Once more on a
+  // database opened again when this one is gone.
+  async run(mode, act) {
+    for (let attempt = 0; ; ++attempt) {
+      try {
+        if (!this.db) this.keep(await idb());
+        return await new Promise((resolve, reject) => {
+          const tx = this.db.transaction(storeName, mode);
+          let result;
+          act(tx.objectStore(storeName), (r) => { result = r; });
+          tx.oncomplete = () => resolve(result);
+          tx.onerror = tx.onabort = () => reject(tx.error || new Error('transaction failed'));
+        });
+      } catch (error) {
+        if (attempt > 0 || (error?.name !== 'InvalidStateError' && this.db)) throw error;
+        this.db = null;
+      }
+    }
+  }
+  read() {
+    return this.run('readonly', (s, done) => { s.get(this.name).onsuccess = (e) => done(image(e.target.result)); });
+  }
+  change(how) {
+    return this.run('readwrite', (s, done) => {
+      s.get(this.name).onsuccess = (e) => {
+        try {
+          s.put(how(image(e.target.result)), this.name);
+          done(true);
+        } catch {
+          s.transaction.abort(); // a write refused (quota): the file stays as it was
+        }
+      };
+    });
+  }
 }
 
 class LocalFile {
@@ -43,13 +71,14 @@ class LocalFile {
     const text = localStorage.getItem(this.name);
     return text === null ? new Uint8Array(0) : fromText(text);
   }
-  async write(bytes) { localStorage.setItem(this.name, toText(bytes)); }
-}
-
-// Serialises a change of the file with those of other tabs, where the browser can.
-function exclusive(name, work) {
-  if (navigator.locks?.request) return navigator.locks.request(name, work);
-  return work();
+  // Saves of two tabs go one after the other where the browser has Web Locks.
+  change(how) {
+    const work = async () => {
+      localStorage.setItem(this.name, toText(how(await this.read())));
+      return true;
+    };
+    return navigator.locks?.request ? navigator.locks.request(this.name, work) : work();
+  }
 }
 
 // The file, or null when this browser keeps nothing (storage switched off). `name`: the key it
@@ -76,16 +105,10 @@ export async function openRankingFile(name = fileName) {
   // Kept when the browser clears storage under pressure, where it grants that.
   navigator.storage?.persist?.().catch(() => {});
   return {
-    read: () => file.read(),
-    // change(bytes) gives the new image from the file's bytes as they are now; resolves to
-    // true when it was written.
-    change: (change) => exclusive(name, async () => {
-      try {
-        await file.write(change(await file.read()));
-        return true;
-      } catch {
-        return false;
-      }
-    }),
+    // The bytes, or empty when they cannot be read (a save then says it failed).
+    read: () => file.read().catch(() => new Uint8Array(0)),
+    // change(bytes) gives the new image from the file's bytes as they are now, at once (in
+    // the same transaction); resolves to true when it was written.
+    change: (how) => file.change(how).catch(() => false),
   };
 }

@@ -10,7 +10,7 @@ import { mkdtemp, mkdir, readFile, rm, writeFile } from 'node:fs/promises';
 import { tmpdir } from 'node:os';
 import { join } from 'node:path';
 import { serve, launch, openGame, gameUrl } from './support.mjs';
-import { ok, answers, caption, stored } from './play.mjs';
+import { ok, answers, caption, stored, answerable } from './play.mjs';
 
 let server, chromium, downloads;
 before(async () => {
@@ -51,6 +51,7 @@ test('the exported tavon.rnk is the file the page keeps, 900 bytes after one gam
   const points = [];
   await page.click('[data-name=Command1]');
   for (const [q, index] of clicks.entries()) {
+    await answerable(page);
     const before = await totalShown(), showing = Number(await caption(page, '[data-name=tokuten]'));
     await page.click(`[data-name=kotae${index}]`);
     points.push(index === right[q] ? (await totalShown()) - before : showing);

@@ -42,10 +42,10 @@ async function eachWindow(page, visit) {
   await visit('Form2');
 }
 
-async function gamePage(seed, scale = 1, css = '') {
+async function gamePage(seed, scale = 1, css = '', hasTouch = false) {
   const ctx = await chromium.browser.createBrowserContext();
   const page = await openGame(ctx, gameUrl(server), seed, { css });
-  await page.setViewport({ width: 580 * scale, height: 480 * scale }); // the results window whole
+  await page.setViewport({ width: 580 * scale, height: 480 * scale, hasTouch }); // the results window whole
   await page.waitForFunction((s) => getComputedStyle(document.documentElement).getPropertyValue('--scale').trim() === String(s), {}, scale);
   await ok(page);
   return { page, ctx };
@@ -96,9 +96,10 @@ function differences(form, page, scale) {
   return wrong;
 }
 
-for (const scale of [1, 2]) {
-  test(`every window's controls where the desktop has them, in its colours and fonts, at scale ${scale}`, { timeout: 30000 }, async () => {
-    const { page, ctx } = await gamePage(5, scale);
+// (By touch, every small control has a larger hit area, unseen: nothing drawn moves.)
+for (const [scale, touch] of [[1, false], [2, false], [2, true]]) {
+  test(`every window's controls where the desktop has them, in its colours and fonts, at scale ${scale}${touch ? ', by touch' : ''}`, { timeout: 30000 }, async () => {
+    const { page, ctx } = await gamePage(5, scale, '', touch);
     const wrong = [];
     await eachWindow(page, async (form) => wrong.push(...differences(form, await shown(page, form), scale).map((w) => `${form}.${w}`)));
     assert.deepEqual(wrong, []);
@@ -215,6 +216,43 @@ for (const face of faces) {
     await page.evaluate(() => nubora.game.countdown.stop());
     cut.push(...(await cutCaptions(page, 'Form1', face)));
     assert.deepEqual(cut, []);
+    await ctx.close();
+  });
+}
+
+// On a Chromebook, in its tab, and on an iPad either way round: the windows open over the
+// game, the page unscrolled; by touch every tap target takes taps 44 px across and high.
+const targets = {
+  Form1: [['.menu-title'], ['.menu:not([hidden]) .menu-item', '.menu-title[data-name=m4]']],
+  Form2: [],
+  Form3: [['dialog.window .closebox, dialog.window .button, dialog.window .strip button'], ['dialog.message button', 'dialog.window [data-name=Command2]']],
+};
+for (const [width, height] of [[1366, 768], [1366, 635], [1180, 820], [820, 1180]]) {
+  test(`at ${width}×${height} the windows open over the game and every tap target is 44 px`, { timeout: 60000 }, async () => {
+    const ctx = await chromium.browser.createBrowserContext();
+    const page = await openGame(ctx, gameUrl(server), 3);
+    await page.setViewport({ width, height, hasTouch: true });
+    await ok(page);
+    const small = [];
+    for (const [form, from] of [['Form1'], ['Form2', 'helpyo'], ['Form3', 'tokutenyo']]) {
+      if (from) {
+        await page.keyboard.press('Escape');
+        if (form === 'Form3') await ok(page);
+        await page.click(`[data-name=${from}]`);
+        const box = await (await page.waitForSelector(`dialog[data-form=${form}][open]`)).boundingBox();
+        assert.ok(box.y >= 0 && box.y + box.height <= height && box.x >= 0 && box.x + box.width <= width, `${form} within the screen`);
+        assert.deepEqual(await page.evaluate(() => [document.scrollingElement.scrollTop, document.getElementById('page').getBoundingClientRect().top]), [0, 0]);
+      }
+      for (const [selector, open] of targets[form]) {
+        if (open) await page.click(open);
+        small.push(...await page.$$eval(selector, (els) => els.map((el) => {
+          const r = el.getBoundingClientRect(), x = r.left + r.width / 2, y = r.top + r.height / 2;
+          const reach = (dx, dy) => { let k = 0; while (k < 60 && el.contains(document.elementFromPoint(x + dx * (k + 1), y + dy * (k + 1)))) ++k; return k; };
+          return [el.dataset.name || el.textContent, reach(-1, 0) + reach(1, 0) + 1, reach(0, -1) + reach(0, 1) + 1];
+        }).filter(([, across, high]) => across < 44 || high < 44).map((t) => t.join(' '))));
+      }
+    }
+    assert.deepEqual(small, []);
     await ctx.close();
   });
 }

@@ -1,9 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The game in headless Chromium: whole games by mouse and by keyboard to a saved name, with the
 // bytes kept equal to what the game library's Save writes; a Japanese name typed through an
-// input method; two tabs saving at once; axe-core's rules in the windows; offline through the
-// service worker and a new copy at the next start; nubora1.html from file://; two devices on
-// one class link of the class server, one of them saving without a network. With
+// input method; tabs saving at once; axe-core's rules in the windows; offline through the
+// service worker, for two copies on one server, a new copy taken whole at the next start, the
+// notice where offline play is impossible; nubora1.html from file://; two devices on one class
+// link of the class server, one of them saving without a network. With
 // NUBORA_WEB_FROM=file all of it but the service worker runs in nubora1.html opened from
 // file://. (The windows' layout: layout.test.mjs.)
 import { test, before, after } from 'node:test';
@@ -12,8 +13,9 @@ import { pathToFileURL } from 'node:url';
 import { join } from 'node:path';
 import { tmpdir } from 'node:os';
 import { cp, mkdtemp, readFile, writeFile, rm } from 'node:fs/promises';
+import { createHash } from 'node:crypto';
 import { serve, launch, openGame, site, gameUrl, fromFile, classServer, classProgram } from './support.mjs';
-import { ok, answers, caption, stored, expected, playByMouse, axe } from './play.mjs';
+import { ok, answers, caption, stored, expected, playByMouse, axe, answerable, focused as focusedName, tapTwice } from './play.mjs';
 
 let server, chromium;
 before(async () => {
@@ -63,7 +65,15 @@ test('a game by keyboard, the name typed through an input method, capped only on
   assert.equal(await focused(), 'Command1');
   const right = await answers(page);
   await page.keyboard.press('Enter');
+  // As README has it: Shift+Tab twice from スタート reaches ｙはｘの一次関数; Tab goes round.
+  for (const [shift, name] of [[true, 'kotae4'], [true, 'kotae2'], [false, 'kotae4'], [false, 'Command1']]) {
+    if (shift) await page.keyboard.down('Shift');
+    await page.keyboard.press('Tab');
+    await page.keyboard.up('Shift');
+    assert.equal(await focused(), name);
+  }
   for (const index of right) {
+    await answerable(page);
     const from = order.indexOf(await focused()), to = order.indexOf(`kotae${index}`);
     for (let i = from; i !== to; i += Math.sign(to - from)) {
       if (to > from) await page.keyboard.press('Tab');
@@ -86,8 +96,15 @@ test('a game by keyboard, the name typed through an input method, capped only on
   // Ten Shift-JIS bytes hold five of the seven characters.
   await page.waitForFunction(() => document.querySelector('[data-name=Text1]').value === '長い名前で');
   assert.equal(await caption(page, '[data-name=namae0]'), '長い名前で');
+  // Enter saves, closes 再スタート and the start message; the focus on スタート, Enter starts.
+  for (const title of ['再スタート', 'スタート']) {
+    await page.keyboard.press('Enter');
+    await page.waitForFunction((t) => document.querySelector('dialog.message[open] .titlebar')?.textContent === t, { polling: 50 }, title);
+  }
   await page.keyboard.press('Enter');
-  assert.equal(await ok(page), '再スタート');
+  assert.equal(await focused(), 'Command1');
+  await page.keyboard.press('Enter');
+  assert.equal(await caption(page, '[data-name=monbang]'), '第 1問');
   assert.deepEqual(await stored(page), await expected(page, [{ hani: 0, tensu: total, name: '長い名前で' }]));
   await ctx.close();
 });
@@ -142,43 +159,114 @@ test('after the first visit the game starts without a network, and a Chromebook 
     await page.reload();
     await page.waitForFunction(() => globalThis.nubora?.ready && document.querySelector('dialog.message[open]'), { polling: 50 });
     assert.deepEqual(await axe(page), []);
+    assert.equal(await page.$('#strip [data-key=offline]'), null);
   } finally {
     server.offline.value = false;
   }
   await ctx.close();
 });
 
-test('a new copy on the server shows at the next start after the visit that finds it', { timeout: 30000, skip: fromFile && 'no service worker for file://' }, async () => {
+// Copies of the site in folders `names` of one served folder, as a teacher puts them up.
+async function copies(names) {
   const dir = await mkdtemp(join(tmpdir(), 'nubora1-site-'));
-  const next = await serve(dir);
+  for (const name of names) await cp(site, join(dir, name), { recursive: true, filter: (f) => !/\/(wasm|tools|npm-cache)$/.test(f) });
+  const at = await serve(dir);
+  return { dir, at, close: async () => { at.close(); await rm(dir, { recursive: true, force: true }); } };
+}
+
+// The files of a new build of the copy in `dir`: a mark in the page and in its script, and the
+// worker that lists them.
+async function nextBuild(dir) {
+  const read = (name) => readFile(join(dir, name), 'utf8');
+  const digest = (text) => createHash('sha256').update(text).digest('hex').slice(0, 16);
+  const files = { 'index.html': await read('index.html'), 'nubora1.js': await read('nubora1.js') };
+  let sw = (await read('sw.js')).replace(/const version = "(\w+)"/, 'const version = "$1-next"');
+  const next = { 'index.html': files['index.html'].replace('<head>', '<head><meta name="build" content="next">'),
+    'nubora1.js': `${files['nubora1.js']}globalThis.nuboraBuild = 'next';\n` };
+  for (const name of Object.keys(files)) sw = sw.replace(digest(files[name]), digest(next[name]));
+  return { ...next, 'sw.js': sw };
+}
+
+// The service worker's end after the page asks the server for a new one: 'activated' or
+// 'redundant' (its install failed).
+const updated = (page) => page.evaluate(async () => {
+  const registration = await navigator.serviceWorker.getRegistration();
+  const found = new Promise((resolve) => registration.addEventListener('updatefound', () => resolve(registration.installing), { once: true }));
+  await registration.update().catch(() => {});
+  const worker = await found;
+  while (!['activated', 'redundant'].includes(worker.state)) await new Promise((r) => { worker.onstatechange = r; });
+  return worker.state;
+});
+const activated = (page) => page.waitForFunction(async () => (await navigator.serviceWorker.ready).active.state === 'activated', { polling: 50 });
+
+test('a new copy on the server is taken whole or not at all, and shows at the next start', { timeout: 90000, skip: fromFile && 'no service worker for file://' }, async () => {
+  const { dir, at, close } = await copies(['.']);
   try {
-    await cp(site, dir, { recursive: true, filter: (f) => !/\/(wasm|tools|npm-cache)$/.test(f) });
-    const { page, ctx } = await fresh(3, next.url);
-    const first = await page.evaluate(async () => { await navigator.serviceWorker.ready; return (await caches.keys()).join(); });
-    // The new build: another version of the worker, a mark in the page.
-    const sw = await readFile(join(dir, 'sw.js'), 'utf8');
-    await writeFile(join(dir, 'sw.js'), sw.replace(/const version = "(\w+)"/, 'const version = "$1-next"'));
-    const index = await readFile(join(dir, 'index.html'), 'utf8');
-    await writeFile(join(dir, 'index.html'), index.replace('<head>', '<head><meta name="build" content="next">'));
-    const build = () => page.evaluate(() => document.querySelector('meta[name=build]')?.content || 'first');
-    const started = () => page.waitForFunction(() => globalThis.nubora?.ready, { polling: 50 });
-    await page.reload();
-    await started();
-    assert.equal(await build(), 'first', 'this start still plays the build it began with');
-    // The new worker has taken over once the old cache is gone. (Asked without a request of
-    // the page: the old worker, busy with one, would not give way.)
-    await page.waitForFunction(async (old) => {
-      const names = await caches.keys();
-      return names.length === 1 && names[0] !== old;
-    }, { polling: 50 }, first);
-    await page.reload();
-    await started();
-    assert.equal(await build(), 'next');
+    const { page, ctx } = await fresh(3, at.url);
+    await activated(page);
+    // The build each start plays: the page's and its script's marks.
+    const restart = async () => {
+      await page.reload();
+      await page.waitForFunction(() => globalThis.nubora?.ready, { polling: 50 });
+      return page.evaluate(() => [document.querySelector('meta[name=build]')?.content || 'first', globalThis.nuboraBuild || 'first']);
+    };
+    // Copied file by file, the worker and the script first: the worker refuses the mix.
+    const next = await nextBuild(dir);
+    for (const name of ['sw.js', 'nubora1.js']) await writeFile(join(dir, name), next[name]);
+    assert.equal(await updated(page), 'redundant');
+    assert.deepEqual(await restart(), ['first', 'first'], 'the build in use, whole');
+    await writeFile(join(dir, 'index.html'), next['index.html']);
+    assert.equal(await updated(page), 'activated');
+    assert.deepEqual(await restart(), ['next', 'next']);
     await ctx.close();
   } finally {
-    next.close();
-    await rm(dir, { recursive: true, force: true });
+    await close();
   }
+});
+
+test('two copies on one server keep their own offline caches; each starts offline, without its slash too', { timeout: 90000, skip: fromFile && 'no service worker for file://' }, async () => {
+  const { dir, at, close } = await copies(['a', 'b']);
+  try {
+    const sw = await readFile(join(dir, 'b', 'sw.js'), 'utf8');
+    await writeFile(join(dir, 'b', 'sw.js'), sw.replace(/const version = "(\w+)"/, 'const version = "$1-b"')); // another build
+    const ctx = await chromium.browser.createBrowserContext();
+    for (const name of ['a', 'b']) await activated(await openGame(ctx, `${at.url}${name}/`, 1));
+    // The first visit asked for each file once (the tab's icon aside: the browser asks for it
+    // beside the worker).
+    const asked = at.requests.filter((path) => path.startsWith('/a/') && !path.endsWith('.svg'));
+    assert.deepEqual(asked.filter((path, i) => asked.indexOf(path) !== i), []);
+    at.offline.value = true;
+    for (const address of ['a/', 'b/', 'a']) {
+      const page = await openGame(ctx, at.url + address, 1);
+      assert.ok(await page.evaluate(() => globalThis.nubora?.ready), `${address} offline`);
+    }
+    await ctx.close();
+  } finally {
+    await close();
+  }
+});
+
+test('where the page cannot have a service worker, its strip says it does not play offline', { timeout: 60000, skip: fromFile && 'file:// plays offline' }, async () => {
+  const ways = [() => { delete Navigator.prototype.serviceWorker; }, // plain HTTP from another computer
+    () => { ServiceWorkerContainer.prototype.register = () => Promise.reject(new DOMException('certificate', 'SecurityError')); }];
+  for (const before of ways) {
+    const ctx = await chromium.browser.createBrowserContext();
+    const page = await openGame(ctx, server.url, 1, { before });
+    await page.waitForSelector('#strip [data-key=offline]');
+    assert.equal(await caption(page, '#strip [data-key=offline]'), 'このページはオフラインでは遊べません（HTTPS の信頼できるサーバーから開くと遊べます）。');
+    await ctx.close();
+  }
+});
+
+test('tabs without Web Locks that save at once lose no entry', { timeout: 60000 }, async () => {
+  const ctx = await chromium.browser.createBrowserContext();
+  const tabs = [];
+  for (const seed of [51, 52, 53]) tabs.push(await openGame(ctx, gameUrl(server), seed, { before: () => { delete Navigator.prototype.locks; } }));
+  // Ten saves in each tab at once, each adding a byte.
+  await Promise.all(tabs.map((page, t) => page.evaluate((t) => Promise.all(Array.from({ length: 10 },
+    (_, i) => nubora.file.change((bytes) => Uint8Array.of(...bytes, t * 10 + i)))), t)));
+  assert.deepEqual((await stored(tabs[0])).sort((a, b) => a - b), Array.from({ length: 30 }, (_, i) => i));
+  await ctx.close();
 });
 
 test('nubora1.html plays and saves from file://', { timeout: 30000, skip: fromFile && 'every test plays it so' }, async () => {
@@ -192,6 +280,96 @@ test('nubora1.html plays and saves from file://', { timeout: 30000, skip: fromFi
   assert.deepEqual(page.errors, []);
   await ctx.close();
 });
+
+// The game window usable beside the help window and the lists (1366×768: their sides show
+// 説明 and 終了): a click on it makes it active with one start message, whose OK leaves the
+// focus in it; a game starts and ends; 終了 (the button, or the menu) ends at once.
+const beside = [
+  { open: 'helpyo', form: 'Form2', end: ['[data-name=Command5]'] },
+  { open: 'tokutenyo', form: 'Form3', end: ['.menu-title[data-name=m1]', '[data-name=m1d]'] },
+];
+for (const w of beside) {
+  test(`a game started and ended with the ${w.form} window open, then 終了 from it`, { timeout: 60000 }, async () => {
+    const { page, ctx } = await fresh(13);
+    await page.setViewport({ width: 1366, height: 768 });
+    const open = async () => {
+      await page.click(`[data-name=${w.open}]`);
+      await page.waitForFunction((f) => document.activeElement.closest(`dialog[data-form=${f}]`), { polling: 50 }, w.form);
+    };
+    await ok(page);
+    await open();
+    await page.click('[data-name=helpyo]');
+    assert.equal(await page.$$eval('dialog.message[open]', (d) => d.length), 1);
+    assert.equal(await messageTitle(page), 'スタート');
+    await page.keyboard.press('Enter');
+    assert.equal(await focusedName(page), 'helpyo');
+    assert.equal(await page.$$eval(`dialog[data-form=${w.form}][open], dialog.message`, (d) => d.map((e) => e.className.split(' ')[0]).join()), 'window');
+    await playByMouse(page);
+    await page.click('dialog[data-form=Form3]:modal [data-name=Command1]');
+    assert.equal(await ok(page), '再スタート');
+    assert.equal(await ok(page), 'スタート');
+    await open();
+    for (const selector of w.end) await page.click(selector);
+    await page.waitForSelector('#failure:not([hidden])');
+    await ctx.close();
+  });
+}
+
+// Every message box takes the keyboard on its default button, however it was raised.
+const raised = [
+  { how: 'at load, after a click on its text', button: 'OK', raise: (page) => page.click('dialog.message p') },
+  { how: "by a tap on the game from the help window", button: 'OK', raise: async (page) => {
+    await ok(page);
+    await page.click('[data-name=helpyo]');
+    await page.waitForSelector('dialog.window[open]');
+    await page.tap('[data-name=helpyo]');
+  } },
+  { how: "初期化's question, by a tap", button: 'キャンセル', raise: async (page) => {
+    await ok(page);
+    await page.click('[data-name=tokutenyo]');
+    await (await page.waitForSelector('dialog[open] [data-name=Command2]')).tap();
+  } },
+];
+for (const r of raised) {
+  test(`Enter on the message box raised ${r.how}`, { timeout: 30000 }, async () => {
+    const { page, ctx } = await fresh(7);
+    await page.setViewport({ width: 1366, height: 768, hasTouch: true });
+    await r.raise(page);
+    const box = await page.waitForSelector('dialog.message[open]');
+    assert.equal(await focusedName(page), r.button);
+    await page.keyboard.press('Enter');
+    await page.waitForFunction((el) => !el.isConnected, { polling: 50 }, box);
+    await ctx.close();
+  });
+}
+
+// One press, one answer: each gesture answers the first question alone.
+const gestures = {
+  'a double tap 120 ms apart': (page, answer) => tapTwice(page, answer, 120),
+  'Enter held down': async (page, answer) => {
+    await page.focus(answer);
+    for (let i = 0; i < 3; ++i) await page.keyboard.down('Enter');
+    await page.keyboard.up('Enter');
+  },
+  'a press held while the question changes': async (page, answer) => {
+    await page.hover(answer);
+    await page.mouse.down();
+    await page.keyboard.press('Enter');
+    await page.mouse.up();
+  },
+};
+for (const [gesture, make] of Object.entries(gestures)) {
+  test(`${gesture} answers one question`, { timeout: 30000 }, async () => {
+    const { page, ctx } = await fresh(5);
+    await page.setViewport({ width: 580, height: 425, hasTouch: true });
+    await ok(page);
+    await page.click('[data-name=Command1]');
+    await answerable(page);
+    await make(page, '[data-name=kotae1]');
+    assert.equal(await caption(page, '[data-name=monbang]'), '第 2問');
+    await ctx.close();
+  });
+}
 
 // A class link: the class's tavon.rnk as the file format lays it out, range 0's records first
 // (name in ASCII, padded with spaces; the score, 16-bit little-endian), then blank records to 75.

@@ -45,12 +45,31 @@ export const expected = (page, entries) => page.evaluate((list) => {
   return Array.from(bytes);
 }, entries);
 
+// Resolves once the question showing takes an answer: a press no sooner than a glance after it.
+export const answerable = (page) => page.waitForFunction(() => nubora.game.answerable?.() ?? true, { polling: 20 });
+
+// The name of the control with the focus, or its caption.
+export const focused = (page) => page.evaluate(() => document.activeElement.dataset.name || document.activeElement.textContent);
+
+// Two taps on `selector`, `apart` ms from one touch to the next by the events' own times.
+export async function tapTwice(page, selector, apart) {
+  const { x, y, width, height } = await (await page.$(selector)).boundingBox();
+  const cdp = await page.createCDPSession(), at = Date.now() / 1000, point = [{ x: x + width / 2, y: y + height / 2 }];
+  for (const t of [at, at + apart / 1000]) {
+    await cdp.send('Input.dispatchTouchEvent', { type: 'touchStart', touchPoints: point, timestamp: t });
+    await cdp.send('Input.dispatchTouchEvent', { type: 'touchEnd', touchPoints: [], timestamp: t + 0.04 });
+  }
+}
+
 // A whole game by mouse (or by `press`, a tap): スタート, then each right answer. Returns the
 // total shown.
 export async function playByMouse(page, press = (selector) => page.click(selector)) {
   const right = await answers(page);
   await press('[data-name=Command1]');
-  for (const index of right) await press(`[data-name=kotae${index}]`);
+  for (const index of right) {
+    await answerable(page);
+    await press(`[data-name=kotae${index}]`);
+  }
   await page.waitForSelector('dialog.window[data-form=Form3][open]');
   return Number((await caption(page, '[data-name=tokutenyo]')).trim());
 }

@@ -146,3 +146,44 @@ for (const w of windows) {
     await ctx.close();
   });
 }
+
+// The board read in order, each mark after its question's number, the number and the points in
+// words; the range items named by their captions alone.
+test('the board reads in order and the range items by their captions', { timeout: 30000 }, async () => {
+  const ctx = await chromium.browser.createBrowserContext();
+  const page = await openGame(ctx, gameUrl(server), 19);
+  await ok(page);
+  // スタート and two answers, the right one and a wrong one, before the countdown can tick.
+  await page.evaluate(() => {
+    const press = (name) => document.querySelector(`[data-name=${name}]`).click(), k = () => nubora.game.game.kankei();
+    press('Command1');
+    for (const wrong of [0, 1]) press(`kotae${((k() === 3 ? 4 : k()) + wrong) % 3}`);
+    nubora.game.countdown.stop();
+  });
+  await page.click('.menu-title[data-name=m4]');
+  const t = await tree(await page.createCDPSession()), read = t.texts(t.find('main'));
+  const board = read.slice(read.indexOf('1'), read.indexOf('1') + 9);
+  assert.deepEqual(board, ['1', '○', '2', '×', '3', '4', '5', '第3問', '10点']);
+  const items = await page.evaluate(() => [0, 1, 2, 3].map((i) => nubora.M.rangeName(i)));
+  assert.deepEqual(items.map((name) => Boolean(t.find('menuitemradio', name))), [true, true, true, true]);
+  await ctx.close();
+});
+
+// A teacher's link sets the pace: the points after 13 s of the page's time, and the strip.
+const paces = [['', ' 4', false], ['?pace=1.5', ' 6', true], ['?pace=2', ' 7', true], ['?pace=3', ' 8', true],
+  ['?pace=1.3', ' 4', false], ['?pace=2.0', ' 4', false]];
+test('a pace of 1.5, 2 or 3 set by the link slows the countdown and says so; no other', { timeout: 90000 }, async () => {
+  for (const [query, points, told] of paces) {
+    const ctx = await chromium.browser.createBrowserContext();
+    const page = await openGame(ctx, gameUrl(server) + query, 19);
+    assert.equal(await page.evaluate(() => Boolean(document.querySelector('#strip:not([hidden])'))), told, query);
+    await ok(page);
+    const cdp = await page.createCDPSession();
+    await page.click('[data-name=Command1]');
+    const expired = new Promise((done) => cdp.once('Emulation.virtualTimeBudgetExpired', done));
+    await cdp.send('Emulation.setVirtualTimePolicy', { policy: 'advance', budget: 13000 });
+    await expired;
+    assert.equal(await page.$eval('[data-name=tokuten]', (el) => el.textContent), points, query);
+    await ctx.close();
+  }
+});

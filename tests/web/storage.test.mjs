@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The page where the browser lacks a part or storage fails: no WebAssembly, no IndexedDB, no
-// storage at all, a write refused; and the teacher's import of files no list is made of.
+// storage at all, a write refused, the browser's data cleared during a game; and the teacher's
+// import, asked first, of files no list is made of.
 import { test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
 import { mkdtemp, writeFile, rm } from 'node:fs/promises';
@@ -35,8 +36,9 @@ test('without WebAssembly the page says so in Japanese', async () => {
   await ctx.close();
 });
 
-// Each case: what is taken from the browser, the message at the start (null: none), whether a
-// saved game is kept, and the message a save gives (null: none).
+// Each case: what is taken from the browser, the message at the start (null: none), whether
+// the browser's data is cleared during the game, whether a saved game is kept, and the
+// message a save gives (null: none).
 const cases = [
   { what: 'no IndexedDB: the file in localStorage', before: () => { delete globalThis.indexedDB; }, start: null, kept: 'local' },
   { what: 'no storage at all', before: () => {
@@ -46,6 +48,11 @@ const cases = [
   { what: 'a write refused (quota)', before: () => {
     IDBObjectStore.prototype.put = function () { throw new DOMException('full', 'QuotaExceededError'); };
   }, start: null, kept: 'old', save: '成績を保存できませんでした。' },
+  { what: 'data cleared while the page is open: opened again', cleared: true, kept: 'new' },
+  { what: 'data cleared while the page is open, not to be opened again', before: () => {
+    const open = indexedDB.open.bind(indexedDB);
+    indexedDB.open = (...a) => { if (globalThis.nubora) throw new DOMException('gone', 'UnknownError'); return open(...a); };
+  }, cleared: true, save: '成績を保存できませんでした。' },
 ];
 for (const c of cases) {
   test(`storage: ${c.what}`, { timeout: 30000 }, async () => {
@@ -56,6 +63,8 @@ for (const c of cases) {
       await ok(page);
     }
     await ok(page);
+    const origin = await page.evaluate(() => location.origin);
+    if (c.cleared) await (await page.createCDPSession()).send('Storage.clearDataForOrigin', { origin, storageTypes: 'all' });
     const total = await playByMouse(page);
     await page.keyboard.type('KEEP');
     await page.keyboard.press('Enter');
@@ -65,13 +74,14 @@ for (const c of cases) {
     if (c.kept === 'local') {
       const bytes = await page.evaluate(() => Array.from(localStorage.getItem('tavon.rnk'), (ch) => ch.charCodeAt(0)));
       assert.deepEqual(bytes, want);
-    } else if (c.kept === 'old') assert.deepEqual(await stored(page), []);
+    } else if (c.kept) assert.deepEqual(await stored(page), c.kept === 'old' ? [] : want);
     await ctx.close();
   });
 }
 
-// Imports into a file that holds one entry; resolves to the message shown (null: none).
-async function importing(bytes, before = null) {
+// Imports into a file that holds one entry, answering the question with `answer`; resolves
+// to the question and to the message shown after it (null: none).
+async function importing(bytes, before = null, answer = 'OK') {
   const ctx = await chromium.browser.createBrowserContext();
   const page = await openGame(ctx, gameUrl(server), 13, { before });
   await ok(page);
@@ -83,16 +93,22 @@ async function importing(bytes, before = null) {
   await writeFile(path, bytes);
   const [chooser] = await Promise.all([page.waitForFileChooser(), page.click('dialog[open] [data-name=import]')]);
   await chooser.accept([path]);
-  await page.waitForFunction(() => document.querySelector('dialog.message[open]')
+  const question = await page.waitForSelector('dialog.message[open]');
+  const asked = await question.evaluate((box) => ({ title: box.querySelector('.titlebar').textContent,
+    text: box.querySelector('p').textContent, icon: box.querySelector('.icon').className, focused: document.activeElement.textContent }));
+  await page.click(`xpath/.//dialog[@open]//button[text()="${answer}"]`);
+  await page.waitForFunction((box) => !box.isConnected, { polling: 50 }, question);
+  if (answer === 'OK') await page.waitForFunction(() => document.querySelector('dialog.message[open]')
     || document.querySelector('dialog.window[data-form=Form3][open] [data-name=namae0]')?.textContent !== 'OLD', { polling: 50 });
   const said = (await page.$('dialog.message[open]')) ? await message(page) : null;
-  const result = { said, bytes: await stored(page), old, name: await caption(page, 'dialog.window[open] [data-name=namae0]'), page };
+  const result = { asked, said, bytes: await stored(page), old, name: await caption(page, 'dialog.window[open] [data-name=namae0]'), page };
   return { ...result, close: () => ctx.close() };
 }
 
-test('import: bytes no list is made of load as the game reads them', { timeout: 30000 }, async () => {
+test('import: bytes no list is made of load as the game reads them, once asked', { timeout: 30000 }, async () => {
   const hostile = Buffer.from([0x02, 0x00, 0x85, 0x00, ...Array(300).fill(0xff), 0x81]);
   const r = await importing(hostile);
+  assert.deepEqual(r.asked, { title: '読み込み', text: '成績一覧を、選んだファイルの内容に置き換えますか？', icon: 'icon question', focused: 'キャンセル' });
   assert.equal(r.said, null);
   assert.deepEqual(r.bytes, [...hostile]);
   const shown = await r.page.evaluate((b) => new nubora.M.Results(Uint8Array.from(b)).screen().best[0].name, [...hostile]);
@@ -101,6 +117,7 @@ test('import: bytes no list is made of load as the game reads them', { timeout: 
 });
 
 const refused = [
+  { what: 'キャンセル to the question', bytes: Buffer.alloc(900, 0x20), answer: 'キャンセル', said: null },
   { what: 'a file over a mebibyte', bytes: Buffer.alloc((1 << 20) + 1, 0x41) },
   { what: 'a write refused', bytes: Buffer.alloc(900, 0x20), before: () => {
     const put = IDBObjectStore.prototype.put;
@@ -113,8 +130,8 @@ const refused = [
 ];
 for (const c of refused) {
   test(`import: ${c.what} leaves the old lists`, { timeout: 30000 }, async () => {
-    const r = await importing(c.bytes, c.before);
-    assert.equal(r.said, '成績一覧を読み込めませんでした。');
+    const r = await importing(c.bytes, c.before, c.answer);
+    assert.equal(r.said, c.said === undefined ? '成績一覧を読み込めませんでした。' : c.said);
     assert.deepEqual(r.bytes, r.old);
     assert.equal(r.name, 'OLD');
     await r.close();
@@ -148,3 +165,4 @@ test('初期化 asks first with キャンセル the default; OK blanks the lists
   assert.deepEqual(await stored(page), await page.evaluate((b) => Array.from(nubora.M.blankImage(Uint8Array.from(b))), old));
   await ctx.close();
 });
+

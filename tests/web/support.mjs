@@ -6,7 +6,7 @@ import { spawn, execFile } from 'node:child_process';
 import { once } from 'node:events';
 import { existsSync } from 'node:fs';
 import { promisify } from 'node:util';
-import { readFile, mkdtemp, rm } from 'node:fs/promises';
+import { readFile, stat, mkdtemp, rm } from 'node:fs/promises';
 import { tmpdir } from 'node:os';
 import { join, extname, resolve } from 'node:path';
 import { pathToFileURL } from 'node:url';
@@ -18,14 +18,21 @@ export const fromFile = process.env.NUBORA_WEB_FROM === 'file';
 export const gameUrl = (server) => (fromFile ? pathToFileURL(join(site, 'nubora1.html')).href : server.url);
 
 const types = { '.html': 'text/html; charset=utf-8', '.js': 'text/javascript', '.css': 'text/css',
-  '.svg': 'image/svg+xml', '.png': 'image/png', '.webmanifest': 'application/manifest+json' };
+  '.svg': 'image/svg+xml', '.png': 'image/png', '.webmanifest': 'application/manifest+json', '.wasm': 'application/wasm' };
 
-// Serves `dir`; `offline.value = true` makes every request fail, as without a network.
+// Serves `dir` as nginx does (a folder's address without its slash redirected to it);
+// `offline.value = true` makes every request fail, as without a network. `requests`: the
+// paths asked for.
 export async function serve(dir = site) {
   const offline = { value: false };
+  const requests = [];
   const server = createServer(async (req, res) => {
     const path = decodeURIComponent(new URL(req.url, 'http://x').pathname);
     if (offline.value) return req.socket.destroy();
+    requests.push(path);
+    if (!path.endsWith('/') && (await stat(join(dir, path)).catch(() => null))?.isDirectory()) {
+      return res.writeHead(301, { location: `${path}/` }).end();
+    }
     try {
       const body = await readFile(join(dir, path.endsWith('/') ? `${path}index.html` : path));
       res.writeHead(200, { 'content-type': types[extname(path) || '.html'] || 'application/octet-stream' });
@@ -35,7 +42,7 @@ export async function serve(dir = site) {
     }
   });
   await new Promise((ok) => server.listen(0, '127.0.0.1', ok));
-  return { url: `http://127.0.0.1:${server.address().port}/`, offline, close: () => server.close() };
+  return { url: `http://127.0.0.1:${server.address().port}/`, offline, requests, close: () => server.close() };
 }
 
 export async function launch() {
