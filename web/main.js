@@ -1,11 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Start-up: the game library (createNubora, the emscripten module), the ranking file in this
-// browser's storage, the three windows, the page scaled to fit the screen, the service worker.
+// browser's storage (a class link's: the class's lists on its server), the three windows, the
+// page scaled to fit the screen, the service worker.
 import { form1, px } from './layout.js';
 import { gameWindow } from './game.js';
 import { resultsWindow } from './results.js';
 import { helpWindow } from './help.js';
 import { openRankingFile } from './storage.js';
+import { classKey, openClass } from './classlink.js';
 import { messageBox } from './dialogs.js';
 import { allowSound } from './sound.js';
 import { stripHeight, onStripChange, notice } from './strip.js';
@@ -45,8 +47,10 @@ async function start() {
     fail('このブラウザーでは、このゲームを動かせません。新しいブラウザーで開いてください。');
     return;
   }
-  // The storage opens while the module compiles and the game window is made.
-  const opening = openRankingFile();
+  // The storage opens while the module compiles and the game window is made: a class link's
+  // lists are the class's.
+  const key = classKey();
+  const opening = key ? openClass(key) : openRankingFile();
   let M;
   try {
     M = await globalThis.createNubora();

@@ -2,7 +2,8 @@
 // The results window: made anew at every opening over the ranking file as it is then, filled
 // from the game library's model (Module.Results); 戻る saves what the model hands back, 初期化
 // blanks the lists. Below the designed area, a strip for the teacher: the file written out
-// (a download named tavon.rnk, as the desktop keeps it) and read in.
+// (a download named tavon.rnk, as the desktop keeps it) and read in. With a class link the lists
+// are the class's (classlink.js): a pupil's device reads no file into them.
 import { form3 } from './layout.js';
 import { build } from './controls.js';
 import { windowDialog, open, messageBox } from './dialogs.js';
@@ -17,7 +18,8 @@ export function resultsWindow(M, file, onClosed) {
   let current = null;
   let returnTo = null; // where the focus goes back to from a window opened again
   const read = () => (file ? file.read() : Promise.resolve(new Uint8Array(0)));
-  const change = (how) => (file ? file.change(how) : Promise.resolve(false));
+  // what: the change in words ({entry} or {blank}), for a class's lists kept by its server.
+  const change = (how, what) => (file ? file.change(how, what) : Promise.resolve(false));
 
   // reopening: the window comes back at once (an import), the game window stays behind it.
   function unload(reopening = false) {
@@ -32,7 +34,8 @@ export function resultsWindow(M, file, onClosed) {
     if (!reopening) onClosed();
   }
 
-  function teacherStrip(area, modal) {
+  // shown: the bytes the window shows.
+  function teacherStrip(area, modal, shown) {
     const strip = document.createElement('div');
     strip.className = 'strip';
     const save = document.createElement('button');
@@ -50,7 +53,7 @@ export function resultsWindow(M, file, onClosed) {
     picker.setAttribute('aria-hidden', 'true');
     save.addEventListener('click', async () => {
       const link = document.createElement('a');
-      link.href = URL.createObjectURL(new Blob([await read()], { type: 'application/octet-stream' }));
+      link.href = URL.createObjectURL(new Blob([shown], { type: 'application/octet-stream' }));
       link.download = 'tavon.rnk';
       link.click();
       setTimeout(() => URL.revokeObjectURL(link.href), 0);
@@ -77,7 +80,15 @@ export function resultsWindow(M, file, onClosed) {
       unload(true);
       showResults(false);
     });
-    strip.append(save, load, picker);
+    // A class's lists (file.shared) take no file from a pupil's device.
+    strip.append(save, ...(file?.shared ? [] : [load, picker]));
+    if (file?.note) {
+      const line = document.createElement('span');
+      line.dataset.name = 'note';
+      line.style.fontSize = '12px'; // as the strip's buttons
+      line.textContent = file.note;
+      strip.append(line);
+    }
     area.after(strip);
   }
 
@@ -90,7 +101,8 @@ export function resultsWindow(M, file, onClosed) {
       }
       unload(); // a viewing opening gives way to the finished game's
     }
-    const model = new M.Results(await read());
+    const shown = await read();
+    const model = new M.Results(shown);
     const { dialog, area } = windowDialog(form3, () => unload());
     const c = build(area, form3.controls, form3);
     const s = model.screen();
@@ -108,7 +120,7 @@ export function resultsWindow(M, file, onClosed) {
       c[`jikan1${i}`].textContent = row.score;
     });
     c.Text1.setAttribute('aria-label', c.Label6.textContent.trim());
-    teacherStrip(area, atGameEnd);
+    teacherStrip(area, atGameEnd, shown);
 
     let kept = '';
     const commit = () => {
@@ -136,14 +148,14 @@ export function resultsWindow(M, file, onClosed) {
       if (leaving) return;
       leaving = true;
       const entry = model.Command1_Click(kept);
-      if (entry && !(await change((bytes) => M.saveImage(bytes, entry)))) await messageBox(words.saveFailed);
+      if (entry && !(await change((bytes) => M.saveImage(bytes, entry), { entry }))) await messageBox(words.saveFailed);
       unload();
     }
     async function clear() {
       if (leaving) return;
       leaving = true;
       const answer = await messageBox(words.clearQuestion, { icon: 'question', cancel: true });
-      if (answer === 'ok' && !(await change((bytes) => M.blankImage(bytes)))) await messageBox(words.clearFailed);
+      if (answer === 'ok' && !(await change((bytes) => M.blankImage(bytes), { blank: true }))) await messageBox(words.clearFailed);
       unload();
     }
     c.Command1.addEventListener('click', back);

@@ -14,7 +14,7 @@ const [web, moduleJs, icon, out] = process.argv.slice(2);
 const wasm = moduleJs.replace(/\.js$/, '.wasm');
 // In the order they import one another.
 const modules = ['layout.js', 'controls.js', 'announce.js', 'dialogs.js', 'menu.js', 'countdown.js', 'sound.js',
-  'storage.js', 'strip.js', 'game.js', 'results.js', 'help.js', 'main.js'];
+  'storage.js', 'strip.js', 'game.js', 'classlink.js', 'results.js', 'help.js', 'main.js'];
 
 // One module: each file without its import lines and export keywords.
 const joined = modules.map((name) => readFileSync(join(web, name), 'utf8')

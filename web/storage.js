@@ -22,7 +22,7 @@ const fromText = (text) => Uint8Array.from(text, (c) => c.charCodeAt(0));
 const image = (value) => (value instanceof Uint8Array ? value : new Uint8Array(0));
 
 class IdbFile {
-  constructor(db) { this.keep(db); }
+  constructor(db, name) { this.name = name; this.keep(db); }
   keep(db) {
     this.db = db;
     // Cleared or deleted elsewhere: let go, to open it anew at the next use.
@@ -49,13 +49,13 @@ class IdbFile {
     }
   }
   read() {
-    return this.run('readonly', (s, done) => { s.get(fileName).onsuccess = (e) => done(image(e.target.result)); });
+    return this.run('readonly', (s, done) => { s.get(this.name).onsuccess = (e) => done(image(e.target.result)); });
   }
   change(how) {
     return this.run('readwrite', (s, done) => {
-      s.get(fileName).onsuccess = (e) => {
+      s.get(this.name).onsuccess = (e) => {
         try {
-          s.put(how(image(e.target.result)), fileName);
+          s.put(how(image(e.target.result)), this.name);
           done(true);
         } catch {
           s.transaction.abort(); // a write refused (quota): the file stays as it was
@@ -66,26 +66,28 @@ class IdbFile {
 }
 
 class LocalFile {
+  constructor(name) { this.name = name; }
   async read() {
-    const text = localStorage.getItem(fileName);
+    const text = localStorage.getItem(this.name);
     return text === null ? new Uint8Array(0) : fromText(text);
   }
   // Saves of two tabs go one after the other where the browser has Web Locks.
   change(how) {
     const work = async () => {
-      localStorage.setItem(fileName, toText(how(await this.read())));
+      localStorage.setItem(this.name, toText(how(await this.read())));
       return true;
     };
-    return navigator.locks?.request ? navigator.locks.request(fileName, work) : work();
+    return navigator.locks?.request ? navigator.locks.request(this.name, work) : work();
   }
 }
 
-// The file, or null when this browser keeps nothing (storage switched off).
-export async function openRankingFile() {
+// The file, or null when this browser keeps nothing (storage switched off). `name`: the key it
+// is kept under (a class's copy of its lists has its own).
+export async function openRankingFile(name = fileName) {
   let file = null;
   try {
     if (globalThis.indexedDB) {
-      file = new IdbFile(await idb());
+      file = new IdbFile(await idb(), name);
       await file.read();
     }
   } catch {
@@ -95,7 +97,7 @@ export async function openRankingFile() {
     try {
       localStorage.setItem(`${fileName}.probe`, '');
       localStorage.removeItem(`${fileName}.probe`);
-      file = new LocalFile();
+      file = new LocalFile(name);
     } catch {
       return null;
     }

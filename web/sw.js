@@ -48,7 +48,7 @@ self.addEventListener('activate', (event) => {
 });
 
 self.addEventListener('fetch', (event) => {
-  if (event.request.method !== 'GET') return;
+  if (event.request.method !== 'GET' || new URL(event.request.url).pathname.includes('/api/')) return;
   event.respondWith(caches.open(cacheName).then(async (cache) =>
     (await cache.match(event.request, { ignoreSearch: true })) || fetch(event.request)));
 });

@@ -1,15 +1,19 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // What the page's tests share: build-web/ served over HTTP on a free port, and Debian's
 // browsers with their profiles in temporary directories: Chromium headless, Firefox ESR
-// headless over WebDriver BiDi, WebKitGTK's MiniBrowser in an Xvfb of its own over WebDriver.
+// headless over WebDriver BiDi, WebKitGTK's MiniBrowser in an Xvfb of its own over WebDriver;
+// and the class server.
 import { before, after, afterEach } from 'node:test';
 import { createServer } from 'node:http';
+import { spawn, execFile } from 'node:child_process';
+import { once } from 'node:events';
+import { existsSync } from 'node:fs';
+import { promisify } from 'node:util';
 import { readFile, stat, mkdtemp, rm } from 'node:fs/promises';
 import { tmpdir } from 'node:os';
 import { join, extname, resolve } from 'node:path';
 import { pathToFileURL } from 'node:url';
 import puppeteer from 'puppeteer-core';
-import { spawn } from 'node:child_process';
 
 export const site = resolve(process.env.NUBORA_WEB_DIR || 'build-web');
 // NUBORA_WEB_FROM=file: the tests play nubora1.html from file:// instead of the served site.
@@ -258,4 +262,26 @@ function webDriverPage(call) {
     },
   };
   return page;
+}
+
+// The class server: NUBORA_SERVER, else build/nubora1-server where it was built, else null.
+export const classProgram = process.env.NUBORA_SERVER
+  || [resolve('build/nubora1-server')].find((p) => existsSync(p)) || null;
+
+// classProgram over a data folder of its own, serving the site on a free loopback port, with
+// one class, "３年２組": its pupils' link, and its tavon.rnk as the teacher's page downloads it.
+export async function classServer(program = classProgram) {
+  const data = await mkdtemp(join(tmpdir(), 'nubora1-server-'));
+  const server = spawn(program, ['serve', '--data', data, '--listen', '127.0.0.1:0', '--site', site],
+    { stdio: ['ignore', 'pipe', 'inherit'] });
+  let said = '';
+  while (!/listening on \S+\n/.test(said)) said += (await once(server.stdout, 'data'))[0];
+  const url = /listening on (\S+)/.exec(said)[1];
+  const { stdout } = await promisify(execFile)(program, ['class', 'add', '３年２組', '--data', data, '--url', url]);
+  const [, link, teacher] = /生徒のリンク: (\S+)\n先生のリンク: \S+\/t\/([\w-]+)\//.exec(stdout);
+  return {
+    link,
+    tavon: async () => new Uint8Array(await (await fetch(`${url}api/v1/teachers/${teacher}/tavon.rnk`)).arrayBuffer()),
+    close: async () => { server.kill(); await once(server, 'exit'); await rm(data, { recursive: true, force: true }); },
+  };
 }
