@@ -241,4 +241,20 @@ std::string blankedRecords()
     return records;
 }
 
+std::string savedImage(std::string_view image, const NewEntry& entry)
+{
+    std::string bytes = savedRecords(image, entry);
+    if (image.size() > bytes.size())
+        bytes += image.substr(bytes.size());
+    return bytes;
+}
+
+std::string blankedImage(std::string_view image)
+{
+    std::string bytes = blankedRecords();
+    if (image.size() > bytes.size())
+        bytes += image.substr(bytes.size());
+    return bytes;
+}
+
 } // namespace results

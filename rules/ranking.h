@@ -88,6 +88,11 @@ std::string savedRecords(std::string_view head, const NewEntry& entry);
 // Records 1 to 21 as Blank writes them.
 std::string blankedRecords();
 
+// A whole file's bytes after Save and after Blank: their records written over its start, what
+// lies beyond them kept; a shorter file grows to hold them.
+std::string savedImage(std::string_view image, const NewEntry& entry);
+std::string blankedImage(std::string_view image);
+
 // Enters a score into one range's row of the run ranking (three places, best first) by the
 // same rule. Returns the place taken, or -1 when the score is lower than all three.
 int enterRunRanking(std::int16_t (&row)[runPlaces], std::int16_t tensu);
