@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The rules of the rankings without files or windows: name fields, records, entering scores.
 #include "rules/ranking.h"
+#include "support/ranking_bytes.h"
 #include "support/text.h"
 
 #include <QTest>
@@ -54,6 +55,11 @@ private slots:
     // against a score short of the best five lost from the run's three or entered again later.
     void scoreEntersOnlyWhenItCounts_data();
     void scoreEntersOnlyWhenItCounts();
+
+    // Guards against Save or Blank writing more or fewer records than theirs, reading records
+    // past 21, changing record 21, or dropping or moving what follows their records.
+    void saveAndBlankWriteTheirRecordsOverTheFile_data();
+    void saveAndBlankWriteTheirRecordsOverTheFile();
 };
 
 void RankingTest::nameFieldHoldsWholeCharactersInTenBytes_data()
@@ -299,6 +305,45 @@ void RankingTest::scoreEntersOnlyWhenItCounts()
     QCOMPARE((QList<int>{anatakiroku[2][0], anatakiroku[2][1], anatakiroku[2][2]}), run);
     if (koko >= 0)
         QCOMPARE(qs(lists.seisekinamae[koko]), qs(results::hereMark));
+}
+
+void RankingTest::saveAndBlankWriteTheirRecordsOverTheFile_data()
+{
+    using namespace rankingbytes;
+    QTest::addColumn<bool>("clearing");
+    QTest::addColumn<QByteArray>("before");
+    QTest::addColumn<QByteArray>("after");
+
+    // Save enters "New" with 35 in range 1 (records 6 to 10, A to E with 50 down to 10).
+    const QByteArray odd21 = hex("ff007a7a8100000000003412");
+    const QByteArray first21 = numberedRecords(1, 5) + sortedRange1() + numberedRecords(11, 10) + odd21;
+    const QByteArray saved = numberedRecords(1, 5) + record("A", 50) + record("B", 40) + record("New", 35)
+                             + record("C", 30) + record("D", 20) + numberedRecords(11, 10) + odd21 + blankRecords(54);
+    const QByteArray record76 = record("Top", 999);
+    QTest::newRow("save: empty file") << false << QByteArray()
+                                      << blankRecords(5) + record("New", 35) + blankRecords(69);
+    QTest::newRow("save: short file, record 8 cut")
+        << false << numberedRecords(1, 5) + sortedRange1().left(30)
+        << numberedRecords(1, 5) + record("A", 50) + record("B", 40) + record("New", 35) + blankRecords(67);
+    QTest::newRow("save: 21 records") << false << first21 << saved;
+    QTest::newRow("save: 900 bytes") << false << first21 + numberedRecords(22, 54) << saved;
+    QTest::newRow("save: bytes after record 75 stay")
+        << false << first21 + numberedRecords(22, 54) + record76 + "\n" << saved + record76 + "\n";
+    QTest::newRow("blank: empty file") << true << QByteArray() << blankRecords(21);
+    QTest::newRow("blank: short file") << true << numberedRecords(1, 8).left(90) << blankRecords(21);
+    QTest::newRow("blank: 900 bytes") << true << numberedRecords(1, 75) << blankRecords(21) + numberedRecords(22, 54);
+    QTest::newRow("blank: bytes after record 75 stay")
+        << true << numberedRecords(1, 75) + record76 << blankRecords(21) + numberedRecords(22, 54) + record76;
+}
+
+void RankingTest::saveAndBlankWriteTheirRecordsOverTheFile()
+{
+    QFETCH(bool, clearing);
+    QFETCH(QByteArray, before);
+    QFETCH(QByteArray, after);
+    const std::string image = sb(before);
+    const QByteArray written = qb(clearing ? results::blankedImage(image) : results::savedImage(image, {1, 35, u"New"}));
+    QCOMPARE(written.toHex(' '), after.toHex(' '));
 }
 
 QTEST_APPLESS_MAIN(RankingTest)

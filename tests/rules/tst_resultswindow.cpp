@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The results window's decisions without a window or a file: the row that follows the typed
-// name, what 戻る saves, and what is said as the window opens.
+// name, what 戻る saves, what is said as the window opens, and what the name box keeps.
 #include "rules/module1.h"
+#include "rules/name_box.h"
 #include "rules/results_window.h"
 #include "support/text.h"
 
@@ -33,6 +34,8 @@ private slots:
     void typedNameFollowsIntoTheNewRow();
     void openingIsSaid_data();
     void openingIsSaid();
+    void nameBoxKeepsWhatFits_data();
+    void nameBoxKeepsWhatFits();
 };
 
 void ResultsWindowTest::typedNameFollowsIntoTheNewRow_data()
@@ -96,6 +99,42 @@ void ResultsWindowTest::openingIsSaid()
     ResultsWindow window;
     open(window, 0, tensu);
     QCOMPARE(qs(window.said(u"今回の記録")), said);
+}
+
+void ResultsWindowTest::nameBoxKeepsWhatFits_data()
+{
+    QTest::addColumn<QString>("kept");
+    QTest::addColumn<QString>("edited");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("cursor");
+
+    // Ten bytes: an ASCII letter or an emoji ("?") takes one, a kana two.
+    QTest::newRow("typed into an empty box") << "" << "Taro" << "Taro" << 4;
+    QTest::newRow("pasted past the end") << "abcdefgh" << "abcdefghXYZ" << "abcdefghXY" << 10;
+    QTest::newRow("pasted in the middle") << "abcdefgh" << "abcXYZdefgh" << "abcXYdefgh" << 5;
+    QTest::newRow("a kana that fits only by half") << "abcdefghi" << "abcdefghiあ" << "abcdefghi" << 9;
+    QTest::newRow("a voiced mark composes with its kana") << "abcdefgh" << "abcdefghか\u3099" << "abcdefghが" << 9;
+    QTest::newRow("emoji kept whole") << "abcdefghi" << "abcdefghi😀😀" << "abcdefghi😀" << 11;
+    QTest::newRow("in the middle, before an emoji") << "abcdefg😀" << "abcXYZdefg😀" << "abcXYdefg😀" << 5;
+    // 🈀 (U+1F200) and 😀 (U+1F600) share their second half.
+    QTest::newRow("an emoji in place of one with the same second half") << "abcdefgh😀" << "abcdefgh🈀"
+                                                                          << "abcdefgh🈀" << 10;
+    QTest::newRow("set too long by the program") << "abcdefghijkl" << "abcdefghijklm" << "abcdefghij" << 10;
+}
+
+// Guards against an insertion kept past the ten bytes or cut inside a character, the caret put
+// anywhere but after the kept part of the insertion, and the name measured before it is composed.
+void ResultsWindowTest::nameBoxKeepsWhatFits()
+{
+    QFETCH(QString, kept);
+    QFETCH(QString, edited);
+    QFETCH(QString, text);
+    QFETCH(int, cursor);
+    const results::KeptName box = results::keptName(u16(kept), u16(edited), [](std::u16string_view t) {
+        return u16(qs(std::u16string(t)).normalized(QString::NormalizationForm_C));
+    });
+    QCOMPARE(qs(box.text), text);
+    QCOMPARE(int(box.cursor), cursor);
 }
 
 QTEST_MAIN(ResultsWindowTest)

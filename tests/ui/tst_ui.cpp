@@ -291,7 +291,7 @@ void UiTest::linesLieAboveLabelsAndReachScreenReaders()
     parent.resize(580, 401);
     new ui::Label(&parent, {QStringLiteral("cell"), {}, ui::twipsRect(2280, 1080, 855, 975),
                             {0, false, {}, QColor(0, 0, 0xFF)}});
-    auto* line = new ui::Line(&parent, QStringLiteral("Line1"), {152, 80}, {568, 80}, 5, Qt::white);
+    new ui::Line(&parent, QStringLiteral("Line1"), {152, 80}, {568, 80}, 5, Qt::white);
     const QImage image = parent.grab().toImage();
     for (int y : {78, 80, 82, 84})
         QCOMPARE(image.pixelColor(160, y), y < 84 ? QColor(Qt::white) : QColor(0, 0, 0xFF));
