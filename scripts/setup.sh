@@ -37,8 +37,8 @@ for group in "$@"; do
         packages="$packages firefox-esr webkit2gtk-driver"
         # The class server is built and tested too, against a real PostgreSQL cluster.
         packages="$packages $server_packages"
-        # The format test holds the C++ to .clang-format and the page's scripts to Prettier (npm).
-        packages="$packages clang-format-14 npm" ;;
+        # The format test holds the C++ to .clang-format and the page's scripts to Prettier (from npm, with the page's other tools).
+        packages="$packages clang-format-14" ;;
     --server) packages="$packages $server_packages" ;;
     # `make deb` builds the package with debhelper; `make test` also checks it.
     --deb) packages="$packages dpkg-dev debhelper librsvg2-bin lintian appstream desktop-file-utils man-db" ;;
