@@ -24,8 +24,8 @@ for group in "$@"; do
         # The page's tests drive Debian's Chromium, headless (make web, tests/web), and show
         # every caption whole in each Japanese Gothic face of the page's font list found here.
         packages="$packages chromium fonts-noto-cjk fonts-vlgothic"
-        # The format test holds the C++ to .clang-format and the page's scripts to Prettier (npm).
-        packages="$packages clang-format-14 npm" ;;
+        # The format test holds the C++ to .clang-format (Prettier, for the page's scripts, is from npm).
+        packages="$packages clang-format-14" ;;
     # `make deb` builds the package with debhelper; `make test` also checks it.
     --deb) packages="$packages dpkg-dev debhelper librsvg2-bin lintian appstream desktop-file-utils man-db" ;;
     # `make fuzz` builds the fuzz target with clang and its libFuzzer and sanitizer runtimes.
