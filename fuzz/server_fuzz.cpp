@@ -16,16 +16,20 @@
 namespace {
 
 struct World {
+    // The temporary folder, removed at exit after the store (declared first, so gone last).
+    struct Folder {
+        char path[40] = "/tmp/nubora1-server-fuzz-XXXXXX";
+        ~Folder() { std::filesystem::remove_all(path); }
+    } folder;
     std::unique_ptr<server::Store> store;
     server::ClassInfo c;
     std::unique_ptr<server::Api> api;
 
     World()
     {
-        char folder[] = "/tmp/nubora1-server-fuzz-XXXXXX";
-        if (!::mkdtemp(folder))
+        if (!::mkdtemp(folder.path))
             std::abort();
-        store = server::openSqliteStore(folder);
+        store = server::openSqliteStore(folder.path);
         c = {0, "３年２組", server::newKey(), server::newKey(), {}};
         store->addClass(c);
         c = *store->findClass(c.classKey, false);
