@@ -56,6 +56,12 @@ if ! command -v apt-get >/dev/null 2>&1 || ! command -v dpkg-query >/dev/null 2>
     exit 0
 fi
 
+# Each package once, though two groups name it.
+unique=""
+for p in $packages; do
+    case " $unique " in *" $p "*) ;; *) unique="$unique $p" ;; esac
+done
+packages=$unique
 missing=""
 for p in $packages; do
     if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
