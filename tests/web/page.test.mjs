@@ -15,7 +15,8 @@ import { tmpdir } from 'node:os';
 import { cp, mkdtemp, readFile, writeFile, rm } from 'node:fs/promises';
 import { createHash } from 'node:crypto';
 import { serve, useSite, engines, openGame, site, gameUrl, fromFile, classServer, classProgram } from './support.mjs';
-import { ok, answers, caption, stored, expected, playByMouse, axe, compose, answerable, focused as focusedName, tapTwice } from './play.mjs';
+import { ok, answers, caption, stored, expected, playByMouse, axe, compose, answerable, focused as focusedName, tapTwice,
+  classFile, strip, names } from './play.mjs';
 
 const { server, newContext } = useSite();
 
@@ -368,15 +369,6 @@ for (const [gesture, make] of Object.entries(gestures)) {
     await ctx.close();
   });
 }
-
-// A class link: the class's tavon.rnk as the file format lays it out, range 0's records first
-// (name in ASCII, padded with spaces; the score, 16-bit little-endian), then blank records to 75.
-const classFile = (rows) => Array.from({ length: 75 }, (_, i) => {
-  const [name, score] = rows[i] ?? ['', 0];
-  return [...Buffer.from(name.padEnd(10), 'latin1'), score & 255, (score >> 8) & 255];
-}).flat();
-const strip = (page, key) => page.evaluate((k) => document.querySelector(`#strip [data-key=${k}]`)?.textContent ?? null, key);
-const names = (page) => page.$$eval('dialog[open] [data-name^=namae]', (cells) => cells.map((c) => c.textContent).join());
 
 test('two devices on one class link share its lists; one without a network keeps its entry and sends it once when back online', { timeout: 90000, skip: (fromFile && 'a class link is served') || (!classProgram && 'nubora1-server is not built') }, async (t) => {
   const cls = await classServer();

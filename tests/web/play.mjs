@@ -121,3 +121,12 @@ export async function compose(page, engine, reading, text, composing = async () 
     box.dispatchEvent(new CompositionEvent('compositionend', { bubbles: true, data: text }));
   }, reading, text);
 }
+
+// A class link: the class's tavon.rnk as the file format lays it out, range 0's records first
+// (name in ASCII, padded with spaces; the score, 16-bit little-endian), then blank records to 75.
+export const classFile = (rows) => Array.from({ length: 75 }, (_, i) => {
+  const [name, score] = rows[i] ?? ['', 0];
+  return [...Buffer.from(name.padEnd(10), 'latin1'), score & 255, (score >> 8) & 255];
+}).flat();
+export const strip = (page, key) => page.evaluate((k) => document.querySelector(`#strip [data-key=${k}]`)?.textContent ?? null, key);
+export const names = (page) => page.$$eval('dialog[open] [data-name^=namae]', (cells) => cells.map((c) => c.textContent).join());
