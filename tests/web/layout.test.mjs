@@ -177,7 +177,13 @@ async function otherFaces(page, form, face) {
 // frame (inside one, a zoomed window may be drawn a little differently) lie beside those cut.
 async function clipped(page, form, controls) {
   const area = await page.$(`.client[data-form=${form}]`);
-  const asShown = await area.screenshot({ encoding: 'base64' });
+  // (A busy engine may hand back a frame from before the last change: the same picture twice is settled.)
+  const settled = async () => {
+    let last = await area.screenshot({ encoding: 'base64' });
+    for (let shot, k = 0; k < 5 && (shot = await area.screenshot({ encoding: 'base64' })) !== last; ++k) last = shot;
+    return last;
+  };
+  const asShown = await settled();
   const shown = (visible) => page.evaluate((visible) => {
     if (visible) document.head.append(Object.assign(document.createElement('style'), { id: 'unclipped',
       textContent: '.client [data-name], .client legend { overflow: visible !important; }' }));
@@ -185,7 +191,7 @@ async function clipped(page, form, controls) {
     return new Promise((drawn) => requestAnimationFrame(() => drawn()));
   }, visible);
   await shown(true);
-  const unclipped = await area.screenshot({ encoding: 'base64' });
+  const unclipped = await settled();
   await shown(false);
   const [width, zoom] = await page.$eval(`.client[data-form=${form}]`, (el) => [el.getBoundingClientRect().width,
     parseFloat(getComputedStyle(el.closest('dialog') || document.getElementById('page')).zoom)]);

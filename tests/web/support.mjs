@@ -219,7 +219,8 @@ function webDriverPage(call) {
           { type: 'pointerMove', origin: 'viewport', x, y }, { type: 'pointerDown', button: 0 }, { type: 'pointerUp', button: 0 }] }]);
       },
       tap() { return this.click(); },
-      // The window's picture cut to the element's drawn rectangle (WebKit's own cut hangs).
+      // The window's picture cut to the element's drawn rectangle (WebKit's own cut hangs), taken
+      // after two frames, so that a change just made has been drawn.
       screenshot: async () => run(`async (el, whole) => {
         const [left, top, width, height] = (${drawnRect})(el).map(Math.round);
         const image = await createImageBitmap(await (await fetch('data:image/png;base64,' + whole)).blob(), left, top, width, height);
@@ -227,7 +228,8 @@ function webDriverPage(call) {
         [canvas.width, canvas.height] = [image.width, image.height];
         canvas.getContext('2d').drawImage(image, 0, 0);
         return canvas.toDataURL().split(',')[1];
-      }`, [{ id }, await call('GET', '/screenshot')]),
+      }`, [{ id }, await run('() => new Promise((r) => requestAnimationFrame(() => requestAnimationFrame(r)))', [])
+        .then(() => call('GET', '/screenshot'))]),
     };
   }
   const page = {
