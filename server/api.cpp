@@ -225,9 +225,13 @@ const char* nameProblem(std::u16string_view name)
 {
     if (results::typedName(name) != name)
         return "name has control characters";
-    for (const char16_t c : name)
-        if (c == u'<' || c == u'>')
-            return "name has markup characters";
+    // A tag, an end tag, a comment or a declaration opens with "<" and a letter, "/", "!" or "?";
+    // "<" and ">" in other places ("<3", ">_<") are a pupil's text, shown as text everywhere.
+    for (std::size_t i = 0; i + 1 < name.size(); ++i) {
+        const char16_t next = name[i + 1];
+        if (name[i] == u'<' && ((next >= u'a' && next <= u'z') || (next >= u'A' && next <= u'Z') || next == u'/' || next == u'!' || next == u'?'))
+            return "name has markup";
+    }
     if (characterCount(name) > results::nameBytes)
         return "name longer than 10 characters";
     if (!results::nameFits(name))

@@ -75,8 +75,9 @@ std::string pupilsLink(const std::string& base, const std::string& classKey);
 std::string teachersLink(const std::string& base, const std::string& teacherKey);
 
 // Why a name cannot be saved, or nullptr when it can: control characters (as typedName takes
-// them out), the markup characters < and >, more than 10 characters, or more than its
-// 10-byte Shift-JIS field holds (nameFits).
+// them out), markup (a "<" opening a tag, an end tag, a comment or a declaration; a "<" or ">"
+// alone is text), more than 10 characters, or more than its 10-byte Shift-JIS field holds
+// (nameFits).
 const char* nameProblem(std::u16string_view name);
 
 // An answer {"error": reason} with its status.
