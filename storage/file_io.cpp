@@ -131,7 +131,7 @@ bool retire(const QString& path, bool onServer, const QByteArray& id)
     const QByteArray from = QFile::encodeName(path);
     if (onServer) {
         const QString aside = path + QLatin1Char('.') + QString::fromLatin1(id) + QStringLiteral(".gone");
-        return ::rename(from.constData(), QFile::encodeName(aside).constData()) == 0;
+        return renameFile(from.constData(), QFile::encodeName(aside).constData()) == 0;
     }
     if (::unlink(from.constData()) == 0)
         return true;

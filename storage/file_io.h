@@ -5,6 +5,7 @@
 #include <QByteArrayView>
 #include <QString>
 
+#include <cstdio>
 #include <utility>
 
 #include <sys/stat.h>
@@ -79,6 +80,10 @@ bool onLocalDisk(int fd);
 
 // 16 hexadecimal digits from the system's random source: names a lock holder or a retired file.
 QByteArray randomId();
+
+// The system's rename(2), through which retire moves a file aside on a file server. A test
+// puts a client of its own in its place (one that refuses to rename a file that is open).
+inline int (*renameFile)(const char* from, const char* to) = ::rename;
 
 // A file of the program's own beside the ranking file goes. On a file server it is only
 // renamed to "<path>.<id>.gone": a client such as sshfs keeps a file that was open on the same

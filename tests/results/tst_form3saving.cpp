@@ -63,6 +63,11 @@ private slots:
     // without the network showing other lists than the class's as last seen.
     void desktopSharesTheRealServersList();
 
+    // Run by web_page's class-link row, skipped otherwise: the window saves NUBORA_CLASS_SAVE
+    // ("name score", in range 0) on the class link NUBORA_CLASS_LINK beside the row's pages,
+    // then shows the class's lists, which it prints for the row to compare.
+    void desktopSavesBesideThePages();
+
 private:
     void writeLink(const QByteArray& link) { QVERIFY(rankingbytes::writeFile(dir->programDir + "/tavon.class", link)); }
     classlink::Outbox outbox(const QString& key) const { return classlink::Outbox(dir->fallbackDir + "/classes/" + key + ".outbox"); }
@@ -309,6 +314,22 @@ void Form3SavingTest::desktopSharesTheRealServersList()
     // Without the network, the lists as last seen.
     classServer.stop();
     QCOMPARE(view(), lists);
+}
+
+void Form3SavingTest::desktopSavesBesideThePages()
+{
+    const QList<QByteArray> entry = qgetenv("NUBORA_CLASS_SAVE").split(' ');
+    if (qEnvironmentVariableIsEmpty("NUBORA_CLASS_LINK") || entry.size() != 2)
+        QSKIP("run by web_page's class-link row");
+    writeLink(qgetenv("NUBORA_CLASS_LINK"));
+    Form3& form = openResults(entry[1].toInt(), 0);
+    QTest::keyClicks(form.Text1, QString::fromLatin1(entry[0]));
+    QTest::keyClick(form.Text1, Qt::Key_Return);
+    QVERIFY(fake->messages.empty());
+    QVERIFY(!wiring->resultsExist());
+    Form3& viewing = openResults(0, 0);
+    qInfo("lists: %s", qPrintable(captions(viewing.namae).join(u',')));
+    QTest::mouseClick(viewing.Command1, Qt::LeftButton);
 }
 
 QTEST_MAIN(Form3SavingTest)

@@ -3,6 +3,7 @@
 
 // The classroom PCs of tst_share: where the mounts are, what each PC does on its own mount in
 // a child process of its own, and what the round's outcome should be and was.
+#include "storage/file_io.h"
 #include "storage/ranking_file.h"
 #include "support/child_process.h"
 #include "support/ranking_bytes.h"
@@ -15,13 +16,16 @@
 #include <QTemporaryDir>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
+#include <cstdlib>
 #include <csignal>
 #include <memory>
 #include <optional>
 #include <thread>
 #include <vector>
 
+#include <dirent.h>
 #include <grp.h>
 
 namespace sharepcs {
@@ -115,12 +119,31 @@ struct Pc {
     int freezeAtWrite = 1;                      // with freezeAt Written: after which record
     std::chrono::milliseconds staleLock = results::RankingOptions{}.staleLock;
     bool toldAtStart = false; // sends 'M' when its save starts
+    bool refusesRenamingOpen = false; // its client refuses to rename a file it has open
 };
+
+// A file server's client that refuses to rename a file that this PC has open, as some SMB
+// clients do.
+inline int renameUnlessOpen(const char* from, const char* to)
+{
+    struct stat target {}, open {};
+    const std::unique_ptr<DIR, int (*)(DIR*)> fds(::opendir("/proc/self/fd"), ::closedir);
+    if (fds && ::lstat(from, &target) == 0)
+        while (const dirent* each = ::readdir(fds.get()))
+            if (each->d_name[0] != '.' && ::fstat(std::atoi(each->d_name), &open) == 0 && open.st_dev == target.st_dev
+                && open.st_ino == target.st_ino) {
+                errno = EBUSY;
+                return -1;
+            }
+    return ::rename(from, to);
+}
 
 inline int runPc(const ChildProcess::Channel& channel, const Pc& pc, const QString& orderLog)
 {
     results::RankingOptions options{{.programDirectory = pc.mount, .fallbackDirectory = QStringLiteral("/proc/no-own-data")}};
     options.staleLock = pc.staleLock;
+    if (pc.refusesRenamingOpen)
+        results::fileio::renameFile = renameUnlessOpen;
     int writes = 0;
     bool froze = false;
     options.writeHook = [&](results::WriteStep step) {

@@ -32,7 +32,8 @@ private slots:
     void fortyPcsFinishAtOnce();
 
     // Guards against a PC that died holding the lock, or part way through its write, keeping
-    // the others out for good or leaving a mix of old and new lists.
+    // the others out for good or leaving a mix of old and new lists, and against journals left
+    // beside the file where the PCs' clients refuse to rename a file that is open.
     void pcThatDiesHoldingTheLockIsTakenOver_data();
     void pcThatDiesHoldingTheLockIsTakenOver();
 
@@ -115,13 +116,16 @@ void ShareTest::fortyPcsFinishAtOnce()
 void ShareTest::pcThatDiesHoldingTheLockIsTakenOver_data()
 {
     QTest::addColumn<results::WriteStep>("dieAt");
-    QTest::newRow("dies right after taking the lock") << results::WriteStep::Locked;
-    QTest::newRow("dies with ten records written") << results::WriteStep::Written;
+    QTest::addColumn<bool>("refusingRename"); // clients that refuse to rename a file they have open
+    QTest::newRow("dies right after taking the lock") << results::WriteStep::Locked << false;
+    QTest::newRow("dies with ten records written") << results::WriteStep::Written << false;
+    QTest::newRow("dies with ten records written, clients refuse to rename an open file") << results::WriteStep::Written << true;
 }
 
 void ShareTest::pcThatDiesHoldingTheLockIsTakenOver()
 {
     QFETCH(results::WriteStep, dieAt);
+    QFETCH(bool, refusingRename);
     const QStringList places = mounts();
 
     const Pc dying{.mount = places[0], .step = {"dead", 99}, .dieAt = dieAt, .dieAtWrite = 10};
@@ -132,7 +136,7 @@ void ShareTest::pcThatDiesHoldingTheLockIsTakenOver()
     // The others start as soon as it is dead; each must wait for the lock to be seen as left.
     QList<Pc> others;
     for (int i = 1; i < qMin<qsizetype>(places.size(), 11); ++i)
-        others += Pc{.mount = places[i], .number = i, .step = {"pc" + QByteArray::number(i), 40 + i}};
+        others += Pc{.mount = places[i], .number = i, .step = {"pc" + QByteArray::number(i), 40 + i}, .refusesRenamingOpen = refusingRename};
     Outcome outcome;
     QVERIFY(runPcs(others, outcome, 60s));
     for (const QByteArray& report : outcome.reports)

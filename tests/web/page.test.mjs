@@ -4,7 +4,7 @@
 // input method; tabs saving at once; axe-core's rules in the windows; offline through the
 // service worker, for two copies on one server, a new copy taken whole at the next start, the
 // notice where offline play is impossible; nubora1.html from file://; two devices on one class
-// link of the class server, one of them saving without a network. With
+// link of the class server with the desktop program, one of them saving without a network. With
 // NUBORA_WEB_FROM=file all of it but the service worker runs in nubora1.html opened from
 // file://. (The windows' layout: layout.test.mjs.)
 import { test } from 'node:test';
@@ -14,7 +14,8 @@ import { join } from 'node:path';
 import { tmpdir } from 'node:os';
 import { cp, mkdtemp, readFile, writeFile, rm } from 'node:fs/promises';
 import { createHash } from 'node:crypto';
-import { serve, useSite, engines, openGame, site, gameUrl, fromFile, classServer, classProgram } from './support.mjs';
+import { serve, useSite, engines, openGame, site, gameUrl, fromFile, classServer, classProgram, desktopResults,
+  desktopSaves } from './support.mjs';
 import { ok, answers, caption, stored, expected, playByMouse, axe, compose, answerable, focused as focusedName, tapTwice,
   classFile, strip, names } from './play.mjs';
 
@@ -370,7 +371,7 @@ for (const [gesture, make] of Object.entries(gestures)) {
   });
 }
 
-test('two devices on one class link share its lists; one without a network keeps its entry and sends it once when back online', { timeout: 90000, skip: (fromFile && 'a class link is served') || (!classProgram && 'nubora1-server is not built') }, async (t) => {
+test('two devices and the desktop program on one class link share its lists; a device without a network keeps its entry and sends it once when back online', { timeout: 90000, skip: (fromFile && 'a class link is served') || (!classProgram && 'nubora1-server is not built') || (!desktopResults && 'tst_form3saving is not built') }, async (t) => {
   const cls = await classServer();
   t.after(() => cls.close());
   const [one, two] = [await fresh(51, cls.link), await fresh(52, cls.link)];
@@ -388,10 +389,17 @@ test('two devices on one class link share its lists; one without a network keeps
   assert.ok(!Buffer.from(await cls.tavon()).includes('TWO'));
   await two.page.setOfflineMode(false);
   await two.page.waitForFunction(() => !document.querySelector('#strip [data-key=class-outbox]'), { polling: 50 });
-  await two.page.click('[data-name=tokutenyo]');
-  await two.page.waitForSelector('dialog.window[data-form=Form3][open]');
-  const rows = played.sort((a, b) => b[1] - a[1] || (a[0] === 'TWO' ? -1 : 1)); // a tie: the later entry stands higher
-  assert.equal(await names(two.page), `${rows.map((r) => r[0])},,,`);
+  // The desktop saves last, with ONE's score: a tie, where the later entry stands higher.
+  played.push(['DESK', played[0][1]]);
+  const rows = played.map(([name, score], order) => [name, score, order]).sort((a, b) => b[1] - a[1] || b[2] - a[2]);
+  const lists = `${rows.map((r) => r[0])},,`;
+  assert.equal(await desktopSaves(cls.link, 'DESK', played[0][1]), lists);
+  for (const title of ['再スタート', 'スタート']) assert.equal(await ok(one.page), title);
+  for (const { page } of [one, two]) {
+    await page.click('[data-name=tokutenyo]');
+    await page.waitForSelector('dialog.window[data-form=Form3][open]');
+    assert.equal(await names(page), lists);
+  }
   assert.deepEqual([await two.page.$('[data-name=import]'), await two.page.$('[data-name=note]')], [null, null]);
   assert.equal(await strip(two.page, 'class'), '３年２組の成績一覧に記録します');
   assert.deepEqual(Array.from(await cls.tavon()), classFile(rows));

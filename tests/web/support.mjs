@@ -270,6 +270,19 @@ function webDriverPage(call) {
 export const classProgram = process.env.NUBORA_SERVER
   || [resolve('build/nubora1-server')].find((p) => existsSync(p)) || null;
 
+// The desktop program's results window (tst_form3saving's desktopSavesBesideThePages):
+// NUBORA_DESKTOP_RESULTS, else build/tests/tst_form3saving where it was built, else null.
+export const desktopResults = process.env.NUBORA_DESKTOP_RESULTS
+  || [resolve('build/tests/tst_form3saving')].find((p) => existsSync(p)) || null;
+
+// The desktop program, offscreen, saves `name` with `score` in range 0 on the class `link`, then
+// shows the class's lists: their names as the page's `names` gives them.
+export async function desktopSaves(link, name, score) {
+  const { stdout } = await promisify(execFile)(desktopResults, ['desktopSavesBesideThePages'], { env: { ...process.env,
+    QT_QPA_PLATFORM: 'offscreen', NUBORA_CLASS_LINK: link, NUBORA_CLASS_SAVE: `${name} ${score}` } });
+  return /lists: (.*)/.exec(stdout)?.[1];
+}
+
 // classProgram over a data folder of its own, serving the site on a free loopback port, with
 // one class, "３年２組": its pupils' link, and its tavon.rnk as the teacher's page downloads it.
 export async function classServer(program = classProgram) {
