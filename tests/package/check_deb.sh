@@ -109,6 +109,8 @@ EOF
         >"$work/apt.log" 2>&1 || { tail -n 20 "$work/apt.log"; fail "apt could not install systemd"; }
     verify=$("${in_root[@]}" systemd-analyze verify --man=no nubora1-server.service 2>&1) && [ -z "$verify" ] ||
         fail "systemd-analyze verify nubora1-server.service: $verify"
+    "${in_root[@]}" apt-get purge -y -qq nubora1-server >"$work/apt.log" 2>&1 && [ ! -e "$root12/var/lib/nubora1-server" ] ||
+        fail "purging nubora1-server leaves its classes behind"
 else
     echo "SKIPPED: installing nubora1-server in a clean Debian 12 root needs root"
 fi
