@@ -2,7 +2,7 @@
 # make run   - install what is missing, build the game alone into build/, start it
 # make test  - the same set-up, then the whole test suite headless (the Debian package too)
 # make check - the quick tier alone (CTest labels unit and window), in under a minute
-# make deb   - the Debian package, built from a copy of the tree in build-deb/
+# make deb   - the Debian packages (the game, the class server), built from a copy of the tree in build-deb/
 BUILD_DIR := build
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 
@@ -93,7 +93,8 @@ node_modules/.package-lock.json: package-lock.json
 web-deps:
 	@npm_config_cache=$${npm_config_cache:-$(CURDIR)/build-web/npm-cache} npm ci --no-audit --no-fund --loglevel=error
 
-# nubora1_<version>_<arch>.deb (with its -dbgsym package, .buildinfo and .changes) in build-deb/.
+# nubora1_<version>_<arch>.deb and nubora1-server_<version>_<arch>.deb (with their -dbgsym
+# packages, .buildinfo and .changes) in build-deb/.
 deb: setup setup-deb
 	sh scripts/build-deb.sh build-deb
 

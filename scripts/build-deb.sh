@@ -1,9 +1,9 @@
 #!/bin/sh
 # SPDX-License-Identifier: GPL-3.0-or-later
-# Builds the Debian package from a copy of the source tree, so that nothing is written into
-# the tree itself: build-deb.sh [DIR] leaves nubora1_<version>_<arch>.deb, its -dbgsym
-# package, .buildinfo and .changes, and the source package (.dsc, .tar.xz) in DIR
-# (build-deb/ by default).
+# Builds the Debian packages from a copy of the source tree, so that nothing is written into
+# the tree itself: build-deb.sh [DIR] leaves nubora1_<version>_<arch>.deb and
+# nubora1-server_<version>_<arch>.deb, their -dbgsym packages, .buildinfo and .changes, and
+# the source package (.dsc, .tar.xz) in DIR (build-deb/ by default).
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
 out=${1:-$root/build-deb}
@@ -33,4 +33,4 @@ if command -v ccache >/dev/null 2>&1; then
 fi
 cd "$src"
 dpkg-buildpackage -b -us -uc -jauto
-echo "built $(ls "$out"/nubora1_"$version"_*.deb)"
+echo "built" "$out"/nubora1_"$version"_*.deb "$out"/nubora1-server_"$version"_*.deb

@@ -40,8 +40,11 @@ for group in "$@"; do
         # The format test holds the C++ to .clang-format and the page's scripts to Prettier (from npm, with the page's other tools).
         packages="$packages clang-format-14" ;;
     --server) packages="$packages $server_packages" ;;
-    # `make deb` builds the package with debhelper; `make test` also checks it.
-    --deb) packages="$packages dpkg-dev debhelper librsvg2-bin lintian appstream desktop-file-utils man-db" ;;
+    # `make deb` builds the packages with debhelper (nubora1-server with the site it serves);
+    # `make test` also checks them, the server's unit with systemd's own analyser, and installs
+    # the server into a clean Debian 12 root made by debootstrap.
+    --deb) packages="$packages dpkg-dev debhelper librsvg2-bin lintian appstream desktop-file-utils man-db"
+        packages="$packages $server_packages libssl-dev emscripten nodejs systemd debootstrap curl" ;;
     # `make fuzz` builds the fuzz target with clang and its libFuzzer and sanitizer runtimes.
     --fuzz) packages="$packages clang-14 libclang-rt-14-dev" ;;
     *) echo "setup.sh: unknown group $group (known: --tests --deb --fuzz --server --site)" >&2; exit 2 ;;

@@ -11,8 +11,11 @@
 
 #include <httplib.h>
 
+#include <cerrno>
 #include <climits>
 #include <csignal>
+#include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <iostream>
 #include <map>
@@ -39,6 +42,9 @@ const char usage[] = R"(Usage:
 
 The classes are kept in DIR/nubora1.sqlite, or with --database in PostgreSQL, which several
 servers can share. --no-rate-limits (for benchmarks only) lets one address save without limit.
+Options not given are taken from NUBORA1_LISTEN, NUBORA1_URL and NUBORA1_DATABASE when set, and
+--data from STATE_DIRECTORY, as nubora1-server.service sets them. Run as root without --data
+or --database, `class` works on that service's classes, under the service's own user.
 )";
 
 struct Arguments {
@@ -67,7 +73,48 @@ Arguments parse(int argc, char** argv)
         else
             a.words.push_back(arg);
     }
+    // The service's settings (/etc/default/nubora1-server) for the options not given.
+    for (const auto& [option, variable] : {std::pair{"listen", "NUBORA1_LISTEN"},
+                                           {"url", "NUBORA1_URL"},
+                                           {"database", "NUBORA1_DATABASE"},
+                                           {"data", "STATE_DIRECTORY"}}) {
+        const char* value = std::getenv(variable);
+        if (value && *value && !a.values.count(option))
+            a.values[option] = value;
+    }
     return a;
+}
+
+// `sudo nubora1-server class …` on a machine with the service installed: the classes belong to
+// the service's dynamic user, in its state folder. The command runs again as a transient
+// service with that same identity (while the service runs, both share its user), with the
+// service's settings, and its output comes back here; SQLite or PostgreSQL serialises its
+// transactions with the running server's.
+constexpr const char* serviceUnit = "/lib/systemd/system/nubora1-server.service";
+[[noreturn]] void runAsService(int argc, char** argv)
+{
+    std::vector<std::string> args = {"systemd-run",
+                                     "--quiet",
+                                     "--wait",
+                                     "--pipe",
+                                     "--collect",
+                                     "--service-type=exec",
+                                     "--property=DynamicUser=yes",
+                                     "--property=User=nubora1-server",
+                                     "--property=StateDirectory=nubora1-server",
+                                     "--property=UMask=0077",
+                                     "--property=EnvironmentFile=-/etc/default/nubora1-server",
+                                     "--"};
+    std::error_code error;
+    const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
+    args.push_back(error ? argv[0] : self.string());
+    args.insert(args.end(), argv + 1, argv + argc);
+    std::vector<char*> pointers;
+    for (std::string& arg : args)
+        pointers.push_back(arg.data());
+    pointers.push_back(nullptr);
+    ::execvp(pointers[0], pointers.data());
+    throw std::runtime_error(std::string("cannot run systemd-run: ") + std::strerror(errno));
 }
 
 std::unique_ptr<Store> openStore(const Arguments& a)
@@ -108,8 +155,8 @@ std::string siteDir(const Arguments& a)
         return a.values.at("site");
     std::error_code error;
     const fs::path self = fs::read_symlink("/proc/self/exe", error).parent_path();
-    if (fs::is_regular_file(self / "../share/nubora1/site/index.html", error))
-        return (self / "../share/nubora1/site").lexically_normal().string();
+    if (fs::is_regular_file(self / "../share/nubora1-server/site/index.html", error))
+        return (self / "../share/nubora1-server/site").lexically_normal().string();
     for (fs::path dir = self; !dir.empty() && dir != dir.root_path(); dir = dir.parent_path())
         if (fs::is_regular_file(dir / "build-web/index.html", error))
             return (dir / "build-web").string();
@@ -269,8 +316,12 @@ int main(int argc, char** argv)
         }
         if (a.words[0] == "serve" && a.words.size() == 1)
             return serve(a);
-        if (a.words[0] == "class")
+        if (a.words[0] == "class") {
+            if (!a.values.count("data") && !a.values.count("database") && ::geteuid() == 0
+                && std::filesystem::exists(serviceUnit))
+                runAsService(argc, argv);
             return classCommand(a);
+        }
         throw std::invalid_argument("unknown command " + a.words[0]);
     } catch (const std::invalid_argument& e) {
         std::cerr << "nubora1-server: " << e.what() << "\n(nubora1-server --help lists the commands)\n";
