@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The PostgreSQL store, for several server processes sharing one class list. Each save is one
-// transaction that reads the class's row FOR UPDATE, so saves to one class wait for one
-// another in the database, whichever process they came to, and saves to other classes do not.
+// The PostgreSQL store, for several server processes sharing one class list. Each save reads
+// the class's row FOR UPDATE in its transaction, so saves to one class wait for one another in
+// the database, whichever process they came to, and saves to other classes do not.
 // With PostgreSQL's default synchronous_commit (on), a commit returns after its WAL is flushed:
 // an acknowledged save survives a crash of either process and a power loss.
 #include "server/encoding.h"
@@ -9,6 +9,7 @@
 
 #include <libpq-fe.h>
 
+#include <algorithm>
 #include <mutex>
 #include <utility>
 
@@ -199,34 +200,28 @@ public:
         });
     }
 
-    Outcome change(std::int64_t classId, const Change& change, const std::string& time) override
+    // The batch's classes are locked in the order of their ids, so that two processes' batches
+    // never wait for each other's locks (a deadlock); each class's changes keep their order.
+    void changeTogether(const std::vector<Pending*>& batch) override
     {
-        return call([&](Connection& c) {
+        std::vector<Pending*> ordered = batch;
+        std::stable_sort(ordered.begin(), ordered.end(), [](const Pending* a, const Pending* b) { return a->classId < b->classId; });
+        call([&](Connection& c) {
             return c.transaction([&] {
-                const Result image = c.exec("SELECT image FROM classes WHERE id = $1 FOR UPDATE", {number(classId)});
-                if (!image.rows())
-                    throw std::runtime_error("no such class");
-                Outcome outcome{image.blob(0, 0), false};
-                if (!change.id.empty()) {
-                    const Result seen = c.exec(change.entry ? "SELECT 1 FROM entries WHERE class_id = $1 AND client_id = $2"
-                                                            : "SELECT 1 FROM history WHERE class_id = $1 AND client_id = $2",
-                                               {number(classId), text(change.id)});
-                    if (seen.rows())
-                        return outcome;
+                for (Pending* p : ordered) {
+                    p->error = nullptr; // from a first attempt on a dropped connection
+                    c.exec("SAVEPOINT one");
+                    try {
+                        p->outcome = applyChange(c, p->classId, p->change, p->time);
+                    } catch (const StoreDown&) {
+                        throw; // the database failed: the whole transaction goes
+                    } catch (...) {
+                        p->error = std::current_exception();
+                        c.exec("ROLLBACK TO SAVEPOINT one");
+                    }
+                    c.exec("RELEASE SAVEPOINT one");
                 }
-                const std::string before = std::move(outcome.image);
-                outcome.image = change.apply(before);
-                outcome.applied = true;
-                if (change.entry) {
-                    const EntryRow& e = *change.entry;
-                    c.exec("INSERT INTO entries (class_id, client_id, time, hani, tensu, name) VALUES ($1, $2, $3, $4, $5, $6)",
-                           {number(classId), text(change.id), text(time), number(e.range), number(e.score), text(e.name)});
-                } else {
-                    c.exec("INSERT INTO history (class_id, client_id, time, what, image) VALUES ($1, $2, $3, $4, $5)",
-                           {number(classId), textOrNull(change.id), text(time), text(change.what), bytes(before)});
-                }
-                c.exec("UPDATE classes SET image = $1 WHERE id = $2", {bytes(outcome.image), number(classId)});
-                return outcome;
+                return 0;
             });
         });
     }
@@ -281,6 +276,35 @@ public:
     }
 
 private:
+    // One change, inside the transaction.
+    static Outcome applyChange(Connection& c, std::int64_t classId, const Change& change, const std::string& time)
+    {
+        const Result image = c.exec("SELECT image FROM classes WHERE id = $1 FOR UPDATE", {number(classId)});
+        if (!image.rows())
+            throw std::runtime_error("no such class");
+        Outcome outcome{image.blob(0, 0), false};
+        if (!change.id.empty()) {
+            const Result seen = c.exec(change.entry ? "SELECT 1 FROM entries WHERE class_id = $1 AND client_id = $2"
+                                                    : "SELECT 1 FROM history WHERE class_id = $1 AND client_id = $2",
+                                       {number(classId), text(change.id)});
+            if (seen.rows())
+                return outcome;
+        }
+        const std::string before = std::move(outcome.image);
+        outcome.image = change.apply(before);
+        outcome.applied = true;
+        if (change.entry) {
+            const EntryRow& e = *change.entry;
+            c.exec("INSERT INTO entries (class_id, client_id, time, hani, tensu, name) VALUES ($1, $2, $3, $4, $5, $6)",
+                   {number(classId), text(change.id), text(time), number(e.range), number(e.score), text(e.name)});
+        } else {
+            c.exec("INSERT INTO history (class_id, client_id, time, what, image) VALUES ($1, $2, $3, $4, $5)",
+                   {number(classId), textOrNull(change.id), text(time), text(change.what), bytes(before)});
+        }
+        c.exec("UPDATE classes SET image = $1 WHERE id = $2", {bytes(outcome.image), number(classId)});
+        return outcome;
+    }
+
     // Runs body on a connection of the pool (each thread on its own). A pooled connection that
     // the database dropped (a restart) fails at its first use: the call is made once more on a
     // new connection, unless COMMIT had been sent, and the other idle connections are let go.
