@@ -9,12 +9,12 @@
 #  nginx with a configuration of its own, serving the class's 900 bytes as a static file.
 # PostgreSQL and nginx run as nobody when this runs as root. The folder is under /var/tmp (or
 # BENCH_DIR), which is on a disk, so that every commit's flush is a real one.
-# ROUNDS (5) rounds of SECONDS (3) seconds a figure.
+# ROUNDS (5) rounds of BENCH_SECONDS (3) seconds a figure.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 build=$top/build
 ROUNDS=${ROUNDS:-5}
-SECONDS_EACH=${SECONDS:-3}
+SECONDS_EACH=${BENCH_SECONDS:-3}
 work=$(mktemp -d "${BENCH_DIR:-/var/tmp}/nubora1-bench-XXXXXX")
 chmod 755 "$work"
 pids=()
@@ -27,6 +27,7 @@ cleanup() {
     for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
     [ -f "$work/nginx/nginx.pid" ] && kill "$(cat "$work/nginx/nginx.pid")" 2>/dev/null || true
     [ -d "$work/pg/data" ] && pg pg_ctl -D "$work/pg/data" -w -m immediate stop >/dev/null 2>&1 || true
+    [ -n "${KEEP_LOG:-}" ] && cp "$work"/*.out /tmp/ || true
     rm -rf "$work"
 }
 trap cleanup EXIT

@@ -12,10 +12,10 @@
 // together with the change's row. A change carries the id its client gave it; a change whose
 // id is already stored for the class stores nothing and gives back the image as it is.
 // Changes that arrive while another thread commits wait, and are then applied one after
-// another in one transaction (each in a savepoint of its own, so that one that fails is undone
-// alone) and committed together: a commit's flush to the disk takes milliseconds, and a class
-// of forty saving at once then waits for a few flushes instead of forty. No change is
-// acknowledged before its commit is durable. A store is used by many threads at once; each
+// another in one transaction (one that fails is undone alone) and committed together: a
+// commit's flush to the disk takes milliseconds, and a class of forty saving at once then
+// waits for a few flushes instead of forty. No change is acknowledged before its commit is
+// durable. A store is used by many threads at once; each
 // call takes a connection of its own.
 #include "rules/ranking.h"
 
@@ -112,9 +112,9 @@ protected:
         std::exception_ptr error; // what applying it threw; it was then undone
         bool done = false;
     };
-    // Applies the changes in one transaction, each in a savepoint of its own: a change that
-    // throws is rolled back to its savepoint and its exception kept in its error. Changes to
-    // one class are applied in their order in the batch. Throws, with nothing stored, when the
+    // Applies the changes in one transaction, in turn: a change that throws stores nothing, and
+    // its exception is kept in its error. Changes to one class are applied in their order in
+    // the batch. Throws, with nothing stored, when the
     // transaction as a whole fails (the database unreachable, its commit refused).
     virtual void changeTogether(const std::vector<Pending*>& batch) = 0;
 
