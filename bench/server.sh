@@ -27,7 +27,6 @@ cleanup() {
     for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
     [ -f "$work/nginx/nginx.pid" ] && kill "$(cat "$work/nginx/nginx.pid")" 2>/dev/null || true
     [ -d "$work/pg/data" ] && pg pg_ctl -D "$work/pg/data" -w -m immediate stop >/dev/null 2>&1 || true
-    [ -n "${KEEP_LOG:-}" ] && cp "$work"/*.out /tmp/ || true
     rm -rf "$work"
 }
 trap cleanup EXIT
