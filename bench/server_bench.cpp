@@ -136,7 +136,8 @@ Call bareSave(server::Store& store, const std::string& key)
             const std::optional<server::ClassInfo> c = store.findClass(key, false);
             if (!c)
                 return false;
-            const server::Change change = server::saveChange(e.id, {std::int16_t(e.range), std::int16_t(e.score), name16}, nameUtf8);
+            const server::Change change =
+                server::saveChange(e.id, {std::int16_t(e.range), std::int16_t(e.score), name16}, nameUtf8);
             return store.change(c->id, change, server::timeNow()).applied;
         } catch (const std::exception&) {
             return false;
@@ -201,7 +202,9 @@ int main(int argc, char** argv)
         {"SQLite: bare store", [&] { return load([&](int) { return bareSave(*sqlite, sqliteKey); }, seconds); }, {}},
         {"PostgreSQL: server", [&] { return load([&](int) { return httpSave(pgPort, pgKey); }, seconds); }, {}},
         {"PostgreSQL: bare store", [&] { return load([&](int) { return bareSave(*pg, pgKey); }, seconds); }, {}},
-        {"reads: server", [&] { return load([&](int) { return httpGet(sqlitePort, "/api/v1/classes/" + sqliteKey, 1200); }, seconds); }, {}},
+        {"reads: server",
+         [&] { return load([&](int) { return httpGet(sqlitePort, "/api/v1/classes/" + sqliteKey, 1200); }, seconds); },
+         {}},
         {"reads: nginx", [&] { return load([&](int) { return httpGet(nginxPort, "/tavon.rnk", 900); }, seconds); }, {}},
     };
     // nginx serves the class's image as the server holds it after its first saves: 900 bytes.
@@ -241,12 +244,13 @@ int main(int argc, char** argv)
     }
     const Figures& s = m["SQLite: server"];
     const auto goal = [](bool met) { return met ? "met" : "NOT MET"; };
-    std::printf("\ngoals: SQLite >= 1000 saves/s: %s (%.0f); p99 <= 50 ms: %s (%.1f); >= half the bare store's rate: %s "
-                "(%.2f); reads >= half nginx's: %s (%.2f)\n",
-                goal(s.perSecond >= 1000), s.perSecond, goal(s.p99 <= 50), s.p99,
-                goal(s.perSecond >= m["SQLite: bare store"].perSecond / 2), s.perSecond / m["SQLite: bare store"].perSecond,
-                goal(m["reads: server"].perSecond >= m["reads: nginx"].perSecond / 2),
-                m["reads: server"].perSecond / m["reads: nginx"].perSecond);
+    std::printf(
+        "\ngoals: SQLite >= 1000 saves/s: %s (%.0f); p99 <= 50 ms: %s (%.1f); >= half the bare store's rate: %s "
+        "(%.2f); reads >= half nginx's: %s (%.2f)\n",
+        goal(s.perSecond >= 1000), s.perSecond, goal(s.p99 <= 50), s.p99,
+        goal(s.perSecond >= m["SQLite: bare store"].perSecond / 2), s.perSecond / m["SQLite: bare store"].perSecond,
+        goal(m["reads: server"].perSecond >= m["reads: nginx"].perSecond / 2),
+        m["reads: server"].perSecond / m["reads: nginx"].perSecond);
     std::printf("PostgreSQL: %.2f of the bare store's rate\n",
                 m["PostgreSQL: server"].perSecond / m["PostgreSQL: bare store"].perSecond);
     return 0;
