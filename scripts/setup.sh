@@ -41,12 +41,12 @@ for group in "$@"; do
         # The format test holds the C++ to .clang-format and the page's scripts to Prettier (from npm, with the page's other tools).
         packages="$packages clang-format-14" ;;
     --server) packages="$packages $server_packages" ;;
-    # make bench-server reads a class's lists beside nginx serving the same bytes as a file.
-    --bench-server) packages="$packages nginx" ;;
     # `make deb` builds the package with debhelper; `make test` also checks it.
     --deb) packages="$packages dpkg-dev debhelper librsvg2-bin lintian appstream desktop-file-utils man-db" ;;
     # `make fuzz` builds the fuzz target with clang and its libFuzzer and sanitizer runtimes.
     --fuzz) packages="$packages clang-14 libclang-rt-14-dev" ;;
+    # make bench-server reads a class's lists beside nginx serving the same bytes as a file.
+    --bench-server) packages="$packages nginx" ;;
     *) echo "setup.sh: unknown group $group (known: --tests --deb --fuzz --server --bench-server --site)" >&2; exit 2 ;;
     esac
 done
