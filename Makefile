@@ -6,7 +6,7 @@
 BUILD_DIR := build
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: all setup setup-tests setup-deb setup-site setup-server configure build run test check deb web site web-deps bench bench-web bench-server server soak soak-share screenshots clean
+.PHONY: all setup setup-tests setup-deb setup-site setup-server setup-bench-server configure build run test check deb web site web-deps bench bench-web bench-server server soak soak-share screenshots clean
 
 all: build
 
@@ -27,6 +27,9 @@ setup-fuzz:
 
 setup-server:
 	@sh scripts/setup.sh --server
+
+setup-bench-server:
+	@sh scripts/setup.sh --server --bench-server
 
 # The test builds make every warning an error (NUBORA_WERROR); the player's build does not.
 WERROR := OFF
@@ -108,6 +111,12 @@ bench: build setup-tests
 # The page's size, start-up time and countdown, in headless Chromium (about 2 minutes).
 bench-web: setup-tests web web-deps
 	NUBORA_WEB_DIR=$(CURDIR)/build-web node bench/web.mjs
+
+# The class server under forty pupils saving at once, on SQLite and on PostgreSQL, each beside
+# the bare store's rate, and its reads beside nginx's (about two minutes; bench/server.sh).
+bench-server: server setup-bench-server
+	@cmake --build $(BUILD_DIR) -j $(JOBS) --target server_bench
+	bash bench/server.sh
 
 # A long soak of random play (the suite runs a short one with a fixed seed).
 SOAK_EVENTS ?= 100000

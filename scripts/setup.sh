@@ -3,8 +3,9 @@
 # Installs, with apt-get, whatever the build, the game and its tests still need: the build's
 # packages always, and the groups named: --tests (the real program in an X server, and the
 # page), --deb (the Debian package and its checks), --fuzz (the fuzz target), --server (the
-# class server), --site (the web site alone: `--site` by itself installs only what building the
-# site needs, without Qt).
+# class server), --bench-server (what make bench-server measures the class server against),
+# --site (the web site alone: `--site` by itself installs only what building the site needs,
+# without Qt).
 # Packages that are already installed are left alone; nothing is fetched when all are there.
 # sudo is asked for only when something is missing and the user is not root. Where there is
 # no apt-get, the packages are named and the build goes on with what the system has.
@@ -47,7 +48,9 @@ for group in "$@"; do
         packages="$packages $server_packages libssl-dev emscripten nodejs systemd debootstrap curl" ;;
     # `make fuzz` builds the fuzz target with clang and its libFuzzer and sanitizer runtimes.
     --fuzz) packages="$packages clang-14 libclang-rt-14-dev" ;;
-    *) echo "setup.sh: unknown group $group (known: --tests --deb --fuzz --server --site)" >&2; exit 2 ;;
+    # make bench-server reads a class's lists beside nginx serving the same bytes as a file.
+    --bench-server) packages="$packages nginx" ;;
+    *) echo "setup.sh: unknown group $group (known: --tests --deb --fuzz --server --bench-server --site)" >&2; exit 2 ;;
     esac
 done
 

@@ -205,10 +205,7 @@ Response Api::pupils(const Request& request, std::string_view key, std::optional
         const std::optional<std::u16string> typed = fromUtf8(*name);
         if (const char* problem = typed ? nameProblem(*typed) : "name is not UTF-8")
             return errorResponse(400, problem);
-        const results::NewEntry entry{std::int16_t(*range), std::int16_t(*score), *typed};
-        change.what = "save";
-        change.entry = EntryRow{*id, {}, int(*range), int(*score), *name};
-        change.apply = [entry](const std::string& image) { return results::savedImage(image, entry); };
+        change = saveChange(*id, {std::int16_t(*range), std::int16_t(*score), *typed}, *name);
     } else {
         change.what = "blank";
         change.apply = [](const std::string& image) { return results::blankedImage(image); };
@@ -219,6 +216,16 @@ Response Api::pupils(const Request& request, std::string_view key, std::optional
     if (save)
         return json("{\"saved\":true,\"image\":\"" + base64(outcome.image) + "\"}");
     return json("{\"image\":\"" + base64(outcome.image) + "\"}");
+}
+
+Change saveChange(const std::string& id, const results::NewEntry& entry, const std::string& name)
+{
+    Change change;
+    change.id = id;
+    change.what = "save";
+    change.entry = EntryRow{id, {}, entry.hani, entry.tensu, name};
+    change.apply = [entry](const std::string& image) { return results::savedImage(image, entry); };
+    return change;
 }
 
 const char* nameProblem(std::u16string_view name)

@@ -18,6 +18,7 @@
 #include "server/store.h"
 
 #include "rules/question.h"
+#include "rules/ranking.h"
 
 #include <optional>
 #include <string>
@@ -79,6 +80,10 @@ std::string teachersLink(const std::string& base, const std::string& teacherKey)
 // alone is text), more than 10 characters, or more than its 10-byte Shift-JIS field holds
 // (nameFits).
 const char* nameProblem(std::u16string_view name);
+
+// The change a pupil's save makes: the entry, with its client's id, put into the class's lists
+// by the library's Save. name is the entry's name in UTF-8, as typed.
+Change saveChange(const std::string& id, const results::NewEntry& entry, const std::string& name);
 
 // An answer {"error": reason} with its status.
 Response errorResponse(int status, std::string_view reason);

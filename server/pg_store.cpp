@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The PostgreSQL store, for several server processes sharing one class list. Each save is one
-// transaction that reads the class's row FOR UPDATE, so saves to one class wait for one
-// another in the database, whichever process they came to, and saves to other classes do not.
+// The PostgreSQL store, for several server processes sharing one class list. Each save reads
+// the class's row FOR UPDATE in its transaction, so saves to one class wait for one another in
+// the database, whichever process they came to, and saves to other classes do not.
 // With PostgreSQL's default synchronous_commit (on), a commit returns after its WAL is flushed:
 // an acknowledged save survives a crash of either process and a power loss.
 #include "server/encoding.h"
@@ -9,7 +9,9 @@
 
 #include <libpq-fe.h>
 
+#include <map>
 #include <mutex>
+#include <set>
 #include <utility>
 
 namespace server {
@@ -199,34 +201,18 @@ public:
         });
     }
 
-    Outcome change(std::int64_t classId, const Change& change, const std::string& time) override
+    // The batch's classes are locked in the order of their ids, so that two processes' batches
+    // never wait for each other's locks (a deadlock); each class's changes keep their order.
+    void changeTogether(const std::vector<Pending*>& batch) override
     {
-        return call([&](Connection& c) {
+        std::map<std::int64_t, std::vector<Pending*>> classes;
+        for (Pending* p : batch)
+            classes[p->classId].push_back(p);
+        call([&](Connection& c) {
             return c.transaction([&] {
-                const Result image = c.exec("SELECT image FROM classes WHERE id = $1 FOR UPDATE", {number(classId)});
-                if (!image.rows())
-                    throw std::runtime_error("no such class");
-                Outcome outcome{image.blob(0, 0), false};
-                if (!change.id.empty()) {
-                    const Result seen = c.exec(change.entry ? "SELECT 1 FROM entries WHERE class_id = $1 AND client_id = $2"
-                                                            : "SELECT 1 FROM history WHERE class_id = $1 AND client_id = $2",
-                                               {number(classId), text(change.id)});
-                    if (seen.rows())
-                        return outcome;
-                }
-                const std::string before = std::move(outcome.image);
-                outcome.image = change.apply(before);
-                outcome.applied = true;
-                if (change.entry) {
-                    const EntryRow& e = *change.entry;
-                    c.exec("INSERT INTO entries (class_id, client_id, time, hani, tensu, name) VALUES ($1, $2, $3, $4, $5, $6)",
-                           {number(classId), text(change.id), text(time), number(e.range), number(e.score), text(e.name)});
-                } else {
-                    c.exec("INSERT INTO history (class_id, client_id, time, what, image) VALUES ($1, $2, $3, $4, $5)",
-                           {number(classId), textOrNull(change.id), text(time), text(change.what), bytes(before)});
-                }
-                c.exec("UPDATE classes SET image = $1 WHERE id = $2", {bytes(outcome.image), number(classId)});
-                return outcome;
+                for (const auto& [classId, changes] : classes)
+                    changeClass(c, classId, changes);
+                return 0;
             });
         });
     }
@@ -281,6 +267,78 @@ public:
     }
 
 private:
+    // One class's changes, inside the transaction, in a few round trips to the database
+    // whatever their number: the class's row locked and read, the ids already stored looked up
+    // together, each change applied in turn to the image in memory (one that throws leaves it
+    // as it was), then their rows and the last image written.
+    static void changeClass(Connection& c, std::int64_t classId, const std::vector<Pending*>& changes)
+    {
+        const Result row = c.exec("SELECT image FROM classes WHERE id = $1 FOR UPDATE", {number(classId)});
+        std::string image = row.rows() ? row.blob(0, 0) : std::string();
+        std::vector<std::string> entryIds, historyIds;
+        for (const Pending* p : changes)
+            if (!p->change.id.empty())
+                (p->change.entry ? entryIds : historyIds).push_back(p->change.id);
+        const Result stored = c.exec("SELECT 'e' || client_id FROM entries WHERE class_id = $1 AND client_id = ANY($2::text[]) "
+                                     "UNION ALL SELECT 'h' || client_id FROM history WHERE class_id = $1 AND client_id = ANY($3::text[])",
+                                     {number(classId), text(textArray(entryIds)), text(textArray(historyIds))});
+        std::set<std::string> seen;
+        for (int i = 0; i < stored.rows(); ++i)
+            seen.insert(stored.get(i, 0));
+        std::string entriesSql;
+        std::vector<Param> entries;
+        for (Pending* p : changes) {
+            p->error = nullptr; // from a first attempt on a dropped connection
+            const Change& change = p->change;
+            const std::string seenAs = (change.entry ? "e" : "h") + change.id;
+            p->outcome = {image, false};
+            try {
+                if (!row.rows())
+                    throw std::runtime_error("no such class");
+                if (!change.id.empty() && seen.count(seenAs))
+                    continue;
+                p->outcome = {change.apply(image), true};
+            } catch (...) {
+                p->error = std::current_exception();
+                continue;
+            }
+            if (!change.id.empty())
+                seen.insert(seenAs);
+            if (change.entry) {
+                const EntryRow& e = *change.entry;
+                const std::size_t n = entries.size();
+                entriesSql += (n ? ", (" : "(") + std::string("$1");
+                for (std::size_t k = 2; k <= 6; ++k)
+                    entriesSql += ", $" + std::to_string(n + k);
+                entriesSql += ")";
+                entries.insert(entries.end(), {text(change.id), text(p->time), number(e.range), number(e.score), text(e.name)});
+            } else {
+                c.exec("INSERT INTO history (class_id, client_id, time, what, image) VALUES ($1, $2, $3, $4, $5)",
+                       {number(classId), textOrNull(change.id), text(p->time), text(change.what), bytes(image)});
+            }
+            image = p->outcome.image;
+        }
+        if (!entries.empty()) {
+            entries.insert(entries.begin(), number(classId));
+            c.exec(("INSERT INTO entries (class_id, client_id, time, hani, tensu, name) VALUES " + entriesSql).c_str(), entries);
+        }
+        if (row.rows())
+            c.exec("UPDATE classes SET image = $1 WHERE id = $2", {bytes(image), number(classId)});
+    }
+
+    // A text[] literal, {"a","b"}: each element quoted, its quotes and backslashes escaped.
+    static std::string textArray(const std::vector<std::string>& values)
+    {
+        std::string literal = "{";
+        for (const std::string& value : values) {
+            literal += literal.size() > 1 ? ",\"" : "\"";
+            for (const char ch : value)
+                literal += ch == '"' || ch == '\\' ? std::string{'\\', ch} : std::string{ch};
+            literal += '"';
+        }
+        return literal + "}";
+    }
+
     // Runs body on a connection of the pool (each thread on its own). A pooled connection that
     // the database dropped (a restart) fails at its first use: the call is made once more on a
     // new connection, unless COMMIT had been sent, and the other idle connections are let go.

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The SQLite store: one file, DIR/nubora1.sqlite, in WAL mode, so that readers never wait for
-// a save and a save waits only for another save. Each save is BEGIN IMMEDIATE (the write lock
-// taken at once, so two saves never both read the old image), waiting up to busyMilliseconds
-// for the lock. synchronous=FULL: a commit returns after the WAL is on the disk, so an
+// a save and a save waits only for another save. Each transaction of saves is BEGIN IMMEDIATE
+// (the write lock taken at once, so two saves never both read the old image), waiting up to
+// busyMilliseconds for the lock (which another process, such as `class add`, may hold). synchronous=FULL: a commit returns after the WAL is on the disk, so an
 // acknowledged save survives both a crash of the process and a power loss.
 #include "server/encoding.h"
 #include "server/store.h"
@@ -216,34 +216,23 @@ public:
         return ClassInfo{q.number(0), q.text(1), q.text(2), q.text(3), q.text(4)};
     }
 
-    Outcome change(std::int64_t classId, const Change& change, const std::string& time) override
+    void changeTogether(const std::vector<Pending*>& batch) override
     {
         Lease c(*this);
-        return c->transaction([&] {
-            Query image = c->query("SELECT image FROM classes WHERE id = ?");
-            if (!image.bind(classId).step())
-                throw std::runtime_error("no such class");
-            Outcome outcome{image.text(0), false};
-            if (!change.id.empty()) {
-                Query seen = c->query(change.entry ? "SELECT 1 FROM entries WHERE class_id = ? AND client_id = ?"
-                                                   : "SELECT 1 FROM history WHERE class_id = ? AND client_id = ?");
-                if (seen.bind(classId).bind(change.id).step())
-                    return outcome;
+        c->transaction([&] {
+            for (Pending* p : batch) {
+                c->exec("SAVEPOINT one");
+                try {
+                    p->outcome = applyChange(*c, p->classId, p->change, p->time);
+                } catch (const StoreDown&) {
+                    throw; // the database failed: the whole transaction goes
+                } catch (...) {
+                    p->error = std::current_exception();
+                    c->exec("ROLLBACK TO one");
+                }
+                c->exec("RELEASE one");
             }
-            const std::string before = std::move(outcome.image);
-            outcome.image = change.apply(before);
-            outcome.applied = true;
-            if (change.entry) {
-                const EntryRow& e = *change.entry;
-                c->query("INSERT INTO entries (class_id, client_id, time, hani, tensu, name) VALUES (?, ?, ?, ?, ?, ?)")
-                    .bind(classId).bind(change.id).bind(time).bind(std::int64_t(e.range)).bind(std::int64_t(e.score))
-                    .bind(e.name).step();
-            } else {
-                c->query("INSERT INTO history (class_id, client_id, time, what, image) VALUES (?, ?, ?, ?, ?)")
-                    .bind(classId).textOrNull(change.id).bind(time).bind(change.what).blob(before).step();
-            }
-            c->query("UPDATE classes SET image = ? WHERE id = ?").blob(outcome.image).bind(classId).step();
-            return outcome;
+            return 0;
         });
     }
 
@@ -298,6 +287,35 @@ public:
     }
 
 private:
+    // One change, inside the transaction.
+    static Outcome applyChange(Connection& c, std::int64_t classId, const Change& change, const std::string& time)
+    {
+        Query image = c.query("SELECT image FROM classes WHERE id = ?");
+        if (!image.bind(classId).step())
+            throw std::runtime_error("no such class");
+        Outcome outcome{image.text(0), false};
+        if (!change.id.empty()) {
+            Query seen = c.query(change.entry ? "SELECT 1 FROM entries WHERE class_id = ? AND client_id = ?"
+                                              : "SELECT 1 FROM history WHERE class_id = ? AND client_id = ?");
+            if (seen.bind(classId).bind(change.id).step())
+                return outcome;
+        }
+        const std::string before = std::move(outcome.image);
+        outcome.image = change.apply(before);
+        outcome.applied = true;
+        if (change.entry) {
+            const EntryRow& e = *change.entry;
+            c.query("INSERT INTO entries (class_id, client_id, time, hani, tensu, name) VALUES (?, ?, ?, ?, ?, ?)")
+                .bind(classId).bind(change.id).bind(time).bind(std::int64_t(e.range)).bind(std::int64_t(e.score))
+                .bind(e.name).step();
+        } else {
+            c.query("INSERT INTO history (class_id, client_id, time, what, image) VALUES (?, ?, ?, ?, ?)")
+                .bind(classId).textOrNull(change.id).bind(time).bind(change.what).blob(before).step();
+        }
+        c.query("UPDATE classes SET image = ? WHERE id = ?").blob(outcome.image).bind(classId).step();
+        return outcome;
+    }
+
     // A connection of the store's pool for one call: each thread works on a connection of its
     // own, and a connection goes back to the pool for the next call.
     class Lease {
@@ -320,6 +338,7 @@ private:
             store.idle.push_back(std::move(connection));
         }
         Connection* operator->() const { return connection.get(); }
+        Connection& operator*() const { return *connection; }
 
     private:
         SqliteStore& store;

@@ -5,6 +5,40 @@
 
 namespace server {
 
+// The first thread to find no commit under way commits every change waiting at that moment,
+// its own among them; the others wait until theirs is done, or until the commit under way ends
+// and one of them takes the next turn.
+Outcome Store::change(std::int64_t classId, const Change& change, const std::string& time)
+{
+    Pending self{classId, change, time, {}, nullptr};
+    std::unique_lock lock(turn);
+    waiting.push_back(&self);
+    turnOver.wait(lock, [&] { return self.done || !committing; });
+    if (!self.done) {
+        std::vector<Pending*> batch;
+        batch.swap(waiting);
+        committing = true;
+        lock.unlock();
+        std::exception_ptr failed;
+        try {
+            changeTogether(batch);
+        } catch (...) {
+            failed = std::current_exception();
+        }
+        lock.lock();
+        for (Pending* p : batch) {
+            if (failed)
+                p->error = failed;
+            p->done = true;
+        }
+        committing = false;
+        turnOver.notify_all();
+    }
+    if (self.error)
+        std::rethrow_exception(self.error);
+    return std::move(self.outcome);
+}
+
 std::string timeNow()
 {
     const std::time_t now = std::time(nullptr);

@@ -1,0 +1,328 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The class server under a class of forty saving at once, each figure beside its floor in the
+// same run (bench/server.sh starts the servers, the PostgreSQL cluster and nginx it is given):
+//  saves:  40 clients, each on one keep-alive connection, POST entries with ids of their own,
+//          ranges 0-3 and scores 0-50, to the server on SQLite and on PostgreSQL;
+//  bare:   the same saves from 40 threads straight into the server's store layer on the same
+//          database (the class looked up by its key, then the save's transaction), no HTTP;
+//  reads:  40 clients GET api/v1/classes/KEY, beside nginx serving the class's 900 bytes as a
+//          static file.
+// Each figure is measured for --seconds (3) in each of --rounds (5); the table gives the medians.
+#include "server/api.h"
+#include "server/store.h"
+
+#include <algorithm>
+#include <cctype>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <functional>
+#include <iostream>
+#include <latch>
+#include <map>
+#include <memory>
+#include <thread>
+#include <vector>
+
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+constexpr int clients = 40;
+
+struct Figures {
+    double perSecond = 0, p50 = 0, p99 = 0; // p50 and p99 in milliseconds
+    long failed = 0;
+};
+
+// One client's calls: true when the call was answered as it should be.
+using Call = std::function<bool()>;
+
+// Runs `clients` threads, each making one call after another with its own Call (made on the
+// thread by makeCall) for `seconds`, all starting together.
+Figures load(const std::function<Call(int client)>& makeCall, double seconds)
+{
+    std::vector<std::vector<double>> times(clients);
+    std::atomic<long> failed{0};
+    std::latch ready(clients + 1);
+    std::atomic<bool> go{false};
+    Clock::time_point start, end;
+    std::vector<Clock::time_point> finished(clients);
+    std::vector<std::thread> threads;
+    for (int c = 0; c < clients; ++c)
+        threads.emplace_back([&, c] {
+            Call call = makeCall(c);
+            ready.count_down();
+            while (!go.load())
+                std::this_thread::yield();
+            for (;;) {
+                const Clock::time_point t0 = Clock::now();
+                if (t0 >= end)
+                    break;
+                const bool ok = call();
+                const Clock::time_point t1 = Clock::now();
+                times[c].push_back(std::chrono::duration<double, std::milli>(t1 - t0).count());
+                if (!ok)
+                    ++failed;
+                finished[c] = t1;
+            }
+        });
+    ready.arrive_and_wait();
+    start = Clock::now();
+    end = start + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
+    go = true;
+    for (std::thread& t : threads)
+        t.join();
+    std::vector<double> all;
+    for (const auto& t : times)
+        all.insert(all.end(), t.begin(), t.end());
+    std::sort(all.begin(), all.end());
+    const Clock::time_point last = *std::max_element(finished.begin(), finished.end());
+    Figures f;
+    f.failed = failed;
+    if (!all.empty()) {
+        f.perSecond = double(all.size() - std::size_t(failed)) / std::chrono::duration<double>(last - start).count();
+        f.p50 = all[all.size() / 2];
+        f.p99 = all[std::min(all.size() - 1, all.size() * 99 / 100)];
+    }
+    return f;
+}
+
+// Entries no save of this run has used: ids, ranges 0-3 and scores 0-50.
+std::atomic<long> nextEntry{0};
+struct Entry {
+    std::string id;
+    int range, score;
+};
+Entry newEntry()
+{
+    const long n = nextEntry++;
+    return {"bench" + std::to_string(1000000 + n), int(n % 4), int(n * 7 % 51)};
+}
+const std::string nameUtf8 = "ぬぼら";
+const std::u16string name16 = u"ぬぼら";
+
+// A client's keep-alive HTTP/1.1 connection to 127.0.0.1:port, lean as a load tool is, so that
+// the forty clients take little of the two cores the servers need: each request goes out in
+// one write, and each answer is read by its Content-Length.
+class Connection {
+public:
+    explicit Connection(int port) : port(port) {}
+    ~Connection() { disconnect(); }
+    Connection(const Connection&) = delete;
+    Connection& operator=(const Connection&) = delete;
+
+    // Sends the request (whole, with its headers) and gives the answer's status and body;
+    // status 0 when no answer came. A connection the server closed is opened again.
+    int exchange(const std::string& request, std::string& body)
+    {
+        if (fd < 0 && !connectTo())
+            return 0;
+        if (::send(fd, request.data(), request.size(), MSG_NOSIGNAL) != ssize_t(request.size()))
+            return disconnect();
+        std::string in;
+        std::size_t end;
+        while ((end = in.find("\r\n\r\n")) == std::string::npos)
+            if (!receive(in))
+                return disconnect();
+        std::string head = in.substr(0, end);
+        std::transform(head.begin(), head.end(), head.begin(), [](unsigned char c) { return char(std::tolower(c)); });
+        const std::size_t length = head.find("\r\ncontent-length:");
+        const std::size_t size = length == std::string::npos ? 0 : std::stoul(head.substr(length + 17));
+        while (in.size() < end + 4 + size)
+            if (!receive(in))
+                return disconnect();
+        body = in.substr(end + 4, size);
+        const int status = head.size() > 12 ? std::atoi(head.c_str() + 9) : 0;
+        if (head.find("\r\nconnection: close") != std::string::npos)
+            disconnect();
+        return status;
+    }
+
+private:
+    bool connectTo()
+    {
+        fd = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(std::uint16_t(port));
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        const int on = 1;
+        ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on); // as browsers do
+        if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0)
+            return true;
+        disconnect();
+        return false;
+    }
+    bool receive(std::string& in)
+    {
+        char chunk[8192];
+        const ssize_t n = ::recv(fd, chunk, sizeof chunk, 0);
+        if (n <= 0)
+            return false;
+        in.append(chunk, std::size_t(n));
+        return true;
+    }
+    int disconnect()
+    {
+        if (fd >= 0)
+            ::close(fd);
+        fd = -1;
+        return 0;
+    }
+
+    int port;
+    int fd = -1;
+};
+
+Call httpSave(int port, const std::string& key)
+{
+    auto connection = std::make_shared<Connection>(port);
+    const std::string head = "POST /api/v1/classes/" + key
+                             + "/entries HTTP/1.1\r\nHost: 127.0.0.1\r\n"
+                               "Content-Type: application/json\r\nContent-Length: ";
+    return [connection, head] {
+        const Entry e = newEntry();
+        const std::string body = R"({"id":")" + e.id + R"(","range":)" + std::to_string(e.range) + R"(,"score":)"
+                                 + std::to_string(e.score) + R"(,"name":")" + nameUtf8 + R"("})";
+        std::string answer;
+        const int status = connection->exchange(head + std::to_string(body.size()) + "\r\n\r\n" + body, answer);
+        return status == 200 && answer.find("\"saved\":true") != std::string::npos;
+    };
+}
+
+// What the server does with the database for a save, without HTTP: the class by its key, then
+// the save's change.
+Call bareSave(server::Store& store, const std::string& key)
+{
+    return [&store, key] {
+        try {
+            const Entry e = newEntry();
+            const std::optional<server::ClassInfo> c = store.findClass(key, false);
+            if (!c)
+                return false;
+            const server::Change change =
+                server::saveChange(e.id, {std::int16_t(e.range), std::int16_t(e.score), name16}, nameUtf8);
+            return store.change(c->id, change, server::timeNow()).applied;
+        } catch (const std::exception&) {
+            return false;
+        }
+    };
+}
+
+Call httpGet(int port, const std::string& path, std::size_t least)
+{
+    auto connection = std::make_shared<Connection>(port);
+    const std::string request = "GET " + path + " HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n";
+    return [connection, request, least] {
+        std::string answer;
+        return connection->exchange(request, answer) == 200 && answer.size() >= least;
+    };
+}
+
+double median(std::vector<double> v)
+{
+    std::sort(v.begin(), v.end());
+    return v.empty() ? 0 : v.size() % 2 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
+}
+
+double loadAverage()
+{
+    std::ifstream in("/proc/loadavg");
+    double one = 0;
+    in >> one;
+    return one;
+}
+
+std::string arg(const std::map<std::string, std::string>& args, const std::string& name)
+{
+    const auto at = args.find(name);
+    if (at == args.end())
+        throw std::invalid_argument("--" + name + " is needed");
+    return at->second;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    std::map<std::string, std::string> args;
+    for (int i = 1; i + 1 < argc; i += 2)
+        args[std::string(argv[i]).substr(2)] = argv[i + 1];
+    const int rounds = std::stoi(args.count("rounds") ? args["rounds"] : "5");
+    const double seconds = std::stod(args.count("seconds") ? args["seconds"] : "3");
+    const int sqlitePort = std::stoi(arg(args, "sqlite-port")), pgPort = std::stoi(arg(args, "pg-port"));
+    const int nginxPort = std::stoi(arg(args, "nginx-port"));
+    const std::string sqliteKey = arg(args, "sqlite-key"), pgKey = arg(args, "pg-key");
+    const std::unique_ptr<server::Store> sqlite = server::openSqliteStore(arg(args, "sqlite-data"));
+    const std::unique_ptr<server::Store> pg = server::openPostgresStore(arg(args, "pg"));
+
+    // Each row: its name and what one round measures.
+    struct Row {
+        const char* name;
+        std::function<Figures()> measure;
+        std::vector<Figures> rounds;
+    };
+    std::vector<Row> rows = {
+        {"SQLite: server", [&] { return load([&](int) { return httpSave(sqlitePort, sqliteKey); }, seconds); }, {}},
+        {"SQLite: bare store", [&] { return load([&](int) { return bareSave(*sqlite, sqliteKey); }, seconds); }, {}},
+        {"PostgreSQL: server", [&] { return load([&](int) { return httpSave(pgPort, pgKey); }, seconds); }, {}},
+        {"PostgreSQL: bare store", [&] { return load([&](int) { return bareSave(*pg, pgKey); }, seconds); }, {}},
+        {"reads: server",
+         [&] { return load([&](int) { return httpGet(sqlitePort, "/api/v1/classes/" + sqliteKey, 1200); }, seconds); },
+         {}},
+        {"reads: nginx", [&] { return load([&](int) { return httpGet(nginxPort, "/tavon.rnk", 900); }, seconds); }, {}},
+    };
+    // nginx serves the class's image as the server holds it after its first saves: 900 bytes.
+    load([&](int) { return httpSave(sqlitePort, sqliteKey); }, 0.5);
+    const std::optional<server::ClassInfo> image = sqlite->findClass(sqliteKey, false);
+    if (!image || image->image.size() != 900) {
+        std::cerr << "server_bench: the class's image is not 900 bytes after its first saves\n";
+        return 1;
+    }
+    std::ofstream(arg(args, "nginx-root") + "/tavon.rnk", std::ios::binary) << image->image;
+
+    std::vector<double> loads{loadAverage()};
+    for (int r = 1; r <= rounds; ++r) {
+        for (Row& row : rows) {
+            row.rounds.push_back(row.measure());
+            const Figures& f = row.rounds.back();
+            std::fprintf(stderr, "round %d %-24s %8.0f/s p50 %6.1f ms p99 %6.1f ms failed %ld\n", r, row.name,
+                         f.perSecond, f.p50, f.p99, f.failed);
+        }
+        loads.push_back(loadAverage());
+    }
+
+    std::printf("\nmedians of %d rounds of %.0f s, %d clients at once; load average (1 min) %.1f at the start, "
+                "%.1f to %.1f over the rounds\n",
+                rounds, seconds, clients, loads.front(), *std::min_element(loads.begin() + 1, loads.end()),
+                *std::max_element(loads.begin() + 1, loads.end()));
+    std::printf("%-24s %10s %9s %9s %8s\n", "", "per second", "p50 ms", "p99 ms", "failed");
+    std::map<std::string, Figures> m;
+    for (const Row& row : rows) {
+        std::vector<double> rate, p50, p99;
+        long failed = 0;
+        for (const Figures& f : row.rounds)
+            rate.push_back(f.perSecond), p50.push_back(f.p50), p99.push_back(f.p99), failed += f.failed;
+        m[row.name] = {median(rate), median(p50), median(p99), failed};
+        std::printf("%-24s %10.0f %9.1f %9.1f %8ld\n", row.name, m[row.name].perSecond, m[row.name].p50,
+                    m[row.name].p99, failed);
+    }
+    const Figures& s = m["SQLite: server"];
+    const auto goal = [](bool met) { return met ? "met" : "NOT MET"; };
+    std::printf(
+        "\ngoals: SQLite >= 1000 saves/s: %s (%.0f); p99 <= 50 ms: %s (%.1f); >= half the bare store's rate: %s "
+        "(%.2f); reads >= half nginx's: %s (%.2f)\n",
+        goal(s.perSecond >= 1000), s.perSecond, goal(s.p99 <= 50), s.p99,
+        goal(s.perSecond >= m["SQLite: bare store"].perSecond / 2), s.perSecond / m["SQLite: bare store"].perSecond,
+        goal(m["reads: server"].perSecond >= m["reads: nginx"].perSecond / 2),
+        m["reads: server"].perSecond / m["reads: nginx"].perSecond);
+    std::printf("PostgreSQL: %.2f of the bare store's rate\n",
+                m["PostgreSQL: server"].perSecond / m["PostgreSQL: bare store"].perSecond);
+    return 0;
+}
