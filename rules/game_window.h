@@ -20,6 +20,8 @@ namespace game {
 
 // The answer button that is never shown: the square proportion is answered with button 4.
 inline constexpr std::int16_t hiddenAnswer = question::SquareProportional;
+// The answer buttons kotae(0) to kotae(answers - 1), one for each relation kind.
+inline constexpr std::int16_t answers = question::Quadratic + 1;
 
 // The captions and states of the controls that the game changes.
 struct Screen {
