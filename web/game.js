@@ -16,9 +16,10 @@ const glance = 300;
 // pace: each point of the countdown lasts this many times its designed time (1 as designed).
 export function gameWindow(M, root, seed, windows, pace = 1) {
   const game = new M.Game(seed);
-  const ranges = [0, 1, 2, 3].map((i) => [`en${i}`, M.rangeName(i), true]);
+  const [answers, columns, ranges] = [M.answers(), M.columns(), M.rangeCount()];
+  const rangeItems = Array.from({ length: ranges }, (_, i) => [`en${i}`, M.rangeName(i), true]);
   // A menu item chosen while the window is not the active one activates it instead (終了 ends).
-  const menus = menuBar(form1.menus.map((m) => (m.ranges ? { ...m, items: ranges } : m)),
+  const menus = menuBar(form1.menus.map((m) => (m.ranges ? { ...m, items: rangeItems } : m)),
     (name) => (active || name === 'm1d' ? handlers[name]() : activate(focusable(null))));
   const area = client(form1);
   const c = build(area, form1.controls, form1);
@@ -34,7 +35,7 @@ export function gameWindow(M, root, seed, windows, pace = 1) {
   form.append(heading, area, menus.bar);
   root.append(form);
   c[`kotae${M.hiddenAnswer()}`].hidden = true;
-  const spoken = readInOrder(c);
+  const spoken = readInOrder(c, M.questionsPerGame());
 
   const countdown = new Countdown(M.tickMilliseconds() * pace, (mark) => play(game.Timer1_Timer(), mark));
   document.addEventListener('visibilitychange', () => {
@@ -47,12 +48,12 @@ export function gameWindow(M, root, seed, windows, pace = 1) {
       c.tokuten.textContent = s.tokuten;
       c.tokutenyo.textContent = s.tokutenyo;
       s.mondai.forEach((text, i) => { c[`mondai${i}`].textContent = text; });
-      s.yDescription.forEach((text, i) => c[`mondai${i + 5}`].setAttribute('aria-description', text));
+      s.yDescription.forEach((text, i) => c[`mondai${i + columns}`].setAttribute('aria-description', text));
       s.sikiyo.forEach((text, i) => { c[`sikiyo${i}`].textContent = text; });
       spoken();
     }
-    for (let i = 0; i < 5; ++i) c[`kotae${i}`].disabled = !s.answersEnabled;
-    for (let i = 0; i < 4; ++i) menus.check(`en${i}`, i === s.checkedRange);
+    for (let i = 0; i < answers; ++i) c[`kotae${i}`].disabled = !s.answersEnabled;
+    for (let i = 0; i < ranges; ++i) menus.check(`en${i}`, i === s.checkedRange);
     c.Command3.textContent = s.command3;
   }
 
@@ -175,11 +176,11 @@ export function gameWindow(M, root, seed, windows, pace = 1) {
     m1d: () => handlers.Command5(),
     m5c: () => handlers.helpyo(),
   };
-  for (let i = 0; i < 5; ++i) handlers[`kotae${i}`] = () => play(game.kotae_Click(i));
-  for (let i = 0; i < 4; ++i) handlers[`en${i}`] = () => play(game.en_Click(i));
+  for (let i = 0; i < answers; ++i) handlers[`kotae${i}`] = () => play(game.kotae_Click(i));
+  for (let i = 0; i < ranges; ++i) handlers[`en${i}`] = () => play(game.en_Click(i));
   for (const name of ['Command1', 'Command3', 'Command5', 'tokutenyo', 'helpyo'])
     c[name].addEventListener('click', () => handlers[name]());
-  for (let i = 0; i < 5; ++i) c[`kotae${i}`].addEventListener('click', () => { if (clickPress === null || answerable(clickPress)) handlers[`kotae${i}`](); });
+  for (let i = 0; i < answers; ++i) c[`kotae${i}`].addEventListener('click', () => { if (clickPress === null || answerable(clickPress)) handlers[`kotae${i}`](); });
 
   play(game.Form_Load());
   c.Command1.focus();
@@ -189,8 +190,8 @@ export function gameWindow(M, root, seed, windows, pace = 1) {
 // The board as a screen reader reads it: each result mark after its question's number, and
 // the question's number and points in words, in texts of their own beside the labels drawn.
 // Returns the function that brings those texts up to date with the labels.
-function readInOrder(c) {
-  for (let i = 0; i < 5; ++i) c[`bango${i}`].after(c[`sikiyo${i}`]);
+function readInOrder(c, questions) {
+  for (let i = 0; i < questions; ++i) c[`bango${i}`].after(c[`sikiyo${i}`]);
   const words = (name, say) => {
     const text = document.createElement('span');
     text.className = 'unseen';
