@@ -305,6 +305,17 @@ int answers() { return game::answers; }
 int columns() { return question::columns; }
 int questionsPerGame() { return question::questionsPerGame; }
 int rangeCountOf() { return rangeCount; }
+
+// The parts of a step in the order the page carries them out (game::stepParts), named as the
+// members of the step they perform.
+val stepParts()
+{
+    static const char* names[] = {"screen", "said", "beep", "timer", "results", "message", "nextQuestion"};
+    val list = val::array();
+    for (const game::StepPart part : game::stepParts)
+        list.call<void>("push", std::string(names[static_cast<int>(part)]));
+    return list;
+}
 std::u16string spoken(const std::u16string& caption) { return game::spoken(caption); }
 
 } // namespace
@@ -343,5 +354,6 @@ EMSCRIPTEN_BINDINGS(nubora1)
     function("questionsPerGame", &questionsPerGame);
     function("rangeCount", &rangeCountOf);
     function("design", &designOf);
+    function("stepParts", &stepParts);
     function("spoken", &spoken);
 }

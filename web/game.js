@@ -65,32 +65,45 @@ export function gameWindow(M, root, seed, windows, pace = 1) {
   // When the question showing was shown (performance.now()).
   let shownAt = -Infinity;
 
-  // Carries out a step: the screen, what is said, the beep, the timer, the results window,
-  // the message, then the next question. `when`: the time the event was due (a tick's mark).
+  // Carries out a step, part by part in the game library's order (M.stepParts: the screen,
+  // what is said, the beep, the timer, the results window, the message, then the next
+  // question), waiting where a part waits. `when`: the time the event was due (a tick's mark).
+  const stepParts = M.stepParts();
   async function play(step, when) {
-    busy += 1;
-    try {
-      show(step.screen);
-      // At a game's end what is said is heard in the results window, which makes the rest inert.
-      const ending = step.results === 'atGameEnd';
-      if (!ending) for (const sentence of step.said) announce(sentence);
-      if (step.beep) beep();
-      if (step.timer === 'stop') countdown.stop();
-      else if (step.timer === 'start') countdown.start(when);
-      if (ending) {
-        await windows.showResults(true, step.said);
+    // At a game's end what is said is heard in the results window, which makes the rest inert.
+    const ending = step.results === 'atGameEnd';
+    const parts = {
+      screen: () => show(step.screen),
+      said: () => { if (!ending) for (const sentence of step.said) announce(sentence); },
+      beep: () => { if (step.beep) beep(); },
+      timer: () => {
+        if (step.timer === 'stop') countdown.stop();
+        else if (step.timer === 'start') countdown.start(when);
+      },
+      results: () => {
         // As on the desktop, the next game is an Enter away once the messages are closed.
-        c.Command1.focus();
-      } else if (step.results === 'viewing') windows.showResults(false);
-      if (step.message) {
+        if (ending) return windows.showResults(true, step.said).then(() => c.Command1.focus());
+        if (step.results === 'viewing') windows.showResults(false);
+        return undefined;
+      },
+      message: () => {
+        if (!step.message) return undefined;
         const back = messageBack;
         messageBack = null;
-        await messageBox(step.message, { back });
-      }
-      if (step.nextQuestion) {
+        return messageBox(step.message, { back });
+      },
+      nextQuestion: () => {
+        if (!step.nextQuestion) return undefined;
         const next = game.syutudai();
         shownAt = performance.now();
-        await play(next, when);
+        return play(next, when);
+      },
+    };
+    busy += 1;
+    try {
+      for (const part of stepParts) {
+        const waiting = parts[part]();
+        if (waiting) await waiting;
       }
     } finally {
       busy -= 1;
