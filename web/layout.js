@@ -1,8 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The three windows as the page builds them, from the game library's design tables
-// (M.design, rules/design.h): every control's place and size in twips (15 to a CSS pixel at
-// scale 1), its colours and its font in points. Captions that the game changes come from the
-// game library; these are the designed ones.
+// (rules/design.h, which the build takes from the library as design.js: see site.mjs): every
+// control's place and size in twips (15 to a CSS pixel at scale 1), its colours and its font
+// in points. Captions that the game changes come from the game library; these are the
+// designed ones.
+import { designs } from './design.js';
 
 export const twipsPerPixel = 15;
 export const px = (twips) => Math.round(twips / twipsPerPixel);
@@ -82,11 +84,6 @@ function resultsDesign(d) {
   return windowDesign(d, defs);
 }
 
-export let form1, form2, form3;
-
-// Builds the three windows' designs from the game library (M, the emscripten module).
-export function useDesigns(M) {
-  form1 = gameDesign(M.design('Form1'));
-  form2 = windowDesign(M.design('Form2'), designedControls(M.design('Form2')));
-  form3 = resultsDesign(M.design('Form3'));
-}
+export const form1 = gameDesign(designs.Form1);
+export const form2 = windowDesign(designs.Form2, designedControls(designs.Form2));
+export const form3 = resultsDesign(designs.Form3);

@@ -2,7 +2,7 @@
 // Start-up: the game library (createNubora, the emscripten module), the ranking file in this
 // browser's storage (a class link's: the class's lists on its server), the three windows, the
 // page scaled to fit the screen, the service worker.
-import { form1, px, useDesigns } from './layout.js';
+import { form1, px } from './layout.js';
 import { gameWindow } from './game.js';
 import { resultsWindow } from './results.js';
 import { helpWindow } from './help.js';
@@ -59,7 +59,6 @@ async function start() {
     return;
   }
   document.getElementById('loading')?.remove();
-  useDesigns(M);
   fit();
   addEventListener('resize', fit);
   onStripChange(fit);
