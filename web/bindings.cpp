@@ -303,7 +303,6 @@ int tickMilliseconds() { return question::tickMilliseconds; }
 int hiddenAnswer() { return game::hiddenAnswer; }
 int answers() { return game::answers; }
 int columns() { return question::columns; }
-int questionsPerGame() { return question::questionsPerGame; }
 int rangeCountOf() { return rangeCount; }
 
 // The parts of a step in the order the page carries them out (game::stepParts), named as the
@@ -351,7 +350,6 @@ EMSCRIPTEN_BINDINGS(nubora1)
     function("hiddenAnswer", &hiddenAnswer);
     function("answers", &answers);
     function("columns", &columns);
-    function("questionsPerGame", &questionsPerGame);
     function("rangeCount", &rangeCountOf);
     function("design", &designOf);
     function("stepParts", &stepParts);

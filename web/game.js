@@ -35,7 +35,7 @@ export function gameWindow(M, root, seed, windows, pace = 1) {
   form.append(heading, area, menus.bar);
   root.append(form);
   c[`kotae${M.hiddenAnswer()}`].hidden = true;
-  const spoken = readInOrder(c, M.questionsPerGame());
+  const spoken = readInOrder(c);
 
   const countdown = new Countdown(M.tickMilliseconds() * pace, (mark) => play(game.Timer1_Timer(), mark));
   document.addEventListener('visibilitychange', () => {
@@ -203,8 +203,8 @@ export function gameWindow(M, root, seed, windows, pace = 1) {
 // The board as a screen reader reads it: each result mark after its question's number, and
 // the question's number and points in words, in texts of their own beside the labels drawn.
 // Returns the function that brings those texts up to date with the labels.
-function readInOrder(c, questions) {
-  for (let i = 0; i < questions; ++i) c[`bango${i}`].after(c[`sikiyo${i}`]);
+function readInOrder(c) {
+  for (let i = 0; c[`bango${i}`]; ++i) c[`bango${i}`].after(c[`sikiyo${i}`]);
   const words = (name, say) => {
     const text = document.createElement('span');
     text.className = 'unseen';
