@@ -126,19 +126,36 @@ void Form1::showScreen()
 
 void Form1::play(const game::Step& step)
 {
-    showScreen();
-    for (const std::u16string& sentence : step.said)
-        ui::announce(this, ui::qtext(sentence));
-    if (step.beep)
-        ui::Beep();
-    if (step.timer == game::TimerChange::Stop)
-        Timer1->setInterval(0);
-    else if (step.timer == game::TimerChange::Start)
-        Timer1->setInterval(question::tickMilliseconds);
-    if (step.results != game::Results::None)
-        navigation.showResults(step.results == game::Results::AtGameEnd);
-    if (step.message)
-        ui::MsgBox(ui::qtext(step.message->text), ui::qtext(step.message->title), ui::Icon::Exclamation);
-    if (step.nextQuestion)
-        syutudai();
+    using game::StepPart;
+    for (const StepPart part : game::stepParts) {
+        switch (part) {
+        case StepPart::Screen: showScreen(); break;
+        case StepPart::Said:
+            for (const std::u16string& sentence : step.said)
+                ui::announce(this, ui::qtext(sentence));
+            break;
+        case StepPart::Beep:
+            if (step.beep)
+                ui::Beep();
+            break;
+        case StepPart::Timer:
+            if (step.timer == game::TimerChange::Stop)
+                Timer1->setInterval(0);
+            else if (step.timer == game::TimerChange::Start)
+                Timer1->setInterval(question::tickMilliseconds);
+            break;
+        case StepPart::Results:
+            if (step.results != game::Results::None)
+                navigation.showResults(step.results == game::Results::AtGameEnd);
+            break;
+        case StepPart::Message:
+            if (step.message)
+                ui::MsgBox(ui::qtext(step.message->text), ui::qtext(step.message->title), ui::Icon::Exclamation);
+            break;
+        case StepPart::NextQuestion:
+            if (step.nextQuestion)
+                syutudai();
+            break;
+        }
+    }
 }

@@ -4,9 +4,11 @@
 // controls.
 #include "results/form3.h"
 
+#include "rules/design.h"
 #include "ui/accessibility.h"
 #include "ui/services.h"
 #include "ui/text.h"
+#include "ui/twips.h"
 
 #include <QEventLoop>
 #include <QThread>
@@ -18,7 +20,6 @@
 
 namespace {
 
-constexpr int rowPixels = 30;      // rows of the lists, element 0 and the copies below it
 constexpr int bestRows = results::places;
 constexpr int runRows = results::runPlaces;
 
@@ -87,10 +88,10 @@ void Form3::showRows()
     if (!s.enz0.empty())
         enz0->setCaption(ui::qtext(s.enz0));
 
-    // Copies of element 0 of an array, each 30 pixels below the one before.
+    // Copies of element 0 of an array, each a row's step below the one before.
     auto addRow = [](ui::ControlArray<ui::Label>& array, std::int16_t i, const std::u16string& caption) {
         ui::Label& row = *array.load(i);
-        row.move(array(0).x(), array(0).y() + rowPixels * i);
+        row.move(array(0).x(), array(0).y() + ui::px(design::form3().rowStep) * i);
         row.show();
         row.setCaption(ui::qtext(caption));
     };

@@ -20,6 +20,8 @@ namespace game {
 
 // The answer button that is never shown: the square proportion is answered with button 4.
 inline constexpr std::int16_t hiddenAnswer = question::SquareProportional;
+// The answer buttons kotae(0) to kotae(answers - 1), one for each relation kind.
+inline constexpr std::int16_t answers = question::Quadratic + 1;
 
 // The captions and states of the controls that the game changes.
 struct Screen {
@@ -52,10 +54,8 @@ enum class Results {
     Viewing,   // not modal, for viewing: tensu is 0
 };
 
-// What an event does besides changing the screen. The front end carries it out in this order:
-// show the screen; say `said`; beep; change the timer; open the results window; show the
-// message (with the exclamation icon and an OK button); then, if nextQuestion, call syutudai
-// and carry out its Step in turn.
+// What an event does besides changing the screen, carried out by the front end part by part
+// in the order of stepParts.
 struct Step {
     std::vector<std::u16string> said;  // for a screen reader, in order, without moving the focus
     bool beep = false;
@@ -64,6 +64,14 @@ struct Step {
     std::optional<MessageText> message;
     bool nextQuestion = false;
 };
+
+// The parts of a Step, in the order every front end carries them out: show the screen; say
+// `said`; beep; change the timer; open the results window; show the message (with the
+// exclamation icon and an OK button); then, if nextQuestion, call syutudai and carry out its
+// Step in turn. A front end decides nothing of its own about a part but how to perform it.
+enum class StepPart { Screen, Said, Beep, Timer, Results, Message, NextQuestion };
+inline constexpr StepPart stepParts[] = {StepPart::Screen,  StepPart::Said,    StepPart::Beep,        StepPart::Timer,
+                                         StepPart::Results, StepPart::Message, StepPart::NextQuestion};
 
 // A caption as a screen reader should say it: the blanks dropped, "-2" as "マイナス2", the empty
 // y cell question::noValue as "なし".

@@ -146,13 +146,14 @@ function makeTable(def, named) {
   table.className = 'grid';
   table.setAttribute('aria-label', def.caption);
   const body = table.createTBody();
+  const columns = def.cells.length / def.headers.length;
   def.headers.forEach((header, row) => {
     const tr = body.insertRow();
     const th = makeLabel(header, 'th');
     th.scope = 'row';
     tr.append(th);
     named[header.name] = th;
-    def.cells.slice(row * 5, row * 5 + 5).forEach((cell) => {
+    def.cells.slice(row * columns, (row + 1) * columns).forEach((cell) => {
       const td = makeLabel(cell, 'td');
       tr.append(td);
       named[cell.name] = td;

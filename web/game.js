@@ -16,9 +16,10 @@ const glance = 300;
 // pace: each point of the countdown lasts this many times its designed time (1 as designed).
 export function gameWindow(M, root, seed, windows, pace = 1) {
   const game = new M.Game(seed);
-  const ranges = [0, 1, 2, 3].map((i) => [`en${i}`, M.rangeName(i), true]);
+  const [answers, columns, ranges] = [M.answers(), M.columns(), M.rangeCount()];
+  const rangeItems = Array.from({ length: ranges }, (_, i) => [`en${i}`, M.rangeName(i), true]);
   // A menu item chosen while the window is not the active one activates it instead (終了 ends).
-  const menus = menuBar(form1.menus.map((m) => (m.ranges ? { ...m, items: ranges } : m)),
+  const menus = menuBar(form1.menus.map((m) => (m.ranges ? { ...m, items: rangeItems } : m)),
     (name) => (active || name === 'm1d' ? handlers[name]() : activate(focusable(null))));
   const area = client(form1);
   const c = build(area, form1.controls, form1);
@@ -47,12 +48,12 @@ export function gameWindow(M, root, seed, windows, pace = 1) {
       c.tokuten.textContent = s.tokuten;
       c.tokutenyo.textContent = s.tokutenyo;
       s.mondai.forEach((text, i) => { c[`mondai${i}`].textContent = text; });
-      s.yDescription.forEach((text, i) => c[`mondai${i + 5}`].setAttribute('aria-description', text));
+      s.yDescription.forEach((text, i) => c[`mondai${i + columns}`].setAttribute('aria-description', text));
       s.sikiyo.forEach((text, i) => { c[`sikiyo${i}`].textContent = text; });
       spoken();
     }
-    for (let i = 0; i < 5; ++i) c[`kotae${i}`].disabled = !s.answersEnabled;
-    for (let i = 0; i < 4; ++i) menus.check(`en${i}`, i === s.checkedRange);
+    for (let i = 0; i < answers; ++i) c[`kotae${i}`].disabled = !s.answersEnabled;
+    for (let i = 0; i < ranges; ++i) menus.check(`en${i}`, i === s.checkedRange);
     c.Command3.textContent = s.command3;
   }
 
@@ -64,32 +65,45 @@ export function gameWindow(M, root, seed, windows, pace = 1) {
   // When the question showing was shown (performance.now()).
   let shownAt = -Infinity;
 
-  // Carries out a step: the screen, what is said, the beep, the timer, the results window,
-  // the message, then the next question. `when`: the time the event was due (a tick's mark).
+  // Carries out a step, part by part in the game library's order (M.stepParts: the screen,
+  // what is said, the beep, the timer, the results window, the message, then the next
+  // question), waiting where a part waits. `when`: the time the event was due (a tick's mark).
+  const stepParts = M.stepParts();
   async function play(step, when) {
-    busy += 1;
-    try {
-      show(step.screen);
-      // At a game's end what is said is heard in the results window, which makes the rest inert.
-      const ending = step.results === 'atGameEnd';
-      if (!ending) for (const sentence of step.said) announce(sentence);
-      if (step.beep) beep();
-      if (step.timer === 'stop') countdown.stop();
-      else if (step.timer === 'start') countdown.start(when);
-      if (ending) {
-        await windows.showResults(true, step.said);
+    // At a game's end what is said is heard in the results window, which makes the rest inert.
+    const ending = step.results === 'atGameEnd';
+    const parts = {
+      screen: () => show(step.screen),
+      said: () => { if (!ending) for (const sentence of step.said) announce(sentence); },
+      beep: () => { if (step.beep) beep(); },
+      timer: () => {
+        if (step.timer === 'stop') countdown.stop();
+        else if (step.timer === 'start') countdown.start(when);
+      },
+      results: () => {
         // As on the desktop, the next game is an Enter away once the messages are closed.
-        c.Command1.focus();
-      } else if (step.results === 'viewing') windows.showResults(false);
-      if (step.message) {
+        if (ending) return windows.showResults(true, step.said).then(() => c.Command1.focus());
+        if (step.results === 'viewing') windows.showResults(false);
+        return undefined;
+      },
+      message: () => {
+        if (!step.message) return undefined;
         const back = messageBack;
         messageBack = null;
-        await messageBox(step.message, { back });
-      }
-      if (step.nextQuestion) {
+        return messageBox(step.message, { back });
+      },
+      nextQuestion: () => {
+        if (!step.nextQuestion) return undefined;
         const next = game.syutudai();
         shownAt = performance.now();
-        await play(next, when);
+        return play(next, when);
+      },
+    };
+    busy += 1;
+    try {
+      for (const part of stepParts) {
+        const waiting = parts[part]();
+        if (waiting) await waiting;
       }
     } finally {
       busy -= 1;
@@ -175,11 +189,11 @@ export function gameWindow(M, root, seed, windows, pace = 1) {
     m1d: () => handlers.Command5(),
     m5c: () => handlers.helpyo(),
   };
-  for (let i = 0; i < 5; ++i) handlers[`kotae${i}`] = () => play(game.kotae_Click(i));
-  for (let i = 0; i < 4; ++i) handlers[`en${i}`] = () => play(game.en_Click(i));
+  for (let i = 0; i < answers; ++i) handlers[`kotae${i}`] = () => play(game.kotae_Click(i));
+  for (let i = 0; i < ranges; ++i) handlers[`en${i}`] = () => play(game.en_Click(i));
   for (const name of ['Command1', 'Command3', 'Command5', 'tokutenyo', 'helpyo'])
     c[name].addEventListener('click', () => handlers[name]());
-  for (let i = 0; i < 5; ++i) c[`kotae${i}`].addEventListener('click', () => { if (clickPress === null || answerable(clickPress)) handlers[`kotae${i}`](); });
+  for (let i = 0; i < answers; ++i) c[`kotae${i}`].addEventListener('click', () => { if (clickPress === null || answerable(clickPress)) handlers[`kotae${i}`](); });
 
   play(game.Form_Load());
   c.Command1.focus();
@@ -190,7 +204,7 @@ export function gameWindow(M, root, seed, windows, pace = 1) {
 // the question's number and points in words, in texts of their own beside the labels drawn.
 // Returns the function that brings those texts up to date with the labels.
 function readInOrder(c) {
-  for (let i = 0; i < 5; ++i) c[`bango${i}`].after(c[`sikiyo${i}`]);
+  for (let i = 0; c[`bango${i}`]; ++i) c[`bango${i}`].after(c[`sikiyo${i}`]);
   const words = (name, say) => {
     const text = document.createElement('span');
     text.className = 'unseen';

@@ -12,12 +12,20 @@ import { join } from 'node:path';
 
 const [web, moduleJs, icon, out] = process.argv.slice(2);
 const wasm = moduleJs.replace(/\.js$/, '.wasm');
+// The windows' design tables as the game library hands them over (M.design, rules/design.h),
+// written into the page as data, so that the page can lay its windows out before the library
+// has loaded.
+const createNubora = new Function(`${readFileSync(moduleJs, 'utf8')}\nreturn createNubora;`)();
+const M = await createNubora({ wasmBinary: readFileSync(wasm) });
+const designs = Object.fromEntries(['Form1', 'Form2', 'Form3'].map((name) => [name, M.design(name)]));
+const generated = { 'design.js': `export const designs = ${JSON.stringify(designs)};\n` };
+
 // In the order they import one another.
-const modules = ['layout.js', 'controls.js', 'announce.js', 'dialogs.js', 'menu.js', 'countdown.js', 'sound.js',
+const modules = ['design.js', 'layout.js', 'controls.js', 'announce.js', 'dialogs.js', 'menu.js', 'countdown.js', 'sound.js',
   'storage.js', 'strip.js', 'game.js', 'classlink.js', 'results.js', 'help.js', 'main.js'];
 
 // One module: each file without its import lines and export keywords.
-const joined = modules.map((name) => readFileSync(join(web, name), 'utf8')
+const joined = modules.map((name) => (generated[name] ?? readFileSync(join(web, name), 'utf8'))
   .replace(/^import .* from '.*';\n/gm, '')
   .replace(/^export /gm, '')).join('\n');
 // The hosted page: its modules as one, nubora1.js, asked for at once with the emscripten

@@ -3,8 +3,10 @@
 // puts it, in its colours, lines over the table, captions that fit, Japanese glyphs, a focus
 // mark on the focused button and ticks in the range menu. The checks of focus, ticks and
 // whole glyphs also run at Qt scale factor 2 (tst_fidelity_scale2).
-// The expected values are the design's own (twips and #RRGGBB), written out here once more;
-// twips become pixels by the window layer's own conversion.
+// The expected places and colours are the design table's (rules/design.h); twips become pixels
+// by the window layer's own conversion.
+#include "rules/design.h"
+#include "rules/game_window.h"
 #include "rules/module1.h"
 #include "app/windows.h"
 #include "game/form1.h"
@@ -13,6 +15,7 @@
 #include "support/game_fixture.h"
 #include "ui/application.h"
 #include "ui/twips.h"
+#include "windows/design.h"
 
 #include <QAccessible>
 #include <QFontMetrics>
@@ -29,12 +32,35 @@ namespace {
 
 struct Expect {
     QString name;
-    int left, top, width, height; // twips
-    std::optional<QRgb> back;     // none: not checked
-    std::optional<QRgb> text;     // none: not checked
-    bool sizedToText = false;     // only the top-left corner is the design's
-    QRect rect() const { return ui::twipsRect(left, top, width, height); }
+    QRect rect;                     // pixels, in the client area (a frame's controls: in the frame)
+    std::optional<QRgb> back;       // none: not checked
+    std::optional<QRgb> text;       // none: not checked
+    bool sizedToText = false;       // only the top-left corner is the design's
+    bool inFrame = false;
 };
+
+// What the design says of each control of a window (of an array's copies, each a row lower),
+// but those named in `hidden`: ground and text colours where it gives them, a caption without
+// a colour of its own in black.
+QList<Expect> designed(const design::Window& d, const QStringList& hidden = {})
+{
+    QList<Expect> all;
+    for (const design::Control& c : d.controls)
+        for (int row = 0; row < c.rows; ++row) {
+            QString name = windows::objectName(c);
+            if (row > 0)
+                name = QStringLiteral("%1(%2)").arg(windows::qtext(c.name)).arg(row);
+            if (hidden.contains(name))
+                continue;
+            const bool button = c.kind == design::Kind::button;
+            const auto colour = [](design::Colour k) { return k == design::none ? std::nullopt : std::optional<QRgb>(k); };
+            all.push_back({name, windows::rect(c.rect).translated(0, ui::px(d.rowStep) * row),
+                           button ? std::nullopt : colour(c.look.back),
+                           button ? std::nullopt : std::optional<QRgb>(c.look.text == design::none ? 0 : c.look.text),
+                           c.has(design::autoSize), !c.frame.empty()});
+        }
+    return all;
+}
 
 QImage grabbed(QWidget* widget)
 {
@@ -75,15 +101,15 @@ void checkControl(ui::Form& form, const QImage& image, const Expect& e)
     auto* control = form.client()->findChild<QWidget*>(e.name);
     QVERIFY2(control && control->isVisible(), qPrintable(e.name));
     const QRect onScreen(control->mapTo(form.client(), QPoint(0, 0)), control->size());
-    // Answer buttons are placed from the frame's corner.
-    const QRect placed = e.name.startsWith(QLatin1String("kotae")) ? control->geometry() : onScreen;
-    QVERIFY2(placed == (e.sizedToText ? QRect(e.rect().topLeft(), placed.size()) : e.rect()),
+    const QRect placed = e.inFrame ? control->geometry() : onScreen;
+    QVERIFY2(placed == (e.sizedToText ? QRect(e.rect.topLeft(), placed.size()) : e.rect),
              qPrintable(QStringLiteral("%1 at %2,%3 %4x%5").arg(e.name).arg(placed.x()).arg(placed.y())
                             .arg(placed.width()).arg(placed.height())));
     const QRgb shows = dominant(image, onScreen);
     const auto hex = [](QRgb c) { return QStringLiteral("#%1").arg(c, 6, 16, QLatin1Char('0')); };
     QVERIFY2(!e.back || shows == *e.back, qPrintable(QStringLiteral("%1 shows %2").arg(e.name, hex(shows))));
-    QVERIFY2(!e.text || countColour(image, onScreen, *e.text, 40) > 10,
+    const QString caption = control->property("text").toString() + control->property("title").toString();
+    QVERIFY2(!e.text || caption.trimmed().isEmpty() || countColour(image, onScreen, *e.text, 40) > 10,
              qPrintable(QStringLiteral("%1 has no text in %2").arg(e.name, hex(*e.text))));
 }
 
@@ -97,11 +123,11 @@ void checkGlyphs(ui::Form& form)
 }
 
 // The window's client size, its ground at one point, each control, and the glyphs of every caption.
-void checkWindow(ui::Form& form, QSize size, QPoint ground, QRgb colour, const QList<Expect>& controls)
+void checkWindow(ui::Form& form, const design::Window& d, QPoint ground, const QList<Expect>& controls)
 {
-    QCOMPARE(form.client()->size(), size);
+    QCOMPARE(form.client()->size(), QSize(ui::px(d.width), ui::px(d.height)));
     const QImage image = grabbed(form.client());
-    QCOMPARE(image.pixel(ground) & 0xFFFFFF, colour);
+    QCOMPARE(image.pixel(ground) & 0xFFFFFF, QRgb(d.back));
     for (const Expect& e : controls)
         checkControl(form, image, e);
     checkGlyphs(form);
@@ -176,43 +202,24 @@ void FidelityTest::gameWindow()
     game.scriptQuestionOfKind(2);
     if (question)
         f.Command1_Click();
-    const auto cell = [](int i) {
-        return Expect{QStringLiteral("mondai(%1)").arg(i), 3120 + 1080 * (i % 5), i < 5 ? 360 : 1320, 1095, 735, 0x0000FF, {}};
-    };
-    QList<Expect> controls = {
-        {"Command1", 2880, 4680, 2055, 855, {}, {}},
-        {"Command3", 5160, 4680, 2175, 495, {}, {}},
-        {"Command5", 7080, 5280, 1455, 615, {}, {}},
-        {"tokutenyo", 120, 4680, 2655, 1215, {}, {}},
-        {"helpyo", 7560, 4680, 975, 495, {}, {}},
-        {"Frame1", 2880, 2160, 5655, 2415, 0xFF8000, 0x0000C0},
-        {"kotae(0)", 360, 600, 2415, 495, {}, {}},
-        {"kotae(1)", 3000, 600, 2415, 495, {}, {}},
-        {"kotae(2)", 360, 1200, 2415, 495, {}, {}},
-        {"kotae(4)", 1200, 1800, 4215, 495, {}, {}},
-        {"Label1", 2280, 120, 855, 975, 0x0000FF, 0xFFFFFF},
-        {"Label2", 2280, 1080, 855, 975, 0x0000FF, 0xFFFFFF},
-        {"Label3", 3120, 120, 5415, 255, 0x0000FF, {}},
-        {"Label4", 3120, 1080, 5415, 255, 0x0000FF, {}},
-        {"tokuten", 120, 2160, 2655, 2415, 0x004000, 0x00FF00},
-        {"monbang", 960, 120, 1215, 435, 0xFF0000, 0x0000FF, true},
-    };
-    for (int i = 0; i < 10; ++i)
-        controls.push_back(cell(i));
-    for (int i = 0; i < 5; ++i) {
-        controls.push_back({QStringLiteral("bango(%1)").arg(i), 120, 120 + 360 * i, 255, 375, 0x000080, 0xFFFFFF});
-        controls.push_back({QStringLiteral("sikiyo(%1)").arg(i), 480, 120 + 360 * i, 375, 375, 0xFFFF00, {}});
-    }
-    checkWindow(f, QSize(580, 401), QPoint(146, 140), 0x008000, controls);
+    const design::Window& d = design::form1();
+    checkWindow(f, d, QPoint(146, 140), designed(d, {QStringLiteral("kotae(%1)").arg(game::hiddenAnswer)}));
     const QImage image = grabbed(f.client());
     if (question) { // the numbers in white, exactly, and the points "10"
-        for (int i = 0; i < 10; ++i)
-            QVERIFY2(countColour(image, cell(i).rect(), 0xFFFFFF) > 20, qPrintable(cell(i).name));
-        QVERIFY(countColour(image, ui::twipsRect(120, 2160, 2655, 2415), 0x00FF00) > 200);
+        for (int i = 0; i < 2 * question::columns; ++i) {
+            const design::Control& cell = d.control(u"mondai", i);
+            QVERIFY2(countColour(image, windows::rect(cell.rect), QRgb(cell.look.text)) > 20, qPrintable(QString::number(i)));
+        }
+        const design::Control& points = d.control(u"tokuten");
+        QVERIFY(countColour(image, windows::rect(points.rect), QRgb(points.look.text)) > 200);
     }
-    // The white lines run over the blue cells they cross.
-    for (QPoint p : {QPoint(300, 80), QPoint(560, 80), QPoint(160, 80), QPoint(208, 15), QPoint(208, 60), QPoint(208, 120)})
-        QVERIFY2((image.pixel(p) & 0xFFFFFF) == 0xFFFFFF, qPrintable(QStringLiteral("no line at %1,%2").arg(p.x()).arg(p.y())));
+    // The white lines run over the blue cells they cross: a quarter, half and three quarters along.
+    for (const design::Line& l : d.lines)
+        for (int q = 1; q < 4; ++q) {
+            const QPoint p = (ui::twipsPoint(l.x1, l.y1) * (4 - q) + ui::twipsPoint(l.x2, l.y2) * q) / 4;
+            QVERIFY2((image.pixel(p) & 0xFFFFFF) == QRgb(l.colour),
+                     qPrintable(QStringLiteral("no line at %1,%2").arg(p.x()).arg(p.y())));
+        }
 
     // The longest answer fits on one line of its button.
     QPushButton& last = f.kotae(4);
@@ -329,34 +336,14 @@ void FidelityTest::resultsWindowAskingForAName()
     Module1::tensu = 25;
     Form3& r = game.windows().form3();
     r.Show();
-    QList<Expect> controls = {
-        {"Command2", 3240, 120, 732, 372, {}, {}},
-        {"enz0", 1560, 600, 1695, 255, 0x80FF80, {}},
-        {"Label2", 240, 4440, 972, 252, 0x80FF80, 0xFF0000},
-        {"jikan9", 480, 4800, 855, 375, 0x80FF80, 0x000000},
-        {"Label6", 120, 5400, 3852, 372, 0x80FF80, 0x004040},
-        {"Text1", 1320, 5760, 1815, 405, 0x8080FF, {}},
-        {"Command1", 3240, 5760, 732, 372, {}, {}},
-        {"Label1", 120, 120, 1695, 405, 0x008000, 0xFF0000, true},
-        {"Label4", 600, 600, 720, 285, 0x80FF80, 0x0000C0, true},
-        {"Label3", 120, 3840, 1920, 315, 0x00FFFF, 0x0000FF, true},
-    };
-    // Rows of both lists stand 30 pixels (450 twips) apart, lined up with their first row.
-    for (int i = 0; i < 5; ++i) {
-        controls.push_back({QStringLiteral("jyun(%1)").arg(i), 240, 1200 + 450 * i, 372, 372, 0x80FF80, 0x000000});
-        controls.push_back({QStringLiteral("namae(%1)").arg(i), 960, 1200 + 450 * i, 1935, 375, 0x80FF80,
-                            i == 0 ? std::optional<QRgb>(0x000000) : std::nullopt}); // only the new entry has a name
-        controls.push_back({QStringLiteral("jikan(%1)").arg(i), 3120, 1200 + 450 * i, 615, 375, 0x80FF80, 0x000000});
-    }
-    for (int i = 0; i < 3; ++i) {
-        controls.push_back({QStringLiteral("jyun1(%1)").arg(i), 2400, 3840 + 450 * i, 375, 375, 0x80FF80, 0x000000});
-        controls.push_back({QStringLiteral("jikan1(%1)").arg(i), 3120, 3840 + 450 * i, 615, 375, 0x80FF80, 0x000000});
-    }
-    checkWindow(r, QSize(272, 418), QPoint(40, 180), 0x80FF80, controls);
-    // The black rules: the double rule under the list and the rule above the prompt.
+    // Rows of both lists stand a row's step apart, lined up with their first row; each control
+    // where the design puts it, and the black rules: the double rule under the list and the
+    // rule above the prompt.
+    const design::Window& d = design::form3();
+    checkWindow(r, d, QPoint(40, 180), designed(d));
     const QImage image = grabbed(r.client());
-    for (int y : {240, 248, 352})
-        QCOMPARE(image.pixel(100, y) & 0xFFFFFF, 0x000000u);
+    for (const design::Line& l : d.lines)
+        QCOMPARE(image.pixel(100, ui::px(l.y1)) & 0xFFFFFF, QRgb(l.colour));
 
     auto* prompt = r.client()->findChild<ui::Label*>(QStringLiteral("Label6"));
     QVERIFY(prompt->sizeHint().width() <= prompt->width());
@@ -368,13 +355,7 @@ void FidelityTest::helpWindow()
 {
     GameFixture game;
     game.windows().form2().Show();
-    checkWindow(game.windows().form2(), QSize(406, 443), QPoint(10, 10), 0x0000FF, {
-        {"Label2", 360, 240, 5550, 1095, 0x00FFFF, 0xFF0000},
-        {"Label3", 360, 1560, 5535, 1455, 0x00FF00, 0x000000},
-        {"Label4", 360, 3240, 5535, 1815, 0x00FF00, 0x000000},
-        {"Label6", 360, 5280, 5535, 615, 0x00FF00, 0x000000},
-        {"Command1", 4680, 6000, 1095, 540, {}, {}},
-    });
+    checkWindow(game.windows().form2(), design::form2(), QPoint(10, 10), designed(design::form2()));
 }
 
 QTEST_MAIN(FidelityTest)

@@ -36,7 +36,7 @@ allowed() {
 # The C++ standard library's headers: all that the game library may include besides its own.
 standard=" algorithm array atomic bitset cassert cctype cerrno cfloat charconv chrono climits cmath 
  compare concepts cstddef cstdint cstdio cstdlib cstring functional initializer_list iterator 
- limits map memory numeric optional random set span string string_view tuple type_traits
+ limits map memory numeric optional random set span stdexcept string string_view tuple type_traits
  unordered_map utility variant vector "
 status=0
 for file in "$root"/rules/*.h "$root"/rules/*.cpp; do

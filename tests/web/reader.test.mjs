@@ -6,7 +6,6 @@ import { test } from 'node:test';
 import assert from 'node:assert/strict';
 import { useSite, openGame, gameUrl } from './support.mjs';
 import { ok, axe } from './play.mjs';
-import { form3 } from '../../web/layout.js';
 
 const { server, newContext } = useSite();
 
@@ -23,8 +22,9 @@ async function tree(cdp) {
 // What the game library says at each step of `plan` (right | wrong | timeout per question),
 // played beforehand in a game of its own from the page's seed: [スタート, q1 ... q5, results].
 function sayings(page, plan) {
-  return page.evaluate((plan, heading) => {
+  return page.evaluate((plan) => {
     const M = nubora.M, g = new M.Game(nubora.seed);
+    const heading = M.design('Form3').controls.find((c) => c.name === 'Label2').caption;
     const said = [];
     const run = (step, into) => {
       into.push(...step.said);
@@ -48,7 +48,7 @@ function sayings(page, plan) {
     said.push([new M.Results(new Uint8Array(0)).said(heading)]);
     g.delete();
     return { said, tables };
-  }, plan, form3.controls.find((c) => c.name === 'Label2').caption);
+  }, plan);
 }
 
 test('the table and every utterance of a game as the accessibility tree has them', { timeout: 60000 }, async () => {
