@@ -18,7 +18,7 @@ const QColor paleGreen(0x80, 0xFF, 0x80);
 } // namespace
 
 // No window font of its own: 初期化 and "今回の記録" use the application's user-interface font.
-Form3::Form3(results::RankingOptions options, classlink::ClassOptions classOptions)
+Form3::Form3(storage::RankingOptions options, classlink::ClassOptions classOptions)
     : ui::Form({.name = QStringLiteral("Form3"),
                 .caption = QStringLiteral("ヌボラ1(m.Tarvo)"),
                 .clientWidthTwips = 4080,

@@ -47,7 +47,7 @@
 // machine's cached copy of it first (fileio::dropCached): a client cache that kept an old beat
 // would make a live holder look dead.
 // The destructor stops the heart and retires the file if it still names this holder.
-namespace results {
+namespace storage {
 
 class LockFile {
 public:
@@ -88,4 +88,4 @@ private:
     bool stopping = false;
 };
 
-} // namespace results
+} // namespace storage

@@ -20,7 +20,7 @@
 // life to read: the wait ends when the holder lets go or at the deadline (a holder stopped by a
 // debugger, say). A file system that refuses byte-range locks (ENOLCK, EINVAL, ...) makes the
 // lock Impossible at once.
-namespace results {
+namespace storage {
 
 class RangeLock {
 public:
@@ -38,4 +38,4 @@ private:
     bool held = false;
 };
 
-} // namespace results
+} // namespace storage

@@ -13,7 +13,11 @@
 
 // The ranking file tavon.rnk: flat 12-byte records, no header. Records 1 to 20 hold the
 // best-five lists of ranges 0 to 3, record 21 is kept as it is, records 22 to 75 are blank.
-namespace results {
+namespace storage {
+
+// The library's lists and entries (rules/ranking.h), which the file holds.
+using results::BestFiveLists;
+using results::NewEntry;
 
 // Beside the ranking file, on a file server only: held by the PC that is saving.
 inline const QString rankingLockSuffix = QStringLiteral(".lock");
@@ -125,4 +129,4 @@ private:
     bool writable = false;
 };
 
-} // namespace results
+} // namespace storage

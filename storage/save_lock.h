@@ -118,7 +118,7 @@
 // the next holder removes (fileio::retire, fileio::sweepRetired): an sshfs client keeps a file
 // removed just after it was closed under a hidden name for good. The folder on a server must
 // let pupils create, rename and remove files in it, so it must not be sticky.
-namespace results {
+namespace storage {
 
 // Whichever of the two locks the ranking file's file system calls for.
 class SaveLock {
@@ -147,4 +147,4 @@ private:
     std::optional<LockFile> file;
 };
 
-} // namespace results
+} // namespace storage

@@ -167,7 +167,7 @@ void Form3SavingTest::returnSavesTheEntryIntoTheFileAsItIsNow()
         });
     } else {
         results::BestFiveLists otherLists;
-        results::RankingFile copy(dir->options());
+        storage::RankingFile copy(dir->options());
         copy.read(otherLists);
         QVERIFY(other == QLatin1String("clear") ? copy.blank() : copy.save({2, 45, u"Oth"}));
         copy.close();

@@ -95,7 +95,7 @@ void RankingCopiesTest::twoCopiesKeepEachOthersWork()
 
 void RankingCopiesTest::lockFileLeftBesideTheFileDoesNotBlockSaves()
 {
-    results::RankingOptions options = dir->options();
+    storage::RankingOptions options = dir->options();
     options.lockWait = 300ms;
     {
         // A lock as another PC's copy leaves it: its process cannot be asked from here.
@@ -111,14 +111,14 @@ void RankingCopiesTest::lockFileLeftBesideTheFileDoesNotBlockSaves()
 
 void RankingCopiesTest::lockKeptByLiveCopyFailsTheSaveAfterTheWait()
 {
-    results::RankingOptions options = dir->options();
+    storage::RankingOptions options = dir->options();
     options.lockWait = 300ms;
     const int other = holdSaveLock(dir->programFile());
     QVERIFY(other >= 0);
 
     auto&& [lists, file] = Opening(options);
-    QCOMPARE(file.save({1, 45, u"Bo"}).reason(), results::SaveResult::Busy);
-    QCOMPARE(file.blank().reason(), results::SaveResult::Busy);
+    QCOMPARE(file.save({1, 45, u"Bo"}).reason(), storage::SaveResult::Busy);
+    QCOMPARE(file.blank().reason(), storage::SaveResult::Busy);
     QCOMPARE(readFile(dir->programFile()), gameFile(tail));
 
     // Once the other copy is done, the same opening saves.

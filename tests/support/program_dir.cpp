@@ -10,9 +10,9 @@ ProgramDir::ProgramDir()
         QDir().mkpath(programDir);
 }
 
-results::RankingOptions ProgramDir::options() const
+storage::RankingOptions ProgramDir::options() const
 {
-    results::RankingOptions options;
+    storage::RankingOptions options;
     options.programDirectory = programDir;
     options.fallbackDirectory = fallbackDir;
     return options;

@@ -24,7 +24,7 @@ public:
     QString fallbackFile() const { return fallbackDir + QStringLiteral("/tavon.rnk"); }
 
     // The ranking file's options for these places, with the program's lock times.
-    results::RankingOptions options() const;
+    storage::RankingOptions options() const;
 
     QString programDir;
     QString fallbackDir;
@@ -33,12 +33,12 @@ public:
 // One opening of the ranking file, as the results window makes it, read at once:
 // `auto&& [lists, file] = Opening(options);`
 struct Opening {
-    explicit Opening(const results::RankingOptions& options) : file(options) { file.read(lists); }
+    explicit Opening(const storage::RankingOptions& options) : file(options) { file.read(lists); }
     results::BestFiveLists lists;
-    results::RankingFile file;
+    storage::RankingFile file;
 };
 
-namespace results {
+namespace storage {
 
 // The reason of a save by its name, for QCOMPARE's message.
 inline char* toString(SaveResult::Reason reason)
@@ -47,4 +47,4 @@ inline char* toString(SaveResult::Reason reason)
     return qstrdup(std::size_t(reason) < std::size(names) ? names[reason] : "?");
 }
 
-} // namespace results
+} // namespace storage
