@@ -21,16 +21,10 @@ const QByteArray leftBehind = "nubora1 lock other-pc 4242 0123456789abcdef beat 
 
 } // namespace
 
-class LockFileTest : public QObject {
+class LockFileTest : public ProgramDirTest {
     Q_OBJECT
 
-private:
-    std::unique_ptr<ProgramDir> dir;
-    QString lockPath() const { return dir->programFile() + QStringLiteral(".lock"); }
-
 private slots:
-    void init();
-
     // Guards against a live holder's lock taken over, a dead one's never taken over (or the
     // takeover guard of a PC that died taking over blocking it for good), a folder that
     // takes no file making the copy wait to the deadline, and the wait told more than once.
@@ -41,12 +35,6 @@ private slots:
     void holderMayWriteOnlyWhileTheFileNamesIt_data();
     void holderMayWriteOnlyWhileTheFileNamesIt();
 };
-
-void LockFileTest::init()
-{
-    dir = std::make_unique<ProgramDir>();
-    QVERIFY(dir->isValid());
-}
 
 void LockFileTest::acquireEndsByWhatIsAtThePath_data()
 {

@@ -22,12 +22,8 @@ const QByteArray tail("bytes after record 75\n");
 
 } // namespace
 
-class RankingCopiesTest : public QObject {
+class RankingCopiesTest : public ProgramDirTest {
     Q_OBJECT
-
-private:
-    std::unique_ptr<ProgramDir> dir;
-    QString lockFile() const { return dir->programFile() + QStringLiteral(".lock"); }
 
 private slots:
     void init();
@@ -48,8 +44,7 @@ private slots:
 
 void RankingCopiesTest::init()
 {
-    dir = std::make_unique<ProgramDir>();
-    QVERIFY(dir->isValid());
+    ProgramDirTest::init();
     QVERIFY(writeFile(dir->programFile(), gameFile(tail)));
 }
 
@@ -99,7 +94,7 @@ void RankingCopiesTest::lockFileLeftBesideTheFileDoesNotBlockSaves()
     options.lockWait = 300ms;
     {
         // A lock as another PC's copy leaves it: its process cannot be asked from here.
-        QFile lock(lockFile());
+        QFile lock(lockPath());
         QVERIFY(lock.open(QIODevice::WriteOnly));
         QVERIFY(lock.write("4242\nnubora1\nanother-pc-in-the-classroom\n") > 0);
     }

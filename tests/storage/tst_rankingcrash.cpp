@@ -31,14 +31,10 @@ int totalKillPoints = 0;
 
 } // namespace
 
-class RankingCrashTest : public QObject {
+class RankingCrashTest : public ProgramDirTest {
     Q_OBJECT
 
-private:
-    std::unique_ptr<ProgramDir> dir;
-
 private slots:
-    void init();
     void cleanupTestCase();
 
     // Guards against a save or a clearing killed part way leaving a mix of old and new records
@@ -51,12 +47,6 @@ private slots:
     void writeBeyondFileSizeLimitFailsAndKeepsOldFile_data();
     void writeBeyondFileSizeLimitFailsAndKeepsOldFile();
 };
-
-void RankingCrashTest::init()
-{
-    dir = std::make_unique<ProgramDir>();
-    QVERIFY(dir->isValid());
-}
 
 void RankingCrashTest::cleanupTestCase()
 {

@@ -22,15 +22,10 @@ using namespace rankingbytes;
 // writeFile as a test step: fails the test when the file cannot be written.
 #define WRITE_FILE(path, bytes) QVERIFY2(writeFile(path, bytes), qPrintable(path))
 
-class RankingFileTest : public QObject {
+class RankingFileTest : public ProgramDirTest {
     Q_OBJECT
 
-private:
-    std::unique_ptr<ProgramDir> dir;
-
 private slots:
-    void init();
-
     // Guards against a missing file left missing, or entries filled with leftovers instead of blanks.
     void missingFileIsCreatedEmptyAndReadsBlank();
 
@@ -81,12 +76,6 @@ private slots:
     // Guards against Close keeping the file or writing to it, and against stray temporary files.
     void closeReleasesTheFileAndWritesNothing();
 };
-
-void RankingFileTest::init()
-{
-    dir = std::make_unique<ProgramDir>();
-    QVERIFY(dir->isValid());
-}
 
 void RankingFileTest::missingFileIsCreatedEmptyAndReadsBlank()
 {

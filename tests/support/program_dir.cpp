@@ -2,6 +2,7 @@
 #include "support/program_dir.h"
 
 #include <QDir>
+#include <QTest>
 
 ProgramDir::ProgramDir()
     : programDir(temp.filePath(QStringLiteral("program"))), fallbackDir(temp.filePath(QStringLiteral("own-data")))
@@ -16,4 +17,10 @@ storage::RankingOptions ProgramDir::options() const
     options.programDirectory = programDir;
     options.fallbackDirectory = fallbackDir;
     return options;
+}
+
+void ProgramDirTest::init()
+{
+    dir = std::make_unique<ProgramDir>();
+    QVERIFY(dir->isValid());
 }

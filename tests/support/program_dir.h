@@ -4,8 +4,11 @@
 #include "storage/ranking_file.h"
 
 #include <QByteArray>
+#include <QObject>
 #include <QString>
 #include <QTemporaryDir>
+
+#include <memory>
 
 // The places of a program run, inside a fresh temporary directory that is removed afterwards:
 // programDir stands for the directory of the program's executable, where tavon.rnk is kept,
@@ -28,6 +31,20 @@ public:
 
     QString programDir;
     QString fallbackDir;
+};
+
+// The storage tests' fixture: a fresh ProgramDir, `dir`, for each test function and each row
+// of its data. A test that prepares more calls ProgramDirTest::init() first in its own init().
+class ProgramDirTest : public QObject {
+    Q_OBJECT
+
+protected:
+    std::unique_ptr<ProgramDir> dir;
+    // The lock file beside the program folder's tavon.rnk (copies on other PCs take it).
+    QString lockPath() const { return dir->programFile() + QStringLiteral(".lock"); }
+
+protected slots:
+    void init();
 };
 
 // One opening of the ranking file, as the results window makes it, read at once:
