@@ -42,9 +42,8 @@ struct RankingOptions : RankingPlace {
     // wait): far beyond what forty saves at once take on a slow server, so that a save fails
     // only when the copy ahead of it has stopped making progress.
     std::chrono::milliseconds lockWait = std::chrono::minutes(2);
-    // On a file server: a lock whose holder has not shown a sign of life for this long (on
-    // the waiting PC's own clock) was left by a PC or program that died, and is taken over.
-    // A holder shows one every quarter of this time, however long its save takes.
+    // On a file server: how long a lock's holder may show no sign of life before the lock is
+    // taken over (save_lock.h).
     std::chrono::milliseconds staleLock = std::chrono::seconds(3);
     // Called at every step of every Save and Blank; empty for none.
     std::function<void(WriteStep)> writeHook;
