@@ -31,11 +31,11 @@ setup-server:
 setup-bench-server:
 	@sh scripts/setup.sh --server --bench-server
 
-# The test builds make every warning an error (NUBORA_WERROR); the player's build does not.
+# The test builds make every warning an error (NUBORA_WERROR), in every target and in the
+# sanitizers' builds; the player's build does not.
 WERROR := OFF
-# (Not yet on in make test: the class server's and the class link's new code is still to be
-# built once with it.)
-# check: WERROR := ON and test: WERROR := ON once they are.
+check: WERROR := ON
+test: WERROR := ON
 configure:
 	@cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DNUBORA_WERROR=$(WERROR) >/dev/null
 

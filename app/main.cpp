@@ -18,7 +18,7 @@ int main(int argc, char* argv[])
     // Installed for every user of the PC, the game keeps each player's lists in that player's
     // own data directory, also when root starts it and could write beside it.
     if (QCoreApplication::applicationDirPath() == QStringLiteral(NUBORA1_INSTALLED_DIR))
-        windows.rankingOptions().programDirectory = results::playerDataDirectory();
+        windows.rankingOptions().programDirectory = storage::playerDataDirectory();
 #endif
     windows.form1().Show();
     return QApplication::exec();

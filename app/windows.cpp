@@ -27,7 +27,7 @@ F& existing(QPointer<F>& form, Args&&... args)
 
 } // namespace
 
-Windows::Windows(results::RankingOptions options) : options(std::move(options)) {}
+Windows::Windows(storage::RankingOptions options) : options(std::move(options)) {}
 
 Windows::~Windows()
 {

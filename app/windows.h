@@ -19,7 +19,7 @@ namespace app {
 // Destroying it destroys the windows that are still there (nothing is saved).
 class Windows final : public windows::Navigation {
 public:
-    explicit Windows(results::RankingOptions options = {});
+    explicit Windows(storage::RankingOptions options = {});
     ~Windows();
     Windows(const Windows&) = delete;
     Windows& operator=(const Windows&) = delete;
@@ -37,7 +37,7 @@ public:
 
     // Where each results window created from now on keeps the ranking file, and how it meets
     // other running copies.
-    results::RankingOptions& rankingOptions() { return options; }
+    storage::RankingOptions& rankingOptions() { return options; }
     // How long each results window created from now on waits for the class server.
     classlink::ClassOptions& classOptions() { return classOpts; }
 
@@ -45,7 +45,7 @@ public:
     void destroyAll();
 
 private:
-    results::RankingOptions options;
+    storage::RankingOptions options;
     classlink::ClassOptions classOpts;
     QPointer<Form1> gameWindow;
     QPointer<Form2> helpWindow;

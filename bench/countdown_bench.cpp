@@ -49,7 +49,7 @@ int main(int argc, char* argv[])
     ui::services().runModal = [](ui::Form& form) { form.Unload(); };
     ui::services().end = [] { QCoreApplication::exit(0); };
     QTemporaryDir rankingDir; // the game's end opens the results window, which reads the file
-    results::RankingOptions options;
+    storage::RankingOptions options;
     options.programDirectory = options.fallbackDirectory = rankingDir.path();
     app::Windows windows(options);
 

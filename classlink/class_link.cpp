@@ -40,7 +40,7 @@ ClassLink parseClassLink(QByteArrayView text)
 
 std::optional<ClassLink> findClassLink(const QString& directory)
 {
-    using namespace results::fileio;
+    using namespace storage::fileio;
     const QString folder = directory.isEmpty() ? QCoreApplication::applicationDirPath() : directory;
     // Non-blocking: a pipe in its place must not hold the window.
     const Descriptor file(openPath(QDir(folder).filePath(classLinkFileName), O_RDONLY | O_NONBLOCK));

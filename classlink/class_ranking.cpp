@@ -63,10 +63,10 @@ void ClassRanking::read(results::BestFiveLists& lists)
     results::readLists({bytes.constData(), std::size_t(bytes.size())}, lists);
 }
 
-results::SaveResult ClassRanking::save(const results::NewEntry& entry)
+storage::SaveResult ClassRanking::save(const results::NewEntry& entry)
 {
     if (!classLink.isValid())
-        return results::SaveResult::NotWritable;
+        return storage::SaveResult::NotWritable;
     const QJsonObject body{{QStringLiteral("id"), newId()},
                            {QStringLiteral("range"), entry.hani},
                            {QStringLiteral("score"), entry.tensu},
@@ -83,18 +83,18 @@ results::SaveResult ClassRanking::save(const results::NewEntry& entry)
             keep(answer.body);
         }
     }
-    return saved.contains(id) ? results::SaveResult::Saved : results::SaveResult::WriteFailed;
+    return saved.contains(id) ? storage::SaveResult::Saved : storage::SaveResult::WriteFailed;
 }
 
-results::SaveResult ClassRanking::blank()
+storage::SaveResult ClassRanking::blank()
 {
     if (!classLink.isValid())
-        return results::SaveResult::NotWritable;
+        return storage::SaveResult::NotWritable;
     const Answer answer = request(classLink.api(QStringLiteral("/blank")), QJsonObject{{QStringLiteral("id"), newId()}}, opts.wait);
     if (answer.kind != Answer::Answered || !imageOf(answer.body))
-        return results::SaveResult::WriteFailed;
+        return storage::SaveResult::WriteFailed;
     keep(answer.body);
-    return results::SaveResult::Saved;
+    return storage::SaveResult::Saved;
 }
 
 bool ClassRanking::sendOutbox(QList<QString>* saved)
@@ -125,12 +125,12 @@ void ClassRanking::keep(const QJsonObject& answer)
         file.commit();
 }
 
-std::unique_ptr<ClassRanking> classRanking(const results::RankingOptions& options, const ClassOptions& classOptions)
+std::unique_ptr<ClassRanking> classRanking(const storage::RankingOptions& options, const ClassOptions& classOptions)
 {
     std::optional<ClassLink> link = findClassLink(options.programDirectory);
     if (!link)
         return nullptr;
-    const QString data = options.fallbackDirectory.isEmpty() ? results::playerDataDirectory() : options.fallbackDirectory;
+    const QString data = options.fallbackDirectory.isEmpty() ? storage::playerDataDirectory() : options.fallbackDirectory;
     return std::make_unique<ClassRanking>(std::move(*link), data, classOptions);
 }
 

@@ -12,7 +12,7 @@
 #include <chrono>
 #include <memory>
 
-// The class's lists on the class server, read, saved and cleared as results::RankingFile does
+// The class's lists on the class server, read, saved and cleared as storage::RankingFile does
 // it with tavon.rnk: the server keeps the class's tavon.rnk as its image, applies the game
 // library's Save to it in one transaction, and answers with the image after it; the lists are
 // read from the image by the same code as from the file.
@@ -42,11 +42,11 @@ public:
     // Save: puts the entry into the outbox and sends what is there, oldest first. Saved only
     // when the server confirmed this entry; WriteFailed when it could not be reached (the entry
     // stays) or refused it for good (it goes); NotWritable when the class link is not valid.
-    results::SaveResult save(const results::NewEntry& entry);
+    storage::SaveResult save(const results::NewEntry& entry);
 
     // Blank: asks the server to blank the class's lists (the old ones stay in the teacher's
     // history). Saved when it did.
-    results::SaveResult blank();
+    storage::SaveResult blank();
 
     const ClassLink& link() const { return classLink; }
     Outbox& outbox() { return entries; }
@@ -67,6 +67,6 @@ private:
 // program's directory (options.programDirectory), with its outbox and copy in the player's own
 // data directory (options.fallbackDirectory). Null where there is no class link: the window
 // keeps tavon.rnk.
-std::unique_ptr<ClassRanking> classRanking(const results::RankingOptions& options, const ClassOptions& classOptions);
+std::unique_ptr<ClassRanking> classRanking(const storage::RankingOptions& options, const ClassOptions& classOptions);
 
 } // namespace classlink

@@ -15,7 +15,7 @@ namespace {
 struct Place {
     QTemporaryDir temp;
     QString file;
-    results::RankingOptions options;
+    storage::RankingOptions options;
     Place()
     {
         if (!temp.isValid()) {
@@ -51,7 +51,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     results::BestFiveLists lists;
     results::BestFiveLists expected;
     results::readLists(input.toStdString(), expected);
-    results::RankingFile file(place.options);
+    storage::RankingFile file(place.options);
     file.read(lists);
     FUZZ_CHECK(file.isWritable());
     for (int i = 0; i < results::readCount; ++i)

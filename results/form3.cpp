@@ -28,9 +28,9 @@ constexpr int runRows = results::runPlaces;
 // or for the class server does not freeze the window. Hands back what the work returned (a
 // failure keeps its reason), through done: a hand-over that ThreadSanitizer sees (it cannot
 // see the futex behind QThread::wait).
-results::SaveResult whileResponsive(const std::function<results::SaveResult()>& work)
+storage::SaveResult whileResponsive(const std::function<storage::SaveResult()>& work)
 {
-    results::SaveResult result = results::SaveResult::WriteFailed;
+    storage::SaveResult result = storage::SaveResult::WriteFailed;
     std::atomic<bool> done{false};
     const ui::NestedLoop nested; // no window is destroyed while the work may use it
     QEventLoop loop;
@@ -42,7 +42,7 @@ results::SaveResult whileResponsive(const std::function<results::SaveResult()>& 
     thread->start();
     loop.exec(QEventLoop::ExcludeUserInputEvents);
     thread->wait();
-    return done.load(std::memory_order_acquire) ? result : results::SaveResult::WriteFailed;
+    return done.load(std::memory_order_acquire) ? result : storage::SaveResult::WriteFailed;
 }
 
 } // namespace
@@ -66,7 +66,7 @@ void Form3::yomikomi()
     if (classRanking)
         whileResponsive([this] {
             classRanking->read(model.lists);
-            return results::SaveResult::Saved;
+            return storage::SaveResult::Saved;
         });
     else
         rankingFile.read(model.lists);

@@ -21,7 +21,7 @@
 class Form3 : public ui::Form {
     Q_OBJECT
 public:
-    explicit Form3(results::RankingOptions options, classlink::ClassOptions classOptions = {});
+    explicit Form3(storage::RankingOptions options, classlink::ClassOptions classOptions = {});
 
     // Controls, named as in the window's design.
     ui::Label* Label1 = nullptr;  // heading "成績一覧"
@@ -45,7 +45,7 @@ public:
 
     // What one opening shows and decides: the lists, the new entry, the rows.
     results::ResultsWindow model;
-    results::RankingFile rankingFile;
+    storage::RankingFile rankingFile;
     std::unique_ptr<classlink::ClassRanking> classRanking; // null without a class link
 
     // Event handlers.

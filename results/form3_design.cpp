@@ -8,7 +8,7 @@
 
 #include <utility>
 
-Form3::Form3(results::RankingOptions options, classlink::ClassOptions classOptions)
+Form3::Form3(storage::RankingOptions options, classlink::ClassOptions classOptions)
     : ui::Form(windows::formDesign(design::form3())),
       rankingFile(std::move(options)),
       classRanking(classlink::classRanking(rankingFile.options(), classOptions))

@@ -14,7 +14,7 @@
 #include <sys/vfs.h>
 #include <unistd.h>
 
-namespace results::fileio {
+namespace storage::fileio {
 
 void Descriptor::reset(int other)
 {
@@ -153,4 +153,4 @@ void sweepRetired(const QString& rankingPath, const QByteArray& ownId)
     }
 }
 
-} // namespace results::fileio
+} // namespace storage::fileio

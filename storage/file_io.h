@@ -14,7 +14,7 @@
 // Plain file access for the ranking file and the files beside it. Every call is retried when
 // a signal interrupts it; every descriptor is closed on exec. Nothing here reports through
 // exceptions: a failure is false (or -1) with errno as the system left it.
-namespace results::fileio {
+namespace storage::fileio {
 
 // Owns one descriptor; closes it when it goes.
 class Descriptor {
@@ -95,4 +95,4 @@ bool retire(const QString& path, bool onServer, const QByteArray& id);
 // Called by the holder of the lock only, so that no retired file is still in use.
 void sweepRetired(const QString& rankingPath, const QByteArray& ownId);
 
-} // namespace results::fileio
+} // namespace storage::fileio

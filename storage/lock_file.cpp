@@ -14,7 +14,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace results {
+namespace storage {
 
 using namespace fileio;
 
@@ -206,4 +206,4 @@ bool LockFile::takeOver(const QByteArray& seen)
     return moved;
 }
 
-} // namespace results
+} // namespace storage

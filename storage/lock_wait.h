@@ -7,7 +7,7 @@
 
 // What the two save locks (range_lock.h, lock_file.h) share: the clock they wait by, the pause
 // between two tries for a lock that another copy holds, and how a try for the lock ends.
-namespace results {
+namespace storage {
 
 // Steady, so that a clock set back or forward on this PC neither ends a wait early nor
 // stretches it; the PCs' clocks never meet.
@@ -36,4 +36,4 @@ private:
     std::chrono::milliseconds step = firstStep;
 };
 
-} // namespace results
+} // namespace storage

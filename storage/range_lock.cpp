@@ -6,7 +6,7 @@
 #include <cerrno>
 #include <fcntl.h>
 
-namespace results {
+namespace storage {
 
 RangeLock::~RangeLock()
 {
@@ -40,4 +40,4 @@ LockResult RangeLock::acquire(SaveClock::time_point deadline, const std::functio
     }
 }
 
-} // namespace results
+} // namespace storage

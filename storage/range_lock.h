@@ -6,21 +6,9 @@
 #include <functional>
 
 // The save lock on a disk of this machine: a write lock over the whole ranking file, on the
-// open file description of the descriptor it is given (F_OFD_SETLK).
-//
-// What it guarantees. The kernel holds the lock for every program and every account on the
-// machine, and drops it with the holder's descriptor: a copy that crashed or was killed never
-// keeps the others out, and no other copy can take the lock while it is held, so the holder
-// writes without checking again. The lock is the descriptor's, not the process's: closing
-// another descriptor of the same file (as Qt or the journal may) does not drop it, and a
-// second RangeLock on another descriptor of the same process waits like any other copy.
-//
-// Waiting. acquire tries at once, then again after Backoff's pauses (20 ms growing to 100 ms)
-// until the deadline; waiting() is called once, before the first pause. There is no sign of
-// life to read: the wait ends when the holder lets go or at the deadline (a holder stopped by a
-// debugger, say). A file system that refuses byte-range locks (ENOLCK, EINVAL, ...) makes the
-// lock Impossible at once.
-namespace results {
+// open file description of the descriptor it is given. What it guarantees and how a copy
+// waits for it are stated in save_lock.h, the save lock's manual.
+namespace storage {
 
 class RangeLock {
 public:
@@ -31,6 +19,8 @@ public:
     RangeLock(const RangeLock&) = delete;
     RangeLock& operator=(const RangeLock&) = delete;
 
+    // Takes the lock, waiting until deadline at the most; waiting() is called once when
+    // another copy holds it (save_lock.h: Waiting).
     LockResult acquire(SaveClock::time_point deadline, const std::function<void()>& waiting);
 
 private:
@@ -38,4 +28,4 @@ private:
     bool held = false;
 };
 
-} // namespace results
+} // namespace storage

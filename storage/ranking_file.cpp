@@ -15,11 +15,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace results {
+namespace storage {
 
 namespace {
 
 using namespace fileio;
+using namespace results; // the records and lists of rules/ranking.h
 
 // The file's bytes as the game library takes them.
 std::string_view view(QByteArrayView bytes)
@@ -274,4 +275,4 @@ SaveResult RankingFile::rewrite(qsizetype keepFromFile, const std::function<QByt
     return outcome.result;
 }
 
-} // namespace results
+} // namespace storage

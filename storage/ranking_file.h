@@ -13,7 +13,11 @@
 
 // The ranking file tavon.rnk: flat 12-byte records, no header. Records 1 to 20 hold the
 // best-five lists of ranges 0 to 3, record 21 is kept as it is, records 22 to 75 are blank.
-namespace results {
+namespace storage {
+
+// The library's lists and entries (rules/ranking.h), which the file holds.
+using results::BestFiveLists;
+using results::NewEntry;
 
 // Beside the ranking file, on a file server only: held by the PC that is saving.
 inline const QString rankingLockSuffix = QStringLiteral(".lock");
@@ -38,9 +42,8 @@ struct RankingOptions : RankingPlace {
     // wait): far beyond what forty saves at once take on a slow server, so that a save fails
     // only when the copy ahead of it has stopped making progress.
     std::chrono::milliseconds lockWait = std::chrono::minutes(2);
-    // On a file server: a lock whose holder has not shown a sign of life for this long (on
-    // the waiting PC's own clock) was left by a PC or program that died, and is taken over.
-    // A holder shows one every quarter of this time, however long its save takes.
+    // On a file server: how long a lock's holder may show no sign of life before the lock is
+    // taken over (save_lock.h).
     std::chrono::milliseconds staleLock = std::chrono::seconds(3);
     // Called at every step of every Save and Blank; empty for none.
     std::function<void(WriteStep)> writeHook;
@@ -125,4 +128,4 @@ private:
     bool writable = false;
 };
 
-} // namespace results
+} // namespace storage

@@ -13,7 +13,7 @@
 #include <pwd.h>
 #include <unistd.h>
 
-namespace results::journal {
+namespace storage::journal {
 
 using namespace fileio;
 
@@ -210,4 +210,4 @@ Made write(const QString& path, const Journal& j, mode_t mode, Descriptor& out, 
     return Made::Yes;
 }
 
-} // namespace results::journal
+} // namespace storage::journal

@@ -44,7 +44,7 @@
 // only then writes the file. Where a journal cannot be made (a refused one is in the way, or
 // the folder takes no new file), the save writes its records in one write, which a crash of
 // the program cannot cut in two.
-namespace results::journal {
+namespace storage::journal {
 
 struct Journal {
     qint64 oldSize = 0;
@@ -101,4 +101,4 @@ enum class Made { Yes, NotPossible, Failed };
 Made write(const QString& path, const Journal& j, mode_t mode, fileio::Descriptor& out, bool onServer,
            const QByteArray& id);
 
-} // namespace results::journal
+} // namespace storage::journal

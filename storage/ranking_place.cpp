@@ -13,7 +13,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 
-namespace results {
+namespace storage {
 
 using namespace fileio;
 
@@ -123,4 +123,4 @@ PlacedFile openPlaced(const RankingPlace& place)
     return placed;
 }
 
-} // namespace results
+} // namespace storage

@@ -25,7 +25,7 @@
 // have put it in the way (openForSaving): in a class folder that every pupil may write, one
 // could replace tavon.rnk by a link to the teacher's private file, or a hard link to it, and
 // the teacher's next save would write into that file.
-namespace results {
+namespace storage {
 
 inline const QString rankingFileName = QStringLiteral("tavon.rnk");
 
@@ -68,4 +68,4 @@ struct PlacedFile {
 };
 PlacedFile openPlaced(const RankingPlace& place);
 
-} // namespace results
+} // namespace storage

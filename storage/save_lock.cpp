@@ -3,7 +3,7 @@
 
 #include "storage/file_io.h"
 
-namespace results {
+namespace storage {
 
 SaveLock::SaveLock(int rankingFd, const QString& rankingPath, const RankingOptions& options)
     : rankingPath(rankingPath), options(options)
@@ -28,4 +28,4 @@ LockResult SaveLock::acquire(SaveClock::time_point deadline)
     return got;
 }
 
-} // namespace results
+} // namespace storage

@@ -12,8 +12,9 @@
 #include <optional>
 
 // The save lock: one copy of the program at a time writes the ranking file, whichever PC it
-// runs on and whoever is logged in. This is its manual; range_lock.h and lock_file.h hold the
-// contracts of the two locks it chooses between.
+// runs on and whoever is logged in. This is its manual, and the one place that states its
+// protocol: range_lock.h and lock_file.h, the two locks it chooses between, and
+// docs/shared-folders.md (how a teacher sets a folder up, and what was measured) point here.
 //
 // Calling sequence (RankingFile::save and ::blank do this; nothing else writes the file):
 //
@@ -45,7 +46,8 @@
 // pupil never leads a save into another file. On a server it is opened only once the lock is
 // held, and what this PC cached of it is dropped, so that the re-read asks the server: an
 // opening from before the lock, or a client cache, would answer with bytes from before another
-// PC's save. Every look at the lock file and the journal drops the cache too.
+// PC's save. Every look at the lock file and the journal drops the cache too
+// (fileio::dropCached): a client cache that kept an old beat would make a live holder look dead.
 //
 // Errors. Any other step that the system refuses ends the save: opening the file for
 // writing (SaveResult::NotWritable), re-reading it, rolling back a journal, writing the
@@ -56,46 +58,58 @@
 //
 // Which lock. On a disk of this machine (ext4, xfs, btrfs, tmpfs, ...: fileio::onLocalDisk)
 // the lock is RangeLock, a write lock over the whole ranking file on its open file
-// description. The kernel holds it for every program and account on the machine and drops it
-// with the holder's descriptor, so a copy that crashed or was killed never keeps the others
-// out, and no other copy can write while it is held: mayWrite() is always true.
+// description (F_OFD_SETLK). The kernel holds it for every program and account on the machine
+// and drops it with the holder's descriptor, so a copy that crashed or was killed never keeps
+// the others out, and no other copy can write while it is held: mayWrite() is always true. The
+// lock is the descriptor's, not the process's: closing another descriptor of the same file (as
+// Qt or the journal may) does not drop it, and a second RangeLock on another descriptor of the
+// same process waits like any other copy.
 //
 // Anywhere else (sshfs, NFS, SMB) byte-range locks are not trusted: sshfs keeps them on the
 // client, and NFS and SMB servers hold a dead PC's lock for a minute or more. The lock is then
-// LockFile, the file "tavon.rnk.lock", created exclusively (the server decides for every PC
-// at once). It holds "nubora1 lock <host> <pid> <id> beat <n>": the holder's heart, a thread
-// of its own, rewrites the beat counter every quarter of options.staleLock (0.75 s), also
-// while the save itself is stuck in a slow write. The program never uses the byte-range locks
-// that NFS and SMB servers keep, since they outlive a dead PC; the lock file serves on every
-// file server alike.
+// LockFile, the file "tavon.rnk.lock", created exclusively (O_CREAT | O_EXCL: the server
+// decides for every PC at once). It holds "nubora1 lock <host> <pid> <id> beat <n>\n": <id>,
+// 16 random hexadecimal digits, names the holder, and <n> counts its beats. The holder's heart,
+// a thread of its own, rewrites the file every quarter of options.staleLock, also while the
+// save itself is stuck in a slow write. The program never uses the byte-range locks that NFS
+// and SMB servers keep, since they outlive a dead PC; the lock file serves on every file
+// server alike.
 //
 // Waiting. A copy that finds the lock taken tries again, a little less often the longer it
-// waits (20 ms up to 100 ms apart), and reports WriteStep::WaitingForLock once. It waits:
+// waits (Backoff, lock_wait.h), and reports WriteStep::WaitingForLock once, before its first
+// pause. A LockFile is read at every try. The copy waits:
 //   - as long as the holders ahead of it are alive, each beating: however many PCs are ahead
-//     and however slow the server, up to options.lockWait (2 minutes), a bound far beyond
-//     what forty saves take (the slowest of forty at once, beside two busy processes, took 3.5 s);
-//   - for a holder whose lock file stays unchanged for options.staleLock (3 s) on the waiting
-//     PC's own clock (a PC that died, froze or lost its network): that lock is taken over, so
-//     the PCs' clocks need not agree. Only one waiting PC takes over at a time: it holds
-//     "tavon.rnk.lock.takeover" (made exclusively), checks that the lock still holds what it
-//     saw, and moves it aside under a retired name; the taker then rolls back the journal of
-//     the save cut short, if that save had not written all its records;
-//   - not at all where the folder takes no new file, or the server stopped answering: the
-//     lock cannot be had (Impossible after three refusals running, or when the client gives
-//     up: with the sshfs options of docs/shared-folders.md about 20 s). The same holds for a
-//     local file system that refuses byte-range locks.
-// On a local disk there is no beat to read: the wait ends when the holder lets go or at
+//     and however slow the server, up to options.lockWait, a bound far beyond what forty
+//     saves at once take (docs/shared-folders.md has the measurements);
+//   - for a holder whose lock file stays unchanged for options.staleLock on the waiting PC's
+//     own clock (a PC that died, froze or lost its network): that lock is taken over, so the
+//     PCs' clocks need not agree. Only one waiting PC takes over at a time: it creates
+//     "tavon.rnk.lock.takeover" exclusively, checks that the lock still holds what it saw, and
+//     retires it (below); the taker then rolls back the journal of the save cut short, if that
+//     save had not written all its records. A takeover guard left by a PC that died while
+//     taking over goes once it has stood unchanged for twice options.staleLock;
+//   - not at all where the lock cannot be had (Impossible): the folder refused three creates
+//     running that were not refused for the file being there (it takes no new file, or the
+//     server stopped answering: a client that gave up refuses every call), the takeover was
+//     refused three times, or the first beat could not be written; or, on a local disk, the
+//     file system refuses byte-range locks (ENOLCK, EINVAL, ...). An sshfs server answers an
+//     exclusive create of a file that exists with EPERM; a lock that vanished between a
+//     refused create and the look at it is no refusal.
+// acquire returns Held once the lock is this copy's (a lock file made and its first beat
+// pushed to the server), TimedOut when the deadline came while live holders kept the lock. On
+// a local disk there is no beat to read: the wait ends when the holder lets go or at
 // options.lockWait (a holder stopped by a debugger, say).
 //
 // What a holder whose lock was taken over does. A holder that froze (a laptop lid closed, a
 // stalled link, SIGSTOP) may resume after another PC took its lock over and saved. Before each
 // record it writes, before a roll-back and before it counts the save as done, mayWrite()
-// checks that the lock file still names this holder and that its last beat was sent less than
-// half the stale time ago, both as of the moment it returns (waiting for the next beat
-// otherwise, and looking again when it froze while it looked). A waiting PC takes over only
-// after the stale time without a change, so a record whose write reaches the server within
-// half the stale time of that check lands before any take-over. When mayWrite() is false the
-// holder writes nothing more, not even the old records back, and goes on as above.
+// checks that the lock file still names this holder and that its last beat reached the file
+// less than half the stale time ago, both as of the moment it returns (waiting up to twice the
+// stale time for a late beat, and looking again when it froze while it looked). A waiting PC
+// takes over only after the stale time without a change, so a record whose write reaches the
+// server within half the stale time of that check lands before any take-over. When mayWrite()
+// is false the holder writes nothing more, not even the old records back, and goes on as
+// above. Letting go stops the heart and retires the lock file if it still names this holder.
 //
 // What is guaranteed where, on a local disk | on a file server (NFS, SMB, and sshfs):
 //   one save at a time    the kernel's range lock | the lock file, created exclusively
@@ -109,16 +123,17 @@
 //
 // What remains on a file system without server-side locks (sshfs, or NFS and SMB, which are
 // used the same way): a record write that is held up on its way to the server for more than
-// half the stale time (1.5 s) after the check, or a holder frozen in the few instructions
-// between the check's last reading of the clock and the write's system call, can still land
-// over the taker's save. Nothing a client does can close that window without the server's
-// help; it is one record's write wide.
+// half the stale time after the check, or a holder frozen in the few instructions between the
+// check's last reading of the clock and the write's system call, can still land over the
+// taker's save. Nothing a client does can close that window without the server's help; it is
+// one record's write wide.
 //
-// Left-behind files: lock files and journals are retired under names "tavon.rnk.*.gone" that
-// the next holder removes (fileio::retire, fileio::sweepRetired): an sshfs client keeps a file
-// removed just after it was closed under a hidden name for good. The folder on a server must
+// Left-behind files: lock files and journals are closed, then retired under names
+// "tavon.rnk.*.gone" (for clients that refuse to rename an open file) that the next holder
+// removes (fileio::retire, fileio::sweepRetired): an sshfs client keeps a file removed just
+// after it was closed under a hidden name for good. The folder on a server must
 // let pupils create, rename and remove files in it, so it must not be sticky.
-namespace results {
+namespace storage {
 
 // Whichever of the two locks the ranking file's file system calls for.
 class SaveLock {
@@ -147,4 +162,4 @@ private:
     std::optional<LockFile> file;
 };
 
-} // namespace results
+} // namespace storage

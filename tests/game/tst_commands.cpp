@@ -6,6 +6,7 @@
 #include "results/form3.h"
 #include "support/game_fixture.h"
 #include "support/ranking_bytes.h"
+#include "support/rows.h"
 
 #include <QTest>
 
@@ -26,9 +27,7 @@ private slots:
 
 void CommandsTest::viewingTheListsLeavesTheGameAlone_data()
 {
-    QTest::addColumn<bool>("byMenu");
-    QTest::newRow("menu 一覧") << true;
-    QTest::newRow("total button") << false;
+    bothWays("byMenu", "menu 一覧", "total button");
 }
 
 // Guards against opening the lists mid-game stopping the countdown or entering the running total,

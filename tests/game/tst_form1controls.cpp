@@ -8,6 +8,7 @@
 #include "help/form2.h"
 #include "support/game_fixture.h"
 #include "support/game_probes.h"
+#include "support/rows.h"
 
 #include <QAction>
 #include <QTest>
@@ -31,9 +32,7 @@ private slots:
 
 void Form1ControlsTest::rangeChangeMidQuestion_data()
 {
-    QTest::addColumn<bool>("byButton");
-    QTest::newRow("range button") << true;
-    QTest::newRow("range menu") << false;
+    bothWays("byButton", "range button", "range menu");
 }
 
 // Guards against the range button leaving the countdown running or a frozen question losing its

@@ -9,6 +9,7 @@
 #include "support/game_probes.h"
 #include "support/ranking_bytes.h"
 #include "support/real_modals.h"
+#include "support/rows.h"
 
 #include <QMessageBox>
 #include <QPointer>
@@ -216,9 +217,7 @@ void Form1PlayTest::rightAnswerAtZeroScoresNothing()
 
 void Form1PlayTest::fiveFastAnswersScoreFifty_data()
 {
-    QTest::addColumn<bool>("viewingLists");
-    QTest::newRow("lists closed") << false;
-    QTest::newRow("lists open for viewing") << true;
+    bothWays("viewingLists", "lists open for viewing", "lists closed");
 }
 
 // Guards against a wrong total or tensu at the end of a perfect game, and against the score being
@@ -256,9 +255,7 @@ void Form1PlayTest::fiveFastAnswersScoreFifty()
 
 void Form1PlayTest::gameEndsAfterFiveQuestions_data()
 {
-    QTest::addColumn<bool>("byAnswer");
-    QTest::newRow("last question answered") << true;
-    QTest::newRow("last question timed out") << false;
+    bothWays("byAnswer", "last question answered", "last question timed out");
 }
 
 // Guards against the restart message coming before the results or after a time-out, buttons left

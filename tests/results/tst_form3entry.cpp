@@ -5,7 +5,6 @@
 #include "rules/module1.h"
 #include "support/ranking_bytes.h"
 #include "support/results_fixture.h"
-#include "ui/application.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -17,14 +16,10 @@ using namespace resultsfixture;
 using rankingbytes::blankRecords;
 using rankingbytes::record;
 
-class Form3EntryTest : public QObject, private ResultsFixture {
+class Form3EntryTest : public ResultsFixture {
     Q_OBJECT
 
 private slots:
-    void initTestCase() { ui::initApplication(*qApp); }
-    void init() { setUp(); }
-    void cleanup() { tearDown(); }
-
     // Guards against a viewing opening (or a score already turned away) entering a score,
     // showing the name box, or writing the file on 戻る.
     void viewOnlyOpeningEntersNothingAndWritesNothing_data();

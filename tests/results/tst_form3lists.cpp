@@ -4,7 +4,7 @@
 #include "rules/module1.h"
 #include "support/ranking_bytes.h"
 #include "support/results_fixture.h"
-#include "ui/application.h"
+#include "support/rows.h"
 
 #include <QApplication>
 #include <QTest>
@@ -12,14 +12,10 @@
 using namespace resultsfixture;
 using rankingbytes::blankRecords;
 
-class Form3ListsTest : public QObject, private ResultsFixture {
+class Form3ListsTest : public ResultsFixture {
     Q_OBJECT
 
 private slots:
-    void initTestCase() { ui::initApplication(*qApp); }
-    void init() { setUp(); }
-    void cleanup() { tearDown(); }
-
     // Guards against rows of another range, or a place caption in the wrong format.
     void showsListsOfTheCurrentRangeOnly_data();
     void showsListsOfTheCurrentRangeOnly();
@@ -144,9 +140,7 @@ void Form3ListsTest::keyboardOrderIsNameBoxThenBackThenClear()
 
 void Form3ListsTest::clearAsksAndBlanksOnlyOnOk_data()
 {
-    QTest::addColumn<bool>("ok");
-    QTest::newRow("Cancel") << false;
-    QTest::newRow("OK") << true;
+    bothWays("ok", "OK", "Cancel");
 }
 
 void Form3ListsTest::clearAsksAndBlanksOnlyOnOk()

@@ -7,7 +7,6 @@
 #include "support/class_server.h"
 #include "support/ranking_bytes.h"
 #include "support/results_fixture.h"
-#include "ui/application.h"
 
 #include <QApplication>
 #include <QDir>
@@ -25,14 +24,13 @@ using namespace resultsfixture;
 using rankingbytes::blankRecords;
 using rankingbytes::record;
 
-class Form3SavingTest : public QObject, private ResultsFixture {
+class Form3SavingTest : public ResultsFixture {
     Q_OBJECT
 
-private slots:
-    void initTestCase() { ui::initApplication(*qApp); }
-    void init() { setUp(); }
-    void cleanup() { tearDown(); }
+    // Types `name` into the name box, then clears the lists (初期化, answered OK) or saves (Enter).
+    void typeThenSaveOrClear(Form3& form, const char* name, bool clearing);
 
+private slots:
     // Guards against a failed save or clearing passing silently or keeping the window open, and
     // against a ranking file in an unusual place crashing the window or hiding what could be read.
     void failedWriteIsReported_data();
@@ -72,6 +70,17 @@ private:
     void writeLink(const QByteArray& link) { QVERIFY(rankingbytes::writeFile(dir->programDir + "/tavon.class", link)); }
     classlink::Outbox outbox(const QString& key) const { return classlink::Outbox(dir->fallbackDir + "/classes/" + key + ".outbox"); }
 };
+
+void Form3SavingTest::typeThenSaveOrClear(Form3& form, const char* name, bool clearing)
+{
+    QTest::keyClicks(form.Text1, name);
+    if (clearing) {
+        fake->answers.push_back(ui::Answer::Ok);
+        QTest::mouseClick(form.Command2, Qt::LeftButton);
+    } else {
+        QTest::keyClick(form.Text1, Qt::Key_Return);
+    }
+}
 
 void Form3SavingTest::failedWriteIsReported_data()
 {
@@ -117,13 +126,7 @@ void Form3SavingTest::failedWriteIsReported()
 
     Form3& form = openResults(35, 2);
     QCOMPARE(captions(form.namae), names);
-    QTest::keyClicks(form.Text1, "Ann");
-    if (clearing) {
-        fake->answers.push_back(ui::Answer::Ok);
-        QTest::mouseClick(form.Command2, Qt::LeftButton);
-    } else {
-        QTest::keyClick(form.Text1, Qt::Key_Return);
-    }
+    typeThenSaveOrClear(form, "Ann", clearing);
 
     QCOMPARE(fake->messages.size(), std::size_t(clearing ? 2 : 1));
     const ui::Message& message = fake->messages.back();
@@ -172,7 +175,7 @@ void Form3SavingTest::returnSavesTheEntryIntoTheFileAsItIsNow()
         });
     } else {
         results::BestFiveLists otherLists;
-        results::RankingFile copy(dir->options());
+        storage::RankingFile copy(dir->options());
         copy.read(otherLists);
         QVERIFY(other == QLatin1String("clear") ? copy.blank() : copy.save({2, 45, u"Oth"}));
         copy.close();
@@ -223,13 +226,7 @@ void Form3SavingTest::classLinkKeepsTheListsOnTheServer()
         classServer.stop();
     if (server == QLatin1String("stopped"))
         QCOMPARE(::kill(pid_t(classServer.serve.processId()), SIGSTOP), 0);
-    QTest::keyClicks(form.Text1, "Kim");
-    if (clearing) {
-        fake->answers.push_back(ui::Answer::Ok);
-        QTest::mouseClick(form.Command2, Qt::LeftButton);
-    } else {
-        QTest::keyClick(form.Text1, Qt::Key_Return);
-    }
+    typeThenSaveOrClear(form, "Kim", clearing);
 
     QStringList said;
     for (const ui::Message& each : fake->messages)

@@ -35,7 +35,7 @@ void SaveBesideTest::gameEndsWhileTheListsAreCleared()
 {
     ProgramDir dir;
     QVERIFY(dir.isValid());
-    results::RankingOptions options = dir.options();
+    storage::RankingOptions options = dir.options();
     options.lockWait = std::chrono::seconds(3);
     Module1::reset();
     FakeServices fake;

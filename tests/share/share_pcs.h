@@ -112,12 +112,12 @@ struct Pc {
     int number = 0;
     Step step;
     std::chrono::milliseconds delay{0};
-    std::optional<results::WriteStep> dieAt;
+    std::optional<storage::WriteStep> dieAt;
     int dieAtWrite = 1; // with dieAt Written: which record
     std::chrono::milliseconds pauseInside{0}; // a slow server: the save stalls after re-reading
-    std::optional<results::WriteStep> freezeAt; // a PC that freezes (SIGSTOP) at that step, once
+    std::optional<storage::WriteStep> freezeAt; // a PC that freezes (SIGSTOP) at that step, once
     int freezeAtWrite = 1;                      // with freezeAt Written: after which record
-    std::chrono::milliseconds staleLock = results::RankingOptions{}.staleLock;
+    std::chrono::milliseconds staleLock = storage::RankingOptions{}.staleLock;
     bool toldAtStart = false; // sends 'M' when its save starts
     bool refusesRenamingOpen = false; // its client refuses to rename a file it has open
 };
@@ -140,29 +140,29 @@ inline int renameUnlessOpen(const char* from, const char* to)
 
 inline int runPc(const ChildProcess::Channel& channel, const Pc& pc, const QString& orderLog)
 {
-    results::RankingOptions options{{.programDirectory = pc.mount, .fallbackDirectory = QStringLiteral("/proc/no-own-data")}};
+    storage::RankingOptions options{{.programDirectory = pc.mount, .fallbackDirectory = QStringLiteral("/proc/no-own-data")}};
     options.staleLock = pc.staleLock;
     if (pc.refusesRenamingOpen)
-        results::fileio::renameFile = renameUnlessOpen;
+        storage::fileio::renameFile = renameUnlessOpen;
     int writes = 0;
     bool froze = false;
-    options.writeHook = [&](results::WriteStep step) {
-        if (step == results::WriteStep::Locked) {
+    options.writeHook = [&](storage::WriteStep step) {
+        if (step == storage::WriteStep::Locked) {
             QFile log(orderLog);
             if (log.open(QIODevice::Append))
                 log.write(QByteArray::number(pc.number) + '\n');
         }
-        if (step == results::WriteStep::Reread && pc.pauseInside > 0ms) {
+        if (step == storage::WriteStep::Reread && pc.pauseInside > 0ms) {
             channel.send('M');
             std::this_thread::sleep_for(pc.pauseInside);
         }
-        if (step == results::WriteStep::Starting && pc.toldAtStart)
+        if (step == storage::WriteStep::Starting && pc.toldAtStart)
             channel.send('M');
-        if (step == results::WriteStep::Written)
+        if (step == storage::WriteStep::Written)
             ++writes;
-        if (pc.dieAt == step && (step != results::WriteStep::Written || writes == pc.dieAtWrite))
+        if (pc.dieAt == step && (step != storage::WriteStep::Written || writes == pc.dieAtWrite))
             ::raise(SIGKILL);
-        if (!froze && pc.freezeAt == step && (step != results::WriteStep::Written || writes == pc.freezeAtWrite)) {
+        if (!froze && pc.freezeAt == step && (step != storage::WriteStep::Written || writes == pc.freezeAtWrite)) {
             froze = true;
             channel.send('M');
             ::raise(SIGSTOP);
@@ -174,7 +174,7 @@ inline int runPc(const ChildProcess::Channel& channel, const Pc& pc, const QStri
     QElapsedTimer timer;
     timer.start();
     results::BestFiveLists lists;
-    results::RankingFile file(options);
+    storage::RankingFile file(options);
     file.read(lists);
     const bool done = bool(pc.step.clearing ? file.blank() : file.save({1, qint16(pc.step.score), u16(QString::fromLatin1(pc.step.name))}));
     file.close();

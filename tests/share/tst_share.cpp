@@ -115,16 +115,16 @@ void ShareTest::fortyPcsFinishAtOnce()
 
 void ShareTest::pcThatDiesHoldingTheLockIsTakenOver_data()
 {
-    QTest::addColumn<results::WriteStep>("dieAt");
+    QTest::addColumn<storage::WriteStep>("dieAt");
     QTest::addColumn<bool>("refusingRename"); // clients that refuse to rename a file they have open
-    QTest::newRow("dies right after taking the lock") << results::WriteStep::Locked << false;
-    QTest::newRow("dies with ten records written") << results::WriteStep::Written << false;
-    QTest::newRow("dies with ten records written, clients refuse to rename an open file") << results::WriteStep::Written << true;
+    QTest::newRow("dies right after taking the lock") << storage::WriteStep::Locked << false;
+    QTest::newRow("dies with ten records written") << storage::WriteStep::Written << false;
+    QTest::newRow("dies with ten records written, clients refuse to rename an open file") << storage::WriteStep::Written << true;
 }
 
 void ShareTest::pcThatDiesHoldingTheLockIsTakenOver()
 {
-    QFETCH(results::WriteStep, dieAt);
+    QFETCH(storage::WriteStep, dieAt);
     QFETCH(bool, refusingRename);
     const QStringList places = mounts();
 
@@ -148,7 +148,7 @@ void ShareTest::pcThatDiesHoldingTheLockIsTakenOver()
     QCOMPARE(readFile(servedFile()).toHex(' '), expectedFile(startingFile(), steps).toHex(' '));
     // Taken over once the lock is seen as left, long before a PC would give up waiting: the ten
     // saves then run one after another, each up to a second on a busy machine.
-    QVERIFY(outcome.slowestMs < results::RankingOptions{}.staleLock.count() + 15000);
+    QVERIFY(outcome.slowestMs < storage::RankingOptions{}.staleLock.count() + 15000);
     QVERIFY2(onlyTheFileIsLeft(), qPrintable(entries(QFileInfo(servedFile()).path()).join(u' ')));
 }
 
@@ -178,28 +178,28 @@ void ShareTest::slowSaveKeepsItsLock()
 
 void ShareTest::frozenPcDoesNotWriteOverTheTakersSave_data()
 {
-    QTest::addColumn<results::WriteStep>("freezeAt");
+    QTest::addColumn<storage::WriteStep>("freezeAt");
     QTest::addColumn<int>("afterRecord"); // -1: stopped by the test at a random instant of its save
     QTest::addColumn<bool>("blankAfter21");
     QTest::addColumn<bool>("cached"); // on the two mounts whose client caches keep the file's bytes
-    QTest::newRow("freezes holding the lock") << results::WriteStep::Locked << 0 << false << false;
-    QTest::newRow("freezes having re-read the file") << results::WriteStep::Reread << 0 << false << false;
-    QTest::newRow("freezes with its journal written") << results::WriteStep::Journaled << 0 << false << false;
-    QTest::newRow("freezes with one record written") << results::WriteStep::Written << 1 << false << false;
-    QTest::newRow("freezes with 74 records written") << results::WriteStep::Written << 74 << false << false;
-    QTest::newRow("freezes with all records written") << results::WriteStep::Written << 75 << false << false;
+    QTest::newRow("freezes holding the lock") << storage::WriteStep::Locked << 0 << false << false;
+    QTest::newRow("freezes having re-read the file") << storage::WriteStep::Reread << 0 << false << false;
+    QTest::newRow("freezes with its journal written") << storage::WriteStep::Journaled << 0 << false << false;
+    QTest::newRow("freezes with one record written") << storage::WriteStep::Written << 1 << false << false;
+    QTest::newRow("freezes with 74 records written") << storage::WriteStep::Written << 74 << false << false;
+    QTest::newRow("freezes with all records written") << storage::WriteStep::Written << 75 << false << false;
     // Its last changed record is its tenth: the taker finds it complete.
-    QTest::newRow("records 22 to 75 blank, freezes with ten records written") << results::WriteStep::Written << 10 << true << false;
+    QTest::newRow("records 22 to 75 blank, freezes with ten records written") << storage::WriteStep::Written << 10 << true << false;
     // A read the lists before it froze; B saved meanwhile on the other PC.
-    QTest::newRow("client caches keep the file, freezes before it saves") << results::WriteStep::Starting << 0 << false << true;
+    QTest::newRow("client caches keep the file, freezes before it saves") << storage::WriteStep::Starting << 0 << false << true;
     const int runs = qEnvironmentVariableIsSet("SHARE_FREEZE_RUNS") ? qEnvironmentVariableIntValue("SHARE_FREEZE_RUNS") : 3;
     for (int run = 1; run <= runs; ++run)
-        QTest::addRow("records 22 to 75 blank, frozen at a random instant, %d", run) << results::WriteStep::Starting << -1 << true << false;
+        QTest::addRow("records 22 to 75 blank, frozen at a random instant, %d", run) << storage::WriteStep::Starting << -1 << true << false;
 }
 
 void ShareTest::frozenPcDoesNotWriteOverTheTakersSave()
 {
-    QFETCH(results::WriteStep, freezeAt);
+    QFETCH(storage::WriteStep, freezeAt);
     QFETCH(int, afterRecord);
     QFETCH(bool, blankAfter21);
     QFETCH(bool, cached);

@@ -18,6 +18,7 @@
 #include "support/game_fixture.h"
 #include "support/ranking_bytes.h"
 #include "support/real_modals.h"
+#include "support/rows.h"
 
 #include <QAction>
 #include <QApplication>
@@ -188,9 +189,7 @@ private slots:
 
 void SoakTest::invariantsHoldThroughRandomPlay_data()
 {
-    QTest::addColumn<bool>("nestedLoops");
-    QTest::newRow("stand-ins") << false;
-    QTest::newRow("real nested loops") << true;
+    bothWays("nestedLoops", "real nested loops", "stand-ins");
 }
 
 // Guards against any sequence of events breaking the total, the range display, the one-window

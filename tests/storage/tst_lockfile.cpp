@@ -21,16 +21,10 @@ const QByteArray leftBehind = "nubora1 lock other-pc 4242 0123456789abcdef beat 
 
 } // namespace
 
-class LockFileTest : public QObject {
+class LockFileTest : public ProgramDirTest {
     Q_OBJECT
 
-private:
-    std::unique_ptr<ProgramDir> dir;
-    QString lockPath() const { return dir->programFile() + QStringLiteral(".lock"); }
-
 private slots:
-    void init();
-
     // Guards against a live holder's lock taken over, a dead one's never taken over (or the
     // takeover guard of a PC that died taking over blocking it for good), a folder that
     // takes no file making the copy wait to the deadline, and the wait told more than once.
@@ -42,39 +36,33 @@ private slots:
     void holderMayWriteOnlyWhileTheFileNamesIt();
 };
 
-void LockFileTest::init()
-{
-    dir = std::make_unique<ProgramDir>();
-    QVERIFY(dir->isValid());
-}
-
 void LockFileTest::acquireEndsByWhatIsAtThePath_data()
 {
     QTest::addColumn<QString>("there");
-    QTest::addColumn<results::LockResult>("result");
+    QTest::addColumn<storage::LockResult>("result");
     QTest::addColumn<int>("waits");
     QTest::addColumn<bool>("atOnce"); // before the stale time
 
-    QTest::newRow("nothing") << "nothing" << results::LockResult::Held << 0 << true;
-    QTest::newRow("a live holder's lock") << "live" << results::LockResult::TimedOut << 1 << false;
-    QTest::newRow("a lock left behind") << "left" << results::LockResult::Held << 1 << false;
-    QTest::newRow("a lock and a takeover guard left behind") << "guard" << results::LockResult::Held << 1 << false;
+    QTest::newRow("nothing") << "nothing" << storage::LockResult::Held << 0 << true;
+    QTest::newRow("a live holder's lock") << "live" << storage::LockResult::TimedOut << 1 << false;
+    QTest::newRow("a lock left behind") << "left" << storage::LockResult::Held << 1 << false;
+    QTest::newRow("a lock and a takeover guard left behind") << "guard" << storage::LockResult::Held << 1 << false;
     // One refusal is no proof (a lock may go between the create and the look at it).
-    QTest::newRow("no folder") << "no folder" << results::LockResult::Impossible << 1 << true;
+    QTest::newRow("no folder") << "no folder" << storage::LockResult::Impossible << 1 << true;
 }
 
 void LockFileTest::acquireEndsByWhatIsAtThePath()
 {
     QFETCH(QString, there);
-    QFETCH(results::LockResult, result);
+    QFETCH(storage::LockResult, result);
     QFETCH(int, waits);
     QFETCH(bool, atOnce);
 
     QString path = lockPath();
-    std::unique_ptr<results::LockFile> live;
+    std::unique_ptr<storage::LockFile> live;
     if (there == QLatin1String("live")) {
-        live = std::make_unique<results::LockFile>(path, stale);
-        QVERIFY(live->acquire(results::SaveClock::now(), {}) == results::LockResult::Held);
+        live = std::make_unique<storage::LockFile>(path, stale);
+        QVERIFY(live->acquire(storage::SaveClock::now(), {}) == storage::LockResult::Held);
     } else if (there == QLatin1String("left") || there == QLatin1String("guard")) {
         QVERIFY(writeFile(path, leftBehind));
         if (there == QLatin1String("guard"))
@@ -85,14 +73,14 @@ void LockFileTest::acquireEndsByWhatIsAtThePath()
 
     // Long enough for the lock to be seen as left (the stale time), the guard to go (twice
     // the stale time) and the lock after it (the stale time again), with a stale time to spare.
-    const auto deadline = results::SaveClock::now() + 5 * stale;
+    const auto deadline = storage::SaveClock::now() + 5 * stale;
     int waited = 0;
-    results::LockFile lock(path, stale);
-    const auto start = results::SaveClock::now();
+    storage::LockFile lock(path, stale);
+    const auto start = storage::SaveClock::now();
     QCOMPARE(int(lock.acquire(deadline, [&] { ++waited; })), int(result));
-    QCOMPARE(results::SaveClock::now() - start < stale, atOnce);
+    QCOMPARE(storage::SaveClock::now() - start < stale, atOnce);
     QCOMPARE(waited, waits);
-    if (result == results::LockResult::Held) {
+    if (result == storage::LockResult::Held) {
         QVERIFY(readFile(path).startsWith("nubora1 lock "));
         QVERIFY(readFile(path).contains(lock.ownId()));
         QVERIFY(lock.mayWrite());
@@ -116,8 +104,8 @@ void LockFileTest::holderMayWriteOnlyWhileTheFileNamesIt()
     QFETCH(QString, change);
     QFETCH(bool, mayWrite);
 
-    results::LockFile lock(lockPath(), stale);
-    QVERIFY(lock.acquire(results::SaveClock::now(), {}) == results::LockResult::Held);
+    storage::LockFile lock(lockPath(), stale);
+    QVERIFY(lock.acquire(storage::SaveClock::now(), {}) == storage::LockResult::Held);
     if (change == QLatin1String("taken")) {
         QVERIFY(QFile::rename(lockPath(), lockPath() + QStringLiteral(".x.gone")));
         QVERIFY(writeFile(lockPath(), leftBehind));

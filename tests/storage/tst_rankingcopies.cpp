@@ -22,12 +22,8 @@ const QByteArray tail("bytes after record 75\n");
 
 } // namespace
 
-class RankingCopiesTest : public QObject {
+class RankingCopiesTest : public ProgramDirTest {
     Q_OBJECT
-
-private:
-    std::unique_ptr<ProgramDir> dir;
-    QString lockFile() const { return dir->programFile() + QStringLiteral(".lock"); }
 
 private slots:
     void init();
@@ -48,8 +44,7 @@ private slots:
 
 void RankingCopiesTest::init()
 {
-    dir = std::make_unique<ProgramDir>();
-    QVERIFY(dir->isValid());
+    ProgramDirTest::init();
     QVERIFY(writeFile(dir->programFile(), gameFile(tail)));
 }
 
@@ -95,11 +90,11 @@ void RankingCopiesTest::twoCopiesKeepEachOthersWork()
 
 void RankingCopiesTest::lockFileLeftBesideTheFileDoesNotBlockSaves()
 {
-    results::RankingOptions options = dir->options();
+    storage::RankingOptions options = dir->options();
     options.lockWait = 300ms;
     {
         // A lock as another PC's copy leaves it: its process cannot be asked from here.
-        QFile lock(lockFile());
+        QFile lock(lockPath());
         QVERIFY(lock.open(QIODevice::WriteOnly));
         QVERIFY(lock.write("4242\nnubora1\nanother-pc-in-the-classroom\n") > 0);
     }
@@ -111,14 +106,14 @@ void RankingCopiesTest::lockFileLeftBesideTheFileDoesNotBlockSaves()
 
 void RankingCopiesTest::lockKeptByLiveCopyFailsTheSaveAfterTheWait()
 {
-    results::RankingOptions options = dir->options();
+    storage::RankingOptions options = dir->options();
     options.lockWait = 300ms;
     const int other = holdSaveLock(dir->programFile());
     QVERIFY(other >= 0);
 
     auto&& [lists, file] = Opening(options);
-    QCOMPARE(file.save({1, 45, u"Bo"}).reason(), results::SaveResult::Busy);
-    QCOMPARE(file.blank().reason(), results::SaveResult::Busy);
+    QCOMPARE(file.save({1, 45, u"Bo"}).reason(), storage::SaveResult::Busy);
+    QCOMPARE(file.blank().reason(), storage::SaveResult::Busy);
     QCOMPARE(readFile(dir->programFile()), gameFile(tail));
 
     // Once the other copy is done, the same opening saves.

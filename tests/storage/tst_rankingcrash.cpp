@@ -31,14 +31,10 @@ int totalKillPoints = 0;
 
 } // namespace
 
-class RankingCrashTest : public QObject {
+class RankingCrashTest : public ProgramDirTest {
     Q_OBJECT
 
-private:
-    std::unique_ptr<ProgramDir> dir;
-
 private slots:
-    void init();
     void cleanupTestCase();
 
     // Guards against a save or a clearing killed part way leaving a mix of old and new records
@@ -51,12 +47,6 @@ private slots:
     void writeBeyondFileSizeLimitFailsAndKeepsOldFile_data();
     void writeBeyondFileSizeLimitFailsAndKeepsOldFile();
 };
-
-void RankingCrashTest::init()
-{
-    dir = std::make_unique<ProgramDir>();
-    QVERIFY(dir->isValid());
-}
 
 void RankingCrashTest::cleanupTestCase()
 {
@@ -90,9 +80,9 @@ void RankingCrashTest::killedAtAnyStepLeavesOldOrNewFile()
     for (int k = 1; k < 1000 && !ranThrough; ++k) {
         QVERIFY(writeFile(dir->programFile(), before));
         ChildProcess child([&](const ChildProcess::Channel&) {
-            results::RankingOptions options = dir->options();
+            storage::RankingOptions options = dir->options();
             int steps = 0;
-            options.writeHook = [&steps, k](results::WriteStep) {
+            options.writeHook = [&steps, k](storage::WriteStep) {
                 if (++steps == k)
                     ::raise(SIGKILL);
             };
@@ -165,7 +155,7 @@ void RankingCrashTest::writeBeyondFileSizeLimitFailsAndKeepsOldFile()
     QVERIFY(child.started());
     const int status = child.finish(10s);
     QVERIFY2(WIFEXITED(status), qPrintable(QString::number(status)));
-    QCOMPARE(WEXITSTATUS(status), int(saved ? results::SaveResult::Saved : results::SaveResult::WriteFailed));
+    QCOMPARE(WEXITSTATUS(status), int(saved ? storage::SaveResult::Saved : storage::SaveResult::WriteFailed));
     QCOMPARE(readFile(dir->programFile()).toHex(' '), (saved ? after : before).toHex(' '));
     // Neither a half-written replacement nor the lock is left beside the file.
     QCOMPARE(entries(dir->programDir), QStringList{QStringLiteral("tavon.rnk")});

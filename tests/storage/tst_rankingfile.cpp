@@ -14,7 +14,7 @@
 #include <memory>
 
 using results::BestFiveLists;
-using results::RankingFile;
+using storage::RankingFile;
 using results::readCount;
 
 using namespace rankingbytes;
@@ -22,15 +22,10 @@ using namespace rankingbytes;
 // writeFile as a test step: fails the test when the file cannot be written.
 #define WRITE_FILE(path, bytes) QVERIFY2(writeFile(path, bytes), qPrintable(path))
 
-class RankingFileTest : public QObject {
+class RankingFileTest : public ProgramDirTest {
     Q_OBJECT
 
-private:
-    std::unique_ptr<ProgramDir> dir;
-
 private slots:
-    void init();
-
     // Guards against a missing file left missing, or entries filled with leftovers instead of blanks.
     void missingFileIsCreatedEmptyAndReadsBlank();
 
@@ -81,12 +76,6 @@ private slots:
     // Guards against Close keeping the file or writing to it, and against stray temporary files.
     void closeReleasesTheFileAndWritesNothing();
 };
-
-void RankingFileTest::init()
-{
-    dir = std::make_unique<ProgramDir>();
-    QVERIFY(dir->isValid());
-}
 
 void RankingFileTest::missingFileIsCreatedEmptyAndReadsBlank()
 {
@@ -327,7 +316,7 @@ void RankingFileTest::fallbackDirectoryIgnoresRelativeDataHome()
     const QByteArray dataHome = qgetenv("XDG_DATA_HOME");
     qputenv("HOME", dir->path().toLocal8Bit());
     qputenv("XDG_DATA_HOME", "relative/data");
-    const QString directory = results::playerDataDirectory();
+    const QString directory = storage::playerDataDirectory();
     qputenv("HOME", home);
     qputenv("XDG_DATA_HOME", dataHome);
     QCOMPARE(directory, dir->path() + QStringLiteral("/.local/share/") + QCoreApplication::applicationName());
@@ -346,8 +335,8 @@ void RankingFileTest::noUsableFileReadsBlankAndSaveFails()
     file.read(lists);
     QCOMPARE(int(lists.seisekijikan[3]), 0);
     QVERIFY(!file.isWritable());
-    QCOMPARE(file.save({0, 5, u"Lost"}).reason(), results::SaveResult::NotWritable);
-    QCOMPARE(file.blank().reason(), results::SaveResult::NotWritable);
+    QCOMPARE(file.save({0, 5, u"Lost"}).reason(), storage::SaveResult::NotWritable);
+    QCOMPARE(file.blank().reason(), storage::SaveResult::NotWritable);
     file.close();
     QCOMPARE(readFile(plain), QByteArray("not a directory"));
 }
@@ -359,7 +348,7 @@ void RankingFileTest::saveFailsWhenTheFileCannotBeReplaced()
     QVERIFY(QDir(dir->programDir).removeRecursively());
     WRITE_FILE(dir->programDir, "now a plain file");
 
-    QCOMPARE(file.save({0, 9, u"Lost"}).reason(), results::SaveResult::NotWritable);
+    QCOMPARE(file.save({0, 9, u"Lost"}).reason(), storage::SaveResult::NotWritable);
     file.close();
     QCOMPARE(readFile(dir->programDir), QByteArray("now a plain file"));
 }

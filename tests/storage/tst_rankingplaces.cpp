@@ -48,11 +48,10 @@ bool setMode(const QString& path, mode_t mode)
 
 } // namespace
 
-class RankingPlacesTest : public QObject {
+class RankingPlacesTest : public ProgramDirTest {
     Q_OBJECT
 
 private:
-    std::unique_ptr<ProgramDir> dir;
     QString linkTarget() const { return dir->programDir + QStringLiteral("/real.rnk"); }
     bool prepare(Place place);
 
@@ -69,8 +68,7 @@ private slots:
 
 void RankingPlacesTest::init()
 {
-    dir = std::make_unique<ProgramDir>();
-    QVERIFY(dir->isValid());
+    ProgramDirTest::init();
     // The ordinary user must reach every directory of the test.
     QVERIFY(setMode(dir->path(), 0777));
     QVERIFY(setMode(dir->programDir, 0777));

@@ -60,17 +60,17 @@ void setUpFolder(const QString& folder, const QString& file, Folder setUp)
 // it or where it would roll back, so that the file looks like a save cut short.
 QByteArray plantedJournal(const QByteArray& file, const QByteArray& wanted)
 {
-    results::journal::Journal j{wanted.size(), wanted, file.left(900)};
+    storage::journal::Journal j{wanted.size(), wanted, file.left(900)};
     for (qsizetype k = 0; k < j.newHead.size(); ++k)
         if (k < wanted.size() && wanted[k] == file[k])
             j.newHead[k] = char(~file[k]);
-    return results::journal::encode(j);
+    return storage::journal::encode(j);
 }
 
 // A pupil's copy of the program, as the pupil's user, on the class folder.
 ChildProcess pupilCopy(const ChildProcess::User& pupil, const QString& folder, const results::NewEntry& entry)
 {
-    results::RankingOptions options;
+    storage::RankingOptions options;
     options.programDirectory = folder;
     options.fallbackDirectory = folder + QStringLiteral("/../own-") + QString::number(pupil.uid);
     options.lockWait = 5s;

@@ -3,8 +3,10 @@
 
 #include "support/draws.h"
 
+#include "ui/application.h"
 #include "ui/form.h"
 
+#include <QApplication>
 #include <QTest>
 
 FakeServices::FakeServices() : saved(ui::services())
@@ -47,4 +49,9 @@ int FakeServices::countTitled(const QString& title) const
     for (const ui::Message& m : messages)
         n += m.title == title;
     return n;
+}
+
+void FakeServicesTest::initTestCase()
+{
+    ui::initApplication(*qApp);
 }

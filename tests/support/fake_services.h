@@ -3,11 +3,13 @@
 
 #include "ui/services.h"
 
+#include <QObject>
 #include <QString>
 #include <QStringList>
 
 #include <deque>
 #include <functional>
+#include <optional>
 #include <vector>
 
 // Stands in for the player and the system while a test runs: records message boxes and
@@ -38,4 +40,18 @@ public:
 
 private:
     ui::Services saved;
+};
+
+// The window layer's tests' fixture: the application set up once, and FakeServices in place
+// for each test function and each row of its data.
+class FakeServicesTest : public QObject {
+    Q_OBJECT
+
+protected:
+    std::optional<FakeServices> fake;
+
+protected slots:
+    void initTestCase();
+    void init() { fake.emplace(); }
+    void cleanup() { fake.reset(); }
 };

@@ -2,6 +2,7 @@
 #include "support/program_dir.h"
 
 #include <QDir>
+#include <QTest>
 
 ProgramDir::ProgramDir()
     : programDir(temp.filePath(QStringLiteral("program"))), fallbackDir(temp.filePath(QStringLiteral("own-data")))
@@ -10,10 +11,16 @@ ProgramDir::ProgramDir()
         QDir().mkpath(programDir);
 }
 
-results::RankingOptions ProgramDir::options() const
+storage::RankingOptions ProgramDir::options() const
 {
-    results::RankingOptions options;
+    storage::RankingOptions options;
     options.programDirectory = programDir;
     options.fallbackDirectory = fallbackDir;
     return options;
+}
+
+void ProgramDirTest::init()
+{
+    dir = std::make_unique<ProgramDir>();
+    QVERIFY(dir->isValid());
 }

@@ -4,8 +4,11 @@
 #include "storage/ranking_file.h"
 
 #include <QByteArray>
+#include <QObject>
 #include <QString>
 #include <QTemporaryDir>
+
+#include <memory>
 
 // The places of a program run, inside a fresh temporary directory that is removed afterwards:
 // programDir stands for the directory of the program's executable, where tavon.rnk is kept,
@@ -24,21 +27,35 @@ public:
     QString fallbackFile() const { return fallbackDir + QStringLiteral("/tavon.rnk"); }
 
     // The ranking file's options for these places, with the program's lock times.
-    results::RankingOptions options() const;
+    storage::RankingOptions options() const;
 
     QString programDir;
     QString fallbackDir;
 };
 
+// The storage tests' fixture: a fresh ProgramDir, `dir`, for each test function and each row
+// of its data. A test that prepares more calls ProgramDirTest::init() first in its own init().
+class ProgramDirTest : public QObject {
+    Q_OBJECT
+
+protected:
+    std::unique_ptr<ProgramDir> dir;
+    // The lock file beside the program folder's tavon.rnk (copies on other PCs take it).
+    QString lockPath() const { return dir->programFile() + QStringLiteral(".lock"); }
+
+protected slots:
+    void init();
+};
+
 // One opening of the ranking file, as the results window makes it, read at once:
 // `auto&& [lists, file] = Opening(options);`
 struct Opening {
-    explicit Opening(const results::RankingOptions& options) : file(options) { file.read(lists); }
+    explicit Opening(const storage::RankingOptions& options) : file(options) { file.read(lists); }
     results::BestFiveLists lists;
-    results::RankingFile file;
+    storage::RankingFile file;
 };
 
-namespace results {
+namespace storage {
 
 // The reason of a save by its name, for QCOMPARE's message.
 inline char* toString(SaveResult::Reason reason)
@@ -47,4 +64,4 @@ inline char* toString(SaveResult::Reason reason)
     return qstrdup(std::size_t(reason) < std::size(names) ? names[reason] : "?");
 }
 
-} // namespace results
+} // namespace storage

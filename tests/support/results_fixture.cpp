@@ -3,8 +3,9 @@
 
 #include "rules/module1.h"
 #include "support/ranking_bytes.h"
+#include "ui/application.h"
 
-#include <QCoreApplication>
+#include <QApplication>
 #include <QTest>
 
 namespace resultsfixture {
@@ -32,7 +33,12 @@ QStringList captions(const ui::ControlArray<ui::Label>& array)
 
 } // namespace resultsfixture
 
-void ResultsFixture::setUp()
+void ResultsFixture::initTestCase()
+{
+    ui::initApplication(*qApp);
+}
+
+void ResultsFixture::init()
 {
     dir = std::make_unique<ProgramDir>();
     QVERIFY(dir->isValid());
@@ -41,7 +47,7 @@ void ResultsFixture::setUp()
     fake = std::make_unique<FakeServices>();
 }
 
-void ResultsFixture::tearDown()
+void ResultsFixture::cleanup()
 {
     wiring.reset();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);

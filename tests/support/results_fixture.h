@@ -8,6 +8,7 @@
 
 #include <QByteArray>
 #include <QList>
+#include <QObject>
 #include <QStringList>
 
 #include <memory>
@@ -26,13 +27,17 @@ QStringList captions(const ui::ControlArray<ui::Label>& array);
 } // namespace resultsfixture
 
 // The results window opened as the program opens it, on a ranking file in a fresh temporary
-// directory, with FakeServices in place and the shared state at its start-up values. A test
-// class derives from it and calls setUp() from init() and tearDown() from cleanup().
-class ResultsFixture {
-protected:
-    void setUp();
-    void tearDown();
+// directory, with FakeServices in place and the shared state at its start-up values, for each
+// test function and each row of its data. A test class derives from it.
+class ResultsFixture : public QObject {
+    Q_OBJECT
 
+protected slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+protected:
     QString rankingPath() const { return dir->programFile(); }
     QByteArray fileBytes() const;
     void writeRanking(const QByteArray& bytes);

@@ -20,23 +20,23 @@
 //   k  as s, but die with three records written (the file a mix of old and new lists)
 // and telling it, unasked, W when it finds the lock taken and waits.
 inline int runningCopy(const ChildProcess::Channel& channel, const results::NewEntry& entry,
-                       results::RankingOptions options)
+                       storage::RankingOptions options)
 {
     char command = 0;
     int writes = 0;
-    options.writeHook = [&](results::WriteStep step) {
-        if (step == results::WriteStep::WaitingForLock)
+    options.writeHook = [&](storage::WriteStep step) {
+        if (step == storage::WriteStep::WaitingForLock)
             channel.send('W');
-        if (step == results::WriteStep::Reread && (command == 'p' || command == 'P')) {
+        if (step == storage::WriteStep::Reread && (command == 'p' || command == 'P')) {
             channel.send('M');
             if (channel.receive() != 'c')
                 ::_exit(3);
         }
-        if (step == results::WriteStep::Written && command == 'k' && ++writes == 3)
+        if (step == storage::WriteStep::Written && command == 'k' && ++writes == 3)
             ::raise(SIGKILL);
     };
     results::BestFiveLists lists;
-    results::RankingFile file(options);
+    storage::RankingFile file(options);
     for (;;) {
         switch (command = channel.receive()) {
         case 'o':

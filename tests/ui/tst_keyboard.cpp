@@ -13,7 +13,6 @@
 #include <QPushButton>
 #include <QTest>
 
-#include <optional>
 
 namespace {
 
@@ -55,14 +54,9 @@ void send(const Strokes& strokes, QWidget* widget, quint64 base)
 
 Q_DECLARE_METATYPE(Strokes)
 
-// Every test runs with FakeServices in place.
-class KeyboardTest : public QObject {
+class KeyboardTest : public FakeServicesTest {
     Q_OBJECT
-    std::optional<FakeServices> fake;
 private slots:
-    void initTestCase() { ui::initApplication(*qApp); }
-    void init() { fake.emplace(); }
-    void cleanup() { fake.reset(); }
     void keysPressTheFocusedButtonOnce_data();
     void keysPressTheFocusedButtonOnce();
 };

@@ -22,16 +22,9 @@
 #include <QTest>
 #include <QTimer>
 
-#include <optional>
-
-// Every test runs with FakeServices in place.
-class UiTest : public QObject {
+class UiTest : public FakeServicesTest {
     Q_OBJECT
-    std::optional<FakeServices> fake;
 private slots:
-    void initTestCase() { ui::initApplication(*qApp); }
-    void init() { fake.emplace(); }
-    void cleanup() { fake.reset(); }
     void twipsRoundToTheNearestPixel_data();
     void twipsRoundToTheNearestPixel();
     void pointsBecomeWholePixelsAt96Dpi_data();

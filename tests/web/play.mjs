@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Playing the page as a pupil does, for the tests: the questions known from the seed by a
-// second game model driven through the same events beside the page's.
+// Playing the page as a pupil does, for the tests: each question's right answer read from the
+// page's own game model (never a second game in the page's WebAssembly, whose windows share
+// the run's state).
 import { readFileSync } from 'node:fs';
 import { createRequire } from 'node:module';
 
@@ -16,34 +17,27 @@ export async function ok(page) {
   return title;
 }
 
-// The button that answers each of the game's five questions rightly, in order. The shadow
-// game sees the same draws as the page's as long as every question is answered.
-export function answers(page) {
-  return page.evaluate(() => {
-    const g = new nubora.M.Game(nubora.seed);
-    const run = (step) => { if (step.nextQuestion) run(g.syutudai()); };
-    g.Form_Load();
-    run(g.Command1_Click());
-    const right = [];
-    for (let i = 0; i < 5; ++i) {
-      right.push(g.kankei() === 3 ? 4 : g.kankei());
-      if (i < 4) run(g.kotae_Click(right[i]));
-    }
-    g.delete();
-    return right;
-  });
-}
+// The button that answers the question showing rightly (a square proportion, whose own button
+// is hidden, by the last).
+export const rightAnswer = (page) => page.evaluate(() => {
+  const kankei = nubora.game.game.kankei();
+  return kankei === 3 ? 4 : kankei;
+});
 
 export const caption = (page, selector) => page.$eval(selector, (el) => el.textContent);
 
-// The ranking file as the page keeps it, and what the library's Save makes of `entries` saved
-// one after the other into an empty file.
+// The ranking file as the page keeps it.
 export const stored = (page) => page.evaluate(async () => Array.from(await nubora.file.read()));
-export const expected = (page, entries) => page.evaluate((list) => {
-  let bytes = new Uint8Array(0);
-  for (const e of list) bytes = nubora.M.saveImage(bytes, e);
-  return Array.from(bytes);
-}, entries);
+
+// A ranking file as its format lays it out, written here byte by byte: records 1 to 75 of 12
+// bytes from `rows` ([name, score]; a missing row is blank), each the name as ASCII text or as
+// its Shift-JIS bytes (a Buffer), padded with spaces, then the score, 16-bit little-endian;
+// then `tail`, the bytes after record 75.
+export const blank = ['', 0];
+export const rankingFile = (rows, tail = []) => [...Array.from({ length: 75 }, (_, i) => {
+  const [name, score] = rows[i] ?? blank, field = typeof name === 'string' ? Buffer.from(name, 'latin1') : name;
+  return [...field, ...Array(10 - field.length).fill(0x20), score & 255, (score >> 8) & 255];
+}).flat(), ...tail];
 
 // Resolves once the question showing takes an answer: a press no sooner than a glance after it.
 export const answerable = (page) => page.waitForFunction(() => nubora.game.answerable?.() ?? true, { polling: 20 });
@@ -64,11 +58,10 @@ export async function tapTwice(page, selector, apart) {
 // A whole game by mouse (or by `press`, a tap): スタート, then each right answer. Returns the
 // total shown.
 export async function playByMouse(page, press = (selector) => page.click(selector)) {
-  const right = await answers(page);
   await press('[data-name=Command1]');
-  for (const index of right) {
+  for (let q = 0; q < 5; ++q) {
     await answerable(page);
-    await press(`[data-name=kotae${index}]`);
+    await press(`[data-name=kotae${await rightAnswer(page)}]`);
   }
   await page.waitForSelector('dialog.window[data-form=Form3][open]');
   return Number((await caption(page, '[data-name=tokutenyo]')).trim());
@@ -122,11 +115,5 @@ export async function compose(page, engine, reading, text, composing = async () 
   }, reading, text);
 }
 
-// A class link: the class's tavon.rnk as the file format lays it out, range 0's records first
-// (name in ASCII, padded with spaces; the score, 16-bit little-endian), then blank records to 75.
-export const classFile = (rows) => Array.from({ length: 75 }, (_, i) => {
-  const [name, score] = rows[i] ?? ['', 0];
-  return [...Buffer.from(name.padEnd(10), 'latin1'), score & 255, (score >> 8) & 255];
-}).flat();
 export const strip = (page, key) => page.evaluate((k) => document.querySelector(`#strip [data-key=${k}]`)?.textContent ?? null, key);
 export const names = (page) => page.$$eval('dialog[open] [data-name^=namae]', (cells) => cells.map((c) => c.textContent).join());
