@@ -61,9 +61,15 @@ async function start() {
   onStripChange(fit);
   let M, view;
   try {
-    const loading = globalThis.createNubora();
+    // The WebAssembly compiling since the page began (index.html), where it is.
+    const compiled = globalThis.nuboraWasm;
+    const loading = globalThis.createNubora(compiled ? { instantiateWasm: (imports, receive) => {
+      compiled.then((module) => WebAssembly.instantiate(module, imports).then((instance) => receive(instance, module)));
+      return {};
+    } } : {});
     view = gameView(root);
-    M = await loading;
+    // (A WebAssembly that fails to come fails the start.)
+    M = await Promise.race([loading, compiled?.then(() => new Promise(() => {}))].filter(Boolean));
   } catch {
     root.replaceChildren();
     fail('ゲームを読み込めませんでした。ページを開き直してください。');

@@ -50,7 +50,8 @@ const inline = `${readFileSync(moduleJs, 'utf8')}
   createNubora = (options = {}) => load({ ...options, wasmBinary: bytes });
 }`;
 const page = readFileSync(join(web, 'index.html'), 'utf8')
-  .replace(/<link rel="(manifest|preload)"[^>]*>\n/g, '')
+  .replace(/<link rel="manifest"[^>]*>\n/, '')
+  .replace(/<script>\n[^<]*globalThis\.nuboraWasm[^<]*<\/script>\n/, '')
   .replace(/<link rel="(apple-touch-)?icon"[^>]*>\n/g, '')
   .replace('<link rel="stylesheet" href="style.css">', () => `<style>\n${readFileSync(join(web, 'style.css'), 'utf8')}</style>`)
   .replace('<script src="nubora1_module.js" defer></script>', () => `<script>\n${safe(inline)}\n</script>`)

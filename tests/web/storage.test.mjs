@@ -36,6 +36,9 @@ const unloaded = [
       Object.defineProperty(globalThis, 'createNubora', { value: () => Promise.reject(new Error('lost')), writable: true, configurable: true });
     } });
   }, says: 'ゲームを読み込めませんでした。ページを開き直してください。' },
+  { what: 'when its WebAssembly fails to compile', before: () => {
+    WebAssembly.compileStreaming = WebAssembly.instantiate = () => Promise.reject(new TypeError('lost'));
+  }, says: 'ゲームを読み込めませんでした。ページを開き直してください。' },
 ];
 for (const u of unloaded) {
   test(`${u.what} the page says so in Japanese`, async () => {
