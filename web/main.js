@@ -63,13 +63,14 @@ async function start() {
   try {
     // The WebAssembly compiling since the page began (index.html), where it is.
     const compiled = globalThis.nuboraWasm;
+    let made = null;
     const loading = globalThis.createNubora(compiled ? { instantiateWasm: (imports, receive) => {
-      compiled.then((module) => WebAssembly.instantiate(module, imports).then((instance) => receive(instance, module)));
+      made = compiled.then((module) => WebAssembly.instantiate(module, imports).then((instance) => receive(instance, module)));
       return {};
     } } : {});
     view = gameView(root);
-    // (A WebAssembly that fails to come fails the start.)
-    M = await Promise.race([loading, compiled?.then(() => new Promise(() => {}))].filter(Boolean));
+    // The module would wait for ever on a WebAssembly that failed: that failure fails the start.
+    M = await Promise.race([loading, made?.then(() => loading) ?? loading]);
   } catch {
     root.replaceChildren();
     fail('ゲームを読み込めませんでした。ページを開き直してください。');
