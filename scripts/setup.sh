@@ -15,8 +15,8 @@ packages="g++ make cmake qt6-base-dev qt6-translations-l10n fonts-ipafont-gothic
 [ "$*" = --site ] && packages=""
 # The site: the game library built with emscripten (the Shift-JIS table by the native
 # compiler, as in the build), the bitmap icon rendered from its SVG, the page put together by
-# Node.js.
-site="g++ make cmake emscripten nodejs librsvg2-bin"
+# Node.js, its scripts made small by esbuild.
+site="g++ make cmake emscripten nodejs librsvg2-bin esbuild"
 # nubora1-server: HTTP, SQLite, PostgreSQL's client (and its server, for the tests), QR codes.
 server_packages="pkg-config libcpp-httplib-dev libsqlite3-dev libpq-dev libqrencode-dev postgresql-15"
 for group in "$@"; do

@@ -10,7 +10,7 @@ src=$(cd "$(dirname "$0")/.." && pwd)
 out=$1
 site=${2:-$1}
 mkdir -p "$out/wasm" "$out/tools" "$site"
-for tool in emcmake em++ node c++ rsvg-convert; do
+for tool in emcmake em++ node c++ rsvg-convert esbuild; do
     command -v $tool >/dev/null 2>&1 || { echo "web: $tool is missing (sh scripts/setup.sh --site installs it)" >&2; exit 1; }
 done
 

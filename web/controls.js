@@ -47,44 +47,59 @@ function fitWrapped(el, size) {
 // Captions are drawn as the desktop draws them, whatever face the browser has: a one-line
 // caption's baseline at 0.86 em, or lower where its glyphs reach higher; one wider than its
 // fixed control with its letters just close enough to fit (the desktop condenses its face).
-// Fitted when first drawn and whenever the caption changes.
-function fitCaption(el) {
-  el.style.letterSpacing = '';
+// Measured with its letters at their own spacing; returns what fitting it writes.
+function measureCaption(el) {
   const box = el.getBoundingClientRect();
   const text = [...el.textContent];
-  if (!text.length || !box.width) return;
+  if (!text.length || !box.width) return null;
   const style = getComputedStyle(el);
   const width = parseFloat(style.width), size = parseFloat(style.fontSize);
-  if (el.classList.contains('wrap')) return fitWrapped(el, size);
+  if (el.classList.contains('wrap')) return () => fitWrapped(el, size);
+  const fit = {};
   if (el.classList.contains('label')) {
     // The line as high as puts the face's baseline where the rule has it.
     const { face, rule } = baselines(style, el.textContent, 0, parseFloat(style.height));
-    el.style.lineHeight = `${2 * (rule - face)}px`;
+    fit.lineHeight = `${2 * (rule - face)}px`;
   }
-  if (text.length < 2) return;
-  const available = width - ['paddingLeft', 'paddingRight', 'borderLeftWidth', 'borderRightWidth']
-    .reduce((sum, side) => sum + parseFloat(style[side]), 0);
-  const range = document.createRange();
-  range.selectNodeContents(el);
-  // The spacing follows every letter, the last one too, where it moves no ink.
-  const excess = (range.getBoundingClientRect().width * width) / box.width - available;
-  if (excess > 0) el.style.letterSpacing = `${-Math.ceil((excess * 10) / (text.length - 1)) / 10}px`;
+  if (text.length >= 2) {
+    const available = width - ['paddingLeft', 'paddingRight', 'borderLeftWidth', 'borderRightWidth']
+      .reduce((sum, side) => sum + parseFloat(style[side]), 0);
+    const range = document.createRange();
+    range.selectNodeContents(el);
+    // The spacing follows every letter, the last one too, where it moves no ink.
+    const excess = (range.getBoundingClientRect().width * width) / box.width - available;
+    if (excess > 0) fit.letterSpacing = `${-Math.ceil((excess * 10) / (text.length - 1)) / 10}px`;
+  }
+  return () => Object.assign(el.style, fit);
 }
+// Fits captions together: every one's spacing taken away, then all measured, then all written,
+// so that the page is laid out once for them all, not once for each.
+function fitCaptions(els) {
+  for (const el of els) el.style.letterSpacing = '';
+  for (const write of els.map(measureCaption)) write?.();
+}
+// Fitted when first drawn and whenever the caption changes.
 const refit = new MutationObserver((changes) => {
-  for (const el of new Set(changes.map((c) => c.target.closest?.('[data-name]') || c.target.parentElement))) fitCaption(el);
+  fitCaptions([...new Set(changes.map((c) => c.target.closest?.('[data-name]') || c.target.parentElement))].filter(Boolean));
 });
 // And all again once a face has loaded, in case a caption was measured in another.
 const fittedControls = new Set();
 document.fonts?.addEventListener('loadingdone', () => {
-  for (const el of fittedControls) {
-    if (el.isConnected) fitCaption(el);
-    else fittedControls.delete(el);
-  }
+  for (const el of fittedControls) if (!el.isConnected) fittedControls.delete(el);
+  fitCaptions([...fittedControls]);
 });
+const unfitted = new Set();
 function fitted(el) {
   refit.observe(el, { childList: true, characterData: true, subtree: true });
   fittedControls.add(el);
-  requestAnimationFrame(() => fitCaption(el));
+  if (!unfitted.size) {
+    requestAnimationFrame(() => {
+      const els = [...unfitted];
+      unfitted.clear();
+      fitCaptions(els);
+    });
+  }
+  unfitted.add(el);
 }
 
 function applyLook(el, look = {}) {

@@ -12,15 +12,10 @@ import { announce } from './announce.js';
 // Milliseconds within which no one reads a new question: a press sooner belongs to the last one.
 const glance = 300;
 
-// windows: { showResults(atGameEnd, said) -> Promise when modal, showHelp(), end() }.
-// pace: each point of the countdown lasts this many times its designed time (1 as designed).
-export function gameWindow(M, root, seed, windows, pace = 1) {
-  const game = new M.Game(seed);
-  const [answers, columns, ranges] = [M.answers(), M.columns(), M.rangeCount()];
-  const rangeItems = Array.from({ length: ranges }, (_, i) => [`en${i}`, M.rangeName(i), true]);
-  // A menu item chosen while the window is not the active one activates it instead (終了 ends).
-  const menus = menuBar(form1.menus.map((m) => (m.ranges ? { ...m, items: rangeItems } : m)),
-    (name) => (active || name === 'm1d' ? handlers[name]() : activate(focusable(null))));
+// The game window's client area, made in `root` while the game library loads: laid out (its
+// faces found, its captions fitted) unseen and out of the page's flow, so that it is ready
+// when the library is. gameWindow shows it.
+export function gameView(root) {
   const area = client(form1);
   const c = build(area, form1.controls, form1);
   const form = document.createElement('main');
@@ -31,9 +26,26 @@ export function gameWindow(M, root, seed, windows, pace = 1) {
   const heading = document.createElement('h1');
   heading.className = 'unseen';
   heading.textContent = form1.caption;
-  // The client area first, so that the keyboard order starts at スタート; the bar sits above it.
-  form.append(heading, area, menus.bar);
+  form.append(heading, area);
+  form.style.position = 'absolute';
+  form.style.visibility = 'hidden';
   root.append(form);
+  return { form, area, c };
+}
+
+// view: the client area gameView made.
+// windows: { showResults(atGameEnd, said) -> Promise when modal, showHelp(), end() }.
+// pace: each point of the countdown lasts this many times its designed time (1 as designed).
+export function gameWindow(M, { form, area, c }, seed, windows, pace = 1) {
+  const game = new M.Game(seed);
+  const [answers, columns, ranges] = [M.answers(), M.columns(), M.rangeCount()];
+  const rangeItems = Array.from({ length: ranges }, (_, i) => [`en${i}`, M.rangeName(i), true]);
+  // A menu item chosen while the window is not the active one activates it instead (終了 ends).
+  const menus = menuBar(form1.menus.map((m) => (m.ranges ? { ...m, items: rangeItems } : m)),
+    (name) => (active || name === 'm1d' ? handlers[name]() : activate(focusable(null))));
+  // The client area first, so that the keyboard order starts at スタート; the bar sits above it.
+  form.append(menus.bar);
+  form.removeAttribute('style');
   c[`kotae${M.hiddenAnswer()}`].hidden = true;
   const spoken = readInOrder(c);
 

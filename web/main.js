@@ -3,7 +3,7 @@
 // browser's storage (a class link's: the class's lists on its server), the three windows, the
 // page scaled to fit the screen, the service worker.
 import { form1, px } from './layout.js';
-import { gameWindow } from './game.js';
+import { gameView, gameWindow } from './game.js';
 import { resultsWindow } from './results.js';
 import { helpWindow } from './help.js';
 import { openRankingFile } from './storage.js';
@@ -47,35 +47,46 @@ async function start() {
     fail('このブラウザーでは、このゲームを動かせません。新しいブラウザーで開いてください。');
     return;
   }
-  // The storage opens while the module compiles and the game window is made: a class link's
-  // lists are the class's.
+  // The storage opens and the game window is made and laid out while the module compiles: a
+  // class link's lists are the class's.
   const key = classKey();
   const opening = key ? openClass(key) : openRankingFile();
-  let M;
+  const root = document.getElementById('page');
+  // The pace is told on the page, and kept nowhere: the lists hold scores as they were made.
+  // (Told first, so that the window is laid out at the scale the strip leaves it.)
+  const pace = linkPace();
+  if (pace !== 1) notice('pace', `持ち時間：ふつうの${pace}倍（先生の設定）`);
+  fit();
+  addEventListener('resize', fit);
+  onStripChange(fit);
+  let M, view;
   try {
-    M = await globalThis.createNubora();
+    // The WebAssembly compiling since the page began (index.html), where it is.
+    const compiled = globalThis.nuboraWasm;
+    let made = null;
+    const loading = globalThis.createNubora(compiled ? { instantiateWasm: (imports, receive) => {
+      made = compiled.then((module) => WebAssembly.instantiate(module, imports).then((instance) => receive(instance, module)));
+      return {};
+    } } : {});
+    view = gameView(root);
+    // The module would wait for ever on a WebAssembly that failed: that failure fails the start.
+    M = await Promise.race([loading, made?.then(() => loading) ?? loading]);
   } catch {
+    root.replaceChildren();
     fail('ゲームを読み込めませんでした。ページを開き直してください。');
     return;
   }
   document.getElementById('loading')?.remove();
-  fit();
-  addEventListener('resize', fit);
-  onStripChange(fit);
   document.addEventListener('pointerdown', allowSound, { capture: true });
   document.addEventListener('keydown', allowSound, { capture: true });
 
   // The seam through which a test fixes the draws; a player's game draws from the clock.
   const seed = Number.isInteger(globalThis.nuboraSeed) ? globalThis.nuboraSeed
     : crypto.getRandomValues(new Uint32Array(1))[0];
-  const root = document.getElementById('page');
-  // The pace is told on the page, and kept nowhere: the lists hold scores as they were made.
-  const pace = linkPace();
-  if (pace !== 1) notice('pace', `持ち時間：ふつうの${pace}倍（先生の設定）`);
   let game = null;
   const results = opening.then((file) => resultsWindow(M, file, () => game.activate()));
   const help = helpWindow(() => game.activate());
-  game = gameWindow(M, root, seed, {
+  game = gameWindow(M, view, seed, {
     showResults: async (atGameEnd, said) => (await results).showResults(atGameEnd, said),
     showHelp: () => help.showHelp(),
     end: () => {
@@ -86,6 +97,7 @@ async function start() {
       window.close();
     },
   }, pace);
+  keepOffline();
   // Another window (results or help) took the focus: the game window is no longer active, and
   // that window is drawn over the others.
   document.addEventListener('focusin', (event) => {
@@ -104,10 +116,13 @@ async function start() {
 
 // Offline play needs a service worker: a served page has none over plain HTTP (but from this
 // computer) nor where the browser does not trust the server's certificate. The page says so.
-// The worker is set up once the page has loaded, from the browser's cache where it can.
-if (location.protocol.startsWith('http')) {
-  const cannot = () => notice('offline', 'このページはオフラインでは遊べません（HTTPS の信頼できるサーバーから開くと遊べます）。');
-  if (!('serviceWorker' in navigator)) cannot();
-  else addEventListener('load', () => navigator.serviceWorker.register('sw.js').catch(cannot));
+// The worker is set up once the start message has been drawn (its install reads and checks
+// every file, which would hold the message back), from the browser's cache where it can.
+const served = location.protocol.startsWith('http');
+const cannotPlayOffline = () => notice('offline', 'このページはオフラインでは遊べません（HTTPS の信頼できるサーバーから開くと遊べます）。');
+function keepOffline() {
+  if (!served || !('serviceWorker' in navigator)) return;
+  requestAnimationFrame(() => setTimeout(() => navigator.serviceWorker.register('sw.js').catch(cannotPlayOffline)));
 }
+if (served && !('serviceWorker' in navigator)) cannotPlayOffline();
 start();

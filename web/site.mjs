@@ -8,6 +8,7 @@
 // in one file, the WebAssembly inside, for file:// (a USB stick, a local folder).
 import { readFileSync, writeFileSync, copyFileSync, chmodSync } from 'node:fs';
 import { createHash } from 'node:crypto';
+import { execFileSync } from 'node:child_process';
 import { join } from 'node:path';
 
 const [web, moduleJs, icon, out] = process.argv.slice(2);
@@ -24,17 +25,23 @@ const generated = { 'design.js': `export const designs = ${JSON.stringify(design
 const modules = ['design.js', 'layout.js', 'controls.js', 'announce.js', 'dialogs.js', 'menu.js', 'countdown.js', 'sound.js',
   'storage.js', 'strip.js', 'game.js', 'classlink.js', 'results.js', 'help.js', 'main.js'];
 
+// Scripts made small (esbuild), for the browser to fetch and read sooner: `how`, esbuild's
+// options for the kind of script.
+const small = (code, ...how) => execFileSync('esbuild', ['--minify', '--log-level=warning', ...how],
+  { input: code, encoding: 'utf8', maxBuffer: 1 << 26 });
 // One module: each file without its import lines and export keywords.
-const joined = modules.map((name) => (generated[name] ?? readFileSync(join(web, name), 'utf8'))
+const joined = small(modules.map((name) => (generated[name] ?? readFileSync(join(web, name), 'utf8'))
   .replace(/^import .* from '.*';\n/gm, '')
-  .replace(/^export /gm, '')).join('\n');
+  .replace(/^export /gm, '')).join('\n'), '--format=esm');
+// The emscripten module, a classic script: its createNubora stays a global.
+const glue = small(readFileSync(moduleJs, 'utf8'));
 // The hosted page: its modules as one, nubora1.js, asked for at once with the emscripten
 // module and its WebAssembly.
 writeFileSync(join(out, 'nubora1.js'), joined);
 writeFileSync(join(out, 'index.html'), readFileSync(join(web, 'index.html'), 'utf8')
   .replace('<script type="module" src="main.js"></script>', '<script type="module" src="nubora1.js"></script>'));
 for (const name of ['style.css', 'manifest.webmanifest']) copyFileSync(join(web, name), join(out, name));
-copyFileSync(moduleJs, join(out, 'nubora1_module.js'));
+writeFileSync(join(out, 'nubora1_module.js'), glue);
 copyFileSync(wasm, join(out, 'nubora1_module.wasm'));
 chmodSync(join(out, 'nubora1_module.wasm'), 0o644); // emscripten's is executable
 copyFileSync(icon, join(out, 'nubora1.svg'));
@@ -51,14 +58,15 @@ writeFileSync(join(out, 'sw.js'), readFileSync(join(web, 'sw.js'), 'utf8')
 
 const safe = (text) => text.replace(/<\/script/gi, '<\\/script');
 // The emscripten module given its WebAssembly from the page itself.
-const inline = `${readFileSync(moduleJs, 'utf8')}
+const inline = `${glue}
 {
   const bytes = Uint8Array.from(atob('${readFileSync(wasm).toString('base64')}'), (c) => c.charCodeAt(0));
   const load = createNubora;
   createNubora = (options = {}) => load({ ...options, wasmBinary: bytes });
 }`;
 const page = readFileSync(join(web, 'index.html'), 'utf8')
-  .replace(/<link rel="(manifest|preload)"[^>]*>\n/g, '')
+  .replace(/<link rel="manifest"[^>]*>\n/, '')
+  .replace(/<script>\n[^<]*globalThis\.nuboraWasm[^<]*<\/script>\n/, '')
   .replace(/<link rel="(apple-touch-)?icon"[^>]*>\n/g, '')
   .replace('<link rel="stylesheet" href="style.css">', () => `<style>\n${readFileSync(join(web, 'style.css'), 'utf8')}</style>`)
   .replace('<script src="nubora1_module.js" defer></script>', () => `<script>\n${safe(inline)}\n</script>`)

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The page where the browser lacks a part or storage fails: no WebAssembly, no IndexedDB, no
-// storage at all, a write refused, the browser's data cleared during a game; and the teacher's
-// import, asked first, of files no list is made of.
+// The page where the browser lacks a part or storage fails: no WebAssembly, a game library
+// slow or failing to load, no IndexedDB, no storage at all, a write refused, the browser's data
+// cleared during a game; and the teacher's import, asked first, of files no list is made of.
 import { test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
 import { mkdtemp, writeFile, rm } from 'node:fs/promises';
@@ -26,10 +26,55 @@ const message = async (page) => {
   return page.evaluate(() => [...document.querySelectorAll('dialog.message[open] p')].pop().textContent);
 };
 
-test('without WebAssembly the page says so in Japanese', async () => {
+// The game library taken away, or its loading failing: the page says so in Japanese, and
+// nothing of the game window (made while the library loads) stays.
+const unloaded = [
+  { what: 'without WebAssembly', before: () => { delete globalThis.WebAssembly; },
+    says: 'このブラウザーでは、このゲームを動かせません。新しいブラウザーで開いてください。' },
+  { what: 'when the game library fails to load', before: () => {
+    Object.defineProperty(globalThis, 'createNubora', { configurable: true, set() {
+      Object.defineProperty(globalThis, 'createNubora', { value: () => Promise.reject(new Error('lost')), writable: true, configurable: true });
+    } });
+  }, says: 'ゲームを読み込めませんでした。ページを開き直してください。' },
+  { what: 'when its WebAssembly fails to compile', before: () => {
+    WebAssembly.compileStreaming = WebAssembly.instantiate = () => Promise.reject(new TypeError('lost'));
+  }, says: 'ゲームを読み込めませんでした。ページを開き直してください。' },
+];
+for (const u of unloaded) {
+  test(`${u.what} the page says so in Japanese`, async () => {
+    const ctx = await newContext();
+    const page = await openGame(ctx, gameUrl(server), 1, { before: u.before });
+    assert.equal(await failure(page), u.says);
+    assert.equal(await page.$eval('#page', (el) => el.childElementCount), 0);
+    await ctx.close();
+  });
+}
+
+test('while the game library loads the page shows its notice alone, then the game window with its start message', async () => {
   const ctx = await newContext();
-  const page = await openGame(ctx, gameUrl(server), 1, { before: () => { delete globalThis.WebAssembly; } });
-  assert.equal(await failure(page), 'このブラウザーでは、このゲームを動かせません。新しいブラウザーで開いてください。');
+  const page = await ctx.newPage();
+  await page.setViewport({ width: 580, height: 425 });
+  await page.evaluateOnNewDocument(() => {
+    const held = new Promise((resolve) => { globalThis.releaseLibrary = resolve; });
+    Object.defineProperty(globalThis, 'createNubora', { configurable: true, set(load) {
+      Object.defineProperty(globalThis, 'createNubora', { value: (...a) => held.then(() => load(...a)), writable: true, configurable: true });
+    } });
+  });
+  await page.goto(gameUrl(server));
+  // What the pupil sees and a screen reader reads: the notice on the screen, or the game.
+  const shown = () => page.evaluate(() => {
+    const notice = document.getElementById('loading')?.getBoundingClientRect();
+    const form = document.querySelector('main.form1');
+    return { notice: Boolean(notice && notice.height && notice.bottom <= innerHeight), game: getComputedStyle(form).visibility };
+  });
+  await page.waitForSelector('main.form1 [data-name=Command1]');
+  assert.deepEqual(await shown(), { notice: true, game: 'hidden' });
+  assert.equal(await page.$('aria/スタート[role="button"]'), null);
+  await page.evaluate(() => globalThis.releaseLibrary());
+  await page.waitForSelector('dialog.message[open]');
+  assert.deepEqual(await shown(), { notice: false, game: 'visible' });
+  await ok(page);
+  assert.ok(await page.$('aria/スタート[role="button"]'));
   await ctx.close();
 });
 
