@@ -66,6 +66,7 @@ const inline = `${glue}
 }`;
 const page = readFileSync(join(web, 'index.html'), 'utf8')
   .replace(/<link rel="manifest"[^>]*>\n/, '')
+  .replace(/<link rel="preload"[^>]*>\n/, '')
   .replace(/<script>\n[^<]*globalThis\.nuboraWasm[^<]*<\/script>\n/, '')
   .replace(/<link rel="(apple-touch-)?icon"[^>]*>\n/g, '')
   .replace('<link rel="stylesheet" href="style.css">', () => `<style>\n${readFileSync(join(web, 'style.css'), 'utf8')}</style>`)

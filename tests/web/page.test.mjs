@@ -107,6 +107,7 @@ test('a game by keyboard, the name typed through an input method, capped only on
 // In each engine (WebKit's driver has no touch: there, by mouse); the browser starts within.
 for (const engine of engines) {
   test(`a game by touch in ${engine}, a name typed through an input method, to a saved name`, { timeout: 120000 }, async () => {
+    const before = server.requests.length;
     const page = await openGame(await newContext(engine), gameUrl(server), 17);
     if (engine === 'chromium') await page.setViewport({ width: 580, height: 425, hasTouch: true });
     const tap = (selector) => page.tap(selector);
@@ -121,6 +122,10 @@ for (const engine of engines) {
     // 山田太郎で as code page 932 has it: 山 8E52, 田 9363, 太 91BE, 郎 9859, で 82C5.
     assert.deepEqual(await stored(page), rankingFile([[Buffer.from('8e52936391be985982c5', 'hex'), total]]));
     assert.deepEqual(page.errors, []);
+    // The WebAssembly that the page preloads is taken from the preload, not asked for again:
+    // as often as the script beside it, however often the page loads.
+    const asked = (file) => server.requests.slice(before).filter((path) => path === `/${file}`).length;
+    assert.equal(asked('nubora1_module.wasm'), asked('nubora1.js'));
   });
 }
 
