@@ -98,7 +98,8 @@ test('a game by keyboard, the name typed through an input method, capped only on
 // In each engine (WebKit's driver has no touch: there, by mouse); the browser starts within.
 for (const engine of engines) {
   test(`a game by touch in ${engine}, a name typed through an input method, to a saved name`, { timeout: 120000 }, async () => {
-    const page = await open(17, { engine, viewport: engine === 'chromium' && { width: 580, height: 425, hasTouch: true } });
+    const page = await openGame(await newContext(engine), gameUrl(server), 17);
+    if (engine === 'chromium') await page.setViewport({ width: 580, height: 425, hasTouch: true });
     const tap = (selector) => page.tap(selector);
     await tap('dialog.message[open] button');
     const total = await playByMouse(page, tap);
