@@ -45,8 +45,7 @@ test('the exported tavon.rnk is the file the page keeps, 900 bytes after one gam
     points.push(index === right ? (await totalShown(page)) - before : showing);
   }
   await page.waitForSelector('dialog.window[data-form=Form3][open]');
-  const marks = await page.$$eval('[data-name^=sikiyo]', (cells) => cells.map((el) => el.textContent));
-  assert.deepEqual(marks, ['○', '×', '○', '○', '○']);
+  assert.deepEqual(await page.$$eval('[data-name^=sikiyo]', (cells) => cells.map((el) => el.textContent)), ['○', '×', '○', '○', '○']);
   const total = await totalShown(page);
 
   const name = '山田ﾀﾛｳ';

@@ -101,8 +101,7 @@ test('the table and every utterance of a game as the accessibility tree has them
 
 test('where more contrast is asked for, every caption passes the contrast rule', { timeout: 30000 }, async () => {
   const page = await open(2, { started: true });
-  const cdp = await page.createCDPSession();
-  await cdp.send('Emulation.setEmulatedMedia', { features: [{ name: 'prefers-contrast', value: 'more' }] });
+  await page.emulateMediaFeatures([{ name: 'prefers-contrast', value: 'more' }]);
   await page.click('[data-name=Command1]'); // the question's number showing
   assert.deepEqual(await axe(page, true), []);
   await openLists(page);
@@ -157,9 +156,8 @@ test('a pace of 1.5, 2 or 3 set by the link slows the countdown and says so; no 
     const page = await open(19, { url: gameUrl(server) + query });
     assert.equal(await page.evaluate(() => Boolean(document.querySelector('#strip:not([hidden])'))), told, query);
     await ok(page);
-    const cdp = await page.createCDPSession();
     await page.click('[data-name=Command1]');
-    await advance(cdp, 13000);
+    await advance(await page.createCDPSession(), 13000);
     assert.equal(await page.$eval('[data-name=tokuten]', (el) => el.textContent), points, query);
   }
 });

@@ -39,8 +39,7 @@ export async function serve(dir = site) {
     }
     try {
       const body = await readFile(join(dir, path.endsWith('/') ? `${path}index.html` : path));
-      res.writeHead(200, { 'content-type': types[extname(path) || '.html'] || 'application/octet-stream' });
-      res.end(body);
+      res.writeHead(200, { 'content-type': types[extname(path) || '.html'] || 'application/octet-stream' }).end(body);
     } catch {
       res.writeHead(404).end();
     }
@@ -98,9 +97,6 @@ export function useSite() {
   async function newContext(engine = 'chromium') {
     if (engine !== 'chromium' && !others.has(engine)) others.set(engine, launch(engine));
     const ctx = await (engine === 'chromium' ? chromium : await others.get(engine)).browser.createBrowserContext();
-    const close = ctx.close.bind(ctx);
-    let closing = null;
-    ctx.close = () => (closing ??= close());
     opened.push(ctx);
     return ctx;
   }
