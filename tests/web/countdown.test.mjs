@@ -19,29 +19,25 @@ function fakeClock() {
 }
 
 const cases = [
-  // [what, times the timer gets to run, ticks expected (their marks)]
+  // [what, times the timer gets to run, ticks expected (their marks), what a tick does besides,
+  // given the ticks so far]
   ['on time', [2000, 4000, 6000], [2000, 4000, 6000]],
   ['a late timeout keeps to the marks', [2040, 4000], [2000, 4000]],
   ['held back for 7 s, then catching up', [7100], [2000, 4000, 6000]],
+  // Due: 2000; then, from 2500: 4500.
+  ['a tick that restarts the timer at its mark goes on from there', [6000], [2000, 4500],
+    (c, mark, count) => count === 1 && c.start(mark + 500)],
 ];
-for (const [what, runs, marks] of cases) {
+for (const [what, runs, marks, onTick = () => {}] of cases) {
   test(`countdown: ${what}`, () => {
     const clock = fakeClock(), ticks = [];
-    const c = new Countdown(2000, (mark) => ticks.push(mark), clock);
+    const c = new Countdown(2000, (mark) => onTick(c, mark, ticks.push(mark)), clock);
     c.start(0);
     for (const t of runs) clock.advance(t);
     assert.deepEqual(ticks, marks);
     assert.equal(clock.pending.at, marks.at(-1) + 2000); // one timeout waiting, for the next mark
+    c.stop();
+    clock.advance(runs.at(-1) + 20000);
+    assert.deepEqual(ticks, marks, 'none once stopped');
   });
 }
-
-test('countdown: a tick that restarts the timer at its mark goes on from there', () => {
-  const clock = fakeClock(), ticks = [];
-  const c = new Countdown(2000, (mark) => { ticks.push(mark); if (ticks.length === 1) c.start(mark + 500); }, clock);
-  c.start(0);
-  clock.advance(6000); // due: 2000; then, from 2500: 4500
-  assert.deepEqual(ticks, [2000, 4500]);
-  c.stop();
-  clock.advance(20000);
-  assert.deepEqual(ticks, [2000, 4500]);
-});

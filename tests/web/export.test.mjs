@@ -4,22 +4,14 @@
 // (tavon.rnk) goes there with export.json: the seed, the clicks with the points showing as each
 // was made, the name, and the captions of the results window opened for viewing, for the
 // desktop's test (tst_webexport) to play the same game and compare.
-import { test, before, after } from 'node:test';
+import { test } from 'node:test';
 import assert from 'node:assert/strict';
-import { mkdtemp, mkdir, readFile, rm, writeFile } from 'node:fs/promises';
-import { tmpdir } from 'node:os';
+import { mkdir, readFile, rm, writeFile } from 'node:fs/promises';
 import { join } from 'node:path';
 import { useSite, openGame, gameUrl } from './support.mjs';
-import { ok, rightAnswer, caption, stored, rankingFile, answerable } from './play.mjs';
+import { ok, rightAnswer, caption, stored, rankingFile, answerable, compose, openLists, totalShown } from './play.mjs';
 
-const { server, chromium } = useSite();
-let downloads;
-before(async () => {
-  downloads = await mkdtemp(join(tmpdir(), 'nubora1-downloads-'));
-});
-after(async () => {
-  if (downloads) await rm(downloads, { recursive: true, force: true });
-});
+const { server, chromium, scratch: downloads } = useSite();
 
 // The captions of the open results window, as the page shows them.
 const resultsCaptions = (page) => page.evaluate(() => {
@@ -42,33 +34,28 @@ test('the exported tavon.rnk is the file the page keeps, 900 bytes after one gam
   // Four right answers and, at the second question, a wrong one: 10, 0, 10, 10, 10 unless
   // the machine was slow enough for the countdown to tick. The points of a right answer are
   // what it added to the total (a tick may come between reading the points and the click).
-  const totalShown = async () => Number((await caption(page, '[data-name=tokutenyo]')).trim());
   const clicks = [], points = [];
   await page.click('[data-name=Command1]');
   for (let q = 0; q < 5; ++q) {
     await answerable(page);
     const right = await rightAnswer(page), index = q === 1 ? [0, 1, 2, 4].find((i) => i !== right) : right;
-    const before = await totalShown(), showing = Number(await caption(page, '[data-name=tokuten]'));
+    const before = await totalShown(page), showing = Number(await caption(page, '[data-name=tokuten]'));
     await page.click(`[data-name=kotae${index}]`);
     clicks.push(index);
-    points.push(index === right ? (await totalShown()) - before : showing);
+    points.push(index === right ? (await totalShown(page)) - before : showing);
   }
   await page.waitForSelector('dialog.window[data-form=Form3][open]');
-  const marks = await page.$$eval('[data-name^=sikiyo]', (cells) => cells.map((el) => el.textContent));
-  assert.deepEqual(marks, ['○', '×', '○', '○', '○']);
-  const total = await totalShown();
+  assert.deepEqual(await page.$$eval('[data-name^=sikiyo]', (cells) => cells.map((el) => el.textContent)), ['○', '×', '○', '○', '○']);
+  const total = await totalShown(page);
 
   const name = '山田ﾀﾛｳ';
-  const cdp = await page.createCDPSession();
-  await cdp.send('Input.imeSetComposition', { text: 'やまだたろう', selectionStart: 6, selectionEnd: 6 });
-  await cdp.send('Input.insertText', { text: name });
+  await compose(page, 'chromium', 'やまだたろう', name);
   await page.waitForFunction((n) => document.querySelector('[data-name=Text1]').value === n, {}, name);
   await page.click('dialog[open] [data-name=Command1]');
   assert.equal(await ok(page), '再スタート');
   assert.equal(await ok(page), 'スタート');
 
-  await page.click('[data-name=tokutenyo]'); // the lists for viewing
-  await page.waitForSelector('dialog.window[data-form=Form3][open]');
+  await openLists(page);
   const shown = await resultsCaptions(page);
   assert.equal(shown.best[0][1], name);
 

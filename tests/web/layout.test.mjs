@@ -7,11 +7,11 @@ import assert from 'node:assert/strict';
 import { readFile } from 'node:fs/promises';
 import { readFileSync } from 'node:fs';
 import { execFileSync } from 'node:child_process';
-import { useSite, engines, openGame, gameUrl } from './support.mjs';
-import { ok, axe } from './play.mjs';
+import { useSite, engines } from './support.mjs';
+import { ok, axe, openLists } from './play.mjs';
 
 const desktopFile = process.env.NUBORA_DESKTOP_LAYOUT || 'build/tests/desktop_layout.json';
-const { server, newContext } = useSite();
+const { open } = useSite();
 let desktop;
 before(async () => {
   desktop = JSON.parse(await readFile(desktopFile, 'utf8').catch(() => {
@@ -20,30 +20,29 @@ before(async () => {
 });
 
 // Opens the game window, then the results window for viewing, then the help window, and
-// hands each to visit(name) while it is open, as first drawn (its captions fitted).
+// hands each to visit(name) while it is open, as first drawn (its captions fitted): all that
+// the visits found, as a list.
 async function eachWindow(page, visit) {
-  const opened = async (form) => {
-    await page.waitForSelector(`dialog.window[data-form=${form}][open]`);
-    await page.evaluate(() => new Promise((drawn) => requestAnimationFrame(() => drawn())));
-  };
-  await visit('Form1');
-  await page.click('[data-name=tokutenyo]');
-  await opened('Form3');
-  await visit('Form3');
+  const drawn = () => page.evaluate(() => new Promise((done) => requestAnimationFrame(() => done())));
+  const found = await visit('Form1');
+  await openLists(page);
+  await drawn();
+  found.push(...(await visit('Form3')));
   await page.click('dialog[open] [data-name=Command1]');
   await ok(page); // the game window active again
   await page.click('[data-name=helpyo]');
-  await opened('Form2');
-  await visit('Form2');
+  await page.waitForSelector('dialog.window[data-form=Form2][open]');
+  await drawn();
+  return [...found, ...(await visit('Form2'))];
 }
 
-async function gamePage(seed, scale = 1, css = '', hasTouch = false) {
-  const ctx = await newContext();
-  const page = await openGame(ctx, gameUrl(server), seed, { css });
-  await page.setViewport({ width: 580 * scale, height: 480 * scale, hasTouch }); // the results window whole
-  await page.waitForFunction((s) => getComputedStyle(document.documentElement).getPropertyValue('--scale').trim() === String(s), {}, scale);
+// A game's page (as `open` makes it) with its start message answered, sized to `viewport`; or
+// to the results window whole at `scale`, once the page has taken that scale.
+async function gamePage(seed, { scale, hasTouch = false, viewport, ...options }) {
+  const page = await open(seed, { viewport: viewport || { width: 580 * scale, height: 480 * scale, hasTouch }, ...options });
+  if (scale) await page.waitForFunction((s) => getComputedStyle(document.documentElement).getPropertyValue('--scale').trim() === String(s), {}, scale);
   await ok(page);
-  return { page, ctx };
+  return page;
 }
 
 // The window's client area and its shown controls by name, in CSS pixels of the screen.
@@ -94,12 +93,10 @@ function differences(form, page, scale) {
 // (By touch, every small control has a larger hit area, unseen: nothing drawn moves.)
 for (const [scale, touch] of [[1, false], [2, false], [2, true]]) {
   test(`every window's controls where the desktop has them, in its colours and fonts, at scale ${scale}${touch ? ', by touch' : ''}`, { timeout: 30000 }, async () => {
-    const { page, ctx } = await gamePage(5, scale, '', touch);
-    const wrong = [];
-    await eachWindow(page, async (form) => wrong.push(...differences(form, await shown(page, form), scale).map((w) => `${form}.${w}`)));
+    const page = await gamePage(5, { scale, hasTouch: touch });
+    const wrong = await eachWindow(page, async (form) => differences(form, await shown(page, form), scale).map((w) => `${form}.${w}`));
     assert.deepEqual(wrong, []);
     if (scale === 1) assert.deepEqual(await axe(page), []);
-    await ctx.close();
   });
 }
 
@@ -245,16 +242,14 @@ test('the page has Japanese Gothic faces of its own list to show captions in', (
 
 for (const face of faces) {
   test(`every caption whole in ${face}, in every window and with a question shown`, { timeout: 60000 }, async () => {
-    const { page, ctx } = await gamePage(7, 1, `.client { font-family: "${face}", var(--gothic) !important; }`);
-    const cut = [];
-    await eachWindow(page, async (form) => cut.push(...(await cutCaptions(page, form, face))));
+    const page = await gamePage(7, { scale: 1, css: `.client { font-family: "${face}", var(--gothic) !important; }` });
+    const cut = await eachWindow(page, (form) => cutCaptions(page, form, face));
     await page.click('dialog[open] [data-name=Command1]');
     await ok(page);
     await page.click('[data-name=Command1]'); // a question: its numbers, the points "10"
     await page.evaluate(() => nubora.game.countdown.stop());
     cut.push(...(await cutCaptions(page, 'Form1', face)));
     assert.deepEqual(cut, []);
-    await ctx.close();
   });
 }
 
@@ -267,10 +262,7 @@ const targets = {
 };
 for (const [width, height] of [[1366, 768], [1366, 635], [1180, 820], [820, 1180]]) {
   test(`at ${width}×${height} the windows open over the game and every tap target is 44 px`, { timeout: 60000 }, async () => {
-    const ctx = await newContext();
-    const page = await openGame(ctx, gameUrl(server), 3);
-    await page.setViewport({ width, height, hasTouch: true });
-    await ok(page);
+    const page = await gamePage(3, { viewport: { width, height, hasTouch: true } });
     const small = [];
     for (const [form, from] of [['Form1'], ['Form2', 'helpyo'], ['Form3', 'tokutenyo']]) {
       if (from) {
@@ -291,7 +283,6 @@ for (const [width, height] of [[1366, 768], [1366, 635], [1180, 820], [820, 1180
       }
     }
     assert.deepEqual(small, []);
-    await ctx.close();
   });
 }
 
@@ -299,12 +290,8 @@ for (const [width, height] of [[1366, 768], [1366, 635], [1180, 820], [820, 1180
 for (const engine of engines) {
   for (const [width, height] of [[1366, 768], [820, 1180]]) {
     test(`every caption whole and every line begun rightly in ${engine} at ${width}×${height}`, { timeout: 180000 }, async () => {
-      const page = await openGame(await newContext(engine), gameUrl(server), 7);
-      await page.setViewport({ width, height });
-      await ok(page);
-      const cut = [];
-      await eachWindow(page, async (form) => cut.push(...(await cutCaptions(page, form))));
-      assert.deepEqual(cut, []);
+      const page = await gamePage(7, { engine, viewport: { width, height } });
+      assert.deepEqual(await eachWindow(page, (form) => cutCaptions(page, form)), []);
     });
   }
 }

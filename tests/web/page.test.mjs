@@ -11,82 +11,74 @@ import { test } from 'node:test';
 import assert from 'node:assert/strict';
 import { pathToFileURL } from 'node:url';
 import { join } from 'node:path';
-import { tmpdir } from 'node:os';
-import { cp, mkdtemp, readFile, writeFile, rm } from 'node:fs/promises';
+import { cp, mkdtemp, readFile, writeFile } from 'node:fs/promises';
 import { createHash } from 'node:crypto';
 import { serve, useSite, engines, openGame, site, gameUrl, fromFile, classServer, classProgram, desktopResults,
   desktopSaves } from './support.mjs';
-import { ok, rightAnswer, caption, stored, rankingFile, playByMouse, axe, compose, answerable, focused as focusedName, tapTwice,
-  strip, names } from './play.mjs';
+import { ok, rightAnswer, caption, stored, rankingFile, playByMouse, axe, compose, answerable, focused, tapTwice,
+  strip, names, openLists, totalShown } from './play.mjs';
 
-const { server, newContext } = useSite();
-
-// A page in a browser context of its own (its own storage).
-async function fresh(seed, url = gameUrl(server), context = null) {
-  const ctx = context || (await newContext());
-  const page = await openGame(ctx, url, seed);
-  return { page, ctx };
-}
+const { server, scratch, newContext, open } = useSite();
+const noWorker = fromFile && 'no service worker for file://';
 
 const messageTitle = (page) => caption(page, 'dialog.message[open] .titlebar');
 
-test('a game by mouse: the results window opens modally, 戻る saves the name as Save writes it', { timeout: 30000 }, async () => {
-  const { page, ctx } = await fresh(11);
-  assert.equal(await messageTitle(page), 'スタート');
-  await ok(page);
-  const total = await playByMouse(page);
-  assert.ok(total > 0);
-  assert.equal(await caption(page, '[data-name=jikan9]'), ` ${total}`);
-  assert.equal(await page.evaluate(() => document.activeElement.dataset.name), 'Text1');
-  assert.deepEqual(await axe(page), []);
-  await page.keyboard.type('TARO');
-  assert.equal(await caption(page, '[data-name=namae0]'), 'TARO');
-  await page.click('dialog[open] [data-name=Command1]');
-  // The restart message, then the game window active again: the start message.
-  assert.equal(await ok(page), '再スタート');
-  assert.equal(await ok(page), 'スタート');
-  assert.deepEqual(await stored(page), rankingFile([['TARO', total]]));
-  assert.deepEqual(page.errors, []);
-  await ctx.close();
-});
+// A whole game by mouse, saved by 戻る or by Enter; the same from nubora1.html by file://.
+const byMouse = [
+  { how: 'by mouse', seed: 11, name: 'TARO', save: (page) => page.click('dialog[open] [data-name=Command1]') },
+  { how: 'from nubora1.html by file://', seed: 41, name: 'USB', save: (page) => page.keyboard.press('Enter'),
+    url: pathToFileURL(join(site, 'nubora1.html')).href, skip: fromFile && 'every test plays it so' },
+];
+for (const g of byMouse) {
+  test(`a game ${g.how}: the results window opens modally, saving the name as Save writes it`, { timeout: 30000, skip: g.skip }, async () => {
+    const page = await open(g.seed, { url: g.url });
+    assert.equal(await messageTitle(page), 'スタート');
+    await ok(page);
+    const total = await playByMouse(page);
+    assert.ok(total > 0);
+    assert.equal(await caption(page, '[data-name=jikan9]'), ` ${total}`);
+    assert.equal(await focused(page), 'Text1');
+    assert.deepEqual(await axe(page), []);
+    await page.keyboard.type(g.name);
+    assert.equal(await caption(page, '[data-name=namae0]'), g.name);
+    await g.save(page);
+    // The restart message, then the game window active again: the start message.
+    assert.equal(await ok(page), '再スタート');
+    assert.equal(await ok(page), 'スタート');
+    assert.deepEqual(await stored(page), rankingFile([[g.name, total]]));
+    assert.deepEqual(page.errors, []);
+  });
+}
 
 test('a game by keyboard, the name typed through an input method, capped only once committed', { timeout: 30000 }, async () => {
-  const { page, ctx } = await fresh(23);
+  const page = await open(23);
   await page.keyboard.press('Enter'); // OK of the start message
   await page.waitForFunction(() => !document.querySelector('dialog.message[open]'));
   const order = ['Command1', 'Command3', 'Command5', 'tokutenyo', 'helpyo', 'kotae0', 'kotae1', 'kotae2', 'kotae4'];
-  const focused = () => page.evaluate(() => document.activeElement.dataset.name);
-  assert.equal(await focused(), 'Command1');
+  const tab = async (back) => {
+    if (back) await page.keyboard.down('Shift');
+    await page.keyboard.press('Tab');
+    if (back) await page.keyboard.up('Shift');
+  };
+  assert.equal(await focused(page), 'Command1');
   await page.keyboard.press('Enter');
   // As README has it: Shift+Tab twice from スタート reaches ｙはｘの一次関数; Tab goes round.
-  for (const [shift, name] of [[true, 'kotae4'], [true, 'kotae2'], [false, 'kotae4'], [false, 'Command1']]) {
-    if (shift) await page.keyboard.down('Shift');
-    await page.keyboard.press('Tab');
-    await page.keyboard.up('Shift');
-    assert.equal(await focused(), name);
+  for (const [back, name] of [[true, 'kotae4'], [true, 'kotae2'], [false, 'kotae4'], [false, 'Command1']]) {
+    await tab(back);
+    assert.equal(await focused(page), name);
   }
   for (let q = 0; q < 5; ++q) {
     await answerable(page);
     const index = await rightAnswer(page);
-    const from = order.indexOf(await focused()), to = order.indexOf(`kotae${index}`);
-    for (let i = from; i !== to; i += Math.sign(to - from)) {
-      if (to > from) await page.keyboard.press('Tab');
-      else {
-        await page.keyboard.down('Shift');
-        await page.keyboard.press('Tab');
-        await page.keyboard.up('Shift');
-      }
-    }
-    assert.equal(await focused(), `kotae${index}`);
+    const from = order.indexOf(await focused(page)), to = order.indexOf(`kotae${index}`);
+    for (let i = from; i !== to; i += Math.sign(to - from)) await tab(to < from);
+    assert.equal(await focused(page), `kotae${index}`);
     await page.keyboard.press('Space');
   }
   await page.waitForSelector('dialog.window[data-form=Form3][open]');
-  const total = Number((await caption(page, '[data-name=tokutenyo]')).trim());
-
-  const cdp = await page.createCDPSession();
-  await cdp.send('Input.imeSetComposition', { text: 'ながいなまえですね', selectionStart: 9, selectionEnd: 9 });
-  assert.equal(await page.$eval('[data-name=Text1]', (el) => el.value), 'ながいなまえですね');
-  await cdp.send('Input.insertText', { text: '長い名前ですね' });
+  const total = await totalShown(page);
+  await compose(page, 'chromium', 'ながいなまえですね', '長い名前ですね', async () =>
+    assert.equal(await page.$eval('[data-name=Text1]', (el) => el.value), 'ながいなまえですね'));
   // Ten Shift-JIS bytes hold five of the seven characters.
   await page.waitForFunction(() => document.querySelector('[data-name=Text1]').value === '長い名前で');
   assert.equal(await caption(page, '[data-name=namae0]'), '長い名前で');
@@ -96,12 +88,11 @@ test('a game by keyboard, the name typed through an input method, capped only on
     await page.waitForFunction((t) => document.querySelector('dialog.message[open] .titlebar')?.textContent === t, { polling: 50 }, title);
   }
   await page.keyboard.press('Enter');
-  assert.equal(await focused(), 'Command1');
+  assert.equal(await focused(page), 'Command1');
   await page.keyboard.press('Enter');
   assert.equal(await caption(page, '[data-name=monbang]'), '第 1問');
   // 長い名前で as code page 932 has it: 長 92B7, い 82A2, 名 96BC, 前 914F, で 82C5.
   assert.deepEqual(await stored(page), rankingFile([[Buffer.from('92b782a296bc914f82c5', 'hex'), total]]));
-  await ctx.close();
 });
 
 // In each engine (WebKit's driver has no touch: there, by mouse); the browser starts within.
@@ -113,8 +104,8 @@ for (const engine of engines) {
     const tap = (selector) => page.tap(selector);
     await tap('dialog.message[open] button');
     const total = await playByMouse(page, tap);
-    const name = () => page.$eval('[data-name=Text1]', (el) => el.value);
-    await compose(page, engine, 'やまだたろうです', '山田太郎です', async () => assert.equal(await name(), 'やまだたろうです'));
+    await compose(page, engine, 'やまだたろうです', '山田太郎です', async () =>
+      assert.equal(await page.$eval('[data-name=Text1]', (el) => el.value), 'やまだたろうです'));
     // Ten Shift-JIS bytes hold five of the six characters.
     await page.waitForFunction(() => document.querySelector('[data-name=Text1]').value === '山田太郎で');
     await tap('dialog[open] [data-name=Command1]');
@@ -132,14 +123,11 @@ for (const engine of engines) {
 test('two tabs that save at once keep both entries', { timeout: 30000 }, async () => {
   const ctx = await newContext();
   const tabs = [];
-  for (const seed of [31, 32]) {
-    const { page } = await fresh(seed, gameUrl(server), ctx);
+  for (const [seed, name] of [[31, 'ONE'], [32, 'TWO']]) {
+    const page = await openGame(ctx, gameUrl(server), seed);
     await ok(page);
     tabs.push({ page, total: await playByMouse(page) });
-  }
-  for (const [i, { page }] of tabs.entries()) {
-    await page.bringToFront();
-    await page.keyboard.type(['ONE', 'TWO'][i]);
+    await page.keyboard.type(name);
   }
   // 戻る in both within the same moment; then each tab in front, where its page is drawn.
   await Promise.all(tabs.map(({ page }) => page.evaluate(() => document.querySelector('dialog[open] [data-name=Command1]').click())));
@@ -151,34 +139,31 @@ test('two tabs that save at once keep both entries', { timeout: 30000 }, async (
   const one = ['ONE', tabs[0].total], two = ['TWO', tabs[1].total];
   const either = [[one, two], [two, one]].filter(([a, b]) => a[1] >= b[1]).map((rows) => JSON.stringify(rankingFile(rows)));
   assert.ok(either.includes(JSON.stringify(await stored(tabs[0].page))), 'both entries in the file');
-  await ctx.close();
 });
 
-test('after the first visit the game starts without a network, and a Chromebook can install it', { timeout: 30000, skip: fromFile && 'no service worker for file://' }, async () => {
-  const { page, ctx } = await fresh(3);
+test('after the first visit the game starts without a network, and a Chromebook can install it', { timeout: 30000, skip: noWorker }, async (t) => {
+  const page = await open(3);
   await page.evaluate(async () => { await navigator.serviceWorker.ready; });
   const cdp = await page.createCDPSession();
   // (The test's browser context is a private one, which alone keeps a player from installing.)
   const { installabilityErrors } = await cdp.send('Page.getInstallabilityErrors');
   assert.deepEqual(installabilityErrors.map((e) => e.errorId).filter((id) => id !== 'in-incognito'), []);
   server.offline.value = true;
-  try {
-    await page.reload();
-    await page.waitForFunction(() => globalThis.nubora?.ready && document.querySelector('dialog.message[open]'), { polling: 50 });
-    assert.deepEqual(await axe(page), []);
-    assert.equal(await page.$('#strip [data-key=offline]'), null);
-  } finally {
-    server.offline.value = false;
-  }
-  await ctx.close();
+  t.after(() => { server.offline.value = false; });
+  await page.reload();
+  await page.waitForFunction(() => globalThis.nubora?.ready && document.querySelector('dialog.message[open]'), { polling: 50 });
+  assert.deepEqual(await axe(page), []);
+  assert.equal(await page.$('#strip [data-key=offline]'), null);
 });
 
-// Copies of the site in folders `names` of one served folder, as a teacher puts them up.
-async function copies(names) {
-  const dir = await mkdtemp(join(tmpdir(), 'nubora1-site-'));
+// Copies of the site in folders `names` of one folder (`dir`), as a teacher puts them up, served
+// until the test `t` ends.
+async function copies(t, names) {
+  const dir = await mkdtemp(join(scratch, 'site-'));
   for (const name of names) await cp(site, join(dir, name), { recursive: true, filter: (f) => !/\/(wasm|tools|npm-cache)$/.test(f) });
   const at = await serve(dir);
-  return { dir, at, close: async () => { at.close(); await rm(dir, { recursive: true, force: true }); } };
+  t.after(at.close);
+  return { ...at, dir };
 }
 
 // The files of a new build of the copy in `dir`: a mark in the page and in its script, and the
@@ -206,50 +191,40 @@ const updated = (page) => page.evaluate(async () => {
 });
 const activated = (page) => page.waitForFunction(async () => (await navigator.serviceWorker.ready).active.state === 'activated', { polling: 50 });
 
-test('a new copy on the server is taken whole or not at all, and shows at the next start', { timeout: 90000, skip: fromFile && 'no service worker for file://' }, async () => {
-  const { dir, at, close } = await copies(['.']);
-  try {
-    const { page, ctx } = await fresh(3, at.url);
-    await activated(page);
-    // The build each start plays: the page's and its script's marks.
-    const restart = async () => {
-      await page.reload();
-      await page.waitForFunction(() => globalThis.nubora?.ready, { polling: 50 });
-      return page.evaluate(() => [document.querySelector('meta[name=build]')?.content || 'first', globalThis.nuboraBuild || 'first']);
-    };
-    // Copied file by file, the worker and the script first: the worker refuses the mix.
-    const next = await nextBuild(dir);
-    for (const name of ['sw.js', 'nubora1.js']) await writeFile(join(dir, name), next[name]);
-    assert.equal(await updated(page), 'redundant');
-    assert.deepEqual(await restart(), ['first', 'first'], 'the build in use, whole');
-    await writeFile(join(dir, 'index.html'), next['index.html']);
-    assert.equal(await updated(page), 'activated');
-    assert.deepEqual(await restart(), ['next', 'next']);
-    await ctx.close();
-  } finally {
-    await close();
-  }
+test('a new copy on the server is taken whole or not at all, and shows at the next start', { timeout: 90000, skip: noWorker }, async (t) => {
+  const at = await copies(t, ['.']);
+  const page = await open(3, { url: at.url });
+  await activated(page);
+  // The build each start plays: the page's and its script's marks.
+  const restart = async () => {
+    await page.reload();
+    await page.waitForFunction(() => globalThis.nubora?.ready, { polling: 50 });
+    return page.evaluate(() => [document.querySelector('meta[name=build]')?.content || 'first', globalThis.nuboraBuild || 'first']);
+  };
+  // Copied file by file, the worker and the script first: the worker refuses the mix.
+  const next = await nextBuild(at.dir);
+  for (const name of ['sw.js', 'nubora1.js']) await writeFile(join(at.dir, name), next[name]);
+  assert.equal(await updated(page), 'redundant');
+  assert.deepEqual(await restart(), ['first', 'first'], 'the build in use, whole');
+  await writeFile(join(at.dir, 'index.html'), next['index.html']);
+  assert.equal(await updated(page), 'activated');
+  assert.deepEqual(await restart(), ['next', 'next']);
 });
 
-test('two copies on one server keep their own offline caches; each starts offline, without its slash too', { timeout: 90000, skip: fromFile && 'no service worker for file://' }, async () => {
-  const { dir, at, close } = await copies(['a', 'b']);
-  try {
-    const sw = await readFile(join(dir, 'b', 'sw.js'), 'utf8');
-    await writeFile(join(dir, 'b', 'sw.js'), sw.replace(/const version = "(\w+)"/, 'const version = "$1-b"')); // another build
-    const ctx = await newContext();
-    for (const name of ['a', 'b']) await activated(await openGame(ctx, `${at.url}${name}/`, 1));
-    // The first visit asked for each file once (the tab's icon aside: the browser asks for it
-    // beside the worker).
-    const asked = at.requests.filter((path) => path.startsWith('/a/') && !path.endsWith('.svg'));
-    assert.deepEqual(asked.filter((path, i) => asked.indexOf(path) !== i), []);
-    at.offline.value = true;
-    for (const address of ['a/', 'b/', 'a']) {
-      const page = await openGame(ctx, at.url + address, 1);
-      assert.ok(await page.evaluate(() => globalThis.nubora?.ready), `${address} offline`);
-    }
-    await ctx.close();
-  } finally {
-    await close();
+test('two copies on one server keep their own offline caches; each starts offline, without its slash too', { timeout: 90000, skip: noWorker }, async (t) => {
+  const at = await copies(t, ['a', 'b']);
+  const sw = await readFile(join(at.dir, 'b', 'sw.js'), 'utf8');
+  await writeFile(join(at.dir, 'b', 'sw.js'), sw.replace(/const version = "(\w+)"/, 'const version = "$1-b"')); // another build
+  const ctx = await newContext();
+  for (const name of ['a', 'b']) await activated(await openGame(ctx, `${at.url}${name}/`, 1));
+  // The first visit asked for each file once (the tab's icon aside: the browser asks for it
+  // beside the worker).
+  const asked = at.requests.filter((path) => path.startsWith('/a/') && !path.endsWith('.svg'));
+  assert.deepEqual(asked.filter((path, i) => asked.indexOf(path) !== i), []);
+  at.offline.value = true;
+  for (const address of ['a/', 'b/', 'a']) {
+    const page = await openGame(ctx, at.url + address, 1);
+    assert.ok(await page.evaluate(() => globalThis.nubora?.ready), `${address} offline`);
   }
 });
 
@@ -257,11 +232,9 @@ test('where the page cannot have a service worker, its strip says it does not pl
   const ways = [() => { delete Navigator.prototype.serviceWorker; }, // plain HTTP from another computer
     () => { ServiceWorkerContainer.prototype.register = () => Promise.reject(new DOMException('certificate', 'SecurityError')); }];
   for (const before of ways) {
-    const ctx = await newContext();
-    const page = await openGame(ctx, server.url, 1, { before });
+    const page = await open(1, { url: server.url, before });
     await page.waitForSelector('#strip [data-key=offline]');
     assert.equal(await caption(page, '#strip [data-key=offline]'), 'このページはオフラインでは遊べません（HTTPS の信頼できるサーバーから開くと遊べます）。');
-    await ctx.close();
   }
 });
 
@@ -273,19 +246,6 @@ test('tabs without Web Locks that save at once lose no entry', { timeout: 60000 
   await Promise.all(tabs.map((page, t) => page.evaluate((t) => Promise.all(Array.from({ length: 10 },
     (_, i) => nubora.file.change((bytes) => Uint8Array.of(...bytes, t * 10 + i)))), t)));
   assert.deepEqual((await stored(tabs[0])).sort((a, b) => a - b), Array.from({ length: 30 }, (_, i) => i));
-  await ctx.close();
-});
-
-test('nubora1.html plays and saves from file://', { timeout: 30000, skip: fromFile && 'every test plays it so' }, async () => {
-  const { page, ctx } = await fresh(41, pathToFileURL(join(site, 'nubora1.html')).href);
-  await ok(page);
-  const total = await playByMouse(page);
-  await page.keyboard.type('USB');
-  await page.keyboard.press('Enter');
-  await ok(page);
-  assert.deepEqual(await stored(page), rankingFile([['USB', total]]));
-  assert.deepEqual(page.errors, []);
-  await ctx.close();
 });
 
 // The game window usable beside the help window and the lists (1366×768: their sides show
@@ -297,56 +257,49 @@ const beside = [
 ];
 for (const w of beside) {
   test(`a game started and ended with the ${w.form} window open, then 終了 from it`, { timeout: 60000 }, async () => {
-    const { page, ctx } = await fresh(13);
-    await page.setViewport({ width: 1366, height: 768 });
-    const open = async () => {
+    const page = await open(13, { viewport: { width: 1366, height: 768 }, started: true });
+    const show = async () => {
       await page.click(`[data-name=${w.open}]`);
       await page.waitForFunction((f) => document.activeElement.closest(`dialog[data-form=${f}]`), { polling: 50 }, w.form);
     };
-    await ok(page);
-    await open();
+    await show();
     await page.click('[data-name=helpyo]');
     assert.equal(await page.$$eval('dialog.message[open]', (d) => d.length), 1);
     assert.equal(await messageTitle(page), 'スタート');
     await page.keyboard.press('Enter');
-    assert.equal(await focusedName(page), 'helpyo');
+    assert.equal(await focused(page), 'helpyo');
     assert.equal(await page.$$eval(`dialog[data-form=${w.form}][open], dialog.message`, (d) => d.map((e) => e.className.split(' ')[0]).join()), 'window');
     await playByMouse(page);
     await page.click('dialog[data-form=Form3]:modal [data-name=Command1]');
     assert.equal(await ok(page), '再スタート');
     assert.equal(await ok(page), 'スタート');
-    await open();
+    await show();
     for (const selector of w.end) await page.click(selector);
     await page.waitForSelector('#failure:not([hidden])');
-    await ctx.close();
   });
 }
 
 // Every message box takes the keyboard on its default button, however it was raised.
 const raised = [
   { how: 'at load, after a click on its text', button: 'OK', raise: (page) => page.click('dialog.message p') },
-  { how: "by a tap on the game from the help window", button: 'OK', raise: async (page) => {
-    await ok(page);
+  { how: "by a tap on the game from the help window", button: 'OK', started: true, raise: async (page) => {
     await page.click('[data-name=helpyo]');
     await page.waitForSelector('dialog.window[open]');
     await page.tap('[data-name=helpyo]');
   } },
-  { how: "初期化's question, by a tap", button: 'キャンセル', raise: async (page) => {
-    await ok(page);
+  { how: "初期化's question, by a tap", button: 'キャンセル', started: true, raise: async (page) => {
     await page.click('[data-name=tokutenyo]');
     await (await page.waitForSelector('dialog[open] [data-name=Command2]')).tap();
   } },
 ];
 for (const r of raised) {
   test(`Enter on the message box raised ${r.how}`, { timeout: 30000 }, async () => {
-    const { page, ctx } = await fresh(7);
-    await page.setViewport({ width: 1366, height: 768, hasTouch: true });
+    const page = await open(7, { viewport: { width: 1366, height: 768, hasTouch: true }, started: r.started });
     await r.raise(page);
     const box = await page.waitForSelector('dialog.message[open]');
-    assert.equal(await focusedName(page), r.button);
+    assert.equal(await focused(page), r.button);
     await page.keyboard.press('Enter');
     await page.waitForFunction((el) => !el.isConnected, { polling: 50 }, box);
-    await ctx.close();
   });
 }
 
@@ -367,48 +320,42 @@ const gestures = {
 };
 for (const [gesture, make] of Object.entries(gestures)) {
   test(`${gesture} answers one question`, { timeout: 30000 }, async () => {
-    const { page, ctx } = await fresh(5);
-    await page.setViewport({ width: 580, height: 425, hasTouch: true });
-    await ok(page);
+    const page = await open(5, { viewport: { width: 580, height: 425, hasTouch: true }, started: true });
     await page.click('[data-name=Command1]');
     await answerable(page);
     await make(page, '[data-name=kotae1]');
     assert.equal(await caption(page, '[data-name=monbang]'), '第 2問');
-    await ctx.close();
   });
 }
 
 test('two devices and the desktop program on one class link share its lists; a device without a network keeps its entry and sends it once when back online', { timeout: 90000, skip: (fromFile && 'a class link is served') || (!classProgram && 'nubora1-server is not built') || (!desktopResults && 'tst_form3saving is not built') }, async (t) => {
   const cls = await classServer();
   t.after(() => cls.close());
-  const [one, two] = [await fresh(51, cls.link), await fresh(52, cls.link)];
+  const [one, two] = [await open(51, { url: cls.link, started: true }), await open(52, { url: cls.link, started: true })];
   const played = [];
-  for (const [{ page }, name] of [[one, 'ONE'], [two, 'TWO']]) {
-    await ok(page);
+  for (const [page, name] of [[one, 'ONE'], [two, 'TWO']]) {
     if (name === 'TWO') await page.setOfflineMode(true);
     played.push([name, await playByMouse(page)]);
     await page.keyboard.type(name);
     if (name === 'TWO') assert.deepEqual([await names(page), await caption(page, '[data-name=note]')], ['TWO,,,,', 'クラスにつながりません']);
     await page.click('dialog[open] [data-name=Command1]');
   }
-  for (const title of ['保存', '再スタート', 'スタート']) assert.equal(await ok(two.page), title);
-  assert.ok(await strip(two.page, 'class-outbox'), 'to be sent later');
+  for (const title of ['保存', '再スタート', 'スタート']) assert.equal(await ok(two), title);
+  assert.ok(await strip(two, 'class-outbox'), 'to be sent later');
   assert.ok(!Buffer.from(await cls.tavon()).includes('TWO'));
-  await two.page.setOfflineMode(false);
-  await two.page.waitForFunction(() => !document.querySelector('#strip [data-key=class-outbox]'), { polling: 50 });
+  await two.setOfflineMode(false);
+  await two.waitForFunction(() => !document.querySelector('#strip [data-key=class-outbox]'), { polling: 50 });
   // The desktop saves last, with ONE's score: a tie, where the later entry stands higher.
   played.push(['DESK', played[0][1]]);
   const rows = played.map(([name, score], order) => [name, score, order]).sort((a, b) => b[1] - a[1] || b[2] - a[2]);
   const lists = `${rows.map((r) => r[0])},,`;
   assert.equal(await desktopSaves(cls.link, 'DESK', played[0][1]), lists);
-  for (const title of ['再スタート', 'スタート']) assert.equal(await ok(one.page), title);
-  for (const { page } of [one, two]) {
-    await page.click('[data-name=tokutenyo]');
-    await page.waitForSelector('dialog.window[data-form=Form3][open]');
+  for (const title of ['再スタート', 'スタート']) assert.equal(await ok(one), title);
+  for (const page of [one, two]) {
+    await openLists(page);
     assert.equal(await names(page), lists);
   }
-  assert.deepEqual([await two.page.$('[data-name=import]'), await two.page.$('[data-name=note]')], [null, null]);
-  assert.equal(await strip(two.page, 'class'), '３年２組の成績一覧に記録します');
+  assert.deepEqual([await two.$('[data-name=import]'), await two.$('[data-name=note]')], [null, null]);
+  assert.equal(await strip(two, 'class'), '３年２組の成績一覧に記録します');
   assert.deepEqual(Array.from(await cls.tavon()), rankingFile(rows));
-  await Promise.all([one.ctx.close(), two.ctx.close()]);
 });

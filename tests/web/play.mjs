@@ -25,6 +25,8 @@ export const rightAnswer = (page) => page.evaluate(() => {
 });
 
 export const caption = (page, selector) => page.$eval(selector, (el) => el.textContent);
+// The total shown in the game window.
+export const totalShown = async (page) => Number((await caption(page, '[data-name=tokutenyo]')).trim());
 
 // The ranking file as the page keeps it.
 export const stored = (page) => page.evaluate(async () => Array.from(await nubora.file.read()));
@@ -38,6 +40,12 @@ export const rankingFile = (rows, tail = []) => [...Array.from({ length: 75 }, (
   const [name, score] = rows[i] ?? blank, field = typeof name === 'string' ? Buffer.from(name, 'latin1') : name;
   return [...field, ...Array(10 - field.length).fill(0x20), score & 255, (score >> 8) & 255];
 }).flat(), ...tail];
+
+// Opens the results window for viewing (一覧).
+export async function openLists(page) {
+  await page.click('[data-name=tokutenyo]');
+  await page.waitForSelector('dialog.window[data-form=Form3][open]');
+}
 
 // Resolves once the question showing takes an answer: a press no sooner than a glance after it.
 export const answerable = (page) => page.waitForFunction(() => nubora.game.answerable?.() ?? true, { polling: 20 });
@@ -64,7 +72,7 @@ export async function playByMouse(page, press = (selector) => page.click(selecto
     await press(`[data-name=kotae${await rightAnswer(page)}]`);
   }
   await page.waitForSelector('dialog.window[data-form=Form3][open]');
-  return Number((await caption(page, '[data-name=tokutenyo]')).trim());
+  return totalShown(page);
 }
 
 // Runs axe-core's rules over the page as it stands; resolves to the violations. The results
@@ -95,8 +103,7 @@ export async function compose(page, engine, reading, text, composing = async () 
     await cdp.send('Input.insertText', { text });
     return cdp.detach();
   }
-  const events = (step, ...args) => page.evaluate(step, ...args);
-  await events((reading) => {
+  await page.evaluate((reading) => {
     const box = document.activeElement, at = box.selectionStart;
     box.dispatchEvent(new CompositionEvent('compositionstart', { bubbles: true, data: '' }));
     for (let i = 1; i <= reading.length; ++i) {
@@ -106,7 +113,7 @@ export async function compose(page, engine, reading, text, composing = async () 
     }
   }, reading);
   await composing();
-  await events((reading, text) => {
+  await page.evaluate((reading, text) => {
     const box = document.activeElement;
     box.setSelectionRange(box.selectionStart - reading.length, box.selectionStart);
     box.dispatchEvent(new CompositionEvent('compositionupdate', { bubbles: true, data: text }));

@@ -4,10 +4,10 @@
 // results opening said once, in order, through the live region, the focus staying put.
 import { test } from 'node:test';
 import assert from 'node:assert/strict';
-import { useSite, openGame, gameUrl } from './support.mjs';
-import { ok, axe, rightAnswer } from './play.mjs';
+import { useSite, gameUrl } from './support.mjs';
+import { ok, axe, rightAnswer, focused, openLists } from './play.mjs';
 
-const { server, newContext } = useSite();
+const { server, open } = useSite();
 
 // The tree's nodes by id, and the texts under a node, in order.
 async function tree(cdp) {
@@ -19,6 +19,13 @@ async function tree(cdp) {
   return { find, kids, texts };
 }
 
+// Lets `ms` of the page's time pass at once; the page's time then runs as fast as it can.
+async function advance(cdp, ms) {
+  const expired = new Promise((done) => cdp.once('Emulation.virtualTimeBudgetExpired', done));
+  await cdp.send('Emulation.setVirtualTimePolicy', { policy: 'advance', budget: ms });
+  await expired;
+}
+
 // What the game library says at each step of `plan` (right | wrong | timeout per question),
 // played beforehand in a game of its own from the page's seed, in a WebAssembly instance of its
 // own (a second game in the page's would write the run's state that its windows share):
@@ -27,16 +34,13 @@ function sayings(page, plan) {
   return page.evaluate(async (plan) => {
     const M = await createNubora(), g = new M.Game(nubora.seed);
     const heading = M.design('Form3').controls.find((c) => c.name === 'Label2').caption;
-    const said = [];
+    const said = [[]], tables = [];
     const run = (step, into) => {
       into.push(...step.said);
       if (step.nextQuestion) run(g.syutudai(), into);
     };
     g.Form_Load();
-    const tables = [];
-    const start = [];
-    run(g.Command1_Click(), start);
-    said.push(start);
+    run(g.Command1_Click(), said[0]);
     for (const how of plan) {
       const right = g.kankei() === 3 ? 4 : g.kankei();
       tables.push(g.screen().mondai);
@@ -54,9 +58,7 @@ function sayings(page, plan) {
 }
 
 test('the table and every utterance of a game as the accessibility tree has them', { timeout: 60000 }, async () => {
-  const ctx = await newContext();
-  const page = await openGame(ctx, gameUrl(server), 19);
-  await ok(page);
+  const page = await open(19, { started: true });
   const cdp = await page.createCDPSession();
   const plan = ['right', 'wrong', 'right', 'right', 'timeout'];
   const { said, tables } = await sayings(page, plan);
@@ -80,13 +82,9 @@ test('the table and every utterance of a game as the accessibility tree has them
     assert.deepEqual(rows.map((row) => t.kids(row).map((cell) => [cell.role.value, t.texts(cell).join('')])),
       [['ｘ', ...tables[i].slice(0, 5)], ['ｙ', ...tables[i].slice(5)]].map(([head, ...cells]) =>
         [['rowheader', head], ...cells.map((text) => ['cell', text])]), `question ${i + 1}'s table`);
-    const focused = await page.evaluate(() => document.activeElement.dataset.name);
+    const focus = await focused(page);
     if (how === 'timeout') {
-      // The ten points and the tick after them pass at once in the page's time, which then runs
-      // as fast as it can.
-      const expired = new Promise((done) => cdp.once('Emulation.virtualTimeBudgetExpired', done));
-      await cdp.send('Emulation.setVirtualTimePolicy', { policy: 'advance', budget: 11 * 2000 + 100 });
-      await expired;
+      await advance(cdp, 11 * 2000 + 100); // the ten points and the tick after them
       await cdp.send('Emulation.setVirtualTimePolicy', { policy: 'advance' });
     } else {
       const index = await rightAnswer(page);
@@ -94,26 +92,21 @@ test('the table and every utterance of a game as the accessibility tree has them
     }
     if (i < 4) {
       await hear(said[i + 1]);
-      assert.equal(await page.evaluate(() => document.activeElement.dataset.name), focused, 'the focus stays');
+      assert.equal(await focused(page), focus, 'the focus stays');
     }
   }
   await page.waitForSelector('dialog.window[data-form=Form3][open]');
   await hear([...said[5], ...said[6]], true);
-  await ctx.close();
 });
 
 test('where more contrast is asked for, every caption passes the contrast rule', { timeout: 30000 }, async () => {
-  const ctx = await newContext();
-  const page = await openGame(ctx, gameUrl(server), 2);
-  const cdp = await page.createCDPSession();
+  const page = await open(2, { started: true });
+  const cdp = await page.createCDPSession(); // (puppeteer's own call knows no prefers-contrast)
   await cdp.send('Emulation.setEmulatedMedia', { features: [{ name: 'prefers-contrast', value: 'more' }] });
-  await ok(page);
   await page.click('[data-name=Command1]'); // the question's number showing
   assert.deepEqual(await axe(page, true), []);
-  await page.click('[data-name=tokutenyo]');
-  await page.waitForSelector('dialog.window[data-form=Form3][open]');
+  await openLists(page);
   assert.deepEqual(await axe(page, true), []);
-  await ctx.close();
 });
 
 // Each window opened from the keyboard, named by its caption, closed from the keyboard.
@@ -123,9 +116,7 @@ const windows = [
 ];
 for (const w of windows) {
   test(`the ${w.form} window is named by its caption and gives the focus back to ${w.from}`, { timeout: 30000 }, async () => {
-    const ctx = await newContext();
-    const page = await openGame(ctx, gameUrl(server), 4);
-    await ok(page);
+    const page = await open(4, { started: true });
     await page.focus(`[data-name=${w.from}]`);
     await page.keyboard.press('Enter');
     await page.waitForSelector(`dialog.window[data-form=${w.form}][open]`);
@@ -135,17 +126,14 @@ for (const w of windows) {
     await page.keyboard.press(w.close);
     await page.waitForFunction(() => !document.querySelector('dialog.window[open]'), { polling: 50 });
     assert.equal(await ok(page), 'スタート'); // the game window active again
-    assert.equal(await page.evaluate(() => document.activeElement.dataset.name), w.from);
-    await ctx.close();
+    assert.equal(await focused(page), w.from);
   });
 }
 
 // The board read in order, each mark after its question's number, the number and the points in
 // words; the range items named by their captions alone.
 test('the board reads in order and the range items by their captions', { timeout: 30000 }, async () => {
-  const ctx = await newContext();
-  const page = await openGame(ctx, gameUrl(server), 19);
-  await ok(page);
+  const page = await open(19, { started: true });
   // スタート and two answers, the right one and a wrong one, before the countdown can tick.
   await page.evaluate(() => {
     const press = (name) => document.querySelector(`[data-name=${name}]`).click(), k = () => nubora.game.game.kankei();
@@ -159,7 +147,6 @@ test('the board reads in order and the range items by their captions', { timeout
   assert.deepEqual(board, ['1', '○', '2', '×', '3', '4', '5', '第3問', '10点']);
   const items = await page.evaluate(() => [0, 1, 2, 3].map((i) => nubora.M.rangeName(i)));
   assert.deepEqual(items.map((name) => Boolean(t.find('menuitemradio', name))), [true, true, true, true]);
-  await ctx.close();
 });
 
 // A teacher's link sets the pace: the points after 13 s of the page's time, and the strip.
@@ -167,16 +154,11 @@ const paces = [['', ' 4', false], ['?pace=1.5', ' 6', true], ['?pace=2', ' 7', t
   ['?pace=1.3', ' 4', false], ['?pace=2.0', ' 4', false]];
 test('a pace of 1.5, 2 or 3 set by the link slows the countdown and says so; no other', { timeout: 90000 }, async () => {
   for (const [query, points, told] of paces) {
-    const ctx = await newContext();
-    const page = await openGame(ctx, gameUrl(server) + query, 19);
+    const page = await open(19, { url: gameUrl(server) + query });
     assert.equal(await page.evaluate(() => Boolean(document.querySelector('#strip:not([hidden])'))), told, query);
     await ok(page);
-    const cdp = await page.createCDPSession();
     await page.click('[data-name=Command1]');
-    const expired = new Promise((done) => cdp.once('Emulation.virtualTimeBudgetExpired', done));
-    await cdp.send('Emulation.setVirtualTimePolicy', { policy: 'advance', budget: 13000 });
-    await expired;
+    await advance(await page.createCDPSession(), 13000);
     assert.equal(await page.$eval('[data-name=tokuten]', (el) => el.textContent), points, query);
-    await ctx.close();
   }
 });

@@ -2,24 +2,15 @@
 // The page where the browser lacks a part or storage fails: no WebAssembly, a game library
 // slow or failing to load, no IndexedDB, no storage at all, a write refused, the browser's data
 // cleared during a game; and the teacher's import, asked first, of files no list is made of.
-import { test, before, after } from 'node:test';
+import { test } from 'node:test';
 import assert from 'node:assert/strict';
-import { mkdtemp, writeFile, rm } from 'node:fs/promises';
-import { tmpdir } from 'node:os';
+import { writeFile } from 'node:fs/promises';
 import { join } from 'node:path';
-import { useSite, openGame, gameUrl } from './support.mjs';
-import { ok, caption, stored, rankingFile, blank, playByMouse } from './play.mjs';
+import { useSite } from './support.mjs';
+import { ok, caption, stored, rankingFile, blank, playByMouse, openLists } from './play.mjs';
 
-const { server, newContext } = useSite();
-let dir;
-before(async () => {
-  dir = await mkdtemp(join(tmpdir(), 'nubora1-import-'));
-});
-after(async () => {
-  await rm(dir, { recursive: true, force: true });
-});
+const { scratch, open } = useSite();
 
-const failure = (page) => page.$eval('#failure', (el) => (el.hidden ? null : el.textContent));
 // The text of the message box on top.
 const message = async (page) => {
   await page.waitForSelector('dialog.message[open] p');
@@ -42,25 +33,19 @@ const unloaded = [
 ];
 for (const u of unloaded) {
   test(`${u.what} the page says so in Japanese`, async () => {
-    const ctx = await newContext();
-    const page = await openGame(ctx, gameUrl(server), 1, { before: u.before });
-    assert.equal(await failure(page), u.says);
+    const page = await open(1, { before: u.before });
+    assert.equal(await page.$eval('#failure', (el) => (el.hidden ? null : el.textContent)), u.says);
     assert.equal(await page.$eval('#page', (el) => el.childElementCount), 0);
-    await ctx.close();
   });
 }
 
 test('while the game library loads the page shows its notice alone, then the game window with its start message', async () => {
-  const ctx = await newContext();
-  const page = await ctx.newPage();
-  await page.setViewport({ width: 580, height: 425 });
-  await page.evaluateOnNewDocument(() => {
+  const page = await open(1, { wait: false, before: () => {
     const held = new Promise((resolve) => { globalThis.releaseLibrary = resolve; });
     Object.defineProperty(globalThis, 'createNubora', { configurable: true, set(load) {
       Object.defineProperty(globalThis, 'createNubora', { value: (...a) => held.then(() => load(...a)), writable: true, configurable: true });
     } });
-  });
-  await page.goto(gameUrl(server));
+  } });
   // What the pupil sees and a screen reader reads: the notice on the screen, or the game.
   const shown = () => page.evaluate(() => {
     const notice = document.getElementById('loading')?.getBoundingClientRect();
@@ -75,7 +60,6 @@ test('while the game library loads the page shows its notice alone, then the gam
   assert.deepEqual(await shown(), { notice: false, game: 'visible' });
   await ok(page);
   assert.ok(await page.$('aria/スタート[role="button"]'));
-  await ctx.close();
 });
 
 // Each case: what is taken from the browser, the message at the start (null: none), whether
@@ -98,8 +82,7 @@ const cases = [
 ];
 for (const c of cases) {
   test(`storage: ${c.what}`, { timeout: 30000 }, async () => {
-    const ctx = await newContext();
-    const page = await openGame(ctx, gameUrl(server), 9, { before: c.before });
+    const page = await open(9, { before: c.before });
     if (c.start) {
       assert.equal(await message(page), c.start);
       await ok(page);
@@ -112,57 +95,22 @@ for (const c of cases) {
     await page.keyboard.press('Enter');
     if (c.save) assert.equal(await message(page), c.save), await ok(page);
     assert.equal(await ok(page), '再スタート');
-    const want = rankingFile([['KEEP', total]]);
-    if (c.kept === 'local') {
-      const bytes = await page.evaluate(() => Array.from(localStorage.getItem('tavon.rnk'), (ch) => ch.charCodeAt(0)));
-      assert.deepEqual(bytes, want);
-    } else if (c.kept) assert.deepEqual(await stored(page), c.kept === 'old' ? [] : want);
-    await ctx.close();
+    const local = () => page.evaluate(() => Array.from(localStorage.getItem('tavon.rnk'), (ch) => ch.charCodeAt(0)));
+    if (c.kept) assert.deepEqual(await (c.kept === 'local' ? local() : stored(page)), c.kept === 'old' ? [] : rankingFile([['KEEP', total]]));
   });
 }
 
-// Imports into a file that holds one entry, answering the question with `answer`; resolves
-// to the question and to the message shown after it (null: none).
-async function importing(bytes, before = null, answer = 'OK') {
-  const ctx = await newContext();
-  const page = await openGame(ctx, gameUrl(server), 13, { before });
-  await ok(page);
-  const old = rankingFile([['OLD', 33]]);
-  await page.evaluate((b) => nubora.file.change(() => Uint8Array.from(b)), old);
-  await page.click('[data-name=tokutenyo]');
-  await page.waitForSelector('dialog.window[data-form=Form3][open]');
-  const path = join(dir, 'chosen.rnk');
-  await writeFile(path, bytes);
-  const [chooser] = await Promise.all([page.waitForFileChooser(), page.click('dialog[open] [data-name=import]')]);
-  await chooser.accept([path]);
-  const question = await page.waitForSelector('dialog.message[open]');
-  const asked = await question.evaluate((box) => ({ title: box.querySelector('.titlebar').textContent,
-    text: box.querySelector('p').textContent, icon: box.querySelector('.icon').className, focused: document.activeElement.textContent }));
-  await page.click(`xpath/.//dialog[@open]//button[text()="${answer}"]`);
-  await page.waitForFunction((box) => !box.isConnected, { polling: 50 }, question);
-  if (answer === 'OK') await page.waitForFunction(() => document.querySelector('dialog.message[open]')
-    || document.querySelector('dialog.window[data-form=Form3][open] [data-name=namae0]')?.textContent !== 'OLD', { polling: 50 });
-  const said = (await page.$('dialog.message[open]')) ? await message(page) : null;
-  const result = { asked, said, bytes: await stored(page), old, name: await caption(page, 'dialog.window[open] [data-name=namae0]'), page };
-  return { ...result, close: () => ctx.close() };
-}
-
-test('import: bytes no list is made of load as the game reads them, once asked', { timeout: 30000 }, async () => {
-  const hostile = Buffer.from([0x02, 0x00, 0x85, 0x00, ...Array(300).fill(0xff), 0x81]);
-  const r = await importing(hostile);
-  assert.deepEqual(r.asked, { title: '読み込み', text: '成績一覧を、選んだファイルの内容に置き換えますか？', icon: 'icon question', focused: 'キャンセル' });
-  assert.equal(r.said, null);
-  assert.deepEqual(r.bytes, [...hostile]);
-  // Record 1's name field: 02 and 00 as they are, 85 (a lead byte with no trail after it) and
-  // each FF as no character.
-  assert.equal(r.name, '\u0002\u0000\ufffd\u0000' + '\ufffd'.repeat(6));
-  await r.close();
-});
-
-const refused = [
-  { what: 'キャンセル to the question', bytes: Buffer.alloc(900, 0x20), answer: 'キャンセル', said: null },
-  { what: 'a file over a mebibyte', bytes: Buffer.alloc((1 << 20) + 1, 0x41) },
-  { what: 'a write refused', bytes: Buffer.alloc(900, 0x20), before: () => {
+// Imports `bytes` into a file that holds OLD's entry, the question answered by `answer` (OK unless
+// given); then the message shown (undefined: that the lists could not be read; null: none), the
+// file (the bytes chosen where `kept` says so, else the old one) and record 1's name (else OLD).
+const imports = [
+  { what: 'bytes no list is made of load as the game reads them, once asked', bytes: [0x02, 0x00, 0x85, 0x00, ...Array(300).fill(0xff), 0x81],
+    // Record 1's name field: 02 and 00 as they are, 85 (a lead byte with no trail after it) and
+    // each FF as no character.
+    said: null, kept: 'bytes', name: '\u0002\u0000\ufffd\u0000' + '\ufffd'.repeat(6) },
+  { what: 'キャンセル to the question leaves the old lists', bytes: Buffer.alloc(900, 0x20), answer: 'キャンセル', said: null },
+  { what: 'a file over a mebibyte leaves the old lists', bytes: Buffer.alloc((1 << 20) + 1, 0x41) },
+  { what: 'a write refused leaves the old lists', bytes: Buffer.alloc(900, 0x20), before: () => {
     const put = IDBObjectStore.prototype.put;
     IDBObjectStore.prototype.put = function (...a) {
       if (globalThis.nubora?.importing) throw new DOMException('full', 'QuotaExceededError');
@@ -171,27 +119,39 @@ const refused = [
     addEventListener('change', () => { globalThis.nubora.importing = true; }, true);
   } },
 ];
-for (const c of refused) {
-  test(`import: ${c.what} leaves the old lists`, { timeout: 30000 }, async () => {
-    const r = await importing(c.bytes, c.before, c.answer);
-    assert.equal(r.said, c.said === undefined ? '成績一覧を読み込めませんでした。' : c.said);
-    assert.deepEqual(r.bytes, r.old);
-    assert.equal(r.name, 'OLD');
-    await r.close();
+for (const c of imports) {
+  test(`import: ${c.what}`, { timeout: 30000 }, async () => {
+    const page = await open(13, { before: c.before, started: true }), answer = c.answer || 'OK';
+    const old = rankingFile([['OLD', 33]]);
+    await page.evaluate((b) => nubora.file.change(() => Uint8Array.from(b)), old);
+    await openLists(page);
+    const path = join(scratch, 'chosen.rnk');
+    await writeFile(path, Buffer.from(c.bytes));
+    const [chooser] = await Promise.all([page.waitForFileChooser(), page.click('dialog[open] [data-name=import]')]);
+    await chooser.accept([path]);
+    const question = await page.waitForSelector('dialog.message[open]');
+    const asked = await question.evaluate((box) => ({ title: box.querySelector('.titlebar').textContent,
+      text: box.querySelector('p').textContent, icon: box.querySelector('.icon').className, focused: document.activeElement.textContent }));
+    assert.deepEqual(asked, { title: '読み込み', text: '成績一覧を、選んだファイルの内容に置き換えますか？', icon: 'icon question', focused: 'キャンセル' });
+    await page.click(`xpath/.//dialog[@open]//button[text()="${answer}"]`);
+    await page.waitForFunction((box) => !box.isConnected, { polling: 50 }, question);
+    if (answer === 'OK') await page.waitForFunction(() => document.querySelector('dialog.message[open]')
+      || document.querySelector('dialog.window[data-form=Form3][open] [data-name=namae0]')?.textContent !== 'OLD', { polling: 50 });
+    const said = (await page.$('dialog.message[open]')) ? await message(page) : null;
+    assert.equal(said, c.said === undefined ? '成績一覧を読み込めませんでした。' : c.said);
+    assert.deepEqual(await stored(page), c.kept === 'bytes' ? [...c.bytes] : old);
+    assert.equal(await caption(page, 'dialog.window[open] [data-name=namae0]'), c.name ?? 'OLD');
   });
 }
 
 test('初期化 asks first with キャンセル the default; OK blanks records 1 to 21 alone', { timeout: 30000 }, async () => {
-  const ctx = await newContext();
-  const page = await openGame(ctx, gameUrl(server), 15);
-  await ok(page);
+  const page = await open(15, { started: true });
   // Range 2 (records 11 to 15) holds KEEP; records 21 to 75 numbered; three bytes after them.
   const numbered = Array.from({ length: 55 }, (_, i) => [`R${21 + i}`, 100 + i]), tail = [0x41, 0x00, 0xff];
   const old = rankingFile([...Array(10).fill(blank), ['KEEP', 41], ...Array(9).fill(blank), ...numbered], tail);
   await page.evaluate((b) => nubora.file.change(() => Uint8Array.from(b)), old);
   const ask = async () => {
-    await page.click('[data-name=tokutenyo]');
-    await page.waitForSelector('dialog.window[data-form=Form3][open]');
+    await openLists(page);
     await page.click('dialog[open] [data-name=Command2]');
     await page.waitForSelector('dialog.message[open]');
     return page.evaluate(() => {
@@ -208,6 +168,5 @@ test('初期化 asks first with キャンセル the default; OK blanks records 1
   await ok(page); // OK
   await ok(page);
   assert.deepEqual(await stored(page), rankingFile([...Array(21).fill(blank), ...numbered.slice(1)], tail));
-  await ctx.close();
 });
 

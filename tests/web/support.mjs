@@ -7,13 +7,14 @@ import { before, after, afterEach } from 'node:test';
 import { createServer } from 'node:http';
 import { spawn, execFile } from 'node:child_process';
 import { once } from 'node:events';
-import { existsSync } from 'node:fs';
+import { existsSync, mkdtempSync } from 'node:fs';
 import { promisify } from 'node:util';
 import { readFile, stat, mkdtemp, rm } from 'node:fs/promises';
 import { tmpdir } from 'node:os';
 import { join, extname, resolve } from 'node:path';
 import { pathToFileURL } from 'node:url';
 import puppeteer from 'puppeteer-core';
+import { ok } from './play.mjs';
 
 export const site = resolve(process.env.NUBORA_WEB_DIR || 'build-web');
 // NUBORA_WEB_FROM=file: the tests play nubora1.html from file:// instead of the served site.
@@ -38,8 +39,7 @@ export async function serve(dir = site) {
     }
     try {
       const body = await readFile(join(dir, path.endsWith('/') ? `${path}index.html` : path));
-      res.writeHead(200, { 'content-type': types[extname(path) || '.html'] || 'application/octet-stream' });
-      res.end(body);
+      res.writeHead(200, { 'content-type': types[extname(path) || '.html'] || 'application/octet-stream' }).end(body);
     } catch {
       res.writeHead(404).end();
     }
@@ -55,29 +55,32 @@ export const engines = ['chromium', 'firefox', 'webkit'];
 export async function launch(engine = 'chromium') {
   const profile = await mkdtemp(join(tmpdir(), `nubora1-${engine}-`));
   const env = { ...process.env, HOME: profile, XDG_CONFIG_HOME: profile, XDG_CACHE_HOME: profile };
-  const browser = engine === 'webkit' ? await launchWebKit(env) : await puppeteer.launch(engine === 'firefox' ? {
-    browser: 'firefox',
-    executablePath: process.env.FIREFOX || '/usr/bin/firefox-esr',
+  const browser = engine === 'webkit' ? await launchWebKit(env) : await puppeteer.launch({
     headless: true,
     userDataDir: profile,
-    extraPrefsFirefox: { 'intl.accept_languages': 'ja', 'font.language.group': 'ja' },
     env,
-  } : {
-    executablePath: process.env.CHROMIUM || '/usr/bin/chromium',
-    headless: true,
-    userDataDir: profile,
-    args: ['--no-sandbox', '--disable-gpu', '--font-render-hinting=none', '--lang=ja', '--no-first-run',
-      '--disable-background-timer-throttling', '--disable-renderer-backgrounding', '--disable-backgrounding-occluded-windows'],
-    env,
+    ...(engine === 'firefox' ? {
+      browser: 'firefox',
+      executablePath: process.env.FIREFOX || '/usr/bin/firefox-esr',
+      extraPrefsFirefox: { 'intl.accept_languages': 'ja', 'font.language.group': 'ja' },
+    } : {
+      executablePath: process.env.CHROMIUM || '/usr/bin/chromium',
+      args: ['--no-sandbox', '--disable-gpu', '--font-render-hinting=none', '--lang=ja', '--no-first-run',
+        '--disable-background-timer-throttling', '--disable-renderer-backgrounding', '--disable-backgrounding-occluded-windows'],
+    }),
   });
   return { browser, close: async () => { await browser.close(); await rm(profile, { recursive: true, force: true, maxRetries: 5 }); } };
 }
 
 // The server and Chromium of a test file, started before its tests and stopped after them:
-// `server` and `chromium` are filled in then. `newContext(engine)` opens a browser context that
-// is closed when its test ends, however it ends; the other engines start at their first use.
+// `server` and `chromium` are filled in then; `scratch`, a folder of the file's own, goes after
+// them. `newContext(engine)` opens a browser context that is closed when its test ends, however
+// it ends; the other engines start at their first use. `open(seed, options)`: a game's page as
+// openGame makes it, in a new context in `engine`, from `url` (the game's), then sized to
+// `viewport`, then `started` (its start message answered).
 export function useSite() {
   const server = {}, chromium = {}, others = new Map(), opened = [];
+  const scratch = mkdtempSync(join(tmpdir(), 'nubora1-test-'));
   before(async () => {
     Object.assign(server, await serve());
     Object.assign(chromium, await launch());
@@ -89,41 +92,40 @@ export function useSite() {
     for (const started of others.values()) await (await started).close();
     await chromium.close?.();
     server.close?.();
+    await rm(scratch, { recursive: true, force: true });
   });
   async function newContext(engine = 'chromium') {
     if (engine !== 'chromium' && !others.has(engine)) others.set(engine, launch(engine));
     const ctx = await (engine === 'chromium' ? chromium : await others.get(engine)).browser.createBrowserContext();
-    const close = ctx.close.bind(ctx);
-    let closing = null;
-    ctx.close = () => (closing ??= close());
     opened.push(ctx);
     return ctx;
   }
-  return { server, chromium, newContext };
+  async function open(seed, { engine, url = gameUrl(server), viewport, started, ...options } = {}) {
+    const page = await openGame(await newContext(engine), url, seed, options);
+    if (viewport) await page.setViewport(viewport);
+    if (started) await ok(page);
+    return page;
+  }
+  return { server, chromium, scratch, newContext, open };
 }
 
 // A page of the game with its draws fixed by `seed`, ready when the start message shows (or
-// the page says why the game cannot start). `before`: a function run in the page before any of
-// its scripts (to take a browser's part away); `css`: a style in force before the scripts run.
-export async function openGame(browser, url, seed, { before = null, css = '' } = {}) {
+// the page says why the game cannot start; at once with `wait` false). `before`: a function run in
+// the page before any of its scripts (to take a browser's part away); `css`: a style in force
+// before the scripts run.
+export async function openGame(browser, url, seed, { before = null, css = '', wait = true } = {}) {
   const page = await browser.newPage();
-  if (css) {
-    await page.evaluateOnNewDocument((text) => document.addEventListener('readystatechange', () => {
-      if (document.readyState !== 'interactive') return;
-      const style = document.createElement('style');
-      style.textContent = text;
-      document.head.append(style);
-    }), css);
-  }
+  if (css) await page.evaluateOnNewDocument((text) => document.addEventListener('readystatechange', () => {
+    if (document.readyState === 'interactive') document.head.append(Object.assign(document.createElement('style'), { textContent: text }));
+  }), css);
   await page.setViewport({ width: 580, height: 425 });
-  const errors = [];
-  page.on('pageerror', (e) => errors.push(e));
+  page.errors = [];
+  page.on('pageerror', (e) => page.errors.push(e));
   await page.evaluateOnNewDocument((s) => { globalThis.nuboraSeed = s; }, seed);
   if (before) await page.evaluateOnNewDocument(before);
   await page.goto(url);
-  await page.waitForFunction(() => (globalThis.nubora?.ready && document.querySelector('dialog.message[open]'))
+  if (wait) await page.waitForFunction(() => (globalThis.nubora?.ready && document.querySelector('dialog.message[open]'))
     || document.querySelector('#failure:not([hidden])'), { polling: 50 });
-  page.errors = errors;
   return page;
 }
 
@@ -162,10 +164,6 @@ async function launchWebKit(env) {
     if (driver.exitCode !== null) throw new Error('WebKitWebDriver did not start');
     await new Promise((r) => setTimeout(r, 50));
   }
-  const stop = () => Promise.all([driver, xvfb].map((p) => new Promise((done) => {
-    p.once('exit', done);
-    p.kill();
-  })));
   return {
     async createBrowserContext() {
       const { sessionId } = await call('POST', '/session', { capabilities: { alwaysMatch: {
@@ -173,7 +171,10 @@ async function launchWebKit(env) {
       const page = webDriverPage((method, path, body) => call(method, `/session/${sessionId}${path}`, body));
       return { newPage: async () => page, close: () => call('DELETE', `/session/${sessionId}`) };
     },
-    close: stop,
+    close: () => Promise.all([driver, xvfb].map((p) => new Promise((done) => {
+      p.once('exit', done);
+      p.kill();
+    }))),
   };
 }
 
@@ -266,14 +267,12 @@ function webDriverPage(call) {
   return page;
 }
 
-// The class server: NUBORA_SERVER, else build/nubora1-server where it was built, else null.
-export const classProgram = process.env.NUBORA_SERVER
-  || [resolve('build/nubora1-server')].find((p) => existsSync(p)) || null;
-
-// The desktop program's results window (tst_form3saving's desktopSavesBesideThePages):
-// NUBORA_DESKTOP_RESULTS, else build/tests/tst_form3saving where it was built, else null.
-export const desktopResults = process.env.NUBORA_DESKTOP_RESULTS
-  || [resolve('build/tests/tst_form3saving')].find((p) => existsSync(p)) || null;
+// A program of this build's: the one `given` (by the environment), else `path` in build/ where it
+// was built, else null. The class server, and the desktop program's results window
+// (tst_form3saving's desktopSavesBesideThePages).
+const built = (given, path) => given || (existsSync(resolve(path)) ? resolve(path) : null);
+export const classProgram = built(process.env.NUBORA_SERVER, 'build/nubora1-server');
+export const desktopResults = built(process.env.NUBORA_DESKTOP_RESULTS, 'build/tests/tst_form3saving');
 
 // The desktop program, offscreen, saves `name` with `score` in range 0 on the class `link`, then
 // shows the class's lists: their names as the page's `names` gives them.
