@@ -13,7 +13,6 @@
 #include "help/form2.h"
 #include "results/form3.h"
 #include "support/game_fixture.h"
-#include "support/rows.h"
 #include "ui/application.h"
 #include "ui/twips.h"
 #include "windows/design.h"
@@ -188,7 +187,9 @@ private slots:
 
 void FidelityTest::gameWindow_data()
 {
-    bothWays("question", "with a question", "after start-up");
+    QTest::addColumn<bool>("question");
+    QTest::newRow("after start-up") << false;
+    QTest::newRow("with a question") << true;
 }
 
 // Guards against a control moved, resized or recoloured, the table's lines hidden under it, or
