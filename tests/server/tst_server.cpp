@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The class server as pupils' devices and a teacher meet it: the real nubora1-server on a
 // loopback port, over SQLite in a temporary folder and over a PostgreSQL cluster of the test's
-// own. Each scenario is a row per store. The expected bytes of tavon.rnk are written here from
-// the file's format (12-byte records: a Shift-JIS name padded with spaces, then the score low
-// byte first), not with the game library.
+// own. Each scenario is a row per store. The expected bytes of tavon.rnk are written from the
+// file's format (support/ranking_bytes.h: 12-byte records, a Shift-JIS name padded with spaces,
+// then the score low byte first), not with the game library.
 #include "server_fixture.h"
 #include "support/ranking_bytes.h"
 
@@ -90,7 +90,7 @@ public:
     }
     ~SaveStream() { stop(); }
 
-    // Whether `condition` (asked with the lists locked) came true within two minutes.
+    // Whether `condition` (asked while the stream waits) came true within two minutes.
     bool waitFor(const std::function<bool()>& condition)
     {
         std::unique_lock lock(mutex);
