@@ -91,16 +91,19 @@ void RankingTest::nameFieldHoldsWholeCharactersInTenBytes_data()
     QTest::newRow("trailing spaces") << QString() << QByteArray("Taro      ") << QStringLiteral("Taro");
     QTest::newRow("trailing NUL bytes") << QString() << QByteArray("Taro\0\0\0\0\0\0", 10) << QStringLiteral("Taro");
     QTest::newRow("spaces and NULs mixed") << QString() << QByteArray("Taro \0 \0  ", 10) << QStringLiteral("Taro");
-    QTest::newRow("leading spaces are part of the name") << QString() << QByteArray("  Taro    ") << QStringLiteral("  Taro");
+    QTest::newRow("leading spaces are part of the name")
+        << QString() << QByteArray("  Taro    ") << QStringLiteral("  Taro");
     QTest::newRow("all padding") << QString() << QByteArray("\0\0\0\0\0     ", 10) << QString();
     QTest::newRow("full-width space is not padding") << QString() << hex("8e529363814020202020")
                                                      << QStringLiteral("山田　");
-    QTest::newRow("lead byte before a space") << QString() << QByteArray("\x81 AB      ") << QStringLiteral("\uFFFD AB");
+    QTest::newRow("lead byte before a space") << QString() << QByteArray("\x81 AB      ")
+                                              << QStringLiteral("\uFFFD AB");
     QTest::newRow("lead byte cut off at the end") << QString() << QByteArray("ABCDEFGHI\x82")
                                                   << QStringLiteral("ABCDEFGHI\uFFFD");
     QTest::newRow("bytes that are no character") << QString() << QByteArray("\xFF\xA0\x80       ")
                                                  << QStringLiteral("\uFFFD\uFFFD\uFFFD");
-    QTest::newRow("a real control character stays") << QString() << QByteArray("A\x1A        ") << QStringLiteral("A\x1A");
+    QTest::newRow("a real control character stays") << QString() << QByteArray("A\x1A        ")
+                                                    << QStringLiteral("A\x1A");
 }
 
 void RankingTest::nameFieldHoldsWholeCharactersInTenBytes()

@@ -102,7 +102,8 @@ void RankingFileTest::saveAndBlankWriteOnlyTheirRecords_data()
     // The saved entry (range 3, score 200) takes record 16; records 16..19 move down one.
     const QByteArray saved = numberedRecords(1, 15) + record("New", 200) + numberedRecords(16, 4) + odd21 + blankRecords(54);
     const QByteArray full = numberedRecords(1, 20) + odd21 + numberedRecords(22, 54);
-    QTest::newRow("save: empty file becomes 900 bytes") << false << QByteArray() << blankRecords(15) + record("New", 200) + blankRecords(59);
+    QTest::newRow("save: empty file becomes 900 bytes")
+        << false << QByteArray() << blankRecords(15) + record("New", 200) + blankRecords(59);
     QTest::newRow("save: file of exactly 21 records") << false << numberedRecords(1, 20) + odd21 << saved;
     QTest::newRow("save: 900 bytes, records 22..75 blanked") << false << full << saved;
     QTest::newRow("save: longer file keeps its tail") << false << full + tail << saved + tail;
@@ -212,8 +213,8 @@ void RankingFileTest::saveEntersIntoWhatTheFileHoldsNow_data()
         << QStringLiteral("range 1 all 60")
         << record("X", 60).repeated(5) << othersBefore;
     QTest::newRow("bytes were added after record 75")
-        << QStringLiteral("append") << record("A", 50) + record("B", 40) + record("Me", 35) + record("C", 30) + record("D", 20)
-        << othersBefore;
+        << QStringLiteral("append")
+        << record("A", 50) + record("B", 40) + record("Me", 35) + record("C", 30) + record("D", 20) << othersBefore;
 }
 
 void RankingFileTest::saveEntersIntoWhatTheFileHoldsNow()

@@ -119,7 +119,7 @@ void RankingPlacesTest::unusualPlaceShowsWhatCanBeReadAndSavesWhereItCan_data()
 {
     QTest::addColumn<Place>("place");
     QTest::addColumn<bool>("fallback");     // the player's own directory can be made
-    QTest::addColumn<QString>("where");     // the file the opening uses and saves in: program, fallback or none
+    QTest::addColumn<QString>("where");     // the file the opening uses and saves in: program, fallback, none
     QTest::addColumn<QStringList>("shown"); // names of range 0, places 1 and 2
 
     const QStringList blank{QString(), QString()};
@@ -131,7 +131,8 @@ void RankingPlacesTest::unusualPlaceShowsWhatCanBeReadAndSavesWhereItCan_data()
     // A link left by a pupil never makes a save create the file it points to.
     *row("link to a file not yet made") << Place::LinkIntoDirectory << true << "fallback" << blank;
     *row("link into a missing directory") << Place::LinkIntoMissingDirectory << true << "fallback" << blank;
-    *row("link into a missing directory, no own directory") << Place::LinkIntoMissingDirectory << false << "none" << blank;
+    *row("link into a missing directory, no own directory")
+        << Place::LinkIntoMissingDirectory << false << "none" << blank;
     *row("link to itself") << Place::LinkLoop << true << "fallback" << blank;
     *row("named pipe") << Place::Pipe << true << "fallback" << blank;
     *row("named pipe, no own directory") << Place::Pipe << false << "none" << blank;
@@ -142,8 +143,10 @@ void RankingPlacesTest::unusualPlaceShowsWhatCanBeReadAndSavesWhereItCan_data()
     *row("unreadable file") << Place::UnreadableFile << true << "none" << blank;
     *row("read-only directory") << Place::ReadOnlyDirectory << true << "fallback" << blank;
     *row("read-only directory, no own directory") << Place::ReadOnlyDirectory << false << "none" << blank;
-    *row("writable file in a read-only directory") << Place::WritableFileInReadOnlyDirectory << true << "program" << fromFile;
-    *row("read-only file in a read-only directory") << Place::ReadOnlyFileInReadOnlyDirectory << true << "none" << fromFile;
+    *row("writable file in a read-only directory")
+        << Place::WritableFileInReadOnlyDirectory << true << "program" << fromFile;
+    *row("read-only file in a read-only directory")
+        << Place::ReadOnlyFileInReadOnlyDirectory << true << "none" << fromFile;
     *row("read-only file in a read-only directory, no own directory")
         << Place::ReadOnlyFileInReadOnlyDirectory << false << "none" << fromFile;
     *row("a directory where the lock goes") << Place::LockPathTaken << true << "program" << fromFile;

@@ -33,7 +33,8 @@ const QByteArray tail("bytes after record 75\n");
 // Range 0 holds three entries; a new one at place 2 moves two of them down.
 const QByteArray startingFile = record("Tea", 50) + record("Uma", 30) + record("Vic", 20) + blankRecords(72) + tail;
 // The first 900 bytes after Ami's save of 40.
-const QByteArray withAmi = record("Tea", 50) + record("Ami", 40) + record("Uma", 30) + record("Vic", 20) + blankRecords(71);
+const QByteArray withAmi =
+    record("Tea", 50) + record("Ami", 40) + record("Uma", 30) + record("Vic", 20) + blankRecords(71);
 
 enum class Folder {
     Group,           // 0775, group of the class; tavon.rnk 0664 of the class

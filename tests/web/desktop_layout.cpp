@@ -75,7 +75,8 @@ QJsonObject controlOf(QWidget* w, const QWidget* area)
     };
     if (auto* label = qobject_cast<ui::Label*>(w))
         return as("label", label->caption(),
-                  label->autoFillBackground() ? hex(p.color(QPalette::Window)) : QJsonValue(QJsonValue::Null), QPalette::WindowText);
+                  label->autoFillBackground() ? hex(p.color(QPalette::Window)) : QJsonValue(QJsonValue::Null),
+                  QPalette::WindowText);
     if (auto* button = qobject_cast<QPushButton*>(w))
         return as("button", button->text(), hex(p.color(QPalette::Button)), QPalette::ButtonText);
     if (auto* frame = qobject_cast<ui::Frame*>(w))
