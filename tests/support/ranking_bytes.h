@@ -19,18 +19,12 @@ namespace rankingbytes {
 // One record as the file holds it: the name bytes padded with spaces, then the score low byte first.
 inline QByteArray record(const QByteArray& name, int score)
 {
-    QByteArray bytes = name.leftJustified(10, ' ', true);
-    bytes.append(static_cast<char>(score & 0xFF));
-    bytes.append(static_cast<char>((score >> 8) & 0xFF));
-    return bytes;
+    return name.leftJustified(10, ' ', true) + char(score & 0xFF) + char((score >> 8) & 0xFF);
 }
 
 inline QByteArray blankRecords(int count)
 {
-    QByteArray bytes;
-    for (int i = 0; i < count; ++i)
-        bytes += record("", 0);
-    return bytes;
+    return record("", 0).repeated(count);
 }
 
 // Records with a different name and score each, so that a record in the wrong place shows.
