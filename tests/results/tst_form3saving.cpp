@@ -28,7 +28,7 @@ class Form3SavingTest : public ResultsFixture {
     Q_OBJECT
 
     // Types `name` into the name box, then clears the lists (初期化, answered OK) or saves (Enter).
-    void typeThenSaveOrClear(Form3& form, const char* name, bool clearing);
+    void typeThenSaveOrClear(Form3& form, const QString& name, bool clearing);
 
 private slots:
     // Guards against a failed save or clearing passing silently or keeping the window open, and
@@ -55,7 +55,6 @@ private slots:
     void classLinkKeepsTheListsOnTheServer_data();
     void classLinkKeepsTheListsOnTheServer();
 
-    // Guards against a class link sending the lists to another address than the server's API.
     // Guards against the class's lists read wrong, against an entry kept on the PC lost or,
     // sent again, standing twice in the class's lists or entries, and against an opening
     // without the network showing other lists than the class's as last seen.
@@ -67,11 +66,25 @@ private slots:
     void desktopSavesBesideThePages();
 
 private:
+    // Opens the window after a game of tensu points in range hani and saves `name` by Enter.
+    void save(int tensu, int hani, const QString& name)
+    {
+        typeThenSaveOrClear(openResults(tensu, hani), name, false);
+        QVERIFY(!wiring->resultsExist());
+    }
+    // The names of range hani as a viewing opening shows them; 戻る closes it.
+    QStringList viewedNames(int hani)
+    {
+        Form3& viewing = openResults(0, hani);
+        const QStringList names = captions(viewing.namae);
+        QTest::mouseClick(viewing.Command1, Qt::LeftButton);
+        return names;
+    }
     void writeLink(const QByteArray& link) { QVERIFY(rankingbytes::writeFile(dir->programDir + "/tavon.class", link)); }
     classlink::Outbox outbox(const QString& key) const { return classlink::Outbox(dir->fallbackDir + "/classes/" + key + ".outbox"); }
 };
 
-void Form3SavingTest::typeThenSaveOrClear(Form3& form, const char* name, bool clearing)
+void Form3SavingTest::typeThenSaveOrClear(Form3& form, const QString& name, bool clearing)
 {
     QTest::keyClicks(form.Text1, name);
     if (clearing) {
@@ -225,7 +238,7 @@ void Form3SavingTest::classLinkKeepsTheListsOnTheServer()
     if (server == QLatin1String("down"))
         classServer.stop();
     if (server == QLatin1String("stopped"))
-        QCOMPARE(::kill(pid_t(classServer.serve.processId()), SIGSTOP), 0);
+        QCOMPARE(::kill(pid_t(classServer.processId()), SIGSTOP), 0);
     typeThenSaveOrClear(form, "Kim", clearing);
 
     QStringList said;
@@ -277,23 +290,10 @@ void Form3SavingTest::desktopSharesTheRealServersList()
         QSKIP("run by the test class_server_desktop");
     QVERIFY(classServer.start(dir->path(QStringLiteral("server"))));
     writeLink(classServer.link());
-    const auto save = [&](int tensu, const char* name) {
-        Form3& form = openResults(tensu, 2);
-        QTest::keyClicks(form.Text1, name);
-        QTest::keyClick(form.Text1, Qt::Key_Return);
-        QVERIFY(!wiring->resultsExist());
-    };
-    const auto view = [&] {
-        Form3& viewing = openResults(0, 2);
-        const QStringList names = captions(viewing.namae);
-        QTest::mouseClick(viewing.Command1, Qt::LeftButton);
-        return names;
-    };
-
-    save(35, "Kim");
+    save(35, 2, "Kim");
     QVERIFY(fake->messages.empty());
     classServer.stop();
-    save(30, "Bob");
+    save(30, 2, "Bob");
     QCOMPARE(fake->messages.size(), std::size_t(1));
     QVERIFY(classServer.start());
     writeLink(classServer.link());
@@ -302,7 +302,7 @@ void Form3SavingTest::desktopSharesTheRealServersList()
     const QJsonValue id = classServer.teachers().value("entries")[0]["id"];
     QVERIFY(outbox(classServer.key).add({{"id", id}, {"range", 2}, {"score", 35}, {"name", "Kim"}}));
     const QStringList lists{"Kim", "Bob", "", "", ""};
-    QCOMPARE(view(), lists);
+    QCOMPARE(viewedNames(2), lists);
     QCOMPARE(outbox(classServer.key).entries().size(), 0);
 
     const QByteArray image = QByteArray::fromBase64(classServer.get("api/v1/classes/" + classServer.key).value("image").toString().toLatin1());
@@ -310,7 +310,7 @@ void Form3SavingTest::desktopSharesTheRealServersList()
     QCOMPARE(classServer.entries(), (QStringList{"Kim 2 35", "Bob 2 30"}));
     // Without the network, the lists as last seen.
     classServer.stop();
-    QCOMPARE(view(), lists);
+    QCOMPARE(viewedNames(2), lists);
 }
 
 void Form3SavingTest::desktopSavesBesideThePages()
@@ -319,14 +319,9 @@ void Form3SavingTest::desktopSavesBesideThePages()
     if (qEnvironmentVariableIsEmpty("NUBORA_CLASS_LINK") || entry.size() != 2)
         QSKIP("run by web_page's class-link row");
     writeLink(qgetenv("NUBORA_CLASS_LINK"));
-    Form3& form = openResults(entry[1].toInt(), 0);
-    QTest::keyClicks(form.Text1, QString::fromLatin1(entry[0]));
-    QTest::keyClick(form.Text1, Qt::Key_Return);
+    save(entry[1].toInt(), 0, QString::fromLatin1(entry[0]));
     QVERIFY(fake->messages.empty());
-    QVERIFY(!wiring->resultsExist());
-    Form3& viewing = openResults(0, 0);
-    qInfo("lists: %s", qPrintable(captions(viewing.namae).join(u',')));
-    QTest::mouseClick(viewing.Command1, Qt::LeftButton);
+    qInfo("lists: %s", qPrintable(viewedNames(0).join(u',')));
 }
 
 QTEST_MAIN(Form3SavingTest)

@@ -32,8 +32,6 @@ private slots:
     void init() { Module1::reset(); }
     void typedNameFollowsIntoTheNewRow_data();
     void typedNameFollowsIntoTheNewRow();
-    void openingIsSaid_data();
-    void openingIsSaid();
     void nameBoxKeepsWhatFits_data();
     void nameBoxKeepsWhatFits();
 };
@@ -44,29 +42,34 @@ void ResultsWindowTest::typedNameFollowsIntoTheNewRow_data()
     QTest::addColumn<int>("tensu");
     QTest::addColumn<int>("touroku");
     QTest::addColumn<int>("row"); // -1: no row follows, nothing is saved
+    QTest::addColumn<QString>("said"); // as the window opens
 
-    QTest::newRow("range 0, place 1") << 0 << 30 << 0 << 0;
-    QTest::newRow("range 1, equal to place 3") << 1 << 17 << 0 << 2;
-    QTest::newRow("range 2, place 5") << 2 << 25 << 0 << 4;
-    QTest::newRow("range 3, place 2") << 3 << 38 << 0 << 1;
-    QTest::newRow("viewing") << 1 << 0 << 0 << -1;
-    QTest::newRow("short of the best five") << 3 << 34 << 0 << -1;
-    QTest::newRow("already turned away") << 0 << 30 << 1 << -1;
+    const QString prompt = QStringLiteral("番です。名前を入力して下さい。");
+    QTest::newRow("range 0, place 1") << 0 << 30 << 0 << 0 << "今回の記録、30点。1" + prompt;
+    QTest::newRow("range 1, equal to place 3") << 1 << 17 << 0 << 2 << "今回の記録、17点。3" + prompt;
+    QTest::newRow("range 2, place 5") << 2 << 25 << 0 << 4 << "今回の記録、25点。5" + prompt;
+    QTest::newRow("range 3, place 2") << 3 << 38 << 0 << 1 << "今回の記録、38点。2" + prompt;
+    QTest::newRow("viewing") << 1 << 0 << 0 << -1 << "今回の記録、0点。";
+    QTest::newRow("short of the best five") << 3 << 34 << 0 << -1 << "今回の記録、34点。";
+    QTest::newRow("already turned away") << 0 << 30 << 1 << -1 << "今回の記録、30点。";
 }
 
 // Guards against the name shown in another row than the new entry's (koko taken as a row, or
-// mod 5 of the wrong thing), a row that follows the box when nothing was entered, and 戻る saving
-// another range, score or name than the new entry's, or saving at a viewing opening.
+// mod 5 of the wrong thing), a row that follows the box when nothing was entered, 戻る saving
+// another range, score or name than the new entry's, or saving at a viewing opening, and the
+// score said with its blank, or the prompt said when no name is asked for.
 void ResultsWindowTest::typedNameFollowsIntoTheNewRow()
 {
     QFETCH(int, hani);
     QFETCH(int, tensu);
     QFETCH(int, touroku);
     QFETCH(int, row);
+    QFETCH(QString, said);
     Module1::touroku = static_cast<std::int16_t>(touroku);
     ResultsWindow window;
     open(window, hani, tensu);
     QCOMPARE(window.screen.nameBoxShown, row >= 0);
+    QCOMPARE(qs(window.said(u"今回の記録")), said);
 
     QCOMPARE(window.Text1_Change(u"やまだ"), row);
     QCOMPARE(window.Text1_Change(u"Kim"), row);
@@ -80,25 +83,6 @@ void ResultsWindowTest::typedNameFollowsIntoTheNewRow()
     QCOMPARE(int(entry->hani), hani);
     QCOMPARE(int(entry->tensu), tensu);
     QCOMPARE(qs(entry->name), QStringLiteral("Kim"));
-}
-
-void ResultsWindowTest::openingIsSaid_data()
-{
-    QTest::addColumn<int>("tensu");
-    QTest::addColumn<QString>("said");
-    QTest::newRow("viewing") << 0 << "今回の記録、0点。";
-    QTest::newRow("short of the best five") << 4 << "今回の記録、4点。";
-    QTest::newRow("entered at place 2") << 8 << "今回の記録、8点。2番です。名前を入力して下さい。";
-}
-
-// Guards against the score said with its blank, or the prompt said when no name is asked for.
-void ResultsWindowTest::openingIsSaid()
-{
-    QFETCH(int, tensu);
-    QFETCH(QString, said);
-    ResultsWindow window;
-    open(window, 0, tensu);
-    QCOMPARE(qs(window.said(u"今回の記録")), said);
 }
 
 void ResultsWindowTest::nameBoxKeepsWhatFits_data()

@@ -1,43 +1,42 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The class server as pupils' devices and a teacher meet it: the real nubora1-server on a
 // loopback port, over SQLite in a temporary folder and over a PostgreSQL cluster of the test's
-// own. Each scenario is a row per store. The expected bytes of tavon.rnk are written here from
-// the file's format (12-byte records: a Shift-JIS name padded with spaces, then the score low
-// byte first), not with the game library.
+// own. Each scenario is a row per store. The expected bytes of tavon.rnk are written from the
+// file's format (support/ranking_bytes.h: 12-byte records, a Shift-JIS name padded with spaces,
+// then the score low byte first), not with the game library.
 #include "server_fixture.h"
+#include "support/ranking_bytes.h"
 
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QScopeGuard>
 #include <QTest>
 
-#include <algorithm>
 #include <atomic>
 #include <condition_variable>
+#include <functional>
 #include <latch>
 #include <map>
 #include <mutex>
 #include <thread>
 
 using namespace serverfixture;
+using rankingbytes::blankRecords;
+using rankingbytes::record;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size);
 
 namespace {
 
-QByteArray record(const QByteArray& name, int score)
+// A pupil's save into the class, sent as from the address `from`.
+Answer save(int port, const ClassKeys& keys, const std::string& id, int range, int score, const std::string& name,
+            const std::string& from)
 {
-    return name.leftJustified(10, ' ', true) + char(score & 0xFF) + char((score >> 8) & 0xFF);
-}
-
-QByteArray blanks(int count) { return record("", 0).repeated(count); }
-
-std::string saveBody(const std::string& id, int range, int score, const std::string& name)
-{
-    return R"({"id":")" + id + R"(","range":)" + std::to_string(range) + R"(,"score":)" + std::to_string(score)
-           + R"(,"name":")" + name + R"("})";
+    return request(port, "POST", "/api/v1/classes/" + keys.pupils + "/entries",
+                   R"({"id":")" + id + R"(","range":)" + std::to_string(range) + R"(,"score":)" + std::to_string(score)
+                       + R"(,"name":")" + name + R"("})",
+                   from);
 }
 
 QJsonObject json(const Answer& a) { return QJsonDocument::fromJson(QByteArray::fromStdString(a.body)).object(); }
@@ -63,23 +62,60 @@ ClassState teacherView(int port, const ClassKeys& keys)
     return s;
 }
 
-// The five records of one range as a list of (name, score) pairs entered in this order leaves
-// them: each goes above the first entry whose score is lower than or equal to its own.
+// The five records of one range that (name, score) pairs entered in this order leave.
 QByteArray rangeRecords(const std::vector<std::pair<QByteArray, int>>& entered)
 {
-    std::vector<std::pair<QByteArray, int>> places(5, {QByteArray(), 0});
-    for (const auto& e : entered) {
-        const auto at = std::find_if(places.begin(), places.end(), [&](const auto& p) { return p.second <= e.second; });
-        if (at != places.end()) {
-            places.insert(at, e);
-            places.pop_back();
-        }
-    }
-    QByteArray bytes;
-    for (const auto& p : places)
-        bytes += record(p.first, p.second);
+    QByteArray bytes = blankRecords(5);
+    for (const auto& [name, score] : entered)
+        bytes = rankingbytes::entered(bytes, name, score);
     return bytes;
 }
+
+// Saves sent one after another from a thread of its own, save i by send(i), until stopped:
+// which were acknowledged, and how often each status came.
+class SaveStream {
+public:
+    explicit SaveStream(std::function<Answer(int)> send)
+        : thread([this, send] {
+              for (int i = 0; !stopping; ++i) {
+                  const int status = send(i).status;
+                  std::lock_guard lock(mutex);
+                  ++statuses[status];
+                  if (status == 200)
+                      acknowledged.push_back(i);
+                  changed.notify_all();
+              }
+          })
+    {
+    }
+    ~SaveStream() { stop(); }
+
+    // Whether `condition` (asked while the stream waits) came true within two minutes.
+    bool waitFor(const std::function<bool()>& condition)
+    {
+        std::unique_lock lock(mutex);
+        if (changed.wait_for(lock, std::chrono::minutes(2), condition))
+            return true;
+        for (const auto& [status, count] : statuses)
+            qWarning("status %d: %d times", status, count);
+        return false;
+    }
+    void stop()
+    {
+        stopping = true;
+        if (thread.joinable())
+            thread.join();
+    }
+
+    std::vector<int> acknowledged;
+    std::map<int, int> statuses;
+
+private:
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::atomic<bool> stopping = false;
+    std::thread thread; // last, so that all it uses is there before it starts
+};
 
 } // namespace
 
@@ -102,7 +138,11 @@ class ServerTest : public QObject {
     }
 
 private slots:
-    void initTestCase() { postgresUp = postgres.start(); }
+    void initTestCase()
+    {
+        QVERIFY2(!program().isEmpty(), "NUBORA_SERVER names no nubora1-server (CTest sets it)");
+        postgresUp = postgres.start();
+    }
     void init()
     {
         data = std::make_unique<QTemporaryDir>();
@@ -120,19 +160,18 @@ private slots:
         QVERIFY(!keys.pupils.empty());
         ServerProcess server(store(kind));
         QVERIFY(server.start());
-        const std::string entries = "/api/v1/classes/" + keys.pupils + "/entries";
-        QCOMPARE(request(server.port, "POST", entries, saveBody("device-a-1", 1, 30, "たろう"), "10.0.0.1").status, 200);
+        QCOMPARE(save(server.port, keys, "device-a-1", 1, 30, "たろう", "10.0.0.1").status, 200);
         const Answer read = request(server.port, "GET", "/api/v1/classes/" + keys.pupils);
         QCOMPARE(json(read)["name"].toString(), QString("３年２組"));
-        const Answer second = request(server.port, "POST", entries, saveBody("device-b-1", 1, 40, "はなこ"), "10.0.0.2");
+        const Answer second = save(server.port, keys, "device-b-1", 1, 40, "はなこ", "10.0.0.2");
         QCOMPARE(second.status, 200);
-        const QByteArray expected = blanks(5) + record("\x82\xCD\x82\xC8\x82\xB1", 40) + record("\x82\xBD\x82\xEB\x82\xA4", 30)
-                                    + blanks(3) + blanks(65);
+        const QByteArray expected = blankRecords(5) + record("\x82\xCD\x82\xC8\x82\xB1", 40) + record("\x82\xBD\x82\xEB\x82\xA4", 30)
+                                    + blankRecords(68);
         QCOMPARE(QByteArray::fromBase64(json(second)["image"].toString().toLatin1()), expected);
         const Answer file = request(server.port, "GET", "/api/v1/teachers/" + keys.teacher + "/tavon.rnk");
         QCOMPARE(QByteArray::fromStdString(file.body), expected);
         // The same entry sent again (the device never heard the answer) stores nothing more.
-        QCOMPARE(request(server.port, "POST", entries, saveBody("device-a-1", 1, 30, "たろう"), "10.0.0.1").status, 200);
+        QCOMPARE(save(server.port, keys, "device-a-1", 1, 30, "たろう", "10.0.0.1").status, 200);
         QCOMPARE(int(teacherView(server.port, keys).entries.size()), 2);
     }
 
@@ -153,9 +192,8 @@ private slots:
             pupils.emplace_back([&, i] {
                 const int port = kind == "sqlite" || i % 2 ? one.port : two.port;
                 go.arrive_and_wait();
-                answers[std::size_t(i)] = request(port, "POST", "/api/v1/classes/" + keys.pupils + "/entries",
-                                                  saveBody("pupil-" + std::to_string(100 + i), i % 4, 10 + i, "p" + std::to_string(i)),
-                                                  "10.1.0." + std::to_string(i));
+                answers[std::size_t(i)] = save(port, keys, "pupil-" + std::to_string(100 + i), i % 4, 10 + i,
+                                               "p" + std::to_string(i), "10.1.0." + std::to_string(i));
             });
         for (std::thread& t : pupils)
             t.join();
@@ -185,38 +223,16 @@ private slots:
         const ClassKeys keys = addClass(store(kind), "３年２組");
         ServerProcess server(store(kind) << "--no-rate-limits");
         QVERIFY(server.start());
-        std::mutex mutex;
-        std::condition_variable changed;
-        std::vector<int> acknowledged;
-        std::atomic<bool> stop = false;
-        std::thread stream([&] {
-            for (int i = 0; !stop; ++i) {
-                const Answer a = request(server.port, "POST", "/api/v1/classes/" + keys.pupils + "/entries",
-                                         saveBody("stream-" + std::to_string(i), i % 4, (i * 7) % 51, "s" + std::to_string(i)),
-                                         "10.2." + std::to_string(i / 200) + "." + std::to_string(i % 200));
-                std::lock_guard lock(mutex);
-                if (a.status == 200)
-                    acknowledged.push_back(i);
-                changed.notify_all();
-                if (a.status == 0)
-                    break;
-            }
+        SaveStream stream([&](int i) {
+            return save(server.port, keys, "stream-" + std::to_string(i), i % 4, (i * 7) % 51, "s" + std::to_string(i),
+                        "10.2." + std::to_string(i / 200) + "." + std::to_string(i % 200));
         });
-        const auto finish = qScopeGuard([&] {
-            stop = true;
-            if (stream.joinable())
-                stream.join();
-        });
-        {
-            std::unique_lock lock(mutex);
-            QVERIFY(changed.wait_for(lock, std::chrono::minutes(2), [&] { return acknowledged.size() >= 25; }));
-        }
+        QVERIFY(stream.waitFor([&] { return stream.acknowledged.size() >= 25; }));
         server.kill();
-        stop = true;
-        stream.join();
+        stream.stop();
         QVERIFY(server.start());
         const ClassState state = teacherView(server.port, keys);
-        for (const int i : acknowledged)
+        for (const int i : stream.acknowledged)
             QVERIFY2(state.entries.count(QString("stream-%1").arg(i)), qPrintable(QString("acknowledged entry %1 lost").arg(i)));
         std::vector<std::vector<std::pair<QByteArray, int>>> entered(4);
         for (const QJsonValue e : json(request(server.port, "GET", "/api/v1/teachers/" + keys.teacher))["entries"].toArray()) {
@@ -239,47 +255,20 @@ private slots:
         const ClassKeys keys = addClass(store("postgresql"), "３年２組");
         ServerProcess server(store("postgresql") << "--no-rate-limits");
         QVERIFY(server.start());
-        std::mutex mutex;
-        std::condition_variable changed;
-        std::vector<int> acknowledged;
-        std::map<int, int> statuses;
-        std::atomic<bool> stop = false;
-        std::thread stream([&] {
-            for (int i = 0; !stop; ++i) {
-                const Answer a = request(server.port, "POST", "/api/v1/classes/" + keys.pupils + "/entries",
-                                         saveBody("load-" + std::to_string(1000 + i), i % 4, i % 51, "l"),
-                                         "10.3." + std::to_string(i / 200) + "." + std::to_string(i % 200));
-                std::lock_guard lock(mutex);
-                ++statuses[a.status];
-                if (a.status == 200)
-                    acknowledged.push_back(i);
-                changed.notify_all();
-            }
+        SaveStream stream([&](int i) {
+            return save(server.port, keys, "load-" + std::to_string(1000 + i), i % 4, i % 51, "l",
+                        "10.3." + std::to_string(i / 200) + "." + std::to_string(i % 200));
         });
-        auto waitFor = [&](auto condition) {
-            std::unique_lock lock(mutex);
-            if (changed.wait_for(lock, std::chrono::minutes(2), condition))
-                return true;
-            for (const auto& [status, count] : statuses)
-                qWarning("status %d: %d times", status, count);
-            return false;
-        };
-        const auto finish = qScopeGuard([&] {
-            stop = true;
-            if (stream.joinable())
-                stream.join();
-        });
-        QVERIFY(waitFor([&] { return acknowledged.size() >= 5; }));
+        QVERIFY(stream.waitFor([&] { return stream.acknowledged.size() >= 5; }));
         QVERIFY(postgres.down());
-        QVERIFY(waitFor([&] { return statuses[503] >= 5; }));
-        const std::size_t before = acknowledged.size();
+        QVERIFY(stream.waitFor([&] { return stream.statuses[503] >= 5; }));
+        const std::size_t before = stream.acknowledged.size();
         QVERIFY(postgres.up());
-        QVERIFY(waitFor([&] { return acknowledged.size() >= before + 5; }));
-        stop = true;
-        stream.join();
-        QCOMPARE(int(statuses.size()), 2); // 200 and 503 only
+        QVERIFY(stream.waitFor([&] { return stream.acknowledged.size() >= before + 5; }));
+        stream.stop();
+        QCOMPARE(int(stream.statuses.size()), 2); // 200 and 503 only
         const ClassState state = teacherView(server.port, keys);
-        for (const int i : acknowledged)
+        for (const int i : stream.acknowledged)
             QVERIFY(state.entries.count(QString("load-%1").arg(1000 + i)));
     }
 
@@ -354,16 +343,14 @@ private slots:
         QVERIFY(server.start());
         int saved = 0, refused = 0;
         for (int i = 0; i < 60; ++i) {
-            const int s = request(server.port, "POST", "/api/v1/classes/" + keys.pupils + "/entries",
-                                  saveBody("flood-" + std::to_string(i) + "x", 0, 1, "f"), "10.5.0.1").status;
+            const int s = save(server.port, keys, "flood-" + std::to_string(i) + "x", 0, 1, "f", "10.5.0.1").status;
             QVERIFY2(s == 200 || s == 429, qPrintable(QString("status %1").arg(s)));
             ++(s == 200 ? saved : refused);
         }
         QVERIFY(refused >= 30);
         QCOMPARE(int(teacherView(server.port, keys).entries.size()), saved);
         // Another device of the class is still served.
-        QCOMPARE(request(server.port, "POST", "/api/v1/classes/" + keys.pupils + "/entries",
-                         saveBody("other-device", 0, 2, "g"), "10.5.0.2").status, 200);
+        QCOMPARE(save(server.port, keys, "other-device", 0, 2, "g", "10.5.0.2").status, 200);
     }
 
     // Guards against the request handler breaking its promises on the fuzz target's seeds.

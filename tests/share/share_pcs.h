@@ -56,8 +56,7 @@ inline QString servedFile()
 inline const QByteArray tail("kept after record 75\n");
 inline QByteArray startingFile(bool blankAfter21 = false)
 {
-    return numberedRecords(1, 5) + record("A", 50) + record("B", 40) + record("C", 30) + record("D", 20)
-           + record("E", 10) + numberedRecords(11, blankAfter21 ? 11 : 65) + blankRecords(blankAfter21 ? 54 : 0) + tail;
+    return blankAfter21 ? savedGameFile(sortedRange1(), false, tail) : gameFile(tail);
 }
 
 // What one PC does: save (name, score) into range 1, or clear the lists.
@@ -77,15 +76,7 @@ inline QByteArray expectedFile(QByteArray file, const QList<Step>& steps)
             file.replace(0, 21 * 12, blankRecords(21));
             continue;
         }
-        QList<QByteArray> range;
-        for (int n = 6; n <= 10; ++n)
-            range += recordAt(file, n);
-        qsizetype at = 0;
-        while (at < range.size() && scoreOf(range[at]) > step.score)
-            ++at;
-        range.insert(at, record(step.name, step.score));
-        for (int n = 6; n <= 10; ++n)
-            file = withRecord(file, n, range[n - 6]);
+        file.replace(5 * 12, 5 * 12, entered(file.mid(5 * 12, 5 * 12), step.name, step.score));
         file.replace(21 * 12, 54 * 12, blankRecords(54));
     }
     return file;

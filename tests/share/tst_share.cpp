@@ -236,11 +236,11 @@ void ShareTest::frozenPcDoesNotWriteOverTheTakersSave()
     const QByteArray real = readFile(servedFile());
     const QByteArray expected = expectedFile(startingFile(blankAfter21), steps);
     int copiesOfA = 0;
-    for (int n = 6; n <= 10; ++n)
-        copiesOfA += recordAt(real, n) == record("A", 30) ? 1 : 0;
     QByteArray range1;
-    for (int n = 6; n <= 10; ++n)
+    for (int n = 6; n <= 10; ++n) {
+        copiesOfA += recordAt(real, n) == record("A", 30) ? 1 : 0;
         range1 += recordAt(real, n).left(1) + QByteArray::number(scoreOf(recordAt(real, n))) + ' ';
+    }
     qInfo("A %s, B %s; range 1: %s; duplicates %d, lost %d, false saved %d", reportA.trimmed().constData(),
           reportB.trimmed().constData(), range1.constData(), qMax(0, copiesOfA - 1), entriesLost(real, expected),
           (reportA.startsWith("S ") && copiesOfA == 0) ? 1 : 0);

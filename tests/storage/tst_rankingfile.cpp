@@ -29,10 +29,8 @@ private slots:
     // Guards against a missing file left missing, or entries filled with leftovers instead of blanks.
     void missingFileIsCreatedEmptyAndReadsBlank();
 
-    // Guards against a first Save that writes fewer or more than records 1 to 75, or non-blank padding records.
-    void firstSaveIntoEmptyFileWrites900Bytes();
-
-    // Guards against Save dropping what follows record 75, changing record 21, or leaving old
+    // Guards against a first Save that writes fewer or more than records 1 to 75, or non-blank
+    // padding records, against Save dropping what follows record 75, changing record 21, or leaving old
     // contents in records 22 to 75, and against Blank touching more or fewer records than 1 to
     // 21, or changing the length.
     void saveAndBlankWriteOnlyTheirRecords_data();
@@ -50,15 +48,12 @@ private slots:
     void typedNamesAreStoredInTenBytes();
 
     // Guards against Save writing the lists as this opening read them, which would undo what
-    // another opening saved or cleared in the meantime.
+    // another opening saved or cleared in the meantime, or the tail it saw at Read.
     void saveEntersIntoWhatTheFileHoldsNow_data();
     void saveEntersIntoWhatTheFileHoldsNow();
 
     // Guards against Save re-encoding names it cannot read, which would destroy them.
     void entriesLeftAloneKeepTheirBytesEvenWhenMoved();
-
-    // Guards against Save writing back the tail it saw at Read instead of the file as it is now.
-    void saveKeepsWhatWasAddedAfterRecord75SinceRead();
 
     // Guards against scores lost when the program's directory does not take the file.
     void fallbackDirectoryWhenProgramDirectoryRefusesTheFile();
@@ -96,17 +91,6 @@ void RankingFileTest::missingFileIsCreatedEmptyAndReadsBlank()
     QCOMPARE(QFileInfo(dir->programFile()).size(), 0); // stays even though nothing was saved
 }
 
-void RankingFileTest::firstSaveIntoEmptyFileWrites900Bytes()
-{
-    auto&& [lists, file] = Opening(dir->options());
-    QVERIFY(file.save({1, 30, u"Taro"}));
-    file.close();
-
-    const QByteArray expected = blankRecords(5) + record("Taro", 30) + blankRecords(69);
-    QCOMPARE(expected.size(), 900);
-    QCOMPARE(readFile(dir->programFile()).toHex(' '), expected.toHex(' '));
-}
-
 void RankingFileTest::saveAndBlankWriteOnlyTheirRecords_data()
 {
     QTest::addColumn<bool>("clearing");
@@ -118,6 +102,8 @@ void RankingFileTest::saveAndBlankWriteOnlyTheirRecords_data()
     // The saved entry (range 3, score 200) takes record 16; records 16..19 move down one.
     const QByteArray saved = numberedRecords(1, 15) + record("New", 200) + numberedRecords(16, 4) + odd21 + blankRecords(54);
     const QByteArray full = numberedRecords(1, 20) + odd21 + numberedRecords(22, 54);
+    QTest::newRow("save: empty file becomes 900 bytes")
+        << false << QByteArray() << blankRecords(15) + record("New", 200) + blankRecords(59);
     QTest::newRow("save: file of exactly 21 records") << false << numberedRecords(1, 20) + odd21 << saved;
     QTest::newRow("save: 900 bytes, records 22..75 blanked") << false << full << saved;
     QTest::newRow("save: longer file keeps its tail") << false << full + tail << saved + tail;
@@ -226,6 +212,9 @@ void RankingFileTest::saveEntersIntoWhatTheFileHoldsNow_data()
     QTest::newRow("better scores arrived: the entry no longer fits")
         << QStringLiteral("range 1 all 60")
         << record("X", 60).repeated(5) << othersBefore;
+    QTest::newRow("bytes were added after record 75")
+        << QStringLiteral("append")
+        << record("A", 50) + record("B", 40) + record("Me", 35) + record("C", 30) + record("D", 20) << othersBefore;
 }
 
 void RankingFileTest::saveEntersIntoWhatTheFileHoldsNow()
@@ -244,6 +233,8 @@ void RankingFileTest::saveEntersIntoWhatTheFileHoldsNow()
         QVERIFY(other.save({2, 200, u"Oth"}));
     else if (meanwhile == QStringLiteral("blank"))
         QVERIFY(other.blank());
+    else if (meanwhile == QStringLiteral("append"))
+        WRITE_FILE(dir->programFile(), readFile(dir->programFile()) + "written meanwhile");
     else
         WRITE_FILE(dir->programFile(), numberedRecords(1, 5) + record("X", 60).repeated(5) + numberedRecords(11, 11)
                                       + numberedRecords(22, 54));
@@ -251,7 +242,8 @@ void RankingFileTest::saveEntersIntoWhatTheFileHoldsNow()
 
     QVERIFY(file.save({1, 35, u"Me"}));
     file.close();
-    const QByteArray expected = others.left(5 * 12) + range1 + others.mid(5 * 12) + blankRecords(54);
+    const QByteArray expected = others.left(5 * 12) + range1 + others.mid(5 * 12) + blankRecords(54)
+                                + (meanwhile == QStringLiteral("append") ? "written meanwhile" : "");
     QCOMPARE(readFile(dir->programFile()).toHex(' '), expected.toHex(' '));
 }
 
@@ -271,21 +263,6 @@ void RankingFileTest::entriesLeftAloneKeepTheirBytesEvenWhenMoved()
 
     const QByteArray expected = record("New", 45) + invalid + nulPadded + blankRecords(17) + odd21 + blankRecords(54);
     QCOMPARE(readFile(dir->programFile()).toHex(' '), expected.toHex(' '));
-}
-
-void RankingFileTest::saveKeepsWhatWasAddedAfterRecord75SinceRead()
-{
-    WRITE_FILE(dir->programFile(), numberedRecords(1, 75));
-    auto&& [lists, file] = Opening(dir->options());
-    {
-        QFile other(dir->programFile());
-        QVERIFY(other.open(QIODevice::Append));
-        other.write("written meanwhile");
-    }
-    QVERIFY(file.save({0, 500, u"Z"}));
-    file.close();
-    const QByteArray expected = record("Z", 500) + numberedRecords(1, 4) + numberedRecords(6, 16) + blankRecords(54);
-    QCOMPARE(readFile(dir->programFile()).toHex(' '), (expected + "written meanwhile").toHex(' '));
 }
 
 void RankingFileTest::fallbackDirectoryWhenProgramDirectoryRefusesTheFile()

@@ -1,56 +1,119 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+// The real class server, nubora1-server (the program NUBORA_SERVER names), for the server's
+// own tests and the windows' on a class link: the server started on a loopback port (killed and
+// started again at will) and classes made with its own command line.
 #include "classlink/class_client.h"
 
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QProcess>
 #include <QRegularExpression>
-#include <QTest>
 
-// The real class server, nubora1-server (the program NUBORA_SERVER names), with one class of
-// its own in a data folder of the test's, serving on a loopback port; stopped and started again
-// at will (each time on a new port).
+#include <memory>
+#include <optional>
+#include <string>
+
+namespace serverfixture {
+
+inline QString program() { return qEnvironmentVariable("NUBORA_SERVER"); }
+
+// nubora1-server with the given store arguments; `start` starts it and learns its port.
+class ServerProcess {
+public:
+    ServerProcess(QStringList store, QString site = {}) : store(std::move(store)), site(std::move(site)) {}
+    ~ServerProcess() { kill(); }
+
+    bool start()
+    {
+        process = std::make_unique<QProcess>();
+        process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        QStringList args = QStringList{"serve", "--listen", "127.0.0.1:0"} + store;
+        if (!site.isEmpty())
+            args << "--site" << site;
+        process->start(program(), args);
+        QByteArray out;
+        while (process->waitForReadyRead(30000)) {
+            out += process->readAllStandardOutput();
+            const QRegularExpressionMatch m = QRegularExpression("listening on http://127.0.0.1:(\\d+)/").match(out);
+            if (m.hasMatch()) {
+                port = m.captured(1).toInt();
+                return true;
+            }
+        }
+        return false;
+    }
+    void kill()
+    {
+        if (process) {
+            process->kill(); // SIGKILL
+            process->waitForFinished(30000);
+            process.reset();
+        }
+    }
+    qint64 processId() const { return process ? process->processId() : 0; }
+
+    int port = 0;
+
+private:
+    QStringList store;
+    QString site;
+    std::unique_ptr<QProcess> process;
+};
+
+// nubora1-server's command line; its standard output, or nothing when it fails.
+inline std::optional<QString> command(const QStringList& args)
+{
+    QProcess p;
+    p.start(program(), args);
+    if (!p.waitForFinished(60000) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0)
+        return std::nullopt;
+    return QString::fromUtf8(p.readAllStandardOutput());
+}
+
+struct ClassKeys {
+    std::string pupils, teacher;
+};
+
+// A new class, by `class add`; empty keys when it fails or prints no links.
+inline ClassKeys addClass(const QStringList& store, const QString& name)
+{
+    const std::optional<QString> out = command(QStringList{"class", "add", name, "--url", "http://school.test/"} + store);
+    if (!out)
+        return {};
+    const QRegularExpressionMatch c = QRegularExpression("^生徒のリンク: http://school.test/c/([A-Za-z0-9_-]{22})/$", QRegularExpression::MultilineOption).match(*out);
+    const QRegularExpressionMatch t = QRegularExpression("^先生のリンク: http://school.test/t/([A-Za-z0-9_-]{22})/$", QRegularExpression::MultilineOption).match(*out);
+    if (!c.hasMatch() || !t.hasMatch() || !out->contains(QStringLiteral("█")))
+        return {};
+    return {c.captured(1).toStdString(), t.captured(1).toStdString()};
+}
+
+} // namespace serverfixture
+
+// One class of its own in a data folder of the test's, served; stopped and started again at
+// will (each time on a new port).
 class ClassServer {
 public:
-    ~ClassServer() { stop(); }
-
     // Whether NUBORA_SERVER names the program.
-    bool available() const { return !program.isEmpty(); }
+    bool available() const { return !serverfixture::program().isEmpty(); }
 
     // Makes the class in data and serves it.
     bool start(const QString& data)
     {
-        folder = data;
-        QProcess add;
-        add.start(program, {"class", "add", "３年２組", "--data", folder, "--url", "http://127.0.0.1/"});
-        if (!add.waitForFinished(60000) || add.exitCode() != 0)
-            return false;
-        const QString printed = QString::fromUtf8(add.readAllStandardOutput());
-        key = QRegularExpression("/c/([A-Za-z0-9_-]+)/").match(printed).captured(1);
-        teacher = QRegularExpression("/t/([A-Za-z0-9_-]+)/").match(printed).captured(1);
-        return !key.isEmpty() && !teacher.isEmpty() && start();
+        server = std::make_unique<serverfixture::ServerProcess>(QStringList{"--data", data});
+        const serverfixture::ClassKeys keys = serverfixture::addClass({"--data", data}, "３年２組");
+        key = QString::fromStdString(keys.pupils);
+        teacher = QString::fromStdString(keys.teacher);
+        return !key.isEmpty() && start();
     }
-    bool start()
-    {
-        serve.start(program, {"serve", "--data", folder, "--listen", "127.0.0.1:0"});
-        QByteArray out;
-        return QTest::qWaitFor([&] {
-            out += serve.readAllStandardOutput();
-            base = QRegularExpression("listening on (http://127.0.0.1:\\d+/)").match(QString::fromLatin1(out)).captured(1);
-            return !base.isEmpty();
-        }, 30000);
-    }
-    void stop()
-    {
-        serve.kill();
-        serve.waitForFinished();
-    }
+    bool start() { return server->start(); }
+    void stop() { server->kill(); }
+    qint64 processId() const { return server->processId(); }
 
     // The pupils' link of a class on this server, as tavon.class holds it.
-    QByteArray link(const QString& classKey = {}) const { return (base + "c/" + (classKey.isEmpty() ? key : classKey) + "/\n").toUtf8(); }
-    QJsonObject get(const QString& path) const { return classlink::request(QUrl(base + path), std::nullopt, std::chrono::seconds(10)).body; }
+    QByteArray link(const QString& classKey = {}) const { return (base() + "c/" + (classKey.isEmpty() ? key : classKey) + "/\n").toUtf8(); }
+    QJsonObject get(const QString& path) const { return classlink::request(QUrl(base() + path), std::nullopt, std::chrono::seconds(10)).body; }
     // What the teacher's page shows: the entries ("entries", with their ids) and the lists before each 初期化 ("history").
     QJsonObject teachers() const { return get("api/v1/teachers/" + teacher); }
     // The entries as "name range score", oldest first.
@@ -62,10 +125,10 @@ public:
         return rows;
     }
 
-    QString key, teacher, base;
-    QProcess serve;
+    QString key, teacher;
 
 private:
-    QString program = qEnvironmentVariable("NUBORA_SERVER");
-    QString folder;
+    QString base() const { return QStringLiteral("http://127.0.0.1:%1/").arg(server->port); }
+
+    std::unique_ptr<serverfixture::ServerProcess> server;
 };

@@ -19,18 +19,12 @@ namespace rankingbytes {
 // One record as the file holds it: the name bytes padded with spaces, then the score low byte first.
 inline QByteArray record(const QByteArray& name, int score)
 {
-    QByteArray bytes = name.leftJustified(10, ' ', true);
-    bytes.append(static_cast<char>(score & 0xFF));
-    bytes.append(static_cast<char>((score >> 8) & 0xFF));
-    return bytes;
+    return name.leftJustified(10, ' ', true) + char(score & 0xFF) + char((score >> 8) & 0xFF);
 }
 
 inline QByteArray blankRecords(int count)
 {
-    QByteArray bytes;
-    for (int i = 0; i < count; ++i)
-        bytes += record("", 0);
-    return bytes;
+    return record("", 0).repeated(count);
 }
 
 // Records with a different name and score each, so that a record in the wrong place shows.
@@ -69,17 +63,20 @@ inline int scoreOf(const QByteArray& rec)
     return rec.size() < 12 ? 0 : qint16(quint8(rec[10]) | (quint8(rec[11]) << 8));
 }
 
+// The five records of a range after an entry: it goes above the first record whose score is
+// not higher than its own, and the fifth falls out (or, below all five, it stays out).
+inline QByteArray entered(const QByteArray& range, const QByteArray& name, int score)
+{
+    qsizetype at = 0;
+    while (at < 60 && scoreOf(range.mid(at, 12)) > score)
+        at += 12;
+    return (range.left(at) + record(name, score) + range.mid(at)).left(60);
+}
+
 // Record n (counted from 1) of a file's contents.
 inline QByteArray recordAt(const QByteArray& file, int n)
 {
     return file.mid((n - 1) * 12, 12);
-}
-
-// The file's contents with record n (counted from 1) replaced.
-inline QByteArray withRecord(QByteArray file, int n, const QByteArray& rec)
-{
-    file.replace((n - 1) * 12, 12, rec);
-    return file;
 }
 
 inline bool writeFile(const QString& path, const QByteArray& bytes)

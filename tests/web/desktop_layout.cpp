@@ -65,30 +65,25 @@ QJsonObject controlOf(QWidget* w, const QWidget* area)
                   {"px", w->font().pixelSize()},
                   {"bold", w->font().weight() >= QFont::Bold}};
     const QPalette& p = w->palette();
-    if (auto* label = qobject_cast<ui::Label*>(w)) {
-        c["kind"] = "label";
-        c["caption"] = label->caption();
-        c["back"] = label->autoFillBackground() ? hex(p.color(QPalette::Window)) : QJsonValue(QJsonValue::Null);
-        c["text"] = hex(p.color(QPalette::WindowText));
-    } else if (auto* button = qobject_cast<QPushButton*>(w)) {
-        c["kind"] = "button";
-        c["caption"] = button->text();
-        c["back"] = hex(p.color(QPalette::Button));
-        c["text"] = hex(p.color(QPalette::ButtonText));
-    } else if (auto* frame = qobject_cast<ui::Frame*>(w)) {
-        c["kind"] = "frame";
-        c["caption"] = frame->title();
-        c["back"] = hex(p.color(QPalette::Window));
-        c["text"] = hex(p.color(QPalette::WindowText));
-    } else if (auto* box = qobject_cast<ui::TextBox*>(w)) {
-        c["kind"] = "text";
-        c["caption"] = box->text();
-        c["back"] = hex(p.color(QPalette::Base));
-        c["text"] = hex(p.color(QPalette::Text));
-    } else {
-        return {};
-    }
-    return c;
+    // The control's kind and caption, its ground (null where it shows its parent's) and text colour.
+    const auto as = [&](const char* kind, const QString& caption, const QJsonValue& back, QPalette::ColorRole text) {
+        c["kind"] = kind;
+        c["caption"] = caption;
+        c["back"] = back;
+        c["text"] = hex(p.color(text));
+        return c;
+    };
+    if (auto* label = qobject_cast<ui::Label*>(w))
+        return as("label", label->caption(),
+                  label->autoFillBackground() ? hex(p.color(QPalette::Window)) : QJsonValue(QJsonValue::Null),
+                  QPalette::WindowText);
+    if (auto* button = qobject_cast<QPushButton*>(w))
+        return as("button", button->text(), hex(p.color(QPalette::Button)), QPalette::ButtonText);
+    if (auto* frame = qobject_cast<ui::Frame*>(w))
+        return as("frame", frame->title(), hex(p.color(QPalette::Window)), QPalette::WindowText);
+    if (auto* box = qobject_cast<ui::TextBox*>(w))
+        return as("text", box->text(), hex(p.color(QPalette::Base)), QPalette::Text);
+    return {};
 }
 
 QJsonObject windowOf(ui::Form& form)
