@@ -37,9 +37,11 @@ const joined = small(source, '--format=esm');
 // The emscripten module, a classic script: its createNubora stays a global.
 const glue = small(readFileSync(moduleJs, 'utf8'));
 // The hosted page: the emscripten module (its createNubora made a global, as the page's own
-// script has it) and the page's modules as one script, nubora1.js, asked for at once with the
+// script has it, in place of its CommonJS and AMD exports, which would make esbuild wrap the
+// whole script) and the page's modules as one script, nubora1.js, asked for at once with the
 // WebAssembly: one request fewer before the game can start.
-writeFileSync(join(out, 'nubora1.js'), small(`${readFileSync(moduleJs, 'utf8')}\nglobalThis.createNubora = createNubora;\n${source}`, '--format=esm'));
+const exported = readFileSync(moduleJs, 'utf8').replace(/\nif \(typeof exports === 'object' && typeof module === 'object'\)[^]*$/, '\n');
+writeFileSync(join(out, 'nubora1.js'), small(`${exported}globalThis.createNubora = createNubora;\n${source}`, '--format=esm'));
 writeFileSync(join(out, 'index.html'), readFileSync(join(web, 'index.html'), 'utf8')
   .replace('<script src="nubora1_module.js" defer></script>\n', '')
   .replace('<script type="module" src="main.js"></script>', '<script type="module" src="nubora1.js"></script>'));
