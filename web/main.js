@@ -47,10 +47,6 @@ async function start() {
     fail('このブラウザーでは、このゲームを動かせません。新しいブラウザーで開いてください。');
     return;
   }
-  // The storage opens and the game window is made and laid out while the module compiles: a
-  // class link's lists are the class's.
-  const key = classKey();
-  const opening = key ? openClass(key) : openRankingFile();
   const root = document.getElementById('page');
   // The pace is told on the page, and kept nowhere: the lists hold scores as they were made.
   // (Told first, so that the window is laid out at the scale the strip leaves it.)
@@ -68,6 +64,7 @@ async function start() {
       made = compiled.then((module) => WebAssembly.instantiate(module, imports).then((instance) => receive(instance, module)));
       return {};
     } } : {});
+    // The game window made and laid out while the module compiles, where it still does.
     view = gameView(root);
     // The module would wait for ever on a WebAssembly that failed: that failure fails the start.
     M = await Promise.race([loading, made?.then(() => loading) ?? loading]);
@@ -84,6 +81,10 @@ async function start() {
   const seed = Number.isInteger(globalThis.nuboraSeed) ? globalThis.nuboraSeed
     : crypto.getRandomValues(new Uint32Array(1))[0];
   let game = null;
+  // The storage opens once the start message is drawn (opening it is a while of the page's own
+  // work in a browser that has not opened it before); a class link's lists are the class's.
+  const key = classKey();
+  const opening = drawn().then(() => (key ? openClass(key) : openRankingFile()));
   const results = opening.then((file) => resultsWindow(M, file, () => game.activate()));
   const help = helpWindow(() => game.activate());
   game = gameWindow(M, view, seed, {
@@ -114,6 +115,13 @@ async function start() {
   game.activate();
 }
 
+// Once the page has drawn the frame it is making (at once where it is not seen, since a hidden
+// page draws none).
+const drawn = () => new Promise((resolve) => {
+  if (document.visibilityState === 'visible') requestAnimationFrame(() => setTimeout(resolve));
+  else setTimeout(resolve);
+});
+
 // Offline play needs a service worker: a served page has none over plain HTTP (but from this
 // computer) nor where the browser does not trust the server's certificate. The page says so.
 // The worker is set up once the start message has been drawn (its install reads and checks
@@ -122,7 +130,7 @@ const served = location.protocol.startsWith('http');
 const cannotPlayOffline = () => notice('offline', 'このページはオフラインでは遊べません（HTTPS の信頼できるサーバーから開くと遊べます）。');
 function keepOffline() {
   if (!served || !('serviceWorker' in navigator)) return;
-  requestAnimationFrame(() => setTimeout(() => navigator.serviceWorker.register('sw.js').catch(cannotPlayOffline)));
+  drawn().then(() => navigator.serviceWorker.register('sw.js')).catch(cannotPlayOffline);
 }
 if (served && !('serviceWorker' in navigator)) cannotPlayOffline();
 start();
