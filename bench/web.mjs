@@ -1,14 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // node bench/web.mjs (make bench-web): the page as built in build-web/, in headless Chromium.
 // - the hosted site's whole transfer, gzip: every file the service worker keeps, compressed;
-// - from navigation to the start message, median of 9 fresh starts (first visits), beside a
+// - from navigation to the start message, median of 15 fresh starts (first visits), beside a
 //   static page that shows the same modal message box (its markup taken from the game's, with
 //   the page's style sheet), the two taking turns;
 // - the countdown over a game of time-outs (five questions of 11 ticks, about 2 minutes):
 //   how far each tick ran from its 2-second mark, worst and median.
 import { readFileSync } from 'node:fs';
 import { copyFile, mkdtemp, rm, writeFile } from 'node:fs/promises';
-import { tmpdir } from 'node:os';
+import { loadavg, tmpdir } from 'node:os';
 import { gzipSync } from 'node:zlib';
 import { join } from 'node:path';
 import { serve, launch, openGame, site } from '../tests/web/support.mjs';
@@ -37,7 +37,7 @@ const staticServer = await serve(staticDir);
 const chromium = await launch();
 try {
   const starts = [], statics = [];
-  for (let i = 0; i < 9; ++i) {
+  for (let i = 0; i < 15; ++i) {
     const ctx = await chromium.browser.createBrowserContext();
     const page = await openGame(ctx, server.url, i, { before: watch });
     starts.push(await page.evaluate(() => globalThis.shownAt));
@@ -58,7 +58,7 @@ try {
     await other.close();
   }
   const [game, still] = [median(starts), median(statics)];
-  console.log(`navigation to the start message: ${Math.round(game)} ms, a static page with the same message box ${Math.round(still)} ms: ${(game / still).toFixed(1)}× (medians of ${starts.length})`);
+  console.log(`navigation to the start message: ${Math.round(game)} ms, a static page with the same message box ${Math.round(still)} ms: ${(game / still).toFixed(2)}× (medians of ${starts.length}; load average ${loadavg()[0].toFixed(1)})`);
 
   const ctx = await chromium.browser.createBrowserContext();
   const page = await openGame(ctx, server.url, 1);
