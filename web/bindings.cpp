@@ -213,11 +213,11 @@ val colourToJs(design::Colour c)
     return val(std::string(hex));
 }
 
-template <class T, class F>
-val listOf(const std::vector<T>& items, F toJs)
+template <class Items, class F>
+val listOf(const Items& items, F toJs)
 {
     val list = val::array();
-    for (const T& item : items)
+    for (const auto& item : items)
         list.call<void>("push", toJs(item));
     return list;
 }
@@ -310,10 +310,7 @@ int rangeCountOf() { return rangeCount; }
 val stepParts()
 {
     static const char* names[] = {"screen", "said", "beep", "timer", "results", "message", "nextQuestion"};
-    val list = val::array();
-    for (const game::StepPart part : game::stepParts)
-        list.call<void>("push", std::string(names[static_cast<int>(part)]));
-    return list;
+    return listOf(game::stepParts, [](game::StepPart part) { return val(std::string(names[static_cast<int>(part)])); });
 }
 std::u16string spoken(const std::u16string& caption) { return game::spoken(caption); }
 
