@@ -16,7 +16,8 @@ const wasm = moduleJs.replace(/\.js$/, '.wasm');
 // The windows' design tables as the game library hands them over (M.design, rules/design.h),
 // written into the page as data, so that the page can lay its windows out before the library
 // has loaded.
-const createNubora = new Function(`${readFileSync(moduleJs, 'utf8')}\nreturn createNubora;`)();
+const moduleSource = readFileSync(moduleJs, 'utf8');
+const createNubora = new Function(`${moduleSource}\nreturn createNubora;`)();
 const M = await createNubora({ wasmBinary: readFileSync(wasm) });
 const designs = Object.fromEntries(['Form1', 'Form2', 'Form3'].map((name) => [name, M.design(name)]));
 const generated = { 'design.js': `export const designs = ${JSON.stringify(designs)};\n` };
@@ -35,12 +36,12 @@ const source = modules.map((name) => (generated[name] ?? readFileSync(join(web, 
   .replace(/^export /gm, '')).join('\n');
 const joined = small(source, '--format=esm');
 // The emscripten module, a classic script: its createNubora stays a global.
-const glue = small(readFileSync(moduleJs, 'utf8'));
+const glue = small(moduleSource);
 // The hosted page: the emscripten module (its createNubora made a global, as the page's own
 // script has it, in place of its CommonJS and AMD exports, which would make esbuild wrap the
 // whole script) and the page's modules as one script, nubora1.js, asked for at once with the
 // WebAssembly: one request fewer before the game can start.
-const exported = readFileSync(moduleJs, 'utf8').replace(/\nif \(typeof exports === 'object' && typeof module === 'object'\)[^]*$/, '\n');
+const exported = moduleSource.replace(/\nif \(typeof exports === 'object' && typeof module === 'object'\)[^]*$/, '\n');
 writeFileSync(join(out, 'nubora1.js'), small(`${exported}globalThis.createNubora = createNubora;\n${source}`, '--format=esm'));
 writeFileSync(join(out, 'index.html'), readFileSync(join(web, 'index.html'), 'utf8')
   .replace('<script src="nubora1_module.js" defer></script>\n', '')
@@ -69,8 +70,7 @@ const inline = `${glue}
   createNubora = (options = {}) => load({ ...options, wasmBinary: bytes });
 }`;
 const page = readFileSync(join(web, 'index.html'), 'utf8')
-  .replace(/<link rel="manifest"[^>]*>\n/, '')
-  .replace(/<link rel="preload"[^>]*>\n/, '')
+  .replace(/<link rel="(manifest|preload)"[^>]*>\n/g, '')
   .replace(/<script>\n[^<]*globalThis\.nuboraWasm[^<]*<\/script>\n/, '')
   .replace(/<link rel="(apple-touch-)?icon"[^>]*>\n/g, '')
   .replace('<link rel="stylesheet" href="style.css">', () => `<style>\n${readFileSync(join(web, 'style.css'), 'utf8')}</style>`)
