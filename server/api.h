@@ -33,6 +33,10 @@ struct Request {
     std::string path;   // below the base, from "/", without the query
     std::string body;
     std::string client; // the client's address, by which requests are rate-limited
+    std::string device; // X-Nubora-Device: the id a device drew when it first opened the class link
+    std::string origin; // Origin, as the browser sent it; empty when none was sent
+    std::string host;   // Host
+    std::string fetchSite; // Sec-Fetch-Site, as the browser sent it
 };
 
 struct Response {

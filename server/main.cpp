@@ -280,7 +280,9 @@ int serve(const Arguments& a)
     Api api(*store, {siteDir(a), baseUrl(*store, a, std::to_string(bound)), !a.noRateLimits});
     // Every request goes to the API, whatever its method and path (HEAD through Get).
     const auto handler = [&api](const httplib::Request& req, httplib::Response& res) {
-        const Response r = api.handle({req.method, req.path, req.body, clientAddress(req)});
+        const Response r = api.handle({req.method, req.path, req.body, clientAddress(req),
+                                       req.get_header_value("X-Nubora-Device"), req.get_header_value("Origin"),
+                                       req.get_header_value("Host"), req.get_header_value("Sec-Fetch-Site")});
         res.status = r.status;
         for (const auto& [name, value] : r.headers)
             res.set_header(name, value);
