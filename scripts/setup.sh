@@ -39,7 +39,10 @@ for group in "$@"; do
         # The class server is built and tested too, against a real PostgreSQL cluster.
         packages="$packages $server_packages"
         # The format test holds the C++ to .clang-format and the page's scripts to Prettier (from npm, with the page's other tools).
-        packages="$packages clang-format-14" ;;
+        packages="$packages clang-format-14"
+        # The suite builds the tree three times (plain, sanitizers, ThreadSanitizer): ccache
+        # keeps what did not change between them and between runs.
+        packages="$packages ccache" ;;
     --server) packages="$packages $server_packages" ;;
     # `make deb` builds the packages with debhelper (nubora1-server with the site it serves);
     # `make test` also checks them, the server's unit with systemd's own analyser, and installs
