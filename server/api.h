@@ -65,7 +65,7 @@ struct ApiOptions {
 };
 
 inline constexpr std::size_t pupilBodyLimit = 512;  // a save or a 初期化
-inline constexpr std::size_t importLimit = 65536;   // a tavon.rnk the teacher loads
+inline constexpr std::size_t importLimit = 65536;   // what an import may send; a tavon.rnk is 900 bytes
 inline constexpr int maxScore = question::questionsPerGame * question::fullPoints;
 
 class Api {

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The site's files, at / and at /c/KEY/, with the policy that lets the game run and nothing
-// else: its own scripts and the inline ones its pages hold (by their hashes), its
-// WebAssembly, its own style, images and connections, and no frame of it on another page.
+// else: its own scripts and styles and the inline ones its pages hold (by their hashes), its
+// WebAssembly, its own images and connections, and no frame of it on another page.
 #include "server/api.h"
 
 #include "server/encoding.h"
@@ -35,17 +35,19 @@ const char* contentType(const std::filesystem::path& file)
     return "application/octet-stream";
 }
 
-// The hashes ('sha256-…') of a page's inline scripts: each <script> without a src, by the text
-// between its tag and its end tag, as the browser hashes it.
-std::string inlineScriptHashes(std::string_view html)
+// The hashes ('sha256-…') of a page's inline elements `tag` (script or style): each without a
+// src, by the text between its tag and its end tag, as the browser hashes it.
+std::string inlineHashes(std::string_view html, const std::string& tag)
 {
     std::string hashes;
-    for (std::size_t at = html.find("<script"); at != std::string_view::npos; at = html.find("<script", at)) {
+    const std::string start = "<" + tag, end = "</" + tag;
+    for (std::size_t at = html.find(start); at != std::string_view::npos; at = html.find(start, at + 1)) {
         const std::size_t open = html.find('>', at);
-        const std::size_t close = open == std::string_view::npos ? open : html.find("</script", open);
+        const std::size_t close = open == std::string_view::npos ? open : html.find(end, open);
         if (close == std::string_view::npos)
             break;
-        if (html.substr(at, open - at).find(" src=") == std::string_view::npos) {
+        const std::string_view attributes = html.substr(at + start.size(), open - at - start.size());
+        if ((attributes.empty() || attributes[0] == ' ') && attributes.find(" src=") == std::string_view::npos) {
             const std::optional<std::string> digest = fromHex(keyHash(html.substr(open + 1, close - open - 1)));
             hashes += " 'sha256-" + base64(digest.value_or("")) + "'";
         }
@@ -56,8 +58,9 @@ std::string inlineScriptHashes(std::string_view html)
 
 std::string sitePolicy(std::string_view html)
 {
-    return "default-src 'self'; script-src 'self' 'wasm-unsafe-eval'" + inlineScriptHashes(html)
-           + "; style-src 'self'; img-src 'self'; connect-src 'self'; worker-src 'self'; object-src 'none'; "
+    return "default-src 'self'; script-src 'self' 'wasm-unsafe-eval'" + inlineHashes(html, "script")
+           + "; style-src 'self'" + inlineHashes(html, "style")
+           + "; img-src 'self'; connect-src 'self'; worker-src 'self'; object-src 'none'; "
              "base-uri 'none'; form-action 'none'; frame-ancestors 'none'";
 }
 

@@ -299,8 +299,9 @@ private slots:
     }
 
     // Guards against a page of the server shown inside another site's frame, and against a
-    // policy that would stop the game's own inline script: every page says so, by its policy
-    // and by X-Frame-Options, and the site's policy names the hash of each inline script.
+    // policy that would stop the game's own inline script or style: every page says so, by its
+    // policy and by X-Frame-Options, and the site's policy names the hash of each inline script
+    // and style (the single-file page has both).
     void pagesForbidFraming_data()
     {
         QTest::addColumn<QString>("path");
@@ -314,10 +315,11 @@ private slots:
         QFETCH(QString, path);
         const ClassKeys keys = addClass(store(), "３年２組");
         QTemporaryDir site;
-        const QByteArray script = "\nglobalThis.started = 1;\n";
+        const QByteArray script = "\nglobalThis.started = 1;\n", css = "\nbody { color: green; }\n";
         QFile index(site.filePath("index.html")), style(site.filePath("style.css"));
         QVERIFY(index.open(QIODevice::WriteOnly) && style.open(QIODevice::WriteOnly));
-        index.write("<!DOCTYPE html><script src=\"main.js\"></script><script>" + script + "</script>");
+        index.write("<!DOCTYPE html><style>" + css + "</style><script src=\"main.js\"></script><script>" + script
+                    + "</script>");
         index.close();
         style.write("body {}");
         style.close();
@@ -331,10 +333,20 @@ private slots:
         const QString policy = QString::fromStdString(header(a, "Content-Security-Policy"));
         QVERIFY2(policy.contains("frame-ancestors 'none'"), qPrintable(policy));
         QCOMPARE(header(a, "X-Frame-Options"), std::string("DENY"));
-        if (!teacher && path.endsWith('/'))
-            QVERIFY2(policy.contains("'sha256-"
-                                     + QCryptographicHash::hash(script, QCryptographicHash::Sha256).toBase64() + "'"),
-                     qPrintable(policy));
+        if (teacher || !path.endsWith('/'))
+            return;
+        auto directive = [&](const QString& name) {
+            for (const QString& d : policy.split(';'))
+                if (d.trimmed().startsWith(name + ' '))
+                    return d.trimmed();
+            return QString();
+        };
+        auto hash = [](const QByteArray& text) {
+            return "'sha256-" + QCryptographicHash::hash(text, QCryptographicHash::Sha256).toBase64() + "'";
+        };
+        QVERIFY2(directive("script-src").contains(hash(script)) && directive("script-src").count("'sha256-") == 1,
+                 qPrintable(policy));
+        QVERIFY2(directive("style-src").contains(hash(css)), qPrintable(policy));
     }
 };
 

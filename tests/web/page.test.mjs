@@ -4,7 +4,8 @@
 // input method; tabs saving at once; axe-core's rules in the windows; offline through the
 // service worker, for two copies on one server, a new copy taken whole at the next start, the
 // notice where offline play is impossible; nubora1.html from file://; two devices on one class
-// link of the class server with the desktop program, one of them saving without a network. With
+// link of the class server with the desktop program, one of them saving without a network; the
+// class's teacher's page showing a file's lists before it loads them. With
 // NUBORA_WEB_FROM=file all of it but the service worker runs in nubora1.html opened from
 // file://. (The windows' layout: layout.test.mjs.)
 import { test } from 'node:test';
