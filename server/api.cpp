@@ -5,6 +5,7 @@
 #include "server/json.h"
 #include "server/teacher.h"
 
+#include "rules/name_box.h"
 #include "rules/question.h"
 #include "rules/ranges.h"
 #include "rules/ranking.h"

@@ -28,7 +28,6 @@
 #include "server/rate_limit.h"
 #include "server/store.h"
 
-#include "rules/name_box.h"
 #include "rules/question.h"
 #include "rules/ranking.h"
 
