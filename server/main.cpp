@@ -40,8 +40,9 @@ const char usage[] = R"(Usage:
   nubora1-server class remove KEY-or-NAME --yes --data DIR [--database postgresql://…]
       Removes a class with all its entries and history (only with --yes).
   nubora1-server backup FILE --data DIR
-      Copies the classes (DIR/nubora1.sqlite) into the new FILE while the server serves; to
-      restore, stop the server, copy FILE back as DIR/nubora1.sqlite and start it again.
+      Copies the classes (DIR/nubora1.sqlite) into the new FILE while the server serves. To
+      restore, stop the server, remove DIR/nubora1.sqlite-wal and -shm, copy FILE back as
+      DIR/nubora1.sqlite (owned by the server's user) and start it again.
   nubora1-server --help
 
 The classes are kept in DIR/nubora1.sqlite, or with --database in PostgreSQL, which several
