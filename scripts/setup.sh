@@ -36,8 +36,9 @@ for group in "$@"; do
         # The whole game and the layout are also played in Firefox ESR (over WebDriver BiDi) and
         # in WebKitGTK's MiniBrowser (over its WebDriver, in Xvfb).
         packages="$packages firefox-esr webkit2gtk-driver"
-        # The class server is built and tested too, against a real PostgreSQL cluster.
-        packages="$packages $server_packages"
+        # The class server is built and tested too, against a real PostgreSQL cluster, and the
+        # QR code it prints in a terminal is read back with zbarimg.
+        packages="$packages $server_packages zbar-tools"
         # The format test holds the C++ to .clang-format and the page's scripts to Prettier (from npm, with the page's other tools).
         packages="$packages clang-format-14"
         # The suite builds the tree three times (plain, sanitizers, ThreadSanitizer): ccache

@@ -11,6 +11,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QStandardPaths>
 #include <QTest>
 
 #include <atomic>
@@ -83,6 +84,68 @@ private:
     std::atomic<bool> stopping = false;
     std::thread thread; // last, so that all it uses is there before it starts
 };
+
+
+// `serve` of the program at `path` on a loopback port, its standard error kept apart: the port
+// once it listens (0 when it never does), and what it said on standard error by then.
+struct Serving {
+    std::unique_ptr<QProcess> process = std::make_unique<QProcess>();
+    int port = 0;
+    QString errors;
+    ~Serving()
+    {
+        process->kill();
+        process->waitForFinished(30000);
+    }
+};
+void serve(Serving& s, const QString& path, const QStringList& args)
+{
+    s.process->start(path, QStringList{"serve", "--listen", "127.0.0.1:0"} + args);
+    QByteArray out;
+    while (!s.port && s.process->waitForReadyRead(30000)) {
+        out += s.process->readAllStandardOutput();
+        const QRegularExpressionMatch m = QRegularExpression("listening on http://127.0.0.1:(\\d+)/").match(out);
+        s.port = m.hasMatch() ? m.captured(1).toInt() : 0;
+    }
+    s.errors = QString::fromUtf8(s.process->readAllStandardError());
+}
+
+// What a terminal shows of `text` (SGR 0, 30 and 47 understood; two rows of pixels a cell,
+// as the half blocks split it), as a PGM picture scaled 4 times for a QR decoder, with the
+// terminal's own colours `foreground` on `background` where none is set.
+QByteArray terminalPicture(const QString& text, int foreground, int background)
+{
+    std::vector<std::vector<int>> rows;
+    for (const QString& line : text.split('\n', Qt::SkipEmptyParts)) {
+        std::vector<int> top, bottom;
+        int fg = foreground, bg = background;
+        for (qsizetype i = 0; i < line.size(); ++i) {
+            if (line[i] == '\x1b') {
+                const qsizetype end = line.indexOf('m', i);
+                for (const QString& code : line.mid(i + 2, end - i - 2).split(';')) {
+                    if (code.isEmpty() || code == "0")
+                        fg = foreground, bg = background;
+                    else if (code == "30")
+                        fg = 0;
+                    else if (code == "47")
+                        bg = 229; // xterm's white, a light grey
+                }
+                i = end;
+                continue;
+            }
+            top.push_back(line[i] == QChar(0x2588) || line[i] == QChar(0x2580) ? fg : bg);
+            bottom.push_back(line[i] == QChar(0x2588) || line[i] == QChar(0x2584) ? fg : bg);
+        }
+        rows.push_back(top), rows.push_back(bottom);
+    }
+    const int scale = 4, width = int(rows.at(0).size());
+    QByteArray pgm = "P5 " + QByteArray::number(width * scale) + " " + QByteArray::number(int(rows.size()) * scale) + " 255\n";
+    for (const std::vector<int>& row : rows)
+        for (int copy = 0; copy < scale; ++copy)
+            for (const int pixel : row)
+                pgm += QByteArray(scale, char(pixel));
+    return pgm;
+}
 
 } // namespace
 
@@ -190,13 +253,23 @@ private slots:
             QVERIFY(state.entries.count(QString("pupil-%1").arg(100 + i)));
     }
 
-    // Guards against an acknowledged save lost in a crash: the server is killed (SIGKILL) amid a
-    // stream of saves and started again; every acknowledged entry is there, any other is whole
-    // or absent, and the lists are what the entries there, in their order, make.
-    void killedServerLosesNothingAcknowledged_data() { stores(); }
-    void killedServerLosesNothingAcknowledged()
+    // Guards against an acknowledged save lost in a crash or missing from a backup: amid a stream
+    // of saves the server is killed (SIGKILL) and started again, or `backup` copies its store
+    // and the copy is restored as the manual says (stopped, the WAL removed, copied back,
+    // started). Every save acknowledged before the kill or the backup is there, any other is
+    // whole or absent, and the lists are what the entries there, in their order, make.
+    void acknowledgedSavesSurviveAKillOrABackup_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<bool>("backup");
+        QTest::newRow("sqlite, killed") << "sqlite" << false;
+        QTest::newRow("postgresql, killed") << "postgresql" << false;
+        QTest::newRow("sqlite, backed up while saving") << "sqlite" << true;
+    }
+    void acknowledgedSavesSurviveAKillOrABackup()
     {
         QFETCH(QString, kind);
+        QFETCH(bool, backup);
         const ClassKeys keys = addClass(store(kind), "３年２組");
         ServerProcess server(store(kind) << "--no-rate-limits");
         QVERIFY(server.start());
@@ -205,11 +278,26 @@ private slots:
                         "10.2." + std::to_string(i / 200) + "." + std::to_string(i % 200));
         });
         QVERIFY(stream.waitFor([&] { return stream.acknowledged.size() >= 25; }));
-        server.kill();
-        stream.stop();
+        std::vector<int> acknowledged;
+        if (backup) {
+            const QString file = data->filePath("backup.sqlite");
+            QVERIFY(stream.waitFor([&] { return acknowledged = stream.acknowledged, true; }));
+            QVERIFY(command({"backup", file, "--data", data->path()}));
+            QCOMPARE((QFile::permissions(file) & 0x0077).toInt(), 0); // it holds the classes' keys
+            QVERIFY(stream.waitFor([&] { return stream.acknowledged.size() >= acknowledged.size() + 5; }));
+            server.kill();
+            stream.stop();
+            for (const char* name : {"nubora1.sqlite", "nubora1.sqlite-wal", "nubora1.sqlite-shm"})
+                QFile::remove(data->filePath(name));
+            QVERIFY(QFile::copy(file, data->filePath("nubora1.sqlite")));
+        } else {
+            server.kill();
+            stream.stop();
+            acknowledged = stream.acknowledged;
+        }
         QVERIFY(server.start());
         const ClassState state = teacherView(server.port, keys);
-        for (const int i : stream.acknowledged)
+        for (const int i : acknowledged)
             QVERIFY2(state.entries.count(QString("stream-%1").arg(i)), qPrintable(QString("acknowledged entry %1 lost").arg(i)));
         std::vector<std::vector<std::pair<QByteArray, int>>> entered(4);
         for (const QJsonValue e : json(request(server.port, "GET", "/api/v1/teachers/" + keys.teacher))["entries"].toArray()) {
@@ -247,6 +335,87 @@ private slots:
         const ClassState state = teacherView(server.port, keys);
         for (const int i : stream.acknowledged)
             QVERIFY(state.entries.count(QString("load-%1").arg(1000 + i)));
+    }
+
+    // Guards against the pupils' links answering 404 with nothing said: the server finds the
+    // site `make site` or `make web` made in a folder above it (here a copy of the program in a
+    // folder of the test's), and says on standard error when it serves none.
+    void siteIsFoundOrSaidMissing_data()
+    {
+        QTest::addColumn<QString>("site");     // index.html's path under the folder above the program
+        QTest::addColumn<QString>("option");   // --site's value, under the same folder
+        QTest::addColumn<bool>("served");
+        QTest::addColumn<QString>("said");
+        QTest::newRow("make site's folder") << "build-site/nubora1-web-" NUBORA1_VERSION "/index.html" << "" << true << "";
+        QTest::newRow("make web's folder") << "build-web/index.html" << "" << true << "";
+        QTest::newRow("another version's site") << "build-site/nubora1-web-0.1/index.html" << "" << false << "found no site";
+        QTest::newRow("no site") << "" << "" << false << "found no site";
+        QTest::newRow("--site without index.html") << "build-web/index.html" << "empty" << false << "holds no index.html";
+    }
+    void siteIsFoundOrSaidMissing()
+    {
+        QFETCH(QString, site);
+        QFETCH(QString, option);
+        QFETCH(bool, served);
+        QFETCH(QString, said);
+        const QDir top(data->path());
+        QVERIFY(top.mkpath("build") && top.mkpath("empty"));
+        const QString copy = top.filePath("build/nubora1-server");
+        QVERIFY(QFile::copy(program(), copy));
+        QVERIFY(QFile::setPermissions(copy, QFile::ReadOwner | QFile::ExeOwner));
+        if (!site.isEmpty()) {
+            QVERIFY(top.mkpath(QFileInfo(site).path()));
+            QFile page(top.filePath(site));
+            QVERIFY(page.open(QIODevice::WriteOnly) && page.write("<title>nubora1</title>") > 0);
+        }
+        const ClassKeys keys = addClass({"--data", top.filePath("classes")}, "３年２組");
+        Serving server;
+        serve(server, copy, QStringList{"--data", top.filePath("classes")} + (option.isEmpty() ? QStringList{} : QStringList{"--site", top.filePath(option)}));
+        QVERIFY2(server.port, qPrintable(server.errors));
+        const Answer page = request(server.port, "GET", "/c/" + keys.pupils + "/");
+        QCOMPARE(page.status, served ? 200 : 404);
+        QCOMPARE(page.body == "<title>nubora1</title>", served);
+        QVERIFY2(said.isEmpty() ? !server.errors.contains("site") : server.errors.contains(said), qPrintable(server.errors));
+    }
+
+    // Guards against a QR code that scans on one terminal only: `class add`'s code, drawn as a
+    // dark and a light terminal show it, decodes to the pupils' link, and keeps its light
+    // quiet zone of 4 modules (2 lines, 4 columns) on both.
+    void terminalCodeScansOnLightAndDarkTerminals_data()
+    {
+        QTest::addColumn<QString>("base");
+        QTest::addColumn<int>("foreground"); // the terminal's own colours
+        QTest::addColumn<int>("background");
+        QTest::newRow("dark terminal") << "http://school.test/" << 229 << 0;
+        QTest::newRow("light terminal") << "http://school.test/" << 0 << 255;
+        QTest::newRow("light terminal, long link") << "https://nubora.school.example/mathematics/3nen/" << 40 << 250;
+        QTest::newRow("dark terminal, long link") << "https://nubora.school.example/mathematics/3nen/" << 255 << 30;
+    }
+    void terminalCodeScansOnLightAndDarkTerminals()
+    {
+        QFETCH(QString, base);
+        QFETCH(int, foreground);
+        QFETCH(int, background);
+        QVERIFY2(!QStandardPaths::findExecutable("zbarimg").isEmpty(), "no zbarimg (zbar-tools; scripts/setup.sh --tests)");
+        const std::optional<QString> out = command(QStringList{"class", "add", "３年２組", "--url", base} + store("sqlite"));
+        QVERIFY(out);
+        const qsizetype link = out->indexOf("生徒のリンク: "), code = out->indexOf('\n', out->indexOf("先生のリンク: ")) + 1;
+        QVERIFY(link >= 0 && code > 0);
+        const QString pupils = out->mid(link + 8, out->indexOf('\n', link) - link - 8);
+        QVERIFY(pupils.startsWith(base + "c/"));
+        const QByteArray pgm = terminalPicture(out->mid(code), foreground, background);
+        const QList<QByteArray> header = pgm.left(pgm.indexOf('\n')).split(' ');
+        const int width = header[1].toInt(), height = header[2].toInt(), start = int(pgm.indexOf('\n')) + 1;
+        for (int y = 0; y < height; ++y)
+            for (int x = 0; x < width; ++x)
+                if (y < 16 || y >= height - 16 || x < 16 || x >= width - 16) // the quiet zone: 4 modules of 4 pixels
+                    QVERIFY2(uchar(pgm[start + y * width + x]) > 200, qPrintable(QString("dark at %1,%2").arg(x).arg(y)));
+        QProcess zbar;
+        zbar.start("zbarimg", {"--raw", "-q", "-"});
+        zbar.write(pgm);
+        zbar.closeWriteChannel();
+        QVERIFY(zbar.waitForFinished(60000));
+        QCOMPARE(QString::fromUtf8(zbar.readAllStandardOutput()).trimmed(), pupils);
     }
 
     // Guards against the request handler breaking its promises on the fuzz target's seeds.
