@@ -20,7 +20,9 @@
 namespace gamelog {
 
 struct ReplayedQuestion {
-    question::Relation relation;                     // the relation shown
+    // The relation shown. Coefficients its kind does not use show nowhere; they may differ
+    // from those of a window that played other games before.
+    question::Relation relation;
     std::array<std::int16_t, question::columns> x{}; // the x values shown
     Answer answer;                                   // as logged
     bool right = false;                              // the button names the relation
