@@ -120,6 +120,24 @@ for (const engine of engines) {
   });
 }
 
+// A static server that does not know WebAssembly's type: the page compiles the file from its
+// bytes, fetched once (the preload taken).
+for (const engine of engines) {
+  for (const type of ['application/octet-stream', 'text/plain']) {
+    test(`the page served with its WebAssembly as ${type} starts and plays in ${engine}`, { timeout: 120000, skip: fromFile && 'nubora1.html holds its WebAssembly' }, async (t) => {
+      const at = await serve(site, { wasm: type });
+      t.after(at.close);
+      const page = await openGame(await newContext(engine), at.url, 19);
+      assert.equal(await page.$eval('#failure', (el) => (el.hidden ? null : el.textContent)), null);
+      assert.equal(await ok(page), 'スタート');
+      assert.ok((await playByMouse(page)) > 0);
+      // (As often as the script beside it: the service worker fetches both again when it installs.)
+      const asked = (file) => at.requests.filter((path) => path === `/${file}`).length;
+      assert.equal(asked('nubora1_module.wasm'), asked('nubora1.js'));
+    });
+  }
+}
+
 test('two tabs that save at once keep both entries', { timeout: 30000 }, async () => {
   const ctx = await newContext();
   const tabs = [];

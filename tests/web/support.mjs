@@ -26,8 +26,8 @@ const types = { '.html': 'text/html; charset=utf-8', '.js': 'text/javascript', '
 
 // Serves `dir` as nginx does (a folder's address without its slash redirected to it);
 // `offline.value = true` makes every request fail, as without a network. `requests`: the
-// paths asked for.
-export async function serve(dir = site) {
+// paths asked for. `wasm`: the type the WebAssembly is sent as (a server that does not know it).
+export async function serve(dir = site, { wasm = types['.wasm'] } = {}) {
   const offline = { value: false };
   const requests = [];
   const server = createServer(async (req, res) => {
@@ -39,7 +39,8 @@ export async function serve(dir = site) {
     }
     try {
       const body = await readFile(join(dir, path.endsWith('/') ? `${path}index.html` : path));
-      res.writeHead(200, { 'content-type': types[extname(path) || '.html'] || 'application/octet-stream' }).end(body);
+      const type = extname(path) === '.wasm' ? wasm : types[extname(path) || '.html'] || 'application/octet-stream';
+      res.writeHead(200, { 'content-type': type }).end(body);
     } catch {
       res.writeHead(404).end();
     }
