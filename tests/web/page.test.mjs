@@ -297,7 +297,9 @@ for (const w of beside) {
   });
 }
 
-// Every message box takes the keyboard on its default button, however it was raised.
+// Every message box takes the keyboard on its default button, however it was raised; closed
+// by Enter, the message that follows it (`next`), if any, and no other: the start message, the
+// game then active, comes once.
 const raised = [
   { how: 'at load, after a click on its text', button: 'OK', raise: (page) => page.click('dialog.message p') },
   { how: "by a tap on the game from the help window", button: 'OK', started: true, raise: async (page) => {
@@ -305,19 +307,26 @@ const raised = [
     await page.waitForSelector('dialog.window[open]');
     await page.tap('[data-name=helpyo]');
   } },
-  { how: "初期化's question, by a tap", button: 'キャンセル', started: true, raise: async (page) => {
+  { how: "初期化's question, by a tap", button: 'キャンセル', next: 'スタート', started: true, raise: async (page) => {
     await page.click('[data-name=tokutenyo]');
     await (await page.waitForSelector('dialog[open] [data-name=Command2]')).tap();
   } },
+  ...engines.map((engine) => ({ how: `by a click on the game away from its buttons, with 説明 open, in ${engine}`, button: 'OK', started: true,
+    engine, raise: async (page) => {
+      await page.click('[data-name=helpyo]');
+      await page.waitForSelector('dialog.window[open]');
+      await page.click('[data-name=monbang]');
+    } })),
 ];
 for (const r of raised) {
-  test(`Enter on the message box raised ${r.how}`, { timeout: 30000 }, async () => {
-    const page = await open(7, { viewport: { width: 1366, height: 768, hasTouch: true }, started: r.started });
+  test(`Enter on the message box raised ${r.how}`, { timeout: 60000 }, async () => {
+    const page = await open(7, { engine: r.engine, viewport: { width: 1366, height: 768, hasTouch: true }, started: r.started });
     await r.raise(page);
     const box = await page.waitForSelector('dialog.message[open]');
     assert.equal(await focused(page), r.button);
     await page.keyboard.press('Enter');
     await page.waitForFunction((el) => !el.isConnected, { polling: 50 }, box);
+    assert.equal((await page.$('dialog.message[open]')) && (await messageTitle(page)), r.next ?? null);
   });
 }
 
