@@ -256,15 +256,56 @@ test('where the page cannot have a service worker, its strip says it does not pl
   }
 });
 
-test('tabs without Web Locks that save at once lose no entry', { timeout: 60000 }, async () => {
-  const ctx = await newContext();
-  const tabs = [];
-  for (const seed of [51, 52, 53]) tabs.push(await openGame(ctx, gameUrl(server), seed, { before: () => { delete Navigator.prototype.locks; } }));
-  // Ten saves in each tab at once, each adding a byte.
-  await Promise.all(tabs.map((page, t) => page.evaluate((t) => Promise.all(Array.from({ length: 10 },
-    (_, i) => nubora.file.change((bytes) => Uint8Array.of(...bytes, t * 10 + i)))), t)));
-  assert.deepEqual((await stored(tabs[0])).sort((a, b) => a - b), Array.from({ length: 30 }, (_, i) => i));
-});
+// Tabs saving at once, each save adding a byte: every tab has every save, once. Where a
+// browser has neither IndexedDB nor Web Locks, each tab's copy of localStorage lags behind the
+// others': a save another tab's undid is made again, once the tab sees it undone.
+const atOnce = [
+  { what: 'without Web Locks', tabs: 3, saves: 10, before: () => { delete Navigator.prototype.locks; } },
+  { what: 'with neither IndexedDB nor Web Locks (localStorage)', tabs: 2, saves: 15, before: () => {
+    delete Navigator.prototype.locks;
+    delete globalThis.indexedDB;
+  } },
+];
+for (const c of atOnce) {
+  test(`tabs ${c.what} that save at once lose no entry`, { timeout: 60000 }, async () => {
+    const ctx = await newContext();
+    const tabs = [];
+    for (let t = 0; t < c.tabs; ++t) tabs.push(await openGame(ctx, gameUrl(server), 51 + t, { before: c.before }));
+    await Promise.all(tabs.map((page, t) => page.evaluate((first, saves) => Promise.all(Array.from({ length: saves },
+      (_, i) => nubora.file.change((bytes) => Uint8Array.of(...bytes, first + i)))), t * c.saves, c.saves)));
+    const all = Array.from({ length: c.tabs * c.saves }, (_, i) => i);
+    // Every tab's copy once the saves undone in one have been made again there (or the bytes as
+    // they stand after ten seconds); and no save told lost.
+    const whole = (page) => page.waitForFunction(async (n) => (await nubora.file.read()).length === n, { polling: 50, timeout: 10000 }, all.length);
+    await Promise.all(tabs.map((page) => whole(page).catch(() => {})));
+    for (const page of tabs) {
+      assert.deepEqual((await stored(page)).sort((a, b) => a - b), all);
+      assert.deepEqual(await page.$$eval('dialog.message[open] .titlebar', (bars) => bars.map((b) => b.textContent)), ['スタート']);
+    }
+  });
+}
+
+// A save in localStorage that another tab's write undoes (lists written from before it): made
+// again on the lists as they are then, or, where that write is refused, told to the pupil.
+const undone = [
+  { what: 'is made again', kept: [9, 7] },
+  { what: 'and cannot be written again is told', refuse: true, kept: [9], said: ['スタート', '保存'] },
+];
+for (const u of undone) {
+  test(`a save undone by another tab ${u.what}`, { timeout: 30000 }, async () => {
+    const ctx = await newContext();
+    const before = () => { delete Navigator.prototype.locks; delete globalThis.indexedDB; };
+    const [one, two] = [await openGame(ctx, gameUrl(server), 1, { before }), await openGame(ctx, gameUrl(server), 2, { before })];
+    await one.evaluate((refuse) => nubora.file.change((bytes) => Uint8Array.of(...bytes, 7)).then(() => {
+      if (refuse) Storage.prototype.setItem = () => { throw new DOMException('full', 'QuotaExceededError'); };
+    }), Boolean(u.refuse));
+    await two.evaluate(() => localStorage.setItem('tavon.rnk', '\u0009'));
+    const said = u.said ?? ['スタート'];
+    await one.waitForFunction(async (kept, said) => String(await nubora.file.read()) === kept
+      && document.querySelectorAll('dialog.message[open]').length === said.length, { polling: 50 }, String(u.kept), said);
+    assert.deepEqual(await one.$$eval('dialog.message[open] .titlebar', (bars) => bars.map((b) => b.textContent)), said);
+  });
+}
 
 // The game window usable beside the help window and the lists (1366×768: their sides show
 // 説明 and 終了): a click on it makes it active with one start message, whose OK leaves the
