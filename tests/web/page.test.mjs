@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The game in headless Chromium: whole games by mouse and by keyboard to a saved name, with the
 // bytes kept equal to what the game library's Save writes; a Japanese name typed through an
-// input method; tabs saving at once; axe-core's rules in the windows; offline through the
+// input method; axe-core's rules in the windows; offline through the
 // service worker, for two copies on one server, a new copy taken whole at the next start, the
 // notice where offline play is impossible; nubora1.html from file://; two devices on one class
 // link of the class server with the desktop program, one of them saving without a network. With
@@ -138,27 +138,6 @@ for (const engine of engines) {
   }
 }
 
-test('two tabs that save at once keep both entries', { timeout: 30000 }, async () => {
-  const ctx = await newContext();
-  const tabs = [];
-  for (const [seed, name] of [[31, 'ONE'], [32, 'TWO']]) {
-    const page = await openGame(ctx, gameUrl(server), seed);
-    await ok(page);
-    tabs.push({ page, total: await playByMouse(page) });
-    await page.keyboard.type(name);
-  }
-  // 戻る in both within the same moment; then each tab in front, where its page is drawn.
-  await Promise.all(tabs.map(({ page }) => page.evaluate(() => document.querySelector('dialog[open] [data-name=Command1]').click())));
-  for (const { page } of tabs) {
-    await page.bringToFront();
-    assert.equal(await ok(page), '再スタート');
-  }
-  // Range 0's list: the higher score first; of equal scores, the later save's above.
-  const one = ['ONE', tabs[0].total], two = ['TWO', tabs[1].total];
-  const either = [[one, two], [two, one]].filter(([a, b]) => a[1] >= b[1]).map((rows) => JSON.stringify(rankingFile(rows)));
-  assert.ok(either.includes(JSON.stringify(await stored(tabs[0].page))), 'both entries in the file');
-});
-
 test('after the first visit the game starts without a network, and a Chromebook can install it', { timeout: 30000, skip: noWorker }, async (t) => {
   const page = await open(3);
   await page.evaluate(async () => { await navigator.serviceWorker.ready; });
@@ -255,57 +234,6 @@ test('where the page cannot have a service worker, its strip says it does not pl
     assert.equal(await caption(page, '#strip [data-key=offline]'), 'このページはオフラインでは遊べません（HTTPS の信頼できるサーバーから開くと遊べます）。');
   }
 });
-
-// Tabs saving at once, each save adding a byte: every tab has every save, once. Where a
-// browser has neither IndexedDB nor Web Locks, each tab's copy of localStorage lags behind the
-// others': a save another tab's undid is made again, once the tab sees it undone.
-const atOnce = [
-  { what: 'without Web Locks', tabs: 3, saves: 10, before: () => { delete Navigator.prototype.locks; } },
-  { what: 'with neither IndexedDB nor Web Locks (localStorage)', tabs: 2, saves: 15, before: () => {
-    delete Navigator.prototype.locks;
-    delete globalThis.indexedDB;
-  } },
-];
-for (const c of atOnce) {
-  test(`tabs ${c.what} that save at once lose no entry`, { timeout: 60000 }, async () => {
-    const ctx = await newContext();
-    const tabs = [];
-    for (let t = 0; t < c.tabs; ++t) tabs.push(await openGame(ctx, gameUrl(server), 51 + t, { before: c.before }));
-    await Promise.all(tabs.map((page, t) => page.evaluate((first, saves) => Promise.all(Array.from({ length: saves },
-      (_, i) => nubora.file.change((bytes) => Uint8Array.of(...bytes, first + i)))), t * c.saves, c.saves)));
-    const all = Array.from({ length: c.tabs * c.saves }, (_, i) => i);
-    // Every tab's copy once the saves undone in one have been made again there (or the bytes as
-    // they stand after ten seconds); and no save told lost.
-    const whole = (page) => page.waitForFunction(async (n) => (await nubora.file.read()).length === n, { polling: 50, timeout: 10000 }, all.length);
-    await Promise.all(tabs.map((page) => whole(page).catch(() => {})));
-    for (const page of tabs) {
-      assert.deepEqual((await stored(page)).sort((a, b) => a - b), all);
-      assert.deepEqual(await page.$$eval('dialog.message[open] .titlebar', (bars) => bars.map((b) => b.textContent)), ['スタート']);
-    }
-  });
-}
-
-// A save in localStorage that another tab's write undoes (lists written from before it): made
-// again on the lists as they are then, or, where that write is refused, told to the pupil.
-const undone = [
-  { what: 'is made again', kept: [9, 7] },
-  { what: 'and cannot be written again is told', refuse: true, kept: [9], said: ['スタート', '保存'] },
-];
-for (const u of undone) {
-  test(`a save undone by another tab ${u.what}`, { timeout: 30000 }, async () => {
-    const ctx = await newContext();
-    const before = () => { delete Navigator.prototype.locks; delete globalThis.indexedDB; };
-    const [one, two] = [await openGame(ctx, gameUrl(server), 1, { before }), await openGame(ctx, gameUrl(server), 2, { before })];
-    await one.evaluate((refuse) => nubora.file.change((bytes) => Uint8Array.of(...bytes, 7)).then(() => {
-      if (refuse) Storage.prototype.setItem = () => { throw new DOMException('full', 'QuotaExceededError'); };
-    }), Boolean(u.refuse));
-    await two.evaluate(() => localStorage.setItem('tavon.rnk', '\u0009'));
-    const said = u.said ?? ['スタート'];
-    await one.waitForFunction(async (kept, said) => String(await nubora.file.read()) === kept
-      && document.querySelectorAll('dialog.message[open]').length === said.length, { polling: 50 }, String(u.kept), said);
-    assert.deepEqual(await one.$$eval('dialog.message[open] .titlebar', (bars) => bars.map((b) => b.textContent)), said);
-  });
-}
 
 // The game window usable beside the help window and the lists (1366×768: their sides show
 // 説明 and 終了): a click on it makes it active with one start message, whose OK leaves the
