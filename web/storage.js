@@ -89,7 +89,9 @@ class LocalFile {
     this.lost = lost;
     this.mine = []; // { how, marks }: this tab's changes, until the lists hold them for good
     addEventListener('storage', (event) => {
-      if (event.key === this.name && event.storageArea === localStorage && event.newValue !== null) this.redo();
+      if (event.storageArea !== localStorage || (event.key !== null && event.key !== this.name)) return;
+      if (event.key === null || event.newValue === null) this.mine = []; // cleared: none is made again
+      else this.redo();
     });
   }
   // { image, marks } as this tab's copy has them now.
