@@ -284,7 +284,8 @@ export async function desktopSaves(link, name, score) {
 }
 
 // classProgram over a data folder of its own, serving the site on a free loopback port, with
-// one class, "３年２組": its pupils' link, and its tavon.rnk as the teacher's page downloads it.
+// one class, "３年２組": its pupils' link, its tavon.rnk as the teacher's page downloads it, and
+// the entries stored.
 export async function classServer(program = classProgram) {
   const data = await mkdtemp(join(tmpdir(), 'nubora1-server-'));
   const server = spawn(program, ['serve', '--data', data, '--listen', '127.0.0.1:0', '--site', site],
@@ -297,6 +298,8 @@ export async function classServer(program = classProgram) {
   return {
     link,
     tavon: async () => new Uint8Array(await (await fetch(`${url}api/v1/teachers/${teacher}/tavon.rnk`)).arrayBuffer()),
+    // The entries the server stored, as the teacher's page has them ({ name, score, … }).
+    entries: async () => (await (await fetch(`${url}api/v1/teachers/${teacher}`)).json()).entries,
     close: async () => { server.kill(); await once(server, 'exit'); await rm(data, { recursive: true, force: true }); },
   };
 }
