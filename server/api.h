@@ -10,7 +10,7 @@
 //   /t/KEY/…               the teacher's page of the class whose teacher's key is KEY
 //   /api/v1/classes/KEY    GET the class's name and image; POST …/entries, POST …/blank
 //   /api/v1/teachers/KEY   GET everything of the class; …/entries.csv, …/tavon.rnk, …/qr.svg;
-//                          POST …/restore, POST …/import
+//                          POST …/restore, …/import, …/remove, …/reinstate, …/settings
 // Errors answer {"error": reason}: 400 malformed, 404 unknown (the same whatever the key),
 // 405, 413 too large, 429 too many, 503 database unavailable. Nothing is stored for a refused
 // request.
@@ -73,6 +73,10 @@ private:
     ApiOptions options;
     RateLimit perAddress{20, 0.5};  // a pupil saves once a game; 20 at once, then one each 2 s
     RateLimit perClass{120, 10};    // a class of forty, all at once, three times over
+    // A pupil's 初期化 blanks the whole class's lists: a lesson needs one now and then, and a
+    // pupil pressing it again and again would wipe everyone's scores and fill the history.
+    // Three at once, then one each 3 minutes (a few per 10 minutes).
+    RateLimit perClassBlank{3, 1.0 / 180};
 };
 
 // The pupils' link of a class, and the teacher's.
