@@ -6,13 +6,21 @@
 // test runs as root), and an HTTP client whose requests can say which pupil's address they
 // come from.
 #include "support/class_server.h"
+#include "support/ranking_bytes.h"
 
 #include <QDir>
+#include <QTest>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QTemporaryDir>
 
 #include <httplib.h>
 
+#include <map>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include <unistd.h>
 
@@ -61,6 +69,11 @@ public:
     ~PostgresCluster() { run("pg_ctl", {"-D", dir.filePath("data"), "-w", "-m", "immediate", "stop"}); }
 
     QString url() const { return "postgresql:///postgres?host=" + dir.path() + "&user=postgres"; }
+    // Runs SQL statements on the cluster's database; whether they all succeeded.
+    bool psql(const QString& statements)
+    {
+        return run("psql", {"-h", dir.path(), "-U", "postgres", "-d", "postgres", "-v", "ON_ERROR_STOP=1", "-q", "-c", statements});
+    }
 
 private:
     // A PostgreSQL program, as nobody when the test runs as root (the server refuses root).
@@ -77,6 +90,75 @@ private:
     }
 
     QTemporaryDir dir{QDir::tempPath() + "/nubora1-pg-XXXXXX"};
+};
+
+// A pupil's save into the class, sent as from the address `from`.
+inline Answer save(int port, const ClassKeys& keys, const std::string& id, int range, int score, const std::string& name,
+            const std::string& from)
+{
+    return request(port, "POST", "/api/v1/classes/" + keys.pupils + "/entries",
+                   R"({"id":")" + id + R"(","range":)" + std::to_string(range) + R"(,"score":)" + std::to_string(score)
+                       + R"(,"name":")" + name + R"("})",
+                   from);
+}
+
+inline QJsonObject json(const Answer& a) { return QJsonDocument::fromJson(QByteArray::fromStdString(a.body)).object(); }
+
+struct Saved {
+    int range, score;
+    QString name;
+};
+
+// What the teacher's page holds: the image and the entries by id.
+struct ClassState {
+    QByteArray image;
+    std::map<QString, Saved> entries;
+    int history = 0;
+};
+
+inline ClassState teacherView(int port, const ClassKeys& keys)
+{
+    const QJsonObject o = json(request(port, "GET", "/api/v1/teachers/" + keys.teacher));
+    ClassState s{QByteArray::fromBase64(o["image"].toString().toLatin1()), {}, int(o["history"].toArray().size())};
+    for (const QJsonValue e : o["entries"].toArray())
+        s.entries[e["id"].toString()] = {e["range"].toInt(), e["score"].toInt(), e["name"].toString()};
+    return s;
+}
+
+// The five records of one range that (name, score) pairs entered in this order leave.
+inline QByteArray rangeRecords(const std::vector<std::pair<QByteArray, int>>& entered)
+{
+    QByteArray bytes = rankingbytes::blankRecords(5);
+    for (const auto& [name, score] : entered)
+        bytes = rankingbytes::entered(bytes, name, score);
+    return bytes;
+}
+
+// A test's two stores: a data folder of its own for SQLite, and PostgreSQL in a cluster shared
+// by the test's functions (its database emptied for each).
+class Stores {
+public:
+    static void rows()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("sqlite") << "sqlite";
+        QTest::newRow("postgresql") << "postgresql";
+    }
+    bool start() { return postgresUp = postgres.start(); }
+    // For each test function's row: a new data folder, an empty PostgreSQL database.
+    bool fresh(const QString& kind)
+    {
+        data = std::make_unique<QTemporaryDir>();
+        return kind != "postgresql" || (postgresUp && postgres.psql("DROP SCHEMA public CASCADE; CREATE SCHEMA public;"));
+    }
+    QStringList args(const QString& kind) const
+    {
+        return kind == "postgresql" ? QStringList{"--database", postgres.url()} : QStringList{"--data", data->path()};
+    }
+
+    PostgresCluster postgres;
+    bool postgresUp = false;
+    std::unique_ptr<QTemporaryDir> data;
 };
 
 } // namespace serverfixture

@@ -29,48 +29,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
 namespace {
 
-// A pupil's save into the class, sent as from the address `from`.
-Answer save(int port, const ClassKeys& keys, const std::string& id, int range, int score, const std::string& name,
-            const std::string& from)
-{
-    return request(port, "POST", "/api/v1/classes/" + keys.pupils + "/entries",
-                   R"({"id":")" + id + R"(","range":)" + std::to_string(range) + R"(,"score":)" + std::to_string(score)
-                       + R"(,"name":")" + name + R"("})",
-                   from);
-}
-
-QJsonObject json(const Answer& a) { return QJsonDocument::fromJson(QByteArray::fromStdString(a.body)).object(); }
-
-struct Saved {
-    int range, score;
-    QString name;
-};
-
-// What the teacher's page holds: the image and the entries by id.
-struct ClassState {
-    QByteArray image;
-    std::map<QString, Saved> entries;
-    int history = 0;
-};
-
-ClassState teacherView(int port, const ClassKeys& keys)
-{
-    const QJsonObject o = json(request(port, "GET", "/api/v1/teachers/" + keys.teacher));
-    ClassState s{QByteArray::fromBase64(o["image"].toString().toLatin1()), {}, int(o["history"].toArray().size())};
-    for (const QJsonValue e : o["entries"].toArray())
-        s.entries[e["id"].toString()] = {e["range"].toInt(), e["score"].toInt(), e["name"].toString()};
-    return s;
-}
-
-// The five records of one range that (name, score) pairs entered in this order leave.
-QByteArray rangeRecords(const std::vector<std::pair<QByteArray, int>>& entered)
-{
-    QByteArray bytes = blankRecords(5);
-    for (const auto& [name, score] : entered)
-        bytes = rankingbytes::entered(bytes, name, score);
-    return bytes;
-}
-
 // Saves sent one after another from a thread of its own, save i by send(i), until stopped:
 // which were acknowledged, and how often each status came.
 class SaveStream {
