@@ -63,7 +63,8 @@ std::string replayed(std::string base, const std::vector<EntryRow>& entries)
 {
     for (const EntryRow& e : entries)
         if (!e.removed)
-            base = results::savedImage(base, {std::int16_t(e.range), std::int16_t(e.score), fromUtf8(e.name).value_or(u"?")});
+            base = results::savedImage(base,
+                                       {std::int16_t(e.range), std::int16_t(e.score), fromUtf8(e.name).value_or(u"?")});
     return base;
 }
 
