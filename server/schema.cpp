@@ -11,7 +11,8 @@ namespace server {
 
 namespace {
 
-// Version n's statements; $SERIAL, $NUMBER and $BYTES stand for the database's words.
+// Version n's statements; $SERIAL, $NUMBER and $BYTES stand for the database's words, $KEPT
+// for historyKept.
 const char* const steps[] = {
     R"(CREATE TABLE settings (name TEXT PRIMARY KEY, value TEXT NOT NULL);
        CREATE TABLE classes (id $SERIAL, name TEXT NOT NULL, class_key TEXT NOT NULL,
@@ -37,6 +38,8 @@ const char* const steps[] = {
            WHERE EXISTS (SELECT 1 FROM history WHERE class_id = classes.id);
        UPDATE history SET base = image, base_seq = COALESCE((SELECT MAX(seq) FROM entries
            WHERE entries.class_id = history.class_id AND entries.time <= history.time), 0);
+       DELETE FROM history WHERE number NOT IN (SELECT h.number FROM history h
+           WHERE h.class_id = history.class_id ORDER BY h.number DESC LIMIT $KEPT);
        CREATE INDEX entries_class ON entries (class_id, seq);)",
 };
 static_assert(std::size(steps) == schemaVersion);
@@ -48,8 +51,11 @@ std::string schemaStep(int version, const SqlWords& words)
     if (version < 1 || version > schemaVersion)
         throw std::out_of_range("no such schema version");
     std::string sql = steps[version - 1];
-    for (const auto& [word, meant] :
-         {std::pair{"$SERIAL", words.serial}, {"$NUMBER", words.number}, {"$BYTES", words.bytes}})
+    const std::string kept = std::to_string(historyKept);
+    for (const auto& [word, meant] : {std::pair{"$SERIAL", words.serial},
+                                      {"$NUMBER", words.number},
+                                      {"$BYTES", words.bytes},
+                                      {"$KEPT", kept.c_str()}})
         for (std::size_t at; (at = sql.find(word)) != std::string::npos;)
             sql.replace(at, std::string_view(word).size(), meant);
     return sql;

@@ -229,33 +229,40 @@ private slots:
         };
         const QByteArray image = (rangeRecords({{"A", 40}, {"B", 30}}) + blankRecords(70)).toHex();
         const QString bytes = pg ? "decode('" + image + "', 'hex')" : "X'" + image + "'";
+        // The first release's schema, a class of two entries and one of 60 past states.
         const QString sql =
-            "CREATE TABLE schema_version (version INTEGER NOT NULL); INSERT INTO schema_version VALUES (1);"
-            "CREATE TABLE settings (name TEXT PRIMARY KEY, value TEXT NOT NULL);"
-            "CREATE TABLE classes (id "
-            + serial
-            + " PRIMARY KEY, name TEXT NOT NULL, class_key TEXT NOT NULL, teacher_key TEXT NOT NULL,"
-              " class_hash TEXT NOT NULL UNIQUE, teacher_hash TEXT NOT NULL UNIQUE, image "
-            + blob
-            + " NOT NULL);"
-              "CREATE TABLE entries (seq "
-            + serial
-            + " PRIMARY KEY, class_id BIGINT NOT NULL REFERENCES classes(id) ON DELETE CASCADE,"
-              " client_id TEXT NOT NULL, time TEXT NOT NULL, hani INTEGER NOT NULL, tensu INTEGER NOT NULL, name TEXT "
-              "NOT NULL, UNIQUE (class_id, client_id));"
-              "CREATE TABLE history (number "
-            + serial
-            + " PRIMARY KEY, class_id BIGINT NOT NULL REFERENCES classes(id) ON DELETE CASCADE,"
-              " client_id TEXT, time TEXT NOT NULL, what TEXT NOT NULL, image "
-            + blob
-            + " NOT NULL, UNIQUE (class_id, client_id));"
-              "INSERT INTO classes (name, class_key, teacher_key, class_hash, teacher_hash, image) VALUES ('３年２組', "
-              "'"
-            + pupils + "', '" + teacher + "', '" + hash(pupils) + "', '" + hash(teacher) + "', " + bytes
-            + ");"
-              "INSERT INTO entries (class_id, client_id, time, hani, tensu, name) VALUES"
-              " (1, 'entry-A', '2026-12-01T09:00:00Z', 0, 40, 'A'), (1, 'entry-B', '2026-12-01T09:01:00Z', 0, 30, "
-              "'B');";
+            QString("CREATE TABLE schema_version (version INTEGER NOT NULL); INSERT INTO schema_version VALUES (1);"
+                    "CREATE TABLE settings (name TEXT PRIMARY KEY, value TEXT NOT NULL);"
+                    "CREATE TABLE classes (id SERIAL PRIMARY KEY, name TEXT NOT NULL, class_key TEXT NOT NULL,"
+                    " teacher_key TEXT NOT NULL, class_hash TEXT NOT NULL UNIQUE, teacher_hash TEXT NOT NULL UNIQUE,"
+                    " image BLOB NOT NULL);"
+                    "CREATE TABLE entries (seq SERIAL PRIMARY KEY,"
+                    " class_id BIGINT NOT NULL REFERENCES classes(id) ON DELETE CASCADE, client_id TEXT NOT NULL,"
+                    " time TEXT NOT NULL, hani INTEGER NOT NULL, tensu INTEGER NOT NULL, name TEXT NOT NULL,"
+                    " UNIQUE (class_id, client_id));"
+                    "CREATE TABLE history (number SERIAL PRIMARY KEY,"
+                    " class_id BIGINT NOT NULL REFERENCES classes(id) ON DELETE CASCADE, client_id TEXT,"
+                    " time TEXT NOT NULL, what TEXT NOT NULL, image BLOB NOT NULL, UNIQUE (class_id, client_id));"
+                    "INSERT INTO classes (name, class_key, teacher_key, class_hash, teacher_hash, image) VALUES"
+                    " ('３年２組', 'PUPILS', 'TEACHER', 'HASH1', 'HASH2', IMAGE),"
+                    " ('３年３組', 'OTHER1', 'OTHER2', 'HASH3', 'HASH4', IMAGE);"
+                    "INSERT INTO entries (class_id, client_id, time, hani, tensu, name) VALUES"
+                    " (1, 'entry-A', '2026-12-01T09:00:00Z', 0, 40, 'A'), (1, 'entry-B', '2026-12-01T09:01:00Z', 0, "
+                    "30, 'B');"
+                    "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 60)"
+                    " INSERT INTO history (class_id, client_id, time, what, image)"
+                    " SELECT 2, 'old-state-' || i, '2026-11-30T09:00:00Z', 'blank', IMAGE FROM n;")
+                .replace("SERIAL", serial)
+                .replace("BLOB", blob)
+                .replace("IMAGE", bytes)
+                .replace("HASH1", hash(pupils))
+                .replace("HASH2", hash(teacher))
+                .replace("HASH3", hash(QString(22, 'q')))
+                .replace("HASH4", hash(QString(22, 'u')))
+                .replace("PUPILS", pupils)
+                .replace("TEACHER", teacher)
+                .replace("OTHER1", QString(22, 'q'))
+                .replace("OTHER2", QString(22, 'u'));
         if (pg)
             QVERIFY(stores.postgres.psql(sql));
         else
@@ -270,6 +277,10 @@ private slots:
         QCOMPARE(teacherView(server.port, keys).image.left(60), rangeRecords({{"B", 30}}));
         QCOMPARE(save(server.port, keys, "entry-C-id", 0, 35, "C", "10.10.0.1").status, 200);
         QCOMPARE(teacherView(server.port, keys).image.left(60), rangeRecords({{"C", 35}, {"B", 30}}));
+        const QJsonArray history =
+            json(request(server.port, "GET", "/api/v1/teachers/" + std::string(22, 'u')))["history"].toArray();
+        QVERIFY(history.size() >= 10 && history.size() <= 50);
+        QCOMPARE(history.last()["id"].toString(), QString("old-state-60"));
     }
 
     // Guards against a server that will not start, or answers saves wrongly, on a data folder
