@@ -108,7 +108,10 @@ $("pupils-blank").addEventListener("change", async (event) => {
     try {
         await post("settings", JSON.stringify({ pupilsBlank: box.checked }), "application/json");
     } catch (error) {
+        box.checked = !box.checked;
+        box.disabled = false;
         $("status").textContent = `設定を変えられませんでした: ${error.message}`;
+        return;
     }
     await show();
 });
