@@ -9,6 +9,7 @@
 #include "support/ranking_bytes.h"
 
 #include <QDir>
+#include <QTest>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -18,6 +19,8 @@
 
 #include <map>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include <unistd.h>
 
@@ -116,6 +119,11 @@ public:
     ~PostgresCluster() { run("pg_ctl", {"-D", dir.filePath("data"), "-w", "-m", "immediate", "stop"}); }
 
     QString url() const { return "postgresql:///postgres?host=" + dir.path() + "&user=postgres"; }
+    // Runs SQL statements on the cluster's database; whether they all succeeded.
+    bool psql(const QString& statements)
+    {
+        return run("psql", {"-h", dir.path(), "-U", "postgres", "-d", "postgres", "-v", "ON_ERROR_STOP=1", "-q", "-c", statements});
+    }
 
 private:
     // A PostgreSQL program, as nobody when the test runs as root (the server refuses root).
@@ -132,6 +140,42 @@ private:
     }
 
     QTemporaryDir dir{QDir::tempPath() + "/nubora1-pg-XXXXXX"};
+};
+
+// The five records of one range that (name, score) pairs entered in this order leave.
+inline QByteArray rangeRecords(const std::vector<std::pair<QByteArray, int>>& entered)
+{
+    QByteArray bytes = rankingbytes::blankRecords(5);
+    for (const auto& [name, score] : entered)
+        bytes = rankingbytes::entered(bytes, name, score);
+    return bytes;
+}
+
+// A test's two stores: a data folder of its own for SQLite, and PostgreSQL in a cluster shared
+// by the test's functions (its database emptied for each).
+class Stores {
+public:
+    static void rows()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("sqlite") << "sqlite";
+        QTest::newRow("postgresql") << "postgresql";
+    }
+    bool start() { return postgresUp = postgres.start(); }
+    // For each test function's row: a new data folder, an empty PostgreSQL database.
+    bool fresh(const QString& kind)
+    {
+        data = std::make_unique<QTemporaryDir>();
+        return kind != "postgresql" || (postgresUp && postgres.psql("DROP SCHEMA public CASCADE; CREATE SCHEMA public;"));
+    }
+    QStringList args(const QString& kind) const
+    {
+        return kind == "postgresql" ? QStringList{"--database", postgres.url()} : QStringList{"--data", data->path()};
+    }
+
+    PostgresCluster postgres;
+    bool postgresUp = false;
+    std::unique_ptr<QTemporaryDir> data;
 };
 
 } // namespace serverfixture

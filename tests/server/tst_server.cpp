@@ -30,15 +30,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
 namespace {
 
-// The five records of one range that (name, score) pairs entered in this order leave.
-QByteArray rangeRecords(const std::vector<std::pair<QByteArray, int>>& entered)
-{
-    QByteArray bytes = blankRecords(5);
-    for (const auto& [name, score] : entered)
-        bytes = rankingbytes::entered(bytes, name, score);
-    return bytes;
-}
-
 // Saves sent one after another from a thread of its own, save i by send(i), until stopped:
 // which were acknowledged, and how often each status came.
 class SaveStream {
