@@ -24,13 +24,13 @@ struct Answer {
 };
 
 // One request on a connection of its own; `from` is sent as X-Forwarded-For, which the server
-// takes from a loopback peer.
+// takes from a loopback peer. No answer within readTimeout seconds is none (status 0).
 inline Answer request(int port, const std::string& method, const std::string& path, const std::string& body = {},
-                      const std::string& from = {})
+                      const std::string& from = {}, int readTimeout = 60)
 {
     httplib::Client client("127.0.0.1", port);
     client.set_connection_timeout(10);
-    client.set_read_timeout(60);
+    client.set_read_timeout(readTimeout);
     httplib::Headers headers;
     if (!from.empty())
         headers.emplace("X-Forwarded-For", from);
