@@ -83,13 +83,28 @@ public:
     }
 
 private:
-    // The timer closes the connection at `after` from now, unless set again first.
-    void deadline(std::chrono::milliseconds after)
+    // The connection closes at `after` from now, unless a deadline is set again first. The
+    // timer is set again only for an earlier deadline: a later one is found when it fires.
+    void deadline(std::chrono::milliseconds after) { deadline(asio::steady_timer::clock_type::now() + after); }
+    void deadline(asio::steady_timer::time_point at)
     {
-        timer.expires_after(after);
+        due = at;
+        if (!timing || due < timer.expiry())
+            arm();
+    }
+    void arm()
+    {
+        timing = true;
+        timer.expires_at(due);
         timer.async_wait([weak = weak_from_this()](error_code ec) {
-            if (const auto self = weak.lock(); self && !ec)
+            const auto self = weak.lock();
+            if (!self || ec) // gone, or set again
+                return;
+            self->timing = false;
+            if (self->due <= asio::steady_timer::clock_type::now())
                 self->close();
+            else if (self->due != asio::steady_timer::time_point::max())
+                self->arm();
         });
     }
     void close()
@@ -191,7 +206,7 @@ private:
 
     void dispatch()
     {
-        timer.cancel(); // the answer's time is the server's own
+        deadline(asio::steady_timer::time_point::max()); // the answer's time is the server's own
         auto& message = parser->get();
         version = message.version();
         keepAlive = message.keep_alive();
@@ -283,6 +298,8 @@ private:
     HttpServer::Loop& loop;
     tcp::socket socket;
     asio::steady_timer timer;
+    asio::steady_timer::time_point due;
+    bool timing = false; // whether the timer waits (for `due` or an earlier time)
     const std::string address;
     boost::beast::flat_buffer buffer;
     std::optional<http::request_parser<http::string_body>> parser;
