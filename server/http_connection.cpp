@@ -49,15 +49,16 @@ bool isLoopback(const std::string& address)
 
 class Connection : public std::enable_shared_from_this<Connection> {
 public:
-    Connection(HttpServer::Loop& loop, tcp::socket socket, std::string address)
+    Connection(HttpServer::Loop& loop, tcp::socket socket, std::string address, std::string group)
         : loop(loop), socket(std::move(socket)), timer(loop.context), address(std::move(address)),
-          buffer(loop.limits.headerBytes + readSize)
+          group(std::move(group)), buffer(loop.limits.headerBytes + readSize)
     {
     }
     ~Connection()
     {
         loop.largeBodies -= reserved;
-        loop.release(address);
+        loop.answerBytes -= answering;
+        loop.release(group);
     }
 
     // Waits for a request: the next one already read, or silence for at most idleTime.
@@ -251,6 +252,12 @@ private:
     {
         loop.largeBodies -= reserved;
         reserved = 0;
+        if (loop.answerBytes + response.body.size() > loop.limits.answerBytes) {
+            response = errorResponse(503, "server busy");
+            keepAlive = false;
+        }
+        answering = response.body.size();
+        loop.answerBytes += answering;
         answer = {};
         answer.version(version);
         answer.result(unsigned(response.status));
@@ -264,6 +271,8 @@ private:
         deadline(loop.limits.writeTime);
         http::async_write(socket, answer, [self = shared_from_this()](error_code ec, std::size_t) {
             self->answer = {};
+            self->loop.answerBytes -= self->answering;
+            self->answering = 0;
             if (ec)
                 return self->close();
             if (!self->keepAlive)
@@ -299,12 +308,12 @@ private:
     tcp::socket socket;
     asio::steady_timer timer;
     asio::steady_timer::time_point due;
-    bool timing = false; // whether the timer waits (for `due` or an earlier time)
-    const std::string address;
+    bool timing = false;              // whether the timer waits (for `due` or an earlier time)
+    const std::string address, group; // the peer's address; the one its connections count under
     boost::beast::flat_buffer buffer;
     std::optional<http::request_parser<http::string_body>> parser;
     http::response<http::string_body> answer;
-    std::size_t scanned = 0, lines = 0, reserved = 0;
+    std::size_t scanned = 0, lines = 0, reserved = 0, answering = 0;
     bool headerDone = false, lineSeen = false, keepAlive = false;
     unsigned version = 11;
     static inline char dropBuffer[readSize]; // what lingering connections drop, all on the loop's thread
@@ -312,9 +321,9 @@ private:
 
 } // namespace
 
-void HttpServer::Loop::serve(tcp::socket socket, std::string address)
+void HttpServer::Loop::serve(tcp::socket socket, std::string address, std::string group)
 {
-    std::make_shared<Connection>(*this, std::move(socket), std::move(address))->awaitRequest();
+    std::make_shared<Connection>(*this, std::move(socket), std::move(address), std::move(group))->awaitRequest();
 }
 
 } // namespace server

@@ -26,14 +26,16 @@ struct HttpServer::Loop {
     void accept();
     void admit(tcp::socket socket);
     void release(const std::string& address);
-    // Serves a connection admitted from `address` until it closes (http_connection.cpp).
-    void serve(tcp::socket socket, std::string address);
+    // Serves a connection admitted from `address`, counted under `group`, until it closes
+    // (http_connection.cpp).
+    void serve(tcp::socket socket, std::string address, std::string group);
 
     Api* api = nullptr;
     const HttpLimits limits;
     std::size_t maxConnections = 0;
     std::size_t connections = 0;
     std::size_t largeBodies = 0; // bytes reserved for bodies over pupilBodyLimit being read
+    std::size_t answerBytes = 0; // bytes of the answers being written
     std::unordered_map<std::string, std::size_t> perAddress;
     asio::io_context context{1};
     tcp::acceptor acceptor{context};

@@ -39,16 +39,24 @@ void HttpServer::Loop::admit(tcp::socket socket)
     if (a.is_v6() && a.to_v6().is_v4_mapped())
         a = asio::ip::make_address_v4(asio::ip::v4_mapped, a.to_v6());
     std::string address = a.to_string();
-    std::size_t& mine = perAddress[address];
+    // An IPv6 device draws addresses from its network's /64 at will: its connections count
+    // under that prefix.
+    std::string group = address;
+    if (a.is_v6() && !a.is_loopback()) {
+        asio::ip::address_v6::bytes_type prefix = a.to_v6().to_bytes();
+        std::fill(prefix.begin() + 8, prefix.end(), 0);
+        group = asio::ip::address_v6(prefix).to_string() + "/64";
+    }
+    std::size_t& mine = perAddress[group];
     if (connections >= maxConnections || mine >= limits.perAddress) {
         if (mine == 0)
-            perAddress.erase(address);
+            perAddress.erase(group);
         return; // closed as it goes, unread
     }
     socket.set_option(tcp::no_delay(true), ec);
     ++connections;
     ++mine;
-    serve(std::move(socket), std::move(address));
+    serve(std::move(socket), std::move(address), std::move(group));
 }
 
 void HttpServer::Loop::release(const std::string& address)

@@ -16,16 +16,17 @@
 //    all, past which 503 {"error":...};
 //  - a malformed request: 400 {"error":...};
 //  - between requests on a keep-alive connection (and before the first), idleTime of silence;
-//  - an answer must be taken by the client within writeTime;
-//  - connections: at most perAddress from one peer address (a reverse proxy on this machine
-//    counts as one address) and `total` in all (fewer when the process may open fewer files:
+//  - an answer must be taken by the client within writeTime; the answers being written hold at
+//    most answerBytes in all, past which an answer is 503 {"error":...} instead;
+//  - connections: at most perAddress from one peer address (an IPv6 one's /64; a reverse proxy
+//    on this machine counts as one address) and `total` in all (fewer when the process may open fewer files:
 //    the soft RLIMIT_NOFILE is raised to the hard one, and `total` kept below it). Past those, a
 //    new connection is closed at once, unread.
 // After a refusal (4xx from this layer, a timeout) the connection is closed; a 4xx answer is
 // written first, then the rest of what the client sends is read and dropped for a moment, so
 // that the kernel does not reset the connection before the client reads the answer.
 // Memory therefore stays within about total × (headerBytes + a connection's own few kB) plus
-// largeBodyBytes plus the answers being written: nothing a client sends grows it without bound.
+// largeBodyBytes plus answerBytes: nothing a client sends grows it without bound.
 //
 // Requests: Request.client is the peer's address, or the last address of X-Forwarded-For when the
 // peer is on loopback (a reverse proxy on this machine); device, origin, host and fetchSite
@@ -49,6 +50,7 @@ struct HttpLimits {
     std::chrono::milliseconds idleTime = std::chrono::seconds(5);
     std::chrono::milliseconds writeTime = std::chrono::seconds(30);
     std::size_t largeBodyBytes = 8 << 20;
+    std::size_t answerBytes = 256 << 20;
     std::size_t perAddress = 512;
     std::size_t total = 16000;
     std::size_t handlerThreads = 16;
