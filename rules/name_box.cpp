@@ -15,9 +15,23 @@ bool isLow(char16_t c) { return c >= 0xDC00 && c < 0xE000; }
 
 } // namespace
 
+NameFault nameFault(std::u16string_view name)
+{
+    if (typedName(name) != name)
+        return NameFault::controlCharacters;
+    std::size_t characters = 0;
+    for (std::size_t i = 0; i < name.size(); ++i, ++characters)
+        if (isHigh(name[i]) && i + 1 < name.size() && isLow(name[i + 1]))
+            ++i;
+    if (characters > std::size_t(nameBytes))
+        return NameFault::tooManyCharacters;
+    return nameFits(name) ? NameFault::none : NameFault::tooManyBytes;
+}
+
 KeptName keptName(std::u16string_view kept, std::u16string_view edited, const Normaliser& normal)
 {
     auto normalOf = [&normal](const std::u16string& text) { return typedName(normal(text)); };
+    auto savable = [](const std::u16string& text) { return nameFault(text) == NameFault::none; };
     const std::size_t shorter = std::min(kept.size(), edited.size());
     std::size_t head = 0;
     while (head < shorter && kept[head] == edited[head])
@@ -44,13 +58,13 @@ KeptName keptName(std::u16string_view kept, std::u16string_view edited, const No
     std::size_t low = 0, high = ends.size() - 1;
     while (low < high) {
         const std::size_t middle = (low + high + 1) / 2;
-        if (nameFits(normalOf(withInserted(middle) + end)))
+        if (savable(normalOf(withInserted(middle) + end)))
             low = middle;
         else
             high = middle - 1;
     }
     std::u16string text = normalOf(withInserted(low) + end);
-    while (!text.empty() && !nameFits(text))
+    while (!text.empty() && !savable(text))
         text.resize(text.size() - (text.size() >= 2 && isLow(text.back()) ? 2 : 1));
     const std::size_t cursor = std::min(normalOf(withInserted(low)).size(), text.size());
     return {std::move(text), cursor};

@@ -38,10 +38,13 @@ for group in "$@"; do
         # in WebKitGTK's MiniBrowser (over its WebDriver, in Xvfb).
         packages="$packages firefox-esr webkit2gtk-driver"
         # The class server is built and tested too, against a real PostgreSQL cluster, with
-        # cpp-httplib's client.
-        packages="$packages $server_packages libcpp-httplib-dev"
+        # cpp-httplib's client, and the QR code it prints in a terminal is read back with zbarimg.
+        packages="$packages $server_packages libcpp-httplib-dev zbar-tools"
         # The format test holds the C++ to .clang-format and the page's scripts to Prettier (from npm, with the page's other tools).
-        packages="$packages clang-format-14" ;;
+        packages="$packages clang-format-14"
+        # The suite builds the tree three times (plain, sanitizers, ThreadSanitizer): ccache
+        # keeps what did not change between them and between runs.
+        packages="$packages ccache" ;;
     --server) packages="$packages $server_packages" ;;
     # `make deb` builds the packages with debhelper (nubora1-server with the site it serves);
     # `make test` also checks them, the server's unit with systemd's own analyser, and installs

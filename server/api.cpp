@@ -5,13 +5,12 @@
 #include "server/json.h"
 #include "server/teacher.h"
 
+#include "rules/name_box.h"
 #include "rules/question.h"
 #include "rules/ranges.h"
 #include "rules/ranking.h"
 
-#include <filesystem>
-#include <fstream>
-#include <sstream>
+#include <cctype>
 
 namespace server {
 
@@ -43,19 +42,20 @@ bool isClientId(const std::string& id)
     return true;
 }
 
-const char* contentType(const std::filesystem::path& file)
+// The origin of an address, "scheme://host[:port]" in lower case without the scheme's default
+// port; empty when it has no scheme (Origin "null").
+std::string originOf(std::string_view address)
 {
-    static const std::pair<const char*, const char*> types[] = {
-        {".html", "text/html; charset=utf-8"}, {".js", "text/javascript; charset=utf-8"},
-        {".mjs", "text/javascript; charset=utf-8"}, {".css", "text/css; charset=utf-8"},
-        {".json", "application/json"}, {".webmanifest", "application/manifest+json"},
-        {".wasm", "application/wasm"}, {".png", "image/png"}, {".svg", "image/svg+xml"},
-        {".ico", "image/x-icon"}, {".txt", "text/plain; charset=utf-8"}, {".rnk", "application/octet-stream"}};
-    const std::string ext = file.extension().string();
-    for (const auto& [e, type] : types)
-        if (ext == e)
-            return type;
-    return "application/octet-stream";
+    const std::size_t scheme = address.find("://");
+    if (scheme == std::string_view::npos)
+        return {};
+    std::string origin(address.substr(0, address.find_first_of("/?#", scheme + 3)));
+    for (char& c : origin)
+        c = char(std::tolower(static_cast<unsigned char>(c)));
+    for (const auto& [start, port] : {std::pair{"http://", ":80"}, std::pair{"https://", ":443"}})
+        if (origin.starts_with(start) && origin.ends_with(port))
+            origin.resize(origin.size() - std::string_view(port).size());
+    return origin;
 }
 
 } // namespace
@@ -73,6 +73,24 @@ Api::Api(Store& store, ApiOptions options) : store(store), options(std::move(opt
 bool Api::limited(const std::string& name, RateLimit& buckets)
 {
     return options.rateLimits && !buckets.take(name);
+}
+
+bool Api::flooding(const Request& request)
+{
+    const std::string device = isClientId(request.device) ? "device " + request.device : "address " + request.client;
+    return limited(device, perDevice) || limited(request.client, perAddress);
+}
+
+bool Api::fromOwnPages(const Request& request) const
+{
+    if (!request.fetchSite.empty() && request.fetchSite != "same-origin" && request.fetchSite != "none")
+        return false;
+    if (request.origin.empty())
+        return true;
+    const std::string origin = originOf(request.origin);
+    return !origin.empty()
+           && ((!request.host.empty() && (origin == originOf("http://" + request.host) || origin == originOf("https://" + request.host)))
+               || origin == originOf(options.base));
 }
 
 Response Api::handle(const Request& request)
@@ -111,6 +129,9 @@ Response Api::route(const Request& request)
         }
         if (kind == "classes")
             return pupils(request, key, slash ? std::optional(tail) : std::nullopt);
+        // Every change a teacher makes passes here: none from another site's page.
+        if (request.method == "POST" && !fromOwnPages(request))
+            return errorResponse(403, "cross-origin request");
         return teachers(request, key, slash ? std::optional(tail) : std::nullopt);
     }
     if (top == "c" || top == "t") {
@@ -134,36 +155,6 @@ Response Api::route(const Request& request)
     return siteFile(std::string_view(request.path).substr(1));
 }
 
-Response Api::siteFile(std::string_view path) const
-{
-    namespace fs = std::filesystem;
-    if (path.empty() || path.back() == '/')
-        return siteFile(std::string(path) + "index.html");
-    // Plain names only: no "..", no hidden files, no backslashes or NULs.
-    for (std::size_t at = 0; at <= path.size();) {
-        const std::size_t end = std::min(path.find('/', at), path.size());
-        const std::string_view part = path.substr(at, end - at);
-        if (part.empty() || part[0] == '.')
-            return errorResponse(404, "not found");
-        for (const char c : part)
-            if (static_cast<unsigned char>(c) < 0x20 || c == '\\')
-                return errorResponse(404, "not found");
-        at = end + 1;
-    }
-    if (options.siteDir.empty())
-        return errorResponse(404, "not found");
-    const fs::path file = fs::path(options.siteDir) / path;
-    std::error_code error;
-    if (!fs::is_regular_file(file, error))
-        return errorResponse(404, "not found");
-    std::ifstream in(file, std::ios::binary);
-    std::ostringstream bytes;
-    bytes << in.rdbuf();
-    if (!in)
-        return errorResponse(404, "not found");
-    return {200, contentType(file), std::move(bytes).str(), {{"Cache-Control", "no-cache"}}};
-}
-
 Response Api::pupils(const Request& request, std::string_view key, std::optional<std::string_view> rest)
 {
     const bool none = !rest;
@@ -172,7 +163,7 @@ Response Api::pupils(const Request& request, std::string_view key, std::optional
         return errorResponse(404, "not found");
     if ((none && request.method == "POST") || (!none && request.method != "POST"))
         return errorResponse(405, "method not allowed");
-    if (!none && limited(request.client, perAddress))
+    if (!none && flooding(request))
         return errorResponse(429, "too many requests");
     if (request.body.size() > pupilBodyLimit)
         return errorResponse(413, "request too large");
@@ -230,20 +221,13 @@ Change saveChange(const std::string& id, const results::NewEntry& entry, const s
 
 const char* nameProblem(std::u16string_view name)
 {
-    if (results::typedName(name) != name)
-        return "name has control characters";
-    // A tag, an end tag, a comment or a declaration opens with "<" and a letter, "/", "!" or "?";
-    // "<" and ">" in other places ("<3", ">_<") are a pupil's text, shown as text everywhere.
-    for (std::size_t i = 0; i + 1 < name.size(); ++i) {
-        const char16_t next = name[i + 1];
-        if (name[i] == u'<' && ((next >= u'a' && next <= u'z') || (next >= u'A' && next <= u'Z') || next == u'/' || next == u'!' || next == u'?'))
-            return "name has markup";
+    switch (results::nameFault(name)) {
+    case results::NameFault::none: return nullptr;
+    case results::NameFault::controlCharacters: return "name has control characters";
+    case results::NameFault::tooManyCharacters: return "name longer than 10 characters";
+    case results::NameFault::tooManyBytes: return "name does not fit 10 Shift-JIS bytes";
     }
-    if (characterCount(name) > results::nameBytes)
-        return "name longer than 10 characters";
-    if (!results::nameFits(name))
-        return "name does not fit 10 Shift-JIS bytes";
-    return nullptr;
+    return "name cannot be saved";
 }
 
 } // namespace server

@@ -10,10 +10,21 @@
 //   /t/KEY/…               the teacher's page of the class whose teacher's key is KEY
 //   /api/v1/classes/KEY    GET the class's name and image; POST …/entries, POST …/blank
 //   /api/v1/teachers/KEY   GET everything of the class; …/entries.csv, …/tavon.rnk, …/qr.svg;
-//                          POST …/restore, POST …/import
-// Errors answer {"error": reason}: 400 malformed, 404 unknown (the same whatever the key),
-// 405, 413 too large, 429 too many, 503 database unavailable. Nothing is stored for a refused
-// request.
+//                          POST …/restore, POST …/import, POST …/import/check
+// Errors answer {"error": reason}: 400 malformed, 403 a teacher's POST from another site, 404
+// unknown (the same whatever the key), 405, 413 too large, 429 too many, 503 database
+// unavailable. Nothing is stored for a refused request.
+//
+// Limits. A classroom's forty pupils often reach the server through one address (the school's
+// NAT, a filtering proxy), so a pupil is counted by the device it saves from (X-Nubora-Device;
+// a request without a valid device id counts as the device "its address"), and the class by
+// itself; an address alone only has a flood cap. A pupil saves once a game, and a game of five
+// questions takes a few seconds at the very fastest: a device may send 10 at once (a queue
+// kept while offline) and then one each 3 s. A class of forty saving at the end of the same
+// game sends 40 at once: a class may send 120 at once, then 10 a second. An address may send
+// 400 at once, then 10 a second: ten classes of forty behind one school address ending a game
+// together, or six hundred pupils each saving once a minute. A device refused its share takes
+// nothing of its address's. The 404s for unknown keys count against the address (guessing).
 #include "server/rate_limit.h"
 #include "server/store.h"
 
@@ -32,7 +43,7 @@ struct Request {
     std::string method; // GET, HEAD or POST
     std::string path;   // below the base, from "/", without the query
     std::string body;
-    std::string client; // the client's address, by which requests are rate-limited
+    std::string client; // the client's address
     std::string device; // X-Nubora-Device: the id a device drew when it first opened the class link
     std::string origin; // Origin, as the browser sent it; empty when none was sent
     std::string host;   // Host
@@ -53,7 +64,7 @@ struct ApiOptions {
 };
 
 inline constexpr std::size_t pupilBodyLimit = 512;  // a save or a 初期化
-inline constexpr std::size_t importLimit = 65536;   // a tavon.rnk the teacher loads
+inline constexpr std::size_t importLimit = 65536;   // what an import may send; a tavon.rnk is 900 bytes
 inline constexpr int maxScore = question::questionsPerGame * question::fullPoints;
 
 class Api {
@@ -68,21 +79,28 @@ private:
     Response teachers(const Request& request, std::string_view key, std::optional<std::string_view> rest);
     Response siteFile(std::string_view path) const;
     bool limited(const std::string& name, RateLimit& buckets);
+    // Takes a token of the request's device, then (when the device had one) of its address:
+    // whether either was empty.
+    bool flooding(const Request& request);
+    // Whether a browser sent the request from this server's own pages: no Origin (a script
+    // with the key), or the origin of the Host it asked for or of options.base; and a
+    // Sec-Fetch-Site, when sent, of same-origin or none.
+    bool fromOwnPages(const Request& request) const;
 
     Store& store;
     ApiOptions options;
-    RateLimit perAddress{20, 0.5};  // a pupil saves once a game; 20 at once, then one each 2 s
-    RateLimit perClass{120, 10};    // a class of forty, all at once, three times over
+    RateLimit perDevice{10, 1.0 / 3}; // the limits above
+    RateLimit perAddress{400, 10};
+    RateLimit perClass{120, 10};
 };
 
 // The pupils' link of a class, and the teacher's.
 std::string pupilsLink(const std::string& base, const std::string& classKey);
 std::string teachersLink(const std::string& base, const std::string& teacherKey);
 
-// Why a name cannot be saved, or nullptr when it can: control characters (as typedName takes
-// them out), markup (a "<" opening a tag, an end tag, a comment or a declaration; a "<" or ">"
-// alone is text), more than 10 characters, or more than its 10-byte Shift-JIS field holds
-// (nameFits).
+// Why a name cannot be saved, or nullptr when it can: the name box's rule (results::nameFault),
+// so that whatever the box lets a pupil type is saved. Markup is text: every page shows names
+// as text, and the CSV keeps a name from reading as a formula.
 const char* nameProblem(std::u16string_view name);
 
 // The change a pupil's save makes: the entry, with its client's id, put into the class's lists

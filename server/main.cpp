@@ -4,6 +4,7 @@
 // transaction a save, so that a class of forty on forty devices shares one best-five list.
 // HTTP comes from server/http_server.h (Boost.Beast: every connection on one event loop, the
 // database's work on a small pool); HTTPS is left to a reverse proxy in front of it.
+#include "server/admin.h"
 #include "server/api.h"
 #include "server/encoding.h"
 #include "server/http_server.h"
@@ -37,13 +38,18 @@ const char usage[] = R"(Usage:
   nubora1-server class list --data DIR [--database postgresql://…]
   nubora1-server class remove KEY-or-NAME --yes --data DIR [--database postgresql://…]
       Removes a class with all its entries and history (only with --yes).
+  nubora1-server backup FILE --data DIR
+      Copies the classes (DIR/nubora1.sqlite) into the new FILE while the server serves. To
+      restore, stop the server, remove DIR/nubora1.sqlite-wal and -shm, copy FILE back as
+      DIR/nubora1.sqlite (owned by the server's user) and start it again.
   nubora1-server --help
 
 The classes are kept in DIR/nubora1.sqlite, or with --database in PostgreSQL, which several
 servers can share. --no-rate-limits (for benchmarks only) lets one address save without limit.
 Options not given are taken from NUBORA1_LISTEN, NUBORA1_URL and NUBORA1_DATABASE when set, and
 --data from STATE_DIRECTORY, as nubora1-server.service sets them. Run as root without --data
-or --database, `class` works on that service's classes, under the service's own user.
+or --database, `class` and `backup` work on that service's classes, `class` under the
+service's own user.
 )";
 
 struct Arguments {
@@ -116,6 +122,35 @@ constexpr const char* serviceUnit = "/lib/systemd/system/nubora1-server.service"
     throw std::runtime_error(std::string("cannot run systemd-run: ") + std::strerror(errno));
 }
 
+// The same as root where systemd does not run (a container, a chroot): the service's settings
+// and state folder, worked on directly as the folder's owner, the service's user, so that the
+// database's files stay the service's. A backup is read as root, and written where root may.
+void asTheService(Arguments& a)
+{
+    for (const auto& [name, value] : readEnvironmentFile("/etc/default/nubora1-server"))
+        if ((name == "NUBORA1_URL" || name == "NUBORA1_DATABASE") && !value.empty())
+            a.values.try_emplace(name == "NUBORA1_URL" ? "url" : "database", value);
+    if (a.values.count("database"))
+        return;
+    a.values["data"] = serviceStateFolder(a.words[0] == "class");
+    if (a.words[0] == "class")
+        becomeOwnerOf(a.values["data"]);
+}
+
+// `backup FILE`: a copy of the SQLite store, taken while the server serves.
+int backupCommand(const Arguments& a)
+{
+    if (a.words.size() != 2)
+        throw std::invalid_argument("backup takes one FILE");
+    if (a.values.count("database"))
+        throw std::invalid_argument("backup copies SQLite; back PostgreSQL up with pg_dump (man nubora1-server)");
+    if (!a.values.count("data"))
+        throw std::invalid_argument("--data DIR is needed");
+    backupSqlite(a.values.at("data"), a.words[1]);
+    std::cout << "backed up " << a.values.at("data") << "/nubora1.sqlite into " << a.words[1] << "\n";
+    return 0;
+}
+
 std::unique_ptr<Store> openStore(const Arguments& a)
 {
     if (a.values.count("database"))
@@ -146,20 +181,20 @@ std::string baseUrl(Store& store, const Arguments& a, const std::string& port = 
     return "http://" + hostName() + ":" + port + "/";
 }
 
-// The site: --site, else the installed one, else a build-web/ above the program.
+// The site: --site, else the one beside the program (admin.h). Said at start-up when there is
+// none, for then the pupils' links answer 404.
 std::string siteDir(const Arguments& a)
 {
-    namespace fs = std::filesystem;
-    if (a.values.count("site"))
-        return a.values.at("site");
     std::error_code error;
-    const fs::path self = fs::read_symlink("/proc/self/exe", error).parent_path();
-    if (fs::is_regular_file(self / "../share/nubora1-server/site/index.html", error))
-        return (self / "../share/nubora1-server/site").lexically_normal().string();
-    for (fs::path dir = self; !dir.empty() && dir != dir.root_path(); dir = dir.parent_path())
-        if (fs::is_regular_file(dir / "build-web/index.html", error))
-            return (dir / "build-web").string();
-    return {};
+    const std::string site = a.values.count("site")
+                                 ? a.values.at("site")
+                                 : siteBeside(std::filesystem::read_symlink("/proc/self/exe", error).parent_path());
+    if (!isSite(site))
+        std::cerr << "nubora1-server: "
+                  << (site.empty() ? "found no site (make site builds one; --site DIR names one)"
+                                   : "--site " + site + " holds no index.html")
+                  << ": serving no site, so the pupils' links answer 404\n";
+    return site;
 }
 
 void printClass(const ClassInfo& c, const std::string& base, bool qr)
@@ -253,19 +288,23 @@ int serve(const Arguments& a)
 int main(int argc, char** argv)
 {
     try {
-        const Arguments a = parse(argc, argv);
+        Arguments a = parse(argc, argv);
         if (a.help || a.words.empty() || a.words[0] == "help") {
             std::cout << usage;
             return a.help || !a.words.empty() ? 0 : 2;
         }
         if (a.words[0] == "serve" && a.words.size() == 1)
             return serve(a);
-        if (a.words[0] == "class") {
-            if (!a.values.count("data") && !a.values.count("database") && ::geteuid() == 0
-                && std::filesystem::exists(serviceUnit))
+        if ((a.words[0] == "class" || a.words[0] == "backup") && !a.values.count("data")
+            && !a.values.count("database") && ::geteuid() == 0 && std::filesystem::exists(serviceUnit)) {
+            if (a.words[0] == "class" && std::filesystem::exists("/run/systemd/system"))
                 runAsService(argc, argv);
-            return classCommand(a);
+            asTheService(a);
         }
+        if (a.words[0] == "class")
+            return classCommand(a);
+        if (a.words[0] == "backup")
+            return backupCommand(a);
         throw std::invalid_argument("unknown command " + a.words[0]);
     } catch (const std::invalid_argument& e) {
         std::cerr << "nubora1-server: " << e.what() << "\n(nubora1-server --help lists the commands)\n";

@@ -48,11 +48,12 @@ std::string qrTerminal(const std::string& text)
     const Code code(text);
     std::string out;
     for (int y = -quiet; y < code.width() + quiet; y += 2) {
+        out += "\x1b[30;47m"; // black on white, whatever the terminal's own colours
         for (int x = -quiet; x < code.width() + quiet; ++x) {
-            const bool top = !code.dark(x, y), bottom = !code.dark(x, y + 1); // light modules drawn
+            const bool top = code.dark(x, y), bottom = code.dark(x, y + 1); // dark modules drawn
             out += top && bottom ? "\u2588" : top ? "\u2580" : bottom ? "\u2584" : " ";
         }
-        out += '\n';
+        out += "\x1b[0m\n"; // reset before the line ends, so that no colour runs on past the code
     }
     return out;
 }

@@ -2,6 +2,7 @@
 #include "server/teacher.h"
 
 #include "server/encoding.h"
+#include "server/import_check.h"
 #include "server/json.h"
 #include "server/qr.h"
 
@@ -58,7 +59,7 @@ Response teacherPageFile(std::string_view name)
         r = {200, "text/css; charset=utf-8", std::string(teacherCss), {}};
     else
         return errorResponse(404, "not found");
-    r.headers = {policy, {"Cache-Control", "no-cache"}, {"Referrer-Policy", "no-referrer"}};
+    r.headers = {policy, {"X-Frame-Options", "DENY"}, {"Cache-Control", "no-cache"}, {"Referrer-Policy", "no-referrer"}};
     return r;
 }
 
@@ -83,17 +84,18 @@ std::string entriesCsv(const std::vector<EntryRow>& entries)
 Response Api::teachers(const Request& request, std::string_view key, std::optional<std::string_view> rest)
 {
     const bool post = request.method == "POST";
+    const bool importing = rest == "import" || rest == "import/check";
     if (post && limited(request.client, perAddress))
         return errorResponse(429, "too many requests");
-    if (request.body.size() > (rest == "import" ? importLimit : pupilBodyLimit))
-        return errorResponse(413, "request too large");
+    if (request.body.size() > (importing ? importLimit : pupilBodyLimit))
+        return errorResponse(413, importing ? importRefusal(request.body)->reason : "request too large");
     const std::optional<ClassInfo> known = store.findClass(key, true);
     if (!known) {
         limited(request.client, perAddress);
         return errorResponse(404, "not found");
     }
     const std::string link = pupilsLink(options.base, known->classKey);
-    const bool wantsPost = rest == "restore" || rest == "import";
+    const bool wantsPost = rest == "restore" || importing;
     if (rest && !wantsPost && *rest != "entries.csv" && *rest != "tavon.rnk" && *rest != "qr.svg")
         return errorResponse(404, "not found");
     if (post != wantsPost)
@@ -139,8 +141,10 @@ Response Api::teachers(const Request& request, std::string_view key, std::option
         change.what = "restore";
         change.apply = [image = *image](const std::string&) { return image; };
     } else {
-        if (request.body.empty())
-            return errorResponse(400, "empty file");
+        if (const std::optional<ImportRefusal> refusal = importRefusal(request.body))
+            return errorResponse(refusal->status, refusal->reason);
+        if (*rest == "import/check") // what the import would load, stored nowhere
+            return file(200, "application/json", "{\"lists\":" + listsJson(request.body) + "}");
         change.what = "import";
         change.apply = [&request](const std::string&) { return request.body; };
     }

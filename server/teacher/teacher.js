@@ -41,6 +41,7 @@ async function post(path, body, type) {
     const response = await fetch(`${api}/${path}`, { method: "POST", body, headers: { "Content-Type": type } });
     if (!response.ok)
         throw new Error((await response.json().catch(() => ({}))).error || response.statusText);
+    return response.json();
 }
 
 async function show() {
@@ -84,11 +85,47 @@ async function act(change, question) {
     await show();
 }
 
+// A file is loaded only after the teacher has seen the lists it holds: the server checks it
+// (import/check) and shows them, or says why it is no ranking file; 読み込む loads it.
+let chosen = null;
+function closePreview() {
+    chosen = null;
+    $("preview").hidden = true;
+    $("preview-lists").replaceChildren();
+}
 $("import").addEventListener("change", async (event) => {
     const file = event.target.files[0];
     event.target.value = "";
-    if (file)
-        await act(async () => post("import", await file.arrayBuffer(), "application/octet-stream"),
-                  `${file.name} を読み込んで、今の一覧と置き換えますか？（今の一覧は履歴に残ります）`);
+    closePreview();
+    if (!file)
+        return;
+    const bytes = await file.arrayBuffer();
+    let checked;
+    try {
+        checked = await post("import/check", bytes, "application/octet-stream");
+    } catch (error) {
+        $("status").textContent = `${file.name} は読み込めません: ${error.message}`;
+        return;
+    }
+    chosen = bytes;
+    $("status").textContent = "";
+    $("preview-heading").textContent = `${file.name} の一覧（読み込むと今の一覧と置き換わります。今の一覧は履歴に残ります）`;
+    $("preview-lists").replaceChildren(...listsTables(checked.lists).children);
+    $("preview").hidden = false;
+    $("load").focus();
 });
+$("load").addEventListener("click", async () => {
+    const bytes = chosen;
+    closePreview();
+    if (!bytes)
+        return;
+    try {
+        await post("import", bytes, "application/octet-stream");
+    } catch (error) {
+        $("status").textContent = `できませんでした: ${error.message}`;
+        return;
+    }
+    await show();
+});
+$("cancel").addEventListener("click", closePreview);
 show();

@@ -3,15 +3,20 @@
 
 // What the class server's tests share besides the server itself (support/class_server.h): a
 // PostgreSQL cluster of its own in a temporary folder, run as a plain user (nobody, when the
-// test runs as root), and an HTTP client whose requests can say which pupil's address they
-// come from.
+// test runs as root), an HTTP client whose requests can say which pupil's address and device
+// they come from, and what the tests read of a class: its teacher's view, its ranking file.
 #include "support/class_server.h"
+#include "support/ranking_bytes.h"
 
 #include <QDir>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QTemporaryDir>
 
 #include <httplib.h>
 
+#include <map>
 #include <string>
 
 #include <unistd.h>
@@ -21,22 +26,73 @@ namespace serverfixture {
 struct Answer {
     int status = 0; // 0: no answer at all
     std::string body;
+    httplib::Headers headers;
 };
 
-// One request on a connection of its own; `from` is sent as X-Forwarded-For, which the server
-// takes from a loopback peer. No answer within readTimeout seconds is none (status 0).
+// One request on a connection of its own, with `headers` besides the client's own (Host among
+// them); `from` is sent as X-Forwarded-For, which the server takes from a loopback peer. No
+// answer within readTimeout seconds is none (status 0).
 inline Answer request(int port, const std::string& method, const std::string& path, const std::string& body = {},
-                      const std::string& from = {}, int readTimeout = 60)
+                      const std::string& from = {}, httplib::Headers headers = {}, int readTimeout = 60)
 {
     httplib::Client client("127.0.0.1", port);
     client.set_connection_timeout(10);
     client.set_read_timeout(readTimeout);
-    httplib::Headers headers;
     if (!from.empty())
         headers.emplace("X-Forwarded-For", from);
     const httplib::Result r = method == "GET" ? client.Get(path, headers)
                                               : client.Post(path, headers, body, "application/json");
-    return r ? Answer{r->status, r->body} : Answer{0, httplib::to_string(r.error())};
+    return r ? Answer{r->status, r->body, r->headers} : Answer{0, httplib::to_string(r.error()), {}};
+}
+
+// A pupil's save into the class, sent as from the address `from` and, when given, the device
+// `device`.
+inline Answer save(int port, const ClassKeys& keys, const std::string& id, int range, int score, const std::string& name,
+            const std::string& from, const std::string& device = {}, int readTimeout = 60)
+{
+    httplib::Headers headers;
+    if (!device.empty())
+        headers.emplace("X-Nubora-Device", device);
+    return request(port, "POST", "/api/v1/classes/" + keys.pupils + "/entries",
+                   R"({"id":")" + id + R"(","range":)" + std::to_string(range) + R"(,"score":)" + std::to_string(score)
+                       + R"(,"name":")" + name + R"("})",
+                   from, headers, readTimeout);
+}
+
+// A file of `records` blank records (a name of spaces, score 0) with `changed` put in at `at`.
+inline QByteArray rankingFile(int records, int at = 0, const QByteArray& changed = {})
+{
+    QByteArray bytes = rankingbytes::blankRecords(records);
+    return bytes.replace(at, changed.size(), changed);
+}
+
+inline std::string header(const Answer& a, const std::string& name)
+{
+    const auto found = a.headers.find(name);
+    return found == a.headers.end() ? std::string() : found->second;
+}
+
+inline QJsonObject json(const Answer& a) { return QJsonDocument::fromJson(QByteArray::fromStdString(a.body)).object(); }
+
+struct Saved {
+    int range, score;
+    QString name;
+};
+
+// What the teacher's page holds: the image and the entries by id.
+struct ClassState {
+    QByteArray image;
+    std::map<QString, Saved> entries;
+    int history = 0;
+};
+
+inline ClassState teacherView(int port, const ClassKeys& keys)
+{
+    const QJsonObject o = json(request(port, "GET", "/api/v1/teachers/" + keys.teacher));
+    ClassState s{QByteArray::fromBase64(o["image"].toString().toLatin1()), {}, int(o["history"].toArray().size())};
+    for (const QJsonValue e : o["entries"].toArray())
+        s.entries[e["id"].toString()] = {e["range"].toInt(), e["score"].toInt(), e["name"].toString()};
+    return s;
 }
 
 // A PostgreSQL 15 cluster in a temporary folder, listening on a socket in that folder only.

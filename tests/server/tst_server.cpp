@@ -11,6 +11,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QStandardPaths>
 #include <QTest>
 
 #include <atomic>
@@ -34,16 +35,6 @@ using rankingbytes::record;
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size);
 
 namespace {
-
-// A pupil's save into the class, sent as from the address `from`.
-Answer save(int port, const ClassKeys& keys, const std::string& id, int range, int score, const std::string& name,
-            const std::string& from, int readTimeout = 60)
-{
-    return request(port, "POST", "/api/v1/classes/" + keys.pupils + "/entries",
-                   R"({"id":")" + id + R"(","range":)" + std::to_string(range) + R"(,"score":)" + std::to_string(score)
-                       + R"(,"name":")" + name + R"("})",
-                   from, readTimeout);
-}
 
 // A connection of the test's own to the server, from a loopback address of its choice (the
 // server counts connections per address), sending whatever bytes a row needs.
@@ -132,29 +123,6 @@ long residentMegabytes(qint64 pid)
     return -1;
 }
 
-QJsonObject json(const Answer& a) { return QJsonDocument::fromJson(QByteArray::fromStdString(a.body)).object(); }
-
-struct Saved {
-    int range, score;
-    QString name;
-};
-
-// What the teacher's page holds: the image and the entries by id.
-struct ClassState {
-    QByteArray image;
-    std::map<QString, Saved> entries;
-    int history = 0;
-};
-
-ClassState teacherView(int port, const ClassKeys& keys)
-{
-    const QJsonObject o = json(request(port, "GET", "/api/v1/teachers/" + keys.teacher));
-    ClassState s{QByteArray::fromBase64(o["image"].toString().toLatin1()), {}, int(o["history"].toArray().size())};
-    for (const QJsonValue e : o["entries"].toArray())
-        s.entries[e["id"].toString()] = {e["range"].toInt(), e["score"].toInt(), e["name"].toString()};
-    return s;
-}
-
 // The five records of one range that (name, score) pairs entered in this order leave.
 QByteArray rangeRecords(const std::vector<std::pair<QByteArray, int>>& entered)
 {
@@ -209,6 +177,68 @@ private:
     std::atomic<bool> stopping = false;
     std::thread thread; // last, so that all it uses is there before it starts
 };
+
+
+// `serve` of the program at `path` on a loopback port, its standard error kept apart: the port
+// once it listens (0 when it never does), and what it said on standard error by then.
+struct Serving {
+    std::unique_ptr<QProcess> process = std::make_unique<QProcess>();
+    int port = 0;
+    QString errors;
+    ~Serving()
+    {
+        process->kill();
+        process->waitForFinished(30000);
+    }
+};
+void serve(Serving& s, const QString& path, const QStringList& args)
+{
+    s.process->start(path, QStringList{"serve", "--listen", "127.0.0.1:0"} + args);
+    QByteArray out;
+    while (!s.port && s.process->waitForReadyRead(30000)) {
+        out += s.process->readAllStandardOutput();
+        const QRegularExpressionMatch m = QRegularExpression("listening on http://127.0.0.1:(\\d+)/").match(out);
+        s.port = m.hasMatch() ? m.captured(1).toInt() : 0;
+    }
+    s.errors = QString::fromUtf8(s.process->readAllStandardError());
+}
+
+// What a terminal shows of `text` (SGR 0, 30 and 47 understood; two rows of pixels a cell,
+// as the half blocks split it), as a PGM picture scaled 4 times for a QR decoder, with the
+// terminal's own colours `foreground` on `background` where none is set.
+QByteArray terminalPicture(const QString& text, int foreground, int background)
+{
+    std::vector<std::vector<int>> rows;
+    for (const QString& line : text.split('\n', Qt::SkipEmptyParts)) {
+        std::vector<int> top, bottom;
+        int fg = foreground, bg = background;
+        for (qsizetype i = 0; i < line.size(); ++i) {
+            if (line[i] == '\x1b') {
+                const qsizetype end = line.indexOf('m', i);
+                for (const QString& code : line.mid(i + 2, end - i - 2).split(';')) {
+                    if (code.isEmpty() || code == "0")
+                        fg = foreground, bg = background;
+                    else if (code == "30")
+                        fg = 0;
+                    else if (code == "47")
+                        bg = 229; // xterm's white, a light grey
+                }
+                i = end;
+                continue;
+            }
+            top.push_back(line[i] == QChar(0x2588) || line[i] == QChar(0x2580) ? fg : bg);
+            bottom.push_back(line[i] == QChar(0x2588) || line[i] == QChar(0x2584) ? fg : bg);
+        }
+        rows.push_back(top), rows.push_back(bottom);
+    }
+    const int scale = 4, width = int(rows.at(0).size());
+    QByteArray pgm = "P5 " + QByteArray::number(width * scale) + " " + QByteArray::number(int(rows.size()) * scale) + " 255\n";
+    for (const std::vector<int>& row : rows)
+        for (int copy = 0; copy < scale; ++copy)
+            for (const int pixel : row)
+                pgm += QByteArray(scale, char(pixel));
+    return pgm;
+}
 
 } // namespace
 
@@ -276,11 +306,20 @@ private slots:
     }
 
     // Guards against lost updates: forty saves at the same moment (through two server processes
-    // on PostgreSQL) leave exactly the best five of each range, and every entry told "saved".
-    void fortyPupilsSaveAtOnce_data() { stores(); }
+    // on PostgreSQL) leave exactly the best five of each range, and every entry told "saved";
+    // and against refusing a class whose forty devices reach the server through one address.
+    void fortyPupilsSaveAtOnce_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<bool>("oneAddress");
+        QTest::newRow("sqlite") << "sqlite" << false;
+        QTest::newRow("postgresql") << "postgresql" << false;
+        QTest::newRow("sqlite, forty devices behind one address") << "sqlite" << true;
+    }
     void fortyPupilsSaveAtOnce()
     {
         QFETCH(QString, kind);
+        QFETCH(bool, oneAddress);
         const ClassKeys keys = addClass(store(kind), "３年２組");
         ServerProcess one(store(kind)), two(store(kind));
         QVERIFY(one.start());
@@ -293,7 +332,8 @@ private slots:
                 const int port = kind == "sqlite" || i % 2 ? one.port : two.port;
                 go.arrive_and_wait();
                 answers[std::size_t(i)] = save(port, keys, "pupil-" + std::to_string(100 + i), i % 4, 10 + i,
-                                               "p" + std::to_string(i), "10.1.0." + std::to_string(i));
+                                               "p" + std::to_string(i), "10.1.0." + std::to_string(oneAddress ? 1 : i),
+                                               "tablet-" + std::to_string(100 + i));
             });
         for (std::thread& t : pupils)
             t.join();
@@ -313,13 +353,23 @@ private slots:
             QVERIFY(state.entries.count(QString("pupil-%1").arg(100 + i)));
     }
 
-    // Guards against an acknowledged save lost in a crash: the server is killed (SIGKILL) amid a
-    // stream of saves and started again; every acknowledged entry is there, any other is whole
-    // or absent, and the lists are what the entries there, in their order, make.
-    void killedServerLosesNothingAcknowledged_data() { stores(); }
-    void killedServerLosesNothingAcknowledged()
+    // Guards against an acknowledged save lost in a crash or missing from a backup: amid a stream
+    // of saves the server is killed (SIGKILL) and started again, or `backup` copies its store
+    // and the copy is restored as the manual says (stopped, the WAL removed, copied back,
+    // started). Every save acknowledged before the kill or the backup is there, any other is
+    // whole or absent, and the lists are what the entries there, in their order, make.
+    void acknowledgedSavesSurviveAKillOrABackup_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<bool>("backup");
+        QTest::newRow("sqlite, killed") << "sqlite" << false;
+        QTest::newRow("postgresql, killed") << "postgresql" << false;
+        QTest::newRow("sqlite, backed up while saving") << "sqlite" << true;
+    }
+    void acknowledgedSavesSurviveAKillOrABackup()
     {
         QFETCH(QString, kind);
+        QFETCH(bool, backup);
         const ClassKeys keys = addClass(store(kind), "３年２組");
         ServerProcess server(store(kind) << "--no-rate-limits");
         QVERIFY(server.start());
@@ -328,11 +378,26 @@ private slots:
                         "10.2." + std::to_string(i / 200) + "." + std::to_string(i % 200));
         });
         QVERIFY(stream.waitFor([&] { return stream.acknowledged.size() >= 25; }));
-        server.kill();
-        stream.stop();
+        std::vector<int> acknowledged;
+        if (backup) {
+            const QString file = data->filePath("backup.sqlite");
+            QVERIFY(stream.waitFor([&] { return acknowledged = stream.acknowledged, true; }));
+            QVERIFY(command({"backup", file, "--data", data->path()}));
+            QCOMPARE((QFile::permissions(file) & 0x0077).toInt(), 0); // it holds the classes' keys
+            QVERIFY(stream.waitFor([&] { return stream.acknowledged.size() >= acknowledged.size() + 5; }));
+            server.kill();
+            stream.stop();
+            for (const char* name : {"nubora1.sqlite", "nubora1.sqlite-wal", "nubora1.sqlite-shm"})
+                QFile::remove(data->filePath(name));
+            QVERIFY(QFile::copy(file, data->filePath("nubora1.sqlite")));
+        } else {
+            server.kill();
+            stream.stop();
+            acknowledged = stream.acknowledged;
+        }
         QVERIFY(server.start());
         const ClassState state = teacherView(server.port, keys);
-        for (const int i : stream.acknowledged)
+        for (const int i : acknowledged)
             QVERIFY2(state.entries.count(QString("stream-%1").arg(i)), qPrintable(QString("acknowledged entry %1 lost").arg(i)));
         std::vector<std::vector<std::pair<QByteArray, int>>> entered(4);
         for (const QJsonValue e : json(request(server.port, "GET", "/api/v1/teachers/" + keys.teacher))["entries"].toArray()) {
@@ -372,85 +437,85 @@ private slots:
             QVERIFY(state.entries.count(QString("load-%1").arg(1000 + i)));
     }
 
-    // Guards against a hostile request storing anything, or telling which keys exist, and against
-    // refusing a name that only looks like markup.
-    void hostileRequestsStoreNothing_data()
+    // Guards against the pupils' links answering 404 with nothing said: the server finds the
+    // site `make site` or `make web` made in a folder above it (here a copy of the program in a
+    // folder of the test's), and says on standard error when it serves none.
+    void siteIsFoundOrSaidMissing_data()
     {
-        QTest::addColumn<QString>("route");
-        QTest::addColumn<QString>("key");
-        QTest::addColumn<QByteArray>("body");
-        QTest::addColumn<int>("status");
-        const QByteArray ok = R"({"id":"hostile01","range":1,"score":20,"name":"NAME"})";
-        auto named = [&](const QByteArray& name) { return QByteArray(ok).replace("NAME", name); };
-        QTest::newRow("oversized body") << "entries" << "good" << named(QByteArray(600, 'a')) << 413;
-        QTest::newRow("score 51") << "entries" << "good" << QByteArray(ok).replace("20", "51") << 400;
-        QTest::newRow("score -1") << "entries" << "good" << QByteArray(ok).replace("20", "-1") << 400;
-        QTest::newRow("score 2.5") << "entries" << "good" << QByteArray(ok).replace("20", "2.5") << 400;
-        QTest::newRow("range 4") << "entries" << "good" << QByteArray(ok).replace(":1,", ":4,") << 400;
-        QTest::newRow("name of 11 characters") << "entries" << "good" << named("abcdefghijk") << 400;
-        QTest::newRow("name of 11 bytes in Shift-JIS") << "entries" << "good" << named("あいうえおa") << 400;
-        QTest::newRow("control character") << "entries" << "good" << named("a\\u0007b") << 400;
-        QTest::newRow("line break") << "entries" << "good" << named("a\\nb") << 400;
-        QTest::newRow("markup") << "entries" << "good" << named("<b>x</b>") << 400;
-        QTest::newRow("an end tag") << "entries" << "good" << named("a</p>") << 400;
-        QTest::newRow("a comment") << "entries" << "good" << named("<!--") << 400;
-        QTest::newRow("<3 is a name, not markup") << "entries" << "good" << named("<3") << 200;
-        QTest::newRow(">_< is a name, not markup") << "entries" << "good" << named(">_<") << 200;
-        QTest::newRow("unpaired surrogate") << "entries" << "good" << named("\\ud800") << 400;
-        QTest::newRow("short id") << "entries" << "good" << QByteArray(ok).replace("hostile01", "h1") << 400;
-        QTest::newRow("not JSON") << "entries" << "good" << QByteArray("range=1&score=20") << 400;
-        QTest::newRow("unknown key") << "entries" << "unknown" << ok << 404;
-        QTest::newRow("malformed key") << "entries" << "malformed" << ok << 404;
-        QTest::newRow("teacher's key as pupils'") << "entries" << "teacher" << ok << 404;
-        QTest::newRow("blank with unknown key") << "blank" << "unknown" << QByteArray(R"({"id":"hostile02"})") << 404;
-        QTest::newRow("import of nothing") << "import" << "good" << QByteArray() << 400;
-        QTest::newRow("import too large") << "import" << "good" << QByteArray(70000, 'x') << 413;
-        QTest::newRow("restore of no history") << "restore" << "good" << QByteArray(R"({"history":99})") << 404;
+        QTest::addColumn<QString>("site");     // index.html's path under the folder above the program
+        QTest::addColumn<QString>("option");   // --site's value, under the same folder
+        QTest::addColumn<bool>("served");
+        QTest::addColumn<QString>("said");
+        QTest::newRow("make site's folder") << "build-site/nubora1-web-" NUBORA1_VERSION "/index.html" << "" << true << "";
+        QTest::newRow("make web's folder") << "build-web/index.html" << "" << true << "";
+        QTest::newRow("another version's site") << "build-site/nubora1-web-0.1/index.html" << "" << false << "found no site";
+        QTest::newRow("no site") << "" << "" << false << "found no site";
+        QTest::newRow("--site without index.html") << "build-web/index.html" << "empty" << false << "holds no index.html";
     }
-    void hostileRequestsStoreNothing()
+    void siteIsFoundOrSaidMissing()
     {
-        QFETCH(QString, route);
-        QFETCH(QString, key);
-        QFETCH(QByteArray, body);
-        QFETCH(int, status);
-        const ClassKeys keys = addClass(store("sqlite"), "３年２組");
-        ServerProcess server(store("sqlite"));
-        QVERIFY(server.start());
-        const bool teacher = route == "import" || route == "restore";
-        const std::string k = key == "unknown" ? "AAAAAAAAAAAAAAAAAAAAAA" : key == "malformed" ? "abc"
-                              : key == "teacher" || teacher ? keys.teacher : keys.pupils;
-        const Answer a = request(server.port, "POST", (teacher ? "/api/v1/teachers/" : "/api/v1/classes/") + k + "/" + route.toStdString(),
-                                 body.toStdString(), "10.4.0.1");
-        QCOMPARE(a.status, status);
-        const ClassState state = teacherView(server.port, keys);
-        if (status == 200) { // (a name that only looks odd is saved as typed)
-            QCOMPARE(state.entries.size(), std::size_t(1));
-            QCOMPARE(state.entries.at("hostile01").name, QJsonDocument::fromJson(body).object()["name"].toString());
-            return;
+        QFETCH(QString, site);
+        QFETCH(QString, option);
+        QFETCH(bool, served);
+        QFETCH(QString, said);
+        const QDir top(data->path());
+        QVERIFY(top.mkpath("build") && top.mkpath("empty"));
+        const QString copy = top.filePath("build/nubora1-server");
+        QVERIFY(QFile::copy(program(), copy));
+        QVERIFY(QFile::setPermissions(copy, QFile::ReadOwner | QFile::ExeOwner));
+        if (!site.isEmpty()) {
+            QVERIFY(top.mkpath(QFileInfo(site).path()));
+            QFile page(top.filePath(site));
+            QVERIFY(page.open(QIODevice::WriteOnly) && page.write("<title>nubora1</title>") > 0);
         }
-        QVERIFY(!json(a)["error"].toString().isEmpty());
-        if (status == 404)
-            QCOMPARE(QByteArray::fromStdString(a.body), QByteArray(R"({"error":"not found"})"));
-        QVERIFY(state.image.isEmpty() && state.entries.empty() && state.history == 0);
+        const ClassKeys keys = addClass({"--data", top.filePath("classes")}, "３年２組");
+        Serving server;
+        serve(server, copy, QStringList{"--data", top.filePath("classes")} + (option.isEmpty() ? QStringList{} : QStringList{"--site", top.filePath(option)}));
+        QVERIFY2(server.port, qPrintable(server.errors));
+        const Answer page = request(server.port, "GET", "/c/" + keys.pupils + "/");
+        QCOMPARE(page.status, served ? 200 : 404);
+        QCOMPARE(page.body == "<title>nubora1</title>", served);
+        QVERIFY2(said.isEmpty() ? !server.errors.contains("site") : server.errors.contains(said), qPrintable(server.errors));
     }
 
-    // Guards against one device flooding a class: past its share, an address is refused (429)
-    // and what is refused is not stored.
-    void floodFromOneAddressIsRefused()
+    // Guards against a QR code that scans on one terminal only: `class add`'s code, drawn as a
+    // dark and a light terminal show it, decodes to the pupils' link, and keeps its light
+    // quiet zone of 4 modules (2 lines, 4 columns) on both.
+    void terminalCodeScansOnLightAndDarkTerminals_data()
     {
-        const ClassKeys keys = addClass(store("sqlite"), "３年２組");
-        ServerProcess server(store("sqlite"));
-        QVERIFY(server.start());
-        int saved = 0, refused = 0;
-        for (int i = 0; i < 60; ++i) {
-            const int s = save(server.port, keys, "flood-" + std::to_string(i) + "x", 0, 1, "f", "10.5.0.1").status;
-            QVERIFY2(s == 200 || s == 429, qPrintable(QString("status %1").arg(s)));
-            ++(s == 200 ? saved : refused);
-        }
-        QVERIFY(refused >= 30);
-        QCOMPARE(int(teacherView(server.port, keys).entries.size()), saved);
-        // Another device of the class is still served.
-        QCOMPARE(save(server.port, keys, "other-device", 0, 2, "g", "10.5.0.2").status, 200);
+        QTest::addColumn<QString>("base");
+        QTest::addColumn<int>("foreground"); // the terminal's own colours
+        QTest::addColumn<int>("background");
+        QTest::newRow("dark terminal") << "http://school.test/" << 229 << 0;
+        QTest::newRow("light terminal") << "http://school.test/" << 0 << 255;
+        QTest::newRow("light terminal, long link") << "https://nubora.school.example/mathematics/3nen/" << 40 << 250;
+        QTest::newRow("dark terminal, long link") << "https://nubora.school.example/mathematics/3nen/" << 255 << 30;
+    }
+    void terminalCodeScansOnLightAndDarkTerminals()
+    {
+        QFETCH(QString, base);
+        QFETCH(int, foreground);
+        QFETCH(int, background);
+        QVERIFY2(!QStandardPaths::findExecutable("zbarimg").isEmpty(), "no zbarimg (zbar-tools; scripts/setup.sh --tests)");
+        const std::optional<QString> out = command(QStringList{"class", "add", "３年２組", "--url", base} + store("sqlite"));
+        QVERIFY(out);
+        const qsizetype link = out->indexOf("生徒のリンク: "), code = out->indexOf('\n', out->indexOf("先生のリンク: ")) + 1;
+        QVERIFY(link >= 0 && code > 0);
+        const QString pupils = out->mid(link + 8, out->indexOf('\n', link) - link - 8);
+        QVERIFY(pupils.startsWith(base + "c/"));
+        const QByteArray pgm = terminalPicture(out->mid(code), foreground, background);
+        const QList<QByteArray> header = pgm.left(pgm.indexOf('\n')).split(' ');
+        const int width = header[1].toInt(), height = header[2].toInt(), start = int(pgm.indexOf('\n')) + 1;
+        for (int y = 0; y < height; ++y)
+            for (int x = 0; x < width; ++x)
+                if (y < 16 || y >= height - 16 || x < 16 || x >= width - 16) // the quiet zone: 4 modules of 4 pixels
+                    QVERIFY2(uchar(pgm[start + y * width + x]) > 200, qPrintable(QString("dark at %1,%2").arg(x).arg(y)));
+        QProcess zbar;
+        zbar.start("zbarimg", {"--raw", "-q", "-"});
+        zbar.write(pgm);
+        zbar.closeWriteChannel();
+        QVERIFY(zbar.waitForFinished(60000));
+        QCOMPARE(QString::fromUtf8(zbar.readAllStandardOutput()).trimmed(), pupils);
     }
 
     // Guards against connections that hold the server: whatever one device (127.0.0.2) holds
@@ -512,7 +577,7 @@ private slots:
         };
         if (status)
             answered(*hostile[0]);
-        std::future<Answer> saved = std::async(std::launch::async, [&] { return save(server.port, keys, "other-device", 0, 2, "g", "10.6.0.1", 10); });
+        std::future<Answer> saved = std::async(std::launch::async, [&] { return save(server.port, keys, "other-device", 0, 2, "g", "10.6.0.1", "other-device-1", 10); });
         // The slow connections send a byte each second until the save is answered.
         while (saved.wait_for(std::chrono::seconds(1)) != std::future_status::ready)
             for (const auto& c : hostile)

@@ -283,7 +283,8 @@ export async function desktopSaves(link, name, score) {
 }
 
 // classProgram over a data folder of its own, serving the site on a free loopback port, with
-// one class, "３年２組": its pupils' link, and its tavon.rnk as the teacher's page downloads it.
+// one class, "３年２組": its pupils' link, its teacher's page, and its tavon.rnk as that page
+// downloads it.
 export async function classServer(program = classProgram) {
   const data = await mkdtemp(join(tmpdir(), 'nubora1-server-'));
   const server = spawn(program, ['serve', '--data', data, '--listen', '127.0.0.1:0', '--site', site],
@@ -295,6 +296,7 @@ export async function classServer(program = classProgram) {
   const [, link, teacher] = /生徒のリンク: (\S+)\n先生のリンク: \S+\/t\/([\w-]+)\//.exec(stdout);
   return {
     link,
+    teacher: `${url}t/${teacher}/`,
     tavon: async () => new Uint8Array(await (await fetch(`${url}api/v1/teachers/${teacher}/tavon.rnk`)).arrayBuffer()),
     close: async () => { server.kill(); await once(server, 'exit'); await rm(data, { recursive: true, force: true }); },
   };

@@ -1,0 +1,354 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The class server's answers to single requests, as pupils' devices, a teacher's browser and
+// anyone else send them: the real nubora1-server on a loopback port over SQLite in a temporary
+// folder. What it refuses stores nothing; the limits count devices, classes and addresses as a
+// classroom has them; a teacher loads only ranking files, and changes a class only from the
+// server's own pages; no page of it shows inside another site's frame.
+#include "server_fixture.h"
+
+#include <QCryptographicHash>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTest>
+
+using namespace serverfixture;
+using rankingbytes::record;
+
+class ServerRequestsTest : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<QTemporaryDir> data;
+    QStringList store() const { return {"--data", data->path()}; }
+
+private slots:
+    void initTestCase() { QVERIFY2(!program().isEmpty(), "NUBORA_SERVER names no nubora1-server (CTest sets it)"); }
+    void init() { data = std::make_unique<QTemporaryDir>(); }
+
+    // Guards against a hostile request storing anything, or telling which keys exist, and against
+    // refusing a name that only looks like markup.
+    void hostileRequestsStoreNothing_data()
+    {
+        QTest::addColumn<QString>("route");
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<QByteArray>("body");
+        QTest::addColumn<int>("status");
+        const QByteArray ok = R"({"id":"hostile01","range":1,"score":20,"name":"NAME"})";
+        auto named = [&](const QByteArray& name) { return QByteArray(ok).replace("NAME", name); };
+        QTest::newRow("oversized body") << "entries"
+                                        << "good" << named(QByteArray(600, 'a')) << 413;
+        QTest::newRow("score 51") << "entries"
+                                  << "good" << QByteArray(ok).replace("20", "51") << 400;
+        QTest::newRow("score -1") << "entries"
+                                  << "good" << QByteArray(ok).replace("20", "-1") << 400;
+        QTest::newRow("score 2.5") << "entries"
+                                   << "good" << QByteArray(ok).replace("20", "2.5") << 400;
+        QTest::newRow("range 4") << "entries"
+                                 << "good" << QByteArray(ok).replace(":1,", ":4,") << 400;
+        QTest::newRow("name of 11 characters") << "entries"
+                                               << "good" << named("abcdefghijk") << 400;
+        QTest::newRow("name of 11 bytes in Shift-JIS") << "entries"
+                                                       << "good" << named("あいうえおa") << 400;
+        QTest::newRow("control character") << "entries"
+                                           << "good" << named("a\\u0007b") << 400;
+        QTest::newRow("line break") << "entries"
+                                    << "good" << named("a\\nb") << 400;
+        // Whatever the name box lets a pupil type is saved, as typed: markup is only text.
+        QTest::newRow("<aki>") << "entries"
+                               << "good" << named("<aki>") << 200;
+        QTest::newRow("<b>x</b>") << "entries"
+                                  << "good" << named("<b>x</b>") << 200;
+        QTest::newRow("<i>y</i>") << "entries"
+                                  << "good" << named("<i>y</i>") << 200;
+        QTest::newRow("an end tag") << "entries"
+                                    << "good" << named("a</p>") << 200;
+        QTest::newRow("a comment") << "entries"
+                                   << "good" << named("<!--") << 200;
+        QTest::newRow("a formula") << "entries"
+                                   << "good" << named("=1+1") << 200;
+        QTest::newRow("<3 is a name, not markup") << "entries"
+                                                  << "good" << named("<3") << 200;
+        QTest::newRow(">_< is a name, not markup") << "entries"
+                                                   << "good" << named(">_<") << 200;
+        QTest::newRow("unpaired surrogate") << "entries"
+                                            << "good" << named("\\ud800") << 400;
+        QTest::newRow("short id") << "entries"
+                                  << "good" << QByteArray(ok).replace("hostile01", "h1") << 400;
+        QTest::newRow("not JSON") << "entries"
+                                  << "good" << QByteArray("range=1&score=20") << 400;
+        QTest::newRow("unknown key") << "entries"
+                                     << "unknown" << ok << 404;
+        QTest::newRow("malformed key") << "entries"
+                                       << "malformed" << ok << 404;
+        QTest::newRow("teacher's key as pupils'") << "entries"
+                                                  << "teacher" << ok << 404;
+        QTest::newRow("blank with unknown key") << "blank"
+                                                << "unknown" << QByteArray(R"({"id":"hostile02"})") << 404;
+        QTest::newRow("import of nothing") << "import"
+                                           << "good" << QByteArray() << 400;
+        QTest::newRow("import too large") << "import"
+                                          << "good" << QByteArray(70000, 'x') << 413;
+        QTest::newRow("import check too large") << "import/check"
+                                                << "good" << QByteArray(70000, 'x') << 413;
+        QTest::newRow("import check with unknown key") << "import/check"
+                                                       << "unknown" << rankingFile(75) << 404;
+        QTest::newRow("restore of no history") << "restore"
+                                               << "good" << QByteArray(R"({"history":99})") << 404;
+    }
+    void hostileRequestsStoreNothing()
+    {
+        QFETCH(QString, route);
+        QFETCH(QString, key);
+        QFETCH(QByteArray, body);
+        QFETCH(int, status);
+        const ClassKeys keys = addClass(store(), "３年２組");
+        ServerProcess server(store());
+        QVERIFY(server.start());
+        const bool teacher = route.startsWith("import") || route == "restore";
+        const std::string k = key == "unknown"              ? "AAAAAAAAAAAAAAAAAAAAAA"
+                              : key == "malformed"          ? "abc"
+                              : key == "teacher" || teacher ? keys.teacher
+                                                            : keys.pupils;
+        const Answer a = request(server.port, "POST",
+                                 (teacher ? "/api/v1/teachers/" : "/api/v1/classes/") + k + "/" + route.toStdString(),
+                                 body.toStdString(), "10.4.0.1");
+        QCOMPARE(a.status, status);
+        const ClassState state = teacherView(server.port, keys);
+        if (status == 200) { // (a name that only looks odd is saved as typed, and is a text cell in the CSV)
+            const QString name = QJsonDocument::fromJson(body).object()["name"].toString();
+            QCOMPARE(state.entries.size(), std::size_t(1));
+            QCOMPARE(state.entries.at("hostile01").name, name);
+            const std::string csv =
+                request(server.port, "GET", "/api/v1/teachers/" + keys.teacher + "/entries.csv").body;
+            const QString cell = (name.startsWith('=') ? "\"'" : "\"") + name + "\"\r\n";
+            QVERIFY2(QString::fromStdString(csv).endsWith(cell), csv.c_str());
+            return;
+        }
+        QVERIFY(!json(a)["error"].toString().isEmpty());
+        if (status == 404)
+            QCOMPARE(QByteArray::fromStdString(a.body), QByteArray(R"({"error":"not found"})"));
+        QVERIFY(state.image.isEmpty() && state.entries.empty() && state.history == 0);
+    }
+
+    // Guards against one device flooding a class, against a flood from one address spread over
+    // made-up device ids, and against refusing what a classroom sends: a device gets 10 at
+    // once, then one each 3 s, and another device behind its address is still served; an
+    // address gets 400 at once (ten classes of forty), then 10 a second, and another address is
+    // still served. A flood of made-up devices sends scores of 51, refused (400) once past the
+    // limits, so that the class's own limit stays out of the count. Nothing refused is stored.
+    void floodIsRefused_data()
+    {
+        QTest::addColumn<bool>("madeUpDevices");
+        QTest::addColumn<int>("requests");
+        QTest::addColumn<int>("burst");
+        QTest::addColumn<double>("perSecond");
+        QTest::newRow("one device") << false << 60 << 10 << 1.0 / 3;
+        QTest::newRow("a new device id each save") << true << 700 << 400 << 10.0;
+    }
+    void floodIsRefused()
+    {
+        QFETCH(bool, madeUpDevices);
+        QFETCH(int, requests);
+        QFETCH(int, burst);
+        QFETCH(double, perSecond);
+        const ClassKeys keys = addClass(store(), "３年２組");
+        ServerProcess server(store());
+        QVERIFY(server.start());
+        const int answer = madeUpDevices ? 400 : 200;
+        int answered = 0;
+        QElapsedTimer clock;
+        clock.start();
+        for (int i = 0; i < requests; ++i) {
+            const int s = save(server.port, keys, "flood-" + std::to_string(i) + "x", 0, madeUpDevices ? 51 : 1, "f",
+                               "10.5.0.1", "flooder-" + std::to_string(madeUpDevices ? i : 0))
+                              .status;
+            QVERIFY2(s == answer || s == 429, qPrintable(QString("status %1").arg(s)));
+            answered += s == answer;
+        }
+        const int most = burst + int(perSecond * double(clock.elapsed()) / 1000) + 1;
+        QVERIFY2(answered >= burst && answered <= most,
+                 qPrintable(QString("%1 answered, %2 at most").arg(answered).arg(most)));
+        QCOMPARE(int(teacherView(server.port, keys).entries.size()), madeUpDevices ? 0 : answered);
+        if (!madeUpDevices)
+            QCOMPARE(save(server.port, keys, "same-address", 0, 2, "g", "10.5.0.1", "another-tablet").status, 200);
+        QCOMPARE(save(server.port, keys, "other-address", 0, 2, "g", "10.5.0.2", "third-tablet").status, 200);
+    }
+
+    // Guards against loading a file that is no ranking file (the desktop would show its bytes
+    // as names and scores of nonsense), against a check that stores anything, and against a
+    // preview other than the lists the import loads.
+    void importTakesRankingFilesOnly_data()
+    {
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("firstName");
+        QByteArray junk(65536, '\0');
+        for (int i = 0; i < junk.size(); ++i)
+            junk[i] = char((i * 7919) >> 3);
+        const QByteArray taro = record("\x82\xBD\x82\xEB\x82\xA4", 42); // たろう
+        QTest::newRow("64 kB that is no ranking file") << junk << 413 << "";
+        QTest::newRow("901 bytes") << rankingFile(75) + 'x' << 413 << "";
+        QTest::newRow("a size of no whole records") << rankingFile(75).left(899) << 400 << "";
+        QTest::newRow("a negative score") << rankingFile(75, 12 * 3, record("a", -26766)) << 400 << "";
+        QTest::newRow("a score above 50") << rankingFile(75, 0, record("a", 51)) << 400 << "";
+        QTest::newRow("a control byte in a name") << rankingFile(75, 12 * 5, record("a\ab", 10)) << 400 << "";
+        QTest::newRow("bytes of no Shift-JIS character")
+            << rankingFile(75, 12 * 20, record("\x82\x20", 10)) << 400 << "";
+        QTest::newRow("a bad record past those shown") << rankingFile(75, 12 * 74, record("a", -1)) << 400 << "";
+        QTest::newRow("as a save writes it") << rankingFile(75, 0, taro) << 200 << "たろう";
+        QTest::newRow("as a 初期化 of a new file writes it") << rankingFile(21) << 200 << "";
+        QTest::newRow("names padded with NUL bytes")
+            << rankingFile(75, 0, "ab" + QByteArray(8, '\0') + "\x05\0") << 200 << "ab";
+    }
+    void importTakesRankingFilesOnly()
+    {
+        QFETCH(QByteArray, file);
+        QFETCH(int, status);
+        QFETCH(QString, firstName);
+        const ClassKeys keys = addClass(store(), "３年２組");
+        ServerProcess server(store());
+        QVERIFY(server.start());
+        const std::string teacher = "/api/v1/teachers/" + keys.teacher;
+        const Answer check = request(server.port, "POST", teacher + "/import/check", file.toStdString());
+        QCOMPARE(check.status, status);
+        const ClassState before = teacherView(server.port, keys);
+        QVERIFY(before.image.isEmpty() && before.history == 0);
+        if (status == 200) {
+            const QJsonArray lists = json(check)["lists"].toArray();
+            QCOMPARE(lists.size(), 4);
+            QCOMPARE(lists[0].toObject()["rows"].toArray()[0].toObject()["name"].toString(), firstName);
+        } else {
+            QVERIFY(json(check)["error"].toString().contains("tavon.rnk"));
+        }
+        const Answer loaded = request(server.port, "POST", teacher + "/import", file.toStdString());
+        QCOMPARE(loaded.status, status);
+        QCOMPARE(json(loaded)["error"], json(check)["error"]);
+        const ClassState after = teacherView(server.port, keys);
+        QCOMPARE(after.image, status == 200 ? file : QByteArray());
+        QCOMPARE(after.history, status == 200 ? 1 : 0);
+    }
+
+    // Guards against another site's page changing a class through its teacher's browser: a
+    // teacher's POST from any origin but the server's own is refused and stores nothing, on
+    // every route under the teacher's key; a script that sends no Origin is served.
+    void crossOriginTeacherPostsAreRefused_data()
+    {
+        QTest::addColumn<QString>("route");
+        QTest::addColumn<QString>("origin");
+        QTest::addColumn<QString>("fetchSite");
+        QTest::addColumn<int>("status");
+        QTest::newRow("a script, without Origin") << "import"
+                                                  << ""
+                                                  << "" << 200;
+        QTest::newRow("the server's own page") << "import"
+                                               << "http://HOST"
+                                               << "same-origin" << 200;
+        QTest::newRow("behind a proxy for TLS") << "import"
+                                                << "https://HOST"
+                                                << "" << 200;
+        QTest::newRow("the base address's origin") << "import"
+                                                   << "http://school.test"
+                                                   << "same-origin" << 200;
+        QTest::newRow("typed into the address bar") << "import"
+                                                    << ""
+                                                    << "none" << 200;
+        QTest::newRow("another site") << "import"
+                                      << "http://evil.test"
+                                      << "cross-site" << 403;
+        QTest::newRow("another site, Origin alone") << "import"
+                                                    << "http://evil.test"
+                                                    << "" << 403;
+        QTest::newRow("another port") << "import"
+                                      << "http://127.0.0.1:1"
+                                      << "" << 403;
+        QTest::newRow("a sandboxed frame") << "import"
+                                           << "null"
+                                           << "" << 403;
+        QTest::newRow("a sibling site") << "import"
+                                        << ""
+                                        << "same-site" << 403;
+        QTest::newRow("restore") << "restore"
+                                 << "http://evil.test"
+                                 << "cross-site" << 403;
+        QTest::newRow("check") << "import/check"
+                               << "http://evil.test"
+                               << "cross-site" << 403;
+        QTest::newRow("a route added later") << "remove"
+                                             << "http://evil.test"
+                                             << "cross-site" << 403;
+    }
+    void crossOriginTeacherPostsAreRefused()
+    {
+        QFETCH(QString, route);
+        QFETCH(QString, origin);
+        QFETCH(QString, fetchSite);
+        QFETCH(int, status);
+        const ClassKeys keys = addClass(store(), "３年２組");
+        ServerProcess server(store());
+        QVERIFY(server.start());
+        httplib::Headers headers;
+        if (!origin.isEmpty())
+            headers.emplace("Origin", origin.replace("HOST", QString("127.0.0.1:%1").arg(server.port)).toStdString());
+        if (!fetchSite.isEmpty())
+            headers.emplace("Sec-Fetch-Site", fetchSite.toStdString());
+        const Answer a = request(server.port, "POST", "/api/v1/teachers/" + keys.teacher + "/" + route.toStdString(),
+                                 rankingFile(75, 0, record("a", 7)).toStdString(), {}, headers);
+        QCOMPARE(a.status, status);
+        if (status == 403)
+            QCOMPARE(QByteArray::fromStdString(a.body), QByteArray(R"({"error":"cross-origin request"})"));
+        QCOMPARE(teacherView(server.port, keys).image.isEmpty(), status != 200);
+    }
+
+    // Guards against a page of the server shown inside another site's frame, and against a
+    // policy that would stop the game's own inline script or style: every page says so, by its
+    // policy and by X-Frame-Options, and the site's policy names the hash of each inline script
+    // and style (the single-file page has both).
+    void pagesForbidFraming_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::newRow("the site") << "/";
+        QTest::newRow("a class link") << "/c/KEY/";
+        QTest::newRow("a class link's style") << "/c/KEY/style.css";
+        QTest::newRow("the teacher's page") << "/t/KEY/";
+    }
+    void pagesForbidFraming()
+    {
+        QFETCH(QString, path);
+        const ClassKeys keys = addClass(store(), "３年２組");
+        QTemporaryDir site;
+        const QByteArray script = "\nglobalThis.started = 1;\n", css = "\nbody { color: green; }\n";
+        QFile index(site.filePath("index.html")), style(site.filePath("style.css"));
+        QVERIFY(index.open(QIODevice::WriteOnly) && style.open(QIODevice::WriteOnly));
+        index.write("<!DOCTYPE html><style>" + css + "</style><script src=\"main.js\"></script><script>" + script
+                    + "</script>");
+        index.close();
+        style.write("body {}");
+        style.close();
+        ServerProcess server(store(), site.path());
+        QVERIFY(server.start());
+        const bool teacher = path.startsWith("/t/");
+        const Answer a =
+            request(server.port, "GET",
+                    path.replace("KEY", QString::fromStdString(teacher ? keys.teacher : keys.pupils)).toStdString());
+        QCOMPARE(a.status, 200);
+        const QString policy = QString::fromStdString(header(a, "Content-Security-Policy"));
+        QVERIFY2(policy.contains("frame-ancestors 'none'"), qPrintable(policy));
+        QCOMPARE(header(a, "X-Frame-Options"), std::string("DENY"));
+        if (teacher || !path.endsWith('/'))
+            return;
+        auto directive = [&](const QString& name) {
+            for (const QString& d : policy.split(';'))
+                if (d.trimmed().startsWith(name + ' '))
+                    return d.trimmed();
+            return QString();
+        };
+        auto hash = [](const QByteArray& text) {
+            return "'sha256-" + QCryptographicHash::hash(text, QCryptographicHash::Sha256).toBase64() + "'";
+        };
+        QVERIFY2(directive("script-src").contains(hash(script)) && directive("script-src").count("'sha256-") == 1,
+                 qPrintable(policy));
+        QVERIFY2(directive("style-src").contains(hash(css)), qPrintable(policy));
+    }
+};
+
+QTEST_GUILESS_MAIN(ServerRequestsTest)
+#include "tst_serverrequests.moc"
