@@ -19,9 +19,9 @@
 //  - an answer must be taken by the client within writeTime; the answers being written hold at
 //    most answerBytes in all, past which an answer is 503 {"error":...} instead;
 //  - connections: at most perAddress from one peer address (an IPv6 one's /64; a reverse proxy
-//    on this machine counts as one address) and `total` in all (fewer when the process may open fewer files:
-//    the soft RLIMIT_NOFILE is raised to the hard one, and `total` kept below it). Past those, a
-//    new connection is closed at once, unread.
+//    on this machine, 127.0.0.1 or ::1, is held by the total alone) and `total` in all (fewer when the process may open
+//    fewer files: the soft RLIMIT_NOFILE is raised to the hard one, and `total` kept below it). Past those, a new
+//    connection is closed at once, unread.
 // After a refusal (4xx from this layer, a timeout) the connection is closed; a 4xx answer is
 // written first, then the rest of what the client sends is read and dropped for a moment, so
 // that the kernel does not reset the connection before the client reads the answer.
