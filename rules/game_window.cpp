@@ -75,15 +75,12 @@ Step GameWindow::syutudai()
     ++mondaisu;
     screen.monbang = u"第" + numberText(mondaisu) + u"問";
 
-    const question::Relation relation = question::drawRelation(rnd, {kankei, keisuA, keisuB, keisuC});
+    const std::int16_t hani = Module1::hani;
+    const question::Relation relation = question::drawQuestion(rnd, hani, {kankei, keisuA, keisuB, keisuC}, xatai);
     kankei = relation.kankei;
     keisuA = relation.a;
     keisuB = relation.b;
     keisuC = relation.c;
-
-    const std::int16_t hani = Module1::hani;
-    if (hani == question::randomRange)
-        question::fillRandomRow(kankei, rnd, xatai[question::randomRange]);
     std::u16string xs, ys;
     for (int i = 0; i < columns; ++i) {
         const std::int16_t x = xatai[hani][i];

@@ -89,6 +89,15 @@ void fillRandomRow(std::int16_t kankei, const Draw& rnd, std::int16_t row[column
         row[i] = row[i - 1] + Int(3 * rnd()) + 1;
 }
 
+Relation drawQuestion(const Draw& rnd, std::int16_t hani, Relation previous,
+                      std::int16_t (&xatai)[rangeCount][columns])
+{
+    const Relation relation = drawRelation(rnd, previous);
+    if (hani == randomRange)
+        fillRandomRow(relation.kankei, rnd, xatai[randomRange]);
+    return relation;
+}
+
 std::u16string yText(const Relation& r, std::int16_t x)
 {
     switch (r.kankei) {

@@ -54,6 +54,13 @@ Relation drawRelation(const Draw& rnd, Relation previous);
 // proportion, else a strictly increasing row drawn from its first value and steps of 1 to 3.
 void fillRandomRow(std::int16_t kankei, const Draw& rnd, std::int16_t row[columns]);
 
+// The next question of range `hani` (0 to rangeCount - 1), the one rule the game window and a
+// replay of a logged game share: the relation drawn after `previous` (drawRelation), then, in
+// the random range only, that range's row of xatai redrawn for the relation's kind
+// (fillRandomRow). The x values shown are xatai[hani]; the fixed rows are left alone.
+Relation drawQuestion(const Draw& rnd, std::int16_t hani, Relation previous,
+                      std::int16_t (&xatai)[rangeCount][columns]);
+
 // The y cell under x = 0 of an inverse proportion, which has no value.
 inline const std::u16string noValue = u" ×";
 

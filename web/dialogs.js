@@ -114,6 +114,11 @@ export function messageBox({ text, title }, { icon = 'exclamation', cancel = fal
   dialog.setAttribute('aria-describedby', words.id);
   dialog.append(bar, body, buttons);
   document.body.append(dialog);
+  // The focus is at `back` as the box opens: a browser that hands the focus back on its own as
+  // the box goes (WebKit: to where it was when the box opened) hands it there too, and not to
+  // another window on the way, which would take its window from the front (the game window's
+  // start message, closed, would come again).
+  if (back?.isConnected && back !== document.activeElement) back.focus({ preventScroll: true });
   const close = open(dialog, true, back || document.activeElement);
   let held = no || ok;
   held.focus();

@@ -38,6 +38,8 @@ private slots:
     void kindFrequenciesFollowTheTenSlots();
     void randomRowFollowsItsKind_data();
     void randomRowFollowsItsKind();
+    void questionDrawsItsRelationBeforeItsRow_data();
+    void questionDrawsItsRelationBeforeItsRow();
     void yTextsFollowTheRelation_data();
     void yTextsFollowTheRelation();
     void judgesEveryButtonForEveryKind_data();
@@ -150,6 +152,34 @@ void QuestionTest::randomRowFollowsItsKind()
     std::int16_t values[question::columns] = {};
     question::fillRandomRow(static_cast<std::int16_t>(kankei), script.draw(), values);
     QCOMPARE(QList<int>(values, values + question::columns), row);
+    QCOMPARE(script.taken, draws.size());
+}
+
+void QuestionTest::questionDrawsItsRelationBeforeItsRow_data()
+{
+    QTest::addColumn<int>("hani");
+    QTest::addColumn<DrawList>("draws");
+    QTest::addColumn<QList<int>>("shown"); // kankei, a, then the x values shown
+    QTest::newRow("random: y = 2x, then its row") << 3 << DrawList{drawFor(0, 10), drawFor(6, 9), 0.0, 0.0, 0.0, 0.0, 0.0}
+                                                  << Ints{0, 2, -7, -6, -5, -4, -3};
+    QTest::newRow("random: inverse, its fixed row") << 3 << DrawList{drawFor(3, 10), drawFor(0, 3), 0.9}
+                                                    << Ints{1, 6, -4, -1, 3, 5, 6};
+    QTest::newRow("fixed 1..5: no row drawn") << 1 << DrawList{drawFor(0, 10), drawFor(6, 9)}
+                                              << Ints{0, 2, 1, 2, 3, 4, 5};
+}
+
+// Guards against the random row drawn before the relation (for the kind before it), a row
+// drawn in a fixed range, or a draw too many: a replay of a logged game draws as the window.
+void QuestionTest::questionDrawsItsRelationBeforeItsRow()
+{
+    QFETCH(int, hani);
+    QFETCH(DrawList, draws);
+    QFETCH(QList<int>, shown);
+    Script script{{draws.begin(), draws.end()}};
+    std::int16_t xatai[rangeCount][question::columns] = {};
+    question::fillFixedRows(xatai);
+    const Relation r = question::drawQuestion(script.draw(), static_cast<std::int16_t>(hani), {}, xatai);
+    QCOMPARE((Ints{r.kankei, r.a} + QList<int>(xatai[hani], xatai[hani] + question::columns)), shown);
     QCOMPARE(script.taken, draws.size());
 }
 

@@ -1,15 +1,16 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The page where the browser lacks a part or storage fails: no WebAssembly, a game library
 // slow or failing to load, no IndexedDB, no storage at all, a write refused, the browser's data
-// cleared during a game; and the teacher's import, asked first, of files no list is made of.
+// cleared during a game; tabs saving at once, with or without IndexedDB and Web Locks; and the
+// teacher's import, asked first, of files no list is made of.
 import { test } from 'node:test';
 import assert from 'node:assert/strict';
 import { writeFile } from 'node:fs/promises';
 import { join } from 'node:path';
-import { useSite } from './support.mjs';
+import { useSite, openGame, gameUrl } from './support.mjs';
 import { ok, caption, stored, rankingFile, blank, playByMouse, openLists } from './play.mjs';
 
-const { scratch, open } = useSite();
+const { server, scratch, newContext, open } = useSite();
 
 // The text of the message box on top.
 const message = async (page) => {
@@ -95,8 +96,81 @@ for (const c of cases) {
     await page.keyboard.press('Enter');
     if (c.save) assert.equal(await message(page), c.save), await ok(page);
     assert.equal(await ok(page), '再スタート');
-    const local = () => page.evaluate(() => Array.from(localStorage.getItem('tavon.rnk'), (ch) => ch.charCodeAt(0)));
+    // (The image's text, then U+FFFF and the marks of the writes it holds.)
+    const local = () => page.evaluate(() => Array.from(localStorage.getItem('tavon.rnk').split('\uffff')[0], (ch) => ch.charCodeAt(0)));
     if (c.kept) assert.deepEqual(await (c.kept === 'local' ? local() : stored(page)), c.kept === 'old' ? [] : rankingFile([['KEEP', total]]));
+  });
+}
+
+test('two tabs that save at once keep both entries', { timeout: 30000 }, async () => {
+  const ctx = await newContext();
+  const tabs = [];
+  for (const [seed, name] of [[31, 'ONE'], [32, 'TWO']]) {
+    const page = await openGame(ctx, gameUrl(server), seed);
+    await ok(page);
+    tabs.push({ page, total: await playByMouse(page) });
+    await page.keyboard.type(name);
+  }
+  // 戻る in both within the same moment; then each tab in front, where its page is drawn.
+  await Promise.all(tabs.map(({ page }) => page.evaluate(() => document.querySelector('dialog[open] [data-name=Command1]').click())));
+  for (const { page } of tabs) {
+    await page.bringToFront();
+    assert.equal(await ok(page), '再スタート');
+  }
+  // Range 0's list: the higher score first; of equal scores, the later save's above.
+  const one = ['ONE', tabs[0].total], two = ['TWO', tabs[1].total];
+  const either = [[one, two], [two, one]].filter(([a, b]) => a[1] >= b[1]).map((rows) => JSON.stringify(rankingFile(rows)));
+  assert.ok(either.includes(JSON.stringify(await stored(tabs[0].page))), 'both entries in the file');
+});
+
+// Tabs saving at once, each save adding a byte: every tab has every save, once. Where a
+// browser has neither IndexedDB nor Web Locks, each tab's copy of localStorage lags behind the
+// others': a save another tab's undid is made again, once the tab sees it undone.
+const atOnce = [
+  { what: 'without Web Locks', tabs: 3, saves: 10, before: () => { delete Navigator.prototype.locks; } },
+  { what: 'with neither IndexedDB nor Web Locks (localStorage)', tabs: 2, saves: 15, before: () => {
+    delete Navigator.prototype.locks;
+    delete globalThis.indexedDB;
+  } },
+];
+for (const c of atOnce) {
+  test(`tabs ${c.what} that save at once lose no entry`, { timeout: 60000 }, async () => {
+    const ctx = await newContext();
+    const tabs = [];
+    for (let t = 0; t < c.tabs; ++t) tabs.push(await openGame(ctx, gameUrl(server), 51 + t, { before: c.before }));
+    await Promise.all(tabs.map((page, t) => page.evaluate((first, saves) => Promise.all(Array.from({ length: saves },
+      (_, i) => nubora.file.change((bytes) => Uint8Array.of(...bytes, first + i)))), t * c.saves, c.saves)));
+    const all = Array.from({ length: c.tabs * c.saves }, (_, i) => i);
+    // Every tab's copy once the saves undone in one have been made again there (or the bytes as
+    // they stand after ten seconds); and no save told lost.
+    const whole = (page) => page.waitForFunction(async (n) => (await nubora.file.read()).length === n, { polling: 50, timeout: 10000 }, all.length);
+    await Promise.all(tabs.map((page) => whole(page).catch(() => {})));
+    for (const page of tabs) {
+      assert.deepEqual((await stored(page)).sort((a, b) => a - b), all);
+      assert.deepEqual(await page.$$eval('dialog.message[open] .titlebar', (bars) => bars.map((b) => b.textContent)), ['スタート']);
+    }
+  });
+}
+
+// A save in localStorage that another tab's write undoes (lists written from before it): made
+// again on the lists as they are then, or, where that write is refused, told to the pupil.
+const undone = [
+  { what: 'is made again', kept: [9, 7] },
+  { what: 'and cannot be written again is told', refuse: true, kept: [9], said: ['スタート', '保存'] },
+];
+for (const u of undone) {
+  test(`a save undone by another tab ${u.what}`, { timeout: 30000 }, async () => {
+    const ctx = await newContext();
+    const before = () => { delete Navigator.prototype.locks; delete globalThis.indexedDB; };
+    const [one, two] = [await openGame(ctx, gameUrl(server), 1, { before }), await openGame(ctx, gameUrl(server), 2, { before })];
+    await one.evaluate((refuse) => nubora.file.change((bytes) => Uint8Array.of(...bytes, 7)).then(() => {
+      if (refuse) Storage.prototype.setItem = () => { throw new DOMException('full', 'QuotaExceededError'); };
+    }), Boolean(u.refuse));
+    await two.evaluate(() => localStorage.setItem('tavon.rnk', '\u0009'));
+    const said = u.said ?? ['スタート'];
+    await one.waitForFunction(async (kept, said) => String(await nubora.file.read()) === kept
+      && document.querySelectorAll('dialog.message[open]').length === said.length, { polling: 50 }, String(u.kept), said);
+    assert.deepEqual(await one.$$eval('dialog.message[open] .titlebar', (bars) => bars.map((b) => b.textContent)), said);
   });
 }
 

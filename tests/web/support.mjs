@@ -26,8 +26,8 @@ const types = { '.html': 'text/html; charset=utf-8', '.js': 'text/javascript', '
 
 // Serves `dir` as nginx does (a folder's address without its slash redirected to it);
 // `offline.value = true` makes every request fail, as without a network. `requests`: the
-// paths asked for.
-export async function serve(dir = site) {
+// paths asked for. `wasm`: the type the WebAssembly is sent as (a server that does not know it).
+export async function serve(dir = site, { wasm = types['.wasm'] } = {}) {
   const offline = { value: false };
   const requests = [];
   const server = createServer(async (req, res) => {
@@ -39,7 +39,8 @@ export async function serve(dir = site) {
     }
     try {
       const body = await readFile(join(dir, path.endsWith('/') ? `${path}index.html` : path));
-      res.writeHead(200, { 'content-type': types[extname(path) || '.html'] || 'application/octet-stream' }).end(body);
+      const type = extname(path) === '.wasm' ? wasm : types[extname(path) || '.html'] || 'application/octet-stream';
+      res.writeHead(200, { 'content-type': type }).end(body);
     } catch {
       res.writeHead(404).end();
     }
@@ -283,8 +284,8 @@ export async function desktopSaves(link, name, score) {
 }
 
 // classProgram over a data folder of its own, serving the site on a free loopback port, with
-// one class, "３年２組": its pupils' link, its teacher's page, and its tavon.rnk as that page
-// downloads it.
+// one class, "３年２組": its pupils' link, its teacher's page, its tavon.rnk as that page
+// downloads it, and the entries stored.
 export async function classServer(program = classProgram) {
   const data = await mkdtemp(join(tmpdir(), 'nubora1-server-'));
   const server = spawn(program, ['serve', '--data', data, '--listen', '127.0.0.1:0', '--site', site],
@@ -298,6 +299,8 @@ export async function classServer(program = classProgram) {
     link,
     teacher: `${url}t/${teacher}/`,
     tavon: async () => new Uint8Array(await (await fetch(`${url}api/v1/teachers/${teacher}/tavon.rnk`)).arrayBuffer()),
+    // The entries the server stored, as the teacher's page has them ({ name, score, … }).
+    entries: async () => (await (await fetch(`${url}api/v1/teachers/${teacher}`)).json()).entries,
     close: async () => { server.kill(); await once(server, 'exit'); await rm(data, { recursive: true, force: true }); },
   };
 }
