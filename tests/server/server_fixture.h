@@ -33,13 +33,14 @@ struct Answer {
 };
 
 // One request on a connection of its own, with `headers` besides the client's own (Host among
-// them); `from` is sent as X-Forwarded-For, which the server takes from a loopback peer.
+// them); `from` is sent as X-Forwarded-For, which the server takes from a loopback peer. No
+// answer within readTimeout seconds is none (status 0).
 inline Answer request(int port, const std::string& method, const std::string& path, const std::string& body = {},
-                      const std::string& from = {}, httplib::Headers headers = {})
+                      const std::string& from = {}, httplib::Headers headers = {}, int readTimeout = 60)
 {
     httplib::Client client("127.0.0.1", port);
     client.set_connection_timeout(10);
-    client.set_read_timeout(60);
+    client.set_read_timeout(readTimeout);
     if (!from.empty())
         headers.emplace("X-Forwarded-For", from);
     const httplib::Result r = method == "GET" ? client.Get(path, headers)
@@ -50,7 +51,7 @@ inline Answer request(int port, const std::string& method, const std::string& pa
 // A pupil's save into the class, sent as from the address `from` and, when given, the device
 // `device`.
 inline Answer save(int port, const ClassKeys& keys, const std::string& id, int range, int score, const std::string& name,
-            const std::string& from, const std::string& device = {})
+            const std::string& from, const std::string& device = {}, int readTimeout = 60)
 {
     httplib::Headers headers;
     if (!device.empty())
@@ -58,7 +59,7 @@ inline Answer save(int port, const ClassKeys& keys, const std::string& id, int r
     return request(port, "POST", "/api/v1/classes/" + keys.pupils + "/entries",
                    R"({"id":")" + id + R"(","range":)" + std::to_string(range) + R"(,"score":)" + std::to_string(score)
                        + R"(,"name":")" + name + R"("})",
-                   from, headers);
+                   from, headers, readTimeout);
 }
 
 // A file of `records` blank records (a name of spaces, score 0) with `changed` put in at `at`.

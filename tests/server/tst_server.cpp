@@ -191,6 +191,8 @@ private slots:
         QCOMPARE(QByteArray::fromBase64(json(second)["image"].toString().toLatin1()), expected);
         const Answer file = request(server.port, "GET", "/api/v1/teachers/" + keys.teacher + "/tavon.rnk");
         QCOMPARE(QByteArray::fromStdString(file.body), expected);
+        // The teacher loads that file again: 900 bytes, past a pupil's 512.
+        QCOMPARE(request(server.port, "POST", "/api/v1/teachers/" + keys.teacher + "/import", file.body).status, 200);
         // The same entry sent again (the device never heard the answer) stores nothing more.
         QCOMPARE(save(server.port, keys, "device-a-1", 1, 30, "たろう", "10.0.0.1").status, 200);
         QCOMPARE(int(teacherView(server.port, keys).entries.size()), 2);
