@@ -11,7 +11,8 @@
 # BENCH_DIR), which is on a disk, so that every commit's flush is a real one.
 # The SQLite server also serves the class link's page: build-web/'s files when the site is built,
 # else files of the same names and sizes. Up to 20,000 files may be open (the idle connections).
-# ROUNDS (5) rounds of BENCH_SECONDS (3) seconds a figure.
+# ROUNDS (5) rounds of BENCH_SECONDS (3) seconds a figure; BENCH_ROWS (all) names the rows to
+# measure (server_bench's --rows, e.g. BENCH_ROWS=SQLite,reads).
 set -euo pipefail
 ulimit -n "$(ulimit -Hn)" 2>/dev/null || true
 top=$(cd "$(dirname "$0")/.." && pwd)
@@ -117,4 +118,4 @@ echo "load average before: $(cut -d' ' -f1-3 /proc/loadavg)" >&2
     --sqlite-port "$sqlite_port" --sqlite-key "$sqlite_key" --sqlite-data "$work/sqlite" \
     --sqlite-pid "$sqlite_pid" --site "$work/site" \
     --pg-port "$pg_port" --pg-key "$pg_key" --pg "$pg_url" \
-    --nginx-port "$nginx_port" --nginx-root "$work/nginx/root"
+    --nginx-port "$nginx_port" --nginx-root "$work/nginx/root" ${BENCH_ROWS:+--rows "$BENCH_ROWS"}

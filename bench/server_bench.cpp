@@ -13,6 +13,9 @@
 //          and fetch the page and its files (--site); the time until all forty had them;
 //  idle:   10,000 connections that send nothing; the server's memory while they are open.
 // Each figure is measured for --seconds (3) in each of --rounds (5); the table gives the medians.
+// --rows "SQLite,reads" measures only the rows whose names contain one of those words (the page
+// loads and idle connections only when named: "pages", "idle"), to compare one part before and
+// after a change on a busy machine; the goals are then checked on what was measured.
 #include "server/api.h"
 #include "server/store.h"
 
@@ -236,6 +239,20 @@ int main(int argc, char** argv)
          },
          {}},
     };
+    const std::string only = args.count("rows") ? args["rows"] : "";
+    const auto chosen = [&](std::string_view name) {
+        if (only.empty())
+            return true;
+        for (std::size_t at = 0; at <= only.size();) {
+            const std::size_t comma = std::min(only.find(',', at), only.size());
+            const std::string word = only.substr(at, comma - at);
+            if (!word.empty() && name.find(word) != std::string_view::npos)
+                return true;
+            at = comma + 1;
+        }
+        return false;
+    };
+    std::erase_if(rows, [&](const Row& row) { return !chosen(row.name); });
     // nginx serves the class's image as the server holds it after its first saves: 900 bytes.
     load([&](int) { return httpSave(sqlitePort, sqliteKey); }, 0.5);
     const std::optional<server::ClassInfo> image = sqlite->findClass(sqliteKey, false);
@@ -247,8 +264,10 @@ int main(int argc, char** argv)
 
     std::vector<double> loads{loadAverage()}, pageSeconds;
     for (int r = 1; r <= rounds; ++r) {
-        pageSeconds.push_back(bench::pageLoads(sqlitePort, "/c/" + sqliteKey + "/", files, clients, 4));
-        std::fprintf(stderr, "round %d %-24s %8.2f s\n", r, "40 page loads", pageSeconds.back());
+        if (chosen("pages")) {
+            pageSeconds.push_back(bench::pageLoads(sqlitePort, "/c/" + sqliteKey + "/", files, clients, 4));
+            std::fprintf(stderr, "round %d %-24s %8.2f s\n", r, "40 page loads", pageSeconds.back());
+        }
         for (Row& row : rows) {
             row.rounds.push_back(row.measure());
             const Figures& f = row.rounds.back();
@@ -274,7 +293,8 @@ int main(int argc, char** argv)
                     m[row.name].p99, failed);
     }
     const double pages = median(pageSeconds);
-    const bench::IdleFigures idle = bench::idleConnections(sqlitePort, sqlitePid, 10000);
+    const bench::IdleFigures idle =
+        chosen("idle") ? bench::idleConnections(sqlitePort, sqlitePid, 10000) : bench::IdleFigures{};
     std::printf("40 page loads at once, 4 connections each: all had the page in %.2f s (median; a failed load "
                 "counts -1)\n10,000 idle connections: the server held %ld of them open at %ld MB\n",
                 pages, idle.open, idle.megabytes);
