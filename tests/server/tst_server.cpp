@@ -4,6 +4,8 @@
 // own. Each scenario is a row per store. The expected bytes of tavon.rnk are written from the
 // file's format (support/ranking_bytes.h: 12-byte records, a Shift-JIS name padded with spaces,
 // then the score low byte first), not with the game library.
+#include "server/api.h"
+#include "server/store.h"
 #include "server_fixture.h"
 #include "support/ranking_bytes.h"
 
@@ -182,6 +184,41 @@ private slots:
         QCOMPARE(state.image.left(240), expected);
         for (int i = 0; i < 40; ++i)
             QVERIFY(state.entries.count(QString("pupil-%1").arg(100 + i)));
+    }
+
+    // Guards against a save never answered, or answered for another's commit: more threads than
+    // a class than any batch holds change the store at once, again and again, so that commits
+    // end while others wait for their turn. Every change is told applied, each repeated id not,
+    // and every entry is stored.
+    void manyThreadsChangeTheStoreAtOnce_data() { stores(); }
+    void manyThreadsChangeTheStoreAtOnce()
+    {
+        QFETCH(QString, kind);
+        const std::unique_ptr<server::Store> store = kind == "sqlite"
+                                                         ? server::openSqliteStore(data->path().toStdString())
+                                                         : server::openPostgresStore(postgres.url().toStdString());
+        const std::string key = "threads-" + kind.toStdString() + "-0123456789abcdef";
+        store->addClass({0, "３年２組", key, key + "-teacher", "", true});
+        const std::int64_t id = store->findClass(key, false)->id;
+        constexpr int threads = 64, each = 5;
+        std::latch go(threads);
+        std::atomic<int> applied{0}, repeated{0};
+        std::vector<std::thread> pupils;
+        for (int t = 0; t < threads; ++t)
+            pupils.emplace_back([&, t] {
+                go.arrive_and_wait();
+                for (int i = 0; i < each; ++i) {
+                    const std::string entry = "entry-" + std::to_string(t * each + i);
+                    const server::Change change = server::saveChange(entry, {std::int16_t(t % 4), 10, u"ぬ"}, "ぬ");
+                    applied += store->change(id, change, server::timeNow()).applied;
+                    repeated += store->change(id, change, server::timeNow()).applied;
+                }
+            });
+        for (std::thread& t : pupils)
+            t.join();
+        QCOMPARE(applied.load(), threads * each);
+        QCOMPARE(repeated.load(), 0);
+        QCOMPARE(int(store->entries(id).size()), threads * each);
     }
 
     // Guards against an acknowledged save lost in a crash or missing from a backup: amid a stream
