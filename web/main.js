@@ -84,7 +84,7 @@ async function start() {
   // The storage opens once the start message is drawn (opening it is a while of the page's own
   // work in a browser that has not opened it before); a class link's lists are the class's.
   const key = classKey();
-  const opening = drawn().then(() => (key ? openClass(key) : openRankingFile()));
+  const opening = drawn().then(() => (key ? openClass(key, M) : openRankingFile()));
   const results = opening.then((file) => resultsWindow(M, file, () => game.activate()));
   const help = helpWindow(() => game.activate());
   game = gameWindow(M, view, seed, {
