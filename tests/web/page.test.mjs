@@ -414,3 +414,20 @@ for (const a of answers) {
     assert.match([...devices][0], /^[A-Za-z0-9_-]{22}$/);
   });
 }
+
+test("a pupil's 初期化 the teacher turned off says only the teacher clears the lists, and changes nothing", { timeout: 30000, skip: (fromFile && 'a class link is served') || (!classProgram && 'nubora1-server is not built') }, async () => {
+  const cls = await (answering ??= classServer());
+  const page = await open(62, { url: cls.link, started: true });
+  await page.setRequestInterception(true);
+  page.on('request', (r) => (r.method() === 'POST' && r.url().endsWith('/blank')
+    ? r.respond({ status: 403, contentType: 'application/json', body: '{"error":"only the teacher clears this class\'s lists"}' }) : r.continue()));
+  await openLists(page);
+  const before = await names(page);
+  await page.click('dialog[open] [data-name=Command2]');
+  assert.equal(await ok(page), '確認');
+  await page.waitForSelector('dialog.message[open] p');
+  assert.deepEqual([await caption(page, 'dialog.message[open] p'), await ok(page)], ['このクラスの一覧は、先生だけが消せます。', '初期化']);
+  assert.equal(await ok(page), 'スタート');
+  await openLists(page);
+  assert.equal(await names(page), before);
+});
