@@ -21,8 +21,6 @@ struct Answer {
     int status = 0;   // the HTTP status; 0 where nothing answered within the wait
     QJsonObject body; // the JSON object answered, where one was
     bool stored() const { return fate == classqueue::Fate::stored; }
-    // The class server itself answered (its JSON, whatever the status): it can be reached.
-    bool fromServer() const { return !body.isEmpty(); }
 };
 
 // The header that names the device to the class server on every request.

@@ -51,7 +51,7 @@ class ClassRanking {
 public:
     // dataDirectory: where the outbox and the copy of the lists go (one of each per class key).
     // own: the player's own ranking file, which takes the entries the server refuses.
-    ClassRanking(ClassLink link, const QString& dataDirectory, ClassOptions options, storage::RankingOptions own = {});
+    ClassRanking(ClassLink link, const QString& dataDirectory, ClassOptions options, storage::RankingOptions own);
 
     // Read: first sends the entries still in the outbox, then fills entries 0 to 20 of the
     // lists from the class's image (or the copy, as above).

@@ -39,10 +39,14 @@ const fromBase64 = (text) => Uint8Array.from(atob(text), (c) => c.charCodeAt(0))
 async function deviceId() {
   const file = await kept('nubora1.device');
   const valid = (bytes) => /^[A-Za-z0-9_-]{22}$/.test(new TextDecoder().decode(bytes));
-  const drawn = new TextEncoder().encode(entryId());
-  await file.change((bytes) => (valid(bytes) ? bytes : drawn));
-  const bytes = await file.read();
-  return new TextDecoder().decode(valid(bytes) ? bytes : drawn);
+  let bytes = await file.read();
+  if (!valid(bytes)) {
+    const drawn = new TextEncoder().encode(entryId());
+    await file.change((now) => (valid(now) ? now : drawn));
+    bytes = await file.read();
+    if (!valid(bytes)) bytes = drawn; // kept nowhere: this opening's own
+  }
+  return new TextDecoder().decode(bytes);
 }
 
 // A file of the device's storage, or one in memory when the browser keeps nothing.
