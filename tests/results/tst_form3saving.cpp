@@ -4,6 +4,7 @@
 // clears or holds the lock while the window is open; and the class's lists on a class server.
 #include "classlink/class_ranking.h"
 #include "storage/ranking_file.h"
+#include "support/canned_server.h"
 #include "support/class_server.h"
 #include "support/ranking_bytes.h"
 #include "support/results_fixture.h"
