@@ -333,6 +333,7 @@ void Form3SavingTest::desktopSharesTheRealServersList()
     QVERIFY(classServer.start(dir->path(QStringLiteral("server"))));
     writeLink(classServer.link());
     wiring->classOptions().retry = std::chrono::milliseconds(100);
+    wiring->classOptions().retryMax = std::chrono::seconds(1);
     save(35, 2, "Kim");
     QVERIFY(fake->messages.empty());
     classServer.stop();
