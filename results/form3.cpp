@@ -5,7 +5,6 @@
 #include "results/form3.h"
 
 #include "classlink/courier.h"
-
 #include "rules/design.h"
 #include "ui/accessibility.h"
 #include "ui/services.h"
