@@ -193,7 +193,7 @@ export async function openClass(key, M) {
       await remember((s) => ({ ...s, outbox: [...s.outbox, { id, range, score, name }] }));
       await send();
       if (done.has(id)) return done.get(id);
-      if (!(await known()).outbox.some((e) => e.id === id)) return false;
+      if (!(await known()).outbox.some((e) => e.id === id)) return true; // sent by another tab meanwhile
       await copy.change(how);
       return words.saveWaiting;
     },
