@@ -10,6 +10,8 @@
 #include "rules/ranges.h"
 #include "rules/ranking.h"
 
+#include <algorithm>
+
 namespace server {
 
 namespace {
@@ -42,7 +44,7 @@ std::string listsJson(const std::string& image, const std::vector<std::string>& 
 // Which saved entry each row of the class's lists is: the entries saved since the last point
 // (and not removed) entered in their order onto its base, as the store replays them. The rows
 // of the base (an import's, a restored state's, those saved before a 初期化) are no entry's:
-// empty ids. None at all when the replay does not give the class's lists (never expected).
+// empty ids. None at all when a row named does not show its entry's score (never expected).
 std::vector<std::string> rowIds(const ClassInfo& c, const std::vector<EntryRow>& entries)
 {
     std::vector<std::string> ids(results::entryCount);
@@ -63,12 +65,17 @@ std::vector<std::string> rowIds(const ClassInfo& c, const std::vector<EntryRow>&
             ids[std::size_t(i)] = ids[std::size_t(i - 1)];
         ids[std::size_t(at)] = e.id;
     }
-    results::BestFiveLists shown, made;
+    // Each row named must show its entry's score (the names are shown as the list's field
+    // holds them, cut or with "?").
+    results::BestFiveLists shown;
     results::readLists(c.image, shown);
-    results::readLists(replayed(c.base, since), made);
-    for (int i = 0; i < rangeCount * results::places; ++i)
-        if (shown.seisekijikan[i] != made.seisekijikan[i] || shown.seisekinamae[i] != made.seisekinamae[i])
+    for (int i = 0; i < rangeCount * results::places; ++i) {
+        const std::string& id = ids[std::size_t(i)];
+        if (!id.empty()
+            && std::find_if(since.begin(), since.end(), [&](const EntryRow& e) { return e.id == id && e.score == shown.seisekijikan[i]; })
+                   == since.end())
             return {};
+    }
     return ids;
 }
 
