@@ -7,7 +7,7 @@ import assert from 'node:assert/strict';
 import { join } from 'node:path';
 import { writeFile } from 'node:fs/promises';
 import { useSite, fromFile, classServer, classProgram } from './support.mjs';
-import { caption, rankingFile } from './play.mjs';
+import { caption, rankingFile, axe } from './play.mjs';
 
 const { scratch, newContext } = useSite();
 const skip = (fromFile && 'a class link is served') || (!classProgram && 'nubora1-server is not built');
@@ -142,6 +142,7 @@ test(
         [s.list, s.removed, s.focus],
         s.press,
       );
+      if (s.removed) assert.deepEqual(await axe(page, true), [], 'axe-core with an entry marked');
     }
     assert.deepEqual(
       (await cls.entries()).map((e) => e.removed),
