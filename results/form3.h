@@ -47,6 +47,7 @@ public:
     results::ResultsWindow model;
     storage::RankingFile rankingFile;
     std::unique_ptr<classlink::ClassRanking> classRanking; // null without a class link
+    classlink::ClassOptions classOpts;
 
     // Event handlers.
     void Command1_Click();
