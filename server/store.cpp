@@ -11,23 +11,21 @@ namespace server {
 
 // The first thread to find no commit under way commits every change waiting at that moment,
 // its own among them; the others wait until theirs is done, or until the commit under way ends
-// and one of them takes the next turn. A commit's end wakes the threads of its batch (done) and
-// one of those that arrived during it (to take the next turn): the rest sleep on.
+// and one of them takes the next turn.
 Outcome Store::change(std::int64_t classId, const Change& change, const std::string& time)
 {
     Pending self{classId, change, time, {}, nullptr};
     std::unique_lock lock(turn);
     waiting.push_back(&self);
-    turnOver[(batch + 1) % 2].wait(lock, [&] { return self.done || !committing; });
+    turnOver.wait(lock, [&] { return self.done || !committing; });
     if (!self.done) {
-        std::vector<Pending*> mine;
-        mine.swap(waiting);
+        std::vector<Pending*> batch;
+        batch.swap(waiting);
         committing = true;
-        const std::uint64_t number = ++batch;
         lock.unlock();
         std::exception_ptr failed;
         try {
-            changeTogether(mine);
+            changeTogether(batch);
         } catch (const StoreDown& e) {
             failed = std::current_exception();
             tell(e.what());
@@ -35,15 +33,13 @@ Outcome Store::change(std::int64_t classId, const Change& change, const std::str
             failed = std::current_exception();
         }
         lock.lock();
-        for (Pending* p : mine) {
+        for (Pending* p : batch) {
             if (failed)
                 p->error = failed;
             p->done = true;
         }
         committing = false;
-        // Under the lock: a woken thread's Pending, on its stack, goes once it sees done.
-        turnOver[number % 2].notify_all();
-        turnOver[(number + 1) % 2].notify_one();
+        turnOver.notify_all();
     }
     if (self.error)
         std::rethrow_exception(self.error);

@@ -157,11 +157,7 @@ private:
     void tell(const std::string& why);
 
     std::mutex turn;
-    // The threads of the commit under way (number `batch`) wait on turnOver[batch % 2]; those
-    // that arrived since, the next batch, on the other: a commit's end wakes its own batch and
-    // one thread of the next, not every thread waiting.
-    std::condition_variable turnOver[2];
-    std::uint64_t batch = 0;
+    std::condition_variable turnOver;
     std::vector<Pending*> waiting;
     bool committing = false;
     std::string lastTold;
