@@ -63,14 +63,18 @@ void ClassRanking::read(results::BestFiveLists& lists)
     results::readLists({bytes.constData(), std::size_t(bytes.size())}, lists);
 }
 
-storage::SaveResult ClassRanking::save(const results::NewEntry& entry)
+storage::SaveResult ClassRanking::save(const results::NewEntry& entry, const std::optional<PlayedGame>& played)
 {
     if (!classLink.isValid())
         return storage::SaveResult::NotWritable;
-    const QJsonObject body{{QStringLiteral("id"), newId()},
-                           {QStringLiteral("range"), entry.hani},
-                           {QStringLiteral("score"), entry.tensu},
-                           {QStringLiteral("name"), QString::fromStdU16String(entry.name)}};
+    QJsonObject body{{QStringLiteral("id"), newId()},
+                     {QStringLiteral("range"), entry.hani},
+                     {QStringLiteral("score"), entry.tensu},
+                     {QStringLiteral("name"), QString::fromStdU16String(entry.name)}};
+    if (played) {
+        body.insert(QStringLiteral("seed"), qint64(played->seed));
+        body.insert(QStringLiteral("log"), QString::fromStdString(played->log));
+    }
     const QString id = body.value(QLatin1String("id")).toString();
     QList<QString> saved;
     if (entries.add(body)) {

@@ -10,7 +10,10 @@
 #include <QString>
 
 #include <chrono>
+#include <cstdint>
 #include <memory>
+#include <optional>
+#include <string>
 
 // The class's lists on the class server, read, saved and cleared as storage::RankingFile does
 // it with tavon.rnk: the server keeps the class's tavon.rnk as its image, applies the game
@@ -30,6 +33,14 @@ struct ClassOptions {
     std::chrono::milliseconds wait = std::chrono::seconds(5);
 };
 
+// What lets the class server replay the game an entry claims its score by
+// (rules/game_replay.h): the seed its questions were drawn from and its log's text
+// (rules/game_log.h). The entry's body carries them as "seed" and "log".
+struct PlayedGame {
+    std::uint32_t seed = 0;
+    std::string log;
+};
+
 class ClassRanking {
 public:
     // dataDirectory: where the outbox and the copy of the lists go (one of each per class key).
@@ -42,7 +53,8 @@ public:
     // Save: puts the entry into the outbox and sends what is there, oldest first. Saved only
     // when the server confirmed this entry; WriteFailed when it could not be reached (the entry
     // stays) or refused it for good (it goes); NotWritable when the class link is not valid.
-    storage::SaveResult save(const results::NewEntry& entry);
+    // played: the game the entry's score was made in, where it was played in this program.
+    storage::SaveResult save(const results::NewEntry& entry, const std::optional<PlayedGame>& played = std::nullopt);
 
     // Blank: asks the server to blank the class's lists (the old ones stay in the teacher's
     // history). Saved when it did.

@@ -145,7 +145,9 @@ void Form3::Command1_Click()
     // running copy saved or cleared since this window opened stays as it is. The saving thread
     // works on its own copy of the entry.
     if (const std::optional<results::NewEntry> entry = model.Command1_Click(ui::u16(Text1->text()))) {
-        if (!whileResponsive([this, &entry] { return classRanking ? classRanking->save(*entry) : rankingFile.save(*entry); })
+        if (!whileResponsive([this, &entry, played = played] {
+                return classRanking ? classRanking->save(*entry, played) : rankingFile.save(*entry);
+            })
             && !isUnloaded())
             message(results::saveFailed);
     }

@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 
 // The results window: the best five of the current x-value range with names, the best three
 // of this run and the score just made. A score that reaches the best five gets a name box;
@@ -47,6 +48,8 @@ public:
     results::ResultsWindow model;
     storage::RankingFile rankingFile;
     std::unique_ptr<classlink::ClassRanking> classRanking; // null without a class link
+    // The finished game an opening at its end is for: a class entry carries it.
+    std::optional<classlink::PlayedGame> played;
 
     // Event handlers.
     void Command1_Click();
