@@ -4,6 +4,8 @@
 // ranking file's image as bytes (Uint8Array), the windows' design and the game's counts. The
 // page only shows what these return.
 #include "rules/design.h"
+#include "rules/game_log_recorder.h"
+#include "rules/game_replay.h"
 #include "rules/game_window.h"
 #include "rules/module1.h"
 #include "rules/name_box.h"
@@ -55,22 +57,36 @@ val messageToJs(const std::optional<MessageText>& m)
     return o;
 }
 
-// The game window's model with the random draw it was seeded with (the desktop's tests
-// seed their game alike).
+// The game window's model, played through a recorder: each スタート takes the seed of the new
+// game, whose questions are question::seededDraw(seed)'s (the desktop's tests seed their game
+// alike), and played() hands back the finished game's seed and log for its class entry.
+// tickMilliseconds: the countdown's pace (a teacher's link may slow it).
 class Game {
 public:
-    explicit Game(std::uint32_t seed) : model(question::seededDraw(seed)) {}
+    explicit Game(int tickMilliseconds) : recorder(tickMilliseconds), model(recorder.draw()) {}
 
     val Form_Load() { return step(model.Form_Load()); }
     val Form_Activate() { return step(model.Form_Activate()); }
-    val Command1_Click() { return step(model.Command1_Click()); }
-    val syutudai() { return step(model.syutudai()); }
-    val Timer1_Timer() { return step(model.Timer1_Timer()); }
-    val kotae_Click(int index) { return step(model.kotae_Click(static_cast<std::int16_t>(index))); }
+    val Command1_Click(std::uint32_t seed) { return step(recorder.Command1_Click(model, seed)); }
+    val syutudai() { return step(recorder.syutudai(model)); }
+    val Timer1_Timer() { return step(recorder.Timer1_Timer(model)); }
+    val kotae_Click(int index) { return step(recorder.kotae_Click(model, static_cast<std::int16_t>(index))); }
     val Command3_Click() { return step(model.Command3_Click()); }
     val en_Click(int index) { return step(model.en_Click(static_cast<std::int16_t>(index))); }
     val m1c_Click() { return step(model.m1c_Click()); }
     int kankei() const { return model.kankei; }
+
+    // The finished game: {seed, log} with the log's text (gamelog::write), from its last
+    // answer until the next スタート; null before.
+    val played() const
+    {
+        if (!recorder.log())
+            return val::null();
+        val o = val::object();
+        o.set("seed", recorder.seed());
+        o.set("log", gamelog::write(*recorder.log()));
+        return o;
+    }
 
     val screen() const
     {
@@ -105,8 +121,22 @@ private:
         return o;
     }
 
+    gamelog::GameLogRecorder recorder; // before the model, whose draw is the recorder's
     game::GameWindow model;
 };
+
+// A class entry's check as a class server makes it (gamelog::checkEntry): the score the game of
+// `seed` logged in `logText` replays to, or the refusal in words ("score is not the sum" ...).
+val replayEntry(std::uint32_t seed, const std::string& logText, int claimedScore)
+{
+    const auto checked = gamelog::checkEntry(seed, logText, claimedScore);
+    val o = val::object();
+    if (const auto* refusal = std::get_if<gamelog::Refusal>(&checked))
+        o.set("refusal", std::string(gamelog::refusalText(*refusal)));
+    else
+        o.set("score", std::get<gamelog::Replay>(checked).score);
+    return o;
+}
 
 // One opening of the results window over the ranking file's image as it is now.
 class Results {
@@ -320,7 +350,7 @@ EMSCRIPTEN_BINDINGS(nubora1)
 {
     using namespace emscripten;
     class_<Game>("Game")
-        .constructor<std::uint32_t>()
+        .constructor<int>()
         .function("Form_Load", &Game::Form_Load)
         .function("Form_Activate", &Game::Form_Activate)
         .function("Command1_Click", &Game::Command1_Click)
@@ -331,6 +361,7 @@ EMSCRIPTEN_BINDINGS(nubora1)
         .function("en_Click", &Game::en_Click)
         .function("m1c_Click", &Game::m1c_Click)
         .function("kankei", &Game::kankei)
+        .function("played", &Game::played)
         .function("screen", &Game::screen);
     class_<Results>("Results")
         .constructor<val>()
@@ -339,6 +370,7 @@ EMSCRIPTEN_BINDINGS(nubora1)
         .function("Text1_Change", &Results::Text1_Change)
         .function("Command1_Click", &Results::Command1_Click);
     function("saveImage", &saveImage);
+    function("replayEntry", &replayEntry);
     function("blankImage", &blankImage);
     function("keepName", &keepName);
     function("resultsMessages", &resultsMessages);

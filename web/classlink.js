@@ -26,6 +26,10 @@ function entryId() {
 
 const fromBase64 = (text) => Uint8Array.from(atob(text), (c) => c.charCodeAt(0));
 
+// What lets the class server replay the game an entry claims its score by: the seed its
+// questions were drawn from and its log's text (played: the game window's played()).
+const replayable = (played) => (played ? { seed: played.seed, log: played.log } : {});
+
 // A file of the device's storage, or one in memory when the browser keeps nothing.
 async function kept(name) {
   const file = await openRankingFile(name);
@@ -36,7 +40,7 @@ async function kept(name) {
 
 // The class's store, read and changed as the results window does the device's ranking file:
 // read() gives the class's lists (the device's copy when the server cannot be reached, with
-// `note` saying so); change(how, what) sends `what` ({entry} or {blank}) and resolves to true once
+// `note` saying so); change(how, what) sends `what` ({entry, played} or {blank}) and resolves to true once
 // the server has it, `how` making the copy's bytes from the copy's when it cannot be reached.
 export async function openClass(key) {
   const [copy, state] = await Promise.all([kept(`c/${key}/tavon.rnk`), kept(`c/${key}/class.json`)]);
@@ -135,7 +139,8 @@ export async function openClass(key) {
       if (!what.entry) return false; // the class's lists take no file from a pupil's device
       const { hani: range, tensu: score, name } = what.entry;
       const id = entryId();
-      await remember((s) => ({ ...s, outbox: [...s.outbox, { id, range, score, name }] }));
+      const entry = { id, range, score, name, ...replayable(what.played) };
+      await remember((s) => ({ ...s, outbox: [...s.outbox, entry] }));
       await send();
       if (taken.has(id)) return true;
       if ((await known()).outbox.some((e) => e.id === id)) await copy.change(how);
