@@ -9,8 +9,11 @@
 #  nginx with a configuration of its own, serving the class's 900 bytes as a static file.
 # PostgreSQL and nginx run as nobody when this runs as root. The folder is under /var/tmp (or
 # BENCH_DIR), which is on a disk, so that every commit's flush is a real one.
+# The SQLite server also serves the class link's page: build-web/'s files when the site is built,
+# else files of the same names and sizes. Up to 20,000 files may be open (the idle connections).
 # ROUNDS (5) rounds of BENCH_SECONDS (3) seconds a figure.
 set -euo pipefail
+ulimit -n "$(ulimit -Hn)" 2>/dev/null || true
 top=$(cd "$(dirname "$0")/.." && pwd)
 build=$top/build
 ROUNDS=${ROUNDS:-5}
@@ -92,15 +95,26 @@ serve() {
     done
     [ -n "$port" ] || fail "$name server did not listen"
     printf -v "${name}_port" %s "$port"
+    printf -v "${name}_pid" %s "${pids[-1]}"
 }
+mkdir -p "$work/site"
+if [ -f "$top/build-web/index.html" ]; then
+    find "$top/build-web" -maxdepth 1 -type f -exec cp {} "$work/site/" \;
+else
+    for file in index.html:1603 nubora1.js:75159 nubora1_module.wasm:103298 style.css:7927 \
+        manifest.webmanifest:431 nubora1.svg:2046 nubora1-180.png:9433 sw.js:2891; do
+        head -c "${file#*:}" /dev/zero | tr '\0' x >"$work/site/${file%:*}"
+    done
+fi
 sqlite_key=$(class_key --data "$work/sqlite")
 pg_key=$(class_key --database "$pg_url")
 [ -n "$sqlite_key" ] && [ -n "$pg_key" ] || fail "class add printed no link"
-serve sqlite --data "$work/sqlite"
+serve sqlite --data "$work/sqlite" --site "$work/site"
 serve pg --database "$pg_url"
 
 echo "load average before: $(cut -d' ' -f1-3 /proc/loadavg)" >&2
 "$build/server_bench" --rounds "$ROUNDS" --seconds "$SECONDS_EACH" \
     --sqlite-port "$sqlite_port" --sqlite-key "$sqlite_key" --sqlite-data "$work/sqlite" \
+    --sqlite-pid "$sqlite_pid" --site "$work/site" \
     --pg-port "$pg_port" --pg-key "$pg_key" --pg "$pg_url" \
     --nginx-port "$nginx_port" --nginx-root "$work/nginx/root"

@@ -2,9 +2,10 @@
 // Any request to the class server's handler (server/api.h), over a real SQLite store in a
 // temporary folder with one class. The input's first byte picks the method, its first line
 // is the path ({c} and {t} stand for the class's pupils' and teacher's keys), the rest is the
-// body. Whatever the bytes, the handler must answer with one of its statuses (never 500, never
-// a crash), answer JSON where it says JSON, and store nothing for a refused request: after any
-// answer other than 200 the class's image, entries and history are as they were.
+// body. Whatever the bytes, the handler must answer with one of its statuses (403 once an input
+// turned pupils' 初期化 off; never 500, never a crash), answer JSON where it says JSON, and
+// store nothing for a refused request: after any answer other than 200 the class's image,
+// entries and history are as they were.
 #include "fuzz/ranking_fuzz.h" // FUZZ_CHECK
 #include "server/api.h"
 #include "server/encoding.h"
@@ -64,7 +65,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     const server::Response r = world.api->handle(request);
 
-    static const std::set<int> statuses{200, 301, 400, 404, 405, 413};
+    static const std::set<int> statuses{200, 301, 400, 403, 404, 405, 413};
     FUZZ_CHECK(statuses.count(r.status));
     if (r.type == "application/json" && request.method != "HEAD")
         FUZZ_CHECK(!r.body.empty() && r.body.front() == '{' && r.body.back() == '}');

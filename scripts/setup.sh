@@ -17,8 +17,9 @@ packages="g++ make cmake qt6-base-dev qt6-translations-l10n fonts-ipafont-gothic
 # compiler, as in the build), the bitmap icon rendered from its SVG, the page put together by
 # Node.js, its scripts made small by esbuild.
 site="g++ make cmake emscripten nodejs librsvg2-bin esbuild"
-# nubora1-server: HTTP, SQLite, PostgreSQL's client (and its server, for the tests), QR codes.
-server_packages="pkg-config libcpp-httplib-dev libsqlite3-dev libpq-dev libqrencode-dev postgresql-15"
+# nubora1-server: HTTP (Boost's Asio and Beast), SQLite, PostgreSQL's client (and its server,
+# for the tests), QR codes.
+server_packages="pkg-config libboost1.81-dev libsqlite3-dev libpq-dev libqrencode-dev postgresql-15"
 for group in "$@"; do
     case $group in
     --site) packages="$packages $site" ;;
@@ -36,9 +37,9 @@ for group in "$@"; do
         # The whole game and the layout are also played in Firefox ESR (over WebDriver BiDi) and
         # in WebKitGTK's MiniBrowser (over its WebDriver, in Xvfb).
         packages="$packages firefox-esr webkit2gtk-driver"
-        # The class server is built and tested too, against a real PostgreSQL cluster, and the
-        # QR code it prints in a terminal is read back with zbarimg.
-        packages="$packages $server_packages zbar-tools"
+        # The class server is built and tested too, against a real PostgreSQL cluster, with
+        # cpp-httplib's client, and the QR code it prints in a terminal is read back with zbarimg.
+        packages="$packages $server_packages libcpp-httplib-dev zbar-tools"
         # The format test holds the C++ to .clang-format and the page's scripts to Prettier (from npm, with the page's other tools).
         packages="$packages clang-format-14"
         # The suite builds the tree three times (plain, sanitizers, ThreadSanitizer): ccache

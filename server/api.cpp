@@ -198,6 +198,10 @@ Response Api::pupils(const Request& request, std::string_view key, std::optional
             return errorResponse(400, problem);
         change = saveChange(*id, {std::int16_t(*range), std::int16_t(*score), *typed}, *name);
     } else {
+        if (!known->pupilsBlank)
+            return errorResponse(403, "only the teacher clears this class's lists");
+        if (limited("class " + std::to_string(known->id), perClassBlank))
+            return errorResponse(429, "too many requests");
         change.what = "blank";
         change.apply = [](const std::string& image) { return results::blankedImage(image); };
     }

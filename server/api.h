@@ -10,10 +10,11 @@
 //   /t/KEY/…               the teacher's page of the class whose teacher's key is KEY
 //   /api/v1/classes/KEY    GET the class's name and image; POST …/entries, POST …/blank
 //   /api/v1/teachers/KEY   GET everything of the class; …/entries.csv, …/tavon.rnk, …/qr.svg;
-//                          POST …/restore, POST …/import, POST …/import/check
-// Errors answer {"error": reason}: 400 malformed, 403 a teacher's POST from another site, 404
-// unknown (the same whatever the key), 405, 413 too large, 429 too many, 503 database
-// unavailable. Nothing is stored for a refused request.
+//                          POST …/restore, …/import, …/import/check, …/remove, …/reinstate,
+//                          …/settings
+// Errors answer {"error": reason}: 400 malformed, 403 a teacher's POST from another site or a
+// pupil's 初期化 the teacher turned off, 404 unknown (the same whatever the key), 405, 413 too
+// large, 429 too many, 503 database unavailable. Nothing is stored for a refused request.
 //
 // Limits. A classroom's forty pupils often reach the server through one address (the school's
 // NAT, a filtering proxy), so a pupil is counted by the device it saves from (X-Nubora-Device;
@@ -92,6 +93,10 @@ private:
     RateLimit perDevice{10, 1.0 / 3}; // the limits above
     RateLimit perAddress{400, 10};
     RateLimit perClass{120, 10};
+    // A pupil's 初期化 blanks the whole class's lists: a lesson needs one now and then, and a
+    // pupil pressing it again and again would wipe everyone's scores and fill the history.
+    // Three at once, then one each 3 minutes (a few per 10 minutes).
+    RateLimit perClassBlank{3, 1.0 / 180};
 };
 
 // The pupils' link of a class, and the teacher's.

@@ -31,6 +31,12 @@ public:
             if (peek() == '"') {
                 if (std::optional<std::string> s = string())
                     value = std::move(*s);
+            } else if (text.substr(at, 4) == "true") {
+                at += 4;
+                value = true;
+            } else if (text.substr(at, 5) == "false") {
+                at += 5;
+                value = false;
             } else {
                 value = number();
             }
@@ -183,6 +189,14 @@ std::optional<std::int64_t> numberMember(const JsonObject& object, std::string_v
     if (it == object.end() || !std::holds_alternative<std::int64_t>(it->second))
         return std::nullopt;
     return std::get<std::int64_t>(it->second);
+}
+
+std::optional<bool> boolMember(const JsonObject& object, std::string_view name)
+{
+    const auto it = object.find(name);
+    if (it == object.end() || !std::holds_alternative<bool>(it->second))
+        return std::nullopt;
+    return std::get<bool>(it->second);
 }
 
 std::string jsonString(std::string_view utf8)

@@ -2,15 +2,14 @@
 // nubora1-server: the class server. Pupils' devices send each game's entry to it, and it saves
 // the entry into the class's lists with the game library's own Save, one database
 // transaction a save, so that a class of forty on forty devices shares one best-five list.
-// HTTP comes from cpp-httplib (Debian's libcpp-httplib): small, a thread per connection
-// from a pool, and packaged; HTTPS is left to a reverse proxy in front of it.
+// HTTP comes from server/http_server.h (Boost.Beast: every connection on one event loop, the
+// database's work on a small pool); HTTPS is left to a reverse proxy in front of it.
 #include "server/admin.h"
 #include "server/api.h"
 #include "server/encoding.h"
+#include "server/http_server.h"
 #include "server/qr.h"
 #include "server/store.h"
-
-#include <httplib.h>
 
 #include <cerrno>
 #include <climits>
@@ -20,9 +19,9 @@
 #include <filesystem>
 #include <iostream>
 #include <map>
-#include <thread>
+#include <optional>
+#include <system_error>
 
-#include <sys/socket.h>
 #include <unistd.h>
 
 namespace {
@@ -255,27 +254,6 @@ int classCommand(const Arguments& a)
     throw std::invalid_argument("class add, class list or class remove");
 }
 
-// cpp-httplib 0.11 listens with a backlog of 5 connections: forty pupils connecting at once
-// overflow it and some of their connections are dropped. The backlog is raised once bound.
-class Listener : public httplib::Server {
-public:
-    bool raiseBacklog() { return ::listen(svr_sock_, SOMAXCONN) == 0; }
-};
-
-// The client's address; behind a reverse proxy on this machine, the one it forwards.
-std::string clientAddress(const httplib::Request& req)
-{
-    const std::string& remote = req.remote_addr;
-    const bool local = remote.rfind("127.", 0) == 0 || remote == "::1" || remote == "::ffff:127.0.0.1";
-    if (local && req.has_header("X-Forwarded-For")) {
-        std::string forwarded = req.get_header_value("X-Forwarded-For");
-        forwarded = forwarded.substr(forwarded.rfind(',') + 1);
-        forwarded.erase(0, forwarded.find_first_not_of(' '));
-        return forwarded;
-    }
-    return remote;
-}
-
 int serve(const Arguments& a)
 {
     if (!a.values.count("listen"))
@@ -288,61 +266,20 @@ int serve(const Arguments& a)
     host.resize(colon);
     if (host.size() >= 2 && host.front() == '[' && host.back() == ']')
         host = host.substr(1, host.size() - 2);
-
-    // SIGINT and SIGTERM end the server after the requests under way; a thread waits for them.
-    sigset_t stopping;
-    sigemptyset(&stopping);
-    sigaddset(&stopping, SIGINT);
-    sigaddset(&stopping, SIGTERM);
-    pthread_sigmask(SIG_BLOCK, &stopping, nullptr);
     std::signal(SIGPIPE, SIG_IGN);
 
     const std::unique_ptr<Store> store = openStore(a);
-    Listener http;
-    http.new_task_queue = [] { return new httplib::ThreadPool(64); };
-    http.set_payload_max_length(importLimit);
-    http.set_keep_alive_timeout(5);
-    // A connection serves up to 100 requests (cpp-httplib's default is 5, after which the page
-    // connects again), and answers go out at once: without TCP_NODELAY an answer written in
-    // two parts waits for the client's delayed acknowledgement, 40 ms on Linux.
-    http.set_keep_alive_max_count(100);
-    http.set_tcp_nodelay(true);
-    const int bound = port == 0 ? http.bind_to_any_port(host) : (http.bind_to_port(host, port) ? port : -1);
-    if (bound < 0 || !http.raiseBacklog()) {
-        std::cerr << "nubora1-server: cannot listen on " << a.values.at("listen") << "\n";
+    std::optional<HttpServer> http;
+    try {
+        http.emplace(host, port);
+    } catch (const std::system_error& e) {
+        std::cerr << "nubora1-server: cannot listen on " << a.values.at("listen") << ": " << e.what() << "\n";
         return 1;
     }
-    Api api(*store, {siteDir(a), baseUrl(*store, a, std::to_string(bound)), !a.noRateLimits});
-    // Every request goes to the API, whatever its method and path (HEAD through Get).
-    const auto handler = [&api](const httplib::Request& req, httplib::Response& res) {
-        const Response r = api.handle({req.method, req.path, req.body, clientAddress(req),
-                                       req.get_header_value("X-Nubora-Device"), req.get_header_value("Origin"),
-                                       req.get_header_value("Host"), req.get_header_value("Sec-Fetch-Site")});
-        res.status = r.status;
-        for (const auto& [name, value] : r.headers)
-            res.set_header(name, value);
-        res.set_header("X-Content-Type-Options", "nosniff");
-        res.set_content(r.body, r.type.empty() ? "text/plain" : r.type.c_str());
-    };
-    http.Get(".*", handler).Post(".*", handler).Put(".*", handler).Patch(".*", handler).Delete(".*", handler);
-    http.Options(".*", handler);
-    http.set_error_handler(httplib::Server::HandlerWithResponse([](const httplib::Request&, httplib::Response& res) {
-        if (!res.body.empty())
-            return httplib::Server::HandlerResponse::Unhandled;
-        const Response r = errorResponse(res.status, res.status == 413 ? "request too large" : "bad request");
-        res.set_content(r.body, r.type.c_str());
-        return httplib::Server::HandlerResponse::Handled;
-    }));
-    std::thread stopper([&http, stopping] {
-        int signal = 0;
-        sigwait(&stopping, &signal);
-        http.stop();
-    });
+    Api api(*store, {siteDir(a), baseUrl(*store, a, std::to_string(http->port())), !a.noRateLimits});
     std::cout << "nubora1-server: listening on http://" << (host.find(':') != std::string::npos ? "[" + host + "]" : host)
-              << ":" << bound << "/" << std::endl;
-    http.listen_after_bind();
-    pthread_kill(stopper.native_handle(), SIGTERM); // when listening ended otherwise
-    stopper.join();
+              << ":" << http->port() << "/" << std::endl;
+    http->run(api); // until SIGINT or SIGTERM
     return 0;
 }
 

@@ -5,9 +5,9 @@
 // With PostgreSQL's default synchronous_commit (on), a commit returns after its WAL is flushed:
 // an acknowledged save survives a crash of either process and a power loss.
 #include "server/encoding.h"
+#include "server/pg_connection.h"
+#include "server/schema.h"
 #include "server/store.h"
-
-#include <libpq-fe.h>
 
 #include <map>
 #include <mutex>
@@ -18,128 +18,7 @@ namespace server {
 
 namespace {
 
-const char* const steps[] = {
-    R"(CREATE TABLE settings (name TEXT PRIMARY KEY, value TEXT NOT NULL);
-       CREATE TABLE classes (id BIGSERIAL PRIMARY KEY, name TEXT NOT NULL, class_key TEXT NOT NULL,
-           teacher_key TEXT NOT NULL, class_hash TEXT NOT NULL UNIQUE, teacher_hash TEXT NOT NULL UNIQUE,
-           image BYTEA NOT NULL);
-       CREATE TABLE entries (seq BIGSERIAL PRIMARY KEY, class_id BIGINT NOT NULL REFERENCES classes(id) ON DELETE CASCADE,
-           client_id TEXT NOT NULL, time TEXT NOT NULL, hani INTEGER NOT NULL, tensu INTEGER NOT NULL,
-           name TEXT NOT NULL, UNIQUE (class_id, client_id));
-       CREATE TABLE history (number BIGSERIAL PRIMARY KEY, class_id BIGINT NOT NULL REFERENCES classes(id) ON DELETE CASCADE,
-           client_id TEXT, time TEXT NOT NULL, what TEXT NOT NULL, image BYTEA NOT NULL, UNIQUE (class_id, client_id));)",
-};
-
-// A parameter: text, bytes (sent as binary), or NULL.
-struct Param {
-    std::string value;
-    bool binary = false;
-    bool null = false;
-};
-Param bytes(std::string b) { return {std::move(b), true, false}; }
-Param text(std::string t) { return {std::move(t), false, false}; }
-Param number(std::int64_t n) { return {std::to_string(n), false, false}; }
-Param textOrNull(const std::string& t) { return {t, false, t.empty()}; }
-
-class Result {
-public:
-    explicit Result(PGresult* r) : r(r) {}
-    ~Result() { PQclear(r); }
-    Result(const Result&) = delete;
-    Result(Result&& other) noexcept : r(std::exchange(other.r, nullptr)) {}
-    int rows() const { return PQntuples(r); }
-    std::string get(int row, int column) const
-    {
-        return std::string(PQgetvalue(r, row, column), std::size_t(PQgetlength(r, row, column)));
-    }
-    std::int64_t number(int row, int column) const { return std::stoll(get(row, column)); }
-    // A bytea column in the text format: \x and hexadecimal digits.
-    std::string blob(int row, int column) const
-    {
-        const std::string t = get(row, column);
-        std::optional<std::string> b = t.size() >= 2 ? fromHex(std::string_view(t).substr(2)) : std::nullopt;
-        if (!b)
-            throw std::runtime_error("unexpected bytea format");
-        return *b;
-    }
-    bool isNull(int row, int column) const { return PQgetisnull(r, row, column); }
-    const PGresult* raw() const { return r; }
-    int changed() const { return std::atoi(PQcmdTuples(r)); }
-
-private:
-    PGresult* r;
-};
-
-class Connection {
-public:
-    explicit Connection(const std::string& conninfo)
-    {
-        const char* keys[] = {"dbname", "connect_timeout", nullptr};
-        const char* values[] = {conninfo.c_str(), "5", nullptr};
-        c = PQconnectdbParams(keys, values, 1);
-        if (PQstatus(c) != CONNECTION_OK) {
-            const std::string why = PQerrorMessage(c);
-            PQfinish(c);
-            throw StoreDown("cannot connect to PostgreSQL: " + why);
-        }
-        PQsetNoticeProcessor(c, [](void*, const char*) {}, nullptr);
-    }
-    ~Connection() { PQfinish(c); }
-    Connection(const Connection&) = delete;
-    Connection& operator=(const Connection&) = delete;
-
-    bool good() const { return PQstatus(c) == CONNECTION_OK; }
-
-    Result exec(const char* sql, const std::vector<Param>& params = {})
-    {
-        std::vector<const char*> values;
-        std::vector<int> lengths, formats;
-        for (const Param& p : params) {
-            values.push_back(p.null ? nullptr : p.value.c_str());
-            lengths.push_back(int(p.value.size()));
-            formats.push_back(p.binary ? 1 : 0);
-        }
-        Result r(params.empty() ? PQexec(c, sql)
-                                : PQexecParams(c, sql, int(params.size()), nullptr, values.data(), lengths.data(),
-                                               formats.data(), 0));
-        const PGresult* raw = r.raw();
-        const ExecStatusType status = PQresultStatus(raw);
-        if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK) {
-            const char* state = PQresultErrorField(raw, PG_DIAG_SQLSTATE);
-            const std::string code = state ? state : "";
-            const std::string why = PQerrorMessage(c);
-            // Connection lost, server shutting down, out of resources: the request may be tried again.
-            if (!good() || code.rfind("08", 0) == 0 || code.rfind("57P", 0) == 0 || code.rfind("53", 0) == 0)
-                throw StoreDown(why);
-            throw std::runtime_error(why);
-        }
-        return r;
-    }
-
-    // Runs body between BEGIN and COMMIT, rolled back when it throws. committing says whether
-    // COMMIT was sent, after which a failure leaves the outcome unknown.
-    template <typename Body>
-    auto transaction(Body body)
-    {
-        committing = false;
-        exec("BEGIN");
-        try {
-            auto result = body();
-            committing = true;
-            exec("COMMIT");
-            return result;
-        } catch (...) {
-            if (good())
-                PQclear(PQexec(c, "ROLLBACK"));
-            throw;
-        }
-    }
-
-    bool committing = false;
-
-private:
-    PGconn* c = nullptr;
-};
+using namespace pgdb;
 
 class PostgresStore : public Store {
 public:
@@ -153,8 +32,10 @@ public:
                 int version = r.rows() ? int(r.number(0, 0)) : 0;
                 if (version > schemaVersion)
                     throw std::runtime_error("the database was written by a later version of nubora1-server");
-                for (; version < schemaVersion; ++version)
-                    c.exec(steps[version]);
+                if (version == schemaVersion)
+                    return 0;
+                while (version < schemaVersion)
+                    c.exec(schemaStep(++version, postgresWords));
                 c.exec("DELETE FROM schema_version");
                 c.exec("INSERT INTO schema_version (version) VALUES ($1)", {number(schemaVersion)});
                 return 0;
@@ -192,12 +73,12 @@ public:
     std::optional<ClassInfo> findClass(std::string_view key, bool teacher) override
     {
         return call([&](Connection& c) -> std::optional<ClassInfo> {
-            const Result r = c.exec(teacher ? "SELECT id, name, class_key, teacher_key, image FROM classes WHERE teacher_hash = $1"
-                                            : "SELECT id, name, class_key, teacher_key, image FROM classes WHERE class_hash = $1",
+            const Result r = c.exec(teacher ? "SELECT id, name, class_key, teacher_key, image, pupils_blank FROM classes WHERE teacher_hash = $1"
+                                            : "SELECT id, name, class_key, teacher_key, image, pupils_blank FROM classes WHERE class_hash = $1",
                                     {text(keyHash(key))});
             if (!r.rows())
                 return std::nullopt;
-            return ClassInfo{r.number(0, 0), r.get(0, 1), r.get(0, 2), r.get(0, 3), r.blob(0, 4)};
+            return ClassInfo{r.number(0, 0), r.get(0, 1), r.get(0, 2), r.get(0, 3), r.blob(0, 4), r.number(0, 5) != 0};
         });
     }
 
@@ -219,14 +100,7 @@ public:
 
     std::vector<EntryRow> entries(std::int64_t classId) override
     {
-        return call([&](Connection& c) {
-            const Result r = c.exec("SELECT client_id, time, hani, tensu, name FROM entries WHERE class_id = $1 ORDER BY seq",
-                                    {number(classId)});
-            std::vector<EntryRow> list;
-            for (int i = 0; i < r.rows(); ++i)
-                list.push_back({r.get(i, 0), r.get(i, 1), int(r.number(i, 2)), int(r.number(i, 3)), r.get(i, 4)});
-            return list;
-        });
+        return call([&](Connection& c) { return entriesSince(c, classId, 0); });
     }
 
     std::vector<HistoryRow> history(std::int64_t classId) override
@@ -249,6 +123,13 @@ public:
         });
     }
 
+    void setPupilsBlank(std::int64_t classId, bool blanks) override
+    {
+        call([&](Connection& c) {
+            return c.exec("UPDATE classes SET pupils_blank = $1 WHERE id = $2", {number(blanks), number(classId)}).changed();
+        });
+    }
+
     std::optional<std::string> setting(std::string_view name) override
     {
         return call([&](Connection& c) -> std::optional<std::string> {
@@ -268,12 +149,13 @@ public:
 
 private:
     // One class's changes, inside the transaction, in a few round trips to the database
-    // whatever their number: the class's row locked and read, the ids already stored looked up
-    // together, each change applied in turn to the image in memory (one that throws leaves it
-    // as it was), then their rows and the last image written.
+    // whatever their number of saves: the class's row locked and read, the ids already stored
+    // looked up together, each save entered in turn into the image in memory (one that throws
+    // leaves it as it was), then their rows and the last image written. A change that is no
+    // save writes the saves before it first, since it reads the entries.
     static void changeClass(Connection& c, std::int64_t classId, const std::vector<Pending*>& changes)
     {
-        const Result row = c.exec("SELECT image FROM classes WHERE id = $1 FOR UPDATE", {number(classId)});
+        const Result row = c.exec("SELECT image, base, base_seq FROM classes WHERE id = $1 FOR UPDATE", {number(classId)});
         std::string image = row.rows() ? row.blob(0, 0) : std::string();
         std::vector<std::string> entryIds, historyIds;
         for (const Pending* p : changes)
@@ -287,6 +169,14 @@ private:
             seen.insert(stored.get(i, 0));
         std::string entriesSql;
         std::vector<Param> entries;
+        const auto writeEntries = [&] {
+            if (entries.empty())
+                return;
+            entries.insert(entries.begin(), number(classId));
+            c.exec(("INSERT INTO entries (class_id, client_id, time, hani, tensu, name) VALUES " + entriesSql).c_str(), entries);
+            entries.clear();
+            entriesSql.clear();
+        };
         for (Pending* p : changes) {
             p->error = nullptr; // from a first attempt on a dropped connection
             const Change& change = p->change;
@@ -297,7 +187,14 @@ private:
                     throw std::runtime_error("no such class");
                 if (!change.id.empty() && seen.count(seenAs))
                     continue;
-                p->outcome = {change.apply(image), true};
+                if (change.entry) {
+                    p->outcome = {change.apply(image), true};
+                } else {
+                    writeEntries();
+                    p->outcome = {point(c, classId, change, p->time, image), true};
+                }
+            } catch (const StoreDown&) {
+                throw;
             } catch (...) {
                 p->error = std::current_exception();
                 continue;
@@ -312,18 +209,68 @@ private:
                     entriesSql += ", $" + std::to_string(n + k);
                 entriesSql += ")";
                 entries.insert(entries.end(), {text(change.id), text(p->time), number(e.range), number(e.score), text(e.name)});
-            } else {
-                c.exec("INSERT INTO history (class_id, client_id, time, what, image) VALUES ($1, $2, $3, $4, $5)",
-                       {number(classId), textOrNull(change.id), text(p->time), text(change.what), bytes(image)});
             }
             image = p->outcome.image;
         }
-        if (!entries.empty()) {
-            entries.insert(entries.begin(), number(classId));
-            c.exec(("INSERT INTO entries (class_id, client_id, time, hani, tensu, name) VALUES " + entriesSql).c_str(), entries);
-        }
+        writeEntries();
         if (row.rows())
             c.exec("UPDATE classes SET image = $1 WHERE id = $2", {bytes(image), number(classId)});
+    }
+
+    // A change that is no save: an entry marked, or a point. Reads what it needs first, and
+    // throws NotFound before writing anything. Returns the class's image after it.
+    static std::string point(Connection& c, std::int64_t classId, const Change& change, const std::string& time,
+                             const std::string& before)
+    {
+        const Result row = c.exec("SELECT base, base_seq, (SELECT COALESCE(MAX(seq), 0) FROM entries WHERE class_id = $1) "
+                                  "FROM classes WHERE id = $1",
+                                  {number(classId)});
+        std::string base = row.blob(0, 0);
+        std::int64_t baseSeq = row.number(0, 1);
+        const std::int64_t lastSeq = row.number(0, 2);
+        if (change.mark) {
+            const Result entry = c.exec("SELECT seq FROM entries WHERE class_id = $1 AND client_id = $2",
+                                        {number(classId), text(*change.mark)});
+            if (!entry.rows())
+                throw NotFound("no such entry");
+            const std::int64_t seq = entry.number(0, 0);
+            c.exec("UPDATE entries SET removed = $1 WHERE seq = $2", {number(change.removed), number(seq)});
+            return seq > baseSeq ? replayed(base, entriesSince(c, classId, baseSeq)) : before;
+        }
+        std::string image;
+        const std::string pastBase = base;
+        const std::int64_t pastSeq = baseSeq;
+        if (change.restore) {
+            const Result past = c.exec("SELECT base, base_seq FROM history WHERE class_id = $1 AND number = $2",
+                                       {number(classId), number(change.restore)});
+            if (!past.rows())
+                throw NotFound("no such history");
+            base = past.blob(0, 0);
+            baseSeq = past.number(0, 1);
+            image = replayed(base, entriesSince(c, classId, baseSeq));
+        } else {
+            image = base = change.apply(before);
+            baseSeq = lastSeq;
+        }
+        c.exec("INSERT INTO history (class_id, client_id, time, what, image, base, base_seq) VALUES ($1, $2, $3, $4, $5, $6, $7)",
+               {number(classId), textOrNull(change.id), text(time), text(change.what), bytes(before), bytes(pastBase),
+                number(pastSeq)});
+        c.exec("DELETE FROM history WHERE class_id = $1 AND number NOT IN "
+               "(SELECT number FROM history WHERE class_id = $1 ORDER BY number DESC LIMIT $2)",
+               {number(classId), number(historyKept)});
+        c.exec("UPDATE classes SET base = $1, base_seq = $2 WHERE id = $3", {bytes(base), number(baseSeq), number(classId)});
+        return image;
+    }
+
+    // The class's entries saved after seq, oldest first.
+    static std::vector<EntryRow> entriesSince(Connection& c, std::int64_t classId, std::int64_t seq)
+    {
+        const Result r = c.exec("SELECT client_id, time, hani, tensu, name, removed FROM entries WHERE class_id = $1 AND seq > $2 ORDER BY seq",
+                                {number(classId), number(seq)});
+        std::vector<EntryRow> list;
+        for (int i = 0; i < r.rows(); ++i)
+            list.push_back({r.get(i, 0), r.get(i, 1), int(r.number(i, 2)), int(r.number(i, 3)), r.get(i, 4), r.number(i, 5) != 0});
+        return list;
     }
 
     // A text[] literal, {"a","b"}: each element quoted, its quotes and backslashes escaped.

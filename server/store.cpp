@@ -1,7 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "server/store.h"
 
+#include "server/encoding.h"
+
+#include <chrono>
 #include <ctime>
+#include <iostream>
 
 namespace server {
 
@@ -22,6 +26,9 @@ Outcome Store::change(std::int64_t classId, const Change& change, const std::str
         std::exception_ptr failed;
         try {
             changeTogether(batch);
+        } catch (const StoreDown& e) {
+            failed = std::current_exception();
+            tell(e.what());
         } catch (...) {
             failed = std::current_exception();
         }
@@ -37,6 +44,28 @@ Outcome Store::change(std::int64_t classId, const Change& change, const std::str
     if (self.error)
         std::rethrow_exception(self.error);
     return std::move(self.outcome);
+}
+
+// Why saves are refused, on stderr for whoever keeps the server: each new reason, and the same
+// one again after a minute at most once.
+void Store::tell(const std::string& why)
+{
+    const auto now = std::chrono::steady_clock::now();
+    std::lock_guard lock(turn);
+    if (why == lastTold && now - toldAt < std::chrono::minutes(1))
+        return;
+    lastTold = why;
+    toldAt = now;
+    std::cerr << "nubora1-server: cannot store a change, answering 503: " << why << std::endl;
+}
+
+std::string replayed(std::string base, const std::vector<EntryRow>& entries)
+{
+    for (const EntryRow& e : entries)
+        if (!e.removed)
+            base = results::savedImage(base,
+                                       {std::int16_t(e.range), std::int16_t(e.score), fromUtf8(e.name).value_or(u"?")});
+    return base;
 }
 
 std::string timeNow()

@@ -3,7 +3,8 @@
 
 // Where the classes live: each class's name, its two keys, its image (the bytes of its
 // tavon.rnk, as the desktop keeps the file), every entry saved into it, and its history (the
-// image as it stood before each 初期化, import or restore). Two stores keep the same things:
+// image as it stood before each 初期化, import or restore; the last historyKept of them).
+// Two stores keep the same things:
 // SQLite in one file under the data folder (the default), and PostgreSQL, which several
 // server processes can share.
 //
@@ -15,10 +16,20 @@
 // another in one transaction (one that fails is undone alone) and committed together: a
 // commit's flush to the disk takes milliseconds, and a class of forty saving at once then
 // waits for a few flushes instead of forty. No change is acknowledged before its commit is
-// durable. A store is used by many threads at once; each
+// durable.
+//
+// A 初期化, an import or a restore is a point of the class: the class keeps its image as it
+// stood just after the last point (its base) and which entries were saved before it. The
+// class's image is always the base with the entries saved since the point, less the removed
+// ones, entered in their order by the game library's Save (replayed). A save enters its entry
+// into the image; taking an entry down (or putting it back) marks it and, when it was saved
+// since the point, replays the image. Each past state keeps the base it stood on; a restore of
+// the lists before a point makes that base the class's again, and replays onto it every entry
+// saved since it: the lists as they were, with every later entry entered again. A store is used by many threads at once; each
 // call takes a connection of its own.
 #include "rules/ranking.h"
 
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <exception>
@@ -45,6 +56,7 @@ struct ClassInfo {
     std::string classKey;   // the pupils' key
     std::string teacherKey; // the teacher's key
     std::string image;      // the class's tavon.rnk; empty until the first save
+    bool pupilsBlank = true; // whether a pupil's 初期化 blanks the class's lists
 };
 
 // A saved entry: the client's id, the server's time (UTC, ISO 8601), and what was saved.
@@ -54,6 +66,7 @@ struct EntryRow {
     int range = 0;
     int score = 0;
     std::string name; // UTF-8, as the pupil typed it
+    bool removed = false; // taken down by the teacher: kept, but out of the lists
 };
 
 // The image as it stood before a 初期化 ("blank"), an import ("import") or a restore ("restore").
@@ -65,14 +78,31 @@ struct HistoryRow {
     std::string image;
 };
 
-// One change of a class's image. With an entry, the entry is stored with it; otherwise the
-// image before the change goes to the history as `what`.
+// One change of a class's image. With an entry, the entry is stored with it and entered by
+// apply. With a marked entry, that entry is taken down or put back. Otherwise the change is a
+// point: the image before it goes to the history as `what`, and the image after it is what
+// apply makes of it, or with `restore` the history's image of that number with the entries
+// saved since replayed onto it.
 struct Change {
     std::string id; // the client's id; empty for none (the teacher's changes are never repeated)
     std::string what;
     std::optional<EntryRow> entry;
     std::function<std::string(const std::string& image)> apply;
+    std::int64_t restore = 0; // a history number
+    std::optional<std::string> mark; // the client's id of the entry taken down or put back
+    bool removed = false;             // taken down (true) or put back (false)
 };
+
+// The entry a change marks, or the history a restore names, is not the class's.
+struct NotFound : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+// The image the entries (those not removed) make when entered in their order onto base.
+std::string replayed(std::string base, const std::vector<EntryRow>& entries);
+
+// How many states of a class's history are kept: the oldest go first.
+inline constexpr int historyKept = 50;
 
 struct Outcome {
     std::string image; // the class's image after the change (or as it is, for a repeated id)
@@ -98,6 +128,8 @@ public:
     virtual std::vector<EntryRow> entries(std::int64_t classId) = 0;          // oldest first
     virtual std::vector<HistoryRow> history(std::int64_t classId) = 0;        // oldest first
     virtual std::optional<std::string> historyImage(std::int64_t classId, std::int64_t number) = 0;
+    // Whether a pupil's 初期化 blanks the class's lists.
+    virtual void setPupilsBlank(std::int64_t classId, bool blanks) = 0;
     // Settings kept with the data (the base URL of the links).
     virtual std::optional<std::string> setting(std::string_view name) = 0;
     virtual void setSetting(std::string_view name, std::string_view value) = 0;
@@ -119,17 +151,26 @@ protected:
     virtual void changeTogether(const std::vector<Pending*>& batch) = 0;
 
 private:
+    void tell(const std::string& why);
+
     std::mutex turn;
     std::condition_variable turnOver;
     std::vector<Pending*> waiting;
     bool committing = false;
+    std::string lastTold;
+    std::chrono::steady_clock::time_point toldAt;
 };
 
 // The schema's version that this program writes; each store creates or upgrades its schema to
-// it when it opens, and refuses a database from a later version.
-inline constexpr int schemaVersion = 1;
+// it when it opens, and refuses a database from a later version. Version 2 added the points
+// (the base and its last entry, of a class and of each past state), removed entries and pupils_blank.
+inline constexpr int schemaVersion = 2;
 
-// The SQLite store in dataDir/nubora1.sqlite (the folder is created).
+// The SQLite store in dataDir/nubora1.sqlite. The folder is created, private to the server's
+// user (0700), and so are the database's files (0600, its -wal and -shm too), whatever the
+// umask. When the folder or the file cannot be written (read-only, a full disk), the store
+// says why on stderr and opens read-only: the lists are served, and every change throws
+// StoreDown.
 std::unique_ptr<Store> openSqliteStore(const std::string& dataDir);
 // The PostgreSQL store at a libpq connection string (postgresql://…).
 std::unique_ptr<Store> openPostgresStore(const std::string& conninfo);

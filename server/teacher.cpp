@@ -74,10 +74,10 @@ std::string entriesCsv(const std::vector<EntryRow>& entries)
         return quoted + "\"";
     };
     std::string csv = "\xEF\xBB\xBF"
-                      "\"時刻\",\"範囲\",\"得点\",\"名前\"\r\n";
+                      "\"時刻\",\"範囲\",\"得点\",\"名前\",\"取り消し\"\r\n";
     for (const EntryRow& e : entries)
         csv += field(e.time) + "," + field(toUtf8(rangeName(std::int16_t(e.range)))) + "," + std::to_string(e.score) + ","
-               + field(e.name) + "\r\n";
+               + field(e.name) + "," + field(e.removed ? "取り消し済み" : "") + "\r\n";
     return csv;
 }
 
@@ -95,7 +95,7 @@ Response Api::teachers(const Request& request, std::string_view key, std::option
         return errorResponse(404, "not found");
     }
     const std::string link = pupilsLink(options.base, known->classKey);
-    const bool wantsPost = rest == "restore" || importing;
+    const bool wantsPost = rest == "restore" || importing || rest == "remove" || rest == "reinstate" || rest == "settings";
     if (rest && !wantsPost && *rest != "entries.csv" && *rest != "tavon.rnk" && *rest != "qr.svg")
         return errorResponse(404, "not found");
     if (post != wantsPost)
@@ -108,10 +108,10 @@ Response Api::teachers(const Request& request, std::string_view key, std::option
         for (const EntryRow& e : store.entries(known->id)) {
             out += std::string(first ? "" : ",") + "{\"id\":" + jsonString(e.id) + ",\"time\":" + jsonString(e.time)
                    + ",\"range\":" + std::to_string(e.range) + ",\"score\":" + std::to_string(e.score)
-                   + ",\"name\":" + jsonString(e.name) + "}";
+                   + ",\"name\":" + jsonString(e.name) + ",\"removed\":" + (e.removed ? "true" : "false") + "}";
             first = false;
         }
-        out += "],\"history\":[";
+        out += std::string("],\"settings\":{\"pupilsBlank\":") + (known->pupilsBlank ? "true" : "false") + "},\"history\":[";
         first = true;
         for (const HistoryRow& h : store.history(known->id)) {
             out += std::string(first ? "" : ",") + "{\"number\":" + std::to_string(h.number) + ",\"id\":" + jsonString(h.id)
@@ -130,16 +130,29 @@ Response Api::teachers(const Request& request, std::string_view key, std::option
         return file(200, "image/svg+xml", qrSvg(link));
 
     Change change;
-    if (*rest == "restore") {
-        const std::optional<JsonObject> body = parseFlatObject(request.body);
+    const std::optional<JsonObject> body = *rest == "import" ? std::nullopt : parseFlatObject(request.body);
+    if (*rest == "settings") {
+        const std::optional<bool> blanks = body ? boolMember(*body, "pupilsBlank") : std::nullopt;
+        if (!blanks)
+            return errorResponse(400, "pupilsBlank must be true or false");
+        store.setPupilsBlank(known->id, *blanks);
+        return file(200, "application/json", std::string("{\"settings\":{\"pupilsBlank\":") + (*blanks ? "true" : "false") + "}}");
+    }
+    if (*rest == "remove" || *rest == "reinstate") {
+        std::optional<std::string> id = body ? textMember(*body, "id") : std::nullopt;
+        if (!id)
+            return errorResponse(400, "id must be an entry's id");
+        change.what = std::string(*rest);
+        change.mark = std::move(id);
+        change.removed = *rest == "remove";
+    } else if (*rest == "restore") {
         const std::optional<std::int64_t> number = body ? numberMember(*body, "history") : std::nullopt;
         if (!number)
             return errorResponse(400, "history must be a number");
-        const std::optional<std::string> image = store.historyImage(known->id, *number);
-        if (!image)
+        if (*number <= 0)
             return errorResponse(404, "not found");
         change.what = "restore";
-        change.apply = [image = *image](const std::string&) { return image; };
+        change.restore = *number;
     } else {
         if (const std::optional<ImportRefusal> refusal = importRefusal(request.body))
             return errorResponse(refusal->status, refusal->reason);
@@ -148,7 +161,12 @@ Response Api::teachers(const Request& request, std::string_view key, std::option
         change.what = "import";
         change.apply = [&request](const std::string&) { return request.body; };
     }
-    const Outcome outcome = store.change(known->id, change, timeNow());
+    Outcome outcome;
+    try {
+        outcome = store.change(known->id, change, timeNow());
+    } catch (const NotFound&) {
+        return errorResponse(404, "not found");
+    }
     return file(200, "application/json", "{\"image\":\"" + base64(outcome.image) + "\"}");
 }
 

@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The teacher's page of one class: its link and QR code, its lists, every saved entry, and the
-// lists as they stood before each 初期化 or import, with a way to put them back. Everything the
-// server sends is shown as text, never as markup.
+// lists as they stood before each 初期化 or import, with a way to put them back (with every
+// entry saved since entered again), a way to take one entry out of the lists and put it back,
+// and whether pupils' 初期化 clears the lists. Everything the server sends is shown as text,
+// never as markup.
 const key = location.pathname.replace(/\/(index\.html)?$/, "").split("/").pop();
 const api = new URL(`../../api/v1/teachers/${key}`, location.href);
 const $ = (id) => document.getElementById(id);
@@ -59,19 +61,61 @@ async function show() {
     $("rnk").href = `${api}/tavon.rnk`;
     $("csv").href = `${api}/entries.csv`;
     $("lists").replaceChildren(...listsTables(c.lists).children);
-    $("entries").replaceChildren(...c.entries.map((e) =>
-        row([[e.time], [c.lists[e.range] ? c.lists[e.range].range : e.range], [e.score, "score"], [e.name]])));
+    $("entries").replaceChildren(...c.entries.map((e) => entryRow(c, e)));
+    showSettings(c.settings);
     $("history").replaceChildren(...c.history.slice().reverse().map((h) => {
         const past = element("div", undefined, "past");
         past.append(element("h3", `${h.time} ${whats[h.what] || h.what}の前`), listsTables(h.lists));
         const back = element("button", "この一覧に戻す");
         back.addEventListener("click", () => act(() => post("restore", JSON.stringify({ history: h.number }), "application/json"),
-                                                 "今の一覧をこの一覧に戻しますか？"));
+                                                 "今の一覧をこの一覧に戻しますか？（このあとに保存された記録は入れ直されます）"));
         past.append(back);
         return past;
     }));
     $("status").textContent = "";
 }
+
+// An entry of the table with its button: 取り消す takes it out of the lists
+// (the entries below move up), 戻す puts a removed one back. It stays in the table either way.
+function entryRow(c, e) {
+    const range = c.lists[e.range] ? c.lists[e.range].range : e.range;
+    const tr = row([[e.time], [range], [e.score, "score"], [e.name]]);
+    const cell = element("td");
+    if (e.removed) {
+        tr.className = "removed";
+        cell.append(element("span", "取り消し済み "));
+    }
+    const button = element("button", e.removed ? "戻す" : "取り消す");
+    const question = e.removed
+        ? `${e.name} さんの ${e.score} 点を一覧に戻しますか？`
+        : `${e.name} さんの ${e.score} 点を一覧から取り消しますか？（下の記録が上がります。記録と CSV には残ります）`;
+    button.addEventListener("click", () =>
+        act(() => post(e.removed ? "reinstate" : "remove", JSON.stringify({ id: e.id }), "application/json"), question));
+    cell.append(button);
+    tr.append(cell);
+    return tr;
+}
+
+// The class's settings: whether a pupil's 初期化 clears the class's lists.
+function showSettings(settings) {
+    const box = $("pupils-blank");
+    box.checked = !settings || settings.pupilsBlank !== false;
+    box.disabled = false;
+}
+
+$("pupils-blank").addEventListener("change", async (event) => {
+    const box = event.target;
+    box.disabled = true;
+    try {
+        await post("settings", JSON.stringify({ pupilsBlank: box.checked }), "application/json");
+    } catch (error) {
+        box.checked = !box.checked;
+        box.disabled = false;
+        $("status").textContent = `設定を変えられませんでした: ${error.message}`;
+        return;
+    }
+    await show();
+});
 
 async function act(change, question) {
     if (!confirm(question))

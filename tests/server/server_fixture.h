@@ -9,6 +9,7 @@
 #include "support/ranking_bytes.h"
 
 #include <QDir>
+#include <QTest>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -18,6 +19,8 @@
 
 #include <map>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include <unistd.h>
 
@@ -30,13 +33,14 @@ struct Answer {
 };
 
 // One request on a connection of its own, with `headers` besides the client's own (Host among
-// them); `from` is sent as X-Forwarded-For, which the server takes from a loopback peer.
+// them); `from` is sent as X-Forwarded-For, which the server takes from a loopback peer. No
+// answer within readTimeout seconds is none (status 0).
 inline Answer request(int port, const std::string& method, const std::string& path, const std::string& body = {},
-                      const std::string& from = {}, httplib::Headers headers = {})
+                      const std::string& from = {}, httplib::Headers headers = {}, int readTimeout = 60)
 {
     httplib::Client client("127.0.0.1", port);
     client.set_connection_timeout(10);
-    client.set_read_timeout(60);
+    client.set_read_timeout(readTimeout);
     if (!from.empty())
         headers.emplace("X-Forwarded-For", from);
     const httplib::Result r = method == "GET" ? client.Get(path, headers)
@@ -47,7 +51,7 @@ inline Answer request(int port, const std::string& method, const std::string& pa
 // A pupil's save into the class, sent as from the address `from` and, when given, the device
 // `device`.
 inline Answer save(int port, const ClassKeys& keys, const std::string& id, int range, int score, const std::string& name,
-            const std::string& from, const std::string& device = {})
+            const std::string& from, const std::string& device = {}, int readTimeout = 60)
 {
     httplib::Headers headers;
     if (!device.empty())
@@ -55,7 +59,7 @@ inline Answer save(int port, const ClassKeys& keys, const std::string& id, int r
     return request(port, "POST", "/api/v1/classes/" + keys.pupils + "/entries",
                    R"({"id":")" + id + R"(","range":)" + std::to_string(range) + R"(,"score":)" + std::to_string(score)
                        + R"(,"name":")" + name + R"("})",
-                   from, headers);
+                   from, headers, readTimeout);
 }
 
 // A file of `records` blank records (a name of spaces, score 0) with `changed` put in at `at`.
@@ -116,6 +120,11 @@ public:
     ~PostgresCluster() { run("pg_ctl", {"-D", dir.filePath("data"), "-w", "-m", "immediate", "stop"}); }
 
     QString url() const { return "postgresql:///postgres?host=" + dir.path() + "&user=postgres"; }
+    // Runs SQL statements on the cluster's database; whether they all succeeded.
+    bool psql(const QString& statements)
+    {
+        return run("psql", {"-h", dir.path(), "-U", "postgres", "-d", "postgres", "-v", "ON_ERROR_STOP=1", "-q", "-c", statements});
+    }
 
 private:
     // A PostgreSQL program, as nobody when the test runs as root (the server refuses root).
@@ -132,6 +141,42 @@ private:
     }
 
     QTemporaryDir dir{QDir::tempPath() + "/nubora1-pg-XXXXXX"};
+};
+
+// The five records of one range that (name, score) pairs entered in this order leave.
+inline QByteArray rangeRecords(const std::vector<std::pair<QByteArray, int>>& entered)
+{
+    QByteArray bytes = rankingbytes::blankRecords(5);
+    for (const auto& [name, score] : entered)
+        bytes = rankingbytes::entered(bytes, name, score);
+    return bytes;
+}
+
+// A test's two stores: a data folder of its own for SQLite, and PostgreSQL in a cluster shared
+// by the test's functions (its database emptied for each).
+class Stores {
+public:
+    static void rows()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("sqlite") << "sqlite";
+        QTest::newRow("postgresql") << "postgresql";
+    }
+    bool start() { return postgresUp = postgres.start(); }
+    // For each test function's row: a new data folder, an empty PostgreSQL database.
+    bool fresh(const QString& kind)
+    {
+        data = std::make_unique<QTemporaryDir>();
+        return kind != "postgresql" || (postgresUp && postgres.psql("DROP SCHEMA public CASCADE; CREATE SCHEMA public;"));
+    }
+    QStringList args(const QString& kind) const
+    {
+        return kind == "postgresql" ? QStringList{"--database", postgres.url()} : QStringList{"--data", data->path()};
+    }
+
+    PostgresCluster postgres;
+    bool postgresUp = false;
+    std::unique_ptr<QTemporaryDir> data;
 };
 
 } // namespace serverfixture

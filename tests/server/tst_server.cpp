@@ -30,15 +30,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
 namespace {
 
-// The five records of one range that (name, score) pairs entered in this order leave.
-QByteArray rangeRecords(const std::vector<std::pair<QByteArray, int>>& entered)
-{
-    QByteArray bytes = blankRecords(5);
-    for (const auto& [name, score] : entered)
-        bytes = rankingbytes::entered(bytes, name, score);
-    return bytes;
-}
-
 // Saves sent one after another from a thread of its own, save i by send(i), until stopped:
 // which were acknowledged, and how often each status came.
 class SaveStream {
@@ -200,6 +191,8 @@ private slots:
         QCOMPARE(QByteArray::fromBase64(json(second)["image"].toString().toLatin1()), expected);
         const Answer file = request(server.port, "GET", "/api/v1/teachers/" + keys.teacher + "/tavon.rnk");
         QCOMPARE(QByteArray::fromStdString(file.body), expected);
+        // The teacher loads that file again: 900 bytes, past a pupil's 512.
+        QCOMPARE(request(server.port, "POST", "/api/v1/teachers/" + keys.teacher + "/import", file.body).status, 200);
         // The same entry sent again (the device never heard the answer) stores nothing more.
         QCOMPARE(save(server.port, keys, "device-a-1", 1, 30, "たろう", "10.0.0.1").status, 200);
         QCOMPARE(int(teacherView(server.port, keys).entries.size()), 2);

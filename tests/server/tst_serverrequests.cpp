@@ -119,7 +119,7 @@ private slots:
             QCOMPARE(state.entries.at("hostile01").name, name);
             const std::string csv =
                 request(server.port, "GET", "/api/v1/teachers/" + keys.teacher + "/entries.csv").body;
-            const QString cell = (name.startsWith('=') ? "\"'" : "\"") + name + "\"\r\n";
+            const QString cell = (name.startsWith('=') ? "\"'" : "\"") + name + "\",\"\"\r\n"; // then 取り消し
             QVERIFY2(QString::fromStdString(csv).endsWith(cell), csv.c_str());
             return;
         }

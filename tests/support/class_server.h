@@ -28,7 +28,9 @@ public:
     bool start()
     {
         process = std::make_unique<QProcess>();
-        process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        process->setProcessChannelMode(errorLog.isEmpty() ? QProcess::ForwardedErrorChannel : QProcess::SeparateChannels);
+        if (!errorLog.isEmpty())
+            process->setStandardErrorFile(errorLog);
         QStringList args = QStringList{"serve", "--listen", "127.0.0.1:0"} + store;
         if (!site.isEmpty())
             args << "--site" << site;
@@ -55,6 +57,7 @@ public:
     qint64 processId() const { return process ? process->processId() : 0; }
 
     int port = 0;
+    QString errorLog; // where the server's stderr goes; the test's own stderr when empty
 
 private:
     QStringList store;

@@ -1,0 +1,82 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+// The class server's HTTP/1.1: every connection on one event loop (Boost.Asio's io_context, run
+// by the thread that calls run()), every request answered by Api::handle on a small pool of
+// threads off that loop (the database's work), its answer written back on the loop. A
+// connection that is slow, silent or idle costs a socket and a timer, never a thread, so that
+// pupils' saves are answered whatever a hostile or broken device holds open.
+//
+// What a client may send, and what happens past it (HttpLimits):
+//  - the request line and headers: at most headerBytes in all and headerFields lines, sent
+//    within headerTime of the request's first byte; past either, 431 {"error":...};
+//  - a body of at most pupilBodyLimit bytes, or importLimit under /api/v1/teachers/ (the
+//    teacher's import), sent within bodyTime of the headers' end; past it, 413 {"error":...};
+//    bodies larger than pupilBodyLimit being received at once hold at most largeBodyBytes in
+//    all, past which 503 {"error":...};
+//  - a malformed request: 400 {"error":...};
+//  - between requests on a keep-alive connection (and before the first), idleTime of silence;
+//  - an answer must be taken by the client within writeTime; the answers being written hold at
+//    most answerBytes in all, past which an answer is 503 {"error":...} instead;
+//  - connections: at most perAddress from one peer address (an IPv6 one's /64; a reverse proxy
+//    on this machine, 127.0.0.1 or ::1, is held by the total alone) and `total` in all (fewer when the process may open
+//    fewer files: the soft RLIMIT_NOFILE is raised to the hard one, and `total` kept below it). Past those, a new
+//    connection is closed at once, unread.
+// After a refusal (4xx from this layer, a timeout) the connection is closed; a 4xx answer is
+// written first, then the rest of what the client sends is read and dropped for a moment, so
+// that the kernel does not reset the connection before the client reads the answer.
+// Memory therefore stays within about total × (headerBytes + a connection's own few kB) plus
+// largeBodyBytes plus answerBytes: nothing a client sends grows it without bound.
+//
+// Requests: Request.client is the peer's address, or the last address of X-Forwarded-For when the
+// peer is on loopback (a reverse proxy on this machine); device, origin, host and fetchSite
+// come from X-Nubora-Device, Origin, Host and Sec-Fetch-Site; path is the target up to "?",
+// percent-decoded. Every answer carries X-Content-Type-Options: nosniff; HEAD answers carry no
+// body. Sockets are TCP_NODELAY; the listening socket's backlog is SOMAXCONN.
+#include "server/api.h"
+
+#include <chrono>
+#include <cstddef>
+#include <memory>
+#include <string>
+
+namespace server {
+
+struct HttpLimits {
+    std::size_t headerBytes = 16384;
+    std::size_t headerFields = 100;
+    std::chrono::milliseconds headerTime = std::chrono::seconds(10);
+    std::chrono::milliseconds bodyTime = std::chrono::seconds(10);
+    std::chrono::milliseconds idleTime = std::chrono::seconds(5);
+    std::chrono::milliseconds writeTime = std::chrono::seconds(30);
+    std::size_t largeBodyBytes = 8 << 20;
+    std::size_t answerBytes = 256 << 20;
+    std::size_t perAddress = 512;
+    std::size_t total = 16000;
+    std::size_t handlerThreads = 16;
+};
+
+class HttpServer {
+public:
+    // Listens on host:port (port 0: a free one). Throws std::system_error when it cannot.
+    HttpServer(const std::string& host, int port, HttpLimits limits = {});
+    ~HttpServer();
+    HttpServer(const HttpServer&) = delete;
+    HttpServer& operator=(const HttpServer&) = delete;
+
+    int port() const;
+    // The connections the process may hold at once: limits.total, or fewer (RLIMIT_NOFILE).
+    std::size_t connectionLimit() const;
+    // Answers every request with api until SIGINT or SIGTERM (or stop()); the requests being
+    // handled finish before it returns. api must outlive the server.
+    void run(Api& api);
+    // Ends run() from any thread.
+    void stop();
+
+    struct Loop; // the connections' shared state (http_server.cpp)
+
+private:
+    std::unique_ptr<Loop> loop;
+};
+
+} // namespace server

@@ -1,0 +1,223 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The class server against connections that would hold it: the real nubora1-server on a
+// loopback port over SQLite in a temporary folder, and connections of the test's own from
+// another loopback address (127.0.0.2) that stay silent, send slowly, stay idle, come too many,
+// flood header lines or send what the server refuses. Another device's save is still answered
+// within a pupil's client's 10 s, and the server grows by less than 48 MB.
+#include "server_fixture.h"
+
+#include <QFile>
+#include <QTest>
+
+#include <chrono>
+#include <future>
+#include <memory>
+#include <vector>
+
+#include <arpa/inet.h>
+#include <poll.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+using namespace serverfixture;
+
+namespace {
+
+// A connection of the test's own to the server, from a loopback address of its choice (the
+// server counts connections per address), sending whatever bytes a row needs.
+class RawConnection {
+public:
+    RawConnection(int port, const char* from)
+    {
+        fd = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        ::inet_pton(AF_INET, from, &a.sin_addr);
+        if (::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
+            close();
+            return;
+        }
+        a.sin_port = htons(std::uint16_t(port));
+        ::inet_pton(AF_INET, "127.0.0.1", &a.sin_addr);
+        if (::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0)
+            close();
+    }
+    ~RawConnection() { close(); }
+    bool connected() const { return fd >= 0; }
+    bool send(std::string_view bytes)
+    {
+        return fd >= 0 && ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL) == ssize_t(bytes.size());
+    }
+
+    // The answer that came within `within`: its status (0: none, or the connection closed
+    // first) and body.
+    Answer answer(std::chrono::milliseconds within)
+    {
+        const auto end = std::chrono::steady_clock::now() + within;
+        std::string in;
+        for (;;) {
+            const std::size_t head = in.find("\r\n\r\n");
+            if (head != std::string::npos) {
+                const std::size_t length = in.find("Content-Length: ");
+                const std::size_t size = length < head ? std::stoul(in.substr(length + 16)) : 0;
+                if (in.size() >= head + 4 + size)
+                    return {std::atoi(in.c_str() + 9), in.substr(head + 4, size)};
+            }
+            if (!receive(in, end))
+                return {0, in};
+        }
+    }
+    // Whether the server closed the connection within `within` (what it still sent is dropped).
+    bool closedBy(std::chrono::milliseconds within)
+    {
+        const auto end = std::chrono::steady_clock::now() + within;
+        std::string in;
+        while (receive(in, end))
+            in.clear();
+        return closed;
+    }
+
+private:
+    bool receive(std::string& in, std::chrono::steady_clock::time_point end)
+    {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
+        pollfd p{fd, POLLIN, 0};
+        if (fd < 0 || left.count() <= 0 || ::poll(&p, 1, int(left.count())) != 1)
+            return false;
+        char chunk[4096];
+        const ssize_t n = ::recv(fd, chunk, sizeof chunk, 0);
+        closed = n <= 0;
+        if (n > 0)
+            in.append(chunk, std::size_t(n));
+        return n > 0;
+    }
+    void close()
+    {
+        if (fd >= 0)
+            ::close(fd);
+        fd = -1;
+    }
+    int fd = -1;
+    bool closed = false;
+};
+
+// The resident memory of a process in MB, from /proc/PID/status.
+long residentMegabytes(qint64 pid)
+{
+    QFile status(QString("/proc/%1/status").arg(pid));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray& line : status.readAll().split('\n'))
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').value(0).toLong() / 1024;
+    return -1;
+}
+
+} // namespace
+
+class ServerConnectionsTest : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<QTemporaryDir> data;
+    QStringList store() const { return {"--data", data->path()}; }
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY2(!program().isEmpty(), "NUBORA_SERVER names no nubora1-server (CTest sets it)");
+        rlimit files{}; // the hostile connections' sockets
+        if (::getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur < files.rlim_max) {
+            files.rlim_cur = files.rlim_max;
+            ::setrlimit(RLIMIT_NOFILE, &files);
+        }
+    }
+    void init() { data = std::make_unique<QTemporaryDir>(); }
+
+    // Guards against connections that hold the server: whatever one device (127.0.0.2) holds
+    // open or sends, another device's save is answered within a pupil's client's 10 s, the
+    // hostile requests are refused as the row says (with the server's JSON error, then closed),
+    // and the server grows by less than 48 MB (a flood of header lines read whole: 240 MB).
+    void hostileConnections_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<int>("count");
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<int>("status");
+        QTest::newRow("300 silent connections") << "silent" << 300 << QByteArray() << 0;
+        // (a class of forty behind one address, six connections each, is served; not every one of 700)
+        QTest::newRow("700 connections, past one address's share")
+            << "crowd" << 700 << QByteArray("GET /api/v1/classes/KEY HTTP/1.1\r\n\r\n") << 200;
+        QTest::newRow("300 connections sending their headers a byte at a time")
+            << "slow" << 300 << QByteArray("POST /api/v1/classes/KEY/entries HTTP/1.1\r\nX-Slow: ") << 0;
+        QTest::newRow("200 idle keep-alive connections")
+            << "idle" << 200 << QByteArray("GET /api/v1/classes/KEY HTTP/1.1\r\nHost: a\r\n\r\n") << 200;
+        QTest::newRow("20,000 header lines of 8 kB") << "flood" << 1 << QByteArray("GET / HTTP/1.1\r\n") << 0;
+        QByteArray fields = "GET /api/v1/classes/KEY HTTP/1.1\r\n";
+        for (int i = 0; i < 150; ++i)
+            fields += "X-Field-" + QByteArray::number(i) + ": 1\r\n";
+        QTest::newRow("150 header fields") << "request" << 1 << fields + "\r\n" << 431;
+        QTest::newRow("a pupil's body of 600 bytes announced, not sent")
+            << "request" << 1 << QByteArray("POST /api/v1/classes/KEY/entries HTTP/1.1\r\nContent-Length: 600\r\n\r\n")
+            << 413;
+        QTest::newRow("a malformed request line") << "request" << 1 << QByteArray("GET\r\n\r\n") << 400;
+    }
+    void hostileConnections()
+    {
+        QFETCH(QString, kind);
+        QFETCH(int, count);
+        QFETCH(QByteArray, bytes);
+        QFETCH(int, status);
+        const ClassKeys keys = addClass(store(), "３年２組");
+        ServerProcess server(store());
+        QVERIFY(server.start());
+        bytes.replace("KEY", QByteArray::fromStdString(keys.pupils));
+        const long before = residentMegabytes(server.processId());
+        std::vector<std::unique_ptr<RawConnection>> hostile;
+        for (int i = 0; i < count; ++i) {
+            hostile.push_back(std::make_unique<RawConnection>(server.port, "127.0.0.2"));
+            QVERIFY(hostile.back()->connected());
+            QVERIFY(bytes.isEmpty() || hostile.back()->send(bytes.toStdString()));
+        }
+        if (kind == "flood") { // cut off (an answer, or sending fails) before all of it is sent
+            const std::string line = "X-Flood: " + std::string(8000, 'a') + "\r\n";
+            int sent = 0;
+            while (sent < 20000 && hostile[0]->send(line))
+                ++sent;
+            QVERIFY2(sent < 20000 || hostile[0]->answer(std::chrono::seconds(10)).status / 100 == 4,
+                     "the flood was read to its end");
+        }
+        // The first answer (the others may still be on their way), then the save.
+        const auto answered = [&](RawConnection& c) {
+            const Answer a = c.answer(std::chrono::seconds(10));
+            QCOMPARE(a.status, status);
+            if (kind == "request") {
+                QVERIFY(!json(a)["error"].toString().isEmpty());
+                QVERIFY(c.closedBy(std::chrono::seconds(10)));
+            }
+        };
+        if (status)
+            answered(*hostile[0]);
+        std::future<Answer> saved = std::async(std::launch::async, [&] {
+            return save(server.port, keys, "other-device", 0, 2, "g", "10.6.0.1", "other-device-1", 10);
+        });
+        // The slow connections send a byte each second until the save is answered.
+        while (saved.wait_for(std::chrono::seconds(1)) != std::future_status::ready)
+            for (const auto& c : hostile)
+                if (kind == "slow")
+                    c->send("x");
+        const Answer a = saved.get();
+        QVERIFY2(a.status == 200, a.body.c_str());
+        int served = 1;
+        for (std::size_t i = 1; kind == "crowd" && i < hostile.size(); ++i)
+            served += hostile[i]->answer(std::chrono::seconds(10)).status == 200;
+        QVERIFY2(kind != "crowd" || (served >= 240 && served < count), qPrintable(QString("%1 served").arg(served)));
+        for (std::size_t i = 1; status && kind != "crowd" && i < hostile.size(); ++i)
+            answered(*hostile[i]);
+        const long grown = residentMegabytes(server.processId()) - before;
+        QVERIFY2(before > 0 && grown < 48, qPrintable(QString("grew by %1 MB").arg(grown)));
+    }
+};
+
+QTEST_GUILESS_MAIN(ServerConnectionsTest)
+#include "tst_serverconnections.moc"
