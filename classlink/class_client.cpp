@@ -19,13 +19,16 @@ constexpr qint64 answerBytes = 64 * 1024;
 
 } // namespace
 
-Answer request(const QUrl& url, const std::optional<QJsonObject>& body, std::chrono::milliseconds wait)
+Answer request(const QUrl& url, const std::optional<QJsonObject>& body, std::chrono::milliseconds wait,
+               const QString& device)
 {
     QNetworkAccessManager network;
     QNetworkRequest asked(url);
     asked.setTransferTimeout(int(wait.count()));
     asked.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
     asked.setHeader(QNetworkRequest::UserAgentHeader, QStringLiteral("nubora1"));
+    if (!device.isEmpty())
+        asked.setRawHeader(deviceHeader, device.toLatin1());
     std::unique_ptr<QNetworkReply> reply;
     if (body) {
         asked.setHeader(QNetworkRequest::ContentTypeHeader, QStringLiteral("application/json"));
@@ -51,11 +54,15 @@ Answer request(const QUrl& url, const std::optional<QJsonObject>& body, std::chr
     QJsonParseError error{};
     const QJsonDocument json = QJsonDocument::fromJson(reply->isOpen() ? reply->read(answerBytes) : QByteArray(), &error);
     const bool isObject = error.error == QJsonParseError::NoError && json.isObject();
-    Answer answer;
-    if (status == 200 && isObject && reply->error() == QNetworkReply::NoError)
-        answer = {Answer::Answered, json.object()};
-    else if ((status == 400 || status == 404 || status == 413) && isObject && json.object().contains(QLatin1String("error")))
-        answer = {Answer::Refused, json.object()};
+    using classqueue::Body;
+    const Body kind = status == 0                                                ? Body::none
+                      : !isObject                                                ? Body::other
+                      : json.object().value(QLatin1String("error")).isString() ? Body::serverError
+                                                                                 : Body::serverJson;
+    Answer answer{classqueue::fateOf(status, kind), status, isObject ? json.object() : QJsonObject()};
+    // A reply cut short (aborted at the deadline or past the longest answer) is no answer.
+    if (answer.stored() && reply->error() != QNetworkReply::NoError)
+        answer.fate = classqueue::Fate::waiting;
     return answer;
 }
 

@@ -1,7 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "rules/class_queue.h"
+
 #include <QJsonObject>
+#include <QString>
 #include <QUrl>
 
 #include <chrono>
@@ -12,22 +15,21 @@
 // the window paints. HTTPS is checked against the system's certificates.
 namespace classlink {
 
-// What came of a request.
+// What came of a request: the queue rule's fate of an entry sent so (rules/class_queue.h).
 struct Answer {
-    enum Kind {
-        Answered,    // 200 with a JSON object
-        Refused,     // refused for good with a JSON reason (400 malformed, 404 unknown class,
-                     // 413 too large): nothing was stored, and sending it again changes nothing
-        Unreachable, // no answer within the wait, no network, a refusal for now (429 too many,
-                     // 503 database down, any other status), or an answer from something that
-                     // is no class server: nothing is known to be stored
-    };
-    Kind kind = Unreachable;
-    QJsonObject body;
+    classqueue::Fate fate = classqueue::Fate::waiting;
+    int status = 0;   // the HTTP status; 0 where nothing answered within the wait
+    QJsonObject body; // the JSON object answered, where one was
+    bool stored() const { return fate == classqueue::Fate::stored; }
 };
 
-// GET url, or POST body to it as JSON where body is given. Gives up after wait, however the
-// server trickles its answer; an answer longer than any the API gives is not read.
-Answer request(const QUrl& url, const std::optional<QJsonObject>& body, std::chrono::milliseconds wait);
+// The header that names the device to the class server on every request.
+inline constexpr char deviceHeader[] = "X-Nubora-Device";
+
+// GET url, or POST body to it as JSON where body is given, naming the device where device is
+// given. Gives up after wait, however the server trickles its answer; an answer longer than any
+// the API gives is not read.
+Answer request(const QUrl& url, const std::optional<QJsonObject>& body, std::chrono::milliseconds wait,
+               const QString& device = {});
 
 } // namespace classlink

@@ -9,6 +9,7 @@
 #include <QFileInfo>
 #include <QJsonValue>
 #include <QRandomGenerator>
+#include <QRegularExpression>
 #include <QSaveFile>
 
 #include <array>
@@ -39,20 +40,44 @@ std::optional<QByteArray> imageOf(const QJsonObject& answer)
 
 } // namespace
 
-ClassRanking::ClassRanking(ClassLink link, const QString& dataDirectory, ClassOptions options)
+QString deviceId(const QString& dataDirectory)
+{
+    const QString path = QDir(dataDirectory).filePath(QStringLiteral("classes/device.id"));
+    static const QRegularExpression valid(QStringLiteral("^[A-Za-z0-9_-]{8,64}$"));
+    QFile kept(path);
+    if (kept.open(QIODevice::ReadOnly)) {
+        const QString id = QString::fromLatin1(kept.read(64).trimmed());
+        if (valid.match(id).hasMatch())
+            return id;
+    }
+    const QString id = newId();
+    QSaveFile file(path);
+    if (QDir().mkpath(QFileInfo(path).absolutePath()) && file.open(QIODevice::WriteOnly) && file.write(id.toLatin1()) > 0)
+        file.commit();
+    return id;
+}
+
+ClassRanking::ClassRanking(ClassLink link, const QString& dataDirectory, ClassOptions options, storage::RankingOptions ownFile)
     : classLink(std::move(link)),
       opts(options),
+      own(std::move(ownFile)),
       entries(QDir(dataDirectory).filePath(QStringLiteral("classes/") + classLink.key + QStringLiteral(".outbox"))),
-      copy(QDir(dataDirectory).filePath(QStringLiteral("classes/") + classLink.key + QStringLiteral(".rnk")))
+      copy(QDir(dataDirectory).filePath(QStringLiteral("classes/") + classLink.key + QStringLiteral(".rnk"))),
+      device(deviceId(dataDirectory))
 {
+}
+
+Answer ClassRanking::send(const QString& tail, const QJsonObject& body)
+{
+    return request(classLink.api(tail), body, opts.wait, device);
 }
 
 void ClassRanking::read(results::BestFiveLists& lists)
 {
     std::optional<QByteArray> image;
     if (classLink.isValid() && sendOutbox()) {
-        const Answer answer = request(classLink.api(), std::nullopt, opts.wait);
-        if (answer.kind == Answer::Answered && (image = imageOf(answer.body)))
+        const Answer answer = request(classLink.api(), std::nullopt, opts.wait, device);
+        if (answer.stored() && (image = imageOf(answer.body)))
             keep(answer.body);
     }
     if (!image && classLink.isValid()) {
@@ -63,10 +88,10 @@ void ClassRanking::read(results::BestFiveLists& lists)
     results::readLists({bytes.constData(), std::size_t(bytes.size())}, lists);
 }
 
-storage::SaveResult ClassRanking::save(const results::NewEntry& entry, const std::optional<PlayedGame>& played)
+Sent ClassRanking::save(const results::NewEntry& entry, const std::optional<PlayedGame>& played)
 {
     if (!classLink.isValid())
-        return storage::SaveResult::NotWritable;
+        return {};
     QJsonObject body{{QStringLiteral("id"), newId()},
                      {QStringLiteral("range"), entry.hani},
                      {QStringLiteral("score"), entry.tensu},
@@ -76,47 +101,63 @@ storage::SaveResult ClassRanking::save(const results::NewEntry& entry, const std
         body.insert(QStringLiteral("log"), QString::fromStdString(played->log));
     }
     const QString id = body.value(QLatin1String("id")).toString();
-    QList<QString> saved;
+    Sent sent;
     if (entries.add(body)) {
-        sendOutbox(&saved);
+        sent.kept = true; // waiting in the outbox, until the server answers for it
+        sendOutbox(id, &sent);
     } else if (sendOutbox()) {
         // No outbox can be kept: sent once, now or never.
-        const Answer answer = request(classLink.api(QStringLiteral("/entries")), body, opts.wait);
-        if (answer.kind == Answer::Answered && answer.body.value(QLatin1String("saved")).toBool()) {
-            saved.append(id);
+        const Answer answer = send(QStringLiteral("/entries"), body);
+        sent = {answer.fate, answer.status, false};
+        if (answer.stored())
             keep(answer.body);
-        }
+        else if (answer.fate == classqueue::Fate::refused)
+            sent.kept = keepOwn(body);
     }
-    return saved.contains(id) ? storage::SaveResult::Saved : storage::SaveResult::WriteFailed;
+    return sent;
 }
 
-storage::SaveResult ClassRanking::blank()
+Sent ClassRanking::blank()
 {
     if (!classLink.isValid())
-        return storage::SaveResult::NotWritable;
-    const Answer answer = request(classLink.api(QStringLiteral("/blank")), QJsonObject{{QStringLiteral("id"), newId()}}, opts.wait);
-    if (answer.kind != Answer::Answered || !imageOf(answer.body))
-        return storage::SaveResult::WriteFailed;
-    keep(answer.body);
-    return storage::SaveResult::Saved;
+        return {};
+    const Answer answer = send(QStringLiteral("/blank"), QJsonObject{{QStringLiteral("id"), newId()}});
+    if (answer.stored() && !imageOf(answer.body))
+        return {};
+    if (answer.stored()) {
+        keep(answer.body);
+        sendOutbox(); // the server answers again: what waits goes now
+    }
+    return {answer.fate, answer.status, false};
 }
 
-bool ClassRanking::sendOutbox(QList<QString>* saved)
+bool ClassRanking::sendOutbox(const QString& watched, Sent* watchedSent)
 {
     for (const QJsonObject& body : entries.entries()) {
         const QString id = body.value(QLatin1String("id")).toString();
-        const Answer answer = request(classLink.api(QStringLiteral("/entries")), body, opts.wait);
-        if (answer.kind == Answer::Unreachable || (answer.kind == Answer::Answered && !answer.body.value(QLatin1String("saved")).toBool()))
+        const Answer answer = send(QStringLiteral("/entries"), body);
+        if (answer.fate == classqueue::Fate::waiting)
             return false;
         // Stored, or refused for good: either way never sent again.
+        const bool kept = answer.fate == classqueue::Fate::refused && keepOwn(body);
         entries.remove(id);
-        if (answer.kind == Answer::Answered) {
+        if (answer.stored())
             keep(answer.body);
-            if (saved)
-                saved->append(id);
-        }
+        if (watchedSent && id == watched)
+            *watchedSent = {answer.fate, answer.status, kept};
     }
     return true;
+}
+
+bool ClassRanking::keepOwn(const QJsonObject& body)
+{
+    storage::RankingFile file(own);
+    results::BestFiveLists lists;
+    file.read(lists);
+    const results::NewEntry entry{std::int16_t(body.value(QLatin1String("range")).toInt()),
+                                  std::int16_t(body.value(QLatin1String("score")).toInt()),
+                                  body.value(QLatin1String("name")).toString().toStdU16String()};
+    return bool(file.save(entry));
 }
 
 void ClassRanking::keep(const QJsonObject& answer)
@@ -135,7 +176,7 @@ std::unique_ptr<ClassRanking> classRanking(const storage::RankingOptions& option
     if (!link)
         return nullptr;
     const QString data = options.fallbackDirectory.isEmpty() ? storage::playerDataDirectory() : options.fallbackDirectory;
-    return std::make_unique<ClassRanking>(std::move(*link), data, classOptions);
+    return std::make_unique<ClassRanking>(std::move(*link), data, classOptions, options);
 }
 
 } // namespace classlink

@@ -4,6 +4,7 @@
 // controls.
 #include "results/form3.h"
 
+#include "classlink/courier.h"
 #include "rules/design.h"
 #include "ui/accessibility.h"
 #include "ui/services.h"
@@ -63,12 +64,14 @@ void Form3::Form_Load()
 void Form3::yomikomi()
 {
     // The class server may take a while to answer: the game window goes on painting meanwhile.
-    if (classRanking)
+    if (classRanking) {
         whileResponsive([this] {
             classRanking->read(model.lists);
             return storage::SaveResult::Saved;
         });
-    else
+        if (!classRanking->outbox().entries().isEmpty())
+            classlink::sendLater(rankingFile.options(), classOpts);
+    } else
         rankingFile.read(model.lists);
 }
 
@@ -145,11 +148,22 @@ void Form3::Command1_Click()
     // running copy saved or cleared since this window opened stays as it is. The saving thread
     // works on its own copy of the entry.
     if (const std::optional<results::NewEntry> entry = model.Command1_Click(ui::u16(Text1->text()))) {
-        if (!whileResponsive([this, &entry, played = played] {
-                return classRanking ? classRanking->save(*entry, played) : rankingFile.save(*entry);
-            })
-            && !isUnloaded())
+        if (classRanking) {
+            classlink::Sent sent;
+            whileResponsive([this, &entry, &sent, played = played] {
+                sent = classRanking->save(*entry, played);
+                return storage::SaveResult::Saved;
+            });
+            using classqueue::Fate;
+            if (sent.fate == Fate::waiting && sent.kept)
+                classlink::sendLater(rankingFile.options(), classOpts);
+            if (!isUnloaded() && sent.fate == Fate::refused)
+                message(classqueue::saveRefused(sent.status, sent.kept));
+            else if (!isUnloaded() && sent.fate == Fate::waiting)
+                message(sent.kept ? classqueue::saveWaiting : results::saveFailed);
+        } else if (!whileResponsive([this, &entry] { return rankingFile.save(*entry); }) && !isUnloaded()) {
             message(results::saveFailed);
+        }
     }
     rankingFile.close();
     Unload();
@@ -161,9 +175,19 @@ void Form3::Command2_Click()
                                          ui::Icon::Question, ui::Buttons::OkCancel);
     if (isUnloaded())
         return; // the window went while the question was open
-    if (answer == ui::Answer::Ok && !whileResponsive([this] { return classRanking ? classRanking->blank() : rankingFile.blank(); })
-        && !isUnloaded())
+    if (answer == ui::Answer::Ok && classRanking) {
+        classlink::Sent sent;
+        whileResponsive([this, &sent] {
+            sent = classRanking->blank();
+            return storage::SaveResult::Saved;
+        });
+        if (!isUnloaded() && sent.fate == classqueue::Fate::refused && sent.status == 403)
+            message(classqueue::clearTeacherOnly);
+        else if (!isUnloaded() && sent.fate != classqueue::Fate::stored)
+            message(results::clearFailed);
+    } else if (answer == ui::Answer::Ok && !whileResponsive([this] { return rankingFile.blank(); }) && !isUnloaded()) {
         message(results::clearFailed);
+    }
     rankingFile.close();
     Unload();
 }

@@ -48,6 +48,7 @@ public:
     results::ResultsWindow model;
     storage::RankingFile rankingFile;
     std::unique_ptr<classlink::ClassRanking> classRanking; // null without a class link
+    classlink::ClassOptions classOpts;
     // The finished game an opening at its end is for: a class entry carries it.
     std::optional<classlink::PlayedGame> played;
 

@@ -3,6 +3,7 @@
 // window's models, whose screens and steps come to JavaScript as plain objects, and the
 // ranking file's image as bytes (Uint8Array), the windows' design and the game's counts. The
 // page only shows what these return.
+#include "rules/class_queue.h"
 #include "rules/design.h"
 #include "rules/game_log_recorder.h"
 #include "rules/game_replay.h"
@@ -228,8 +229,24 @@ val resultsMessages()
     o.set("clearQuestion", messageToJs(results::clearQuestion));
     o.set("clearFailed", messageToJs(results::clearFailed));
     o.set("saveFailed", messageToJs(results::saveFailed));
+    o.set("saveWaiting", messageToJs(classqueue::saveWaiting));
+    o.set("clearTeacherOnly", messageToJs(classqueue::clearTeacherOnly));
     return o;
 }
+
+// The queue rule (classqueue::fateOf) for an entry whose request answered `status` (0: none)
+// with a body of kind "none", "json" (the server's JSON), "error" (the server's JSON error) or
+// "other": "stored", "refused" or "waiting".
+std::string queueFate(int status, const std::string& body)
+{
+    using classqueue::Body;
+    static const char* fates[] = {"stored", "refused", "waiting"};
+    const Body kind = body == "json" ? Body::serverJson : body == "error" ? Body::serverError : body == "none" ? Body::none : Body::other;
+    return fates[static_cast<int>(classqueue::fateOf(status, kind))];
+}
+
+// What the pupil is told of an entry the server refused for good with `status`.
+val saveRefused(int status, bool keptOnDevice) { return messageToJs(classqueue::saveRefused(status, keptOnDevice)); }
 
 // A window's design (design::Window) as the page builds it (web/layout.js): rectangles and
 // points as [left, top, width, height] and [x, y] in twips, colours as "#rrggbb", and of a
@@ -374,6 +391,8 @@ EMSCRIPTEN_BINDINGS(nubora1)
     function("blankImage", &blankImage);
     function("keepName", &keepName);
     function("resultsMessages", &resultsMessages);
+    function("queueFate", &queueFate);
+    function("saveRefused", &saveRefused);
     function("rangeName", &rangeNameOf);
     function("tickMilliseconds", &tickMilliseconds);
     function("hiddenAnswer", &hiddenAnswer);

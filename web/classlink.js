@@ -3,14 +3,22 @@
 // class's, kept by the class server, which applies the game library's Save and Blank to them.
 // Every opening reads them anew; 戻る sends the entry, 初期化 blanks them. The device keeps a copy
 // per class: the lists the server last gave, with the entries it has not taken yet saved into
-// it. Those entries wait in an outbox on the device, each with an id, and go in their order when
-// the server can be reached again (at an opening, or when the browser is back online); the
-// server stores an id once, so an entry whose answer was lost is not stored twice.
+// it. Those entries wait in an outbox on the device, each with an id, and leave it as the game
+// library's queue rule (Module.queueFate) says: when the server has them, or when it refuses them
+// for good (they go into the device's own lists, and the pupil is told why). A waiting entry is
+// sent again while the page is open, after a pause that doubles at each try, at once when the
+// browser is back online or the server answers anything else; the server stores an id once, so
+// an entry whose answer was lost is not stored twice. Every request names the device by an id
+// drawn at the first opening of a class link and kept in the page's storage.
 import { openRankingFile } from './storage.js';
 import { notice } from './strip.js';
 
 const classWait = 4000; // ms before a request counts as no network
 const classUnreachable = 'クラスにつながりません';
+// The first pause before a waiting entry is sent again, and the longest (the first may be set
+// by a test before the page's scripts run).
+const firstRetry = Number.isFinite(globalThis.nuboraRetry) ? globalThis.nuboraRetry : 5000;
+const lastRetry = 120000;
 
 // The class key of the page's address, or null for a page without a class link.
 export function classKey(href = location.href) {
@@ -18,7 +26,7 @@ export function classKey(href = location.href) {
   return found ? found[1] : null;
 }
 
-// An id no other entry has: 16 random bytes, base64url.
+// An id no other entry or device has: 16 random bytes, base64url (22 characters).
 function entryId() {
   const bytes = crypto.getRandomValues(new Uint8Array(16));
   return btoa(String.fromCharCode(...bytes)).replace(/\+/g, '-').replace(/\//g, '_').replace(/=+$/, '');
@@ -29,6 +37,21 @@ const fromBase64 = (text) => Uint8Array.from(atob(text), (c) => c.charCodeAt(0))
 // What lets the class server replay the game an entry claims its score by: the seed its
 // questions were drawn from and its log's text (played: the game window's played()).
 const replayable = (played) => (played ? { seed: played.seed, log: played.log } : {});
+
+// The device's id, drawn once and kept (a second tab drawing at the same moment takes the
+// first one's).
+async function deviceId() {
+  const file = await kept('nubora1.device');
+  const valid = (bytes) => /^[A-Za-z0-9_-]{22}$/.test(new TextDecoder().decode(bytes));
+  let bytes = await file.read();
+  if (!valid(bytes)) {
+    const drawn = new TextEncoder().encode(entryId());
+    await file.change((now) => (valid(now) ? now : drawn));
+    bytes = await file.read();
+    if (!valid(bytes)) bytes = drawn; // kept nowhere: this opening's own
+  }
+  return new TextDecoder().decode(bytes);
+}
 
 // A file of the device's storage, or one in memory when the browser keeps nothing.
 async function kept(name) {
@@ -41,10 +64,13 @@ async function kept(name) {
 // The class's store, read and changed as the results window does the device's ranking file:
 // read() gives the class's lists (the device's copy when the server cannot be reached, with
 // `note` saying so); change(how, what) sends `what` ({entry, played} or {blank}) and resolves to true once
-// the server has it, `how` making the copy's bytes from the copy's when it cannot be reached.
-export async function openClass(key) {
-  const [copy, state] = await Promise.all([kept(`c/${key}/tavon.rnk`), kept(`c/${key}/class.json`)]);
+// the server has it, else to the message that tells the pupil what became of it (false: the
+// window's own), `how` making the copy's bytes from the copy's while the entry waits. M: the
+// game library.
+export async function openClass(key, M) {
+  const [copy, state, device] = await Promise.all([kept(`c/${key}/tavon.rnk`), kept(`c/${key}/class.json`), deviceId()]);
   const api = new URL(`../../api/v1/classes/${key}`, location.href);
+  const words = M.resultsMessages();
   const decode = (bytes) => {
     try {
       return { name: null, outbox: [], ...JSON.parse(new TextDecoder().decode(bytes)) };
@@ -55,21 +81,32 @@ export async function openClass(key) {
   const remember = (how) => state.change((bytes) => new TextEncoder().encode(JSON.stringify(how(decode(bytes)))));
   const known = async () => decode(await state.read());
 
-  // The answer's JSON, or null for a refusal; throws when the server cannot be reached.
+  // The answer: its fate by the queue rule, its status (0: none) and the server's JSON object
+  // (null where the body is none). The server's answer that is no refusal for now sends what
+  // waits at once.
   async function request(tail, body) {
     const stop = new AbortController();
     const timer = setTimeout(() => stop.abort(), classWait);
+    let status = 0, json = null, kind = 'none';
     try {
       const response = await fetch(api.href + tail, {
-        method: body ? 'POST' : 'GET', cache: 'no-store', signal: stop.signal,
-        headers: body ? { 'content-type': 'application/json' } : {}, body: body && JSON.stringify(body),
+        method: body ? 'POST' : 'GET', cache: 'no-store', signal: stop.signal, body: body && JSON.stringify(body),
+        headers: { 'x-nubora-device': device, ...(body ? { 'content-type': 'application/json' } : {}) },
       });
-      // Busy or down: the same as no network, for the entry has to wait.
-      if (response.status === 429 || response.status >= 500) throw new Error(`${response.status}`);
-      return response.ok ? await response.json() : null;
+      status = response.status;
+      kind = 'other';
+      json = JSON.parse(await response.text());
+      if (!json || typeof json !== 'object' || Array.isArray(json)) json = null;
+      else kind = typeof json.error === 'string' ? 'error' : 'json';
+    } catch {
+      json = null; // no network, a time-out, or no JSON
+      if (kind === 'other' && stop.signal.aborted) kind = 'none';
     } finally {
       clearTimeout(timer);
     }
+    const fate = M.queueFate(status, kind);
+    if (json && fate !== 'waiting' && retry) wake();
+    return { fate, status, json };
   }
 
   function tell(name, waiting) {
@@ -77,37 +114,58 @@ export async function openClass(key) {
     notice('class-outbox', waiting ? `まだ送っていない成績が${waiting}件あります。つながったときに送ります。` : null);
   }
 
-  // Sends the outbox in its order; resolves to false when the server could not be reached.
+  // An entry refused for good into the device's own lists; whether it went in.
+  async function keepOwn(entry) {
+    const own = await openRankingFile();
+    return Boolean(own && (await own.change((bytes) => M.saveImage(bytes, { hani: entry.range, tensu: entry.score, name: entry.name }))));
+  }
+
+  // Sends the outbox in its order; resolves to false at the first entry that waits.
   async function sendAll() {
     let reached = true;
     for (const entry of (await known()).outbox) {
-      let answer;
-      try {
-        answer = await request('/entries', entry);
-      } catch {
+      const answer = await request('/entries', entry);
+      if (answer.fate === 'waiting') {
         reached = false;
         break;
       }
-      if (answer?.saved) taken.add(entry.id);
-      if (typeof answer?.image === 'string') await copy.change(() => fromBase64(answer.image));
-      // A refused entry (a class that no longer exists) cannot be sent later either.
+      if (answer.fate === 'stored') {
+        done.set(entry.id, true);
+        if (typeof answer.json.image === 'string') await copy.change(() => fromBase64(answer.json.image));
+      } else {
+        done.set(entry.id, M.saveRefused(answer.status, await keepOwn(entry)));
+      }
       await remember((s) => ({ ...s, outbox: s.outbox.filter((e) => e.id !== entry.id) }));
     }
     const s = await known();
     tell(s.name, s.outbox.length);
+    if (s.outbox.length && !reached) later();
+    else pause = firstRetry;
     return reached;
   }
-  const taken = new Set(); // ids the server has answered for with "saved"
+  const done = new Map(); // what became of the entries the server answered for: true, or a message
   let sending = Promise.resolve(true);
   const send = () => (sending = sending.then(sendAll, sendAll));
+  // The next try after the pause, which doubles; wake() makes it now.
+  let retry = null, pause = firstRetry;
+  function later() {
+    clearTimeout(retry);
+    retry = setTimeout(wake, pause);
+    pause = Math.min(pause * 2, lastRetry);
+  }
+  function wake() {
+    clearTimeout(retry);
+    retry = null;
+    send().catch(() => {});
+  }
 
   // The class's lists as the server has them now, the outbox sent first; null when it cannot
   // be reached.
   async function fetchLists() {
     try {
       if (navigator.onLine === false || !(await send())) return null;
-      const lists = await request('');
-      if (typeof lists?.image !== 'string') return null;
+      const { fate, json: lists } = await request('');
+      if (fate !== 'stored' || typeof lists.image !== 'string') return null;
       const bytes = fromBase64(lists.image);
       await copy.change(() => bytes);
       await remember((s) => ({ ...s, name: String(lists.name) }));
@@ -128,13 +186,10 @@ export async function openClass(key) {
     },
     async change(how, what = {}) {
       if (what.blank) {
-        try {
-          const answer = await request('/blank', { id: entryId() });
-          if (typeof answer?.image === 'string') return copy.change(() => fromBase64(answer.image));
-        } catch {
-          // no network: the lists stay as they are
-        }
-        return false;
+        const answer = await request('/blank', { id: entryId() });
+        if (answer.fate === 'stored' && typeof answer.json.image === 'string') return copy.change(() => fromBase64(answer.json.image));
+        // The teacher keeps 初期化 to themselves; anything else leaves the lists as they are.
+        return answer.fate === 'refused' && answer.status === 403 ? words.clearTeacherOnly : false;
       }
       if (!what.entry) return false; // the class's lists take no file from a pupil's device
       const { hani: range, tensu: score, name } = what.entry;
@@ -142,14 +197,15 @@ export async function openClass(key) {
       const entry = { id, range, score, name, ...replayable(what.played) };
       await remember((s) => ({ ...s, outbox: [...s.outbox, entry] }));
       await send();
-      if (taken.has(id)) return true;
-      if ((await known()).outbox.some((e) => e.id === id)) await copy.change(how);
-      return false;
+      if (done.has(id)) return done.get(id);
+      if (!(await known()).outbox.some((e) => e.id === id)) return true; // sent by another tab meanwhile
+      await copy.change(how);
+      return words.saveWaiting;
     },
   };
   const s = await known();
   tell(s.name, s.outbox.length);
-  addEventListener('online', () => send().catch(() => {}));
+  addEventListener('online', wake);
   fetchLists(); // the class's name for the strip, and the entries still waiting sent
   return store;
 }

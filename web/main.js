@@ -84,7 +84,7 @@ async function start() {
   const key = classKey();
   // A save another tab's undid and that cannot be made again is told (localStorage alone).
   const lost = () => messageBox(M.resultsMessages().saveFailed);
-  const opening = drawn().then(() => (key ? openClass(key) : openRankingFile(undefined, { lost })));
+  const opening = drawn().then(() => (key ? openClass(key, M) : openRankingFile(undefined, { lost })));
   const results = opening.then((file) => resultsWindow(M, file, () => game.activate(), () => game.played()));
   const help = helpWindow(() => game.activate());
   game = gameWindow(M, view, nextSeed, {

@@ -20,6 +20,7 @@ export function resultsWindow(M, file, onClosed, played = () => null) {
   let returnTo = null; // where the focus goes back to from a window opened again
   const read = () => (file ? file.read() : Promise.resolve(new Uint8Array(0)));
   // what: the change in words ({entry} or {blank}), for a class's lists kept by its server.
+  // Resolves to true once written, else to false or to the message that says what became of it.
   const change = (how, what) => (file ? file.change(how, what) : Promise.resolve(false));
 
   // reopening: the window comes back at once (an import), the game window stays behind it.
@@ -74,7 +75,7 @@ export function resultsWindow(M, file, onClosed, played = () => null) {
         bytes = null;
       }
       // The lists as they were stay until the new bytes are written.
-      if (!bytes || !(await change(() => bytes))) {
+      if (!bytes || (await change(() => bytes)) !== true) {
         await messageBox({ text: '成績一覧を読み込めませんでした。', title: '読み込み' });
         return;
       }
@@ -149,15 +150,16 @@ export function resultsWindow(M, file, onClosed, played = () => null) {
       if (leaving) return;
       leaving = true;
       const entry = model.Command1_Click(kept);
-      const saved = entry && (await change((bytes) => M.saveImage(bytes, entry), { entry, played: played() }));
-      if (entry && !saved) await messageBox(words.saveFailed);
+      const saved = entry ? await change((bytes) => M.saveImage(bytes, entry), { entry, played: played() }) : true;
+      if (saved !== true) await messageBox(saved || words.saveFailed);
       unload();
     }
     async function clear() {
       if (leaving) return;
       leaving = true;
       const answer = await messageBox(words.clearQuestion, { icon: 'question', cancel: true });
-      if (answer === 'ok' && !(await change((bytes) => M.blankImage(bytes), { blank: true }))) await messageBox(words.clearFailed);
+      const blanked = answer === 'ok' ? await change((bytes) => M.blankImage(bytes), { blank: true }) : true;
+      if (blanked !== true) await messageBox(blanked || words.clearFailed);
       unload();
     }
     c.Command1.addEventListener('click', back);

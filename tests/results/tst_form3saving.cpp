@@ -7,6 +7,7 @@
 #include "rules/game_replay.h"
 #include "rules/module1.h"
 #include "storage/ranking_file.h"
+#include "support/canned_server.h"
 #include "support/class_server.h"
 #include "support/game_probes.h"
 #include "support/ranking_bytes.h"
@@ -54,14 +55,17 @@ private slots:
     // On the class server (the test class_server_desktop runs these with NUBORA_SERVER set to
     // nubora1-server; without it they are skipped):
     // Guards against a window on a class link saving or clearing anything but the class's
-    // lists on the class server, against an entry lost or claimed saved when the server
-    // cannot be reached or refuses it, and against a dead server hanging the window.
+    // lists on the class server, against an entry lost, or said not saved, when the server
+    // cannot be reached, answers 500 or a proxy answers for it, against a refused entry kept for
+    // ever or lost, against a request that does not name the device, and against a dead server
+    // hanging the window. (Its canned rows run without nubora1-server.)
     void classLinkKeepsTheListsOnTheServer_data();
     void classLinkKeepsTheListsOnTheServer();
 
-    // Guards against the class's lists read wrong, against an entry kept on the PC lost or,
-    // sent again, standing twice in the class's lists or entries, and against an opening
-    // without the network showing other lists than the class's as last seen.
+    // Guards against the class's lists read wrong, against an entry kept on the PC lost, sent
+    // only at the next opening, or, sent again, standing twice in the class's lists or entries,
+    // and against an opening without the network showing other lists than the class's as last
+    // seen.
     void desktopSharesTheRealServersList();
 
     // Guards against a class entry that the class server cannot replay to the score shown: one
@@ -214,18 +218,36 @@ void Form3SavingTest::returnSavesTheEntryIntoTheFileAsItIsNow()
 
 void Form3SavingTest::classLinkKeepsTheListsOnTheServer_data()
 {
-    QTest::addColumn<QString>("server"); // up, down, stopped (takes connections, never answers), unknown (404)
+    // up, down, stopped (takes connections, never answers), unknown (a class it does not know);
+    // or a canned answer (CannedServer): "STATUS TYPE BODY".
+    QTest::addColumn<QString>("server");
     QTest::addColumn<bool>("clearing");
     QTest::addColumn<QString>("message");
     QTest::addColumn<int>("kept"); // entries left in the outbox
+    QTest::addColumn<bool>("own"); // the entry went into the player's own tavon.rnk
 
-    const QString saveFailed = QStringLiteral("成績を保存できませんでした。");
-    QTest::newRow("Enter saves on the server") << "up" << false << "" << 0;
-    QTest::newRow("初期化 answered OK blanks the class's lists") << "up" << true << "" << 0;
-    QTest::newRow("no network: the entry is kept") << "down" << false << saveFailed << 1;
-    QTest::newRow("a server that never answers: the entry is kept") << "stopped" << false << saveFailed << 1;
-    QTest::newRow("an unknown class: nothing is kept") << "unknown" << false << saveFailed << 0;
-    QTest::newRow("no network at 初期化") << "down" << true << "成績一覧を消去できませんでした。" << 0;
+    const QString waiting = QStringLiteral("成績はこの機器に預けてあります。\rクラスにつながったときに送ります。");
+    const QString refused = QStringLiteral("この成績はクラスの一覧に入れられませんでした。\r");
+    const QString ownLists = QStringLiteral("\rこの機器の一覧には残っています。");
+    QTest::newRow("Enter saves on the server") << "up" << false << "" << 0 << false;
+    QTest::newRow("初期化 answered OK blanks the class's lists") << "up" << true << "" << 0 << false;
+    QTest::newRow("no network: the entry waits") << "down" << false << waiting << 1 << false;
+    QTest::newRow("a server that never answers: the entry waits") << "stopped" << false << waiting << 1 << false;
+    QTest::newRow("an unknown class: refused, kept in the own lists")
+        << "unknown" << false << refused + "このクラスは、クラスのサーバーにありません。" + ownLists << 0 << true;
+    QTest::newRow("the server answers 500: the entry waits")
+        << "500 application/json {\"error\":\"internal error\"}" << false << waiting << 1 << false;
+    QTest::newRow("a proxy's HTML 404: the entry waits")
+        << "404 text/html <html><body>Not Found</body></html>" << false << waiting << 1 << false;
+    QTest::newRow("429 too many: the entry waits")
+        << "429 application/json {\"error\":\"too many requests\"}" << false << waiting << 1 << false;
+    QTest::newRow("the server refuses the name: refused, kept in the own lists")
+        << "400 application/json {\"error\":\"name refused\"}" << false
+        << refused + "名前か点数を、クラスのサーバーが受け付けませんでした。" + ownLists << 0 << true;
+    QTest::newRow("no network at 初期化") << "down" << true << "成績一覧を消去できませんでした。" << 0 << false;
+    QTest::newRow("初期化 the teacher turned off")
+        << "403 application/json {\"error\":\"only the teacher clears this class's lists\"}" << true
+        << "このクラスの一覧は、先生だけが消せます。" << 0 << false;
 }
 
 void Form3SavingTest::classLinkKeepsTheListsOnTheServer()
@@ -234,14 +256,24 @@ void Form3SavingTest::classLinkKeepsTheListsOnTheServer()
     QFETCH(bool, clearing);
     QFETCH(QString, message);
     QFETCH(int, kept);
+    QFETCH(bool, own);
 
     ClassServer classServer;
-    if (!classServer.available())
-        QSKIP("run by the test class_server_desktop");
-    QVERIFY(classServer.start(dir->path(QStringLiteral("server"))));
-    const QString key = server == QLatin1String("unknown") ? QStringLiteral("Unknown_class_key_0") : classServer.key;
-    writeLink(classServer.link(key));
+    std::unique_ptr<CannedServer> canned;
+    QString key = QStringLiteral("Canned_class_key_0");
+    if (server.front().isDigit()) {
+        const QStringList answer = server.split(u' ');
+        canned = std::make_unique<CannedServer>(answer[0].toInt(), answer[1].toLatin1(), answer.mid(2).join(u' ').toUtf8());
+        writeLink(canned->link());
+    } else {
+        if (!classServer.available())
+            QSKIP("run by the test class_server_desktop");
+        QVERIFY(classServer.start(dir->path(QStringLiteral("server"))));
+        key = server == QLatin1String("unknown") ? QStringLiteral("Unknown_class_key_0") : classServer.key;
+        writeLink(classServer.link(key));
+    }
     wiring->classOptions().wait = std::chrono::seconds(3);
+    wiring->classOptions().retry = std::chrono::minutes(10); // no try again within the row
     Form3& form = openResults(35, 2);
     QCOMPARE(form.namae(0).caption(), QStringLiteral("ここです！"));
     if (server == QLatin1String("down"))
@@ -256,11 +288,21 @@ void Form3SavingTest::classLinkKeepsTheListsOnTheServer()
             said << each.text;
     QCOMPARE(said, message.isEmpty() ? QStringList() : QStringList{message});
     QVERIFY(!wiring->resultsExist());
-    QVERIFY(!QFileInfo::exists(rankingPath()));
+    QCOMPARE(QFileInfo::exists(rankingPath()) ? fileBytes().mid(10 * 12, 12) : QByteArray(), own ? record("Kim", 35) : QByteArray());
     QCOMPARE(outbox(key).entries().size(), kept);
     if (server == QLatin1String("up")) {
         QCOMPARE(classServer.entries(), clearing ? QStringList() : QStringList{"Kim 2 35"});
         QCOMPARE(classServer.teachers().value("history").toArray().size(), clearing ? 1 : 0);
+    }
+    if (canned) {
+        // Every request names the device by the id kept beside the outboxes.
+        QFile id(dir->fallbackDir + QStringLiteral("/classes/device.id"));
+        QVERIFY(id.open(QIODevice::ReadOnly));
+        const QString device = QString::fromLatin1(id.readAll());
+        QVERIFY2(QRegularExpression("^[A-Za-z0-9_-]{22}$").match(device).hasMatch(), qPrintable(device));
+        QCOMPARE(canned->heads.size(), 2); // the opening's, then the entry's or the clearing's
+        for (const QString& head : canned->heads)
+            QVERIFY2((head + "\r\n").contains("\r\nX-Nubora-Device: " + device + "\r\n", Qt::CaseInsensitive), qPrintable(head));
     }
 }
 
@@ -299,15 +341,20 @@ void Form3SavingTest::desktopSharesTheRealServersList()
         QSKIP("run by the test class_server_desktop");
     QVERIFY(classServer.start(dir->path(QStringLiteral("server"))));
     writeLink(classServer.link());
+    wiring->classOptions().retry = std::chrono::milliseconds(100);
+    wiring->classOptions().retryMax = std::chrono::seconds(1);
     save(35, 2, "Kim");
     QVERIFY(fake->messages.empty());
     classServer.stop();
     save(30, 2, "Bob");
     QCOMPARE(fake->messages.size(), std::size_t(1));
+    QCOMPARE(fake->messages[0].text, QStringLiteral("成績はこの機器に預けてあります。\rクラスにつながったときに送ります。"));
     QVERIFY(classServer.start());
     writeLink(classServer.link());
+    // Bob's entry goes once the server answers, the lists not opened again.
+    QTRY_COMPARE_WITH_TIMEOUT(outbox(classServer.key).entries().size(), 0, 30000);
+    QCOMPARE(classServer.entries(), (QStringList{"Kim 2 35", "Bob 2 30"}));
     // Kim's entry once more, as if the answer to its save had been lost.
-    QCOMPARE(classServer.entries(), QStringList{"Kim 2 35"});
     const QJsonValue id = classServer.teachers().value("entries")[0]["id"];
     QVERIFY(outbox(classServer.key).add({{"id", id}, {"range", 2}, {"score", 35}, {"name", "Kim"}}));
     const QStringList lists{"Kim", "Bob", "", "", ""};

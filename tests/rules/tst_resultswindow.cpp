@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The results window's decisions without a window or a file: the row that follows the typed
-// name, what 戻る saves, what is said as the window opens, and what the name box keeps.
+// name, what 戻る saves, what is said as the window opens, and what the name box keeps; and
+// what an answer of the class server means for an entry queued for it.
+#include "rules/class_queue.h"
 #include "rules/module1.h"
 #include "rules/name_box.h"
 #include "rules/results_window.h"
@@ -34,6 +36,8 @@ private slots:
     void typedNameFollowsIntoTheNewRow();
     void nameBoxKeepsWhatFits_data();
     void nameBoxKeepsWhatFits();
+    void classAnswerDecidesTheQueuedEntry_data();
+    void classAnswerDecidesTheQueuedEntry();
 };
 
 void ResultsWindowTest::typedNameFollowsIntoTheNewRow_data()
@@ -119,6 +123,43 @@ void ResultsWindowTest::nameBoxKeepsWhatFits()
     });
     QCOMPARE(qs(box.text), text);
     QCOMPARE(int(box.cursor), cursor);
+}
+
+void ResultsWindowTest::classAnswerDecidesTheQueuedEntry_data()
+{
+    using classqueue::Body;
+    QTest::addColumn<int>("status"); // 0: no answer
+    QTest::addColumn<int>("body");
+    QTest::addColumn<QString>("fate");
+
+    const int json = int(Body::serverJson), error = int(Body::serverError), other = int(Body::other);
+    QTest::newRow("200 with the server's JSON") << 200 << json << "stored";
+    QTest::newRow("200 with a portal's page") << 200 << other << "waiting";
+    QTest::newRow("200 with an error member") << 200 << error << "waiting";
+    QTest::newRow("201 with JSON") << 201 << json << "waiting";
+    for (const int status : {400, 403, 404, 409, 413, 422})
+        QTest::addRow("%d with the server's error", status) << status << error << "refused";
+    QTest::newRow("400 with a proxy's page") << 400 << other << "waiting";
+    QTest::newRow("404 with a proxy's page") << 404 << other << "waiting";
+    QTest::newRow("404 with JSON but no error") << 404 << json << "waiting";
+    QTest::newRow("401 with the server's error") << 401 << error << "waiting";
+    QTest::newRow("405 with the server's error") << 405 << error << "waiting";
+    QTest::newRow("429 with the server's error") << 429 << error << "waiting";
+    QTest::newRow("500 with the server's error") << 500 << error << "waiting";
+    QTest::newRow("502 with a proxy's page") << 502 << other << "waiting";
+    QTest::newRow("503 with the server's error") << 503 << error << "waiting";
+    QTest::newRow("no answer") << 0 << int(Body::none) << "waiting";
+}
+
+// Guards against a queued entry dropped on an answer that is not the server's refusal for good
+// (a proxy's 404, a busy or broken server), and against one sent for ever after a refusal.
+void ResultsWindowTest::classAnswerDecidesTheQueuedEntry()
+{
+    QFETCH(int, status);
+    QFETCH(int, body);
+    QFETCH(QString, fate);
+    static const char* fates[] = {"stored", "refused", "waiting"};
+    QCOMPARE(QString::fromLatin1(fates[int(classqueue::fateOf(status, classqueue::Body(body)))]), fate);
 }
 
 QTEST_MAIN(ResultsWindowTest)

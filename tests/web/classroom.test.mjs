@@ -2,13 +2,14 @@
 // A classroom on the class server: forty pupils' pages on one class link, all from one address
 // (as behind a school's router), in Chromium, ten devices at a time (what this machine holds);
 // each plays a game and saves a name, some names with markup in them. The server stores all
-// forty, each once, as typed; no pupil is told the entry waits on the device.
-import { test } from 'node:test';
+// forty, each once, as typed; no pupil is told the entry waits on the device. And one device's
+// saved entry refused by the class server or by what stands before it (a proxy).
+import { test, after } from 'node:test';
 import assert from 'node:assert/strict';
 import { useSite, openGame, classServer, classProgram, fromFile } from './support.mjs';
-import { ok, playByMouse } from './play.mjs';
+import { ok, playByMouse, caption, rankingFile, strip, names, openLists } from './play.mjs';
 
-const { chromium } = useSite();
+const { chromium, open } = useSite();
 const pupils = 40,
   together = 10;
 // Ten Shift-JIS bytes at most: the markup, then the pupil's number.
@@ -45,5 +46,127 @@ test(
     assert.deepEqual(told, Array(pupils).fill('再スタート'));
     const names = (await cls.entries()).map((e) => e.name).sort();
     assert.deepEqual(names, Array.from({ length: pupils }, (_, i) => nameOf(i)).sort());
+  },
+);
+
+// What may answer a device's entry instead of the class server taking it: the entry waits, and
+// goes once the server answers, the lists not opened again; or the server refuses it for good,
+// and it goes into the device's own lists. (Chromium's request interception gives the answers.)
+const waiting = '成績はこの機器に預けてあります。クラスにつながったときに送ります。';
+const answers = [
+  {
+    what: "a proxy's HTML 404",
+    name: 'PROXY',
+    answer: (r) => r.respond({ status: 404, contentType: 'text/html', body: '<html><body>Not Found</body></html>' }),
+    said: waiting,
+  },
+  {
+    what: 'a 502 from a proxy',
+    name: 'GATE',
+    answer: (r) => r.respond({ status: 502, contentType: 'text/html', body: 'Bad Gateway' }),
+    said: waiting,
+  },
+  {
+    what: "the server's 429",
+    name: 'BUSY',
+    answer: (r) => r.respond({ status: 429, contentType: 'application/json', body: '{"error":"too many requests"}' }),
+    said: waiting,
+  },
+  { what: 'no network', name: 'NONE', answer: (r) => r.abort('internetdisconnected'), said: waiting },
+  {
+    what: "the server's JSON 400",
+    name: '<aki>',
+    answer: (r) => r.respond({ status: 400, contentType: 'application/json', body: '{"error":"name refused"}' }),
+    said: 'この成績はクラスの一覧に入れられませんでした。名前か点数を、クラスのサーバーが受け付けませんでした。この機器の一覧には残っています。',
+  },
+];
+let answering = null; // the class server these rows share
+after(() => answering?.then((cls) => cls.close()));
+for (const a of answers) {
+  test(
+    `an entry answered by ${a.what}: ${a.said === waiting ? 'it waits, and goes once the server answers' : "refused, it stays in the device's lists"}`,
+    {
+      timeout: 60000,
+      skip: (fromFile && 'a class link is served') || (!classProgram && 'nubora1-server is not built'),
+    },
+    async () => {
+      const cls = await (answering ??= classServer());
+      const page = await open(61, {
+        url: cls.link,
+        started: true,
+        before: () => {
+          globalThis.nuboraRetry = 100;
+        },
+      });
+      const devices = new Set();
+      let standing = true; // the answer stands in for the server's
+      await page.setRequestInterception(true);
+      page.on('request', (r) => {
+        if (r.url().includes('/api/')) devices.add(r.headers()['x-nubora-device']);
+        if (standing && r.method() === 'POST' && r.url().endsWith('/entries')) a.answer(r);
+        else r.continue();
+      });
+      const total = await playByMouse(page);
+      await page.keyboard.type(a.name);
+      await page.click('dialog[open] [data-name=Command1]');
+      await page.waitForSelector('dialog.message[open] p');
+      assert.equal(await caption(page, 'dialog.message[open] p'), a.said);
+      assert.equal(await ok(page), '保存');
+      const own = () =>
+        page.evaluate(
+          () =>
+            new Promise((resolve) => {
+              indexedDB.open('nubora1').onsuccess = (e) => {
+                e.target.result.transaction('files').objectStore('files').get('tavon.rnk').onsuccess = (g) =>
+                  resolve(Array.from(g.target.result ?? []));
+              };
+            }),
+        );
+      if (a.said === waiting) {
+        assert.ok(await strip(page, 'class-outbox'), 'to be sent later');
+        standing = false;
+        await page.waitForFunction(() => !document.querySelector('#strip [data-key=class-outbox]'), { polling: 50 });
+        assert.ok(Buffer.from(await cls.tavon()).includes(a.name), "in the class's lists");
+        assert.deepEqual(await own(), []);
+      } else {
+        assert.equal(await strip(page, 'class-outbox'), null);
+        assert.ok(!Buffer.from(await cls.tavon()).includes(a.name));
+        assert.deepEqual(await own(), rankingFile([[a.name, total]]));
+      }
+      // One device id on every request, drawn from 16 random bytes.
+      assert.equal(devices.size, 1);
+      assert.match([...devices][0], /^[A-Za-z0-9_-]{22}$/);
+    },
+  );
+}
+
+test(
+  "a pupil's 初期化 the teacher turned off says only the teacher clears the lists, and changes nothing",
+  { timeout: 30000, skip: (fromFile && 'a class link is served') || (!classProgram && 'nubora1-server is not built') },
+  async () => {
+    const cls = await (answering ??= classServer());
+    const page = await open(62, { url: cls.link, started: true });
+    await page.setRequestInterception(true);
+    page.on('request', (r) =>
+      r.method() === 'POST' && r.url().endsWith('/blank')
+        ? r.respond({
+            status: 403,
+            contentType: 'application/json',
+            body: '{"error":"only the teacher clears this class\'s lists"}',
+          })
+        : r.continue(),
+    );
+    await openLists(page);
+    const before = await names(page);
+    await page.click('dialog[open] [data-name=Command2]');
+    assert.equal(await ok(page), '確認');
+    await page.waitForSelector('dialog.message[open] p');
+    assert.deepEqual(
+      [await caption(page, 'dialog.message[open] p'), await ok(page)],
+      ['このクラスの一覧は、先生だけが消せます。', '初期化'],
+    );
+    assert.equal(await ok(page), 'スタート');
+    await openLists(page);
+    assert.equal(await names(page), before);
   },
 );
