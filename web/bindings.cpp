@@ -4,7 +4,6 @@
 // ranking file's image as bytes (Uint8Array), the windows' design and the game's counts. The
 // page only shows what these return.
 #include "rules/class_queue.h"
-#include "rules/design.h"
 #include "rules/game_log_recorder.h"
 #include "rules/game_replay.h"
 #include "rules/game_window.h"
@@ -14,17 +13,19 @@
 #include "rules/results_window.h"
 #include "rules/seeded_draw.h"
 
+#include "web/design_binding.h"
+
 #include <emscripten/bind.h>
 #include <emscripten/val.h>
 
 #include <cstdint>
 #include <algorithm>
-#include <cstdio>
 #include <string_view>
 #include <string>
 #include <vector>
 
 using emscripten::val;
+using webbind::listOf;
 
 namespace {
 
@@ -248,103 +249,6 @@ std::string queueFate(int status, const std::string& body)
 // What the pupil is told of an entry the server refused for good with `status`.
 val saveRefused(int status, bool keptOnDevice) { return messageToJs(classqueue::saveRefused(status, keptOnDevice)); }
 
-// A window's design (design::Window) as the page builds it (web/layout.js): rectangles and
-// points as [left, top, width, height] and [x, y] in twips, colours as "#rrggbb", and of a
-// look only what it sets.
-val text(std::u16string_view t) { return val(std::u16string(t)); }
-
-val colourToJs(design::Colour c)
-{
-    char hex[8];
-    std::snprintf(hex, sizeof hex, "#%06x", static_cast<unsigned>(c));
-    return val(std::string(hex));
-}
-
-template <class Items, class F>
-val listOf(const Items& items, F toJs)
-{
-    val list = val::array();
-    for (const auto& item : items)
-        list.call<void>("push", toJs(item));
-    return list;
-}
-
-val numbers(std::vector<int> list) { return listOf(list, [](int n) { return val(n); }); }
-
-val lookToJs(const design::Look& l)
-{
-    val o = val::object();
-    if (l.points > 0)
-        o.set("points", l.points);
-    if (l.bold)
-        o.set("bold", true);
-    if (l.text != design::none)
-        o.set("text", colourToJs(l.text));
-    if (l.back != design::none)
-        o.set("back", colourToJs(l.back));
-    if (l.align != design::Align::left)
-        o.set("align", std::string(l.align == design::Align::centre ? "center" : "right"));
-    return o;
-}
-
-val controlToJs(const design::Control& c)
-{
-    static const char* kinds[] = {"label", "button", "frame", "text"};
-    val o = val::object();
-    o.set("kind", std::string(kinds[static_cast<int>(c.kind)]));
-    o.set("name", text(c.name));
-    o.set("index", c.index);
-    o.set("caption", text(c.caption));
-    o.set("rect", numbers({c.rect.left, c.rect.top, c.rect.width, c.rect.height}));
-    o.set("look", lookToJs(c.look));
-    o.set("autoSize", c.has(design::autoSize));
-    o.set("wrap", c.has(design::wrap));
-    o.set("decoration", c.has(design::decoration));
-    o.set("description", text(c.description));
-    o.set("frame", text(c.frame));
-    o.set("rows", c.rows);
-    return o;
-}
-
-val lineToJs(const design::Line& l)
-{
-    val o = val::object();
-    o.set("kind", std::string("line"));
-    o.set("name", text(l.name));
-    o.set("from", numbers({l.x1, l.y1}));
-    o.set("to", numbers({l.x2, l.y2}));
-    o.set("width", l.width);
-    o.set("colour", colourToJs(l.colour));
-    return o;
-}
-
-val menuToJs(const design::Menu& m)
-{
-    val o = val::object();
-    o.set("name", text(m.name));
-    o.set("caption", text(m.caption));
-    o.set("ranges", m.ranges);
-    o.set("items", listOf(m.items, [](const design::MenuItem& i) { return listOf(std::vector{i.name, i.caption}, text); }));
-    return o;
-}
-
-val designOf(const std::string& name)
-{
-    const design::Window& w = name == "Form1" ? design::form1() : name == "Form2" ? design::form2() : design::form3();
-    val o = val::object();
-    o.set("name", text(w.name));
-    o.set("caption", text(w.caption));
-    o.set("client", numbers({w.width, w.height}));
-    o.set("back", colourToJs(w.back));
-    o.set("points", w.points);
-    o.set("controls", listOf(w.controls, controlToJs));
-    o.set("lines", listOf(w.lines, lineToJs));
-    o.set("menus", listOf(w.menus, menuToJs));
-    o.set("tabOrder", listOf(w.tabOrder, text));
-    o.set("rowStep", w.rowStep);
-    return o;
-}
-
 std::u16string rangeNameOf(int hani) { return rangeName(static_cast<std::int16_t>(hani)); }
 int tickMilliseconds() { return question::tickMilliseconds; }
 int hiddenAnswer() { return game::hiddenAnswer; }
@@ -399,7 +303,7 @@ EMSCRIPTEN_BINDINGS(nubora1)
     function("answers", &answers);
     function("columns", &columns);
     function("rangeCount", &rangeCountOf);
-    function("design", &designOf);
+    function("design", &webbind::designOf);
     function("stepParts", &stepParts);
     function("spoken", &spoken);
 }
