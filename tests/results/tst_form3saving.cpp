@@ -3,13 +3,9 @@
 // that cannot be written where the window looks for it, and another running copy that saves,
 // clears or holds the lock while the window is open; and the class's lists on a class server.
 #include "classlink/class_ranking.h"
-#include "game/form1.h"
-#include "rules/game_replay.h"
-#include "rules/module1.h"
 #include "storage/ranking_file.h"
 #include "support/canned_server.h"
 #include "support/class_server.h"
-#include "support/game_probes.h"
 #include "support/ranking_bytes.h"
 #include "support/results_fixture.h"
 
@@ -67,11 +63,6 @@ private slots:
     // and against an opening without the network showing other lists than the class's as last
     // seen.
     void desktopSharesTheRealServersList();
-
-    // Guards against a class entry that the class server cannot replay to the score shown: one
-    // without its game's seed and log, or with another game's.
-    void classEntryReplaysItsGame_data();
-    void classEntryReplaysItsGame();
 
     // Run by web_page's class-link row, skipped otherwise: the window saves NUBORA_CLASS_SAVE
     // ("name score", in range 0) on the class link NUBORA_CLASS_LINK beside the row's pages,
@@ -367,53 +358,6 @@ void Form3SavingTest::desktopSharesTheRealServersList()
     // Without the network, the lists as last seen.
     classServer.stop();
     QCOMPARE(viewedNames(2), lists);
-}
-
-void Form3SavingTest::classEntryReplaysItsGame_data()
-{
-    QTest::addColumn<uint>("seed");
-    // Per question: r (the right button) or w (a wrong one) after as many ticks as dots before
-    // it, or t (a time-out).
-    QTest::addColumn<QString>("play");
-    QTest::newRow("right at once") << 1u << "r r r r r";
-    QTest::newRow("after ticks, a wrong answer, time-outs") << 4000000000u << ".r ...w t ..r t";
-    QTest::newRow("a second game: its own seed") << 77u << "r r r r r|..r w .r ...r r";
-}
-
-void Form3SavingTest::classEntryReplaysItsGame()
-{
-    QFETCH(uint, seed);
-    QFETCH(QString, play);
-    const QString key = QStringLiteral("Class3-2_pupilsKey");
-    writeLink("http://127.0.0.1:9/c/" + key.toLatin1() + "/\n"); // unreachable: the entry stays in the outbox
-    ui::services().scriptedDraws = false;
-    wiring->showGame();
-    Form1& f = wiring->form1();
-    int shown = -1;
-    fake->onModal = [&](ui::Form& results) {
-        auto& r = static_cast<Form3&>(results);
-        shown = r.jikan9->caption().trimmed().toInt();
-        typeThenSaveOrClear(r, "Kim", false);
-    };
-    const QStringList games = play.split(u'|');
-    for (qsizetype g = 0; g < games.size(); ++g) {
-        fake->seed = seed + uint(games.size() - 1 - g); // the last game's is `seed`
-        f.Command1_Click();
-        for (const QString& question : games[g].split(u' ')) {
-            gameprobes::tick(f, question == u't' ? 11 : int(question.count(u'.')));
-            const int right = f.model.kankei == 3 ? 4 : f.model.kankei;
-            if (question.endsWith(u'r') || question.endsWith(u'w'))
-                f.kotae_Click(std::int16_t(question.endsWith(u'r') ? right : (right + 1) % 3));
-        }
-    }
-    const QList<QJsonObject> kept = outbox(key).entries();
-    QCOMPARE(kept.size(), games.size());
-    const QJsonObject entry = kept.back();
-    QCOMPARE(entry.value("seed").toInteger(), qint64(seed));
-    QCOMPARE(shown, int(Module1::tensu));
-    QCOMPARE(entry.value("score").toInt(), shown);
-    const auto replayed = gamelog::checkEntry(seed, entry.value("log").toString().toStdString(), shown);
-    QVERIFY2(std::holds_alternative<gamelog::Replay>(replayed), qPrintable(entry.value("log").toString()));
 }
 
 void Form3SavingTest::desktopSavesBesideThePages()
