@@ -73,12 +73,12 @@ public:
     std::optional<ClassInfo> findClass(std::string_view key, bool teacher) override
     {
         return call([&](Connection& c) -> std::optional<ClassInfo> {
-            const Result r = c.exec(teacher ? "SELECT id, name, class_key, teacher_key, image, pupils_blank FROM classes WHERE teacher_hash = $1"
-                                            : "SELECT id, name, class_key, teacher_key, image, pupils_blank FROM classes WHERE class_hash = $1",
+            const Result r = c.exec(teacher ? "SELECT id, name, class_key, teacher_key, image, pupils_blank, base, base_seq FROM classes WHERE teacher_hash = $1"
+                                            : "SELECT id, name, class_key, teacher_key, image, pupils_blank, base, base_seq FROM classes WHERE class_hash = $1",
                                     {text(keyHash(key))});
             if (!r.rows())
                 return std::nullopt;
-            return ClassInfo{r.number(0, 0), r.get(0, 1), r.get(0, 2), r.get(0, 3), r.blob(0, 4), r.number(0, 5) != 0};
+            return ClassInfo{r.number(0, 0), r.get(0, 1), r.get(0, 2), r.get(0, 3), r.blob(0, 4), r.number(0, 5) != 0, r.blob(0, 6), r.number(0, 7)};
         });
     }
 
@@ -265,11 +265,11 @@ private:
     // The class's entries saved after seq, oldest first.
     static std::vector<EntryRow> entriesSince(Connection& c, std::int64_t classId, std::int64_t seq)
     {
-        const Result r = c.exec("SELECT client_id, time, hani, tensu, name, removed FROM entries WHERE class_id = $1 AND seq > $2 ORDER BY seq",
+        const Result r = c.exec("SELECT client_id, time, hani, tensu, name, removed, seq FROM entries WHERE class_id = $1 AND seq > $2 ORDER BY seq",
                                 {number(classId), number(seq)});
         std::vector<EntryRow> list;
         for (int i = 0; i < r.rows(); ++i)
-            list.push_back({r.get(i, 0), r.get(i, 1), int(r.number(i, 2)), int(r.number(i, 3)), r.get(i, 4), r.number(i, 5) != 0});
+            list.push_back({r.get(i, 0), r.get(i, 1), int(r.number(i, 2)), int(r.number(i, 3)), r.get(i, 4), r.number(i, 5) != 0, r.number(i, 6)});
         return list;
     }
 

@@ -95,11 +95,11 @@ public:
     std::optional<ClassInfo> findClass(std::string_view key, bool teacher) override
     {
         Lease c(*this);
-        Query q = c->query(teacher ? "SELECT id, name, class_key, teacher_key, image, pupils_blank FROM classes WHERE teacher_hash = ?"
-                                   : "SELECT id, name, class_key, teacher_key, image, pupils_blank FROM classes WHERE class_hash = ?");
+        Query q = c->query(teacher ? "SELECT id, name, class_key, teacher_key, image, pupils_blank, base, base_seq FROM classes WHERE teacher_hash = ?"
+                                   : "SELECT id, name, class_key, teacher_key, image, pupils_blank, base, base_seq FROM classes WHERE class_hash = ?");
         if (!q.bind(keyHash(key)).step())
             return std::nullopt;
-        return ClassInfo{q.number(0), q.text(1), q.text(2), q.text(3), q.text(4), q.number(5) != 0};
+        return ClassInfo{q.number(0), q.text(1), q.text(2), q.text(3), q.text(4), q.number(5) != 0, q.text(6), q.number(7)};
     }
 
     void changeTogether(const std::vector<Pending*>& batch) override
@@ -240,10 +240,10 @@ private:
     static std::vector<EntryRow> entriesSince(Connection& c, std::int64_t classId, std::int64_t seq)
     {
         std::vector<EntryRow> list;
-        Query q = c.query("SELECT client_id, time, hani, tensu, name, removed FROM entries WHERE class_id = ? AND seq > ? ORDER BY seq");
+        Query q = c.query("SELECT client_id, time, hani, tensu, name, removed, seq FROM entries WHERE class_id = ? AND seq > ? ORDER BY seq");
         q.bind(classId).bind(seq);
         while (q.step())
-            list.push_back({q.text(0), q.text(1), int(q.number(2)), int(q.number(3)), q.text(4), q.number(5) != 0});
+            list.push_back({q.text(0), q.text(1), int(q.number(2)), int(q.number(3)), q.text(4), q.number(5) != 0, q.number(6)});
         return list;
     }
 

@@ -57,6 +57,8 @@ struct ClassInfo {
     std::string teacherKey; // the teacher's key
     std::string image;      // the class's tavon.rnk; empty until the first save
     bool pupilsBlank = true; // whether a pupil's 初期化 blanks the class's lists
+    std::string base;         // the image as it stood just after the class's last point
+    std::int64_t baseSeq = 0; // the entries numbered after it are replayed onto base
 };
 
 // A saved entry: the client's id, the server's time (UTC, ISO 8601), and what was saved.
@@ -67,6 +69,7 @@ struct EntryRow {
     int score = 0;
     std::string name; // UTF-8, as the pupil typed it
     bool removed = false; // taken down by the teacher: kept, but out of the lists
+    std::int64_t seq = 0;  // the entry's number in the order of saving
 };
 
 // The image as it stood before a 初期化 ("blank"), an import ("import") or a restore ("restore").

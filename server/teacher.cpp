@@ -10,14 +10,17 @@
 #include "rules/ranges.h"
 #include "rules/ranking.h"
 
+#include <algorithm>
+
 namespace server {
 
 namespace {
 
 #include "teacher_files.inc" // teacherHtml, teacherJs, teacherCss: server/teacher/
 
-// The lists of every range as the results window shows them: place, name, score.
-std::string listsJson(const std::string& image)
+// The lists of every range as the results window shows them: place, name, score, and the
+// entry's id for a row that one of the class's saved entries made (given ids, one a row).
+std::string listsJson(const std::string& image, const std::vector<std::string>& ids = {})
 {
     results::BestFiveLists lists;
     results::readLists(image, lists);
@@ -28,11 +31,52 @@ std::string listsJson(const std::string& image)
             const int i = r * results::places + p;
             out += std::string(p ? "," : "") + "{\"place\":" + jsonString(toUtf8(numtext::numberText(p + 1)))
                    + ",\"name\":" + jsonString(toUtf8(lists.seisekinamae[i]))
-                   + ",\"score\":" + jsonString(toUtf8(numtext::plainText(lists.seisekijikan[i]))) + "}";
+                   + ",\"score\":" + jsonString(toUtf8(numtext::plainText(lists.seisekijikan[i])));
+            if (!ids.empty() && !ids[std::size_t(i)].empty())
+                out += ",\"entry\":" + jsonString(ids[std::size_t(i)]);
+            out += "}";
         }
         out += "]}";
     }
     return out + "]";
+}
+
+// Which saved entry each row of the class's lists is: the entries saved since the last point
+// (and not removed) entered in their order onto its base, as the store replays them. The rows
+// of the base (an import's, a restored state's, those saved before a 初期化) are no entry's:
+// empty ids. None at all when a row named does not show its entry's score (never expected).
+std::vector<std::string> rowIds(const ClassInfo& c, const std::vector<EntryRow>& entries)
+{
+    std::vector<std::string> ids(results::entryCount);
+    std::vector<EntryRow> since;
+    for (const EntryRow& e : entries) {
+        if (e.seq > c.baseSeq && !e.removed)
+            since.push_back(e);
+    }
+    results::BestFiveLists lists;
+    results::readLists(c.base, lists);
+    for (const EntryRow& e : since) {
+        if (!results::BestFiveLists::hasRange(std::int16_t(e.range)))
+            continue;
+        const int at = lists.enter(std::int16_t(e.range), std::int16_t(e.score));
+        if (at < 0)
+            continue;
+        for (int i = (at / results::places + 1) * results::places - 1; i > at; --i)
+            ids[std::size_t(i)] = ids[std::size_t(i - 1)];
+        ids[std::size_t(at)] = e.id;
+    }
+    // Each row named must show its entry's score (the names are shown as the list's field
+    // holds them, cut or with "?").
+    results::BestFiveLists shown;
+    results::readLists(c.image, shown);
+    for (int i = 0; i < rangeCount * results::places; ++i) {
+        const std::string& id = ids[std::size_t(i)];
+        if (!id.empty()
+            && std::find_if(since.begin(), since.end(), [&](const EntryRow& e) { return e.id == id && e.score == shown.seisekijikan[i]; })
+                   == since.end())
+            return {};
+    }
+    return ids;
 }
 
 Response file(int status, const char* type, std::string body, const char* disposition = nullptr)
@@ -102,10 +146,12 @@ Response Api::teachers(const Request& request, std::string_view key, std::option
         return errorResponse(405, "method not allowed");
 
     if (!rest) {
+        const std::vector<EntryRow> entries = store.entries(known->id);
         std::string out = "{\"name\":" + jsonString(known->name) + ",\"link\":" + jsonString(link)
-                          + ",\"image\":\"" + base64(known->image) + "\",\"lists\":" + listsJson(known->image) + ",\"entries\":[";
+                          + ",\"image\":\"" + base64(known->image) + "\",\"lists\":" + listsJson(known->image, rowIds(*known, entries))
+                          + ",\"entries\":[";
         bool first = true;
-        for (const EntryRow& e : store.entries(known->id)) {
+        for (const EntryRow& e : entries) {
             out += std::string(first ? "" : ",") + "{\"id\":" + jsonString(e.id) + ",\"time\":" + jsonString(e.time)
                    + ",\"range\":" + std::to_string(e.range) + ",\"score\":" + std::to_string(e.score)
                    + ",\"name\":" + jsonString(e.name) + ",\"removed\":" + (e.removed ? "true" : "false") + "}";

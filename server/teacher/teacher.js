@@ -3,7 +3,8 @@
 // lists as they stood before each 初期化 or import, with a way to put them back (with every
 // entry saved since entered again), a way to take one entry out of the lists and put it back,
 // and whether pupils' 初期化 clears the lists. Everything the server sends is shown as text,
-// never as markup.
+// never as markup. A take-down is undone by 戻す, so neither asks first; what became of it is
+// said in the status line (a live region), and the focus stays where the teacher was.
 const key = location.pathname.replace(/\/(index\.html)?$/, "").split("/").pop();
 const api = new URL(`../../api/v1/teachers/${key}`, location.href);
 const $ = (id) => document.getElementById(id);
@@ -25,18 +26,67 @@ function row(cells) {
     return tr;
 }
 
-function listsTables(lists) {
+// The server's time (UTC, ISO 8601) as this computer's clock reads it: 2026/12/10 9:05:00.
+function when(time) {
+    const t = new Date(time);
+    return Number.isNaN(t.getTime()) ? time : t.toLocaleString("ja-JP");
+}
+
+// The lists as tables. With `takeDown`, a row that a saved entry made has a 取り消す button
+// (a row of an imported or restored list is no entry's, and has none).
+function listsTables(lists, takeDown) {
     const box = element("div", undefined, "lists");
-    for (const list of lists) {
+    lists.forEach((list, l) => {
         const table = element("table");
         table.append(element("caption", list.range));
         const body = element("tbody");
-        for (const r of list.rows)
-            body.append(row([[r.place], [r.name], [r.score, "score"]]));
+        const buttons = takeDown && list.rows.some((r) => r.entry);
+        list.rows.forEach((r, p) => {
+            const tr = row([[r.place], [r.name], [r.score, "score"]]);
+            if (buttons) {
+                const cell = element("td");
+                if (r.entry)
+                    cell.append(button("取り消す", `${r.name} ${r.score}点 を一覧から取り消す`, `list-${l}-${p}`, () =>
+                        mark("remove", r.entry, `${r.name} ${r.score}点を一覧から取り消しました。下の記録が上がりました（「保存された記録」の「戻す」で戻せます）。`)));
+                tr.append(cell);
+            }
+            body.append(tr);
+        });
         table.append(body);
         box.append(table);
-    }
+    });
     return box;
+}
+
+function button(text, label, id, click) {
+    const b = element("button", text);
+    b.type = "button";
+    b.setAttribute("aria-label", label);
+    b.dataset.focus = id;
+    b.addEventListener("click", () => click(id));
+    return b;
+}
+
+// Takes an entry down (remove) or puts it back (reinstate), then shows the class again with
+// the focus on the control that now stands where the clicked one stood.
+async function mark(how, id, done) {
+    const from = document.activeElement?.dataset?.focus;
+    try {
+        await post(how, JSON.stringify({ id }), "application/json");
+    } catch (error) {
+        say(`できませんでした。もう一度押してください。（${error.message}）`);
+        return;
+    }
+    await show();
+    say(done);
+    const [kind, list] = (from || "").split("-");
+    const again = from && (document.querySelector(`[data-focus="${from}"]`)
+        || (kind === "list" && [...document.querySelectorAll(`[data-focus^="list-${list}-"]`)].pop()));
+    (again || $("lists-heading")).focus();
+}
+
+function say(text) {
+    $("status").textContent = text;
 }
 
 async function post(path, body, type) {
@@ -60,18 +110,21 @@ async function show() {
     $("qr").src = `${api}/qr.svg`;
     $("rnk").href = `${api}/tavon.rnk`;
     $("csv").href = `${api}/entries.csv`;
-    $("lists").replaceChildren(...listsTables(c.lists).children);
+    $("lists").replaceChildren(...listsTables(c.lists, true).children);
     $("entries").replaceChildren(...c.entries.map((e) => entryRow(c, e)));
     showSettings(c.settings);
     $("history").replaceChildren(...c.history.slice().reverse().map((h) => {
         const past = element("div", undefined, "past");
-        past.append(element("h3", `${h.time} ${whats[h.what] || h.what}の前`), listsTables(h.lists));
+        past.append(element("h3", `${when(h.time)} ${whats[h.what] || h.what}の前`), listsTables(h.lists));
         const back = element("button", "この一覧に戻す");
+        back.type = "button";
         back.addEventListener("click", () => act(() => post("restore", JSON.stringify({ history: h.number }), "application/json"),
                                                  "今の一覧をこの一覧に戻しますか？（このあとに保存された記録は入れ直されます）"));
         past.append(back);
         return past;
     }));
+    if (!c.history.length)
+        $("history").append(element("p", "まだありません（生徒の「初期化」や読み込みのたびに、その前の一覧がここに残ります）。"));
     $("status").textContent = "";
 }
 
@@ -79,19 +132,18 @@ async function show() {
 // (the entries below move up), 戻す puts a removed one back. It stays in the table either way.
 function entryRow(c, e) {
     const range = c.lists[e.range] ? c.lists[e.range].range : e.range;
-    const tr = row([[e.time], [range], [e.score, "score"], [e.name]]);
+    const tr = row([[when(e.time)], [range], [e.score, "score"], [e.name]]);
     const cell = element("td");
+    const what = `${e.name} ${e.score}点`;
     if (e.removed) {
         tr.className = "removed";
-        cell.append(element("span", "取り消し済み "));
+        cell.append(element("span", "取り消し済み", "mark"), " ");
+        cell.append(button("戻す", `${what} を一覧に戻す`, `entry-${e.id}`, () =>
+            mark("reinstate", e.id, `${what}を一覧に戻しました。`)));
+    } else {
+        cell.append(button("取り消す", `${what} を一覧から取り消す`, `entry-${e.id}`, () =>
+            mark("remove", e.id, `${what}を一覧から取り消しました。「戻す」で戻せます。`)));
     }
-    const button = element("button", e.removed ? "戻す" : "取り消す");
-    const question = e.removed
-        ? `${e.name} さんの ${e.score} 点を一覧に戻しますか？`
-        : `${e.name} さんの ${e.score} 点を一覧から取り消しますか？（下の記録が上がります。記録と CSV には残ります）`;
-    button.addEventListener("click", () =>
-        act(() => post(e.removed ? "reinstate" : "remove", JSON.stringify({ id: e.id }), "application/json"), question));
-    cell.append(button);
     tr.append(cell);
     return tr;
 }
@@ -101,6 +153,14 @@ function showSettings(settings) {
     const box = $("pupils-blank");
     box.checked = !settings || settings.pupilsBlank !== false;
     box.disabled = false;
+    settingSaid();
+}
+
+// What the box's state does, in one line under it.
+function settingSaid() {
+    $("pupils-blank-said").textContent = $("pupils-blank").checked
+        ? "今は、生徒が「初期化」を押すとクラスの成績一覧が消えます（消える前の一覧は下の「初期化・読み込みの前の一覧」に残ります）。"
+        : "今は、生徒が「初期化」を押してもクラスの成績一覧は消えません（消せるのは先生だけです）。";
 }
 
 $("pupils-blank").addEventListener("change", async (event) => {
@@ -111,10 +171,13 @@ $("pupils-blank").addEventListener("change", async (event) => {
     } catch (error) {
         box.checked = !box.checked;
         box.disabled = false;
-        $("status").textContent = `設定を変えられませんでした: ${error.message}`;
+        settingSaid();
+        say(`設定を変えられませんでした。もう一度お試しください。（${error.message}）`);
         return;
     }
     await show();
+    say(box.checked ? "生徒の「初期化」で一覧が消えるようにしました。" : "生徒の「初期化」では一覧が消えないようにしました。");
+    box.focus();
 });
 
 async function act(change, question) {
@@ -123,7 +186,7 @@ async function act(change, question) {
     try {
         await change();
     } catch (error) {
-        $("status").textContent = `できませんでした: ${error.message}`;
+        say(`できませんでした。もう一度お試しください。（${error.message}）`);
         return;
     }
     await show();
@@ -166,7 +229,7 @@ $("load").addEventListener("click", async () => {
     try {
         await post("import", bytes, "application/octet-stream");
     } catch (error) {
-        $("status").textContent = `できませんでした: ${error.message}`;
+        say(`できませんでした。もう一度お試しください。（${error.message}）`);
         return;
     }
     await show();

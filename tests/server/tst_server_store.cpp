@@ -47,12 +47,13 @@ bool run(const QString& program, const QStringList& args)
     return p.waitForFinished(60000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
 }
 
-// Adds a row per store for a scenario: its steps, the lists they leave and the entries taken down.
-void both(const char* name, const char* steps, const char* lists, const char* removed)
+// Adds a row per store for a scenario: its steps, the lists they leave, the entries taken down
+// and the entries the lists' rows name.
+void both(const char* name, const char* steps, const char* lists, const char* removed, const char* named)
 {
     for (const char* kind : {"sqlite", "postgresql"})
         QTest::newRow(qPrintable(QString("%1: %2").arg(kind, name)))
-            << QString(kind) << QString(steps) << QString(lists) << QString(removed);
+            << QString(kind) << QString(steps) << QString(lists) << QString(removed) << QString(named);
 }
 
 } // namespace
@@ -72,21 +73,23 @@ private slots:
     // Guards against the teacher's changes losing entries: entries saved (A40 is A's 40 in
     // range 0), a pupil's 初期化, the teacher's import, restore of the Nth oldest past state,
     // an entry taken down (-A) and put back (+A). The class's lists, its entries' marks and the
-    // CSV's column must say the same.
+    // CSV's column must say the same, and each row of the lists names the entry it shows.
     void teacherChangesKeepLaterEntries_data()
     {
         QTest::addColumn<QString>("kind");
         QTest::addColumn<QString>("steps");
         QTest::addColumn<QString>("lists");   // range 0's places, best first
         QTest::addColumn<QString>("removed"); // the names of the entries taken down
-        both("restore before 初期化 keeps later entries", "A40 B30 blank C45 restore0", "C45 A40 B30", "");
-        both("restore before an import keeps later entries", "A40 B30 import C45 restore0", "C45 A40 B30", "");
-        both("an entry taken down: the ones below move up", "A40 B30 C20 -B", "A40 C20", "B");
-        both("an entry put back takes its place again", "A40 B30 C20 -A +A", "A40 B30 C20", "");
-        both("taken down after a restore", "A40 B30 blank C45 restore0 -A", "C45 B30", "A");
-        both("taken down, it stays out of a restore", "A40 B30 -B blank C45 restore0", "C45 A40", "B");
-        both("a restore undone keeps later entries", "A40 blank B30 restore0 D35 restore1", "D35 B30", "");
-        both("taken down before a 初期化: the blank lists stay", "A40 blank -A", "", "A");
+        QTest::addColumn<QString>("named");   // the entry each filled row of range 0 names, - for none
+        both("restore before 初期化 keeps later entries", "A40 B30 blank C45 restore0", "C45 A40 B30", "", "C A B");
+        both("restore before an import keeps later entries", "A40 B30 import C45 restore0", "C45 A40 B30", "", "C A B");
+        both("an entry taken down: the ones below move up", "A40 B30 C20 -B", "A40 C20", "B", "A C");
+        both("an entry put back takes its place again", "A40 B30 C20 -A +A", "A40 B30 C20", "", "A B C");
+        both("taken down after a restore", "A40 B30 blank C45 restore0 -A", "C45 B30", "A", "C B");
+        both("taken down, it stays out of a restore", "A40 B30 -B blank C45 restore0", "C45 A40", "B", "C A");
+        both("a restore undone keeps later entries", "A40 blank B30 restore0 D35 restore1", "D35 B30", "", "D B");
+        both("taken down before a 初期化: the blank lists stay", "A40 blank -A", "", "A", "");
+        both("an imported row is no saved entry's", "A40 import B30", "Z50 B30", "", "- B");
     }
     void teacherChangesKeepLaterEntries()
     {
@@ -94,6 +97,7 @@ private slots:
         QFETCH(QString, steps);
         QFETCH(QString, lists);
         QFETCH(QString, removed);
+        QFETCH(QString, named);
         QVERIFY(stores.fresh(kind));
         const ClassKeys keys = addClass(stores.args(kind), "３年２組");
         ServerProcess server(stores.args(kind));
@@ -132,6 +136,11 @@ private slots:
                 marked << e["name"].toString();
         }
         QCOMPARE(marked.join(' '), removed);
+        QStringList rows;
+        for (const QJsonValue r : page["lists"].toArray().at(0)["rows"].toArray())
+            if (!r["name"].toString().isEmpty())
+                rows << (r["entry"].isString() ? r["entry"].toString().remove("entry-").remove("-id") : "-");
+        QCOMPARE(rows.join(' '), named);
         const QString csv = QString::fromStdString(request(server.port, "GET", teacherPath(keys, "entries.csv")).body);
         QVERIFY(csv.contains("\"名前\",\"取り消し\"\r\n"));
         for (const QString& name : QStringList{"A", "B", "C", "D"})

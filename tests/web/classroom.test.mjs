@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // A classroom on the class server: forty pupils' pages on one class link, all from one address
-// (as behind a school's router), in Chromium, ten devices at a time (what this machine holds);
+// (as behind a school's router), in Chromium, five devices at a time (what a loaded 2-core machine holds);
 // each plays a game and saves a name, some names with markup in them. The server stores all
 // forty, each once, as typed; no pupil is told the entry waits on the device. And one device's
 // saved entry refused by the class server or by what stands before it (a proxy).
@@ -11,7 +11,7 @@ import { ok, playByMouse, caption, rankingFile, strip, names, openLists } from '
 
 const { chromium, open } = useSite();
 const pupils = 40,
-  together = 10;
+  together = 5;
 // Ten Shift-JIS bytes at most: the markup, then the pupil's number.
 const nameOf = (i) => `${['<b>x</b>', '<i>y</i>', '<aki>'][i % 3]}${String(i).padStart(2, '0')}`;
 

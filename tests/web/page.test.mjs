@@ -4,10 +4,9 @@
 // input method; axe-core's rules in the windows; offline through the
 // service worker, for two copies on one server, a new copy taken whole at the next start, the
 // notice where offline play is impossible; nubora1.html from file://; two devices on one class
-// link of the class server with the desktop program, one of them saving without a network; the
-// class's teacher's page showing a file's lists before it loads them. With
+// link of the class server with the desktop program, one of them saving without a network. With
 // NUBORA_WEB_FROM=file all of it but the service worker runs in nubora1.html opened from
-// file://. (The windows' layout: layout.test.mjs.)
+// file://. (The windows' layout: layout.test.mjs; the class's teacher's page: teacher.test.mjs.)
 import { test } from 'node:test';
 import assert from 'node:assert/strict';
 import { pathToFileURL } from 'node:url';
@@ -368,33 +367,4 @@ test('two devices and the desktop program on one class link share its lists; a d
   assert.deepEqual([await two.$('[data-name=import]'), await two.$('[data-name=note]')], [null, null]);
   assert.equal(await strip(two, 'class'), '３年２組の成績一覧に記録します');
   assert.deepEqual(Array.from(await cls.tavon()), rankingFile(rows));
-});
-
-test("the teacher's page shows a file's lists before it loads them, and says why it refuses one that is no ranking file", { timeout: 60000, skip: (fromFile && 'a class link is served') || (!classProgram && 'nubora1-server is not built') }, async (t) => {
-  const cls = await classServer();
-  t.after(() => cls.close());
-  const page = await (await newContext()).newPage();
-  await page.goto(cls.teacher);
-  await page.waitForFunction(() => document.querySelector('#name').textContent === '３年２組');
-  const choose = async (bytes) => {
-    await writeFile(join(scratch, 'tavon.rnk'), bytes);
-    await (await page.$('#import')).uploadFile(join(scratch, 'tavon.rnk'));
-  };
-  const previewShown = () => page.waitForFunction(() => !document.querySelector('#preview').hidden);
-  await choose(Buffer.alloc(65536, 7));
-  await page.waitForFunction(() => document.querySelector('#status').textContent);
-  assert.match(await caption(page, '#status'), /大きすぎます.*tavon\.rnk/);
-  // A name that looks like markup is shown as the text it is.
-  const file = rankingFile([[Buffer.from('<b>x</b>'), 42]]);
-  await choose(Buffer.from(file));
-  await previewShown();
-  assert.equal(await caption(page, '#preview-lists td:nth-child(2)'), '<b>x</b>');
-  await page.click('#cancel');
-  assert.ok(await page.$eval('#preview', (e) => e.hidden));
-  assert.deepEqual(Array.from(await cls.tavon()), []);
-  await choose(Buffer.from(file));
-  await previewShown();
-  await page.click('#load');
-  await page.waitForFunction(() => document.querySelector('#lists td:nth-child(2)')?.textContent === '<b>x</b>');
-  assert.deepEqual(Array.from(await cls.tavon()), file);
 });

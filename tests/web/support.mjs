@@ -285,7 +285,8 @@ export async function desktopSaves(link, name, score) {
 
 // classProgram over a data folder of its own, serving the site on a free loopback port, with
 // one class, "３年２組": its pupils' link, its teacher's page, its tavon.rnk as that page
-// downloads it, and the entries stored.
+// downloads it, the entries stored, a pupil's POST (entries, blank) with its JSON body, and a
+// teacher's POST (import: the file's bytes).
 export async function classServer(program = classProgram) {
   const data = await mkdtemp(join(tmpdir(), 'nubora1-server-'));
   const server = spawn(program, ['serve', '--data', data, '--listen', '127.0.0.1:0', '--site', site],
@@ -301,6 +302,9 @@ export async function classServer(program = classProgram) {
     tavon: async () => new Uint8Array(await (await fetch(`${url}api/v1/teachers/${teacher}/tavon.rnk`)).arrayBuffer()),
     // The entries the server stored, as the teacher's page has them ({ name, score, … }).
     entries: async () => (await (await fetch(`${url}api/v1/teachers/${teacher}`)).json()).entries,
+    pupil: (path, body) => fetch(`${url}api/v1/classes/${/\/c\/([\w-]+)\//.exec(link)[1]}/${path}`, { method: 'POST',
+      headers: { 'Content-Type': 'application/json', 'X-Nubora-Device': 'pupils-device-1' }, body: JSON.stringify(body) }),
+    teacherPost: (path, body) => fetch(`${url}api/v1/teachers/${teacher}/${path}`, { method: 'POST', body }),
     close: async () => { server.kill(); await once(server, 'exit'); await rm(data, { recursive: true, force: true }); },
   };
 }

@@ -1,0 +1,182 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The class's teacher's page on the class server, in headless Chromium: a file's lists shown
+// before they load; an entry taken down from its list row and put back from the table of saved
+// entries; the box that lets pupils' 初期化 clear the lists, or not.
+import { test } from 'node:test';
+import assert from 'node:assert/strict';
+import { join } from 'node:path';
+import { writeFile } from 'node:fs/promises';
+import { useSite, fromFile, classServer, classProgram } from './support.mjs';
+import { caption, rankingFile, axe } from './play.mjs';
+
+const { scratch, newContext } = useSite();
+const skip = (fromFile && 'a class link is served') || (!classProgram && 'nubora1-server is not built');
+
+async function teachersPage(cls) {
+  const page = await (await newContext()).newPage();
+  const refused = [];
+  page.on('console', (m) => /Content.Security.Policy/i.test(m.text()) && refused.push(m.text()));
+  await page.goto(cls.teacher);
+  await page.waitForFunction(() => document.querySelector('#name').textContent === '３年２組');
+  return { page, refused };
+}
+
+test(
+  "the teacher's page shows a file's lists before it loads them, and says why it refuses one that is no ranking file",
+  { timeout: 60000, skip },
+  async (t) => {
+    const cls = await classServer();
+    t.after(() => cls.close());
+    const { page } = await teachersPage(cls);
+    const choose = async (bytes) => {
+      await writeFile(join(scratch, 'tavon.rnk'), bytes);
+      await (await page.$('#import')).uploadFile(join(scratch, 'tavon.rnk'));
+    };
+    const previewShown = () => page.waitForFunction(() => !document.querySelector('#preview').hidden);
+    await choose(Buffer.alloc(65536, 7));
+    await page.waitForFunction(() => document.querySelector('#status').textContent);
+    assert.match(await caption(page, '#status'), /大きすぎます.*tavon\.rnk/);
+    // A name that looks like markup is shown as the text it is.
+    const file = rankingFile([[Buffer.from('<b>x</b>'), 42]]);
+    await choose(Buffer.from(file));
+    await previewShown();
+    assert.equal(await caption(page, '#preview-lists td:nth-child(2)'), '<b>x</b>');
+    await page.click('#cancel');
+    assert.ok(await page.$eval('#preview', (e) => e.hidden));
+    assert.deepEqual(Array.from(await cls.tavon()), []);
+    await choose(Buffer.from(file));
+    await previewShown();
+    await page.click('#load');
+    await page.waitForFunction(() => document.querySelector('#lists td:nth-child(2)')?.textContent === '<b>x</b>');
+    assert.deepEqual(Array.from(await cls.tavon()), file);
+  },
+);
+
+// The first list as its rows' names, a row with a 取り消す button marked *; the names the table
+// of saved entries marks 取り消し済み (with 戻す); where the focus is.
+const firstList = (page) =>
+  page.$$eval('#lists table:first-child tbody tr', (rows) =>
+    rows
+      .map((r) => r.cells[1].textContent + (r.querySelector('button[aria-label$="を一覧から取り消す"]') ? '*' : ''))
+      .join(),
+  );
+const removed = (page) =>
+  page.$$eval('#entries tr.removed', (rows) =>
+    rows.map((r) => `${r.cells[3].textContent}:${r.cells[4].textContent}`).join(),
+  );
+const focus = (page) =>
+  page.evaluate(
+    () => `${document.activeElement.closest('[id]')?.id} ${document.activeElement.getAttribute('aria-label')}`,
+  );
+
+test(
+  "the teacher takes an entry down from its list row and puts it back, and chooses whether pupils' 初期化 clears the lists",
+  { timeout: 60000, skip },
+  async (t) => {
+    const cls = await classServer();
+    t.after(() => cls.close());
+    // An imported row is no saved entry's: it has no button, and stays where the replay puts it.
+    assert.equal((await cls.teacherPost('import', Buffer.from(rankingFile([['IMPORT', 35]])))).status, 200);
+    const saved = [
+      ['はなこ', 45],
+      ['さくら', 40],
+      ['たろう', 30],
+      ['<i>ken</i>', 25],
+      ['じろう', 20],
+      ['ゆい', 15],
+    ];
+    for (const [i, [name, score]] of saved.entries())
+      assert.equal((await cls.pupil('entries', { id: `entry-${i}-saved`, range: 0, score, name })).status, 200);
+    const { page, refused } = await teachersPage(cls);
+    const full = 'はなこ*,さくら*,IMPORT,たろう*,<i>ken</i>*';
+    assert.equal(await firstList(page), full);
+    const steps = [
+      {
+        at: '#lists',
+        press: 'たろう 30点 を一覧から取り消す',
+        key: true,
+        list: 'はなこ*,さくら*,IMPORT,<i>ken</i>*,じろう*',
+        removed: 'たろう:取り消し済み 戻す',
+        said: 'たろう 30点を一覧から取り消しました。',
+        focus: 'lists <i>ken</i> 25点 を一覧から取り消す',
+      },
+      {
+        at: '#lists',
+        press: 'じろう 20点 を一覧から取り消す',
+        list: 'はなこ*,さくら*,IMPORT,<i>ken</i>*,ゆい*',
+        removed: 'たろう:取り消し済み 戻す,じろう:取り消し済み 戻す',
+        said: 'じろう 20点を一覧から取り消しました。',
+        focus: 'lists ゆい 15点 を一覧から取り消す',
+      },
+      {
+        at: '#entries',
+        press: 'たろう 30点 を一覧に戻す',
+        key: true,
+        list: 'はなこ*,さくら*,IMPORT,たろう*,<i>ken</i>*',
+        removed: 'じろう:取り消し済み 戻す',
+        said: 'たろう 30点を一覧に戻しました。',
+        focus: 'entries たろう 30点 を一覧から取り消す',
+      },
+      {
+        at: '#entries',
+        press: 'じろう 20点 を一覧に戻す',
+        list: full,
+        removed: '',
+        said: 'じろう 20点を一覧に戻しました。',
+        focus: 'entries じろう 20点 を一覧から取り消す',
+      },
+    ];
+    for (const s of steps) {
+      const button = `${s.at} button[aria-label="${s.press}"]`;
+      if (s.key) {
+        await page.focus(button);
+        await page.keyboard.press('Enter');
+      } else await page.click(button);
+      await page.waitForFunction(
+        (said) => document.querySelector('#status').textContent.startsWith(said),
+        { polling: 50 },
+        s.said,
+      );
+      assert.deepEqual(
+        [await firstList(page), await removed(page), await focus(page)],
+        [s.list, s.removed, s.focus],
+        s.press,
+      );
+      if (s.removed) assert.deepEqual(await axe(page, true), [], 'axe-core with an entry marked');
+    }
+    assert.deepEqual(
+      (await cls.entries()).map((e) => e.removed),
+      saved.map(() => false),
+    );
+    // Unticked, a pupil's 初期化 is refused and the lists stay; ticked again, it clears them.
+    for (const [ticked, status, said, list] of [
+      [false, 403, /消えません/, full],
+      [true, 200, /消えます/, ',,,,'],
+    ]) {
+      await page.click('#pupils-blank');
+      await page.waitForFunction(
+        (on) =>
+          document
+            .querySelector('#status')
+            .textContent.startsWith(on ? '生徒の「初期化」で一覧が消える' : '生徒の「初期化」では'),
+        { polling: 50 },
+        ticked,
+      );
+      assert.equal(await page.$eval('#pupils-blank', (b) => b.checked), ticked);
+      assert.match(await caption(page, '#pupils-blank-said'), said);
+      const answer = await cls.pupil('blank', { id: `blank-${ticked}-pupil` });
+      assert.equal(answer.status, status);
+      if (status === 403)
+        assert.deepEqual(await answer.json(), { error: "only the teacher clears this class's lists" });
+      await page.reload();
+      await page.waitForFunction(
+        (on) =>
+          document.querySelector('#pupils-blank').checked === on && !document.querySelector('#pupils-blank').disabled,
+        { polling: 50 },
+        ticked,
+      );
+      assert.equal((await firstList(page)).replaceAll('*', ''), list.replaceAll('*', ''));
+    }
+    assert.deepEqual(refused, []);
+  },
+);
