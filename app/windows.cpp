@@ -4,6 +4,7 @@
 #include "game/form1.h"
 #include "help/form2.h"
 #include "results/form3.h"
+#include "rules/game_log.h"
 
 #include <utility>
 
@@ -45,7 +46,12 @@ void Windows::showResults(bool modal)
 {
     if (modal && exists(resultsWindow))
         resultsWindow->Unload();
-    form3().Show(modal);
+    Form3& results = form3();
+    // A game's end: its entry carries the game for the class server to replay.
+    const gamelog::GameLogRecorder* game = exists(gameWindow) ? &gameWindow->recorder : nullptr;
+    if (modal && game && game->log())
+        results.played = classlink::PlayedGame{game->seed(), gamelog::write(*game->log())};
+    results.Show(modal);
 }
 
 void Windows::showGame()

@@ -88,14 +88,18 @@ void ClassRanking::read(results::BestFiveLists& lists)
     results::readLists({bytes.constData(), std::size_t(bytes.size())}, lists);
 }
 
-Sent ClassRanking::save(const results::NewEntry& entry)
+Sent ClassRanking::save(const results::NewEntry& entry, const std::optional<PlayedGame>& played)
 {
     if (!classLink.isValid())
         return {};
-    const QJsonObject body{{QStringLiteral("id"), newId()},
-                           {QStringLiteral("range"), entry.hani},
-                           {QStringLiteral("score"), entry.tensu},
-                           {QStringLiteral("name"), QString::fromStdU16String(entry.name)}};
+    QJsonObject body{{QStringLiteral("id"), newId()},
+                     {QStringLiteral("range"), entry.hani},
+                     {QStringLiteral("score"), entry.tensu},
+                     {QStringLiteral("name"), QString::fromStdU16String(entry.name)}};
+    if (played) {
+        body.insert(QStringLiteral("seed"), qint64(played->seed));
+        body.insert(QStringLiteral("log"), QString::fromStdString(played->log));
+    }
     const QString id = body.value(QLatin1String("id")).toString();
     Sent sent;
     if (entries.add(body)) {

@@ -12,7 +12,10 @@
 #include <QString>
 
 #include <chrono>
+#include <cstdint>
 #include <memory>
+#include <optional>
+#include <string>
 
 // The class's lists on the class server, read, saved and cleared as storage::RankingFile does
 // it with tavon.rnk: the server keeps the class's tavon.rnk as its image, applies the game
@@ -47,6 +50,14 @@ struct Sent {
     bool kept = false; // refused: the entry is in the player's own ranking file; waiting: in the outbox
 };
 
+// What lets the class server replay the game an entry claims its score by
+// (rules/game_replay.h): the seed its questions were drawn from and its log's text
+// (rules/game_log.h). The entry's body carries them as "seed" and "log".
+struct PlayedGame {
+    std::uint32_t seed = 0;
+    std::string log;
+};
+
 class ClassRanking {
 public:
     // dataDirectory: where the outbox and the copy of the lists go (one of each per class key).
@@ -60,7 +71,8 @@ public:
     // Save: puts the entry into the outbox and sends what is there, oldest first: what became of
     // this entry. Waiting and not kept where the outbox cannot be written and the server did not
     // take it at once, or where the class link is not valid.
-    Sent save(const results::NewEntry& entry);
+    // played: the game the entry's score was made in, where it was played in this program.
+    Sent save(const results::NewEntry& entry, const std::optional<PlayedGame>& played = std::nullopt);
 
     // Blank: asks the server to blank the class's lists (the old ones stay in the teacher's
     // history). Stored when it did; refused with 403 when only the teacher may.

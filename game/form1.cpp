@@ -34,24 +34,24 @@ void Form1::closedByFrame()
 
 void Form1::Command1_Click()
 {
-    play(model.Command1_Click());
+    play(recorder.Command1_Click(model, ui::NewSeed()));
 }
 
 void Form1::syutudai()
 {
-    play(model.syutudai());
+    play(recorder.syutudai(model));
 }
 
 void Form1::Timer1_Timer()
 {
     readShownNumbers();
-    play(model.Timer1_Timer());
+    play(recorder.Timer1_Timer(model));
 }
 
 void Form1::kotae_Click(std::int16_t Index)
 {
     readShownNumbers();
-    play(model.kotae_Click(Index));
+    play(recorder.kotae_Click(model, Index));
 }
 
 void Form1::Command3_Click()

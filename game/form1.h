@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "rules/game_log_recorder.h"
 #include "rules/game_window.h"
 #include "rules/question.h"
 #include "ui/control_array.h"
@@ -52,8 +53,11 @@ public:
     QAction* m5c = nullptr;
     ui::ControlArray<QAction> en{QStringLiteral("en")}; // x-value ranges, numbered as hani
 
-    // What the window shows and decides, and the state it keeps between events.
-    game::GameWindow model{ui::Rnd};
+    // The log of the game played, and the seed of its questions (ui::NewSeed at each スタート).
+    gamelog::GameLogRecorder recorder;
+    // What the window shows and decides, and the state it keeps between events. Its questions
+    // come from the game's seed (Rnd's draws where a test scripts them).
+    game::GameWindow model{[seeded = recorder.draw()] { return ui::services().scriptedDraws ? ui::Rnd() : seeded(); }};
 
     // Event handlers.
     void Command1_Click();

@@ -150,8 +150,8 @@ void Form3::Command1_Click()
     if (const std::optional<results::NewEntry> entry = model.Command1_Click(ui::u16(Text1->text()))) {
         if (classRanking) {
             classlink::Sent sent;
-            whileResponsive([this, &entry, &sent] {
-                sent = classRanking->save(*entry);
+            whileResponsive([this, &entry, &sent, played = played] {
+                sent = classRanking->save(*entry, played);
                 return storage::SaveResult::Saved;
             });
             using classqueue::Fate;

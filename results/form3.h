@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 
 // The results window: the best five of the current x-value range with names, the best three
 // of this run and the score just made. A score that reaches the best five gets a name box;
@@ -48,6 +49,8 @@ public:
     storage::RankingFile rankingFile;
     std::unique_ptr<classlink::ClassRanking> classRanking; // null without a class link
     classlink::ClassOptions classOpts;
+    // The finished game an opening at its end is for: a class entry carries it.
+    std::optional<classlink::PlayedGame> played;
 
     // Event handlers.
     void Command1_Click();

@@ -72,6 +72,7 @@ Services realServices()
     };
     // 53 random bits scaled by 2^-53: never 1.0.
     s.rnd = [] { return static_cast<double>(engine()() >> 11) * 0x1.0p-53; };
+    s.newSeed = [] { return static_cast<std::uint32_t>(engine()() >> 32); };
     s.runModal = waitUntilUnloaded;
     s.end = [] {
         std::fflush(nullptr);
@@ -102,6 +103,7 @@ Answer MsgBox(const QString& text, const QString& title, Icon icon, Buttons butt
 void Beep() { services().beep(); }
 void Randomize() { services().randomize(); }
 double Rnd() { return services().rnd(); }
+std::uint32_t NewSeed() { return services().newSeed(); }
 void End() { services().end(); }
 
 } // namespace ui

@@ -3,6 +3,7 @@
 
 #include <QString>
 
+#include <cstdint>
 #include <functional>
 
 // What the windows ask of the system besides their controls: message boxes, the beep,
@@ -33,6 +34,9 @@ void Beep();
 void Randomize();
 // A uniformly distributed real r with 0 <= r < 1.
 double Rnd();
+// The seed of a new game, 0 to 2^32 - 1: its questions are drawn from it, so that a class server
+// can draw them again (unless scriptedDraws).
+std::uint32_t NewSeed();
 // Ends the program at once: no window's closing step runs and nothing is saved.
 void End();
 
@@ -41,6 +45,10 @@ struct Services {
     std::function<void()> beep;
     std::function<void()> randomize;
     std::function<double()> rnd;
+    std::function<std::uint32_t()> newSeed;
+    // Set by a test whose script of Rnd's draws fixes the questions, which then take those
+    // draws instead of their game's seed's.
+    bool scriptedDraws = false;
     std::function<void(Form&)> runModal; // returns once the shown modal window is unloaded
     std::function<void()> end;
 };

@@ -4,7 +4,8 @@
 // ranking file's image as bytes (Uint8Array), the windows' design and the game's counts. The
 // page only shows what these return.
 #include "rules/class_queue.h"
-#include "rules/design.h"
+#include "rules/game_log_recorder.h"
+#include "rules/game_replay.h"
 #include "rules/game_window.h"
 #include "rules/module1.h"
 #include "rules/name_box.h"
@@ -12,17 +13,19 @@
 #include "rules/results_window.h"
 #include "rules/seeded_draw.h"
 
+#include "web/design_binding.h"
+
 #include <emscripten/bind.h>
 #include <emscripten/val.h>
 
 #include <cstdint>
 #include <algorithm>
-#include <cstdio>
 #include <string_view>
 #include <string>
 #include <vector>
 
 using emscripten::val;
+using webbind::listOf;
 
 namespace {
 
@@ -56,22 +59,36 @@ val messageToJs(const std::optional<MessageText>& m)
     return o;
 }
 
-// The game window's model with the random draw it was seeded with (the desktop's tests
-// seed their game alike).
+// The game window's model, played through a recorder: each スタート takes the seed of the new
+// game, whose questions are question::seededDraw(seed)'s (the desktop's tests seed their game
+// alike), and played() hands back the finished game's seed and log for its class entry.
+// tickMilliseconds: the countdown's pace (a teacher's link may slow it).
 class Game {
 public:
-    explicit Game(std::uint32_t seed) : model(question::seededDraw(seed)) {}
+    explicit Game(int tickMilliseconds) : recorder(tickMilliseconds), model(recorder.draw()) {}
 
     val Form_Load() { return step(model.Form_Load()); }
     val Form_Activate() { return step(model.Form_Activate()); }
-    val Command1_Click() { return step(model.Command1_Click()); }
-    val syutudai() { return step(model.syutudai()); }
-    val Timer1_Timer() { return step(model.Timer1_Timer()); }
-    val kotae_Click(int index) { return step(model.kotae_Click(static_cast<std::int16_t>(index))); }
+    val Command1_Click(std::uint32_t seed) { return step(recorder.Command1_Click(model, seed)); }
+    val syutudai() { return step(recorder.syutudai(model)); }
+    val Timer1_Timer() { return step(recorder.Timer1_Timer(model)); }
+    val kotae_Click(int index) { return step(recorder.kotae_Click(model, static_cast<std::int16_t>(index))); }
     val Command3_Click() { return step(model.Command3_Click()); }
     val en_Click(int index) { return step(model.en_Click(static_cast<std::int16_t>(index))); }
     val m1c_Click() { return step(model.m1c_Click()); }
     int kankei() const { return model.kankei; }
+
+    // The finished game: {seed, log} with the log's text (gamelog::write), from its last
+    // answer until the next スタート; null before.
+    val played() const
+    {
+        if (!recorder.log())
+            return val::null();
+        val o = val::object();
+        o.set("seed", recorder.seed());
+        o.set("log", gamelog::write(*recorder.log()));
+        return o;
+    }
 
     val screen() const
     {
@@ -106,8 +123,22 @@ private:
         return o;
     }
 
+    gamelog::GameLogRecorder recorder; // before the model, whose draw is the recorder's
     game::GameWindow model;
 };
+
+// A class entry's check as a class server makes it (gamelog::checkEntry): the score the game of
+// `seed` logged in `logText` replays to, or the refusal in words ("score is not the sum" ...).
+val replayEntry(std::uint32_t seed, const std::string& logText, int claimedScore)
+{
+    const auto checked = gamelog::checkEntry(seed, logText, claimedScore);
+    val o = val::object();
+    if (const auto* refusal = std::get_if<gamelog::Refusal>(&checked))
+        o.set("refusal", std::string(gamelog::refusalText(*refusal)));
+    else
+        o.set("score", std::get<gamelog::Replay>(checked).score);
+    return o;
+}
 
 // One opening of the results window over the ranking file's image as it is now.
 class Results {
@@ -218,103 +249,6 @@ std::string queueFate(int status, const std::string& body)
 // What the pupil is told of an entry the server refused for good with `status`.
 val saveRefused(int status, bool keptOnDevice) { return messageToJs(classqueue::saveRefused(status, keptOnDevice)); }
 
-// A window's design (design::Window) as the page builds it (web/layout.js): rectangles and
-// points as [left, top, width, height] and [x, y] in twips, colours as "#rrggbb", and of a
-// look only what it sets.
-val text(std::u16string_view t) { return val(std::u16string(t)); }
-
-val colourToJs(design::Colour c)
-{
-    char hex[8];
-    std::snprintf(hex, sizeof hex, "#%06x", static_cast<unsigned>(c));
-    return val(std::string(hex));
-}
-
-template <class Items, class F>
-val listOf(const Items& items, F toJs)
-{
-    val list = val::array();
-    for (const auto& item : items)
-        list.call<void>("push", toJs(item));
-    return list;
-}
-
-val numbers(std::vector<int> list) { return listOf(list, [](int n) { return val(n); }); }
-
-val lookToJs(const design::Look& l)
-{
-    val o = val::object();
-    if (l.points > 0)
-        o.set("points", l.points);
-    if (l.bold)
-        o.set("bold", true);
-    if (l.text != design::none)
-        o.set("text", colourToJs(l.text));
-    if (l.back != design::none)
-        o.set("back", colourToJs(l.back));
-    if (l.align != design::Align::left)
-        o.set("align", std::string(l.align == design::Align::centre ? "center" : "right"));
-    return o;
-}
-
-val controlToJs(const design::Control& c)
-{
-    static const char* kinds[] = {"label", "button", "frame", "text"};
-    val o = val::object();
-    o.set("kind", std::string(kinds[static_cast<int>(c.kind)]));
-    o.set("name", text(c.name));
-    o.set("index", c.index);
-    o.set("caption", text(c.caption));
-    o.set("rect", numbers({c.rect.left, c.rect.top, c.rect.width, c.rect.height}));
-    o.set("look", lookToJs(c.look));
-    o.set("autoSize", c.has(design::autoSize));
-    o.set("wrap", c.has(design::wrap));
-    o.set("decoration", c.has(design::decoration));
-    o.set("description", text(c.description));
-    o.set("frame", text(c.frame));
-    o.set("rows", c.rows);
-    return o;
-}
-
-val lineToJs(const design::Line& l)
-{
-    val o = val::object();
-    o.set("kind", std::string("line"));
-    o.set("name", text(l.name));
-    o.set("from", numbers({l.x1, l.y1}));
-    o.set("to", numbers({l.x2, l.y2}));
-    o.set("width", l.width);
-    o.set("colour", colourToJs(l.colour));
-    return o;
-}
-
-val menuToJs(const design::Menu& m)
-{
-    val o = val::object();
-    o.set("name", text(m.name));
-    o.set("caption", text(m.caption));
-    o.set("ranges", m.ranges);
-    o.set("items", listOf(m.items, [](const design::MenuItem& i) { return listOf(std::vector{i.name, i.caption}, text); }));
-    return o;
-}
-
-val designOf(const std::string& name)
-{
-    const design::Window& w = name == "Form1" ? design::form1() : name == "Form2" ? design::form2() : design::form3();
-    val o = val::object();
-    o.set("name", text(w.name));
-    o.set("caption", text(w.caption));
-    o.set("client", numbers({w.width, w.height}));
-    o.set("back", colourToJs(w.back));
-    o.set("points", w.points);
-    o.set("controls", listOf(w.controls, controlToJs));
-    o.set("lines", listOf(w.lines, lineToJs));
-    o.set("menus", listOf(w.menus, menuToJs));
-    o.set("tabOrder", listOf(w.tabOrder, text));
-    o.set("rowStep", w.rowStep);
-    return o;
-}
-
 std::u16string rangeNameOf(int hani) { return rangeName(static_cast<std::int16_t>(hani)); }
 int tickMilliseconds() { return question::tickMilliseconds; }
 int hiddenAnswer() { return game::hiddenAnswer; }
@@ -337,7 +271,7 @@ EMSCRIPTEN_BINDINGS(nubora1)
 {
     using namespace emscripten;
     class_<Game>("Game")
-        .constructor<std::uint32_t>()
+        .constructor<int>()
         .function("Form_Load", &Game::Form_Load)
         .function("Form_Activate", &Game::Form_Activate)
         .function("Command1_Click", &Game::Command1_Click)
@@ -348,6 +282,7 @@ EMSCRIPTEN_BINDINGS(nubora1)
         .function("en_Click", &Game::en_Click)
         .function("m1c_Click", &Game::m1c_Click)
         .function("kankei", &Game::kankei)
+        .function("played", &Game::played)
         .function("screen", &Game::screen);
     class_<Results>("Results")
         .constructor<val>()
@@ -356,6 +291,7 @@ EMSCRIPTEN_BINDINGS(nubora1)
         .function("Text1_Change", &Results::Text1_Change)
         .function("Command1_Click", &Results::Command1_Click);
     function("saveImage", &saveImage);
+    function("replayEntry", &replayEntry);
     function("blankImage", &blankImage);
     function("keepName", &keepName);
     function("resultsMessages", &resultsMessages);
@@ -367,7 +303,7 @@ EMSCRIPTEN_BINDINGS(nubora1)
     function("answers", &answers);
     function("columns", &columns);
     function("rangeCount", &rangeCountOf);
-    function("design", &designOf);
+    function("design", &webbind::designOf);
     function("stepParts", &stepParts);
     function("spoken", &spoken);
 }

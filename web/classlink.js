@@ -34,6 +34,10 @@ function entryId() {
 
 const fromBase64 = (text) => Uint8Array.from(atob(text), (c) => c.charCodeAt(0));
 
+// What lets the class server replay the game an entry claims its score by: the seed its
+// questions were drawn from and its log's text (played: the game window's played()).
+const replayable = (played) => (played ? { seed: played.seed, log: played.log } : {});
+
 // The device's id, drawn once and kept (a second tab drawing at the same moment takes the
 // first one's).
 async function deviceId() {
@@ -59,7 +63,7 @@ async function kept(name) {
 
 // The class's store, read and changed as the results window does the device's ranking file:
 // read() gives the class's lists (the device's copy when the server cannot be reached, with
-// `note` saying so); change(how, what) sends `what` ({entry} or {blank}) and resolves to true once
+// `note` saying so); change(how, what) sends `what` ({entry, played} or {blank}) and resolves to true once
 // the server has it, else to the message that tells the pupil what became of it (false: the
 // window's own), `how` making the copy's bytes from the copy's while the entry waits. M: the
 // game library.
@@ -190,7 +194,8 @@ export async function openClass(key, M) {
       if (!what.entry) return false; // the class's lists take no file from a pupil's device
       const { hani: range, tensu: score, name } = what.entry;
       const id = entryId();
-      await remember((s) => ({ ...s, outbox: [...s.outbox, { id, range, score, name }] }));
+      const entry = { id, range, score, name, ...replayable(what.played) };
+      await remember((s) => ({ ...s, outbox: [...s.outbox, entry] }));
       await send();
       if (done.has(id)) return done.get(id);
       if (!(await known()).outbox.some((e) => e.id === id)) return true; // sent by another tab meanwhile

@@ -33,11 +33,11 @@ export function gameView(root) {
   return { form, area, c };
 }
 
-// view: the client area gameView made.
+// view: the client area gameView made. nextSeed(): the seed of a new game's questions (seeds.js).
 // windows: { showResults(atGameEnd, said) -> Promise when modal, showHelp(), end() }.
 // pace: each point of the countdown lasts this many times its designed time (1 as designed).
-export function gameWindow(M, { form, area, c }, seed, windows, pace = 1) {
-  const game = new M.Game(seed);
+export function gameWindow(M, { form, area, c }, nextSeed, windows, pace = 1) {
+  const game = new M.Game(Math.round(M.tickMilliseconds() * pace));
   const [answers, columns, ranges] = [M.answers(), M.columns(), M.rangeCount()];
   const rangeItems = Array.from({ length: ranges }, (_, i) => [`en${i}`, M.rangeName(i), true]);
   // A menu item chosen while the window is not the active one activates it instead (終了 ends).
@@ -191,7 +191,7 @@ export function gameWindow(M, { form, area, c }, seed, windows, pace = 1) {
   const answerable = (at = performance.now()) => at >= shownAt + glance;
 
   const handlers = {
-    Command1: () => play(game.Command1_Click()),
+    Command1: () => play(game.Command1_Click(nextSeed())),
     Command3: () => play(game.Command3_Click()),
     Command5: () => { countdown.stop(); windows.end(); },
     tokutenyo: () => handlers.m1c(),
@@ -209,7 +209,8 @@ export function gameWindow(M, { form, area, c }, seed, windows, pace = 1) {
 
   play(game.Form_Load());
   c.Command1.focus();
-  return { activate, deactivate, answerable, controls: c, game, countdown };
+  // played(): the finished game's {seed, log} (its log's text), for its class entry; else null.
+  return { activate, deactivate, answerable, controls: c, game, countdown, played: () => game.played() };
 }
 
 // The board as a screen reader reads it: each result mark after its question's number, and

@@ -8,6 +8,7 @@ import { resultsWindow } from './results.js';
 import { helpWindow } from './help.js';
 import { openRankingFile } from './storage.js';
 import { classKey, openClass } from './classlink.js';
+import { nextSeed } from './seeds.js';
 import { messageBox } from './dialogs.js';
 import { allowSound } from './sound.js';
 import { stripHeight, onStripChange, notice } from './strip.js';
@@ -77,9 +78,6 @@ async function start() {
   document.addEventListener('pointerdown', allowSound, { capture: true });
   document.addEventListener('keydown', allowSound, { capture: true });
 
-  // The seam through which a test fixes the draws; a player's game draws from the clock.
-  const seed = Number.isInteger(globalThis.nuboraSeed) ? globalThis.nuboraSeed
-    : crypto.getRandomValues(new Uint32Array(1))[0];
   let game = null;
   // The storage opens once the start message is drawn (opening it is a while of the page's own
   // work in a browser that has not opened it before); a class link's lists are the class's.
@@ -87,9 +85,9 @@ async function start() {
   // A save another tab's undid and that cannot be made again is told (localStorage alone).
   const lost = () => messageBox(M.resultsMessages().saveFailed);
   const opening = drawn().then(() => (key ? openClass(key, M) : openRankingFile(undefined, { lost })));
-  const results = opening.then((file) => resultsWindow(M, file, () => game.activate()));
+  const results = opening.then((file) => resultsWindow(M, file, () => game.activate(), () => game.played()));
   const help = helpWindow(() => game.activate());
-  game = gameWindow(M, view, seed, {
+  game = gameWindow(M, view, nextSeed, {
     showResults: async (atGameEnd, said) => (await results).showResults(atGameEnd, said),
     showHelp: () => help.showHelp(),
     end: () => {
@@ -110,7 +108,7 @@ async function start() {
     for (const d of document.querySelectorAll('dialog.window')) d.classList.toggle('front', d === other);
   });
   const file = await opening;
-  globalThis.nubora = { M, game, file, seed, ready: true }; // for the tests
+  globalThis.nubora = { M, game, file, ready: true }; // for the tests
   if (!file) {
     await messageBox({ text: 'このブラウザーには成績を記録できません。\rゲームはできますが、成績は残りません。', title: '成績' });
   }

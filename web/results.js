@@ -13,7 +13,8 @@ const importLimit = 1 << 20; // a ranking file is 900 bytes; anything this large
 
 // file: the ranking file (storage.js), or null when the browser keeps nothing.
 // onClosed(): the window went (the game window becomes active again).
-export function resultsWindow(M, file, onClosed) {
+// played(): the finished game's {seed, log}, which its entry carries to a class's server.
+export function resultsWindow(M, file, onClosed, played = () => null) {
   const words = M.resultsMessages();
   let current = null;
   let returnTo = null; // where the focus goes back to from a window opened again
@@ -149,7 +150,7 @@ export function resultsWindow(M, file, onClosed) {
       if (leaving) return;
       leaving = true;
       const entry = model.Command1_Click(kept);
-      const saved = entry ? await change((bytes) => M.saveImage(bytes, entry), { entry }) : true;
+      const saved = entry ? await change((bytes) => M.saveImage(bytes, entry), { entry, played: played() }) : true;
       if (saved !== true) await messageBox(saved || words.saveFailed);
       unload();
     }

@@ -1,8 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The results window on a real ranking file in a temporary directory: what it shows when it
 // opens for viewing or with a score to enter, typing the name and saving it with 戻る or Enter,
-// the close box, and the window that the end of a game opens and waits for.
+// the close box, the window that the end of a game opens and waits for, and the class entry
+// of a game played in the game window.
+#include "classlink/outbox.h"
+#include "game/form1.h"
+#include "rules/game_replay.h"
 #include "rules/module1.h"
+#include "support/game_probes.h"
 #include "support/ranking_bytes.h"
 #include "support/results_fixture.h"
 
@@ -41,6 +46,11 @@ private slots:
     // Guards against the end of a game not waiting for the window, or an open viewing window
     // keeping its file when a game's window replaces it.
     void gameEndOpensModallyAndSavesOnEnter();
+
+    // Guards against a class entry that the class server cannot replay to the score shown: one
+    // without its game's seed and log, or with another game's.
+    void classEntryReplaysItsGame_data();
+    void classEntryReplaysItsGame();
 };
 
 void Form3EntryTest::viewOnlyOpeningEntersNothingAndWritesNothing_data()
@@ -248,6 +258,55 @@ void Form3EntryTest::gameEndOpensModallyAndSavesOnEnter()
     QVERIFY(!wiring->resultsExist());
     QCOMPARE(fileBytes().left(12).toHex(' '), record("Winner", 48).toHex(' '));
     QCOMPARE(fileBytes().size(), 900);
+}
+
+void Form3EntryTest::classEntryReplaysItsGame_data()
+{
+    QTest::addColumn<uint>("seed");
+    // Per question: r (the right button) or w (a wrong one) after as many ticks as dots before
+    // it, or t (a time-out).
+    QTest::addColumn<QString>("play");
+    QTest::newRow("right at once") << 1u << "r r r r r";
+    QTest::newRow("after ticks, a wrong answer, time-outs") << 4000000000u << ".r ...w t ..r t";
+    QTest::newRow("a second game: its own seed") << 77u << "r r r r r|..r w .r ...r r";
+}
+
+void Form3EntryTest::classEntryReplaysItsGame()
+{
+    QFETCH(uint, seed);
+    QFETCH(QString, play);
+    const QString key = QStringLiteral("Class3-2_pupilsKey");
+    // Nothing listens there: the entry stays in the outbox.
+    QVERIFY(rankingbytes::writeFile(dir->programDir + "/tavon.class", "http://127.0.0.1:9/c/" + key.toLatin1() + "/\n"));
+    ui::services().scriptedDraws = false;
+    wiring->showGame();
+    Form1& f = wiring->form1();
+    int shown = -1;
+    fake->onModal = [&](ui::Form& results) {
+        auto& r = static_cast<Form3&>(results);
+        shown = r.jikan9->caption().trimmed().toInt();
+        QTest::keyClicks(r.Text1, "Kim");
+        QTest::keyClick(r.Text1, Qt::Key_Return);
+    };
+    const QStringList games = play.split(u'|');
+    for (qsizetype g = 0; g < games.size(); ++g) {
+        fake->seed = seed + uint(games.size() - 1 - g); // the last game's is `seed`
+        f.Command1_Click();
+        for (const QString& question : games[g].split(u' ')) {
+            gameprobes::tick(f, question == u't' ? 11 : int(question.count(u'.')));
+            const int right = f.model.kankei == 3 ? 4 : f.model.kankei;
+            if (question.endsWith(u'r') || question.endsWith(u'w'))
+                f.kotae_Click(std::int16_t(question.endsWith(u'r') ? right : (right + 1) % 3));
+        }
+    }
+    const QList<QJsonObject> kept = classlink::Outbox(dir->fallbackDir + "/classes/" + key + ".outbox").entries();
+    QCOMPARE(kept.size(), games.size());
+    const QJsonObject entry = kept.back();
+    QCOMPARE(entry.value("seed").toInteger(), qint64(seed));
+    QCOMPARE(shown, int(Module1::tensu));
+    QCOMPARE(entry.value("score").toInt(), shown);
+    const auto replayed = gamelog::checkEntry(seed, entry.value("log").toString().toStdString(), shown);
+    QVERIFY2(std::holds_alternative<gamelog::Replay>(replayed), qPrintable(entry.value("log").toString()));
 }
 
 QTEST_MAIN(Form3EntryTest)

@@ -28,6 +28,8 @@ FakeServices::FakeServices() : saved(ui::services())
         ++drawsTaken;
         return nextDraw(draws);
     };
+    s.newSeed = [this] { return seed; };
+    s.scriptedDraws = true;
     s.runModal = [this](ui::Form& form) {
         modalForms.push_back(form.objectName());
         if (onModal)

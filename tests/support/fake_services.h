@@ -29,6 +29,7 @@ public:
     int randomizeCalls = 0;
     std::deque<double> draws;            // the next random draws; a draw from an empty script fails
     int drawsTaken = 0;
+    std::uint32_t seed = 0;              // the seed of every new game (its questions take `draws`)
     bool ended = false;                  // End was called
     QStringList modalForms;              // object names of the windows shown modally
     // What happens while a modal window shows; it should unload the window. When unset,

@@ -1,13 +1,15 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The game library replayed into one canonical text on standard output: the ranking file's
 // rules over every file named on the command line (read, save, blank), then draws of
-// questions, the seeded draw, number texts, the ranges, names and their Shift-JIS fields, and
-// the best-five entering. The same source is built by the desktop's compiler and by emscripten for Node.js;
+// questions, the seeded draw, logged games replayed and checked, number texts, the ranges, names
+// and their Shift-JIS fields, and the best-five entering. The same source is built by the
+// desktop's compiler and by emscripten for Node.js;
 // the rules_wasm_replay test wants both outputs byte for byte equal, so that whatever a
 // platform changes in the rules (integer widths, char16_t, rounding, its C library's printf
 // and strtod, the Shift-JIS table handed to it) shows as a differing line.
 // The output is ASCII only: bytes as hex ("-" for none), text in quotes with \uXXXX for every
 // code unit that is not printable ASCII.
+#include "rules/game_replay.h"
 #include "rules/number_text.h"
 #include "rules/question.h"
 #include "rules/ranges.h"
@@ -24,6 +26,7 @@
 #include <iterator>
 #include <string>
 #include <string_view>
+#include <variant>
 #include <vector>
 
 namespace {
@@ -212,6 +215,40 @@ void replaySeeded()
     }
 }
 
+// Logged games replayed and checked as a class server checks an entry claiming a score: each
+// question's relation, x values and judgement, the score, and the verdict.
+void replayLogs()
+{
+    struct Entry {
+        std::uint32_t seed;
+        const char* log;
+        int claimed;
+    };
+    const Entry entries[] = {{0, "1;0;0@10,1@10,2@10,4@10,0@10", 10},  {11, "1;2;0@10,4@7,t,2@9,1@3", 10},
+                             {4294967295u, "1;3;t,t,1@4/0,0@10,2@2;1500", 12}, {2024, "1;1;1@9,1@8,1@7,1@6,1@5", 35},
+                             {7, "1;1;3@5,0@5,0@5,0@5,0@5", 0},           {7, "1;1;0@5,0@5,0@5,0@5", 0}};
+    for (const Entry& e : entries) {
+        std::string text = "entry " + num(e.seed) + " " + e.log + " " + num(e.claimed);
+        const auto parsed = gamelog::parse(e.log);
+        const auto replayed = std::holds_alternative<gamelog::GameLog>(parsed)
+                                  ? gamelog::replay(e.seed, std::get<gamelog::GameLog>(parsed))
+                                  : std::variant<gamelog::Replay, gamelog::Refusal>(std::get<gamelog::Refusal>(parsed));
+        if (const auto* replay = std::get_if<gamelog::Replay>(&replayed)) {
+            for (const gamelog::ReplayedQuestion& q : replay->questions) {
+                const question::Relation& r = q.relation;
+                text += " [" + num(r.kankei) + " " + num(r.a) + " " + num(r.b) + " " + num(r.c) + " x";
+                for (const std::int16_t x : q.x)
+                    text += " " + num(x);
+                text += q.right ? " right]" : " wrong]";
+            }
+            text += " score " + num(replay->score);
+        }
+        const auto checked = gamelog::checkEntry(e.seed, e.log, e.claimed);
+        const auto* refusal = std::get_if<gamelog::Refusal>(&checked);
+        line(text + (refusal ? " refused " + std::string(gamelog::refusalText(*refusal)) : " accepted"));
+    }
+}
+
 void replayNumbers()
 {
     const double values[] = {0.0, -0.0, 5, -1.5, 1.0 / 3, -2.0 / 3, 6.0 / -4, 18.0 / 7, 0.1, 0.2, 0.1 + 0.2,
@@ -319,6 +356,7 @@ int main(int argc, char** argv)
     Reals picks{7};
     replayDraws("edges", [&] { return edges[picks.next() % edges.size()]; }, 600);
     replaySeeded();
+    replayLogs();
     replayNumbers();
     replayNames();
     replayScores();

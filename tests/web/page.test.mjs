@@ -324,11 +324,18 @@ for (const [gesture, make] of Object.entries(gestures)) {
   });
 }
 
+// The bodies of the class entries `page` sends, as it sends them.
+function entriesSent(page) {
+  const bodies = [];
+  page.on('request', (r) => { if (r.url().endsWith('/entries')) bodies.push(JSON.parse(r.postData())); });
+  return bodies;
+}
+
 test('two devices and the desktop program on one class link share its lists; a device without a network keeps its entry and sends it once when back online', { timeout: 90000, skip: (fromFile && 'a class link is served') || (!classProgram && 'nubora1-server is not built') || (!desktopResults && 'tst_form3saving is not built') }, async (t) => {
   const cls = await classServer();
   t.after(() => cls.close());
   const [one, two] = [await open(51, { url: cls.link, started: true }), await open(52, { url: cls.link, started: true })];
-  const played = [];
+  const played = [], sent = [one, two].map(entriesSent);
   for (const [page, name] of [[one, 'ONE'], [two, 'TWO']]) {
     if (name === 'TWO') await page.setOfflineMode(true);
     played.push([name, await playByMouse(page)]);
@@ -347,6 +354,12 @@ test('two devices and the desktop program on one class link share its lists; a d
   const lists = `${rows.map((r) => r[0])},,`;
   assert.equal(await desktopSaves(cls.link, 'DESK', played[0][1]), lists);
   for (const title of ['再スタート', 'スタート']) assert.equal(await ok(one), title);
+  // Each entry the server got carries its game's seed and log, which replay to the score shown.
+  for (const [k, page] of [one, two].entries()) {
+    const { seed, log, score } = sent[k].at(-1);
+    assert.equal(score, played[k][1]);
+    assert.deepEqual(await page.evaluate((...a) => nubora.M.replayEntry(...a), seed, log, score), { score });
+  }
   for (const page of [one, two]) {
     await openLists(page);
     assert.equal(await names(page), lists);

@@ -27,12 +27,12 @@ async function advance(cdp, ms) {
 }
 
 // What the game library says at each step of `plan` (right | wrong | timeout per question),
-// played beforehand in a game of its own from the page's seed, in a WebAssembly instance of its
-// own (a second game in the page's would write the run's state that its windows share):
+// played beforehand in a game of its own from the seed the page's games take, in a WebAssembly
+// instance of its own (a second game in the page's would write the run's state that its windows share):
 // [スタート, q1 ... q5, results].
 function sayings(page, plan) {
   return page.evaluate(async (plan) => {
-    const M = await createNubora(), g = new M.Game(nubora.seed);
+    const M = await createNubora(), g = new M.Game(M.tickMilliseconds());
     const heading = M.design('Form3').controls.find((c) => c.name === 'Label2').caption;
     const said = [[]], tables = [];
     const run = (step, into) => {
@@ -40,7 +40,7 @@ function sayings(page, plan) {
       if (step.nextQuestion) run(g.syutudai(), into);
     };
     g.Form_Load();
-    run(g.Command1_Click(), said[0]);
+    run(g.Command1_Click(nuboraSeed), said[0]);
     for (const how of plan) {
       const right = g.kankei() === 3 ? 4 : g.kankei();
       tables.push(g.screen().mondai);
