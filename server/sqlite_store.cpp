@@ -247,11 +247,14 @@ private:
         return list;
     }
 
-    // The folder 0700 and the database's files 0600, made so when they are not.
+    // The folder 0700 and the database's files 0600, made so when they are not. The file is
+    // created 0600 only where it is missing: opening and closing a file that this process's
+    // connections hold would drop their POSIX locks on it, and another process closing its
+    // last connection would then take the WAL from under them.
     static void makePrivate(const std::string& path)
     {
         ::chmod(std::filesystem::path(path).parent_path().c_str(), 0700);
-        const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+        const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
         if (fd >= 0)
             ::close(fd);
         for (const char* suffix : {"", "-wal", "-shm", "-journal"})

@@ -31,7 +31,8 @@ test(
       try {
         await Promise.all(
           devices.map(async (device, k) => {
-            const page = await openGame(device, cls.link, 100 + from + k);
+            // Pages starting together share two cores with the rest of the suite: more than the usual 30 s.
+            const page = await openGame(device, cls.link, 100 + from + k, { timeout: 120000 });
             await ok(page);
             await playByMouse(page);
             await page.keyboard.type(nameOf(from + k));

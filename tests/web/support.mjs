@@ -114,7 +114,7 @@ export function useSite() {
 // the page says why the game cannot start; at once with `wait` false). `before`: a function run in
 // the page before any of its scripts (to take a browser's part away); `css`: a style in force
 // before the scripts run.
-export async function openGame(browser, url, seed, { before = null, css = '', wait = true } = {}) {
+export async function openGame(browser, url, seed, { before = null, css = '', wait = true, timeout = 30000 } = {}) {
   const page = await browser.newPage();
   if (css) await page.evaluateOnNewDocument((text) => document.addEventListener('readystatechange', () => {
     if (document.readyState === 'interactive') document.head.append(Object.assign(document.createElement('style'), { textContent: text }));
@@ -126,7 +126,7 @@ export async function openGame(browser, url, seed, { before = null, css = '', wa
   if (before) await page.evaluateOnNewDocument(before);
   await page.goto(url);
   if (wait) await page.waitForFunction(() => (globalThis.nubora?.ready && document.querySelector('dialog.message[open]'))
-    || document.querySelector('#failure:not([hidden])'), { polling: 50 });
+    || document.querySelector('#failure:not([hidden])'), { polling: 50, timeout });
   return page;
 }
 
