@@ -91,6 +91,22 @@ private slots:
     void initTestCase() { QVERIFY2(!program().isEmpty(), "NUBORA_SERVER names no nubora1-server (CTest sets it)"); }
     void init() { data = std::make_unique<QTemporaryDir>(); }
 
+    // Guards against the server losing its own database locks: a backup and a `class remove`
+    // run while it serves, each closing its connections, and the server must then see the
+    // removal (it served the removed class from a WAL taken from under it) and keep its WAL.
+    void classRemovedWhileServingIsGone()
+    {
+        const QStringList store{"--data", data->path()};
+        const ClassKeys keys = addClass(store, "３年２組");
+        ServerProcess server(store);
+        QVERIFY(server.start());
+        QCOMPARE(save(server.port, keys, "admin-save-1", 1, 30, "t", "10.6.0.1", "admin-device").status, 200);
+        QVERIFY(command(QStringList{"backup", data->filePath("copy.sqlite")} + store));
+        QVERIFY(command(QStringList{"class", "remove", "３年２組", "--yes"} + store));
+        QCOMPARE(request(server.port, "GET", "/api/v1/classes/" + keys.pupils).status, 404);
+        QVERIFY(QFile::exists(data->filePath("nubora1.sqlite-wal")));
+    }
+
     // Guards against the pupils' links answering 404 with nothing said: the server finds the
     // site `make site` or `make web` made in a folder above it (here a copy of the program in a
     // folder of the test's), and says on standard error when it serves none.
