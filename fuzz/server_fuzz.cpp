@@ -2,13 +2,16 @@
 // Any request to the class server's handler (server/api.h), over a real SQLite store in a
 // temporary folder with one class. The input's first byte picks the method, its first line
 // is the path ({c} and {t} stand for the class's pupils' and teacher's keys), the rest is the
-// body. Whatever the bytes, the handler must answer with one of its statuses (403 once an input
+// body ({ticket} stands for a ticket of the class, new for each input). Whatever the bytes, the handler must answer with one of its statuses (403 once an input
 // turned pupils' 初期化 off; never 500, never a crash), answer JSON where it says JSON, and
 // store nothing for a refused request: after any answer other than 200 the class's image,
-// entries and history are as they were.
+// entries, history and games are as they were.
 #include "fuzz/ranking_fuzz.h" // FUZZ_CHECK
 #include "server/api.h"
 #include "server/encoding.h"
+#include "server/tickets.h"
+
+#include <ctime>
 
 #include <cstdlib>
 #include <filesystem>
@@ -58,14 +61,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     server::Request request{methods[data[0] % 4], input.substr(0, line), line < input.size() ? input.substr(line + 1) : "",
                             "10.0.0.1"};
     request.path = replaced(replaced(request.path, "{c}", world.c.classKey), "{t}", world.c.teacherKey);
+    static const server::TicketDesk desk(server::ticketSecret(*world.store));
+    request.body = replaced(request.body, "{ticket}", desk.issue(world.c.id, std::time(nullptr)));
 
     const std::string imageBefore = world.store->findClass(world.c.classKey, false)->image;
     const std::size_t entriesBefore = world.store->entries(world.c.id).size();
     const std::size_t historyBefore = world.store->history(world.c.id).size();
+    const std::size_t gamesBefore = world.store->games(world.c.id, "").size();
 
     const server::Response r = world.api->handle(request);
 
-    static const std::set<int> statuses{200, 301, 400, 403, 404, 405, 413};
+    static const std::set<int> statuses{200, 301, 400, 403, 404, 405, 413, 422};
     FUZZ_CHECK(statuses.count(r.status));
     if (r.type == "application/json" && request.method != "HEAD")
         FUZZ_CHECK(!r.body.empty() && r.body.front() == '{' && r.body.back() == '}');
@@ -73,6 +79,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         FUZZ_CHECK(world.store->findClass(world.c.classKey, false)->image == imageBefore);
         FUZZ_CHECK(world.store->entries(world.c.id).size() == entriesBefore);
         FUZZ_CHECK(world.store->history(world.c.id).size() == historyBefore);
+        FUZZ_CHECK(world.store->games(world.c.id, "").size() == gamesBefore);
     }
     return 0;
 }

@@ -30,8 +30,8 @@ MessageText saveRefused(int status, bool keptOnDevice)
 {
     std::u16string text = u"この成績はクラスの一覧に入れられませんでした。";
     switch (status) {
-    case 400:
-    case 422: text += u"\r名前か点数を、クラスのサーバーが受け付けませんでした。"; break;
+    case 400: text += u"\r名前か点数を、クラスのサーバーが受け付けませんでした。"; break;
+    case 422: text += u"\rこのゲームは、クラスのサーバーで確かめられませんでした。"; break;
     case 404: text += u"\rこのクラスは、クラスのサーバーにありません。"; break;
     case 403: text += u"\rこのクラスは、今は成績を受け付けていません。"; break;
     default: break;

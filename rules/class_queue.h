@@ -34,7 +34,8 @@ Fate fateOf(int status, Body body);
 // The entry waits on the device and goes when the class can be reached.
 extern const MessageText saveWaiting;
 // The server refused the entry (status, as fateOf took it) for good: the sentence says why where
-// the status tells it; keptOnDevice: the entry went into the device's own lists.
+// the status tells it (400 the name or score, 422 a game the server could not check by its
+// ticket and replay); keptOnDevice: the entry went into the device's own lists.
 MessageText saveRefused(int status, bool keptOnDevice);
 // A pupil's 初期化 the teacher has turned off (403 with the server's JSON error): nothing changed.
 extern const MessageText clearTeacherOnly;

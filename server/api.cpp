@@ -11,6 +11,7 @@
 #include "rules/ranking.h"
 
 #include <cctype>
+#include <ctime>
 
 namespace server {
 
@@ -68,7 +69,25 @@ Response errorResponse(int status, std::string_view reason)
     return {status, "application/json", "{\"error\":" + jsonString(reason) + "}", {{"Cache-Control", "no-store"}}};
 }
 
-Api::Api(Store& store, ApiOptions options) : store(store), options(std::move(options)) {}
+Api::Api(Store& store, ApiOptions options) : store(store), options(std::move(options))
+{
+    try {
+        desk.emplace(ticketSecret(store));
+    } catch (const StoreDown&) {
+        // a read-only data folder that never had one: tickets and entries answer 503
+    }
+}
+
+std::variant<GameRow, Response> Api::game(const ClassInfo& known, const JsonObject& body, std::optional<int> score,
+                                          std::optional<int> range)
+{
+    if (!desk)
+        throw StoreDown("no ticket secret");
+    auto checked = checkedGame(*desk, known.id, body, score, range, std::time(nullptr));
+    if (const std::string* why = std::get_if<std::string>(&checked))
+        return errorResponse(422, *why);
+    return std::get<GameRow>(std::move(checked));
+}
 
 bool Api::limited(const std::string& name, RateLimit& buckets)
 {
@@ -158,8 +177,8 @@ Response Api::route(const Request& request)
 Response Api::pupils(const Request& request, std::string_view key, std::optional<std::string_view> rest)
 {
     const bool none = !rest;
-    const bool save = rest == "entries", blank = rest == "blank";
-    if (!none && !save && !blank)
+    const bool save = rest == "entries", blank = rest == "blank", tickets = rest == "tickets", played = rest == "games";
+    if (!none && !save && !blank && !tickets && !played)
         return errorResponse(404, "not found");
     if ((none && request.method == "POST") || (!none && request.method != "POST"))
         return errorResponse(405, "method not allowed");
@@ -174,14 +193,37 @@ Response Api::pupils(const Request& request, std::string_view key, std::optional
     }
     if (none)
         return json("{\"name\":" + jsonString(known->name) + ",\"image\":\"" + base64(known->image) + "\"}");
+    if (tickets) {
+        if (!desk)
+            throw StoreDown("no ticket secret");
+        std::string list;
+        for (int i = 0; i < ticketStock; ++i)
+            list += (i ? ",\"" : "\"") + desk->issue(known->id, std::time(nullptr)) + "\"";
+        return json("{\"tickets\":[" + list + "]}");
+    }
 
     const std::optional<JsonObject> body = parseFlatObject(request.body);
     if (!body)
         return errorResponse(400, "malformed JSON");
+    Change change;
+    if (played) {
+        auto g = game(*known, *body, std::nullopt, std::nullopt);
+        if (Response* refused = std::get_if<Response>(&g))
+            return *refused;
+        change.what = "game";
+        change.game = std::get<GameRow>(std::move(g));
+        if (limited("class " + std::to_string(known->id), perClass))
+            return errorResponse(429, "too many requests");
+        try {
+            store.change(known->id, change, timeNow());
+        } catch (const TicketUsed& e) {
+            return errorResponse(422, e.what());
+        }
+        return json("{\"stored\":true}");
+    }
     const std::optional<std::string> id = textMember(*body, "id");
     if (!id || !isClientId(*id))
         return errorResponse(400, "id must be 8 to 64 of A-Z a-z 0-9 _ -");
-    Change change;
     change.id = *id;
     if (save) {
         const std::optional<std::int64_t> range = numberMember(*body, "range");
@@ -196,7 +238,11 @@ Response Api::pupils(const Request& request, std::string_view key, std::optional
         const std::optional<std::u16string> typed = fromUtf8(*name);
         if (const char* problem = typed ? nameProblem(*typed) : "name is not UTF-8")
             return errorResponse(400, problem);
+        auto g = game(*known, *body, int(*score), int(*range));
+        if (Response* refused = std::get_if<Response>(&g))
+            return *refused;
         change = saveChange(*id, {std::int16_t(*range), std::int16_t(*score), *typed}, *name);
+        change.game = std::get<GameRow>(std::move(g));
     } else {
         if (!known->pupilsBlank)
             return errorResponse(403, "only the teacher clears this class's lists");
@@ -207,7 +253,12 @@ Response Api::pupils(const Request& request, std::string_view key, std::optional
     }
     if (limited("class " + std::to_string(known->id), perClass))
         return errorResponse(429, "too many requests");
-    const Outcome outcome = store.change(known->id, change, timeNow());
+    Outcome outcome;
+    try {
+        outcome = store.change(known->id, change, timeNow());
+    } catch (const TicketUsed& e) {
+        return errorResponse(422, e.what());
+    }
     if (save)
         return json("{\"saved\":true,\"image\":\"" + base64(outcome.image) + "\"}");
     return json("{\"image\":\"" + base64(outcome.image) + "\"}");

@@ -8,13 +8,19 @@
 //   /                      the site, with its lists on the device
 //   /c/KEY/…               the same site for the class whose pupils' key is KEY
 //   /t/KEY/…               the teacher's page of the class whose teacher's key is KEY
-//   /api/v1/classes/KEY    GET the class's name and image; POST …/entries, POST …/blank
+//   /api/v1/classes/KEY    GET the class's name and image; POST …/tickets (a stock of
+//                          tickets), …/entries (an entry and its game), …/games (a game that
+//                          entered no list), …/blank
 //   /api/v1/teachers/KEY   GET everything of the class; …/entries.csv, …/tavon.rnk, …/qr.svg;
 //                          POST …/restore, …/import, …/import/check, …/remove, …/reinstate,
 //                          …/settings
 // Errors answer {"error": reason}: 400 malformed, 403 a teacher's POST from another site or a
 // pupil's 初期化 the teacher turned off, 404 unknown (the same whatever the key), 405, 413 too
-// large, 429 too many, 503 database unavailable. Nothing is stored for a refused request.
+// large, 422 a game that could not be checked (its ticket or its replay, see tickets.h), 429
+// too many, 503 database unavailable. Nothing is stored for a refused request.
+//
+// Every entry and game carries its ticket and its log; the server replays the log from the
+// ticket's seed and stores the replay's score, never the pupil's word.
 //
 // Limits. A classroom's forty pupils often reach the server through one address (the school's
 // NAT, a filtering proxy), so a pupil is counted by the device it saves from (X-Nubora-Device;
@@ -28,12 +34,14 @@
 // nothing of its address's. The 404s for unknown keys count against the address (guessing).
 #include "server/rate_limit.h"
 #include "server/store.h"
+#include "server/tickets.h"
 
 #include "rules/question.h"
 #include "rules/ranking.h"
 
 #include <optional>
 #include <string>
+#include <variant>
 #include <string_view>
 #include <utility>
 #include <vector>
@@ -88,8 +96,13 @@ private:
     // Sec-Fetch-Site, when sent, of same-origin or none.
     bool fromOwnPages(const Request& request) const;
 
+    // The game a pupil's POST carries, as a change (422 when it cannot be checked).
+    std::variant<GameRow, Response> game(const ClassInfo& known, const JsonObject& body, std::optional<int> score,
+                                         std::optional<int> range);
+
     Store& store;
     ApiOptions options;
+    std::optional<TicketDesk> desk; // none while the data's secret can be neither read nor made
     RateLimit perDevice{10, 1.0 / 3}; // the limits above
     RateLimit perAddress{400, 10};
     RateLimit perClass{120, 10};

@@ -137,6 +137,11 @@ std::optional<std::string> fromBase64(std::string_view text)
     return bytes;
 }
 
+std::string base64url(std::string_view bytes)
+{
+    return encode(bytes, urlAlphabet, false);
+}
+
 std::string newKey()
 {
     char random[16];

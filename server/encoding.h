@@ -22,6 +22,9 @@ std::size_t characterCount(std::u16string_view text);
 std::string base64(std::string_view bytes);
 std::optional<std::string> fromBase64(std::string_view text);
 
+// Base64url without padding (as keys and tickets are written).
+std::string base64url(std::string_view bytes);
+
 // A new key: 128 bits from getrandom(2), as 22 characters of base64url without padding.
 // Throws std::runtime_error when the system gives no random bytes.
 std::string newKey();

@@ -147,6 +147,27 @@ public:
         });
     }
 
+    std::string keepSetting(std::string_view name, std::string_view value) override
+    {
+        return call([&](Connection& c) {
+            c.exec("INSERT INTO settings (name, value) VALUES ($1, $2) ON CONFLICT (name) DO NOTHING",
+                   {text(std::string(name)), text(std::string(value))});
+            return c.exec("SELECT value FROM settings WHERE name = $1", {text(std::string(name))}).get(0, 0);
+        });
+    }
+
+    std::vector<GameRow> games(std::int64_t classId, std::string_view since) override
+    {
+        return call([&](Connection& c) {
+            const Result r = c.exec("SELECT ticket, seed, hani, tensu, log, time FROM games WHERE class_id = $1 AND time >= $2 ORDER BY time",
+                                    {number(classId), text(std::string(since))});
+            std::vector<GameRow> list;
+            for (int i = 0; i < r.rows(); ++i)
+                list.push_back({r.get(i, 0), std::uint32_t(r.number(i, 1)), int(r.number(i, 2)), int(r.number(i, 3)), r.get(i, 4), r.get(i, 5)});
+            return list;
+        });
+    }
+
 private:
     // One class's changes, inside the transaction, in a few round trips to the database
     // whatever their number of saves: the class's row locked and read, the ids already stored
@@ -167,6 +188,21 @@ private:
         std::set<std::string> seen;
         for (int i = 0; i < stored.rows(); ++i)
             seen.insert(stored.get(i, 0));
+        // The tickets used, and by which log: read under the class's lock, so a ticket two
+        // processes were sent at once is seen used by the second.
+        std::vector<std::string> tickets;
+        for (const Pending* p : changes)
+            if (p->change.game)
+                tickets.push_back(p->change.game->ticket);
+        std::map<std::string, std::string> used;
+        if (!tickets.empty()) {
+            const Result r = c.exec("SELECT ticket, log FROM games WHERE class_id = $1 AND ticket = ANY($2::text[])",
+                                    {number(classId), text(textArray(tickets))});
+            for (int i = 0; i < r.rows(); ++i)
+                used.emplace(r.get(i, 0), r.get(i, 1));
+        }
+        std::string gamesSql;
+        std::vector<Param> games;
         std::string entriesSql;
         std::vector<Param> entries;
         const auto writeEntries = [&] {
@@ -187,8 +223,16 @@ private:
                     throw std::runtime_error("no such class");
                 if (!change.id.empty() && seen.count(seenAs))
                     continue;
-                if (change.entry) {
-                    p->outcome = {change.apply(image), true};
+                const bool alone = change.game && !change.entry && !change.mark;
+                if (change.game) {
+                    const auto u = used.find(change.game->ticket);
+                    if (u != used.end() && alone && u->second == change.game->log)
+                        continue; // sent again
+                    if (u != used.end())
+                        throw TicketUsed("ticket already used");
+                }
+                if (change.entry || alone) {
+                    p->outcome = {alone ? image : change.apply(image), true};
                 } else {
                     writeEntries();
                     p->outcome = {point(c, classId, change, p->time, image), true};
@@ -201,6 +245,16 @@ private:
             }
             if (!change.id.empty())
                 seen.insert(seenAs);
+            if (change.game) {
+                const GameRow& g = *change.game;
+                used.emplace(g.ticket, g.log);
+                const std::size_t n = games.size();
+                gamesSql += (n ? ", (" : "(") + std::string("$1");
+                for (std::size_t k = 2; k <= 7; ++k)
+                    gamesSql += ", $" + std::to_string(n + k);
+                gamesSql += ")";
+                games.insert(games.end(), {text(g.ticket), text(p->time), number(g.seed), number(g.range), number(g.score), text(g.log)});
+            }
             if (change.entry) {
                 const EntryRow& e = *change.entry;
                 const std::size_t n = entries.size();
@@ -213,6 +267,10 @@ private:
             image = p->outcome.image;
         }
         writeEntries();
+        if (!games.empty()) {
+            games.insert(games.begin(), number(classId));
+            c.exec(("INSERT INTO games (class_id, ticket, time, seed, hani, tensu, log) VALUES " + gamesSql).c_str(), games);
+        }
         if (row.rows())
             c.exec("UPDATE classes SET image = $1 WHERE id = $2", {bytes(image), number(classId)});
     }

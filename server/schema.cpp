@@ -41,6 +41,11 @@ const char* const steps[] = {
        DELETE FROM history WHERE number NOT IN (SELECT h.number FROM history h
            WHERE h.class_id = history.class_id ORDER BY h.number DESC LIMIT $KEPT);
        CREATE INDEX entries_class ON entries (class_id, seq);)",
+    // The games played on tickets: one per ticket of a class.
+    R"(CREATE TABLE games (class_id $NUMBER NOT NULL REFERENCES classes(id) ON DELETE CASCADE, ticket TEXT NOT NULL,
+           time TEXT NOT NULL, seed $NUMBER NOT NULL, hani INTEGER NOT NULL, tensu INTEGER NOT NULL, log TEXT NOT NULL,
+           PRIMARY KEY (class_id, ticket));
+       CREATE INDEX games_time ON games (class_id, time);)",
 };
 static_assert(std::size(steps) == schemaVersion);
 

@@ -150,6 +150,17 @@ public:
         return q.text(0);
     }
 
+    std::vector<GameRow> games(std::int64_t classId, std::string_view since) override
+    {
+        Lease c(*this);
+        std::vector<GameRow> list;
+        Query q = c->query("SELECT ticket, seed, hani, tensu, log, time FROM games WHERE class_id = ? AND time >= ? ORDER BY time");
+        q.bind(classId).bind(since);
+        while (q.step())
+            list.push_back({q.text(0), std::uint32_t(q.number(1)), int(q.number(2)), int(q.number(3)), q.text(4), q.text(5)});
+        return list;
+    }
+
     void setPupilsBlank(std::int64_t classId, bool blanks) override
     {
         Lease c(*this);
@@ -178,6 +189,19 @@ public:
         });
     }
 
+    std::string keepSetting(std::string_view name, std::string_view value) override
+    {
+        if (std::optional<std::string> kept = setting(name))
+            return *kept; // a read-only store reads it too
+        Lease c(*this);
+        return c->transaction([&] {
+            c->query("INSERT INTO settings (name, value) VALUES (?, ?) ON CONFLICT (name) DO NOTHING").bind(name).bind(value).step();
+            Query q = c->query("SELECT value FROM settings WHERE name = ?");
+            q.bind(name).step();
+            return q.text(0);
+        });
+    }
+
 private:
     // One change, inside the transaction.
     static Outcome applyChange(Connection& c, std::int64_t classId, const Change& change, const std::string& time)
@@ -194,10 +218,16 @@ private:
             if (seen.bind(classId).bind(change.id).step())
                 return outcome;
         }
+        if (change.game && !change.entry && !change.mark) {
+            outcome.applied = storeGame(c, classId, *change.game, time, true);
+            return outcome;
+        }
         const std::string before = std::move(outcome.image);
         outcome.applied = true;
         if (change.entry) {
             outcome.image = change.apply(before);
+            if (change.game)
+                storeGame(c, classId, *change.game, time, false);
             const EntryRow& e = *change.entry;
             c.query("INSERT INTO entries (class_id, client_id, time, hani, tensu, name) VALUES (?, ?, ?, ?, ?, ?)")
                 .bind(classId).bind(change.id).bind(time).bind(std::int64_t(e.range)).bind(std::int64_t(e.score))
@@ -234,6 +264,22 @@ private:
         }
         c.query("UPDATE classes SET image = ? WHERE id = ?").blob(outcome.image).bind(classId).step();
         return outcome;
+    }
+
+    // Stores the game, using its ticket; false for a game alone sent again (its ticket stored
+    // with its log). Throws TicketUsed when another game used the ticket.
+    static bool storeGame(Connection& c, std::int64_t classId, const GameRow& g, const std::string& time, bool alone)
+    {
+        Query used = c.query("SELECT log FROM games WHERE class_id = ? AND ticket = ?");
+        if (used.bind(classId).bind(g.ticket).step()) {
+            if (alone && used.text(0) == g.log)
+                return false;
+            throw TicketUsed("ticket already used");
+        }
+        c.query("INSERT INTO games (class_id, ticket, time, seed, hani, tensu, log) VALUES (?, ?, ?, ?, ?, ?, ?)")
+            .bind(classId).bind(g.ticket).bind(time).bind(std::int64_t(g.seed)).bind(std::int64_t(g.range))
+            .bind(std::int64_t(g.score)).bind(g.log).step();
+        return true;
     }
 
     // The class's entries saved after seq, oldest first.

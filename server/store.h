@@ -72,6 +72,17 @@ struct EntryRow {
     std::int64_t seq = 0;  // the entry's number in the order of saving
 };
 
+// A game played on a ticket, as the class keeps it (an entry's game, or a game that entered no
+// list): nothing of the pupil or the device, only what the class's picture of its answers needs.
+struct GameRow {
+    std::string ticket; // its text: a class uses a ticket once
+    std::uint32_t seed = 0;
+    int range = 0;
+    int score = 0;     // the replay's
+    std::string log;   // rules/game_log.h
+    std::string time;  // the server's time it was stored (UTC, ISO 8601)
+};
+
 // The image as it stood before a 初期化 ("blank"), an import ("import") or a restore ("restore").
 struct HistoryRow {
     std::int64_t number = 0; // by which a restore names it
@@ -81,7 +92,9 @@ struct HistoryRow {
     std::string image;
 };
 
-// One change of a class's image. With an entry, the entry is stored with it and entered by
+// One change of a class's image. With a game, the game is stored with it, using its ticket; a
+// change with a game and neither entry nor mark changes nothing else (a game that entered no
+// list). With an entry, the entry is stored with it and entered by
 // apply. With a marked entry, that entry is taken down or put back. Otherwise the change is a
 // point: the image before it goes to the history as `what`, and the image after it is what
 // apply makes of it, or with `restore` the history's image of that number with the entries
@@ -94,6 +107,13 @@ struct Change {
     std::int64_t restore = 0; // a history number
     std::optional<std::string> mark; // the client's id of the entry taken down or put back
     bool removed = false;             // taken down (true) or put back (false)
+    std::optional<GameRow> game;      // the game played for it, on its ticket
+};
+
+// The change's game has a ticket another game of the class was stored with. (A game alone
+// sent again with the ticket and log stored is a repeat: nothing stored, no error.)
+struct TicketUsed : std::runtime_error {
+    using std::runtime_error::runtime_error;
 };
 
 // The entry a change marks, or the history a restore names, is not the class's.
@@ -130,12 +150,17 @@ public:
     Outcome change(std::int64_t classId, const Change& change, const std::string& time);
     virtual std::vector<EntryRow> entries(std::int64_t classId) = 0;          // oldest first
     virtual std::vector<HistoryRow> history(std::int64_t classId) = 0;        // oldest first
+    // The class's games stored at `since` (a time as the stores write it) or later; "" for all.
+    virtual std::vector<GameRow> games(std::int64_t classId, std::string_view since) = 0; // oldest first
     virtual std::optional<std::string> historyImage(std::int64_t classId, std::int64_t number) = 0;
     // Whether a pupil's 初期化 blanks the class's lists.
     virtual void setPupilsBlank(std::int64_t classId, bool blanks) = 0;
     // Settings kept with the data (the base URL of the links).
     virtual std::optional<std::string> setting(std::string_view name) = 0;
     virtual void setSetting(std::string_view name, std::string_view value) = 0;
+    // The setting's value, storing `value` first where it has none: of servers starting at
+    // once on the same data, the first one's.
+    virtual std::string keepSetting(std::string_view name, std::string_view value) = 0;
 
 protected:
     // A change waiting for its transaction, and what became of it.
@@ -166,8 +191,9 @@ private:
 
 // The schema's version that this program writes; each store creates or upgrades its schema to
 // it when it opens, and refuses a database from a later version. Version 2 added the points
-// (the base and its last entry, of a class and of each past state), removed entries and pupils_blank.
-inline constexpr int schemaVersion = 2;
+// (the base and its last entry, of a class and of each past state), removed entries and
+// pupils_blank; version 3 the games.
+inline constexpr int schemaVersion = 3;
 
 // The SQLite store in dataDir/nubora1.sqlite. The folder is created, private to the server's
 // user (0700), and so are the database's files (0600, its -wal and -shm too), whatever the

@@ -235,6 +235,9 @@ void Form3SavingTest::classLinkKeepsTheListsOnTheServer_data()
     QTest::newRow("the server refuses the name: refused, kept in the own lists")
         << "400 application/json {\"error\":\"name refused\"}" << false
         << refused + "名前か点数を、クラスのサーバーが受け付けませんでした。" + ownLists << 0 << true;
+    QTest::newRow("a game the server cannot check: refused, kept in the own lists")
+        << "422 application/json {\"error\":\"ticket already used\"}" << false
+        << refused + "このゲームは、クラスのサーバーで確かめられませんでした。" + ownLists << 0 << true;
     QTest::newRow("no network at 初期化") << "down" << true << "成績一覧を消去できませんでした。" << 0 << false;
     QTest::newRow("初期化 the teacher turned off")
         << "403 application/json {\"error\":\"only the teacher clears this class's lists\"}" << true

@@ -6,7 +6,10 @@
 // test runs as root), an HTTP client whose requests can say which pupil's address and device
 // they come from, and what the tests read of a class: its teacher's view, its ranking file.
 #include "support/class_server.h"
+#include "support/played_game.h"
 #include "support/ranking_bytes.h"
+
+#include "rules/ticket.h"
 
 #include <QDir>
 #include <QTest>
@@ -17,7 +20,9 @@
 
 #include <httplib.h>
 
+#include <algorithm>
 #include <map>
+#include <mutex>
 #include <string>
 #include <utility>
 #include <vector>
@@ -48,6 +53,41 @@ inline Answer request(int port, const std::string& method, const std::string& pa
     return r ? Answer{r->status, r->body, r->headers} : Answer{0, httplib::to_string(r.error()), {}};
 }
 
+// A ticket of the class, from a stock fetched as a device fetches one, each stock by a device
+// and an address of its own (so that it takes nothing of the limits of the tests' senders);
+// empty when the server gave none.
+inline std::string ticketOf(int port, const ClassKeys& keys)
+{
+    static std::mutex mutex;
+    static std::map<std::pair<int, std::string>, std::vector<std::string>> stocks;
+    static int fetched = 0;
+    std::lock_guard lock(mutex);
+    std::vector<std::string>& stock = stocks[{port, keys.pupils}];
+    if (stock.empty()) {
+        const std::string n = std::to_string(++fetched);
+        const Answer a = request(port, "POST", "/api/v1/classes/" + keys.pupils + "/tickets", {}, "10.250." + std::to_string(fetched / 200) + "." + std::to_string(fetched % 200),
+                                 {{"X-Nubora-Device", "ticketsForTests" + n}});
+        for (const QJsonValue t : QJsonDocument::fromJson(QByteArray::fromStdString(a.body))["tickets"].toArray())
+            stock.push_back(t.toString().toStdString());
+    }
+    if (stock.empty())
+        return {};
+    std::string t = stock.back();
+    stock.pop_back();
+    return t;
+}
+
+// The body of an entry played fair: a ticket of the class and the log of a game on it that
+// scores `score` in `range`.
+inline std::string entryBody(int port, const ClassKeys& keys, const std::string& id, int range, int score, const std::string& name)
+{
+    const std::string ticket = ticketOf(port, keys);
+    const std::optional<ticket::Ticket> t = ticket::parse(ticket);
+    const std::string log = playedgame::logScoring(t ? t->seed : 0, std::clamp(range, 0, 3), score);
+    return R"({"id":")" + id + R"(","range":)" + std::to_string(range) + R"(,"score":)" + std::to_string(score)
+           + R"(,"name":")" + name + R"(","ticket":")" + ticket + R"(","log":")" + log + R"("})";
+}
+
 // A pupil's save into the class, sent as from the address `from` and, when given, the device
 // `device`.
 inline Answer save(int port, const ClassKeys& keys, const std::string& id, int range, int score, const std::string& name,
@@ -56,10 +96,8 @@ inline Answer save(int port, const ClassKeys& keys, const std::string& id, int r
     httplib::Headers headers;
     if (!device.empty())
         headers.emplace("X-Nubora-Device", device);
-    return request(port, "POST", "/api/v1/classes/" + keys.pupils + "/entries",
-                   R"({"id":")" + id + R"(","range":)" + std::to_string(range) + R"(,"score":)" + std::to_string(score)
-                       + R"(,"name":")" + name + R"("})",
-                   from, headers, readTimeout);
+    return request(port, "POST", "/api/v1/classes/" + keys.pupils + "/entries", entryBody(port, keys, id, range, score, name), from,
+                   headers, readTimeout);
 }
 
 // A file of `records` blank records (a name of spaces, score 0) with `changed` put in at `at`.

@@ -24,75 +24,98 @@ private slots:
     void initTestCase() { QVERIFY2(!program().isEmpty(), "NUBORA_SERVER names no nubora1-server (CTest sets it)"); }
     void init() { data = std::make_unique<QTemporaryDir>(); }
 
-    // Guards against a hostile request storing anything, or telling which keys exist, and against
-    // refusing a name that only looks like markup.
+    // Guards against a hostile request storing anything, or telling which keys exist, against
+    // refusing a name that only looks like markup, and against a score no game gave entering
+    // the lists. In a body, TICKET is a ticket of the class and LOG the log of a game on it
+    // scoring 20 in range 1.
     void hostileRequestsStoreNothing_data()
     {
         QTest::addColumn<QString>("route");
         QTest::addColumn<QString>("key");
         QTest::addColumn<QByteArray>("body");
         QTest::addColumn<int>("status");
-        const QByteArray ok = R"({"id":"hostile01","range":1,"score":20,"name":"NAME"})";
+        QTest::addColumn<QString>("error");
+        const QByteArray ok = R"({"id":"hostile01","range":1,"score":20,"name":"NAME","ticket":"TICKET","log":"LOG"})";
+        const QByteArray game = R"({"ticket":"TICKET","log":"LOG"})";
         auto named = [&](const QByteArray& name) { return QByteArray(ok).replace("NAME", name); };
         QTest::newRow("oversized body") << "entries"
-                                        << "good" << named(QByteArray(600, 'a')) << 413;
+                                        << "good" << named(QByteArray(600, 'a')) << 413 << QString();
         QTest::newRow("score 51") << "entries"
-                                  << "good" << QByteArray(ok).replace("20", "51") << 400;
+                                  << "good" << QByteArray(ok).replace("20", "51") << 400 << QString();
         QTest::newRow("score -1") << "entries"
-                                  << "good" << QByteArray(ok).replace("20", "-1") << 400;
+                                  << "good" << QByteArray(ok).replace("20", "-1") << 400 << QString();
         QTest::newRow("score 2.5") << "entries"
-                                   << "good" << QByteArray(ok).replace("20", "2.5") << 400;
+                                   << "good" << QByteArray(ok).replace("20", "2.5") << 400 << QString();
         QTest::newRow("range 4") << "entries"
-                                 << "good" << QByteArray(ok).replace(":1,", ":4,") << 400;
+                                 << "good" << QByteArray(ok).replace(":1,", ":4,") << 400 << QString();
         QTest::newRow("name of 11 characters") << "entries"
-                                               << "good" << named("abcdefghijk") << 400;
+                                               << "good" << named("abcdefghijk") << 400 << QString();
         QTest::newRow("name of 11 bytes in Shift-JIS") << "entries"
-                                                       << "good" << named("あいうえおa") << 400;
+                                                       << "good" << named("あいうえおa") << 400 << QString();
         QTest::newRow("control character") << "entries"
-                                           << "good" << named("a\\u0007b") << 400;
+                                           << "good" << named("a\\u0007b") << 400 << QString();
         QTest::newRow("line break") << "entries"
-                                    << "good" << named("a\\nb") << 400;
+                                    << "good" << named("a\\nb") << 400 << QString();
         // Whatever the name box lets a pupil type is saved, as typed: markup is only text.
         QTest::newRow("<aki>") << "entries"
-                               << "good" << named("<aki>") << 200;
+                               << "good" << named("<aki>") << 200 << QString();
         QTest::newRow("<b>x</b>") << "entries"
-                                  << "good" << named("<b>x</b>") << 200;
+                                  << "good" << named("<b>x</b>") << 200 << QString();
         QTest::newRow("<i>y</i>") << "entries"
-                                  << "good" << named("<i>y</i>") << 200;
+                                  << "good" << named("<i>y</i>") << 200 << QString();
         QTest::newRow("an end tag") << "entries"
-                                    << "good" << named("a</p>") << 200;
+                                    << "good" << named("a</p>") << 200 << QString();
         QTest::newRow("a comment") << "entries"
-                                   << "good" << named("<!--") << 200;
+                                   << "good" << named("<!--") << 200 << QString();
         QTest::newRow("a formula") << "entries"
-                                   << "good" << named("=1+1") << 200;
+                                   << "good" << named("=1+1") << 200 << QString();
         QTest::newRow("<3 is a name, not markup") << "entries"
-                                                  << "good" << named("<3") << 200;
+                                                  << "good" << named("<3") << 200 << QString();
         QTest::newRow(">_< is a name, not markup") << "entries"
-                                                   << "good" << named(">_<") << 200;
+                                                   << "good" << named(">_<") << 200 << QString();
         QTest::newRow("unpaired surrogate") << "entries"
-                                            << "good" << named("\\ud800") << 400;
+                                            << "good" << named("\\ud800") << 400 << QString();
         QTest::newRow("short id") << "entries"
-                                  << "good" << QByteArray(ok).replace("hostile01", "h1") << 400;
+                                  << "good" << QByteArray(ok).replace("hostile01", "h1") << 400 << QString();
         QTest::newRow("not JSON") << "entries"
-                                  << "good" << QByteArray("range=1&score=20") << 400;
+                                  << "good" << QByteArray("range=1&score=20") << 400 << QString();
         QTest::newRow("unknown key") << "entries"
-                                     << "unknown" << ok << 404;
+                                     << "unknown" << ok << 404 << QString();
         QTest::newRow("malformed key") << "entries"
-                                       << "malformed" << ok << 404;
+                                       << "malformed" << ok << 404 << QString();
         QTest::newRow("teacher's key as pupils'") << "entries"
-                                                  << "teacher" << ok << 404;
+                                                  << "teacher" << ok << 404 << QString();
         QTest::newRow("blank with unknown key") << "blank"
-                                                << "unknown" << QByteArray(R"({"id":"hostile02"})") << 404;
+                                                << "unknown" << QByteArray(R"({"id":"hostile02"})") << 404 << QString();
         QTest::newRow("import of nothing") << "import"
-                                           << "good" << QByteArray() << 400;
+                                           << "good" << QByteArray() << 400 << QString();
         QTest::newRow("import too large") << "import"
-                                          << "good" << QByteArray(70000, 'x') << 413;
+                                          << "good" << QByteArray(70000, 'x') << 413 << QString();
         QTest::newRow("import check too large") << "import/check"
-                                                << "good" << QByteArray(70000, 'x') << 413;
+                                                << "good" << QByteArray(70000, 'x') << 413 << QString();
         QTest::newRow("import check with unknown key") << "import/check"
-                                                       << "unknown" << rankingFile(75) << 404;
+                                                       << "unknown" << rankingFile(75) << 404 << QString();
         QTest::newRow("restore of no history") << "restore"
-                                               << "good" << QByteArray(R"({"history":99})") << 404;
+                                               << "good" << QByteArray(R"({"history":99})") << 404 << QString();
+        // A score stands only by the game the server replays from the seed it issued.
+        const auto forged = [&](const char* row, const QByteArray& from, const QByteArray& to, const char* error,
+                                const QByteArray& body = {}) {
+            QTest::newRow(row) << "entries" << "good" << QByteArray(body.isEmpty() ? ok : body).replace(from, to) << 422 << error;
+        };
+        forged("no ticket", R"(,"ticket":"TICKET")", "", "no ticket");
+        forged("no log", R"(,"log":"LOG")", "", "no log of the game");
+        forged("a made-up ticket", "TICKET", "1.7.1.1797392147.AAAAAAAAAAAAAAAAAAAAAA.AAAAAAAAAAAAAAAAAAAAAA", "ticket not issued by this server");
+        forged("another class's ticket", "TICKET", "OTHERS", "ticket of another class");
+        forged("a ticket used before", "TICKET", "USED", "ticket already used", QByteArray(ok).replace("LOG", "USEDLOG"));
+        forged("a ticket too old", "TICKET", "OLD", "ticket too old");
+        forged("a seed changed", "TICKET", "RESEEDED", "ticket not issued by this server");
+        forged("a wrong answer logged as right", "LOG", "WRONG", "score is not the sum");
+        forged("points above what the countdown shows", "LOG", "1;1;0@11,t,t,t,t", "no countdown shows those points");
+        forged("a score that is not the sum", R"("score":20)", R"("score":30)", "score is not the sum");
+        forged("a log of four questions", "LOG", "FOUR", "a game has five questions");
+        forged("a range not the game's", R"("range":1)", R"("range":2)", "range is not the game's");
+        forged("a game alone on a ticket used before, another game", "TICKET", "USED", "ticket already used", game);
+        QTest::newRow("a game alone without a ticket") << "games" << "good" << QByteArray(R"({"log":"LOG"})") << 422 << "no ticket";
     }
     void hostileRequestsStoreNothing()
     {
@@ -100,9 +123,38 @@ private slots:
         QFETCH(QString, key);
         QFETCH(QByteArray, body);
         QFETCH(int, status);
-        const ClassKeys keys = addClass(store(), "３年２組");
+        QFETCH(QString, error);
+        const ClassKeys keys = addClass(store(), "３年２組"), others = addClass(store(), "３年３組");
         ServerProcess server(store());
         QVERIFY(server.start());
+        const std::string ticket = ticketOf(server.port, keys);
+        const std::optional<ticket::Ticket> t = ticket::parse(ticket);
+        QVERIFY(t);
+        const std::string log = playedgame::logScoring(t->seed, 1, 20);
+        std::string wrong = log; // the first answer's button made a wrong one, its points kept
+        const auto drawn = std::get<gamelog::Replay>(gamelog::replay(t->seed, std::get<gamelog::GameLog>(gamelog::parse(log))));
+        for (const char b : {'0', '1', '2', '4'})
+            if (!question::isRightAnswer(drawn.questions[0].relation.kankei, std::int16_t(b - '0')))
+                wrong[4] = b;
+        ticket::Ticket old = *t, reseeded = *t;
+        old.issued -= server::ticketLifetime + 60;
+        old.mark = server::TicketDesk(server::openSqliteStore(data->path().toStdString())->setting("ticket-secret").value()).mark(old);
+        reseeded.seed ^= 1;
+        const std::string used = ticketOf(server.port, keys);
+        const std::string usedLog = playedgame::logScoring(ticket::parse(used)->seed, 1, 20);
+        QCOMPARE(request(server.port, "POST", "/api/v1/classes/" + keys.pupils + "/games",
+                         R"({"ticket":")" + used + R"(","log":")" + usedLog + R"("})").status,
+                 200);
+        for (const auto& [placeholder, meant] : {std::pair<std::string, std::string>{"OTHERS", ticketOf(server.port, others)},
+                                                 {"USEDLOG", usedLog},
+                                                 {"USED", used},
+                                                 {"OLD", ticket::write(old)},
+                                                 {"RESEEDED", ticket::write(reseeded)},
+                                                 {"TICKET", ticket},
+                                                 {"WRONG", wrong},
+                                                 {"FOUR", log.substr(0, log.rfind(','))},
+                                                 {"LOG", log}})
+            body.replace(QByteArray::fromStdString(placeholder), QByteArray::fromStdString(meant));
         const bool teacher = route.startsWith("import") || route == "restore";
         const std::string k = key == "unknown"              ? "AAAAAAAAAAAAAAAAAAAAAA"
                               : key == "malformed"          ? "abc"
@@ -124,6 +176,8 @@ private slots:
             return;
         }
         QVERIFY(!json(a)["error"].toString().isEmpty());
+        if (!error.isEmpty())
+            QCOMPARE(json(a)["error"].toString(), error);
         if (status == 404)
             QCOMPARE(QByteArray::fromStdString(a.body), QByteArray(R"({"error":"not found"})"));
         QVERIFY(state.image.isEmpty() && state.entries.empty() && state.history == 0);

@@ -80,6 +80,12 @@ const answers = [
     answer: (r) => r.respond({ status: 400, contentType: 'application/json', body: '{"error":"name refused"}' }),
     said: 'この成績はクラスの一覧に入れられませんでした。名前か点数を、クラスのサーバーが受け付けませんでした。この機器の一覧には残っています。',
   },
+  {
+    what: "the server's 422 for a game it cannot check",
+    name: 'FORGE',
+    answer: (r) => r.respond({ status: 422, contentType: 'application/json', body: '{"error":"ticket already used"}' }),
+    said: 'この成績はクラスの一覧に入れられませんでした。このゲームは、クラスのサーバーで確かめられませんでした。この機器の一覧には残っています。',
+  },
 ];
 let answering = null; // the class server these rows share
 after(() => answering?.then((cls) => cls.close()));
