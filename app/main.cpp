@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/windows.h"
+#include "classlink/courier.h"
 #include "game/form1.h"
 #include "storage/ranking_place.h"
 #include "ui/application.h"
@@ -20,6 +21,7 @@ int main(int argc, char* argv[])
     if (QCoreApplication::applicationDirPath() == QStringLiteral(NUBORA1_INSTALLED_DIR))
         windows.rankingOptions().programDirectory = storage::playerDataDirectory();
 #endif
+    classlink::stockTicketsLater(windows.rankingOptions(), windows.classOptions());
     windows.form1().Show();
     return QApplication::exec();
 }

@@ -5,6 +5,8 @@
 #include "help/form2.h"
 #include "results/form3.h"
 #include "rules/game_log.h"
+#include "rules/ticket.h"
+#include "ui/services.h"
 
 #include <utility>
 
@@ -35,7 +37,26 @@ Windows::~Windows()
     destroyAll();
 }
 
-Form1& Windows::form1() { return existing(gameWindow, *this); }
+Form1& Windows::form1()
+{
+    const bool fresh = !exists(gameWindow);
+    Form1& game = existing(gameWindow, *this);
+    if (fresh)
+        game.newSeed = [this] { return drawSeed(); };
+    return game;
+}
+
+std::uint32_t Windows::drawSeed()
+{
+    ticket.clear();
+    if (const auto place = classlink::classRanking(options, classOpts))
+        if (const std::optional<QString> taken = place->takeTicket())
+            if (const std::optional<ticket::Ticket> t = ticket::parse(taken->toStdString())) {
+                ticket = *taken;
+                return t->seed;
+            }
+    return ui::NewSeed();
+}
 Form2& Windows::form2() { return existing(helpWindow, *this); }
 Form3& Windows::form3() { return existing(resultsWindow, options, classOpts); }
 
@@ -50,7 +71,7 @@ void Windows::showResults(bool modal)
     // A game's end: its entry carries the game for the class server to replay.
     const gamelog::GameLogRecorder* game = exists(gameWindow) ? &gameWindow->recorder : nullptr;
     if (modal && game && game->log())
-        results.played = classlink::PlayedGame{game->seed(), gamelog::write(*game->log())};
+        results.played = classlink::PlayedGame{game->seed(), gamelog::write(*game->log()), ticket};
     results.Show(modal);
 }
 

@@ -45,7 +45,12 @@ public:
     void destroyAll();
 
 private:
+    // A new game's seed: the next ticket of the class's stock on a class link, else
+    // ui::NewSeed.
+    std::uint32_t drawSeed();
+
     storage::RankingOptions options;
+    QString ticket; // the ticket the game window's last game was drawn from
     classlink::ClassOptions classOpts;
     QPointer<Form1> gameWindow;
     QPointer<Form2> helpWindow;

@@ -2,11 +2,13 @@
 #include "classlink/class_ranking.h"
 
 #include "classlink/class_client.h"
+#include "rules/ticket.h"
 #include "storage/ranking_place.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QJsonArray>
 #include <QJsonValue>
 #include <QRandomGenerator>
 #include <QRegularExpression>
@@ -62,6 +64,7 @@ ClassRanking::ClassRanking(ClassLink link, const QString& dataDirectory, ClassOp
       opts(options),
       own(std::move(ownFile)),
       entries(QDir(dataDirectory).filePath(QStringLiteral("classes/") + classLink.key + QStringLiteral(".outbox"))),
+      tickets(QDir(dataDirectory).filePath(QStringLiteral("classes/") + classLink.key + QStringLiteral(".tickets"))),
       copy(QDir(dataDirectory).filePath(QStringLiteral("classes/") + classLink.key + QStringLiteral(".rnk"))),
       device(deviceId(dataDirectory))
 {
@@ -77,8 +80,10 @@ void ClassRanking::read(results::BestFiveLists& lists)
     std::optional<QByteArray> image;
     if (classLink.isValid() && sendOutbox()) {
         const Answer answer = request(classLink.api(), std::nullopt, opts.wait, device);
-        if (answer.stored() && (image = imageOf(answer.body)))
+        if (answer.stored() && (image = imageOf(answer.body))) {
             keep(answer.body);
+            stockTickets();
+        }
     }
     if (!image && classLink.isValid()) {
         QFile kept(copy);
@@ -97,7 +102,8 @@ Sent ClassRanking::save(const results::NewEntry& entry, const std::optional<Play
                      {QStringLiteral("score"), entry.tensu},
                      {QStringLiteral("name"), QString::fromStdU16String(entry.name)}};
     if (played) {
-        body.insert(QStringLiteral("seed"), qint64(played->seed));
+        if (!played->ticket.isEmpty())
+            body.insert(QStringLiteral("ticket"), played->ticket);
         body.insert(QStringLiteral("log"), QString::fromStdString(played->log));
     }
     const QString id = body.value(QLatin1String("id")).toString();
@@ -115,6 +121,24 @@ Sent ClassRanking::save(const results::NewEntry& entry, const std::optional<Play
             sent.kept = keepOwn(body);
     }
     return sent;
+}
+
+bool ClassRanking::stockTickets()
+{
+    if (!classLink.isValid() || tickets.entries().size() >= ticketsLow)
+        return false;
+    const Answer answer = send(QStringLiteral("/tickets"), QJsonObject{});
+    QList<QJsonObject> got;
+    for (const QJsonValue each : answer.body.value(QLatin1String("tickets")).toArray())
+        if (each.isString() && ticket::parse(each.toString().toStdString()))
+            got.append(QJsonObject{{QStringLiteral("id"), each.toString()}});
+    return answer.stored() && !got.isEmpty() && tickets.add(got);
+}
+
+std::optional<QString> ClassRanking::takeTicket()
+{
+    const std::optional<QJsonObject> taken = tickets.takeFirst();
+    return taken ? std::optional(taken->value(QLatin1String("id")).toString()) : std::nullopt;
 }
 
 Sent ClassRanking::blank()

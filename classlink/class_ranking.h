@@ -51,12 +51,18 @@ struct Sent {
 };
 
 // What lets the class server replay the game an entry claims its score by
-// (rules/game_replay.h): the seed its questions were drawn from and its log's text
-// (rules/game_log.h). The entry's body carries them as "seed" and "log".
+// (rules/game_replay.h): the seed its questions were drawn from, the ticket that seed came from
+// (rules/ticket.h; empty where the game was drawn on this PC) and its log's text
+// (rules/game_log.h). The entry's body carries the ticket and the log.
 struct PlayedGame {
     std::uint32_t seed = 0;
     std::string log;
+    QString ticket;
 };
+
+// How many tickets a class's stock keeps at least, where the server can be reached: a lesson's
+// games played without the network.
+inline constexpr int ticketsLow = 10;
 
 class ClassRanking {
 public:
@@ -65,8 +71,16 @@ public:
     ClassRanking(ClassLink link, const QString& dataDirectory, ClassOptions options, storage::RankingOptions own);
 
     // Read: first sends the entries still in the outbox, then fills entries 0 to 20 of the
-    // lists from the class's image (or the copy, as above).
+    // lists from the class's image (or the copy, as above); where the server answered, the
+    // stock of tickets is filled up too (stockTickets).
     void read(results::BestFiveLists& lists);
+
+    // The class's tickets kept on this PC (classes/KEY.tickets): each game on the class link
+    // takes the oldest, so that games played offline are the server's too. Fetches a new stock
+    // from the server where fewer than ticketsLow are kept; whether the server gave one.
+    bool stockTickets();
+    // The oldest ticket of the stock, taken out of it; none where the stock is empty.
+    std::optional<QString> takeTicket();
 
     // Save: puts the entry into the outbox and sends what is there, oldest first: what became of
     // this entry. Waiting and not kept where the outbox cannot be written and the server did not
@@ -96,6 +110,7 @@ private:
     ClassOptions opts;
     storage::RankingOptions own;
     Outbox entries;
+    Outbox tickets; // each ticket as {"id": its text}
     QString copy;
     QString device;
 };

@@ -74,4 +74,17 @@ void sendLater(const storage::RankingOptions& options, const ClassOptions& class
     courier->schedule(options, classOptions);
 }
 
+void stockTicketsLater(const storage::RankingOptions& options, const ClassOptions& classOptions)
+{
+    QThread* thread = QThread::create([options, classOptions] {
+        if (const std::unique_ptr<ClassRanking> place = classRanking(options, classOptions))
+            place->stockTickets();
+    });
+    QObject::connect(thread, &QThread::finished, thread, &QObject::deleteLater);
+    // A program ended meanwhile waits for the request (options.wait at most).
+    QObject::connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit, thread, [thread] { thread->wait(); });
+    thread->setParent(QCoreApplication::instance());
+    thread->start();
+}
+
 } // namespace classlink

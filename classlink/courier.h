@@ -16,4 +16,8 @@ namespace classlink {
 // opened with these options finds. Call from the thread of the application's event loop.
 void sendLater(const storage::RankingOptions& options, const ClassOptions& classOptions);
 
+// Fills up the class's stock of tickets on a thread of its own (ClassRanking::stockTickets),
+// where the program has a class link: the program's first game is drawn from one.
+void stockTicketsLater(const storage::RankingOptions& options, const ClassOptions& classOptions);
+
 } // namespace classlink

@@ -56,6 +56,21 @@ bool Outbox::add(const QJsonObject& body)
     return change(filePath, [&body](QList<QJsonObject>& entries) { entries.append(body); });
 }
 
+bool Outbox::add(const QList<QJsonObject>& bodies)
+{
+    return change(filePath, [&bodies](QList<QJsonObject>& entries) { entries.append(bodies); });
+}
+
+std::optional<QJsonObject> Outbox::takeFirst()
+{
+    std::optional<QJsonObject> first;
+    const bool written = change(filePath, [&first](QList<QJsonObject>& entries) {
+        if (!entries.isEmpty())
+            first = entries.takeFirst();
+    });
+    return written ? first : std::nullopt;
+}
+
 void Outbox::remove(const QString& id)
 {
     change(filePath, [&id](QList<QJsonObject>& entries) {

@@ -34,7 +34,7 @@ void Form1::closedByFrame()
 
 void Form1::Command1_Click()
 {
-    play(recorder.Command1_Click(model, ui::NewSeed()));
+    play(recorder.Command1_Click(model, newSeed ? newSeed() : ui::NewSeed()));
 }
 
 void Form1::syutudai()

@@ -12,6 +12,7 @@
 #include "windows/navigation.h"
 
 #include <cstdint>
+#include <functional>
 
 class QAction;
 class QMenu;
@@ -55,6 +56,9 @@ public:
 
     // The log of the game played, and the seed of its questions (ui::NewSeed at each スタート).
     gamelog::GameLogRecorder recorder;
+    // Where each game's seed comes from: ui::NewSeed, unless the program draws the games on a
+    // class link from the class's tickets.
+    std::function<std::uint32_t()> newSeed;
     // What the window shows and decides, and the state it keeps between events. Its questions
     // come from the game's seed (Rnd's draws where a test scripts them).
     game::GameWindow model{[seeded = recorder.draw()] { return ui::services().scriptedDraws ? ui::Rnd() : seeded(); }};

@@ -12,6 +12,7 @@
 #include "rules/ranking.h"
 #include "rules/results_window.h"
 #include "rules/seeded_draw.h"
+#include "rules/ticket.h"
 
 #include "web/design_binding.h"
 
@@ -138,6 +139,14 @@ val replayEntry(std::uint32_t seed, const std::string& logText, int claimedScore
     else
         o.set("score", std::get<gamelog::Replay>(checked).score);
     return o;
+}
+
+// The seed a class server's ticket draws its game from (ticket::parse), or null where the text
+// is no ticket.
+val ticketSeed(const std::string& text)
+{
+    const std::optional<ticket::Ticket> t = ticket::parse(text);
+    return t ? val(t->seed) : val::null();
 }
 
 // One opening of the results window over the ranking file's image as it is now.
@@ -292,6 +301,7 @@ EMSCRIPTEN_BINDINGS(nubora1)
         .function("Command1_Click", &Results::Command1_Click);
     function("saveImage", &saveImage);
     function("replayEntry", &replayEntry);
+    function("ticketSeed", &ticketSeed);
     function("blankImage", &blankImage);
     function("keepName", &keepName);
     function("resultsMessages", &resultsMessages);

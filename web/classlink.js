@@ -10,8 +10,15 @@
 // browser is back online or the server answers anything else; the server stores an id once, so
 // an entry whose answer was lost is not stored twice. Every request names the device by an id
 // drawn at the first opening of a class link and kept in the page's storage.
+//
+// Each game on the class link is drawn from a ticket the server issued (seeds.js): the device
+// keeps a stock of them with the class (fetched whenever the server answers and fewer than
+// ticketsLow are left), so that games played offline are drawn from them too. Every game is
+// sent with its ticket and log, whether its score enters the lists (an entry, with the name) or
+// not (the game alone, for the teacher's picture of the class); the server replays it.
 import { openRankingFile } from './storage.js';
 import { notice } from './strip.js';
+import { drawFrom, ticketOf } from './seeds.js';
 
 const classWait = 4000; // ms before a request counts as no network
 const classUnreachable = 'クラスにつながりません';
@@ -19,6 +26,7 @@ const classUnreachable = 'クラスにつながりません';
 // by a test before the page's scripts run).
 const firstRetry = Number.isFinite(globalThis.nuboraRetry) ? globalThis.nuboraRetry : 5000;
 const lastRetry = 120000;
+const ticketsLow = 10; // a lesson's games without the network
 
 // The class key of the page's address, or null for a page without a class link.
 export function classKey(href = location.href) {
@@ -34,9 +42,10 @@ function entryId() {
 
 const fromBase64 = (text) => Uint8Array.from(atob(text), (c) => c.charCodeAt(0));
 
-// What lets the class server replay the game an entry claims its score by: the seed its
-// questions were drawn from and its log's text (played: the game window's played()).
-const replayable = (played) => (played ? { seed: played.seed, log: played.log } : {});
+// What lets the class server replay the game an entry claims its score by: the ticket its
+// questions were drawn from and its log's text (played: the game window's played()). A game
+// drawn without a ticket (the stock ran out) is sent without one, and refused as unchecked.
+const replayable = (played) => (played ? { ...(ticketOf(played.seed) ? { ticket: ticketOf(played.seed) } : {}), log: played.log } : {});
 
 // The device's id, drawn once and kept (a second tab drawing at the same moment takes the
 // first one's).
@@ -73,9 +82,9 @@ export async function openClass(key, M) {
   const words = M.resultsMessages();
   const decode = (bytes) => {
     try {
-      return { name: null, outbox: [], ...JSON.parse(new TextDecoder().decode(bytes)) };
+      return { name: null, outbox: [], tickets: [], ...JSON.parse(new TextDecoder().decode(bytes)) };
     } catch {
-      return { name: null, outbox: [] };
+      return { name: null, outbox: [], tickets: [] };
     }
   };
   const remember = (how) => state.change((bytes) => new TextEncoder().encode(JSON.stringify(how(decode(bytes)))));
@@ -120,11 +129,12 @@ export async function openClass(key, M) {
     return Boolean(own && (await own.change((bytes) => M.saveImage(bytes, { hani: entry.range, tensu: entry.score, name: entry.name }))));
   }
 
-  // Sends the outbox in its order; resolves to false at the first entry that waits.
+  // Sends the outbox in its order (an entry, or a game alone: {id, game}); resolves to false at
+  // the first that waits. A game alone refused is let go: it was in no list.
   async function sendAll() {
     let reached = true;
     for (const entry of (await known()).outbox) {
-      const answer = await request('/entries', entry);
+      const answer = entry.game ? await request('/games', entry.game) : await request('/entries', entry);
       if (answer.fate === 'waiting') {
         reached = false;
         break;
@@ -132,7 +142,7 @@ export async function openClass(key, M) {
       if (answer.fate === 'stored') {
         done.set(entry.id, true);
         if (typeof answer.json.image === 'string') await copy.change(() => fromBase64(answer.json.image));
-      } else {
+      } else if (!entry.game) {
         done.set(entry.id, M.saveRefused(answer.status, await keepOwn(entry)));
       }
       await remember((s) => ({ ...s, outbox: s.outbox.filter((e) => e.id !== entry.id) }));
@@ -170,14 +180,39 @@ export async function openClass(key, M) {
       await copy.change(() => bytes);
       await remember((s) => ({ ...s, name: String(lists.name) }));
       tell(lists.name, (await known()).outbox.length);
+      await stockUp();
       return bytes;
     } catch {
       return null;
     }
   }
 
+  // The stock of tickets: taken from in memory (a game's スタート cannot wait), kept with the class.
+  let stock = (await known()).tickets.filter((t) => typeof t === 'string');
+  async function stockUp() {
+    if (stock.length >= ticketsLow) return;
+    const { fate, json } = await request('/tickets', {});
+    if (fate !== 'stored' || !Array.isArray(json.tickets)) return;
+    const got = json.tickets.filter((t) => typeof t === 'string' && M.ticketSeed(t) !== null);
+    stock = [...stock, ...got];
+    await remember((s) => ({ ...s, tickets: [...s.tickets, ...got] }));
+  }
+  drawFrom(() => {
+    const ticket = stock.shift();
+    if (ticket === undefined) return null;
+    remember((s) => ({ ...s, tickets: s.tickets.filter((t) => t !== ticket) })).catch(() => {});
+    return { seed: M.ticketSeed(ticket), ticket };
+  });
+
   const store = {
     shared: true,
+    // A finished game whose score entered no list: sent alone, without a name, for the
+    // teacher's picture of what the class gets wrong.
+    async sendGame(played) {
+      if (!played) return;
+      await remember((s) => ({ ...s, outbox: [...s.outbox, { id: entryId(), game: replayable(played) }] }));
+      await send();
+    },
     note: null, // a line for the results window: its lists are not the class's as they are now
     async read() {
       const bytes = await fetchLists();

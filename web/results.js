@@ -151,6 +151,8 @@ export function resultsWindow(M, file, onClosed, played = () => null) {
       leaving = true;
       const entry = model.Command1_Click(kept);
       const saved = entry ? await change((bytes) => M.saveImage(bytes, entry), { entry, played: played() }) : true;
+      // A finished game whose score entered no list still goes to a class, without a name.
+      if (!entry && atGameEnd) file?.sendGame?.(played()).catch(() => {});
       if (saved !== true) await messageBox(saved || words.saveFailed);
       unload();
     }

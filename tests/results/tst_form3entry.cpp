@@ -7,6 +7,7 @@
 #include "game/form1.h"
 #include "rules/game_replay.h"
 #include "rules/module1.h"
+#include "rules/ticket.h"
 #include "support/game_probes.h"
 #include "support/ranking_bytes.h"
 #include "support/results_fixture.h"
@@ -289,8 +290,14 @@ void Form3EntryTest::classEntryReplaysItsGame()
         QTest::keyClick(r.Text1, Qt::Key_Return);
     };
     const QStringList games = play.split(u'|');
+    // Each game takes the next ticket of the class's stock on the PC: the last game's seed is `seed`.
+    QList<QJsonObject> stock;
+    for (qsizetype g = 0; g < games.size(); ++g)
+        stock.append({{"id", QString::fromStdString(ticket::write({seed + uint(games.size() - 1 - g), 1, 1797392147,
+                                                                      std::string(22, char('A' + g)), std::string(22, 'M')}))}});
+    QVERIFY(classlink::Outbox(dir->fallbackDir + "/classes/" + key + ".tickets").add(stock));
+    fake->seed = seed + 1000; // drawn on the PC: no game's
     for (qsizetype g = 0; g < games.size(); ++g) {
-        fake->seed = seed + uint(games.size() - 1 - g); // the last game's is `seed`
         f.Command1_Click();
         for (const QString& question : games[g].split(u' ')) {
             gameprobes::tick(f, question == u't' ? 11 : int(question.count(u'.')));
@@ -302,7 +309,8 @@ void Form3EntryTest::classEntryReplaysItsGame()
     const QList<QJsonObject> kept = classlink::Outbox(dir->fallbackDir + "/classes/" + key + ".outbox").entries();
     QCOMPARE(kept.size(), games.size());
     const QJsonObject entry = kept.back();
-    QCOMPARE(entry.value("seed").toInteger(), qint64(seed));
+    QCOMPARE(entry.value("ticket").toString(), stock.back().value("id").toString());
+    QVERIFY(!entry.contains("seed"));
     QCOMPARE(shown, int(Module1::tensu));
     QCOMPARE(entry.value("score").toInt(), shown);
     const auto replayed = gamelog::checkEntry(seed, entry.value("log").toString().toStdString(), shown);

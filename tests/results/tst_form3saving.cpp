@@ -70,10 +70,13 @@ private slots:
     void desktopSavesBesideThePages();
 
 private:
-    // Opens the window after a game of tensu points in range hani and saves `name` by Enter.
-    void save(int tensu, int hani, const QString& name)
+    // Opens the window after a game of tensu points in range hani (played as `played`, where
+    // given) and saves `name` by Enter.
+    void save(int tensu, int hani, const QString& name, const std::optional<classlink::PlayedGame>& played = {})
     {
-        typeThenSaveOrClear(openResults(tensu, hani), name, false);
+        Form3& form = openResults(tensu, hani);
+        form.played = played;
+        typeThenSaveOrClear(form, name, false);
         QVERIFY(!wiring->resultsExist());
     }
     // The names of range hani as a viewing opening shows them; 戻る closes it.
@@ -269,6 +272,8 @@ void Form3SavingTest::classLinkKeepsTheListsOnTheServer()
     wiring->classOptions().wait = std::chrono::seconds(3);
     wiring->classOptions().retry = std::chrono::minutes(10); // no try again within the row
     Form3& form = openResults(35, 2);
+    if (server == QLatin1String("up"))
+        form.played = classServer.played(2, 35);
     QCOMPARE(form.namae(0).caption(), QStringLiteral("ここです！"));
     if (server == QLatin1String("down"))
         classServer.stop();
@@ -337,10 +342,11 @@ void Form3SavingTest::desktopSharesTheRealServersList()
     writeLink(classServer.link());
     wiring->classOptions().retry = std::chrono::milliseconds(100);
     wiring->classOptions().retryMax = std::chrono::seconds(1);
-    save(35, 2, "Kim");
+    const classlink::PlayedGame kim = classServer.played(2, 35), bob = classServer.played(2, 30);
+    save(35, 2, "Kim", kim);
     QVERIFY(fake->messages.empty());
     classServer.stop();
-    save(30, 2, "Bob");
+    save(30, 2, "Bob", bob);
     QCOMPARE(fake->messages.size(), std::size_t(1));
     QCOMPARE(fake->messages[0].text, QStringLiteral("成績はこの機器に預けてあります。\rクラスにつながったときに送ります。"));
     QVERIFY(classServer.start());
@@ -350,7 +356,7 @@ void Form3SavingTest::desktopSharesTheRealServersList()
     QCOMPARE(classServer.entries(), (QStringList{"Kim 2 35", "Bob 2 30"}));
     // Kim's entry once more, as if the answer to its save had been lost.
     const QJsonValue id = classServer.teachers().value("entries")[0]["id"];
-    QVERIFY(outbox(classServer.key).add({{"id", id}, {"range", 2}, {"score", 35}, {"name", "Kim"}}));
+    QVERIFY(outbox(classServer.key).add({{"id", id}, {"range", 2}, {"score", 35}, {"name", "Kim"}, {"ticket", kim.ticket}, {"log", QString::fromStdString(kim.log)}}));
     const QStringList lists{"Kim", "Bob", "", "", ""};
     QCOMPARE(viewedNames(2), lists);
     QCOMPARE(outbox(classServer.key).entries().size(), 0);
@@ -369,7 +375,8 @@ void Form3SavingTest::desktopSavesBesideThePages()
     if (qEnvironmentVariableIsEmpty("NUBORA_CLASS_LINK") || entry.size() != 2)
         QSKIP("run by web_page's class-link row");
     writeLink(qgetenv("NUBORA_CLASS_LINK"));
-    save(entry[1].toInt(), 0, QString::fromLatin1(entry[0]));
+    const QUrl api = classlink::parseClassLink(qgetenv("NUBORA_CLASS_LINK")).api();
+    save(entry[1].toInt(), 0, QString::fromLatin1(entry[0]), serverfixture::playedOn(api.toString(), 0, entry[1].toInt()));
     QVERIFY(fake->messages.empty());
     qInfo("lists: %s", qPrintable(viewedNames(0).join(u',')));
 }

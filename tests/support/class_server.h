@@ -5,6 +5,9 @@
 // own tests and the windows' on a class link: the server started on a loopback port (killed and
 // started again at will) and classes made with its own command line.
 #include "classlink/class_client.h"
+#include "classlink/class_ranking.h"
+#include "rules/ticket.h"
+#include "support/played_game.h"
 
 #include <QJsonArray>
 #include <QJsonObject>
@@ -92,6 +95,17 @@ inline ClassKeys addClass(const QStringList& store, const QString& name)
     return {c.captured(1).toStdString(), t.captured(1).toStdString()};
 }
 
+// A game played fair on a ticket fetched from the class's API address `api`
+// (…/api/v1/classes/KEY): what a results window sends with an entry of `score` in `range`.
+inline classlink::PlayedGame playedOn(const QString& api, int range, int score)
+{
+    const QJsonObject got = classlink::request(QUrl(api + "/tickets"), QJsonObject{}, std::chrono::seconds(10)).body;
+    const QString text = got.value("tickets").toArray().first().toString();
+    const std::optional<ticket::Ticket> t = ticket::parse(text.toStdString());
+    const std::uint32_t seed = t ? t->seed : 0;
+    return {seed, playedgame::logScoring(seed, range, score), text};
+}
+
 } // namespace serverfixture
 
 // One class of its own in a data folder of the test's, served; stopped and started again at
@@ -127,6 +141,10 @@ public:
             rows << each["name"].toString() + ' ' + QString::number(each["range"].toInt()) + ' ' + QString::number(each["score"].toInt());
         return rows;
     }
+
+    // A game played fair on a ticket of the class: what a results window sends with an entry
+    // of `score` in `range`.
+    classlink::PlayedGame played(int range, int score) const { return serverfixture::playedOn(base() + "api/v1/classes/" + key, range, score); }
 
     QString key, teacher;
 
