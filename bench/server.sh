@@ -111,11 +111,12 @@ sqlite_key=$(class_key --data "$work/sqlite")
 pg_key=$(class_key --database "$pg_url")
 [ -n "$sqlite_key" ] && [ -n "$pg_key" ] || fail "class add printed no link"
 serve sqlite --data "$work/sqlite" --site "$work/site"
+serve plain --data "$work/sqlite" --no-replay
 serve pg --database "$pg_url"
 
 echo "load average before: $(cut -d' ' -f1-3 /proc/loadavg)" >&2
 "$build/server_bench" --rounds "$ROUNDS" --seconds "$SECONDS_EACH" \
     --sqlite-port "$sqlite_port" --sqlite-key "$sqlite_key" --sqlite-data "$work/sqlite" \
-    --sqlite-pid "$sqlite_pid" --site "$work/site" \
+    --sqlite-pid "$sqlite_pid" --site "$work/site" --sqlite-plain-port "$plain_port" \
     --pg-port "$pg_port" --pg-key "$pg_key" --pg "$pg_url" \
     --nginx-port "$nginx_port" --nginx-root "$work/nginx/root" ${BENCH_ROWS:+--rows "$BENCH_ROWS"}

@@ -2,7 +2,10 @@
 // The class server under a class of forty saving at once, each figure beside its floor in the
 // same run (bench/server.sh starts the servers, the PostgreSQL cluster and nginx it is given):
 //  saves:  40 clients, each on one keep-alive connection, POST entries with ids of their own,
-//          ranges 0-3 and scores 0-50, to the server on SQLite and on PostgreSQL;
+//          ranges 0-3 and scores 0-50, each with a ticket of the class and its game's log (the
+//          client issues the tickets with the data's secret, as the server would), to the server
+//          on SQLite and on PostgreSQL; and on SQLite the same entries without their games to a
+//          server that stores them unchecked (--no-replay): the replay's cost;
 //  bare:   the same saves from 40 threads straight into the server's store layer on the same
 //          database (the class looked up by its key, then the save's transaction), no HTTP;
 //  reads:  40 clients GET api/v1/classes/KEY, beside nginx serving the class's 900 bytes as a
@@ -18,6 +21,9 @@
 // after a change on a busy machine; the goals are then checked on what was measured.
 #include "server/api.h"
 #include "server/store.h"
+#include "server/tickets.h"
+
+#include "support/played_game.h"
 
 #include "server_bench_http.h"
 
@@ -26,6 +32,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -116,16 +123,27 @@ Entry newEntry()
 const std::string nameUtf8 = "ぬぼら";
 const std::u16string name16 = u"ぬぼら";
 
-Call httpSave(int port, const std::string& key)
+// Where the entries' games come from: the data's ticket secret and the class's number.
+struct Tickets {
+    const server::TicketDesk* desk = nullptr; // none: entries are sent without their games
+    std::int64_t classId = 0;
+};
+
+Call httpSave(int port, const std::string& key, Tickets tickets = {})
 {
     auto connection = std::make_shared<Connection>(port);
     const std::string head = "POST /api/v1/classes/" + key
                              + "/entries HTTP/1.1\r\nHost: 127.0.0.1\r\n"
                                "Content-Type: application/json\r\nContent-Length: ";
-    return [connection, head] {
+    return [connection, head, tickets] {
         const Entry e = newEntry();
+        std::string game;
+        if (tickets.desk) {
+            const std::string t = tickets.desk->issue(tickets.classId, std::time(nullptr));
+            game = R"(,"ticket":")" + t + R"(","log":")" + playedgame::logScoring(ticket::parse(t)->seed, e.range, e.score) + "\"";
+        }
         const std::string body = R"({"id":")" + e.id + R"(","range":)" + std::to_string(e.range) + R"(,"score":)"
-                                 + std::to_string(e.score) + R"(,"name":")" + nameUtf8 + R"("})";
+                                 + std::to_string(e.score) + R"(,"name":")" + nameUtf8 + "\"" + game + "}";
         std::string answer;
         const int status = connection->exchange(head + std::to_string(body.size()) + "\r\n\r\n" + body, answer);
         return status == 200 && answer.find("\"saved\":true") != std::string::npos;
@@ -207,6 +225,10 @@ int main(int argc, char** argv)
     const std::string sqliteKey = arg(args, "sqlite-key"), pgKey = arg(args, "pg-key");
     const std::unique_ptr<server::Store> sqlite = server::openSqliteStore(arg(args, "sqlite-data"));
     const std::unique_ptr<server::Store> pg = server::openPostgresStore(arg(args, "pg"));
+    const int plainPort = std::stoi(arg(args, "sqlite-plain-port"));
+    const server::TicketDesk sqliteDesk(server::ticketSecret(*sqlite)), pgDesk(server::ticketSecret(*pg));
+    const Tickets sqliteTickets{&sqliteDesk, sqlite->findClass(sqliteKey, false).value().id};
+    const Tickets pgTickets{&pgDesk, pg->findClass(pgKey, false).value().id};
 
     // Each row: its name and what one round measures.
     struct Row {
@@ -215,9 +237,10 @@ int main(int argc, char** argv)
         std::vector<Figures> rounds;
     };
     std::vector<Row> rows = {
-        {"SQLite: server", [&] { return load([&](int) { return httpSave(sqlitePort, sqliteKey); }, seconds); }, {}},
+        {"SQLite: server", [&] { return load([&](int) { return httpSave(sqlitePort, sqliteKey, sqliteTickets); }, seconds); }, {}},
+        {"SQLite: server, games not replayed", [&] { return load([&](int) { return httpSave(plainPort, sqliteKey); }, seconds); }, {}},
         {"SQLite: bare store", [&] { return load([&](int) { return bareSave(*sqlite, sqliteKey); }, seconds); }, {}},
-        {"PostgreSQL: server", [&] { return load([&](int) { return httpSave(pgPort, pgKey); }, seconds); }, {}},
+        {"PostgreSQL: server", [&] { return load([&](int) { return httpSave(pgPort, pgKey, pgTickets); }, seconds); }, {}},
         {"PostgreSQL: bare store", [&] { return load([&](int) { return bareSave(*pg, pgKey); }, seconds); }, {}},
         {"reads: server",
          [&] { return load([&](int) { return httpGet(sqlitePort, "/api/v1/classes/" + sqliteKey, 1200); }, seconds); },
@@ -226,7 +249,7 @@ int main(int argc, char** argv)
         {"SQLite: server, hostile",
          [&] {
              bench::HostileDevices hostile(sqlitePort, 1000);
-             const Figures f = load([&](int) { return httpSave(sqlitePort, sqliteKey); }, seconds);
+             const Figures f = load([&](int) { return httpSave(sqlitePort, sqliteKey, sqliteTickets); }, seconds);
              std::fprintf(stderr, "        header floods cut off: %ld, read to their end: %ld\n", hostile.cutOff(),
                           hostile.notCutOff());
              return f;
@@ -254,7 +277,7 @@ int main(int argc, char** argv)
     };
     std::erase_if(rows, [&](const Row& row) { return !chosen(row.name); });
     // nginx serves the class's image as the server holds it after its first saves: 900 bytes.
-    load([&](int) { return httpSave(sqlitePort, sqliteKey); }, 0.5);
+    load([&](int) { return httpSave(sqlitePort, sqliteKey, sqliteTickets); }, 0.5);
     const std::optional<server::ClassInfo> image = sqlite->findClass(sqliteKey, false);
     if (!image || image->image.size() != 900) {
         std::cerr << "server_bench: the class's image is not 900 bytes after its first saves\n";
@@ -313,5 +336,8 @@ int main(int argc, char** argv)
                 goal(idle.megabytes <= 200), idle.megabytes);
     std::printf("PostgreSQL: %.2f of the bare store's rate\n",
                 m["PostgreSQL: server"].perSecond / m["PostgreSQL: bare store"].perSecond);
+    const double replayed = s.perSecond / m["SQLite: server, games not replayed"].perSecond;
+    std::printf("the replay's cost: saves with their games checked >= 0.8 of those without: %s (%.2f)\n", goal(replayed >= 0.8),
+                replayed);
     return 0;
 }

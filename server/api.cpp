@@ -238,11 +238,12 @@ Response Api::pupils(const Request& request, std::string_view key, std::optional
         const std::optional<std::u16string> typed = fromUtf8(*name);
         if (const char* problem = typed ? nameProblem(*typed) : "name is not UTF-8")
             return errorResponse(400, problem);
-        auto g = game(*known, *body, int(*score), int(*range));
-        if (Response* refused = std::get_if<Response>(&g))
-            return *refused;
+        std::variant<GameRow, Response> g;
+        if (options.replay && std::holds_alternative<Response>(g = game(*known, *body, int(*score), int(*range))))
+            return std::get<Response>(g);
         change = saveChange(*id, {std::int16_t(*range), std::int16_t(*score), *typed}, *name);
-        change.game = std::get<GameRow>(std::move(g));
+        if (options.replay)
+            change.game = std::get<GameRow>(std::move(g));
     } else {
         if (!known->pupilsBlank)
             return errorResponse(403, "only the teacher clears this class's lists");

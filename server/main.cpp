@@ -45,7 +45,8 @@ const char usage[] = R"(Usage:
   nubora1-server --help
 
 The classes are kept in DIR/nubora1.sqlite, or with --database in PostgreSQL, which several
-servers can share. --no-rate-limits (for benchmarks only) lets one address save without limit.
+servers can share. --no-rate-limits (for benchmarks only) lets one address save without limit;
+--no-replay (for benchmarks only) stores entries without checking their games.
 Options not given are taken from NUBORA1_LISTEN, NUBORA1_URL and NUBORA1_DATABASE when set, and
 --data from STATE_DIRECTORY, as nubora1-server.service sets them. Run as root without --data
 or --database, `class` and `backup` work on that service's classes, `class` under the
@@ -55,7 +56,7 @@ service's own user.
 struct Arguments {
     std::vector<std::string> words;            // the command and its operands
     std::map<std::string, std::string> values; // --name value
-    bool yes = false, noRateLimits = false, help = false;
+    bool yes = false, noRateLimits = false, noReplay = false, help = false;
 };
 
 Arguments parse(int argc, char** argv)
@@ -69,6 +70,8 @@ Arguments parse(int argc, char** argv)
             a.yes = true;
         else if (arg == "--no-rate-limits")
             a.noRateLimits = true;
+        else if (arg == "--no-replay")
+            a.noReplay = true;
         else if (arg == "--data" || arg == "--listen" || arg == "--database" || arg == "--site" || arg == "--url") {
             if (i + 1 >= argc)
                 throw std::invalid_argument(arg + " needs a value");
@@ -276,7 +279,7 @@ int serve(const Arguments& a)
         std::cerr << "nubora1-server: cannot listen on " << a.values.at("listen") << ": " << e.what() << "\n";
         return 1;
     }
-    Api api(*store, {siteDir(a), baseUrl(*store, a, std::to_string(http->port())), !a.noRateLimits});
+    Api api(*store, {siteDir(a), baseUrl(*store, a, std::to_string(http->port())), !a.noRateLimits, !a.noReplay});
     std::cout << "nubora1-server: listening on http://" << (host.find(':') != std::string::npos ? "[" + host + "]" : host)
               << ":" << http->port() << "/" << std::endl;
     http->run(api); // until SIGINT or SIGTERM

@@ -55,8 +55,8 @@ inline Answer request(int port, const std::string& method, const std::string& pa
 
 // A ticket of the class, from a stock fetched as a device fetches one, each stock by a device
 // and an address of its own (so that it takes nothing of the limits of the tests' senders);
-// empty when the server gave none.
-inline std::string ticketOf(int port, const ClassKeys& keys)
+// empty when the server gave none (its answer then in `failed`, where given).
+inline std::string ticketOf(int port, const ClassKeys& keys, Answer* failed = nullptr)
 {
     static std::mutex mutex;
     static std::map<std::pair<int, std::string>, std::vector<std::string>> stocks;
@@ -69,6 +69,8 @@ inline std::string ticketOf(int port, const ClassKeys& keys)
                                  {{"X-Nubora-Device", "ticketsForTests" + n}});
         for (const QJsonValue t : QJsonDocument::fromJson(QByteArray::fromStdString(a.body))["tickets"].toArray())
             stock.push_back(t.toString().toStdString());
+        if (failed)
+            *failed = a;
     }
     if (stock.empty())
         return {};
@@ -79,9 +81,11 @@ inline std::string ticketOf(int port, const ClassKeys& keys)
 
 // The body of an entry played fair: a ticket of the class and the log of a game on it that
 // scores `score` in `range`.
-inline std::string entryBody(int port, const ClassKeys& keys, const std::string& id, int range, int score, const std::string& name)
+inline std::string entryBody(int port, const ClassKeys& keys, const std::string& id, int range, int score, const std::string& name,
+                             std::string ticket = {})
 {
-    const std::string ticket = ticketOf(port, keys);
+    if (ticket.empty())
+        ticket = ticketOf(port, keys);
     const std::optional<ticket::Ticket> t = ticket::parse(ticket);
     const std::string log = playedgame::logScoring(t ? t->seed : 0, std::clamp(range, 0, 3), score);
     return R"({"id":")" + id + R"(","range":)" + std::to_string(range) + R"(,"score":)" + std::to_string(score)
@@ -89,15 +93,20 @@ inline std::string entryBody(int port, const ClassKeys& keys, const std::string&
 }
 
 // A pupil's save into the class, sent as from the address `from` and, when given, the device
-// `device`.
+// `device`; where the server gave no ticket (its database down), its answer to the tickets'
+// request, as a device would meet it.
 inline Answer save(int port, const ClassKeys& keys, const std::string& id, int range, int score, const std::string& name,
             const std::string& from, const std::string& device = {}, int readTimeout = 60)
 {
+    Answer failed;
+    const std::string ticket = ticketOf(port, keys, &failed);
+    if (ticket.empty() && failed.status != 200)
+        return failed;
     httplib::Headers headers;
     if (!device.empty())
         headers.emplace("X-Nubora-Device", device);
-    return request(port, "POST", "/api/v1/classes/" + keys.pupils + "/entries", entryBody(port, keys, id, range, score, name), from,
-                   headers, readTimeout);
+    return request(port, "POST", "/api/v1/classes/" + keys.pupils + "/entries", entryBody(port, keys, id, range, score, name, ticket),
+                   from, headers, readTimeout);
 }
 
 // A file of `records` blank records (a name of spaces, score 0) with `changed` put in at `at`.

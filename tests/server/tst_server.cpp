@@ -21,6 +21,7 @@
 #include <latch>
 #include <map>
 #include <mutex>
+#include <set>
 #include <thread>
 
 using namespace serverfixture;
@@ -184,6 +185,37 @@ private slots:
         QCOMPARE(state.image.left(240), expected);
         for (int i = 0; i < 40; ++i)
             QVERIFY(state.entries.count(QString("pupil-%1").arg(100 + i)));
+    }
+
+    // Guards against one game counted twice: two entries on one ticket, sent at the same moment
+    // (to two server processes on PostgreSQL), store one; the other is told the ticket was used.
+    void oneTicketIsUsedOnce_data() { stores(); }
+    void oneTicketIsUsedOnce()
+    {
+        QFETCH(QString, kind);
+        const ClassKeys keys = addClass(store(kind), "３年２組");
+        ServerProcess one(store(kind)), two(store(kind));
+        QVERIFY(one.start());
+        QVERIFY(kind == "sqlite" || two.start());
+        const std::string ticket = ticketOf(one.port, keys);
+        const std::string log = playedgame::logScoring(ticket::parse(ticket)->seed, 1, 30);
+        std::latch go(2);
+        std::vector<Answer> answers(2);
+        std::vector<std::thread> devices;
+        for (int i = 0; i < 2; ++i)
+            devices.emplace_back([&, i] {
+                const std::string n = std::to_string(i);
+                go.arrive_and_wait();
+                answers[std::size_t(i)] = request(kind == "sqlite" || i == 0 ? one.port : two.port, "POST", "/api/v1/classes/" + keys.pupils + "/entries",
+                                                  R"({"id":"twin-)" + n + R"(-000","range":1,"score":30,"name":"T)" + n + R"(","ticket":")"
+                                                      + ticket + R"(","log":")" + log + R"("})",
+                                                  "10.3.0." + n);
+            });
+        for (std::thread& t : devices)
+            t.join();
+        QCOMPARE((std::multiset<int>{answers[0].status, answers[1].status}), (std::multiset<int>{200, 422}));
+        QCOMPARE(json(answers[answers[0].status == 422 ? 0 : 1])["error"].toString(), QString("ticket already used"));
+        QCOMPARE(int(teacherView(one.port, keys).entries.size()), 1);
     }
 
     // Guards against a save never answered, or answered for another's commit: more threads than
