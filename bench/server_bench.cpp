@@ -140,7 +140,8 @@ Call httpSave(int port, const std::string& key, Tickets tickets = {})
         std::string game;
         if (tickets.desk) {
             const std::string t = tickets.desk->issue(tickets.classId, std::time(nullptr));
-            game = R"(,"ticket":")" + t + R"(","log":")" + playedgame::logScoring(ticket::parse(t)->seed, e.range, e.score) + "\"";
+            game = R"(,"ticket":")" + t + R"(","log":")"
+                   + playedgame::logScoring(ticket::parse(t)->seed, e.range, e.score) + "\"";
         }
         const std::string body = R"({"id":")" + e.id + R"(","range":)" + std::to_string(e.range) + R"(,"score":)"
                                  + std::to_string(e.score) + R"(,"name":")" + nameUtf8 + "\"" + game + "}";
@@ -237,10 +238,16 @@ int main(int argc, char** argv)
         std::vector<Figures> rounds;
     };
     std::vector<Row> rows = {
-        {"SQLite: server", [&] { return load([&](int) { return httpSave(sqlitePort, sqliteKey, sqliteTickets); }, seconds); }, {}},
-        {"SQLite: server, games not replayed", [&] { return load([&](int) { return httpSave(plainPort, sqliteKey); }, seconds); }, {}},
+        {"SQLite: server",
+         [&] { return load([&](int) { return httpSave(sqlitePort, sqliteKey, sqliteTickets); }, seconds); },
+         {}},
+        {"SQLite: server, games not replayed",
+         [&] { return load([&](int) { return httpSave(plainPort, sqliteKey); }, seconds); },
+         {}},
         {"SQLite: bare store", [&] { return load([&](int) { return bareSave(*sqlite, sqliteKey); }, seconds); }, {}},
-        {"PostgreSQL: server", [&] { return load([&](int) { return httpSave(pgPort, pgKey, pgTickets); }, seconds); }, {}},
+        {"PostgreSQL: server",
+         [&] { return load([&](int) { return httpSave(pgPort, pgKey, pgTickets); }, seconds); },
+         {}},
         {"PostgreSQL: bare store", [&] { return load([&](int) { return bareSave(*pg, pgKey); }, seconds); }, {}},
         {"reads: server",
          [&] { return load([&](int) { return httpGet(sqlitePort, "/api/v1/classes/" + sqliteKey, 1200); }, seconds); },
@@ -337,7 +344,7 @@ int main(int argc, char** argv)
     std::printf("PostgreSQL: %.2f of the bare store's rate\n",
                 m["PostgreSQL: server"].perSecond / m["PostgreSQL: bare store"].perSecond);
     const double replayed = s.perSecond / m["SQLite: server, games not replayed"].perSecond;
-    std::printf("the replay's cost: saves with their games checked >= 0.8 of those without: %s (%.2f)\n", goal(replayed >= 0.8),
-                replayed);
+    std::printf("the replay's cost: saves with their games checked >= 0.8 of those without: %s (%.2f)\n",
+                goal(replayed >= 0.8), replayed);
     return 0;
 }

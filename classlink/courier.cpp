@@ -82,7 +82,8 @@ void stockTicketsLater(const storage::RankingOptions& options, const ClassOption
     });
     QObject::connect(thread, &QThread::finished, thread, &QObject::deleteLater);
     // A program ended meanwhile waits for the request (options.wait at most).
-    QObject::connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit, thread, [thread] { thread->wait(); });
+    QObject::connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit, thread,
+                     [thread] { thread->wait(); });
     thread->setParent(QCoreApplication::instance());
     thread->start();
 }

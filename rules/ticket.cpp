@@ -56,8 +56,8 @@ std::optional<Ticket> parse(std::string_view text)
 
 std::string markedPart(const Ticket& ticket)
 {
-    return "1." + std::to_string(ticket.seed) + "." + std::to_string(ticket.classId) + "." + std::to_string(ticket.issued)
-           + "." + ticket.nonce;
+    return "1." + std::to_string(ticket.seed) + "." + std::to_string(ticket.classId) + "."
+           + std::to_string(ticket.issued) + "." + ticket.nonce;
 }
 
 std::string write(const Ticket& ticket)

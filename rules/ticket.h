@@ -14,7 +14,8 @@
 //
 // Its text, carried in a JSON string, is ASCII, at most maxTextLength characters:
 //
-//     1.SEED.CLASS.ISSUED.NONCE.MARK      e.g. "1.3735928559.4.1797392147.QmFzZTY0dXJsTm9uY2UwMA.c2lnbmVkQnlUaGVTZXJ2ZX"
+//     1.SEED.CLASS.ISSUED.NONCE.MARK      e.g.
+//     "1.3735928559.4.1797392147.QmFzZTY0dXJsTm9uY2UwMA.c2lnbmVkQnlUaGVTZXJ2ZX"
 //
 //   1       the version of the form
 //   SEED    the questions' seed, 0 to 2^32 - 1

@@ -37,7 +37,8 @@ public:
     std::string mark(const ticket::Ticket& t) const;
     // The ticket a text gives, when this server issued it for classId no longer than
     // ticketLifetime before now; else why not, in English as the server answers it.
-    std::variant<ticket::Ticket, std::string> check(std::string_view text, std::int64_t classId, std::int64_t now) const;
+    std::variant<ticket::Ticket, std::string> check(std::string_view text, std::int64_t classId,
+                                                    std::int64_t now) const;
 
 private:
     std::string secret;

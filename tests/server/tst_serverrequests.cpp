@@ -102,13 +102,16 @@ private slots:
         // A score stands only by the game the server replays from the seed it issued.
         const auto forged = [&](const char* row, const QByteArray& from, const QByteArray& to, const char* error,
                                 const QByteArray& body = {}) {
-            QTest::newRow(row) << "entries" << "good" << QByteArray(body.isEmpty() ? ok : body).replace(from, to) << 422 << error;
+            QTest::newRow(row) << "entries"
+                               << "good" << QByteArray(body.isEmpty() ? ok : body).replace(from, to) << 422 << error;
         };
         forged("no ticket", R"(,"ticket":"TICKET")", "", "no ticket");
         forged("no log", R"(,"log":"LOG")", "", "no log of the game");
-        forged("a made-up ticket", "TICKET", "1.7.1.1797392147.AAAAAAAAAAAAAAAAAAAAAA.AAAAAAAAAAAAAAAAAAAAAA", "ticket not issued by this server");
+        forged("a made-up ticket", "TICKET", "1.7.1.1797392147.AAAAAAAAAAAAAAAAAAAAAA.AAAAAAAAAAAAAAAAAAAAAA",
+               "ticket not issued by this server");
         forged("another class's ticket", "TICKET", "OTHERS", "ticket of another class");
-        forged("a ticket used before", "TICKET", "USED", "ticket already used", QByteArray(ok).replace("LOG", "USEDLOG"));
+        forged("a ticket used before", "TICKET", "USED", "ticket already used",
+               QByteArray(ok).replace("LOG", "USEDLOG"));
         forged("a ticket too old", "TICKET", "OLD", "ticket too old");
         forged("a seed changed", "TICKET", "RESEEDED", "ticket not issued by this server");
         forged("a wrong answer logged as right", "LOG", "WRONG", "score is not the sum");
@@ -116,11 +119,15 @@ private slots:
         forged("a score that is not the sum", R"("score":20)", R"("score":30)", "score is not the sum");
         forged("a log of four questions", "LOG", "FOUR", "a game has five questions");
         forged("a range not the game's", R"("range":1)", R"("range":2)", "range is not the game's");
-        QTest::newRow("a game alone on a ticket another game used") << "games" << "good" << QByteArray(game).replace("TICKET", "USED") << 422
-                                                                   << "ticket already used";
-        QTest::newRow("the same game alone again") << "games" << "good" << QByteArray(game).replace("TICKET", "USED").replace("LOG", "USEDLOG") << 200
-                                                   << "";
-        QTest::newRow("a game alone without a ticket") << "games" << "good" << QByteArray(R"({"log":"LOG"})") << 422 << "no ticket";
+        QTest::newRow("a game alone on a ticket another game used")
+            << "games"
+            << "good" << QByteArray(game).replace("TICKET", "USED") << 422 << "ticket already used";
+        QTest::newRow("the same game alone again")
+            << "games"
+            << "good" << QByteArray(game).replace("TICKET", "USED").replace("LOG", "USEDLOG") << 200 << "";
+        QTest::newRow("a game alone without a ticket")
+            << "games"
+            << "good" << QByteArray(R"({"log":"LOG"})") << 422 << "no ticket";
     }
     void hostileRequestsStoreNothing()
     {
@@ -137,28 +144,33 @@ private slots:
         QVERIFY(t);
         const std::string log = playedgame::logScoring(t->seed, 1, 20);
         std::string wrong = log; // the first answer's button made a wrong one, its points kept
-        const auto drawn = std::get<gamelog::Replay>(gamelog::replay(t->seed, std::get<gamelog::GameLog>(gamelog::parse(log))));
+        const auto drawn =
+            std::get<gamelog::Replay>(gamelog::replay(t->seed, std::get<gamelog::GameLog>(gamelog::parse(log))));
         for (const char b : {'0', '1', '2', '4'})
             if (!question::isRightAnswer(drawn.questions[0].relation.kankei, std::int16_t(b - '0')))
                 wrong[4] = b;
         ticket::Ticket old = *t, reseeded = *t;
         old.issued -= ::server::ticketLifetime + 60;
-        old.mark = ::server::TicketDesk(::server::openSqliteStore(data->path().toStdString())->setting("ticket-secret").value()).mark(old);
+        old.mark = ::server::TicketDesk(
+                       ::server::openSqliteStore(data->path().toStdString())->setting("ticket-secret").value())
+                       .mark(old);
         reseeded.seed ^= 1;
         const std::string used = ticketOf(server.port, keys);
         const std::string usedLog = playedgame::logScoring(ticket::parse(used)->seed, 1, 20);
         QCOMPARE(request(server.port, "POST", "/api/v1/classes/" + keys.pupils + "/games",
-                         R"({"ticket":")" + used + R"(","log":")" + usedLog + R"("})").status,
+                         R"({"ticket":")" + used + R"(","log":")" + usedLog + R"("})")
+                     .status,
                  200);
-        for (const auto& [placeholder, meant] : {std::pair<std::string, std::string>{"OTHERS", ticketOf(server.port, others)},
-                                                 {"USEDLOG", usedLog},
-                                                 {"USED", used},
-                                                 {"OLD", ticket::write(old)},
-                                                 {"RESEEDED", ticket::write(reseeded)},
-                                                 {"TICKET", ticket},
-                                                 {"WRONG", wrong},
-                                                 {"FOUR", log.substr(0, log.rfind(','))},
-                                                 {"LOG", log}})
+        for (const auto& [placeholder, meant] :
+             {std::pair<std::string, std::string>{"OTHERS", ticketOf(server.port, others)},
+              {"USEDLOG", usedLog},
+              {"USED", used},
+              {"OLD", ticket::write(old)},
+              {"RESEEDED", ticket::write(reseeded)},
+              {"TICKET", ticket},
+              {"WRONG", wrong},
+              {"FOUR", log.substr(0, log.rfind(','))},
+              {"LOG", log}})
             body.replace(QByteArray::fromStdString(placeholder), QByteArray::fromStdString(meant));
         const bool teacher = route.startsWith("import") || route == "restore";
         const std::string k = key == "unknown"              ? "AAAAAAAAAAAAAAAAAAAAAA"
