@@ -357,10 +357,12 @@ test('two devices and the desktop program on one class link share its lists; a d
   const lists = `${rows.map((r) => r[0])},,`;
   assert.equal(await desktopSaves(cls.link, 'DESK', played[0][1]), lists);
   for (const title of ['再スタート', 'スタート']) assert.equal(await ok(one), title);
-  // Each entry the server got carries its game's seed and log, which replay to the score shown.
+  // Each entry the server got carries its game's ticket and log, which replay to the score shown.
   for (const [k, page] of [one, two].entries()) {
-    const { seed, log, score } = sent[k].at(-1);
+    const { ticket, log, score } = sent[k].at(-1);
     assert.equal(score, played[k][1]);
+    const seed = await page.evaluate((t) => nubora.M.ticketSeed(t), ticket);
+    assert.equal(typeof seed, 'number');
     assert.deepEqual(await page.evaluate((...a) => nubora.M.replayEntry(...a), seed, log, score), { score });
   }
   for (const page of [one, two]) {

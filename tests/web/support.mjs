@@ -283,6 +283,27 @@ export async function desktopSaves(link, name, score) {
   return /lists: (.*)/.exec(stdout)?.[1];
 }
 
+// The log of a game on `ticket` that scores `score` in `range`: right answers of 10 points
+// from the first question, one of what is left, time-outs after; each right button found by
+// the game library's replay in `game` (a page of the game).
+export function fairLog(game, ticket, range, score) {
+  return game.evaluate((ticket, range, score) => {
+    const M = globalThis.nubora.M;
+    const seed = M.ticketSeed(ticket);
+    const answers = Array(5).fill('t');
+    const log = () => `1;${range};${answers.join(',')}`;
+    for (let q = 0, sum = 0; q < 5 && sum < score; ++q) {
+      const points = Math.min(10, score - sum);
+      answers[q] = [0, 1, 2, 4].map((b) => `${b}@${points}`).find((a) => {
+        answers[q] = a;
+        return M.replayEntry(seed, log(), sum + points).score === sum + points;
+      });
+      sum += points;
+    }
+    return log();
+  }, ticket, range, score);
+}
+
 // classProgram over a data folder of its own, serving the site on a free loopback port, with
 // one class, "３年２組": its pupils' link, its teacher's page, its tavon.rnk as that page
 // downloads it, the entries stored, a pupil's POST (entries, blank) with its JSON body, and a
@@ -296,6 +317,7 @@ export async function classServer(program = classProgram) {
   const url = /listening on (\S+)/.exec(said)[1];
   const { stdout } = await promisify(execFile)(program, ['class', 'add', '３年２組', '--data', data, '--url', url]);
   const [, link, teacher] = /生徒のリンク: (\S+)\n先生のリンク: \S+\/t\/([\w-]+)\//.exec(stdout);
+  const stock = []; // the class's tickets, as one device fetched them
   return {
     link,
     teacher: `${url}t/${teacher}/`,
@@ -305,6 +327,13 @@ export async function classServer(program = classProgram) {
     pupil: (path, body) => fetch(`${url}api/v1/classes/${/\/c\/([\w-]+)\//.exec(link)[1]}/${path}`, { method: 'POST',
       headers: { 'Content-Type': 'application/json', 'X-Nubora-Device': 'pupils-device-1' }, body: JSON.stringify(body) }),
     teacherPost: (path, body) => fetch(`${url}api/v1/teachers/${teacher}/${path}`, { method: 'POST', body }),
+    // A pupil's entry ({ id, range, score, name }) of a game played fair on a ticket of the class,
+    // its log found by the game library in `game` (a page of the game).
+    async save(game, entry) {
+      if (!stock.length) stock.push(...(await (await this.pupil('tickets', {})).json()).tickets);
+      const ticket = stock.shift();
+      return this.pupil('entries', { ...entry, ticket, log: await fairLog(game, ticket, entry.range, entry.score) });
+    },
     close: async () => { server.kill(); await once(server, 'exit'); await rm(data, { recursive: true, force: true }); },
   };
 }

@@ -6,7 +6,7 @@ import { test } from 'node:test';
 import assert from 'node:assert/strict';
 import { join } from 'node:path';
 import { writeFile } from 'node:fs/promises';
-import { useSite, fromFile, classServer, classProgram } from './support.mjs';
+import { useSite, fromFile, classServer, classProgram, openGame } from './support.mjs';
 import { caption, rankingFile, axe } from './play.mjs';
 
 const { scratch, newContext } = useSite();
@@ -85,8 +85,9 @@ test(
       ['じろう', 20],
       ['ゆい', 15],
     ];
+    const game = await openGame(await newContext(), cls.link, 1);
     for (const [i, [name, score]] of saved.entries())
-      assert.equal((await cls.pupil('entries', { id: `entry-${i}-saved`, range: 0, score, name })).status, 200);
+      assert.equal((await cls.save(game, { id: `entry-${i}-saved`, range: 0, score, name })).status, 200);
     const { page, refused } = await teachersPage(cls);
     const full = 'はなこ*,さくら*,IMPORT,たろう*,<i>ken</i>*';
     assert.equal(await firstList(page), full);
