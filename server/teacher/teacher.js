@@ -1,10 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The teacher's page of one class: its link and QR code, its lists, every saved entry, and the
-// lists as they stood before each 初期化 or import, with a way to put them back (with every
-// entry saved since entered again), a way to take one entry out of the lists and put it back,
-// and whether pupils' 初期化 clears the lists. Everything the server sends is shown as text,
-// never as markup. A take-down is undone by 戻す, so neither asks first; what became of it is
-// said in the status line (a live region), and the focus stays where the teacher was.
+// The teacher's page of one class: its link and QR code, its lists, what the class gets wrong,
+// every saved entry, and the lists as they stood before each 初期化 or import, with a way to
+// put them back (with every entry saved since entered again), a way to take one entry out of
+// the lists and put it back, and whether pupils' 初期化 clears the lists. Everything the server
+// sends is shown as text, never as markup. A take-down is undone by 戻す, so neither asks
+// first; what became of it is said in the status line (a live region), and the focus stays
+// where the teacher was.
 const key = location.pathname.replace(/\/(index\.html)?$/, "").split("/").pop();
 const api = new URL(`../../api/v1/teachers/${key}`, location.href);
 const $ = (id) => document.getElementById(id);
@@ -31,6 +32,53 @@ function when(time) {
     const t = new Date(time);
     return Number.isNaN(t.getTime()) ? time : t.toLocaleString("ja-JP");
 }
+
+// What the class gets wrong in the period chosen (今日, 今週, これまで): for each relation shown
+// (a row), how often the class named it as each relation or ran out of time, the right answers
+// on the diagonal, and their share of the row.
+let mistakes = null;
+let period = 0;
+function showMistakes() {
+    const p = mistakes?.periods[period];
+    if (!p)
+        return;
+    for (const b of document.querySelectorAll("[data-period]"))
+        b.setAttribute("aria-pressed", String(Number(b.dataset.period) === period));
+    $("mistakes-games").textContent = `${p.name}のゲーム：${p.games}回`;
+    $("mistakes-caption").textContent = `${p.name}の出題と答え（太字が正しい答え）`;
+    const heading = (text, scope, span) => {
+        const th = element("th", text);
+        th.scope = scope;
+        if (scope === "colgroup")
+            th.colSpan = span;
+        else if (span)
+            th.rowSpan = span;
+        return th;
+    };
+    const top = element("tr");
+    top.append(heading("出題", "col", 2), heading("答え", "colgroup", mistakes.relations.length + 1), heading("正答率", "col", 2));
+    const names = element("tr");
+    names.append(...[...mistakes.relations, "時間切れ"].map((name) => heading(name, "col")));
+    $("mistakes-head").replaceChildren(top, names);
+    $("mistakes-rows").replaceChildren(...p.rows.map((counts, s) => {
+        const tr = element("tr");
+        tr.append(heading(mistakes.relations[s], "row"));
+        counts.forEach((n, a) => {
+            const cell = element("td", String(n), a === s ? "count right" : "count");
+            if (a === s)
+                cell.append(element("span", "（正しい答え）", "hidden-text"));
+            tr.append(cell);
+        });
+        const shown = counts.reduce((sum, n) => sum + n, 0);
+        tr.append(element("td", shown ? `${Math.round((100 * counts[s]) / shown)}%` : "－", "count"));
+        return tr;
+    }));
+}
+for (const b of document.querySelectorAll("[data-period]"))
+    b.addEventListener("click", () => {
+        period = Number(b.dataset.period);
+        showMistakes();
+    });
 
 // The lists as tables. With `takeDown`, a row that a saved entry made has a 取り消す button
 // (a row of an imported or restored list is no entry's, and has none).
@@ -110,6 +158,9 @@ async function show() {
     $("qr").src = `${api}/qr.svg`;
     $("rnk").href = `${api}/tavon.rnk`;
     $("csv").href = `${api}/entries.csv`;
+    $("mistakes-csv").href = `${api}/mistakes.csv`;
+    mistakes = c.mistakes;
+    showMistakes();
     $("lists").replaceChildren(...listsTables(c.lists, true).children);
     $("entries").replaceChildren(...c.entries.map((e) => entryRow(c, e)));
     showSettings(c.settings);

@@ -285,8 +285,8 @@ export async function desktopSaves(link, name, score) {
 
 // classProgram over a data folder of its own, serving the site on a free loopback port, with
 // one class, "３年２組": its pupils' link, its teacher's page, its tavon.rnk as that page
-// downloads it, the entries stored, a pupil's POST (entries, blank) with its JSON body, and a
-// teacher's POST (import: the file's bytes).
+// downloads it, the entries stored, a pupil's POST (entries, blank) with its JSON body, a
+// teacher's POST (import: the file's bytes), and SQL on its database.
 export async function classServer(program = classProgram) {
   const data = await mkdtemp(join(tmpdir(), 'nubora1-server-'));
   const server = spawn(program, ['serve', '--data', data, '--listen', '127.0.0.1:0', '--site', site],
@@ -305,6 +305,8 @@ export async function classServer(program = classProgram) {
     pupil: (path, body) => fetch(`${url}api/v1/classes/${/\/c\/([\w-]+)\//.exec(link)[1]}/${path}`, { method: 'POST',
       headers: { 'Content-Type': 'application/json', 'X-Nubora-Device': 'pupils-device-1' }, body: JSON.stringify(body) }),
     teacherPost: (path, body) => fetch(`${url}api/v1/teachers/${teacher}/${path}`, { method: 'POST', body }),
+    // SQL statements on the class's database (nubora1.sqlite), as another program would run them.
+    sql: (statements) => promisify(execFile)('sqlite3', [join(data, 'nubora1.sqlite'), statements]),
     close: async () => { server.kill(); await once(server, 'exit'); await rm(data, { recursive: true, force: true }); },
   };
 }
