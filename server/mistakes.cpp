@@ -4,7 +4,6 @@
 #include "server/json.h"
 
 #include "rules/game_log.h"
-#include "rules/game_replay.h"
 
 #include <numeric>
 
@@ -64,30 +63,18 @@ int Mistakes::shown(int relation) const
     return std::accumulate(row.begin(), row.end(), timedOut[std::size_t(relation)]);
 }
 
-Mistakes countMistakes(const std::vector<GameRow>& games)
+void Mistakes::add(const gamelog::Replay& game)
 {
-    Mistakes m;
-    for (const GameRow& g : games) {
-        const auto log = gamelog::parse(g.log);
-        const gamelog::GameLog* parsed = std::get_if<gamelog::GameLog>(&log);
-        if (!parsed)
+    ++games;
+    for (const gamelog::ReplayedQuestion& q : game.questions) {
+        const std::optional<int> shown = relationOfKind(q.relation.kankei);
+        if (!shown)
             continue;
-        const auto replay = gamelog::replay(g.seed, *parsed);
-        const gamelog::Replay* played = std::get_if<gamelog::Replay>(&replay);
-        if (!played)
-            continue;
-        ++m.games;
-        for (const gamelog::ReplayedQuestion& q : played->questions) {
-            const std::optional<int> shown = relationOfKind(q.relation.kankei);
-            if (!shown)
-                continue;
-            if (q.answer.button == gamelog::timedOut)
-                ++m.timedOut[std::size_t(*shown)];
-            else if (const std::optional<int> named = relationOfButton(q.answer.button))
-                ++m.answered[std::size_t(*shown)][std::size_t(*named)];
-        }
+        if (q.answer.button == gamelog::timedOut)
+            ++timedOut[std::size_t(*shown)];
+        else if (const std::optional<int> named = relationOfButton(q.answer.button))
+            ++answered[std::size_t(*shown)][std::size_t(*named)];
     }
-    return m;
 }
 
 std::array<Period, 3> periodsAt(std::time_t now)
@@ -101,14 +88,18 @@ std::array<Period, 3> periodsAt(std::time_t now)
 
 std::vector<std::pair<Period, Mistakes>> classMistakes(Store& store, std::int64_t classId, std::time_t now)
 {
-    const std::vector<GameRow> all = store.games(classId, "");
     std::vector<std::pair<Period, Mistakes>> out;
-    for (const Period& p : periodsAt(now)) {
-        std::vector<GameRow> in;
-        for (const GameRow& g : all)
-            if (g.time >= p.since)
-                in.push_back(g);
-        out.emplace_back(p, countMistakes(in));
+    for (const Period& p : periodsAt(now))
+        out.emplace_back(p, Mistakes{});
+    // Each game replayed once, and counted in every period it falls in.
+    for (const GameRow& g : store.games(classId, "")) {
+        const auto log = gamelog::parse(g.log);
+        const gamelog::GameLog* parsed = std::get_if<gamelog::GameLog>(&log);
+        const auto replay = parsed ? gamelog::replay(g.seed, *parsed) : std::get<gamelog::Refusal>(log);
+        const gamelog::Replay* played = std::get_if<gamelog::Replay>(&replay);
+        for (auto& [p, m] : out)
+            if (played && g.time >= p.since)
+                m.add(*played);
     }
     return out;
 }

@@ -13,6 +13,7 @@
 // today, this week (from Monday), and all time.
 #include "server/store.h"
 
+#include "rules/game_replay.h"
 #include "rules/game_window.h"
 
 #include <array>
@@ -43,11 +44,9 @@ struct Mistakes {
 
     // How often the relation was shown: its answers and its time-outs.
     int shown(int relation) const;
+    // Counts a game, as its replay judged it.
+    void add(const gamelog::Replay& game);
 };
-
-// Counts the games (each replayed from its seed); a game whose log cannot be replayed (never
-// stored) is left out.
-Mistakes countMistakes(const std::vector<GameRow>& games);
 
 struct Period {
     std::string_view name; // 今日, 今週, これまで
@@ -58,8 +57,9 @@ struct Period {
 // all time, as they stand at `now`.
 std::array<Period, 3> periodsAt(std::time_t now);
 
-// The class's table for each period: one read of the store, every game counted in each period
-// it falls in.
+// The class's table for each period: one read of the store, every game (replayed from its seed)
+// counted in each period it falls in; a game whose log cannot be replayed (never stored) is left
+// out.
 std::vector<std::pair<Period, Mistakes>> classMistakes(Store& store, std::int64_t classId, std::time_t now);
 
 // The teacher's JSON member: {"relations":[names],"periods":[{"name","since","games",
