@@ -214,7 +214,7 @@ test(
       ]
         .map(
           ([seed, time, answers], i) =>
-            `INSERT INTO games (class_id, ticket, time, seed, hani, tensu, log) VALUES (1, 'game-${i}', '${time}', ${seed}, 0, 0, '1;0;${answers}');`,
+            `INSERT INTO games (class_id, ticket, time, seed, hani, tensu, log) VALUES ((SELECT id FROM classes), 'game-${i}', '${time}', ${seed}, 0, 0, '1;0;${answers}');`,
         )
         .join(''),
     );
