@@ -21,15 +21,6 @@ constexpr std::array<std::int16_t, relationCount> shownButtons = [] {
     return buttons;
 }();
 
-std::string utcText(std::time_t t)
-{
-    std::tm tm{};
-    gmtime_r(&t, &tm);
-    char text[32];
-    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &tm);
-    return text;
-}
-
 // Local midnight of the day `daysBack` days before the day of `local`.
 std::time_t midnight(std::tm local, int daysBack)
 {
@@ -82,7 +73,7 @@ std::array<Period, 3> periodsAt(std::time_t now)
     std::tm local{};
     localtime_r(&now, &local);
     const int sinceMonday = (local.tm_wday + 6) % 7;
-    return {Period{"今日", utcText(midnight(local, 0))}, Period{"今週", utcText(midnight(local, sinceMonday))},
+    return {Period{"今日", timeText(midnight(local, 0))}, Period{"今週", timeText(midnight(local, sinceMonday))},
             Period{"これまで", ""}};
 }
 
