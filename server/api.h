@@ -11,7 +11,8 @@
 //   /api/v1/classes/KEY    GET the class's name and image; POST …/tickets (a stock of
 //                          tickets), …/entries (an entry and its game), …/games (a game that
 //                          entered no list), …/blank
-//   /api/v1/teachers/KEY   GET everything of the class; …/entries.csv, …/tavon.rnk, …/qr.svg;
+//   /api/v1/teachers/KEY   GET everything of the class (with what it gets wrong, mistakes.h);
+//                          …/entries.csv, …/mistakes.csv, …/tavon.rnk, …/qr.svg;
 //                          POST …/restore, …/import, …/import/check, …/remove, …/reinstate,
 //                          …/settings
 // Errors answer {"error": reason}: 400 malformed, 403 a teacher's POST from another site or a

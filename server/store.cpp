@@ -68,14 +68,18 @@ std::string replayed(std::string base, const std::vector<EntryRow>& entries)
     return base;
 }
 
-std::string timeNow()
+std::string timeText(std::time_t time)
 {
-    const std::time_t now = std::time(nullptr);
     std::tm utc{};
-    gmtime_r(&now, &utc);
+    gmtime_r(&time, &utc);
     char text[32];
     std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc);
     return text;
+}
+
+std::string timeNow()
+{
+    return timeText(std::time(nullptr));
 }
 
 } // namespace server

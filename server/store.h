@@ -31,6 +31,7 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <ctime>
 #include <cstdint>
 #include <exception>
 #include <functional>
@@ -204,7 +205,9 @@ std::unique_ptr<Store> openSqliteStore(const std::string& dataDir);
 // The PostgreSQL store at a libpq connection string (postgresql://…).
 std::unique_ptr<Store> openPostgresStore(const std::string& conninfo);
 
-// Now, as the stores write time: UTC, "2026-12-10T05:15:47Z".
+// A time (seconds since 1970) as the stores write it: UTC, "2026-12-10T05:15:47Z".
+std::string timeText(std::time_t time);
+// Now, as the stores write time.
 std::string timeNow();
 
 } // namespace server

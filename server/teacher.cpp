@@ -4,6 +4,7 @@
 #include "server/encoding.h"
 #include "server/import_check.h"
 #include "server/json.h"
+#include "server/mistakes.h"
 #include "server/qr.h"
 
 #include "rules/number_text.h"
@@ -140,7 +141,7 @@ Response Api::teachers(const Request& request, std::string_view key, std::option
     }
     const std::string link = pupilsLink(options.base, known->classKey);
     const bool wantsPost = rest == "restore" || importing || rest == "remove" || rest == "reinstate" || rest == "settings";
-    if (rest && !wantsPost && *rest != "entries.csv" && *rest != "tavon.rnk" && *rest != "qr.svg")
+    if (rest && !wantsPost && *rest != "entries.csv" && *rest != "mistakes.csv" && *rest != "tavon.rnk" && *rest != "qr.svg")
         return errorResponse(404, "not found");
     if (post != wantsPost)
         return errorResponse(405, "method not allowed");
@@ -165,11 +166,15 @@ Response Api::teachers(const Request& request, std::string_view key, std::option
                    + "\",\"lists\":" + listsJson(h.image) + "}";
             first = false;
         }
-        return file(200, "application/json", out + "]}");
+        out += "],\"mistakes\":" + mistakesJson(classMistakes(store, known->id, std::time(nullptr)));
+        return file(200, "application/json", out + "}");
     }
     if (*rest == "entries.csv")
         return file(200, "text/csv; charset=utf-8", entriesCsv(store.entries(known->id)),
                     "attachment; filename=\"entries.csv\"");
+    if (*rest == "mistakes.csv")
+        return file(200, "text/csv; charset=utf-8", mistakesCsv(classMistakes(store, known->id, std::time(nullptr))),
+                    "attachment; filename=\"mistakes.csv\"");
     if (*rest == "tavon.rnk")
         return file(200, "application/octet-stream", known->image, "attachment; filename=\"tavon.rnk\"");
     if (*rest == "qr.svg")

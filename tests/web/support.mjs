@@ -306,8 +306,8 @@ export function fairLog(game, ticket, range, score) {
 
 // classProgram over a data folder of its own, serving the site on a free loopback port, with
 // one class, "３年２組": its pupils' link, its teacher's page, its tavon.rnk as that page
-// downloads it, the entries stored, a pupil's POST (entries, blank) with its JSON body, and a
-// teacher's POST (import: the file's bytes).
+// downloads it, the entries stored, a pupil's POST (entries, blank) with its JSON body, a
+// teacher's POST (import: the file's bytes), and SQL on its database.
 export async function classServer(program = classProgram) {
   const data = await mkdtemp(join(tmpdir(), 'nubora1-server-'));
   const server = spawn(program, ['serve', '--data', data, '--listen', '127.0.0.1:0', '--site', site],
@@ -334,6 +334,8 @@ export async function classServer(program = classProgram) {
       const ticket = stock.shift();
       return this.pupil('entries', { ...entry, ticket, log: await fairLog(game, ticket, entry.range, entry.score) });
     },
+    // SQL statements on the class's database (nubora1.sqlite), as another program would run them.
+    sql: (statements) => promisify(execFile)('sqlite3', [join(data, 'nubora1.sqlite'), statements]),
     close: async () => { server.kill(); await once(server, 'exit'); await rm(data, { recursive: true, force: true }); },
   };
 }

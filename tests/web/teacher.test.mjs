@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The class's teacher's page on the class server, in headless Chromium: a file's lists shown
 // before they load; an entry taken down from its list row and put back from the table of saved
-// entries; the box that lets pupils' 初期化 clear the lists, or not.
+// entries; the box that lets pupils' 初期化 clear the lists, or not; what the class gets wrong.
 import { test } from 'node:test';
 import assert from 'node:assert/strict';
 import { join } from 'node:path';
@@ -178,6 +178,67 @@ test(
       );
       assert.equal((await firstList(page)).replaceAll('*', ''), list.replaceAll('*', ''));
     }
+    assert.deepEqual(refused, []);
+  },
+);
+
+// The table of what the class gets wrong, as "games|row|…": each row its heading, its counts
+// (the right one marked *) and its share of right answers.
+const mistakesTable = (page) =>
+  page.evaluate(() =>
+    [
+      document.querySelector('#mistakes-games').textContent,
+      ...[...document.querySelectorAll('#mistakes-rows tr')].map((r) =>
+        [...r.cells]
+          .map(
+            (c) =>
+              c.firstChild.textContent + (c.classList.contains('right') && c.querySelector('.hidden-text') ? '*' : ''),
+          )
+          .join(' '),
+      ),
+    ].join('|'),
+  );
+
+test(
+  "the teacher's page shows what the class gets wrong today and in all, with its CSV",
+  { timeout: 60000, skip },
+  async (t) => {
+    const cls = await classServer();
+    t.after(() => cls.close());
+    // Games of seeds whose relations are known (see tst_server_mistakes): two of now, one of 2020.
+    const now = new Date().toISOString().replace(/\.\d+Z$/, 'Z');
+    await cls.sql(
+      [
+        [11, now, '2@10,0@10,1@10,t,2@10'],
+        [37, now, '4@10,1@10,2@10,0@10,0@10'],
+        [9, '2020-01-06T08:00:00Z', 't,t,t,t,t'],
+      ]
+        .map(
+          ([seed, time, answers], i) =>
+            `INSERT INTO games (class_id, ticket, time, seed, hani, tensu, log) VALUES ((SELECT id FROM classes), 'game-${i}', '${time}', ${seed}, 0, 0, '1;0;${answers}');`,
+        )
+        .join(''),
+    );
+    const { page, refused } = await teachersPage(cls);
+    await page.waitForFunction(() => document.querySelector('#mistakes-rows tr'));
+    assert.equal(
+      await mistakesTable(page),
+      '今日のゲーム：2回|比例 1* 0 2 0 0 33%|反比例 1 2* 0 0 0 67%|一次関数 1 0 1* 0 0 50%|その他 0 0 0 1* 1 50%',
+    );
+    assert.equal(await caption(page, '#mistakes caption'), '今日の出題と答え（太字が正しい答え）');
+    await page.click('button[data-period="2"]');
+    assert.equal(
+      await mistakesTable(page),
+      'これまでのゲーム：3回|比例 1* 0 2 0 2 20%|反比例 1 2* 0 0 2 40%|一次関数 1 0 1* 0 0 50%|その他 0 0 0 1* 2 33%',
+    );
+    assert.deepEqual(await page.$$eval('[data-period]', (b) => b.map((e) => e.getAttribute('aria-pressed'))), [
+      'false',
+      'false',
+      'true',
+    ]);
+    const csv = await (await fetch(await page.$eval('#mistakes-csv', (a) => a.href))).text();
+    assert.match(csv, /^"期間","出題",.*\r\n"今日","比例",1,0,2,0,0,3\r\n/);
+    assert.deepEqual(await axe(page, true), []);
     assert.deepEqual(refused, []);
   },
 );
