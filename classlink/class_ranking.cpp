@@ -123,6 +123,14 @@ Sent ClassRanking::save(const results::NewEntry& entry, const std::optional<Play
     return sent;
 }
 
+bool ClassRanking::queueGame(const PlayedGame& played)
+{
+    QJsonObject game{{QStringLiteral("log"), QString::fromStdString(played.log)}};
+    if (!played.ticket.isEmpty())
+        game.insert(QStringLiteral("ticket"), played.ticket);
+    return classLink.isValid() && entries.add({{QStringLiteral("id"), newId()}, {QStringLiteral("game"), game}});
+}
+
 bool ClassRanking::stockTickets()
 {
     if (!classLink.isValid() || tickets.entries().size() >= ticketsLow)
@@ -159,11 +167,13 @@ bool ClassRanking::sendOutbox(const QString& watched, Sent* watchedSent)
 {
     for (const QJsonObject& body : entries.entries()) {
         const QString id = body.value(QLatin1String("id")).toString();
-        const Answer answer = send(QStringLiteral("/entries"), body);
+        const bool alone = body.value(QLatin1String("game")).isObject(); // a game in no list
+        const Answer answer = alone ? send(QStringLiteral("/games"), body.value(QLatin1String("game")).toObject())
+                                    : send(QStringLiteral("/entries"), body);
         if (answer.fate == classqueue::Fate::waiting)
             return false;
         // Stored, or refused for good: either way never sent again.
-        const bool kept = answer.fate == classqueue::Fate::refused && keepOwn(body);
+        const bool kept = answer.fate == classqueue::Fate::refused && !alone && keepOwn(body);
         entries.remove(id);
         if (answer.stored())
             keep(answer.body);

@@ -88,6 +88,12 @@ public:
     // played: the game the entry's score was made in, where it was played in this program.
     Sent save(const results::NewEntry& entry, const std::optional<PlayedGame>& played = std::nullopt);
 
+    // A finished game whose score entered no list, for the teacher's picture of what the class
+    // gets wrong: put into the outbox without a name ({"id", "game": {"ticket", "log"}}), to be
+    // sent to …/games with what waits there (the courier); refused, it is let go. Whether it
+    // went into the outbox.
+    bool queueGame(const PlayedGame& played);
+
     // Blank: asks the server to blank the class's lists (the old ones stay in the teacher's
     // history). Stored when it did; refused with 403 when only the teacher may.
     Sent blank();

@@ -164,6 +164,9 @@ void Form3::Command1_Click()
         } else if (!whileResponsive([this, &entry] { return rankingFile.save(*entry); }) && !isUnloaded()) {
             message(results::saveFailed);
         }
+    } else if (classRanking && played && classRanking->queueGame(*played)) {
+        // A game whose score entered no list still goes to the class, without a name, later.
+        classlink::sendLater(rankingFile.options(), classOpts);
     }
     rankingFile.close();
     Unload();

@@ -38,8 +38,9 @@ for group in "$@"; do
         # in WebKitGTK's MiniBrowser (over its WebDriver, in Xvfb).
         packages="$packages firefox-esr webkit2gtk-driver"
         # The class server is built and tested too, against a real PostgreSQL cluster, with
-        # cpp-httplib's client, and the QR code it prints in a terminal is read back with zbarimg.
-        packages="$packages $server_packages libcpp-httplib-dev zbar-tools"
+        # cpp-httplib's client, and the QR code it prints in a terminal is read back with zbarimg;
+        # the teacher's page's test puts games into a class's database with sqlite3.
+        packages="$packages $server_packages libcpp-httplib-dev zbar-tools sqlite3"
         # The format test holds the C++ to .clang-format and the page's scripts to Prettier (from npm, with the page's other tools).
         packages="$packages clang-format-14"
         # The suite builds the tree three times (plain, sanitizers, ThreadSanitizer): ccache

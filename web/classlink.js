@@ -118,6 +118,8 @@ export async function openClass(key, M) {
     return { fate, status, json };
   }
 
+  // The entries that wait (a game alone, in no list, is no 成績 to the pupil).
+  const entriesWaiting = (s) => s.outbox.filter((e) => !e.game).length;
   function tell(name, waiting) {
     notice('class', `${name || 'クラス'}の成績一覧に記録します`);
     notice('class-outbox', waiting ? `まだ送っていない成績が${waiting}件あります。つながったときに送ります。` : null);
@@ -148,7 +150,7 @@ export async function openClass(key, M) {
       await remember((s) => ({ ...s, outbox: s.outbox.filter((e) => e.id !== entry.id) }));
     }
     const s = await known();
-    tell(s.name, s.outbox.length);
+    tell(s.name, entriesWaiting(s));
     if (s.outbox.length && !reached) later();
     else pause = firstRetry;
     return reached;
@@ -179,7 +181,7 @@ export async function openClass(key, M) {
       const bytes = fromBase64(lists.image);
       await copy.change(() => bytes);
       await remember((s) => ({ ...s, name: String(lists.name) }));
-      tell(lists.name, (await known()).outbox.length);
+      tell(lists.name, entriesWaiting(await known()));
       await stockUp();
       return bytes;
     } catch {
@@ -239,7 +241,7 @@ export async function openClass(key, M) {
     },
   };
   const s = await known();
-  tell(s.name, s.outbox.length);
+  tell(s.name, entriesWaiting(s));
   addEventListener('online', wake);
   fetchLists(); // the class's name for the strip, and the entries still waiting sent
   return store;

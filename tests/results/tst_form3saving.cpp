@@ -364,6 +364,15 @@ void Form3SavingTest::desktopSharesTheRealServersList()
     const QByteArray image = QByteArray::fromBase64(classServer.get("api/v1/classes/" + classServer.key).value("image").toString().toLatin1());
     QCOMPARE(image.toHex(' '), (blankRecords(10) + record("Kim", 35) + record("Bob", 30) + blankRecords(63)).toHex(' '));
     QCOMPARE(classServer.entries(), (QStringList{"Kim 2 35", "Bob 2 30"}));
+    // The lists opened fill the PC's stock of tickets, which the games on the class link take.
+    QCOMPARE(classlink::Outbox(dir->fallbackDir + "/classes/" + classServer.key + ".tickets").entries().size(), 20);
+    // A game whose score enters no list goes to the class too, without a name: Kim's, Bob's and it.
+    Form3& none = openResults(0, 1);
+    none.played = classServer.played(1, 0);
+    QTest::mouseClick(none.Command1, Qt::LeftButton);
+    QTRY_COMPARE_WITH_TIMEOUT(outbox(classServer.key).entries().size(), 0, 30000);
+    QCOMPARE(classServer.teachers()["mistakes"].toObject()["periods"].toArray()[2].toObject()["games"].toInt(), 3);
+    QCOMPARE(classServer.entries(), (QStringList{"Kim 2 35", "Bob 2 30"}));
     // Without the network, the lists as last seen.
     classServer.stop();
     QCOMPARE(viewedNames(2), lists);

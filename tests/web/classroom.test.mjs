@@ -7,7 +7,7 @@
 import { test, after } from 'node:test';
 import assert from 'node:assert/strict';
 import { useSite, openGame, classServer, classProgram, fromFile } from './support.mjs';
-import { ok, playByMouse, caption, rankingFile, strip, names, openLists } from './play.mjs';
+import { ok, playByMouse, caption, rankingFile, strip, names, openLists, answerable, rightAnswer } from './play.mjs';
 
 const { chromium, open } = useSite();
 const pupils = 40,
@@ -47,6 +47,32 @@ test(
     assert.deepEqual(told, Array(pupils).fill('再スタート'));
     const names = (await cls.entries()).map((e) => e.name).sort();
     assert.deepEqual(names, Array.from({ length: pupils }, (_, i) => nameOf(i)).sort());
+    // One pupil more answers every question wrong: 0 points enter no list, and the game goes to
+    // the class without a name. The teacher's table holds the forty games' 200 right answers and
+    // its 5 wrong ones.
+    const device = await chromium.browser.createBrowserContext();
+    try {
+      const page = await openGame(device, cls.link, 99, { timeout: 120000 });
+      await ok(page);
+      await page.click('[data-name=Command1]');
+      for (let q = 0; q < 5; ++q) {
+        await answerable(page);
+        await page.click(`[data-name=kotae${(await rightAnswer(page)) === 0 ? 1 : 0}]`);
+      }
+      await page.waitForSelector('dialog.window[data-form=Form3][open]');
+      const sent = page.waitForResponse((r) => r.url().endsWith('/games'));
+      await page.click('dialog[open] [data-name=Command1]');
+      assert.equal((await sent).status(), 200);
+    } finally {
+      await device.close();
+    }
+    assert.equal((await cls.entries()).length, pupils);
+    const all = (await cls.mistakes()).periods.at(-1);
+    const cells = all.rows.flatMap((row, shown) => row.slice(0, 4).map((n, named) => ({ n, right: shown === named })));
+    assert.deepEqual(
+      [all.games, cells.filter((c) => c.right).reduce((a, c) => a + c.n, 0), cells.filter((c) => !c.right).reduce((a, c) => a + c.n, 0)],
+      [pupils + 1, pupils * 5, 5],
+    );
   },
 );
 
