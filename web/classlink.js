@@ -208,6 +208,7 @@ export async function openClass(key, M) {
 
   const store = {
     shared: true,
+    tickets: () => stock.length, // how many games the device can still draw from the class's tickets
     // A finished game whose score entered no list: sent alone, without a name, for the
     // teacher's picture of what the class gets wrong.
     async sendGame(played) {

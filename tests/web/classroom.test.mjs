@@ -6,7 +6,7 @@
 // saved entry refused by the class server or by what stands before it (a proxy).
 import { test, after } from 'node:test';
 import assert from 'node:assert/strict';
-import { useSite, openGame, classServer, classProgram, fromFile } from './support.mjs';
+import { useSite, openGame, classServer, classProgram, fromFile, engines } from './support.mjs';
 import { ok, playByMouse, caption, rankingFile, strip, names, openLists, answerable, rightAnswer } from './play.mjs';
 
 const { chromium, open } = useSite();
@@ -203,3 +203,39 @@ test(
     assert.equal(await names(page), before);
   },
 );
+
+// Real games on the class link, each drawn from one of the class's tickets (fetched as the page
+// opens) and replayed by the server before it takes the entry: in every engine, from
+// nubora1.html, at a teacher's pace, and played offline on a ticket kept before.
+const games = [
+  ...engines.map((engine) => ({ how: `in ${engine}`, engine })),
+  { how: 'from nubora1.html', file: 'nubora1.html' },
+  { how: "at a teacher's pace", file: '?pace=2' },
+  { how: 'offline, on a ticket kept before', offline: true },
+];
+let playing = null; // the class server these rows share
+after(() => playing?.then((cls) => cls.close()));
+for (const [i, g] of games.entries()) {
+  test(
+    `a game played ${g.how} on the class link is replayed by the server and stored`,
+    { timeout: 120000, skip: (fromFile && 'a class link is served') || (!classProgram && 'nubora1-server is not built') },
+    async () => {
+      const cls = await (playing ??= classServer());
+      const page = await open(70 + i, { engine: g.engine, url: cls.link + (g.file ?? ''), started: true });
+      await page.waitForFunction(() => globalThis.nubora.file.tickets() > 0, { polling: 50 });
+      if (g.offline) await page.setOfflineMode(true);
+      const score = await playByMouse(page);
+      await page.keyboard.type(`G${i}`);
+      await page.click('dialog[open] [data-name=Command1]');
+      if (g.offline) {
+        assert.equal(await ok(page), '保存');
+        const sent = page.waitForResponse((r) => r.url().endsWith('/entries') && r.status() === 200);
+        await page.setOfflineMode(false);
+        await sent;
+      } else {
+        assert.equal(await ok(page), '再スタート');
+      }
+      assert.ok((await cls.entries()).some((e) => e.name === `G${i}` && e.score === score), `G${i} ${score}`);
+    },
+  );
+}
