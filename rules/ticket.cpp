@@ -46,9 +46,9 @@ std::optional<Ticket> parse(std::string_view text)
         fields[i] = text.substr(0, dot);
         text.remove_prefix(i == 4 ? text.size() : dot + 1);
     }
-    const auto seed = number(fields[0], std::numeric_limits<std::uint32_t>::max());
-    const auto classId = number(fields[1], std::numeric_limits<std::int64_t>::max());
-    const auto issued = number(fields[2], std::numeric_limits<std::int64_t>::max());
+    const auto classId = number(fields[0], std::numeric_limits<std::int64_t>::max());
+    const auto issued = number(fields[1], std::numeric_limits<std::int64_t>::max());
+    const auto seed = number(fields[2], std::numeric_limits<std::uint32_t>::max());
     if (!seed || !classId || *classId == 0 || !issued || !isToken(fields[3]) || !isToken(fields[4]))
         return std::nullopt;
     return Ticket{std::uint32_t(*seed), *classId, *issued, std::string(fields[3]), std::string(fields[4])};
@@ -56,8 +56,8 @@ std::optional<Ticket> parse(std::string_view text)
 
 std::string markedPart(const Ticket& ticket)
 {
-    return "1." + std::to_string(ticket.seed) + "." + std::to_string(ticket.classId) + "."
-           + std::to_string(ticket.issued) + "." + ticket.nonce;
+    return "1." + std::to_string(ticket.classId) + "." + std::to_string(ticket.issued) + "."
+           + std::to_string(ticket.seed) + "." + ticket.nonce;
 }
 
 std::string write(const Ticket& ticket)

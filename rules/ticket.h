@@ -14,17 +14,19 @@
 //
 // Its text, carried in a JSON string, is ASCII, at most maxTextLength characters:
 //
-//     1.SEED.CLASS.ISSUED.NONCE.MARK      e.g.
-//     "1.3735928559.4.1797392147.QmFzZTY0dXJsTm9uY2UwMA.c2lnbmVkQnlUaGVTZXJ2ZX"
+//     1.CLASS.ISSUED.SEED.NONCE.MARK      e.g.
+//     "1.4.1797392147.3735928559.QmFzZTY0dXJsTm9uY2UwMA.c2lnbmVkQnlUaGVTZXJ2ZX"
 //
 //   1       the version of the form
-//   SEED    the questions' seed, 0 to 2^32 - 1
 //   CLASS   the server's number of the class it was issued for (1 or more)
 //   ISSUED  when, in seconds since 1970 (UTC)
+//   SEED    the questions' seed, 0 to 2^32 - 1
 //   NONCE   22 characters of [A-Za-z0-9_-]: no two tickets alike
 //   MARK    22 characters of [A-Za-z0-9_-]
 //
-// Numbers are decimal without sign or leading zeros; any other text is no ticket.
+// Numbers are decimal without sign or leading zeros; any other text is no ticket. A class's
+// tickets sort by the time they were issued (until the time has another number of digits), so
+// that a server keeps the ones used, found by their text, in nearly the order they come.
 namespace ticket {
 
 inline constexpr std::size_t maxTextLength = 96;

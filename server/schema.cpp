@@ -11,8 +11,8 @@ namespace server {
 
 namespace {
 
-// Version n's statements; $SERIAL, $NUMBER and $BYTES stand for the database's words, $KEPT
-// for historyKept.
+// Version n's statements; $SERIAL, $NUMBER, $BYTES and $KEYEDROWS stand for the database's
+// words, $KEPT for historyKept.
 const char* const steps[] = {
     R"(CREATE TABLE settings (name TEXT PRIMARY KEY, value TEXT NOT NULL);
        CREATE TABLE classes (id $SERIAL, name TEXT NOT NULL, class_key TEXT NOT NULL,
@@ -41,11 +41,12 @@ const char* const steps[] = {
        DELETE FROM history WHERE number NOT IN (SELECT h.number FROM history h
            WHERE h.class_id = history.class_id ORDER BY h.number DESC LIMIT $KEPT);
        CREATE INDEX entries_class ON entries (class_id, seq);)",
-    // The games played on tickets: one per ticket of a class.
+    // The games played on tickets: one per ticket of a class, found by it. A save writes one
+    // row into one tree (SQLite: without a rowid, no index besides the key); the teacher's
+    // reads of a class's games take the key's prefix and sort them by time.
     R"(CREATE TABLE games (class_id $NUMBER NOT NULL REFERENCES classes(id) ON DELETE CASCADE, ticket TEXT NOT NULL,
            time TEXT NOT NULL, seed $NUMBER NOT NULL, hani INTEGER NOT NULL, tensu INTEGER NOT NULL, log TEXT NOT NULL,
-           PRIMARY KEY (class_id, ticket));
-       CREATE INDEX games_time ON games (class_id, time);)",
+           PRIMARY KEY (class_id, ticket)) $KEYEDROWS;)",
 };
 static_assert(std::size(steps) == schemaVersion);
 
@@ -58,6 +59,7 @@ std::string schemaStep(int version, const SqlWords& words)
     std::string sql = steps[version - 1];
     const std::string kept = std::to_string(historyKept);
     for (const auto& [word, meant] : {std::pair{"$SERIAL", words.serial},
+                                      {"$KEYEDROWS", words.keyedRows},
                                       {"$NUMBER", words.number},
                                       {"$BYTES", words.bytes},
                                       {"$KEPT", kept.c_str()}})

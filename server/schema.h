@@ -10,12 +10,13 @@
 namespace server {
 
 struct SqlWords {
-    const char* serial; // a key the database numbers
-    const char* number; // a 64-bit whole number
-    const char* bytes;  // a blob
+    const char* serial;    // a key the database numbers
+    const char* number;    // a 64-bit whole number
+    const char* bytes;     // a blob
+    const char* keyedRows; // after a table whose rows are kept in the order of their primary key
 };
-inline constexpr SqlWords sqliteWords{"INTEGER PRIMARY KEY", "INTEGER", "BLOB"};
-inline constexpr SqlWords postgresWords{"BIGSERIAL PRIMARY KEY", "BIGINT", "BYTEA"};
+inline constexpr SqlWords sqliteWords{"INTEGER PRIMARY KEY", "INTEGER", "BLOB", "WITHOUT ROWID"};
+inline constexpr SqlWords postgresWords{"BIGSERIAL PRIMARY KEY", "BIGINT", "BYTEA", ""};
 
 // The statements that take the schema from version - 1 to version (1 to schemaVersion).
 std::string schemaStep(int version, const SqlWords& words);

@@ -270,16 +270,16 @@ private:
     // with its log). Throws TicketUsed when another game used the ticket.
     static bool storeGame(Connection& c, std::int64_t classId, const GameRow& g, const std::string& time, bool alone)
     {
-        Query used = c.query("SELECT log FROM games WHERE class_id = ? AND ticket = ?");
-        if (used.bind(classId).bind(g.ticket).step()) {
-            if (alone && used.text(0) == g.log)
-                return false;
-            throw TicketUsed("ticket already used");
-        }
-        c.query("INSERT INTO games (class_id, ticket, time, seed, hani, tensu, log) VALUES (?, ?, ?, ?, ?, ?, ?)")
+        c.query("INSERT INTO games (class_id, ticket, time, seed, hani, tensu, log) VALUES (?, ?, ?, ?, ?, ?, ?) "
+                "ON CONFLICT (class_id, ticket) DO NOTHING")
             .bind(classId).bind(g.ticket).bind(time).bind(std::int64_t(g.seed)).bind(std::int64_t(g.range))
             .bind(std::int64_t(g.score)).bind(g.log).step();
-        return true;
+        if (sqlite3_changes(c.db) > 0)
+            return true;
+        Query used = c.query("SELECT log FROM games WHERE class_id = ? AND ticket = ?");
+        if (alone && used.bind(classId).bind(g.ticket).step() && used.text(0) == g.log)
+            return false;
+        throw TicketUsed("ticket already used");
     }
 
     // The class's entries saved after seq, oldest first.

@@ -4,6 +4,8 @@
 // copy in a folder of the test's where the site's place matters.
 #include "server_fixture.h"
 
+#include "server/store.h"
+
 #include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
@@ -101,10 +103,13 @@ private slots:
         ServerProcess server(store);
         QVERIFY(server.start());
         QCOMPARE(save(server.port, keys, "admin-save-1", 1, 30, "t", "10.6.0.1", "admin-device").status, 200);
+        QCOMPARE(::server::openSqliteStore(data->path().toStdString())->games(1, "").size(), std::size_t(1));
         QVERIFY(command(QStringList{"backup", data->filePath("copy.sqlite")} + store));
         QVERIFY(command(QStringList{"class", "remove", "３年２組", "--yes"} + store));
         QCOMPARE(request(server.port, "GET", "/api/v1/classes/" + keys.pupils).status, 404);
         QVERIFY(QFile::exists(data->filePath("nubora1.sqlite-wal")));
+        // The class's games (the saved entry's) went with it.
+        QCOMPARE(::server::openSqliteStore(data->path().toStdString())->games(1, "").size(), std::size_t(0));
     }
 
     // Guards against the pupils' links answering 404 with nothing said: the server finds the

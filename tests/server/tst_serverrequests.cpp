@@ -107,7 +107,7 @@ private slots:
         };
         forged("no ticket", R"(,"ticket":"TICKET")", "", "no ticket");
         forged("no log", R"(,"log":"LOG")", "", "no log of the game");
-        forged("a made-up ticket", "TICKET", "1.7.1.1797392147.AAAAAAAAAAAAAAAAAAAAAA.AAAAAAAAAAAAAAAAAAAAAA",
+        forged("a made-up ticket", "TICKET", "1.1.1797392147.7.AAAAAAAAAAAAAAAAAAAAAA.AAAAAAAAAAAAAAAAAAAAAA",
                "ticket not issued by this server");
         forged("another class's ticket", "TICKET", "OTHERS", "ticket of another class");
         forged("a ticket used before", "TICKET", "USED", "ticket already used",

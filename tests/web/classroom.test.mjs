@@ -70,7 +70,11 @@ test(
     const all = (await cls.mistakes()).periods.at(-1);
     const cells = all.rows.flatMap((row, shown) => row.slice(0, 4).map((n, named) => ({ n, right: shown === named })));
     assert.deepEqual(
-      [all.games, cells.filter((c) => c.right).reduce((a, c) => a + c.n, 0), cells.filter((c) => !c.right).reduce((a, c) => a + c.n, 0)],
+      [
+        all.games,
+        cells.filter((c) => c.right).reduce((a, c) => a + c.n, 0),
+        cells.filter((c) => !c.right).reduce((a, c) => a + c.n, 0),
+      ],
       [pupils + 1, pupils * 5, 5],
     );
   },
@@ -218,7 +222,10 @@ after(() => playing?.then((cls) => cls.close()));
 for (const [i, g] of games.entries()) {
   test(
     `a game played ${g.how} on the class link is replayed by the server and stored`,
-    { timeout: 120000, skip: (fromFile && 'a class link is served') || (!classProgram && 'nubora1-server is not built') },
+    {
+      timeout: 120000,
+      skip: (fromFile && 'a class link is served') || (!classProgram && 'nubora1-server is not built'),
+    },
     async () => {
       const cls = await (playing ??= classServer());
       const page = await open(70 + i, { engine: g.engine, url: cls.link + (g.file ?? ''), started: true });
@@ -235,7 +242,10 @@ for (const [i, g] of games.entries()) {
       } else {
         assert.equal(await ok(page), '再スタート');
       }
-      assert.ok((await cls.entries()).some((e) => e.name === `G${i}` && e.score === score), `G${i} ${score}`);
+      assert.ok(
+        (await cls.entries()).some((e) => e.name === `G${i}` && e.score === score),
+        `G${i} ${score}`,
+      );
     },
   );
 }
