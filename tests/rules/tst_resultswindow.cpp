@@ -107,6 +107,10 @@ void ResultsWindowTest::nameBoxKeepsWhatFits_data()
     // 🈀 (U+1F200) and 😀 (U+1F600) share their second half.
     QTest::newRow("an emoji in place of one with the same second half") << "abcdefgh😀" << "abcdefgh🈀"
                                                                           << "abcdefgh🈀" << 10;
+    // 😀 (U+1F600) and 😁 (U+1F601) share their first half: in a name set too long by the
+    // program, the new one does not fit, and goes whole.
+    QTest::newRow("an emoji in place of one with the same first half") << "abcdefgh😀ij" << "abcdefgh😁ij"
+                                                                         << "abcdefghij" << 8;
     QTest::newRow("set too long by the program") << "abcdefghijkl" << "abcdefghijklm" << "abcdefghij" << 10;
 }
 
