@@ -12,6 +12,15 @@ import { execFileSync } from 'node:child_process';
 import { join } from 'node:path';
 
 const [web, moduleJs, icon, out] = process.argv.slice(2);
+
+// text with `what` (a string, or a RegExp) replaced by `by`, as String.prototype.replace does;
+// the build fails, naming `where`, where `what` is nowhere in it: a page or a script whose
+// shape changed would otherwise go out unpatched without a word.
+function patched(text, what, by, where) {
+  const found = typeof what === 'string' ? text.includes(what) : new RegExp(what.source, what.flags.replace('g', '')).test(text);
+  if (!found) throw new Error(`site.mjs: ${where} has no ${what}`);
+  return text.replace(what, by);
+}
 const wasm = moduleJs.replace(/\.js$/, '.wasm');
 // The windows' design tables as the game library hands them over (M.design, rules/design.h),
 // written into the page as data, so that the page can lay its windows out before the library
@@ -41,11 +50,13 @@ const glue = small(moduleSource);
 // script has it, in place of its CommonJS and AMD exports, which would make esbuild wrap the
 // whole script) and the page's modules as one script, nubora1.js, asked for at once with the
 // WebAssembly: one request fewer before the game can start.
-const exported = moduleSource.replace(/\nif \(typeof exports === 'object' && typeof module === 'object'\)[^]*$/, '\n');
+const exported = patched(moduleSource, /\nif \(typeof exports === 'object' && typeof module === 'object'\)[^]*$/, '\n', moduleJs);
 writeFileSync(join(out, 'nubora1.js'), small(`${exported}globalThis.createNubora = createNubora;\n${source}`, '--format=esm'));
-writeFileSync(join(out, 'index.html'), readFileSync(join(web, 'index.html'), 'utf8')
-  .replace('<script src="nubora1_module.js" defer></script>\n', '')
-  .replace('<script type="module" src="main.js"></script>', '<script type="module" src="nubora1.js"></script>'));
+const indexHtml = readFileSync(join(web, 'index.html'), 'utf8');
+writeFileSync(join(out, 'index.html'), [
+  ['<script src="nubora1_module.js" defer></script>\n', ''],
+  ['<script type="module" src="main.js"></script>', '<script type="module" src="nubora1.js"></script>'],
+].reduce((text, [what, by]) => patched(text, what, by, 'index.html'), indexHtml));
 for (const name of ['style.css', 'manifest.webmanifest']) copyFileSync(join(web, name), join(out, name));
 copyFileSync(wasm, join(out, 'nubora1_module.wasm'));
 chmodSync(join(out, 'nubora1_module.wasm'), 0o644); // emscripten's is executable
@@ -57,9 +68,10 @@ const kept = ['./', 'nubora1.js', 'nubora1_module.wasm', 'style.css', 'manifest.
 const digest = (bytes) => createHash('sha256').update(bytes).digest('hex').slice(0, 16);
 const files = Object.fromEntries(kept.map((name) => [name, digest(readFileSync(join(out, name === './' ? 'index.html' : name)))]));
 const version = digest(JSON.stringify(files)).slice(0, 12);
-writeFileSync(join(out, 'sw.js'), readFileSync(join(web, 'sw.js'), 'utf8')
-  .replace("'@VERSION@'", JSON.stringify(version))
-  .replace("{ '@FILES@': '' }", JSON.stringify(files)));
+writeFileSync(join(out, 'sw.js'), [
+  ["'@VERSION@'", JSON.stringify(version)],
+  ["{ '@FILES@': '' }", JSON.stringify(files)],
+].reduce((text, [what, by]) => patched(text, what, by, 'sw.js'), readFileSync(join(web, 'sw.js'), 'utf8')));
 
 const safe = (text) => text.replace(/<\/script/gi, '<\\/script');
 // The emscripten module given its WebAssembly from the page itself.
@@ -69,11 +81,12 @@ const inline = `${glue}
   const load = createNubora;
   createNubora = (options = {}) => load({ ...options, wasmBinary: bytes });
 }`;
-const page = readFileSync(join(web, 'index.html'), 'utf8')
-  .replace(/<link rel="(manifest|preload)"[^>]*>\n/g, '')
-  .replace(/<script>\n[^<]*globalThis\.nuboraWasm[^<]*<\/script>\n/, '')
-  .replace(/<link rel="(apple-touch-)?icon"[^>]*>\n/g, '')
-  .replace('<link rel="stylesheet" href="style.css">', () => `<style>\n${readFileSync(join(web, 'style.css'), 'utf8')}</style>`)
-  .replace('<script src="nubora1_module.js" defer></script>', () => `<script>\n${safe(inline)}\n</script>`)
-  .replace('<script type="module" src="main.js"></script>', () => `<script type="module">\n${safe(joined)}\n</script>`);
+const page = [
+  [/<link rel="(manifest|preload)"[^>]*>\n/g, ''],
+  [/<script>\n[^<]*globalThis\.nuboraWasm[^<]*<\/script>\n/, ''],
+  [/<link rel="(apple-touch-)?icon"[^>]*>\n/g, ''],
+  ['<link rel="stylesheet" href="style.css">', () => `<style>\n${readFileSync(join(web, 'style.css'), 'utf8')}</style>`],
+  ['<script src="nubora1_module.js" defer></script>', () => `<script>\n${safe(inline)}\n</script>`],
+  ['<script type="module" src="main.js"></script>', () => `<script type="module">\n${safe(joined)}\n</script>`],
+].reduce((text, [what, by]) => patched(text, what, by, 'index.html (nubora1.html)'), indexHtml);
 writeFileSync(join(out, 'nubora1.html'), page);
