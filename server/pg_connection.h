@@ -40,6 +40,19 @@ inline Param textOrNull(const std::string& t)
     return {t, false, t.empty()};
 }
 
+// A text[] literal, {"a","b"}: each element quoted, its quotes and backslashes escaped.
+inline std::string textArray(const std::vector<std::string>& values)
+{
+    std::string literal = "{";
+    for (const std::string& value : values) {
+        literal += literal.size() > 1 ? ",\"" : "\"";
+        for (const char ch : value)
+            literal += ch == '"' || ch == '\\' ? std::string{'\\', ch} : std::string{ch};
+        literal += '"';
+    }
+    return literal + "}";
+}
+
 class Result {
 public:
     explicit Result(PGresult* r) : r(r) {}

@@ -331,19 +331,6 @@ private:
         return list;
     }
 
-    // A text[] literal, {"a","b"}: each element quoted, its quotes and backslashes escaped.
-    static std::string textArray(const std::vector<std::string>& values)
-    {
-        std::string literal = "{";
-        for (const std::string& value : values) {
-            literal += literal.size() > 1 ? ",\"" : "\"";
-            for (const char ch : value)
-                literal += ch == '"' || ch == '\\' ? std::string{'\\', ch} : std::string{ch};
-            literal += '"';
-        }
-        return literal + "}";
-    }
-
     // Runs body on a connection of the pool (each thread on its own). A pooled connection that
     // the database dropped (a restart) fails at its first use: the call is made once more on a
     // new connection, unless COMMIT had been sent, and the other idle connections are let go.

@@ -1,11 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The class server as its administrator meets it: the site it finds or says it lacks, and the
-// class's QR code as a terminal shows it. The real nubora1-server (NUBORA_SERVER), run from a
+// The class server as its administrator meets it: the site it finds or says it lacks, the
+// policy its pages are served under (no frame of another site), and the class's QR code as a
+// terminal shows it. The real nubora1-server (NUBORA_SERVER), run from a
 // copy in a folder of the test's where the site's place matters.
 #include "server_fixture.h"
 
 #include "server/store.h"
 
+#include <QCryptographicHash>
 #include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
@@ -203,6 +205,58 @@ private slots:
         zbar.closeWriteChannel();
         QVERIFY(zbar.waitForFinished(60000));
         QCOMPARE(QString::fromUtf8(zbar.readAllStandardOutput()).trimmed(), pupils);
+    }
+
+    // Guards against a page of the server shown inside another site's frame, and against a
+    // policy that would stop the game's own inline script or style: every page says so, by its
+    // policy and by X-Frame-Options, and the site's policy names the hash of each inline script
+    // and style (the single-file page has both).
+    void pagesForbidFraming_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::newRow("the site") << "/";
+        QTest::newRow("a class link") << "/c/KEY/";
+        QTest::newRow("a class link's style") << "/c/KEY/style.css";
+        QTest::newRow("the teacher's page") << "/t/KEY/";
+    }
+    void pagesForbidFraming()
+    {
+        QFETCH(QString, path);
+        const QStringList store{"--data", data->path()};
+        const ClassKeys keys = addClass(store, "３年２組");
+        QTemporaryDir site;
+        const QByteArray script = "\nglobalThis.started = 1;\n", css = "\nbody { color: green; }\n";
+        QFile index(site.filePath("index.html")), style(site.filePath("style.css"));
+        QVERIFY(index.open(QIODevice::WriteOnly) && style.open(QIODevice::WriteOnly));
+        index.write("<!DOCTYPE html><style>" + css + "</style><script src=\"main.js\"></script><script>" + script
+                    + "</script>");
+        index.close();
+        style.write("body {}");
+        style.close();
+        ServerProcess server(store, site.path());
+        QVERIFY(server.start());
+        const bool teacher = path.startsWith("/t/");
+        const Answer a =
+            request(server.port, "GET",
+                    path.replace("KEY", QString::fromStdString(teacher ? keys.teacher : keys.pupils)).toStdString());
+        QCOMPARE(a.status, 200);
+        const QString policy = QString::fromStdString(header(a, "Content-Security-Policy"));
+        QVERIFY2(policy.contains("frame-ancestors 'none'"), qPrintable(policy));
+        QCOMPARE(header(a, "X-Frame-Options"), std::string("DENY"));
+        if (teacher || !path.endsWith('/'))
+            return;
+        auto directive = [&](const QString& name) {
+            for (const QString& d : policy.split(';'))
+                if (d.trimmed().startsWith(name + ' '))
+                    return d.trimmed();
+            return QString();
+        };
+        auto hash = [](const QByteArray& text) {
+            return "'sha256-" + QCryptographicHash::hash(text, QCryptographicHash::Sha256).toBase64() + "'";
+        };
+        QVERIFY2(directive("script-src").contains(hash(script)) && directive("script-src").count("'sha256-") == 1,
+                 qPrintable(policy));
+        QVERIFY2(directive("style-src").contains(hash(css)), qPrintable(policy));
     }
 };
 
