@@ -71,7 +71,7 @@ struct ApiOptions {
     std::string siteDir;    // the built site; empty or missing serves no files
     std::string base;       // the server's address as pupils reach it, ending in "/"
     bool rateLimits = true; // off only for benchmarks
-    bool replay = true;     // off only for benchmarks: entries stored without their game checked
+    bool replay = true;     // off only for benchmarks: entries and their games stored as sent, unchecked
 };
 
 inline constexpr std::size_t pupilBodyLimit = 512;  // a save or a 初期化

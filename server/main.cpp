@@ -46,7 +46,7 @@ const char usage[] = R"(Usage:
 
 The classes are kept in DIR/nubora1.sqlite, or with --database in PostgreSQL, which several
 servers can share. --no-rate-limits (for benchmarks only) lets one address save without limit;
---no-replay (for benchmarks only) stores entries without checking their games.
+--no-replay (for benchmarks only) stores entries and their games as sent, without replaying them.
 Options not given are taken from NUBORA1_LISTEN, NUBORA1_URL and NUBORA1_DATABASE when set, and
 --data from STATE_DIRECTORY, as nubora1-server.service sets them. Run as root without --data
 or --database, `class` and `backup` work on that service's classes, `class` under the
