@@ -14,6 +14,7 @@
 #   app      -> everything;  fuzz -> server, storage, rules;  tests/wasm -> rules (it is built
 #              with emscripten too)
 #   server   -> rules; and no Qt header (the class server runs without Qt)
+# And every folder of the tree is on the map, docs/source-layout.md (below).
 set -u
 root=${1:-.}
 allowed() {
@@ -72,5 +73,19 @@ for dir in rules storage classlink ui windows game results help fuzz server test
         done
     done
 done
-[ $status -eq 0 ] && echo "layers: every include goes down"
+# The map: every folder of the tree that holds files, to two levels, is named on
+# docs/source-layout.md as `folder/` (where the tree has that page; the planted trees of
+# check_includes_test.sh have none but where a row plants one).
+map="$root/docs/source-layout.md"
+if [ -f "$map" ]; then
+    folders=$(cd "$root" && { git ls-files 2>/dev/null || find . -type f | sed 's|^\./||'; } |
+        sed -n 's|^\([^/]*\)/\([^/]*\)/.*|\1/\2|p; s|^\([^/]*\)/[^/]*$|\1|p' | sort -u)
+    for folder in $folders; do
+        if ! grep -qF "\`$folder/" "$map"; then
+            echo "not on the map: $folder/ is named nowhere on docs/source-layout.md"
+            status=1
+        fi
+    done
+fi
+[ $status -eq 0 ] && echo "layers: every include goes down, and every folder is on the map"
 exit $status

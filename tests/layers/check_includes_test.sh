@@ -1,7 +1,8 @@
 #!/bin/sh
 # SPDX-License-Identifier: GPL-3.0-or-later
 # The layer check itself: each row plants one file with one include in an empty tree and
-# expects the check to pass (ok) or to fail (breach).
+# expects the check to pass (ok) or to fail (breach); then a map that names every folder, and
+# one that misses one.
 set -u
 check=$(dirname "$0")/check_includes.sh
 tree=$(mktemp -d) || exit 1
@@ -38,5 +39,18 @@ breach  server/api.cpp         "storage/ranking_file.h"
 breach  server/api.cpp         <QString>
 ok      server/api.cpp         <httplib.h>
 ROWS
+# The map: a tree whose docs/source-layout.md names every folder, and one that misses one.
+for expect in ok breach; do
+    rm -rf "${tree:?}"/*
+    mkdir -p "$tree/docs" "$tree/server/teacher"
+    : > "$tree/server/teacher/index.html"
+    printf '`docs/`, `server/`\n' > "$tree/docs/source-layout.md"
+    [ $expect = ok ] && printf '`server/teacher/`\n' >> "$tree/docs/source-layout.md"
+    if sh "$check" "$tree" > /dev/null; then got=ok; else got=breach; fi
+    if [ "$got" != "$expect" ]; then
+        echo "a map $( [ $expect = ok ] || echo 'without server/teacher/'): $got, expected $expect"
+        failures=$((failures + 1))
+    fi
+done
 [ $failures -eq 0 ] && echo "layer check: every row told right"
 exit $failures
