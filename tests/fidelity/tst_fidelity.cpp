@@ -3,8 +3,9 @@
 // puts it, in its colours, lines over the table, captions that fit, Japanese glyphs, a focus
 // mark on the focused button and ticks in the range menu. The checks of focus, ticks and
 // whole glyphs also run at Qt scale factor 2 (tst_fidelity_scale2).
-// The expected places and colours are the design table's (rules/design.h); twips become pixels
-// by the window layer's own conversion.
+// The expected places, sizes and colours are written out by hand (designed_places.h), apart from
+// the design table that builds the windows; twips become pixels by the window layer's own
+// conversion.
 #include "rules/design.h"
 #include "rules/game_window.h"
 #include "rules/module1.h"
@@ -12,6 +13,7 @@
 #include "game/form1.h"
 #include "help/form2.h"
 #include "results/form3.h"
+#include "designed_places.h"
 #include "support/game_fixture.h"
 #include "ui/application.h"
 #include "ui/twips.h"
@@ -39,26 +41,49 @@ struct Expect {
     bool inFrame = false;
 };
 
-// What the design says of each control of a window (of an array's copies, each a row lower),
-// but those named in `hidden`: ground and text colours where it gives them, a caption without
-// a colour of its own in black.
-QList<Expect> designed(const design::Window& d, const QStringList& hidden = {})
+// What the table of designed places says of each control of a window, but those named in
+// `hidden`.
+template <std::size_t n>
+QList<Expect> designed(const designedplaces::Place (&places)[n], const QStringList& hidden = {})
 {
     QList<Expect> all;
+    for (const designedplaces::Place& p : places)
+        if (!hidden.contains(QLatin1String(p.name)))
+            all.push_back({QLatin1String(p.name), ui::twipsRect(p.left, p.top, p.width, p.height), p.back, p.text,
+                           p.sizedToText, p.inFrame});
+    return all;
+}
+
+// Each control of a window, an array's copies one by one, as "name left,top widthxheight back
+// text" in twips and colours: the design table's, and the table of designed places', which
+// must say the same (a control moved by a twip, or added to the design alone, fails).
+QString described(const QString& name, int left, int top, int width, int height, std::optional<QRgb> back,
+                  std::optional<QRgb> text)
+{
+    const auto colour = [](std::optional<QRgb> c) { return c ? QString::number(*c, 16) : QStringLiteral("-"); };
+    return QStringLiteral("%1 %2,%3 %4x%5 %6 %7").arg(name).arg(left).arg(top).arg(width).arg(height).arg(colour(back), colour(text));
+}
+QStringList described(const design::Window& d)
+{
+    QStringList all;
     for (const design::Control& c : d.controls)
         for (int row = 0; row < c.rows; ++row) {
-            QString name = windows::objectName(c);
-            if (row > 0)
-                name = QStringLiteral("%1(%2)").arg(windows::qtext(c.name)).arg(row);
-            if (hidden.contains(name))
-                continue;
             const bool button = c.kind == design::Kind::button;
-            const auto colour = [](design::Colour k) { return k == design::none ? std::nullopt : std::optional<QRgb>(k); };
-            all.push_back({name, windows::rect(c.rect).translated(0, ui::px(d.rowStep) * row),
-                           button ? std::nullopt : colour(c.look.back),
-                           button ? std::nullopt : std::optional<QRgb>(c.look.text == design::none ? 0 : c.look.text),
-                           c.has(design::autoSize), !c.frame.empty()});
+            const auto colour = [button](design::Colour k, bool black) {
+                return button ? std::nullopt : std::optional<QRgb>(k == design::none ? (black ? 0 : k) : k);
+            };
+            all << described(row > 0 ? QStringLiteral("%1(%2)").arg(windows::qtext(c.name)).arg(row) : windows::objectName(c),
+                             c.rect.left, c.rect.top + d.rowStep * row, c.rect.width, c.rect.height,
+                             c.look.back == design::none ? std::nullopt : colour(c.look.back, false), colour(c.look.text, true));
         }
+    return all;
+}
+template <std::size_t n>
+QStringList described(const designedplaces::Place (&places)[n])
+{
+    QStringList all;
+    for (const designedplaces::Place& p : places)
+        all << described(QLatin1String(p.name), p.left, p.top, p.width, p.height, p.back, p.text);
     return all;
 }
 
@@ -123,11 +148,11 @@ void checkGlyphs(ui::Form& form)
 }
 
 // The window's client size, its ground at one point, each control, and the glyphs of every caption.
-void checkWindow(ui::Form& form, const design::Window& d, QPoint ground, const QList<Expect>& controls)
+void checkWindow(ui::Form& form, const designedplaces::Client& d, QPoint ground, const QList<Expect>& controls)
 {
     QCOMPARE(form.client()->size(), QSize(ui::px(d.width), ui::px(d.height)));
     const QImage image = grabbed(form.client());
-    QCOMPARE(image.pixel(ground) & 0xFFFFFF, QRgb(d.back));
+    QCOMPARE(image.pixel(ground) & 0xFFFFFF, d.back);
     for (const Expect& e : controls)
         checkControl(form, image, e);
     checkGlyphs(form);
@@ -203,7 +228,9 @@ void FidelityTest::gameWindow()
     if (question)
         f.Command1_Click();
     const design::Window& d = design::form1();
-    checkWindow(f, d, QPoint(146, 140), designed(d, {QStringLiteral("kotae(%1)").arg(game::hiddenAnswer)}));
+    QCOMPARE(described(d), described(designedplaces::form1));
+    checkWindow(f, designedplaces::form1Client, QPoint(146, 140),
+                designed(designedplaces::form1, {QStringLiteral("kotae(%1)").arg(game::hiddenAnswer)}));
     const QImage image = grabbed(f.client());
     if (question) { // the numbers in white, exactly, and the points "10"
         for (int i = 0; i < 2 * question::columns; ++i) {
@@ -340,7 +367,8 @@ void FidelityTest::resultsWindowAskingForAName()
     // where the design puts it, and the black rules: the double rule under the list and the
     // rule above the prompt.
     const design::Window& d = design::form3();
-    checkWindow(r, d, QPoint(40, 180), designed(d));
+    QCOMPARE(described(d), described(designedplaces::form3));
+    checkWindow(r, designedplaces::form3Client, QPoint(40, 180), designed(designedplaces::form3));
     const QImage image = grabbed(r.client());
     for (const design::Line& l : d.lines)
         QCOMPARE(image.pixel(100, ui::px(l.y1)) & 0xFFFFFF, QRgb(l.colour));
@@ -355,7 +383,8 @@ void FidelityTest::helpWindow()
 {
     GameFixture game;
     game.windows().form2().Show();
-    checkWindow(game.windows().form2(), design::form2(), QPoint(10, 10), designed(design::form2()));
+    QCOMPARE(described(design::form2()), described(designedplaces::form2));
+    checkWindow(game.windows().form2(), designedplaces::form2Client, QPoint(10, 10), designed(designedplaces::form2));
 }
 
 QTEST_MAIN(FidelityTest)
