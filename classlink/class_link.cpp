@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "classlink/class_link.h"
 
+#include "rules/class_key.h"
+
 #include "storage/file_io.h"
 
 #include <QCoreApplication>
@@ -29,9 +31,10 @@ ClassLink parseClassLink(QByteArrayView text)
 {
     static const QRegularExpression first(QStringLiteral("https?://\\S+"));
     const QUrl url(first.match(QString::fromUtf8(text)).captured(), QUrl::StrictMode);
-    static const QRegularExpression pupils(QStringLiteral("^(.*/)c/([A-Za-z0-9_-]{16,64})/?$"));
+    static const QRegularExpression pupils(QStringLiteral("^(.*/)c/([^/]*)/?$"));
     const QRegularExpressionMatch match = pupils.match(url.path());
-    if (!url.isValid() || url.host().isEmpty() || url.hasQuery() || url.hasFragment() || !match.hasMatch())
+    if (!url.isValid() || url.host().isEmpty() || url.hasQuery() || url.hasFragment() || !match.hasMatch()
+        || !classkey::isClassKey(match.captured(2).toStdString()))
         return {};
     QUrl base = url;
     base.setPath(match.captured(1));

@@ -18,7 +18,7 @@ inline const QString classLinkFileName = QStringLiteral("tavon.class");
 // The class of a pupils' link: the server's base and the class key.
 struct ClassLink {
     QUrl base;   // ends in "/"
-    QString key; // 16 to 64 characters of A-Z a-z 0-9 _ -; empty where the file holds no pupils' link
+    QString key; // a class key (rules/class_key.h); empty where the file holds no pupils' link
     bool isValid() const { return !key.isEmpty(); }
     // BASE/api/v1/classes/{key}, followed by tail ("/entries", "/blank").
     QUrl api(const QString& tail = {}) const;

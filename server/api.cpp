@@ -5,6 +5,7 @@
 #include "server/json.h"
 #include "server/teacher.h"
 
+#include "rules/class_key.h"
 #include "rules/name_box.h"
 #include "rules/question.h"
 #include "rules/ranges.h"
@@ -142,7 +143,7 @@ Response Api::route(const Request& request)
         key = firstSegment(rest, tail, slash);
         if (version != "v1" || (kind != "classes" && kind != "teachers"))
             return errorResponse(404, "not found");
-        if (!isKeyForm(key)) {
+        if (!classkey::isClassKey(key)) {
             limited(request.client, perAddress);
             return errorResponse(404, "not found");
         }
@@ -156,7 +157,7 @@ Response Api::route(const Request& request)
     if (top == "c" || top == "t") {
         std::string_view tail;
         const std::string_view key = firstSegment(rest, tail, slash);
-        const std::optional<ClassInfo> known = isKeyForm(key) ? store.findClass(key, top == "t") : std::nullopt;
+        const std::optional<ClassInfo> known = classkey::isClassKey(key) ? store.findClass(key, top == "t") : std::nullopt;
         if (!known) {
             limited(request.client, perAddress);
             return errorResponse(404, "not found");

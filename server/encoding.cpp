@@ -156,16 +156,6 @@ std::string newKey()
     return encode(std::string_view(random, sizeof random), urlAlphabet, false);
 }
 
-bool isKeyForm(std::string_view text)
-{
-    if (text.size() != 22)
-        return false;
-    for (const char c : text)
-        if (!std::char_traits<char>::find(urlAlphabet, 64, c) || c == '\0')
-            return false;
-    return true;
-}
-
 std::string keyHash(std::string_view key)
 {
     unsigned char digest[EVP_MAX_MD_SIZE];

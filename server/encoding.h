@@ -25,11 +25,10 @@ std::optional<std::string> fromBase64(std::string_view text);
 // Base64url without padding (as keys and tickets are written).
 std::string base64url(std::string_view bytes);
 
-// A new key: 128 bits from getrandom(2), as 22 characters of base64url without padding.
+// A new key: 128 bits from getrandom(2), as 22 characters of base64url without padding
+// (rules/class_key.h).
 // Throws std::runtime_error when the system gives no random bytes.
 std::string newKey();
-// Whether text has a key's form: 22 characters of [A-Za-z0-9_-].
-bool isKeyForm(std::string_view text);
 
 // SHA-256 of text, as 64 lower-case hexadecimal digits. The store looks keys up by this, so
 // that the time a lookup takes says nothing about how much of a guessed key was right.

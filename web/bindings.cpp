@@ -3,6 +3,7 @@
 // window's models, whose screens and steps come to JavaScript as plain objects, and the
 // ranking file's image as bytes (Uint8Array), the windows' design and the game's counts. The
 // page only shows what these return.
+#include "rules/class_key.h"
 #include "rules/class_queue.h"
 #include "rules/game_log_recorder.h"
 #include "rules/game_replay.h"
@@ -147,6 +148,12 @@ val ticketSeed(const std::string& text)
 {
     const std::optional<ticket::Ticket> t = ticket::parse(text);
     return t ? val(t->seed) : val::null();
+}
+
+// Whether text is a class key (classkey::isClassKey), as a class link holds it.
+bool isClassKey(const std::string& text)
+{
+    return classkey::isClassKey(text);
 }
 
 // One opening of the results window over the ranking file's image as it is now.
@@ -302,6 +309,7 @@ EMSCRIPTEN_BINDINGS(nubora1)
     function("saveImage", &saveImage);
     function("replayEntry", &replayEntry);
     function("ticketSeed", &ticketSeed);
+    function("isClassKey", &isClassKey);
     function("blankImage", &blankImage);
     function("keepName", &keepName);
     function("resultsMessages", &resultsMessages);

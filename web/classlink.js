@@ -28,10 +28,11 @@ const firstRetry = Number.isFinite(globalThis.nuboraRetry) ? globalThis.nuboraRe
 const lastRetry = 120000;
 const ticketsLow = 10; // a lesson's games without the network
 
-// The class key of the page's address, or null for a page without a class link.
-export function classKey(href = location.href) {
-  const found = /\/c\/([A-Za-z0-9_-]{16,64})\/[^/]*$/.exec(new URL(href).pathname);
-  return found ? found[1] : null;
+// The class key of the page's address (…/c/KEY/, in the form the game library's isClassKey
+// takes), or null for a page without a class link. M: the game library.
+export function classKey(M, href = location.href) {
+  const found = /\/c\/([^/]*)\/[^/]*$/.exec(new URL(href).pathname);
+  return found && M.isClassKey(found[1]) ? found[1] : null;
 }
 
 // An id no other entry or device has: 16 random bytes, base64url (22 characters).

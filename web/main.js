@@ -81,7 +81,7 @@ async function start() {
   let game = null;
   // The storage opens once the start message is drawn (opening it is a while of the page's own
   // work in a browser that has not opened it before); a class link's lists are the class's.
-  const key = classKey();
+  const key = classKey(M);
   // A save another tab's undid and that cannot be made again is told (localStorage alone).
   const lost = () => messageBox(M.resultsMessages().saveFailed);
   const opening = drawn().then(() => (key ? openClass(key, M) : openRankingFile(undefined, { lost })));

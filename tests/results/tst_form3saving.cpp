@@ -257,7 +257,7 @@ void Form3SavingTest::classLinkKeepsTheListsOnTheServer()
 
     ClassServer classServer;
     std::unique_ptr<CannedServer> canned;
-    QString key = QStringLiteral("Canned_class_key_0");
+    QString key = QStringLiteral("Canned_class_key_00000");
     if (server.front().isDigit()) {
         const QStringList answer = server.split(u' ');
         canned = std::make_unique<CannedServer>(answer[0].toInt(), answer[1].toLatin1(), answer.mid(2).join(u' ').toUtf8());
@@ -266,7 +266,7 @@ void Form3SavingTest::classLinkKeepsTheListsOnTheServer()
         if (!classServer.available())
             QSKIP("run by the test class_server_desktop");
         QVERIFY(classServer.start(dir->path(QStringLiteral("server"))));
-        key = server == QLatin1String("unknown") ? QStringLiteral("Unknown_class_key_0") : classServer.key;
+        key = server == QLatin1String("unknown") ? QStringLiteral("Unknown_class_key_0000") : classServer.key;
         writeLink(classServer.link(key));
     }
     wiring->classOptions().wait = std::chrono::seconds(3);
@@ -310,7 +310,7 @@ void Form3SavingTest::classLinkNamesTheApi_data()
     QTest::addColumn<QByteArray>("link");
     QTest::addColumn<QString>("entries"); // the address of a save; empty for no class
 
-    const QString classKey = QStringLiteral("Class3-2_pupilsKey");
+    const QString classKey = QStringLiteral("Class3-2_pupilsKey0000");
     const QByteArray key = classKey.toLatin1();
     QTest::newRow("as printed") << "http://host:8080/c/" + key + "/\n" << "http://host:8080/api/v1/classes/" + classKey + "/entries";
     QTest::newRow("below a prefix, after a BOM, with CRLF and no last slash")
@@ -321,6 +321,9 @@ void Form3SavingTest::classLinkNamesTheApi_data()
         << "http://school.test/api/v1/classes/" + classKey + "/entries";
     QTest::newRow("the teacher's link") << "https://school.example/t/" + key + "/" << "";
     QTest::newRow("a key too short") << QByteArray("https://school.example/c/short/") << "";
+    QTest::newRow("a key a character short") << "https://school.example/c/" + key.left(21) + "/" << "";
+    QTest::newRow("a key a character long") << "https://school.example/c/" + key + "0/" << "";
+    QTest::newRow("a key with a dot") << "https://school.example/c/" + key.left(21) + "./" << "";
     QTest::newRow("another scheme") << "file:///c/" + key + "/" << "";
     QTest::newRow("a query") << "https://school.example/c/" + key + "/?x=1" << "";
 }

@@ -37,7 +37,7 @@ public:
     // The pupils' link of a class on it.
     QByteArray link() const
     {
-        return "http://127.0.0.1:" + QByteArray::number(server.serverPort()) + "/c/Canned_class_key_0/\n";
+        return "http://127.0.0.1:" + QByteArray::number(server.serverPort()) + "/c/Canned_class_key_00000/\n";
     }
 
     QStringList heads; // each request's line and headers, as sent
