@@ -245,6 +245,7 @@ export async function openClass(key, M) {
   const s = await known();
   tell(s.name, entriesWaiting(s));
   addEventListener('online', wake);
-  fetchLists(); // the class's name for the strip, and the entries still waiting sent
+  // The class's name for the strip, the entries still waiting sent, the first tickets fetched.
+  store.stocked = fetchLists().then(() => undefined);
   return store;
 }

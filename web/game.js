@@ -33,7 +33,8 @@ export function gameView(root) {
   return { form, area, c };
 }
 
-// view: the client area gameView made. nextSeed(): the seed of a new game's questions (seeds.js).
+// view: the client area gameView made. nextSeed(): the seed of a new game's questions, or a
+// promise of it (seeds.js).
 // windows: { showResults(atGameEnd, said) -> Promise when modal, showHelp(), end() }.
 // pace: each point of the countdown lasts this many times its designed time (1 as designed).
 export function gameWindow(M, { form, area, c }, nextSeed, windows, pace = 1) {
@@ -190,8 +191,17 @@ export function gameWindow(M, { form, area, c }, nextSeed, windows, pace = 1) {
   document.addEventListener('click', (event) => { clickPress = event.detail > 0 ? pointerAt : keyAt; }, capture);
   const answerable = (at = performance.now()) => at >= shownAt + glance;
 
+  let starting = null;
   const handlers = {
-    Command1: () => play(game.Command1_Click(nextSeed())),
+    Command1: () => {
+      if (starting) return; // a スタート already waits for the class's first tickets
+      const seed = nextSeed();
+      if (typeof seed === 'number') return play(game.Command1_Click(seed));
+      starting = seed.then((drawn) => {
+        starting = null;
+        play(game.Command1_Click(drawn));
+      });
+    },
     Command3: () => play(game.Command3_Click()),
     Command5: () => { countdown.stop(); windows.end(); },
     tokutenyo: () => handlers.m1c(),

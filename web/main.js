@@ -8,7 +8,7 @@ import { resultsWindow } from './results.js';
 import { helpWindow } from './help.js';
 import { openRankingFile } from './storage.js';
 import { classKey, openClass } from './classlink.js';
-import { nextSeed } from './seeds.js';
+import { nextSeed, awaitTickets } from './seeds.js';
 import { messageBox } from './dialogs.js';
 import { allowSound } from './sound.js';
 import { stripHeight, onStripChange, notice } from './strip.js';
@@ -85,6 +85,8 @@ async function start() {
   // A save another tab's undid and that cannot be made again is told (localStorage alone).
   const lost = () => messageBox(M.resultsMessages().saveFailed);
   const opening = drawn().then(() => (key ? openClass(key, M) : openRankingFile(undefined, { lost })));
+  // On a class link the first スタート waits for the class's first tickets (a moment, online).
+  if (key) awaitTickets(opening.then((file) => file?.stocked));
   const results = opening.then((file) => resultsWindow(M, file, () => game.activate(), () => game.played()));
   const help = helpWindow(() => game.activate());
   game = gameWindow(M, view, nextSeed, {

@@ -16,8 +16,27 @@ export function drawFrom(take) {
 // The ticket a game's seed came from, or null for a seed drawn on this device.
 export const ticketOf = (seed) => tickets.get(seed) ?? null;
 
-// A whole number from 0 to 2^32 - 1.
+// How long a スタート waits for the class's first tickets, at most (then the game is drawn here,
+// and its entry is refused as unchecked).
+const ticketWait = 4000;
+let waiting = null; // settles once the class's first stock of tickets is in, or could not be
+
+// The class's first stock is on its way (`fetched` settles when it is in, or failed).
+export function awaitTickets(fetched) {
+  waiting = Promise.race([fetched, new Promise((r) => setTimeout(r, ticketWait))])
+    .catch(() => {})
+    .then(() => {
+      waiting = null;
+    });
+}
+
+// The seed of a new game: a whole number from 0 to 2^32 - 1, or, while the class's first
+// tickets are on their way, a promise of one.
 export function nextSeed() {
+  return waiting ? waiting.then(drawSeed) : drawSeed();
+}
+
+function drawSeed() {
   const drawn = stock?.();
   if (drawn && Number.isInteger(drawn.seed)) {
     tickets.set(drawn.seed, drawn.ticket);
