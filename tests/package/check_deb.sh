@@ -100,7 +100,12 @@ EOF
     port=$(sed -n 's|.*listening on http://127.0.0.1:\([0-9]*\)/|\1|p' "$work/serve.log")
     [ -n "$port" ] || { cat "$work/serve.log"; fail "the installed server did not start as its unit says"; }
     ! grep -q 'site' "$work/serve.log" || fail "the installed server finds no site: $(cat "$work/serve.log")"
-    curl -fsS -H 'Content-Type: application/json' -H 'X-Nubora-Device: check-deb-device' -d '{"id":"check-deb-1","range":1,"score":30,"name":"たろう"}' \
+    # An entry of a game on one of the class's tickets: every question timed out, 0 points.
+    ticket=$(curl -fsS -H 'X-Nubora-Device: check-deb-device' -d '{}' "http://127.0.0.1:$port/api/v1/classes/$key/tickets" |
+        sed -n 's/^{"tickets":\["\([^"]*\)".*/\1/p')
+    [ -n "$ticket" ] || fail "the service gives no tickets for the class root added before it started"
+    curl -fsS -H 'Content-Type: application/json' -H 'X-Nubora-Device: check-deb-device' \
+        -d '{"id":"check-deb-1","range":1,"score":0,"name":"たろう","ticket":"'"$ticket"'","log":"1;1;t,t,t,t,t"}' \
         "http://127.0.0.1:$port/api/v1/classes/$key/entries" | grep -q '"saved":true' ||
         fail "the service cannot save into the class root added before it started"
     # A backup as root, taken while the server serves, holds the save.
