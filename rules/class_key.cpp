@@ -5,8 +5,11 @@ namespace classkey {
 
 bool isClassKey(std::string_view text)
 {
-    if (text.size() != length)
-        return false;
+    return text.size() == length && isUrlSafe(text);
+}
+
+bool isUrlSafe(std::string_view text)
+{
     for (const char c : text)
         if (!((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_' || c == '-'))
             return false;

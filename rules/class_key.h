@@ -14,4 +14,8 @@ inline constexpr std::size_t length = 22;
 
 bool isClassKey(std::string_view text);
 
+// Whether every character of text is one of base64url's, [A-Za-z0-9_-]: the alphabet of keys,
+// of a ticket's nonce and mark, and of the ids devices give their entries.
+bool isUrlSafe(std::string_view text);
+
 } // namespace classkey

@@ -2,6 +2,8 @@
 // A ticket's text, read strictly.
 #include "rules/ticket.h"
 
+#include "rules/class_key.h"
+
 #include <charconv>
 #include <limits>
 
@@ -23,12 +25,7 @@ std::optional<std::int64_t> number(std::string_view field, std::int64_t max)
 
 bool isToken(std::string_view field)
 {
-    if (field.size() != tokenLength)
-        return false;
-    for (const char c : field)
-        if (!((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_' || c == '-'))
-            return false;
-    return true;
+    return field.size() == tokenLength && classkey::isUrlSafe(field);
 }
 
 } // namespace

@@ -36,12 +36,7 @@ Response json(std::string body)
 // An entry's id, or a 初期化's: 8 to 64 of [A-Za-z0-9_-].
 bool isClientId(const std::string& id)
 {
-    if (id.size() < 8 || id.size() > 64)
-        return false;
-    for (const char c : id)
-        if (!((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_' || c == '-'))
-            return false;
-    return true;
+    return id.size() >= 8 && id.size() <= 64 && classkey::isUrlSafe(id);
 }
 
 // The origin of an address, "scheme://host[:port]" in lower case without the scheme's default
