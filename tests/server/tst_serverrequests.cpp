@@ -120,7 +120,8 @@ private slots:
         forged("a range not the game's", R"("range":1)", R"("range":2)", "range is not the game's");
         QTest::newRow("a game alone on a ticket another game used")
             << "games"
-            << "good" << QByteArray(game).replace("TICKET", "USED") << 422 << "ticket already used";
+            << "good" << QByteArray(game).replace("TICKET", "USED").replace("LOG", "OTHERLOG") << 422
+            << "ticket already used";
         QTest::newRow("the same game alone again")
             << "games"
             << "good" << QByteArray(game).replace("TICKET", "USED").replace("LOG", "USEDLOG") << 200 << "";
@@ -162,6 +163,7 @@ private slots:
                  200);
         for (const auto& [placeholder, meant] :
              {std::pair<std::string, std::string>{"OTHERS", ticketOf(server.port, others)},
+              {"OTHERLOG", playedgame::logScoring(ticket::parse(used)->seed, 1, 10)}, // never USEDLOG's text
               {"USEDLOG", usedLog},
               {"USED", used},
               {"OLD", ticket::write(old)},
