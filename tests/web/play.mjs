@@ -47,8 +47,12 @@ export async function openLists(page) {
   await page.waitForSelector('dialog.window[data-form=Form3][open]');
 }
 
-// Resolves once the question showing takes an answer: a press no sooner than a glance after it.
-export const answerable = (page) => page.waitForFunction(() => nubora.game.answerable?.() ?? true, { polling: 20 });
+// Resolves once a question shows and takes an answer: its buttons enabled (a スタート on a class
+// link may wait for the class's tickets), and a press no sooner than a glance after it.
+export const answerable = (page) => page.waitForFunction(
+  () => !document.querySelector('[data-name=kotae0]').disabled && (nubora.game.answerable?.() ?? true),
+  { polling: 20 },
+);
 
 // The name of the control with the focus, or its caption.
 export const focused = (page) => page.evaluate(() => document.activeElement.dataset.name || document.activeElement.textContent);
