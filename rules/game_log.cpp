@@ -89,6 +89,11 @@ std::string_view refusalText(Refusal refusal)
     return "the game log is malformed";
 }
 
+bool isButton(std::int16_t button)
+{
+    return button >= 0 && button <= question::Quadratic && button != question::SquareProportional;
+}
+
 std::optional<Refusal> check(const GameLog& log)
 {
     const auto isRange = [](std::int16_t range) { return range >= 0 && range < rangeCount; };
@@ -100,8 +105,7 @@ std::optional<Refusal> check(const GameLog& log)
     if (log.answers.size() != question::questionsPerGame)
         return Refusal::QuestionCount;
     for (const Answer& a : log.answers)
-        if (a.button != timedOut
-            && (a.button < 0 || a.button > question::Quadratic || a.button == question::SquareProportional))
+        if (a.button != timedOut && !isButton(a.button))
             return Refusal::NoSuchButton;
     for (const Answer& a : log.answers)
         if (a.points < 0 || a.points > question::fullPoints || (a.button == timedOut && a.points != 0))

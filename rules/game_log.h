@@ -70,6 +70,9 @@ enum class Refusal {
 // The refusal in English, as a server answers it: "score is not the sum" ...
 std::string_view refusalText(Refusal refusal);
 
+// Whether a pupil can press answer button `button` (0 to 4, never the hidden one).
+bool isButton(std::int16_t button);
+
 // The first refusal `log` earns, in the order of the Refusal enum, or none.
 std::optional<Refusal> check(const GameLog& log);
 

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // A game's log: games played through the game window and recorded replay as they were played,
-// the log's text is read strictly, and forged entries are refused with their reason.
+// the log's text is read strictly, and forged entries are refused with their reason. A class
+// round's answers are logged with the points the server's clock gives them.
+#include "rules/class_round.h"
 #include "rules/game_log.h"
 #include "rules/game_log_recorder.h"
 #include "rules/game_replay.h"
@@ -85,6 +87,8 @@ private slots:
     void malformedTextsRefused();
     void forgedEntriesRefused_data();
     void forgedEntriesRefused();
+    void roundTakesAnswersByTheServersClock_data();
+    void roundTakesAnswersByTheServersClock();
 };
 
 void GameLogTest::playedGamesReplayAsPlayed_data()
@@ -279,6 +283,60 @@ void GameLogTest::forgedEntriesRefused()
         QVERIFY(as<Refusal>(entry));
         QCOMPARE(int(*as<Refusal>(entry)), reason);
     }
+}
+
+// Guards against a round scoring by anything but the server's clock: a late answer scoring, an
+// early one (before its question showed) counting, a device's delay allowed beyond what was
+// measured or beyond the cap, the countdown's points off by a tick, a hidden button counting.
+// Question q of a round starting at 1,000,000 shows at 1,000,000 + 25,000 q at the designed pace
+// (22 s of countdown, then 3 s of pause).
+void GameLogTest::roundTakesAnswersByTheServersClock_data()
+{
+    QTest::addColumn<int>("tick");
+    QTest::addColumn<int>("q");
+    QTest::addColumn<int>("button");
+    QTest::addColumn<qint64>("received");
+    QTest::addColumn<QList<qint64>>("roundTrips");
+    QTest::addColumn<int>("points"); // -1: does not count
+    const auto row = [](const char* name, int tick, int q, int button, qint64 received, QList<qint64> trips,
+                        int points) { QTest::newRow(name) << tick << q << button << received << trips << points; };
+    row("at once", 2000, 0, 1, 1'000'000, {}, 10);
+    row("just before the first tick", 2000, 0, 1, 1'001'999, {}, 10);
+    row("at the first tick", 2000, 0, 2, 1'002'000, {}, 9);
+    row("the last point", 2000, 0, 0, 1'021'999, {}, 0);
+    row("at the time-out", 2000, 0, 0, 1'022'000, {}, -1);
+    row("in the pause", 2000, 1, 0, 1'024'000, {}, -1);
+    row("before its question showed", 2000, 1, 0, 1'024'999, {}, -1);
+    row("the third question at once", 2000, 2, 4, 1'050'000, {}, 10);
+    row("sent in time from a slow network", 2000, 2, 4, 1'054'100, {600, 700}, 9);
+    row("the same without a measured delay", 2000, 2, 4, 1'054'100, {}, 8);
+    row("received after the end, sent before", 2000, 4, 1, 1'122'200, {600}, 0);
+    row("a delay longer than any allowed", 2000, 0, 1, 1'005'500, {5000}, 8);
+    row("a delay never below the question's start", 2000, 3, 1, 1'075'200, {2000}, 10);
+    row("a teacher's pace", 1500, 1, 1, 1'019'500 + 3'000, {}, 8);
+    row("at the time-out at that pace", 1500, 0, 1, 1'016'500, {}, -1);
+    row("the hidden button", 2000, 0, 3, 1'000'000, {}, -1);
+    row("no such button", 2000, 0, 5, 1'000'000, {}, -1);
+    row("a sixth question", 2000, 5, 1, 1'125'000, {}, -1);
+}
+
+void GameLogTest::roundTakesAnswersByTheServersClock()
+{
+    QFETCH(int, tick);
+    QFETCH(int, q);
+    QFETCH(int, button);
+    QFETCH(qint64, received);
+    QFETCH(QList<qint64>, roundTrips);
+    QFETCH(int, points);
+    const classround::Schedule schedule{1'000'000, tick};
+    const int allowed = classround::allowance({roundTrips.begin(), roundTrips.end()});
+    const classround::Taken taken = classround::take(schedule, q, 2, std::int16_t(button), received, allowed);
+    QCOMPARE(taken.counted, points >= 0);
+    QCOMPARE(taken.answer.button, points >= 0 ? button : gamelog::timedOut);
+    QCOMPARE(taken.answer.points, std::int16_t(std::max(points, 0)));
+    QCOMPARE(taken.answer.range, std::int16_t(2));
+    if (roundTrips.isEmpty()) // an answer taken as received counts while its question stands
+        QCOMPARE(classround::questionAt(schedule, received) == q, points >= 0 || !gamelog::isButton(button));
 }
 
 QTEST_MAIN(GameLogTest)
