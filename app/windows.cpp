@@ -49,12 +49,16 @@ Form1& Windows::form1()
 std::uint32_t Windows::drawSeed()
 {
     ticket.clear();
-    if (const auto place = classlink::classRanking(options, classOpts))
-        if (const std::optional<QString> taken = place->takeTicket())
-            if (const std::optional<ticket::Ticket> t = ticket::parse(taken->toStdString())) {
-                ticket = *taken;
-                return t->seed;
-            }
+    if (const auto place = classlink::classRanking(options, classOpts)) {
+        // スタート pressed before the program's first tickets came: they are fetched now.
+        std::optional<QString> taken = place->takeTicket();
+        if (!taken && place->stockTickets())
+            taken = place->takeTicket();
+        if (const std::optional<ticket::Ticket> t = taken ? ticket::parse(taken->toStdString()) : std::nullopt) {
+            ticket = *taken;
+            return t->seed;
+        }
+    }
     return ui::NewSeed();
 }
 Form2& Windows::form2() { return existing(helpWindow, *this); }

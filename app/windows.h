@@ -45,8 +45,8 @@ public:
     void destroyAll();
 
 private:
-    // A new game's seed: the next ticket of the class's stock on a class link, else
-    // ui::NewSeed.
+    // A new game's seed: the next ticket of the class's stock on a class link (an empty stock
+    // is filled first, waiting for the server as reading the lists does), else ui::NewSeed.
     std::uint32_t drawSeed();
 
     storage::RankingOptions options;

@@ -3,6 +3,7 @@
 // that cannot be written where the window looks for it, and another running copy that saves,
 // clears or holds the lock while the window is open; and the class's lists on a class server.
 #include "classlink/class_ranking.h"
+#include "game/form1.h"
 #include "storage/ranking_file.h"
 #include "support/canned_server.h"
 #include "support/class_server.h"
@@ -345,6 +346,12 @@ void Form3SavingTest::desktopSharesTheRealServersList()
     writeLink(classServer.link());
     wiring->classOptions().retry = std::chrono::milliseconds(100);
     wiring->classOptions().retryMax = std::chrono::seconds(1);
+    // スタート before the program's first tickets came: the game is drawn from a ticket fetched then.
+    ui::services().scriptedDraws = false;
+    wiring->form1().Command1_Click();
+    const QString stock = dir->fallbackDir + "/classes/" + classServer.key + ".tickets";
+    QCOMPARE(classlink::Outbox(stock).entries().size(), 19);
+    QVERIFY(QFile::remove(stock));
     const classlink::PlayedGame kim = classServer.played(2, 35), bob = classServer.played(2, 30);
     save(35, 2, "Kim", kim);
     QVERIFY(fake->messages.empty());
@@ -368,7 +375,7 @@ void Form3SavingTest::desktopSharesTheRealServersList()
     QCOMPARE(image.toHex(' '), (blankRecords(10) + record("Kim", 35) + record("Bob", 30) + blankRecords(63)).toHex(' '));
     QCOMPARE(classServer.entries(), (QStringList{"Kim 2 35", "Bob 2 30"}));
     // The lists opened fill the PC's stock of tickets, which the games on the class link take.
-    QCOMPARE(classlink::Outbox(dir->fallbackDir + "/classes/" + classServer.key + ".tickets").entries().size(), 20);
+    QCOMPARE(classlink::Outbox(stock).entries().size(), 20);
     // A game whose score enters no list goes to the class too, without a name: Kim's, Bob's and it.
     Form3& none = openResults(0, 1);
     none.played = classServer.played(1, 0);
