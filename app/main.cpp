@@ -4,6 +4,7 @@
 #include "game/form1.h"
 #include "storage/ranking_place.h"
 #include "ui/application.h"
+#include "windows/design.h"
 
 #include <QApplication>
 
@@ -13,7 +14,7 @@ int main(int argc, char* argv[])
     QApplication::setApplicationName(QStringLiteral("nubora1")); // names the player's data directory
     // The desktop shows the game's windows under its menu entry, with the entry's icon.
     QGuiApplication::setDesktopFileName(QStringLiteral("nubora1"));
-    ui::initApplication(*app);
+    windows::initApplication(*app);
     app::Windows windows;
 #ifdef NUBORA1_INSTALLED_DIR
     // Installed for every user of the PC, the game keeps each player's lists in that player's

@@ -5,9 +5,9 @@
 // so that nothing waits on a person; everything else is the program as the player runs it.
 #include "app/windows.h"
 #include "game/form1.h"
-#include "ui/application.h"
 #include "ui/form.h"
 #include "ui/services.h"
+#include "windows/design.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -43,7 +43,7 @@ private:
 int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
-    ui::initApplication(app);
+    windows::initApplication(app);
     ui::services().messageBox = [](const ui::Message&) { return ui::Answer::Ok; };
     ui::services().beep = [] {};
     ui::services().runModal = [](ui::Form& form) { form.Unload(); };

@@ -9,7 +9,6 @@
 #include "ui/accessibility.h"
 #include "ui/services.h"
 #include "ui/text.h"
-#include "ui/twips.h"
 
 #include <QEventLoop>
 #include <QThread>
@@ -94,7 +93,7 @@ void Form3::showRows()
     // Copies of element 0 of an array, each a row's step below the one before.
     auto addRow = [](ui::ControlArray<ui::Label>& array, std::int16_t i, const std::u16string& caption) {
         ui::Label& row = *array.load(i);
-        row.move(array(0).x(), array(0).y() + ui::px(design::form3().rowStep) * i);
+        row.move(array(0).x(), array(0).y() + design::pixels(design::form3().rowStep) * i);
         row.show();
         row.setCaption(ui::qtext(caption));
     };

@@ -12,6 +12,22 @@
 // bindings) are built from it, and the tests hold what they draw against it.
 namespace design {
 
+// The design's units on the screen, for every front end: at 96 dots per inch a logical (CSS)
+// pixel is 15 twips and three quarters of a point. Both give the nearest whole pixel, halves
+// away from zero.
+inline constexpr int twipsPerPixel = 15;
+constexpr int pixels(int twips)
+{
+    return twips >= 0 ? (twips + twipsPerPixel / 2) / twipsPerPixel : -((-twips + twipsPerPixel / 2) / twipsPerPixel);
+}
+constexpr int fontPixels(double points)
+{
+    const double exact = points * 96 / 72;
+    return exact >= 0 ? static_cast<int>(exact + 0.5) : -static_cast<int>(-exact + 0.5);
+}
+// The font of a window without one of its own (Window::points 0): the user-interface font.
+inline constexpr double interfacePoints = 9;
+
 using Colour = std::int32_t;       // 0xRRGGBB
 inline constexpr Colour none = -1; // no colour of its own: the parent's, or the platform's
 

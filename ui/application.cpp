@@ -56,12 +56,12 @@ std::unique_ptr<QApplication> createApplication(int& argc, char** argv)
     return app;
 }
 
-void initApplication(QApplication& app)
+void initApplication(QApplication& app, int fontPixels)
 {
     auto* style = new Style;
     QApplication::setStyle(style); // the application owns it
     QApplication::setPalette(style->standardPalette());
-    QApplication::setFont(gothicFont(9));
+    QApplication::setFont(gothicFont(fontPixels));
     app.setQuitOnLastWindowClosed(false);
 
     static QTranslator japanese;

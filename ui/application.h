@@ -16,6 +16,6 @@ std::unique_ptr<QApplication> createApplication(int& argc, char** argv);
 // with its own palette, a focus mark on buttons and plain ticks in menus, Enter pressing
 // the focused button, the Japanese Gothic face at 9 pt as the user-interface font, Qt's Japanese
 // texts for standard buttons ("キャンセル"), and screen-reader names for drawn controls.
-void initApplication(QApplication& app);
+void initApplication(QApplication& app, int fontPixels);
 
 } // namespace ui

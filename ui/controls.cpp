@@ -174,7 +174,7 @@ QPushButton* addButton(QWidget* parent, const ButtonDef& def)
     button->setAutoDefault(false);
     button->setFocusPolicy(Qt::StrongFocus);
     Look fontOnly;
-    fontOnly.points = def.look.points;
+    fontOnly.pixels = def.look.pixels;
     fontOnly.bold = def.look.bold;
     applyLook(button, fontOnly);
     button->setGeometry(def.geometry);

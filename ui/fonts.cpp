@@ -3,16 +3,9 @@
 
 #include <QStringList>
 
-#include <cmath>
-
 namespace ui {
 
-int pointsToPixels(double points)
-{
-    return static_cast<int>(std::lround(points * 96.0 / 72.0));
-}
-
-QFont gothicFont(double points, bool bold)
+QFont gothicFont(int pixels, bool bold)
 {
     QFont font;
     static const QStringList families = {
@@ -21,7 +14,7 @@ QFont gothicFont(double points, bool bold)
         QStringLiteral("Noto Sans CJK JP"), QStringLiteral("IPAGothic")};
     font.setFamilies(families);
     font.setStyleHint(QFont::SansSerif);
-    font.setPixelSize(pointsToPixels(points));
+    font.setPixelSize(pixels);
     font.setWeight(bold ? QFont::Bold : QFont::Normal);
     return font;
 }

@@ -5,11 +5,9 @@
 
 namespace ui {
 
-// Pixel size of a point size at 96 dpi, rounded to the nearest pixel (13.5 pt -> 18 px).
-int pointsToPixels(double points);
-
-// The proportional Japanese Gothic face every window uses, at a point size given
-// for 96 dpi. Falls back to IPAPGothic and other Japanese proportional Gothic faces.
-QFont gothicFont(double points, bool bold = false);
+// The proportional Japanese Gothic face every window uses, `pixels` high (a size in pixels
+// keeps the design's layout whatever the screen's dpi). Falls back to IPAPGothic and other
+// Japanese proportional Gothic faces.
+QFont gothicFont(int pixels, bool bold = false);
 
 } // namespace ui

@@ -3,7 +3,6 @@
 
 #include "ui/look.h"
 #include "ui/services.h"
-#include "ui/twips.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -57,8 +56,8 @@ Form::Form(const FormDesign& design)
 
     clientArea = new QWidget(this);
     clientArea->setObjectName(design.name + QStringLiteral(".client"));
-    clientArea->setFixedSize(px(design.clientWidthTwips), px(design.clientHeightTwips));
-    applyLook(clientArea, {.points = design.fontPoints, .back = design.back});
+    clientArea->setFixedSize(design.clientWidth, design.clientHeight);
+    applyLook(clientArea, {.pixels = design.fontPixels, .back = design.back});
     layout->addWidget(clientArea);
 }
 

@@ -15,10 +15,10 @@ namespace ui {
 struct FormDesign {
     QString name;
     QString caption;
-    int clientWidthTwips = 0;
-    int clientHeightTwips = 0;
+    int clientWidth = 0; // pixels
+    int clientHeight = 0;
     QColor back;
-    double fontPoints = 0; // 0: the platform's user-interface font
+    int fontPixels = 0; // 0: the platform's user-interface font
     bool withMenuBar = false;
 };
 

@@ -9,8 +9,8 @@ namespace ui {
 
 void applyLook(QWidget* widget, const Look& look)
 {
-    if (look.points > 0)
-        widget->setFont(gothicFont(look.points, look.bold));
+    if (look.pixels > 0)
+        widget->setFont(gothicFont(look.pixels, look.bold));
     QPalette palette = widget->palette();
     if (look.text.isValid()) {
         palette.setColor(QPalette::WindowText, look.text);

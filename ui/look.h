@@ -11,7 +11,7 @@ namespace ui {
 
 // How a control looks. Fields left at their defaults mean "as the window has it".
 struct Look {
-    double points = 0;  // font size in points at 96 dpi; 0 keeps the window's font
+    int pixels = 0;     // font size in pixels; 0 keeps the window's font
     bool bold = false;
     QColor text;        // invalid: no colour of its own
     QColor back;        // invalid: no colour of its own (transparent for labels)

@@ -1,17 +1,15 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Builds a window's client area from its design (layout.js): labels, buttons, a frame, a text
 // box, lines, the correspondence table and the list rows, each placed in CSS pixels.
-import { px, fontPx } from './layout.js';
-
 function place(el, [left, top, width, height], autoSize) {
-  el.style.left = `${px(left)}px`;
-  el.style.top = `${px(top)}px`;
+  el.style.left = `${left}px`;
+  el.style.top = `${top}px`;
   if (autoSize) {
     el.classList.add('auto');
     return;
   }
-  el.style.width = `${px(width)}px`;
-  el.style.height = `${px(height)}px`;
+  el.style.width = `${width}px`;
+  el.style.height = `${height}px`;
 }
 
 const ruler = document.createElement('canvas').getContext('2d');
@@ -103,7 +101,7 @@ function fitted(el) {
 }
 
 function applyLook(el, look = {}) {
-  if (look.points) el.style.fontSize = `${fontPx(look.points)}px`;
+  if (look.px) el.style.fontSize = `${look.px}px`;
   if (look.bold) el.style.fontWeight = '700';
   if (look.text) el.style.color = look.text;
   if (look.back) el.style.backgroundColor = look.back;
@@ -131,7 +129,7 @@ function makeButton(def, form) {
   el.textContent = def.caption;
   place(el, def.rect);
   // A button without a font of its own has the window's, inside the frame too.
-  applyLook(el, { points: form.points, ...def.look });
+  applyLook(el, { px: form.px, ...def.look });
   fitted(el);
   return el;
 }
@@ -143,7 +141,7 @@ function makeLine(def) {
   el.setAttribute('aria-hidden', 'true');
   // As the desktop draws it: across, width/2 pixels either side of its row or column (odd
   // widths); along, the pixels after its first point up to its last.
-  const [x1, y1] = def.from.map(px), [x2, y2] = def.to.map(px);
+  const [x1, y1] = def.from, [x2, y2] = def.to;
   const half = Math.floor(def.width / 2);
   const flat = y1 === y2;
   el.style.left = `${flat ? Math.min(x1, x2) + 1 : x1 - half}px`;
@@ -189,7 +187,7 @@ function makeRows(def, named, rowPixels) {
     def.columns.forEach((column, c) => {
       const el = makeLabel(column, c === 0 ? 'th' : 'td');
       if (c === 0) el.scope = 'row';
-      el.style.top = `${px(column.rect[1]) + rowPixels * i}px`;
+      el.style.top = `${column.rect[1] + rowPixels * i}px`;
       if (i > 0) el.textContent = '';
       el.dataset.name = `${column.name}${i}`;
       tr.append(el);
@@ -240,9 +238,9 @@ export function client(form) {
   const area = document.createElement('div');
   area.className = 'client';
   area.dataset.form = form.name;
-  area.style.width = `${px(form.client[0])}px`;
-  area.style.height = `${px(form.client[1])}px`;
+  area.style.width = `${form.client[0]}px`;
+  area.style.height = `${form.client[1]}px`;
   area.style.backgroundColor = form.back;
-  area.style.fontSize = `${fontPx(form.points)}px`;
+  area.style.fontSize = `${form.px}px`;
   return area;
 }

@@ -35,7 +35,7 @@ val lookToJs(const design::Look& l)
 {
     val o = val::object();
     if (l.points > 0)
-        o.set("points", l.points);
+        o.set("px", design::fontPixels(l.points));
     if (l.bold)
         o.set("bold", true);
     if (l.text != design::none)
@@ -55,7 +55,8 @@ val controlToJs(const design::Control& c)
     o.set("name", text(c.name));
     o.set("index", c.index);
     o.set("caption", text(c.caption));
-    o.set("rect", numbers({c.rect.left, c.rect.top, c.rect.width, c.rect.height}));
+    o.set("rect", numbers({design::pixels(c.rect.left), design::pixels(c.rect.top), design::pixels(c.rect.width),
+                           design::pixels(c.rect.height)}));
     o.set("look", lookToJs(c.look));
     o.set("autoSize", c.has(design::autoSize));
     o.set("wrap", c.has(design::wrap));
@@ -71,8 +72,8 @@ val lineToJs(const design::Line& l)
     val o = val::object();
     o.set("kind", std::string("line"));
     o.set("name", text(l.name));
-    o.set("from", numbers({l.x1, l.y1}));
-    o.set("to", numbers({l.x2, l.y2}));
+    o.set("from", numbers({design::pixels(l.x1), design::pixels(l.y1)}));
+    o.set("to", numbers({design::pixels(l.x2), design::pixels(l.y2)}));
     o.set("width", l.width);
     o.set("colour", colourToJs(l.colour));
     return o;
@@ -98,14 +99,14 @@ val designOf(const std::string& name)
     val o = val::object();
     o.set("name", text(w.name));
     o.set("caption", text(w.caption));
-    o.set("client", numbers({w.width, w.height}));
+    o.set("client", numbers({design::pixels(w.width), design::pixels(w.height)}));
     o.set("back", colourToJs(w.back));
-    o.set("points", w.points);
+    o.set("px", design::fontPixels(w.points > 0 ? w.points : design::interfacePoints));
     o.set("controls", listOf(w.controls, controlToJs));
     o.set("lines", listOf(w.lines, lineToJs));
     o.set("menus", listOf(w.menus, menuToJs));
     o.set("tabOrder", listOf(w.tabOrder, text));
-    o.set("rowStep", w.rowStep);
+    o.set("rowPixels", design::pixels(w.rowStep));
     return o;
 }
 

@@ -1,21 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The three windows as the page builds them, from the game library's design tables
 // (rules/design.h, which the build takes from the library as design.js: see site.mjs): every
-// control's place and size in twips (15 to a CSS pixel at scale 1), its colours and its font
-// in points. Captions that the game changes come from the game library; these are the
-// designed ones.
+// control's place and size and its font in CSS pixels at scale 1 (the library converts the
+// design's twips and points), its colours. Captions that the game changes come from the game
+// library; these are the designed ones.
 import { designs } from './design.js';
 
-export const twipsPerPixel = 15;
-export const px = (twips) => Math.round(twips / twipsPerPixel);
-// Font sizes are whole pixels at 96 dots per inch.
-export const fontPx = (points) => Math.round((points * 96) / 72);
-
-// A window without a font of its own has the user-interface font: 9 points of the same face.
-const interfacePoints = 9;
-
 // kind: label | button | frame | line | text | table | rows; rect: left, top, width, height
-// (twips); look: points, bold, text colour, back colour, align; autoSize: the width follows the
+// (pixels); look: px (the font's size), bold, text colour, back colour, align; autoSize: the width follows the
 // text. An element of a control array is named with its index: kotae(0) is kotae0.
 function designedControl(c) {
   const def = { kind: c.kind, name: c.index < 0 ? c.name : `${c.name}${c.index}`, caption: c.caption, rect: c.rect };
@@ -46,8 +38,8 @@ function windowDesign(d, defs) {
     caption: d.caption,
     client: d.client,
     back: d.back,
-    points: d.points || interfacePoints,
-    rowPixels: px(d.rowStep),
+    px: d.px,
+    rowPixels: d.rowPixels,
     controls: defs,
     // The menu bar: titles and items; '-' is a separator, range items carry a check mark.
     menus: d.menus.map((m) => ({ ...m, items: m.items.map(([name, caption]) => (caption === '-' ? '-' : [name, caption])) })),

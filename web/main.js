@@ -2,7 +2,7 @@
 // Start-up: the game library (createNubora, the emscripten module), the ranking file in this
 // browser's storage (a class link's: the class's lists on its server), the three windows, the
 // page scaled to fit the screen, the service worker.
-import { form1, px } from './layout.js';
+import { form1 } from './layout.js';
 import { gameView, gameWindow } from './game.js';
 import { resultsWindow } from './results.js';
 import { helpWindow } from './help.js';
@@ -22,8 +22,8 @@ function fail(text) {
 
 // The whole design at one scale that fits the screen: the game window with its menu bar.
 function fit() {
-  const width = px(form1.client[0]);
-  const height = px(form1.client[1]) + 18; // the menu bar
+  const width = form1.client[0];
+  const height = form1.client[1] + 18; // the menu bar
   const room = innerHeight - stripHeight();
   const scale = Math.min(innerWidth / width, room / height);
   const fitted = (k) => String(Math.max(0.3, Math.floor(k * 100) / 100));

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "windows/design.h"
 
+#include "ui/application.h"
 #include "ui/text.h"
-#include "ui/twips.h"
 
 #include <string>
 
@@ -28,22 +28,32 @@ ui::Look look(const design::Look& l)
     const Qt::Alignment align = l.align == design::Align::centre  ? Qt::AlignHCenter
                                 : l.align == design::Align::right ? Qt::AlignRight
                                                                   : Qt::AlignLeft;
-    return {l.points, l.bold, colour(l.text), colour(l.back), align};
+    return {l.points > 0 ? design::fontPixels(l.points) : 0, l.bold, colour(l.text), colour(l.back), align};
+}
+
+QPoint point(int x, int y)
+{
+    return QPoint(design::pixels(x), design::pixels(y));
+}
+
+void initApplication(QApplication& app)
+{
+    ui::initApplication(app, design::fontPixels(design::interfacePoints));
 }
 
 QRect rect(const design::Rect& r)
 {
-    return ui::twipsRect(r.left, r.top, r.width, r.height);
+    return QRect(design::pixels(r.left), design::pixels(r.top), design::pixels(r.width), design::pixels(r.height));
 }
 
 ui::FormDesign formDesign(const design::Window& w)
 {
     return {.name = qtext(w.name),
             .caption = qtext(w.caption),
-            .clientWidthTwips = w.width,
-            .clientHeightTwips = w.height,
+            .clientWidth = design::pixels(w.width),
+            .clientHeight = design::pixels(w.height),
             .back = colour(w.back),
-            .fontPoints = w.points,
+            .fontPixels = w.points > 0 ? design::fontPixels(w.points) : 0,
             .withMenuBar = !w.menus.empty()};
 }
 
@@ -64,8 +74,7 @@ ui::ButtonDef buttonDef(const design::Control& c, std::function<void()> onClick)
 
 ui::Line* makeLine(QWidget* area, const design::Line& l)
 {
-    return new ui::Line(area, qtext(l.name), ui::twipsPoint(l.x1, l.y1), ui::twipsPoint(l.x2, l.y2), l.width,
-                        colour(l.colour));
+    return new ui::Line(area, qtext(l.name), point(l.x1, l.y1), point(l.x2, l.y2), l.width, colour(l.colour));
 }
 
 void setTabOrder(QWidget* form, const design::Window& window)

@@ -5,6 +5,8 @@
 #include "ui/controls.h"
 #include "ui/form.h"
 
+#include <QApplication>
+
 #include <functional>
 
 // The windows' design tables (rules/design.h) in the terms of the window layer: pixels of the
@@ -17,6 +19,10 @@ QString objectName(const design::Control& control);
 QColor colour(design::Colour c); // invalid for design::none
 ui::Look look(const design::Look& look);
 QRect rect(const design::Rect& twips);
+QPoint point(int xTwips, int yTwips);
+
+// ui::initApplication with the design's user-interface font.
+void initApplication(QApplication& app);
 
 // The window's name, caption, client size, ground and font, with a menu bar if it has menus.
 ui::FormDesign formDesign(const design::Window& window);

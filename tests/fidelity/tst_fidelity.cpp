@@ -4,8 +4,8 @@
 // mark on the focused button and ticks in the range menu. The checks of focus, ticks and
 // whole glyphs also run at Qt scale factor 2 (tst_fidelity_scale2).
 // The expected places, sizes and colours are written out by hand (designed_places.h), apart from
-// the design table that builds the windows; twips become pixels by the window layer's own
-// conversion.
+// the design table that builds the windows; twips become pixels by the
+// library's own conversion.
 #include "rules/design.h"
 #include "rules/game_window.h"
 #include "rules/module1.h"
@@ -15,8 +15,6 @@
 #include "results/form3.h"
 #include "designed_places.h"
 #include "support/game_fixture.h"
-#include "ui/application.h"
-#include "ui/twips.h"
 #include "windows/design.h"
 
 #include <QAccessible>
@@ -49,7 +47,7 @@ QList<Expect> designed(const designedplaces::Place (&places)[n], const QStringLi
     QList<Expect> all;
     for (const designedplaces::Place& p : places)
         if (!hidden.contains(QLatin1String(p.name)))
-            all.push_back({QLatin1String(p.name), ui::twipsRect(p.left, p.top, p.width, p.height), p.back, p.text,
+            all.push_back({QLatin1String(p.name), windows::rect({p.left, p.top, p.width, p.height}), p.back, p.text,
                            p.sizedToText, p.inFrame});
     return all;
 }
@@ -150,7 +148,7 @@ void checkGlyphs(ui::Form& form)
 // The window's client size, its ground at one point, each control, and the glyphs of every caption.
 void checkWindow(ui::Form& form, const designedplaces::Client& d, QPoint ground, const QList<Expect>& controls)
 {
-    QCOMPARE(form.client()->size(), QSize(ui::px(d.width), ui::px(d.height)));
+    QCOMPARE(form.client()->size(), QSize(design::pixels(d.width), design::pixels(d.height)));
     const QImage image = grabbed(form.client());
     QCOMPARE(image.pixel(ground) & 0xFFFFFF, d.back);
     for (const Expect& e : controls)
@@ -198,7 +196,7 @@ void checkCaptionsWhole(ui::Form& form)
 class FidelityTest : public QObject {
     Q_OBJECT
 private slots:
-    void initTestCase() { ui::initApplication(*qApp); }
+    void initTestCase() { windows::initApplication(*qApp); }
     void focusedButtonShowsAMark_data();
     void focusedButtonShowsAMark();
     void rangeMenuMarksOnlyTheCurrentRange_data();
@@ -243,7 +241,7 @@ void FidelityTest::gameWindow()
     // The white lines run over the blue cells they cross: a quarter, half and three quarters along.
     for (const design::Line& l : d.lines)
         for (int q = 1; q < 4; ++q) {
-            const QPoint p = (ui::twipsPoint(l.x1, l.y1) * (4 - q) + ui::twipsPoint(l.x2, l.y2) * q) / 4;
+            const QPoint p = (windows::point(l.x1, l.y1) * (4 - q) + windows::point(l.x2, l.y2) * q) / 4;
             QVERIFY2((image.pixel(p) & 0xFFFFFF) == QRgb(l.colour),
                      qPrintable(QStringLiteral("no line at %1,%2").arg(p.x()).arg(p.y())));
         }
@@ -371,7 +369,7 @@ void FidelityTest::resultsWindowAskingForAName()
     checkWindow(r, designedplaces::form3Client, QPoint(40, 180), designed(designedplaces::form3));
     const QImage image = grabbed(r.client());
     for (const design::Line& l : d.lines)
-        QCOMPARE(image.pixel(100, ui::px(l.y1)) & 0xFFFFFF, QRgb(l.colour));
+        QCOMPARE(image.pixel(100, design::pixels(l.y1)) & 0xFFFFFF, QRgb(l.colour));
 
     auto* prompt = r.client()->findChild<ui::Label*>(QStringLiteral("Label6"));
     QVERIFY(prompt->sizeHint().width() <= prompt->width());

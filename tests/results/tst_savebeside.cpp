@@ -9,7 +9,7 @@
 #include "support/fake_services.h"
 #include "support/program_dir.h"
 #include "support/ranking_bytes.h"
-#include "ui/application.h"
+#include "windows/design.h"
 
 #include <QApplication>
 #include <QTest>
@@ -23,7 +23,7 @@ class SaveBesideTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void initTestCase() { ui::initApplication(*qApp); }
+    void initTestCase() { windows::initApplication(*qApp); }
 
     // Guards against the clearing's thread and the window's thread sharing a record buffer
     // (a data race that ThreadSanitizer reports), against a window opened meanwhile missing

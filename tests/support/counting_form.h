@@ -4,7 +4,6 @@
 #include "ui/control_array.h"
 #include "ui/controls.h"
 #include "ui/form.h"
-#include "ui/twips.h"
 
 #include <QColor>
 #include <QString>
@@ -13,7 +12,7 @@
 // events; Load puts one label into its control array.
 class CountingForm : public ui::Form {
 public:
-    explicit CountingForm(const QString& name) : ui::Form({name, name, 4080, 6270}) {}
+    explicit CountingForm(const QString& name) : ui::Form({name, name, 272, 418}) {}
     int loads = 0;
     int activations = 0;
     ui::ControlArray<ui::Label> cells{QStringLiteral("cell")};
@@ -22,8 +21,8 @@ protected:
     void Form_Load() override
     {
         ++loads;
-        cells.add(0, new ui::Label(client(), {{}, QStringLiteral("A"), ui::twipsRect(240, 1200, 372, 372),
-                                              {15.75, true, {}, QColor(0x80, 0xFF, 0x80), Qt::AlignHCenter}}));
+        cells.add(0, new ui::Label(client(), {{}, QStringLiteral("A"), QRect(16, 80, 25, 25),
+                                              {21, true, {}, QColor(0x80, 0xFF, 0x80), Qt::AlignHCenter}}));
     }
     void Form_Activate() override { ++activations; }
 };

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "support/fake_services.h"
 
+#include "rules/design.h"
 #include "support/draws.h"
 
 #include "ui/application.h"
@@ -55,5 +56,5 @@ int FakeServices::countTitled(const QString& title) const
 
 void FakeServicesTest::initTestCase()
 {
-    ui::initApplication(*qApp);
+    ui::initApplication(*qApp, design::fontPixels(design::interfacePoints));
 }

@@ -3,7 +3,7 @@
 
 #include "rules/module1.h"
 #include "support/ranking_bytes.h"
-#include "ui/application.h"
+#include "windows/design.h"
 
 #include <QApplication>
 #include <QTest>
@@ -35,7 +35,7 @@ QStringList captions(const ui::ControlArray<ui::Label>& array)
 
 void ResultsFixture::initTestCase()
 {
-    ui::initApplication(*qApp);
+    windows::initApplication(*qApp);
 }
 
 void ResultsFixture::init()

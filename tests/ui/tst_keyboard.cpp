@@ -5,7 +5,6 @@
 #include "ui/application.h"
 #include "ui/controls.h"
 #include "ui/form.h"
-#include "ui/twips.h"
 
 #include <QApplication>
 #include <QDialog>
@@ -131,10 +130,10 @@ void KeyboardTest::keysPressTheFocusedButtonOnce()
         QCOMPARE(int(closed), clicks);
         return;
     }
-    ui::Form form({QStringLiteral("K"), QStringLiteral("K"), 4080, 6270});
+    ui::Form form({QStringLiteral("K"), QStringLiteral("K"), 272, 418});
     QPushButton* button = ui::addButton(form.client(), {QStringLiteral("Command1"), QStringLiteral("戻る"),
-                                                        ui::twipsRect(3240, 5760, 732, 372), {10.5}});
-    ui::TextBox box(form.client(), QStringLiteral("Text1"), ui::twipsRect(1320, 5760, 1815, 405), {13.5});
+                                                        QRect(216, 384, 49, 25), {14}});
+    ui::TextBox box(form.client(), QStringLiteral("Text1"), QRect(88, 384, 121, 27), {18});
     QList<int> typed;
     box.onKeyPress = [&](std::int16_t& code) { typed << code; };
     QDialog dialog;

@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "rules/design.h"
 #include "support/counting_form.h"
 #include "support/events.h"
 #include "support/fake_services.h"
@@ -10,7 +11,6 @@
 #include "ui/fonts.h"
 #include "ui/form.h"
 #include "ui/timer.h"
-#include "ui/twips.h"
 
 #include <QAccessible>
 #include <QApplication>
@@ -64,7 +64,7 @@ void UiTest::twipsRoundToTheNearestPixel()
 {
     QFETCH(int, twips);
     QFETCH(int, pixels);
-    QCOMPARE(ui::px(twips), pixels);
+    QCOMPARE(design::pixels(twips), pixels);
 }
 
 void UiTest::pointsBecomeWholePixelsAt96Dpi_data()
@@ -84,17 +84,17 @@ void UiTest::pointsBecomeWholePixelsAt96Dpi()
 {
     QFETCH(double, points);
     QFETCH(int, pixels);
-    QCOMPARE(ui::pointsToPixels(points), pixels);
-    const QFont font = ui::gothicFont(points, true);
+    QCOMPARE(design::fontPixels(points), pixels);
+    const QFont font = ui::gothicFont(pixels, true);
     QCOMPARE(font.pixelSize(), pixels);
     QCOMPARE(font.weight(), QFont::Bold);
-    QCOMPARE(ui::gothicFont(points).weight(), QFont::Normal);
+    QCOMPARE(ui::gothicFont(pixels).weight(), QFont::Normal);
 }
 
 // Guards against Japanese captions drawn as empty boxes for want of a Japanese face.
 void UiTest::japaneseTextGetsAJapaneseFace()
 {
-    const QFont face = ui::gothicFont(13.5);
+    const QFont face = ui::gothicFont(18);
     // The face itself must be Japanese: glyphs borrowed from a fallback face would also pass below.
     QVERIFY2(QFontDatabase::writingSystems(QFontInfo(face).family()).contains(QFontDatabase::Japanese),
              qPrintable(QFontInfo(face).family()));
@@ -254,8 +254,8 @@ void UiTest::arrayCopiesLookLikeElementZero()
 void UiTest::autoSizeLabelFitsItsCaption()
 {
     QWidget parent;
-    ui::Label label(&parent, {QStringLiteral("monbang"), QStringLiteral("番  号"), ui::twipsRect(960, 120, 1215, 435),
-                              {21.75, true}, true});
+    ui::Label label(&parent, {QStringLiteral("monbang"), QStringLiteral("番  号"), QRect(64, 8, 81, 29),
+                              {29, true}, true});
     label.setCaption(QStringLiteral("第 5問とても長い見出し"));
     QVERIFY(label.width() >= QFontMetrics(label.font()).horizontalAdvance(label.caption()));
     QCOMPARE(label.pos(), QPoint(64, 8));
@@ -265,7 +265,7 @@ void UiTest::autoSizeLabelFitsItsCaption()
 void UiTest::textBoxReportsEnterAsThirteen()
 {
     QWidget parent;
-    ui::TextBox box(&parent, QStringLiteral("Text1"), ui::twipsRect(1320, 5760, 1815, 405), {13.5});
+    ui::TextBox box(&parent, QStringLiteral("Text1"), QRect(88, 384, 121, 27), {18});
     QList<int> codes;
     int changes = 0;
     box.onKeyPress = [&](std::int16_t& code) { codes << code; };
@@ -282,7 +282,7 @@ void UiTest::linesLieAboveLabelsAndReachScreenReaders()
 {
     QWidget parent;
     parent.resize(580, 401);
-    new ui::Label(&parent, {QStringLiteral("cell"), {}, ui::twipsRect(2280, 1080, 855, 975),
+    new ui::Label(&parent, {QStringLiteral("cell"), {}, QRect(152, 72, 57, 65),
                             {0, false, {}, QColor(0, 0, 0xFF)}});
     new ui::Line(&parent, QStringLiteral("Line1"), {152, 80}, {568, 80}, 5, Qt::white);
     const QImage image = parent.grab().toImage();

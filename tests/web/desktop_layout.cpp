@@ -13,8 +13,8 @@
 #include "help/form2.h"
 #include "results/form3.h"
 #include "support/game_fixture.h"
-#include "ui/application.h"
 #include "ui/controls.h"
+#include "windows/design.h"
 
 #include <QApplication>
 #include <QFile>
@@ -115,7 +115,7 @@ int main(int argc, char** argv)
         return 2;
     }
     QApplication app(argc, argv);
-    ui::initApplication(app);
+    windows::initApplication(app);
     GameFixture game; // the game window shown, its start message answered
     QJsonObject windows{{"Form1", windowOf(game.form())}};
     game.windows().showResults(false);
