@@ -22,16 +22,25 @@ function element(tag, text, className) {
   return e;
 }
 
+// A row of cells, each a text or a node.
 function row(cells) {
   const tr = element('tr');
-  for (const [text, className] of cells) tr.append(element('td', String(text), className));
+  for (const [content, className] of cells) {
+    const td = element('td', undefined, className);
+    td.append(content instanceof Node ? content : String(content));
+    tr.append(td);
+  }
   return tr;
 }
 
-// The server's time (UTC, ISO 8601) as this computer's clock reads it: 2026/12/10 9:05:00.
+// The server's time (UTC, ISO 8601) in this computer's time zone, as a teacher reads it
+// (12月11日 16:05), with the time itself in its datetime; a text that is no time, as it is.
+const clock = new Intl.DateTimeFormat('ja-JP', { month: 'long', day: 'numeric', hour: '2-digit', minute: '2-digit' });
 function when(time) {
   const t = new Date(time);
-  return Number.isNaN(t.getTime()) ? time : t.toLocaleString('ja-JP');
+  const e = element('time', Number.isNaN(t.getTime()) ? time : clock.format(t));
+  e.dateTime = time;
+  return e;
 }
 
 // What the class gets wrong in the period chosen (今日, 今週, これまで): for each relation shown
@@ -190,7 +199,9 @@ async function show() {
       .reverse()
       .map((h) => {
         const past = element('div', undefined, 'past');
-        past.append(element('h4', `${when(h.time)} ${whats[h.what] || h.what}の前`), listsTables(h.lists));
+        const heading = element('h4');
+        heading.append(when(h.time), ` ${whats[h.what] || h.what}の前`);
+        past.append(heading, listsTables(h.lists));
         const back = element('button', 'この一覧に戻す');
         back.type = 'button';
         back.addEventListener('click', () =>

@@ -2,7 +2,7 @@
 // The class's teacher's page on the class server, in headless Chromium: a file's lists shown
 // before they load; an entry taken down from its list row and put back from the table of saved
 // entries; the box that lets pupils' 初期化 clear the lists, or not; what the class gets wrong;
-// the board on the first screen of a projector.
+// the board on the first screen of a projector, and the times in the teacher's own zone.
 import { test } from 'node:test';
 import assert from 'node:assert/strict';
 import { join } from 'node:path';
@@ -323,3 +323,37 @@ test(
     assert.deepEqual(refused, []);
   },
 );
+
+// The entries' and the history's times in the zone of the teacher's computer, each with the
+// server's time in its datetime.
+test("the teacher's page gives every time in the computer's own zone", { timeout: 60000, skip }, async (t) => {
+  const cls = await classServer();
+  t.after(() => cls.close());
+  assert.equal((await cls.teacherPost('import', Buffer.from(rankingFile([['IMPORT', 35]])))).status, 200);
+  const game = await openGame(await newContext(), cls.link, 1);
+  assert.equal((await cls.save(game, { id: 'entry-time-saved', range: 0, score: 30, name: 'たろう' })).status, 200);
+  await cls.sql("UPDATE entries SET time = '2026-12-11T07:05:00Z'; UPDATE history SET time = '2026-03-29T00:59:00Z';");
+  const { page } = await teachersPage(cls);
+  for (const [zone, entry, history] of [
+    ['Asia/Tokyo', '12月11日 16:05', '3月29日 09:59 読み込みの前'],
+    ['Europe/Berlin', '12月11日 08:05', '3月29日 01:59 読み込みの前'],
+    ['America/New_York', '12月11日 02:05', '3月28日 20:59 読み込みの前'],
+  ]) {
+    await page.emulateTimezone(zone);
+    await page.reload();
+    await page.waitForFunction(() => document.querySelector('#entries time'));
+    assert.deepEqual(
+      await page.evaluate(() =>
+        ['#entries td:first-child', '#history h4'].map((s) => {
+          const e = document.querySelector(s);
+          return [e.textContent, e.querySelector('time').dateTime];
+        }),
+      ),
+      [
+        [entry, '2026-12-11T07:05:00Z'],
+        [history, '2026-03-29T00:59:00Z'],
+      ],
+      zone,
+    );
+  }
+});
