@@ -161,10 +161,13 @@ fuzz: setup-fuzz setup-server
 	./$(FUZZ_DIR)/server_fuzz -max_total_time=$(FUZZ_FILE_SECONDS) -print_final_stats=1 \
 		-artifact_prefix=$(FUZZ_DIR)/artifacts/ $(FUZZ_DIR)/server_corpus fuzz/server_corpus
 
-# Pictures of the real windows in docs/screenshots/, at scale 1 and at Qt scale factor 2.
-screenshots: build setup-tests
+# Pictures of the real windows in docs/screenshots/, at scale 1 and at Qt scale factor 2; and
+# of the teacher's board at 1920×1080 and 1280×720 and クラスのまちがい, taken by their tests.
+screenshots: build web setup-tests
 	bash scripts/screenshots.sh
 	SCALE=2 bash scripts/screenshots.sh
+	NUBORA_SHOTS=$(CURDIR)/docs/screenshots NUBORA_SERVER=$(CURDIR)/build/nubora1-server \
+		NUBORA_WEB_DIR=$(CURDIR)/build-web node --test --test-name-pattern='board|wrong' tests/web/teacher.test.mjs
 
 # Everything the targets above write: the builds, the site, the package, the fuzzers' finds
 # and the npm tools.

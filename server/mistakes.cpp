@@ -70,8 +70,7 @@ void Mistakes::add(const gamelog::Replay& game)
 
 std::array<Period, 3> periodsAt(std::time_t now)
 {
-    std::tm local{};
-    localtime_r(&now, &local);
+    const std::tm local = localTime(now);
     const int sinceMonday = (local.tm_wday + 6) % 7;
     return {Period{"今日", timeText(midnight(local, 0))}, Period{"今週", timeText(midnight(local, sinceMonday))},
             Period{"これまで", ""}};

@@ -4,6 +4,7 @@
 #include "server/encoding.h"
 
 #include <chrono>
+#include <cstdio>
 #include <ctime>
 #include <iostream>
 
@@ -80,6 +81,34 @@ std::string timeText(std::time_t time)
 std::string timeNow()
 {
     return timeText(std::time(nullptr));
+}
+
+std::tm localTime(std::time_t time)
+{
+    std::tm local{};
+    localtime_r(&time, &local);
+    return local;
+}
+
+std::string localTimeText(const std::string& stored)
+{
+    std::tm utc{};
+    int read = 0;
+    if (std::sscanf(stored.c_str(), "%4d-%2d-%2dT%2d:%2d:%2dZ%n", &utc.tm_year, &utc.tm_mon, &utc.tm_mday, &utc.tm_hour,
+                    &utc.tm_min, &utc.tm_sec, &read)
+            != 6
+        || std::size_t(read) != stored.size())
+        return stored;
+    utc.tm_year -= 1900;
+    utc.tm_mon -= 1;
+    const std::tm local = localTime(timegm(&utc));
+    char text[32];
+    std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &local);
+    const long offset = local.tm_gmtoff / 60;
+    const long minutes = offset < 0 ? -offset : offset;
+    char zone[8];
+    std::snprintf(zone, sizeof zone, "%c%02ld:%02ld", offset < 0 ? '-' : '+', minutes / 60 % 100, minutes % 60);
+    return text + std::string(zone);
 }
 
 } // namespace server

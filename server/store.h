@@ -209,5 +209,11 @@ std::unique_ptr<Store> openPostgresStore(const std::string& conninfo);
 std::string timeText(std::time_t time);
 // Now, as the stores write time.
 std::string timeNow();
+// `time` in the server's local time (the process's time zone, TZ): how the class's day and
+// week are found, and how a spreadsheet shows a stored time.
+std::tm localTime(std::time_t time);
+// A stored time (as timeText writes it) in the server's local time with its offset from UTC:
+// "2026-12-10 14:15:47+09:00"; a text that is no such time is given back as it is.
+std::string localTimeText(const std::string& stored);
 
 } // namespace server

@@ -121,7 +121,7 @@ std::string entriesCsv(const std::vector<EntryRow>& entries)
     std::string csv = "\xEF\xBB\xBF"
                       "\"時刻\",\"範囲\",\"得点\",\"名前\",\"取り消し\"\r\n";
     for (const EntryRow& e : entries)
-        csv += field(e.time) + "," + field(toUtf8(rangeName(std::int16_t(e.range)))) + "," + std::to_string(e.score) + ","
+        csv += field(localTimeText(e.time)) + "," + field(toUtf8(rangeName(std::int16_t(e.range)))) + "," + std::to_string(e.score) + ","
                + field(e.name) + "," + field(e.removed ? "取り消し済み" : "") + "\r\n";
     return csv;
 }

@@ -16,7 +16,8 @@ namespace server {
 Response teacherPageFile(std::string_view name);
 
 // The entries as a table for a spreadsheet: UTF-8 with a byte order mark, a heading row, one
-// row per entry; a name that begins with = + - @ gets a leading ' so that it stays text.
+// row per entry, its time in the server's local time with its offset (localTimeText); a name
+// that begins with = + - @ gets a leading ' so that it stays text.
 std::string entriesCsv(const std::vector<EntryRow>& entries);
 
 } // namespace server

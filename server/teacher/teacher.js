@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The teacher's page of one class: its link and QR code, its lists, what the class gets wrong,
+// The teacher's page of one class: the board (its name, link and QR code beside its lists, for
+// the projector), and below it the teacher's tools: what the class gets wrong,
 // every saved entry, and the lists as they stood before each 初期化 or import, with a way to
 // put them back (with every entry saved since entered again), a way to take one entry out of
 // the lists and put it back, and whether pupils' 初期化 clears the lists. Everything the server
@@ -21,16 +22,25 @@ function element(tag, text, className) {
   return e;
 }
 
+// A row of cells, each a text or a node.
 function row(cells) {
   const tr = element('tr');
-  for (const [text, className] of cells) tr.append(element('td', String(text), className));
+  for (const [content, className] of cells) {
+    const td = element('td', undefined, className);
+    td.append(content instanceof Node ? content : String(content));
+    tr.append(td);
+  }
   return tr;
 }
 
-// The server's time (UTC, ISO 8601) as this computer's clock reads it: 2026/12/10 9:05:00.
+// The server's time (UTC, ISO 8601) in this computer's time zone, as a teacher reads it
+// (12月11日 16:05), with the time itself in its datetime; a text that is no time, as it is.
+const clock = new Intl.DateTimeFormat('ja-JP', { month: 'long', day: 'numeric', hour: '2-digit', minute: '2-digit' });
 function when(time) {
   const t = new Date(time);
-  return Number.isNaN(t.getTime()) ? time : t.toLocaleString('ja-JP');
+  const e = element('time', Number.isNaN(t.getTime()) ? time : clock.format(t));
+  e.dateTime = time;
+  return e;
 }
 
 // What the class gets wrong in the period chosen (今日, 今週, これまで): for each relation shown
@@ -89,8 +99,17 @@ function listsTables(lists, takeDown) {
   lists.forEach((list, l) => {
     const table = element('table');
     table.append(element('caption', list.range));
-    const body = element('tbody');
     const buttons = takeDown && list.rows.some((r) => r.entry);
+    // The columns' names, for a screen reader; not drawn.
+    const head = element('tr', undefined, 'hidden-text');
+    for (const name of ['順位', '名前', '得点', ...(buttons ? ['一覧から'] : [])]) {
+      const th = element('th', name);
+      th.scope = 'col';
+      head.append(th);
+    }
+    table.append(element('thead'));
+    table.tHead.append(head);
+    const body = element('tbody');
     list.rows.forEach((r, p) => {
       const tr = row([[r.place], [r.name], [r.score, 'score']]);
       if (buttons) {
@@ -180,7 +199,9 @@ async function show() {
       .reverse()
       .map((h) => {
         const past = element('div', undefined, 'past');
-        past.append(element('h3', `${when(h.time)} ${whats[h.what] || h.what}の前`), listsTables(h.lists));
+        const heading = element('h4');
+        heading.append(when(h.time), ` ${whats[h.what] || h.what}の前`);
+        past.append(heading, listsTables(h.lists));
         const back = element('button', 'この一覧に戻す');
         back.type = 'button';
         back.addEventListener('click', () =>

@@ -1,11 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // What the class gets wrong, as its teacher reads it: games played on tickets of known seeds
 // (their questions' relations fixed by the game's draw) answered as scripted, then the teacher's
-// JSON and CSV; and where today and this week begin in the school's time zone. The real
+// JSON and CSV; where today and this week begin in the school's time zone, and the CSV's times
+// in that zone. The real
 // nubora1-server over SQLite and PostgreSQL, as in tst_server.
 #include "server_fixture.h"
 
 #include "server/mistakes.h"
+#include "server/teacher.h"
 #include "server/tickets.h"
 
 #include <QDateTime>
@@ -30,6 +32,23 @@ bool sql(Stores& stores, const QString& kind, const QString& statements)
     p.start("sqlite3", {stores.data->filePath("nubora1.sqlite"), statements});
     return p.waitForFinished(60000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
 }
+
+// The process's time zone set to `zone` for the guard's life.
+struct InZone {
+    QByteArray before = qgetenv("TZ");
+    explicit InZone(const QByteArray& zone)
+    {
+        qputenv("TZ", zone);
+        tzset();
+    }
+    ~InZone()
+    {
+        qputenv("TZ", before);
+        tzset();
+    }
+    InZone(const InZone&) = delete;
+    InZone& operator=(const InZone&) = delete;
+};
 
 } // namespace
 
@@ -175,18 +194,46 @@ private slots:
         QFETCH(QString, now);
         QFETCH(QString, today);
         QFETCH(QString, week);
-        const QByteArray before = qgetenv("TZ");
-        const auto restore = qScopeGuard([&] {
-            qputenv("TZ", before);
-            tzset();
-        });
-        qputenv("TZ", zone);
-        tzset();
+        const InZone inZone(zone);
         const std::array<server::Period, 3> periods =
             server::periodsAt(std::time_t(QDateTime::fromString(now, Qt::ISODate).toSecsSinceEpoch()));
         QCOMPARE(QString::fromStdString(periods[0].since), today);
         QCOMPARE(QString::fromStdString(periods[1].since), week);
         QCOMPARE(QString::fromStdString(periods[2].since), QString());
+    }
+
+    // Guards against the entries' CSV showing the stored UTC, a wrong offset or the day before
+    // in the school's zone: each stored time in the server's local time, with its offset.
+    void csvTimesInTheSchoolsZone_data()
+    {
+        QTest::addColumn<QByteArray>("zone");
+        QTest::addColumn<QString>("stored");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("Tokyo, the afternoon") << QByteArray("Asia/Tokyo") << "2026-12-11T07:05:00Z"
+                                              << "2026-12-11 16:05:00+09:00";
+        QTest::newRow("Tokyo, UTC's day before") << QByteArray("Asia/Tokyo") << "2026-12-10T15:00:00Z"
+                                                 << "2026-12-11 00:00:00+09:00";
+        QTest::newRow("Berlin, before summer time") << QByteArray("Europe/Berlin") << "2026-03-29T00:59:59Z"
+                                                    << "2026-03-29 01:59:59+01:00";
+        QTest::newRow("Berlin, in summer time") << QByteArray("Europe/Berlin") << "2026-03-29T01:00:00Z"
+                                                << "2026-03-29 03:00:00+02:00";
+        QTest::newRow("New York, behind UTC") << QByteArray("America/New_York") << "2026-12-11T03:04:05Z"
+                                              << "2026-12-10 22:04:05-05:00";
+        QTest::newRow("Kolkata, half an hour") << QByteArray("Asia/Kolkata") << "2026-12-11T07:05:00Z"
+                                               << "2026-12-11 12:35:00+05:30";
+        QTest::newRow("no time, as it is") << QByteArray("Asia/Tokyo") << "2026-12-11 07:05"
+                                           << "2026-12-11 07:05";
+    }
+    void csvTimesInTheSchoolsZone()
+    {
+        QFETCH(QByteArray, zone);
+        QFETCH(QString, stored);
+        QFETCH(QString, shown);
+        const InZone inZone(zone);
+        const std::string csv = server::entriesCsv({{"entry-1", stored.toStdString(), 0, 35, "はなこ", false, 1}});
+        const QString line = QString::fromStdString(csv).section("\r\n", 1, 1);
+        QCOMPARE(line.section(',', 0, 0), '"' + shown + '"');
+        QVERIFY2(line.endsWith(",35,\"はなこ\",\"\""), qPrintable(line));
     }
 };
 

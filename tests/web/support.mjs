@@ -326,6 +326,8 @@ export async function classServer(program = classProgram) {
     entries: async () => (await (await fetch(`${url}api/v1/teachers/${teacher}`)).json()).entries,
     // What the class gets wrong, as the teacher's page has it ({ relations, periods }).
     mistakes: async () => (await (await fetch(`${url}api/v1/teachers/${teacher}`)).json()).mistakes,
+    // The class's lists, as the teacher's page has them ([{ range, rows }]).
+    lists: async () => (await (await fetch(`${url}api/v1/teachers/${teacher}`)).json()).lists,
     pupil: (path, body) => fetch(`${url}api/v1/classes/${/\/c\/([\w-]+)\//.exec(link)[1]}/${path}`, { method: 'POST',
       headers: { 'Content-Type': 'application/json', 'X-Nubora-Device': 'pupils-device-1' }, body: JSON.stringify(body) }),
     teacherPost: (path, body) => fetch(`${url}api/v1/teachers/${teacher}/${path}`, { method: 'POST', body }),

@@ -1,11 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The class's teacher's page on the class server, in headless Chromium: a file's lists shown
 // before they load; an entry taken down from its list row and put back from the table of saved
-// entries; the box that lets pupils' 初期化 clear the lists, or not; what the class gets wrong.
+// entries; the box that lets pupils' 初期化 clear the lists, or not; what the class gets wrong;
+// the board on the first screen of a projector, and the times in the teacher's own zone.
 import { test } from 'node:test';
 import assert from 'node:assert/strict';
 import { join } from 'node:path';
-import { writeFile } from 'node:fs/promises';
+import { writeFile, mkdir } from 'node:fs/promises';
 import { useSite, fromFile, classServer, classProgram, openGame } from './support.mjs';
 import { caption, rankingFile, axe } from './play.mjs';
 
@@ -236,9 +237,123 @@ test(
       'false',
       'true',
     ]);
+    if (process.env.NUBORA_SHOTS) {
+      await page.setViewport({ width: 1920, height: 1080 });
+      await (await page.$('#mistakes')).screenshot({ path: join(process.env.NUBORA_SHOTS, 'teacher-mistakes.png') });
+    }
     const csv = await (await fetch(await page.$eval('#mistakes-csv', (a) => a.href))).text();
     assert.match(csv, /^"期間","出題",.*\r\n"今日","比例",1,0,2,0,0,3\r\n/);
     assert.deepEqual(await axe(page, true), []);
     assert.deepEqual(refused, []);
   },
 );
+
+// A name in hiragana as the ranking file holds it: Shift-JIS, whose hiragana run in Unicode's order.
+const sjis = (name) => Buffer.from([...name].flatMap((c) => [0x82, 0x9f + c.codePointAt(0) - 0x3041]));
+
+// At each size, where the board's parts end and how large a list's text is. NUBORA_SHOTS (a
+// folder, docs/screenshots for the README) keeps the board's picture at each size there as
+// board-WIDTH.png, and クラスのまちがい's as teacher-mistakes.png.
+const boardSizes = [
+  { width: 1920, height: 1080 },
+  { width: 1280, height: 720 },
+];
+const board = (page) =>
+  page.evaluate(() => {
+    const bottom = (e) => Math.ceil(e.getBoundingClientRect().bottom);
+    return {
+      height: innerHeight,
+      parts: [
+        ...['#name', '#qr', '#link', '#lists-heading'].map((s) => [s, bottom(document.querySelector(s))]),
+        ...[...document.querySelectorAll('#lists table')].map((t) => [
+          `${t.caption.textContent} ${t.tBodies[0].rows.length}`,
+          bottom(t),
+        ]),
+      ],
+      text: Math.min(
+        ...[...document.querySelectorAll('#lists td')].map((td) => parseFloat(getComputedStyle(td).fontSize)),
+      ),
+      tools: document.querySelector('#tools').getBoundingClientRect().top,
+    };
+  });
+
+test(
+  "the board shows the class, its QR code and every range's best five on the first screen, in type a back row reads",
+  { timeout: 90000, skip },
+  async (t) => {
+    const cls = await classServer();
+    t.after(() => cls.close());
+    const names = ['はなこ', 'さくら', 'たろう', 'けんた', 'ゆうき', 'あおい', 'みなと', 'ひなた'];
+    const rows = Array.from({ length: 20 }, (_, i) => [
+      sjis(names[(i * 3) % names.length]),
+      48 - (i % 5) * 7 - (i >> 2), // each range's best five, in order
+    ]);
+    assert.equal((await cls.teacherPost('import', Buffer.from(rankingFile(rows)))).status, 200);
+    const game = await openGame(await newContext(), cls.link, 1);
+    for (const [i, [name, range, score]] of [
+      ['ゆい', 0, 50],
+      ['そうた', 1, 45],
+      ['りく', 2, 40],
+      ['めい', 3, 50],
+    ].entries())
+      assert.equal((await cls.save(game, { id: `board-${i}-saved`, range, score, name })).status, 200);
+    const { page, refused } = await teachersPage(cls);
+    const ranges = await cls.lists();
+    await page.waitForFunction(() => document.querySelector('#qr').naturalWidth > 0);
+    for (const size of boardSizes) {
+      await page.setViewport(size);
+      await page.evaluate(() => new Promise((r) => requestAnimationFrame(() => requestAnimationFrame(r))));
+      const seen = await board(page);
+      const at = `${size.width}×${size.height}`;
+      assert.deepEqual(
+        seen.parts.map(([part]) => part),
+        ['#name', '#qr', '#link', '#lists-heading', ...ranges.map((l) => `${l.range} 5`)],
+        at,
+      );
+      for (const [part, bottom] of seen.parts) assert.ok(bottom <= seen.height, `${at}: ${part} ends at ${bottom}`);
+      assert.ok(seen.tools >= seen.height, `${at}: the tools begin at ${seen.tools}, on the board`);
+      // 32 px at 1920 wide, as much less as the screen is narrower.
+      assert.ok(seen.text >= (32 * size.width) / 1920, `${at}: the lists' text is ${seen.text} px`);
+      if (process.env.NUBORA_SHOTS) {
+        await mkdir(process.env.NUBORA_SHOTS, { recursive: true });
+        await page.screenshot({ path: join(process.env.NUBORA_SHOTS, `board-${size.width}.png`) });
+      }
+    }
+    assert.deepEqual(await axe(page, true), []);
+    assert.deepEqual(refused, []);
+  },
+);
+
+// The entries' and the history's times in the zone of the teacher's computer, each with the
+// server's time in its datetime.
+test("the teacher's page gives every time in the computer's own zone", { timeout: 60000, skip }, async (t) => {
+  const cls = await classServer();
+  t.after(() => cls.close());
+  assert.equal((await cls.teacherPost('import', Buffer.from(rankingFile([['IMPORT', 35]])))).status, 200);
+  const game = await openGame(await newContext(), cls.link, 1);
+  assert.equal((await cls.save(game, { id: 'entry-time-saved', range: 0, score: 30, name: 'たろう' })).status, 200);
+  await cls.sql("UPDATE entries SET time = '2026-12-11T07:05:00Z'; UPDATE history SET time = '2026-03-29T00:59:00Z';");
+  const { page } = await teachersPage(cls);
+  for (const [zone, entry, history] of [
+    ['Asia/Tokyo', '12月11日 16:05', '3月29日 09:59 読み込みの前'],
+    ['Europe/Berlin', '12月11日 08:05', '3月29日 01:59 読み込みの前'],
+    ['America/New_York', '12月11日 02:05', '3月28日 20:59 読み込みの前'],
+  ]) {
+    await page.emulateTimezone(zone);
+    await page.reload();
+    await page.waitForFunction(() => document.querySelector('#entries time'));
+    assert.deepEqual(
+      await page.evaluate(() =>
+        ['#entries td:first-child', '#history h4'].map((s) => {
+          const e = document.querySelector(s);
+          return [e.textContent, e.querySelector('time').dateTime];
+        }),
+      ),
+      [
+        [entry, '2026-12-11T07:05:00Z'],
+        [history, '2026-03-29T00:59:00Z'],
+      ],
+      zone,
+    );
+  }
+});
