@@ -62,16 +62,13 @@ void Form1::createControls()
     for (std::int16_t i = 0; i < game::answers; ++i)
         kotae.add(i, ui::addButton(Frame1, buttonDef(d.control(u"kotae", i), [this, i] { kotae_Click(i); })));
 
-    // For screen readers: the cells as one table headed by ｘ and ｙ, and what the labels and
-    // the total button are. Names stay the captions.
-    QList<QWidget*> xRow{Label1}, yRow{Label2};
+    // For screen readers: the cells as the design's table headed by ｘ and ｙ, and what the
+    // labels and the total button are. Names stay the captions.
     for (std::int16_t i = 0; i < columns; ++i) {
-        xRow.append(&mondai(i));
-        yRow.append(&mondai(i + columns));
         ui::describe(&mondai(i), QStringLiteral("ｘの値"));
         ui::describe(&mondai(i + columns), QStringLiteral("ｙの値"));
     }
-    ui::makeTable(QStringLiteral("対応表"), {xRow, yRow});
+    windows::makeTables(area, d);
     for (const design::Control& c : d.controls)
         if (!c.description.empty())
             ui::describe(area->findChild<QWidget*>(windows::objectName(c)), qtext(c.description));

@@ -9,6 +9,7 @@
 #include "ui/accessibility.h"
 #include "ui/services.h"
 #include "ui/text.h"
+#include "windows/design.h"
 
 #include <QEventLoop>
 #include <QThread>
@@ -115,13 +116,7 @@ void Form3::showRows()
 
 void Form3::showToScreenReaders()
 {
-    QList<QList<QWidget*>> best, run;
-    for (std::int16_t i = 0; i < bestRows; ++i)
-        best.append(QList<QWidget*>{&jyun(i), &namae(i), &jikan(i)});
-    for (std::int16_t i = 0; i < runRows; ++i)
-        run.append(QList<QWidget*>{&jyun1(i), &jikan1(i)});
-    ui::makeTable(Label1->caption(), best);
-    ui::makeTable(Label3->caption(), run);
+    windows::makeTables(client(), design::form3());
     ui::labelBy(Text1, Label6);
     ui::announce(this, ui::qtext(model.said(ui::u16(Label2->caption()))));
 }

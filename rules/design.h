@@ -78,6 +78,21 @@ struct Line {
     Colour colour;
 };
 
+// A control, or an element of a control array, as a table names it.
+struct Cell {
+    std::u16string_view name;
+    std::int16_t index = -1;
+};
+
+// Controls a screen reader reads as one table: each row's cells, the first of a row its
+// heading. Named by `caption`, or where that is empty by the caption of the control `heading`.
+struct Table {
+    std::u16string_view name; // the table's own name (the page's element)
+    std::u16string_view caption;
+    std::u16string_view heading;
+    std::vector<std::vector<Cell>> rows;
+};
+
 struct MenuItem {
     std::u16string_view name, caption; // caption "-": a separator
 };
@@ -98,6 +113,7 @@ struct Window {
     std::vector<Menu> menus = {};                   // the menu bar, if any
     std::vector<std::u16string_view> tabOrder = {}; // the keyboard's order; kotae(0) is "kotae(0)"
     int rowStep = 0;                                // twips between the rows of an array's copies (Control::rows)
+    std::vector<Table> tables = {};                 // for screen readers
 
     // The control of that name (and index, for an array's element); throws std::out_of_range
     // for one the window does not have.

@@ -77,6 +77,12 @@ Window make()
     kotae(3, u"ｙはｘの２乗に比例", {3000, 1200, 2415, 495});
     kotae(4, u"上の３つには，あてはまらない関係", {1200, 1800, 4215, 495});
 
+    // For screen readers the cells are one table, each row headed by ｘ or ｙ.
+    Table table{u"taiouhyou", u"対応表", {}, {{{u"Label1"}}, {{u"Label2"}}}};
+    for (std::int16_t i = 0; i < 2 * columns; ++i)
+        table.rows[i / columns].push_back({u"mondai", i});
+    w.tables = {table};
+
     w.lines = {{u"Line1", 2280, 1200, 8520, 1200, 5, white}, {u"Line2", 3120, 120, 3120, 2040, 5, white}};
     w.menus = {
         {u"m1", u"ゲーム", {{u"m1a", u"スタート"}, {u"s1", u"-"}, {u"m1c", u"一覧"}, {u"s2", u"-"}, {u"m1d", u"終了"}}},

@@ -46,6 +46,14 @@ Window make()
     row(u"jyun1", u"1", {2400, 3840, 375, 375}, place, results::runPlaces);
     row(u"jikan1", u" 0", {3120, 3840, 615, 375}, score, results::runPlaces);
 
+    // For screen readers each list is a table named by its heading, each row headed by its place.
+    Table best{u"jyun", {}, u"Label1"}, run{u"jyun1", {}, u"Label3"};
+    for (std::int16_t i = 0; i < results::places; ++i)
+        best.rows.push_back({{u"jyun", i}, {u"namae", i}, {u"jikan", i}});
+    for (std::int16_t i = 0; i < results::runPlaces; ++i)
+        run.rows.push_back({{u"jyun1", i}, {u"jikan1", i}});
+    w.tables = {best, run};
+
     c.push_back({Kind::label, u"Label2", -1, u"今回の記録", {240, 4440, 972, 252}, {0, false, 0xFF0000, paleGreen}});
     c.push_back({Kind::label, u"jikan9", -1, u"0", {480, 4800, 855, 375}, score});
     c.push_back({Kind::label,

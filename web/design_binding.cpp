@@ -91,6 +91,23 @@ val menuToJs(const design::Menu& m)
     return o;
 }
 
+val tableToJs(const design::Table& t)
+{
+    val o = val::object();
+    o.set("name", text(t.name));
+    o.set("caption", text(t.caption));
+    o.set("heading", text(t.heading));
+    o.set("rows", listOf(t.rows, [](const std::vector<design::Cell>& row) {
+              return listOf(row, [](const design::Cell& c) {
+                  val cell = val::array();
+                  cell.call<void>("push", text(c.name));
+                  cell.call<void>("push", c.index);
+                  return cell;
+              });
+          }));
+    return o;
+}
+
 } // namespace
 
 val designOf(const std::string& name)
@@ -107,6 +124,7 @@ val designOf(const std::string& name)
     o.set("menus", listOf(w.menus, menuToJs));
     o.set("tabOrder", listOf(w.tabOrder, text));
     o.set("rowPixels", design::pixels(w.rowStep));
+    o.set("tables", listOf(w.tables, tableToJs));
     return o;
 }
 

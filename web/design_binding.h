@@ -21,8 +21,8 @@ emscripten::val listOf(const Items& items, F toJs)
 // The design of the window named Form1, Form2 or Form3 (design::Window) as the page builds it
 // (web/layout.js): rectangles and points as [left, top, width, height] and [x, y] and fonts
 // ("px") in the library's pixels (design::pixels, design::fontPixels; a window without a font
-// of its own has the user-interface font's), colours as "#rrggbb", and of a look only what it
-// sets.
+// of its own has the user-interface font's), colours as "#rrggbb", of a look only what it
+// sets, and the tables for screen readers with each cell as [name, index].
 emscripten::val designOf(const std::string& name);
 
 } // namespace webbind

@@ -46,36 +46,27 @@ function windowDesign(d, defs) {
   };
 }
 
-// The game window: the table's heading column and its two rows of cells (mondai(0..4) over
-// mondai(5..9)) as one table where its first cell is made.
-function gameDesign(d) {
+// The design's tables for screen readers, each one element where its first control is made: a
+// table of controls (the game window's cells, each row headed by ｘ or ｙ), or a list whose rows
+// are copies of an array's first row (the results window's, headed by their places).
+function withTables(d) {
   const defs = designedControls(d);
-  const headers = defs.filter((c) => c.name === 'Label1' || c.name === 'Label2');
-  const cells = defs.filter((c) => /^mondai\d+$/.test(c.name));
-  const table = { kind: 'table', name: 'taiouhyou', caption: '対応表', headers, cells };
-  const rest = defs.filter((c) => !headers.includes(c) && !cells.includes(c));
-  return windowDesign(d, [table, ...rest]);
-}
-
-// The results window: each list as a table named by its heading, its rows copies of row 0.
-function resultsDesign(d) {
-  const lists = { jyun: 'Label1', jyun1: 'Label3' };
-  const defs = [];
-  for (const def of designedControls(d)) {
-    const c = d.controls.find((k) => def.name === (k.index < 0 ? k.name : `${k.name}${k.index}`));
-    if (!c || c.rows === 1) {
-      defs.push(def);
-      continue;
-    }
-    const column = { ...def, name: c.name };
-    if (lists[c.name]) {
-      const caption = d.controls.find((k) => k.name === lists[c.name]).caption;
-      defs.push({ kind: 'rows', name: c.name, caption, count: c.rows, columns: [column] });
-    } else defs.at(-1).columns.push(column);
+  const defOf = ([name, index]) => defs.find((c) => c.name === (index < 0 ? name : `${name}${index}`));
+  for (const t of d.tables) {
+    const caption = t.caption || d.controls.find((c) => c.name === t.heading).caption;
+    const [name, index] = t.rows[0][0];
+    const copies = d.controls.find((c) => c.name === name && c.index === index).rows > 1;
+    const members = (copies ? t.rows[0] : t.rows.flat()).map(defOf);
+    const table = copies
+      ? { kind: 'rows', name: t.name, caption, count: t.rows.length, columns: t.rows[0].map((cell) => ({ ...defOf(cell), name: cell[0] })) }
+      : { kind: 'table', name: t.name, caption, headers: t.rows.map((row) => defOf(row[0])), cells: t.rows.flatMap((row) => row.slice(1).map(defOf)) };
+    const at = Math.min(...members.map((m) => defs.indexOf(m)));
+    for (const m of members) defs.splice(defs.indexOf(m), 1);
+    defs.splice(at, 0, table);
   }
   return windowDesign(d, defs);
 }
 
-export const form1 = gameDesign(designs.Form1);
-export const form2 = windowDesign(designs.Form2, designedControls(designs.Form2));
-export const form3 = resultsDesign(designs.Form3);
+export const form1 = withTables(designs.Form1);
+export const form2 = withTables(designs.Form2);
+export const form3 = withTables(designs.Form3);

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "windows/design.h"
 
+#include "ui/accessibility.h"
 #include "ui/application.h"
 #include "ui/text.h"
 
@@ -13,9 +14,14 @@ QString qtext(std::u16string_view text)
     return ui::qtext(std::u16string(text));
 }
 
+static QString objectName(std::u16string_view name, int index)
+{
+    return index < 0 ? qtext(name) : QStringLiteral("%1(%2)").arg(qtext(name)).arg(index);
+}
+
 QString objectName(const design::Control& c)
 {
-    return c.index < 0 ? qtext(c.name) : QStringLiteral("%1(%2)").arg(qtext(c.name)).arg(c.index);
+    return objectName(c.name, c.index);
 }
 
 QColor colour(design::Colour c)
@@ -75,6 +81,19 @@ ui::ButtonDef buttonDef(const design::Control& c, std::function<void()> onClick)
 ui::Line* makeLine(QWidget* area, const design::Line& l)
 {
     return new ui::Line(area, qtext(l.name), point(l.x1, l.y1), point(l.x2, l.y2), l.width, colour(l.colour));
+}
+
+void makeTables(QWidget* area, const design::Window& window)
+{
+    for (const design::Table& table : window.tables) {
+        QList<QList<QWidget*>> rows;
+        for (const std::vector<design::Cell>& row : table.rows) {
+            rows.append(QList<QWidget*>());
+            for (const design::Cell& cell : row)
+                rows.back().append(area->findChild<QWidget*>(objectName(cell.name, cell.index)));
+        }
+        ui::makeTable(qtext(table.caption.empty() ? window.control(table.heading).caption : table.caption), rows);
+    }
 }
 
 void setTabOrder(QWidget* form, const design::Window& window)

@@ -32,6 +32,10 @@ ui::FormDesign formDesign(const design::Window& window);
 ui::LabelDef labelDef(const design::Control& control);
 ui::ButtonDef buttonDef(const design::Control& control, std::function<void()> onClick);
 
+// The window's tables for screen readers (design::Window::tables), of the controls in `area`
+// as they stand: an array's copies made at run time are its rows.
+void makeTables(QWidget* area, const design::Window& window);
+
 // The line, made in `area`.
 ui::Line* makeLine(QWidget* area, const design::Line& line);
 

@@ -123,6 +123,8 @@ for (const w of windows) {
     const t = await tree(await page.createCDPSession());
     const caption = await page.$eval('dialog[open] .titlebar', (el) => el.firstChild.textContent);
     assert.ok(t.find('dialog', caption), `a dialog named ${caption}`);
+    // The results window's lists are tables named by their headings.
+    for (const list of w.form === 'Form3' ? ['成績一覧', 'あなたの記録'] : []) assert.ok(t.find('table', list), `a table named ${list}`);
     await page.keyboard.press(w.close);
     await page.waitForFunction(() => !document.querySelector('dialog.window[open]'), { polling: 50 });
     assert.equal(await ok(page), 'スタート'); // the game window active again
