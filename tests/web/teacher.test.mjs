@@ -274,6 +274,9 @@ const board = (page) =>
         ...[...document.querySelectorAll('#lists td')].map((td) => parseFloat(getComputedStyle(td).fontSize)),
       ),
       tools: document.querySelector('#tools').getBoundingClientRect().top,
+      // the take-down buttons drawn on the board (none until the teacher points at a row)
+      buttons: [...document.querySelectorAll('#lists button')].filter((b) => getComputedStyle(b).opacity !== '0')
+        .length,
     };
   });
 
@@ -312,6 +315,7 @@ test(
       );
       for (const [part, bottom] of seen.parts) assert.ok(bottom <= seen.height, `${at}: ${part} ends at ${bottom}`);
       assert.ok(seen.tools >= seen.height, `${at}: the tools begin at ${seen.tools}, on the board`);
+      assert.equal(seen.buttons, 0, `${at}: take-down buttons on the board`);
       // 32 px at 1920 wide, as much less as the screen is narrower.
       assert.ok(seen.text >= (32 * size.width) / 1920, `${at}: the lists' text is ${seen.text} px`);
       if (process.env.NUBORA_SHOTS) {
