@@ -61,8 +61,8 @@ private slots:
 
     // Guards against the class's lists read wrong, against an entry kept on the PC lost, sent
     // only at the next opening, or, sent again, standing twice in the class's lists or entries,
-    // and against an opening without the network showing other lists than the class's as last
-    // seen.
+    // against an opening without the network showing other lists than the class's as last
+    // seen, and against a game started before the first tickets came drawn on no ticket.
     void desktopSharesTheRealServersList();
 
     // Run by web_page's class-link row, skipped otherwise: the window saves NUBORA_CLASS_SAVE
@@ -89,18 +89,18 @@ private:
         return names;
     }
     void writeLink(const QByteArray& link) { QVERIFY(rankingbytes::writeFile(dir->programDir + "/tavon.class", link)); }
-    classlink::Outbox outbox(const QString& key) const { return classlink::Outbox(dir->fallbackDir + "/classes/" + key + ".outbox"); }
+    // The class's outbox, or its stock of tickets, on the PC.
+    QString kept(const QString& key, const char* what = ".outbox") const { return dir->fallbackDir + "/classes/" + key + what; }
+    classlink::Outbox outbox(const QString& key, const char* what = ".outbox") const { return classlink::Outbox(kept(key, what)); }
 };
 
 void Form3SavingTest::typeThenSaveOrClear(Form3& form, const QString& name, bool clearing)
 {
     QTest::keyClicks(form.Text1, name);
-    if (clearing) {
-        fake->answers.push_back(ui::Answer::Ok);
-        QTest::mouseClick(form.Command2, Qt::LeftButton);
-    } else {
-        QTest::keyClick(form.Text1, Qt::Key_Return);
-    }
+    if (!clearing)
+        return QTest::keyClick(form.Text1, Qt::Key_Return);
+    fake->answers.push_back(ui::Answer::Ok);
+    QTest::mouseClick(form.Command2, Qt::LeftButton);
 }
 
 void Form3SavingTest::failedWriteIsReported_data()
@@ -108,7 +108,6 @@ void Form3SavingTest::failedWriteIsReported_data()
     QTest::addColumn<QString>("place");
     QTest::addColumn<bool>("clearing");
     QTest::addColumn<QStringList>("names");
-
     const QString here = QStringLiteral("ここです！");
     const QStringList alone{here, "", "", "", ""};
     QTest::newRow("no directory can be made, Enter") << "nowhere" << false << alone;
@@ -124,7 +123,6 @@ void Form3SavingTest::failedWriteIsReported()
     QFETCH(QString, place);
     QFETCH(bool, clearing);
     QFETCH(QStringList, names);
-
     // The player's own directory cannot be made, nor in the first rows the program's.
     const QString plain = dir->path(QStringLiteral("plain"));
     QVERIFY(rankingbytes::writeFile(plain, "x"));
@@ -346,12 +344,10 @@ void Form3SavingTest::desktopSharesTheRealServersList()
     writeLink(classServer.link());
     wiring->classOptions().retry = std::chrono::milliseconds(100);
     wiring->classOptions().retryMax = std::chrono::seconds(1);
-    // スタート before the program's first tickets came: the game is drawn from a ticket fetched then.
-    ui::services().scriptedDraws = false;
+    ui::services().scriptedDraws = false; // スタート before the program's first tickets: one is fetched
     wiring->form1().Command1_Click();
-    const QString stock = dir->fallbackDir + "/classes/" + classServer.key + ".tickets";
-    QCOMPARE(classlink::Outbox(stock).entries().size(), 19);
-    QVERIFY(QFile::remove(stock));
+    QCOMPARE(outbox(classServer.key, ".tickets").entries().size(), 19);
+    QVERIFY(QFile::remove(kept(classServer.key, ".tickets")));
     const classlink::PlayedGame kim = classServer.played(2, 35), bob = classServer.played(2, 30);
     save(35, 2, "Kim", kim);
     QVERIFY(fake->messages.empty());
@@ -375,7 +371,7 @@ void Form3SavingTest::desktopSharesTheRealServersList()
     QCOMPARE(image.toHex(' '), (blankRecords(10) + record("Kim", 35) + record("Bob", 30) + blankRecords(63)).toHex(' '));
     QCOMPARE(classServer.entries(), (QStringList{"Kim 2 35", "Bob 2 30"}));
     // The lists opened fill the PC's stock of tickets, which the games on the class link take.
-    QCOMPARE(classlink::Outbox(stock).entries().size(), 20);
+    QCOMPARE(outbox(classServer.key, ".tickets").entries().size(), 20);
     // A game whose score enters no list goes to the class too, without a name: Kim's, Bob's and it.
     Form3& none = openResults(0, 1);
     none.played = classServer.played(1, 0);
