@@ -33,6 +33,8 @@ public:
         c = PQconnectStartParams(keys, values, 1);
         if (!c || PQstatus(c) == CONNECTION_BAD)
             return retry();
+        PQsetNoticeProcessor(
+            c, [](void*, const char*) {}, nullptr);    // the loss is said once, below
         timer.expires_after(std::chrono::seconds(10)); // libpq keeps no time of its own here
         timer.async_wait([weak = weak_from_this()](error_code ec) {
             if (const auto self = weak.lock(); self && !ec && !self->listening)

@@ -28,9 +28,12 @@ namespace {
 // server counts connections per address), sending whatever bytes a row needs.
 class RawConnection {
 public:
-    RawConnection(int port, const char* from)
+    // receiveBuffer: the socket's SO_RCVBUF, when not 0 (a client that takes little at once).
+    RawConnection(int port, const char* from, int receiveBuffer = 0)
     {
         fd = ::socket(AF_INET, SOCK_STREAM, 0);
+        if (receiveBuffer)
+            ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
         sockaddr_in a{};
         a.sin_family = AF_INET;
         ::inet_pton(AF_INET, from, &a.sin_addr);
@@ -152,6 +155,9 @@ private slots:
             << "slow" << 300 << QByteArray("POST /api/v1/classes/KEY/entries HTTP/1.1\r\nX-Slow: ") << 0;
         QTest::newRow("200 idle keep-alive connections")
             << "idle" << 200 << QByteArray("GET /api/v1/classes/KEY HTTP/1.1\r\nHost: a\r\n\r\n") << 200;
+        // (a class's streams of the teacher's page are connections too, held by the same limits)
+        QTest::newRow("32 event streams, never read")
+            << "streams" << 32 << QByteArray("GET /api/v1/teachers/TEACHER/events HTTP/1.1\r\n\r\n") << 200;
         QTest::newRow("20,000 header lines of 8 kB") << "flood" << 1 << QByteArray("GET / HTTP/1.1\r\n") << 0;
         QByteArray fields = "GET /api/v1/classes/KEY HTTP/1.1\r\n";
         for (int i = 0; i < 150; ++i)
@@ -171,7 +177,8 @@ private slots:
         const ClassKeys keys = addClass(store(), "３年２組");
         ServerProcess server(store());
         QVERIFY(server.start());
-        bytes.replace("KEY", QByteArray::fromStdString(keys.pupils));
+        bytes.replace("KEY", QByteArray::fromStdString(keys.pupils))
+            .replace("TEACHER", QByteArray::fromStdString(keys.teacher));
         const long before = residentMegabytes(server.processId());
         std::vector<std::unique_ptr<RawConnection>> hostile;
         for (int i = 0; i < count; ++i) {
@@ -214,8 +221,49 @@ private slots:
         QVERIFY2(kind != "crowd" || (served >= 240 && served < count), qPrintable(QString("%1 served").arg(served)));
         for (std::size_t i = 1; status && kind != "crowd" && i < hostile.size(); ++i)
             answered(*hostile[i]);
+        if (kind == "streams") // past a keep-alive connection's 5 s of silence, still open
+            QVERIFY(!hostile[0]->closedBy(std::chrono::seconds(6)));
         const long grown = residentMegabytes(server.processId()) - before;
         QVERIFY2(before > 0 && grown < 48, qPrintable(QString("grew by %1 MB").arg(grown)));
+    }
+
+    // Guards against a client that opens the teacher's page's stream and never reads it: the
+    // server buffers little for it and drops it, while a stream that reads gets every event
+    // and stays, and saves are answered. A class holds at most 32 streams; a dropped one
+    // frees its place.
+    void unreadStreamsAreDropped()
+    {
+        const ClassKeys keys = addClass(store(), "３年２組");
+        ServerProcess server(store());
+        QVERIFY(server.start());
+        const std::string get = "GET /api/v1/teachers/" + keys.teacher + "/events HTTP/1.1\r\n\r\n";
+        std::vector<std::unique_ptr<RawConnection>> unread;
+        for (int i = 0; i < 31; ++i) {
+            unread.push_back(std::make_unique<RawConnection>(server.port, "127.0.0.2", 1024));
+            QVERIFY(unread.back()->send(get));
+            QCOMPARE(unread.back()->answer(std::chrono::seconds(10)).status, 200); // its header; then never read
+        }
+        ChangeStream reader(server.port, keys);
+        QVERIFY(reader.header().starts_with("HTTP/1.1 200"));
+        RawConnection past(server.port, "127.0.0.3");
+        QVERIFY(past.send(get));
+        QCOMPARE(past.answer(std::chrono::seconds(10)).status, 503);
+        const int changes = 400;
+        for (int i = 0; i < changes; ++i) {
+            const std::string body = std::string("{\"pupilsBlank\":") + (i % 2 ? "true" : "false") + "}";
+            QCOMPARE(request(server.port, "POST", "/api/v1/teachers/" + keys.teacher + "/settings", body,
+                             "10.9." + std::to_string(i / 200) + "." + std::to_string(i % 200))
+                         .status,
+                     200);
+            QVERIFY2(reader.changes(i + 1, std::chrono::seconds(1)), qPrintable(QString("event %1").arg(i + 1)));
+        }
+        for (const auto& c : unread)
+            QVERIFY(c->closedBy(std::chrono::seconds(10)));
+        QVERIFY(!reader.closed);
+        ChangeStream another(server.port, keys);
+        QVERIFY(another.header().starts_with("HTTP/1.1 200"));
+        QCOMPARE(save(server.port, keys, "after-streams", 0, 2, "g", "10.6.0.1", "other-device-1", 10).status, 200);
+        QVERIFY(reader.changes(changes + 1, std::chrono::seconds(1)) && another.changes(1, std::chrono::seconds(1)));
     }
 };
 
