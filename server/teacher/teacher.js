@@ -200,6 +200,40 @@ async function show() {
   $('status').textContent = '';
 }
 
+// The class read again whenever the server says it changed (a pupil's save, a take-down on
+// another PC's page): the page's stream of changes, …/events, which EventSource opens again
+// by itself after a break; when it opens, what changed meanwhile is read too. A burst of
+// changes makes at most one more reading after the one under way. What the teacher has in
+// hand stays: the focus on the same control, the status line's words, a file's preview, a
+// setting being sent (its own reading comes after it).
+function follow() {
+  let reading = false;
+  let again = false;
+  const read = async () => {
+    again = true;
+    if (reading) return;
+    reading = true;
+    while (again) {
+      again = false;
+      if ($('pupils-blank').disabled && mistakes) {
+        await new Promise((wait) => setTimeout(wait, 200));
+        again = true;
+        continue;
+      }
+      const focused = document.activeElement?.dataset?.focus;
+      const said = $('status').textContent;
+      await show().catch(() => {});
+      if (!$('status').textContent) $('status').textContent = said;
+      if (focused && !document.activeElement?.dataset?.focus)
+        document.querySelector(`[data-focus="${CSS.escape(focused)}"]`)?.focus();
+    }
+    reading = false;
+  };
+  const events = new EventSource(`${api}/events`);
+  events.addEventListener('change', read);
+  events.addEventListener('open', read);
+}
+
 // An entry of the table with its button: 取り消す takes it out of the lists
 // (the entries below move up), 戻す puts a removed one back. It stays in the table either way.
 function entryRow(c, e) {
@@ -316,3 +350,4 @@ $('load').addEventListener('click', async () => {
 });
 $('cancel').addEventListener('click', closePreview);
 show();
+follow();
