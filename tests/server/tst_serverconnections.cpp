@@ -2,8 +2,9 @@
 // The class server against connections that would hold it: the real nubora1-server on a
 // loopback port over SQLite in a temporary folder, and connections of the test's own from
 // another loopback address (127.0.0.2) that stay silent, send slowly, stay idle, come too many,
-// flood header lines or send what the server refuses. Another device's save is still answered
-// within a pupil's client's 10 s, and the server grows by less than 48 MB.
+// flood header lines, open the teacher's page's event stream and never read it, or send what
+// the server refuses. Another device's save is still answered within a pupil's client's 10 s,
+// and the server grows by less than 48 MB.
 #include "server_fixture.h"
 
 #include <QFile>
