@@ -83,14 +83,19 @@ bool HttpServer::Loop::addStream(std::int64_t classId, std::weak_ptr<EventStream
 
 void HttpServer::Loop::broadcast(std::int64_t classId, std::string_view bytes)
 {
-    for (auto at = streams.begin(); at != streams.end();) {
-        if (classId == 0 || at->first == classId)
-            for (const std::weak_ptr<EventStream>& s : at->second)
-                if (const auto stream = s.lock())
-                    stream->send(bytes);
+    // Each class's streams sent the bytes, those gone let go; the next class's.
+    const auto sendTo = [&](decltype(streams)::iterator at) {
+        for (const std::weak_ptr<EventStream>& s : at->second)
+            if (const auto stream = s.lock())
+                stream->send(bytes);
         std::erase_if(at->second, [](const std::weak_ptr<EventStream>& s) { return s.expired(); });
-        at = at->second.empty() ? streams.erase(at) : std::next(at);
-    }
+        return at->second.empty() ? streams.erase(at) : std::next(at);
+    };
+    if (classId == 0)
+        for (auto at = streams.begin(); at != streams.end();)
+            at = sendTo(at);
+    else if (const auto at = streams.find(classId); at != streams.end())
+        sendTo(at);
 }
 
 void HttpServer::Loop::heartbeat()

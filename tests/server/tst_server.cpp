@@ -227,7 +227,10 @@ private slots:
         QCOMPARE(request(one.port, "GET", "/api/v1/teachers/AAAAAAAAAAAAAAAAAAAAAA/events").status, 404);
         const std::string first = entryBody(port, keys, "entry-one", 1, 30, "たろう");
         const std::string entries = "/api/v1/classes/" + keys.pupils + "/entries";
+        // (once a first stream heard of the first save, the server's PostgreSQL listener is in place)
+        ChangeStream probe(one.port, keys);
         QCOMPARE(request(port, "POST", entries, first, "10.7.0.1").status, 200);
+        QVERIFY(probe.changes(1, std::chrono::seconds(10)));
         ChangeStream stream(one.port, keys);
         const std::string header = stream.header();
         QVERIFY2(header.starts_with("HTTP/1.1 200") && header.find("Content-Type: text/event-stream") != std::string::npos
