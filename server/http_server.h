@@ -40,8 +40,10 @@
 //
 // A class's changes reach its streams through changed(): an event "change" (data "{}") to each
 // stream of the class, sent on the loop at once. Who calls it: with SQLite the store, after
-// each commit of this process (Store::hear); several processes on one SQLite file are not a
-// supported set-up (README), and a stream would hear only the changes of its own process.
+// each commit of this process (Store::hear). Several servers share classes through
+// PostgreSQL alone (README, "What several servers share"): the commands run beside a server
+// on its SQLite file (`class add`, `list`, `remove`) change no class's lists, and a second
+// server on the same file would be heard by its own streams only.
 // With PostgreSQL, listenToPostgres(): a connection of its own LISTENs on the database's
 // notices (Store::changesHeardAt), which every process's changes send in their transactions,
 // so that a stream hears the changes made through any server on the same database; its
