@@ -112,8 +112,10 @@ Response Api::handle(const Request& request)
 {
     try {
         Response r = route(request);
-        if (request.method == "HEAD")
+        if (request.method == "HEAD") {
             r.body.clear();
+            r.stream = 0;
+        }
         return r;
     } catch (const StoreDown&) {
         return errorResponse(503, "database unavailable");

@@ -13,6 +13,7 @@
 //                          entered no list), …/blank
 //   /api/v1/teachers/KEY   GET everything of the class (with what it gets wrong, mistakes.h);
 //                          …/entries.csv, …/mistakes.csv, …/tavon.rnk, …/qr.svg;
+//                          …/events (an event stream: "change" each time the class changes);
 //                          POST …/restore, …/import, …/import/check, …/remove, …/reinstate,
 //                          …/settings
 // Errors answer {"error": reason}: 400 malformed, 403 a teacher's POST from another site or a
@@ -65,6 +66,9 @@ struct Response {
     std::string type; // Content-Type
     std::string body;
     std::vector<std::pair<std::string, std::string>> headers;
+    // The id of the class whose event stream this answer opens (HttpServer keeps it open and
+    // sends the class's changes, http_server.h); 0 for an answer of its own.
+    std::int64_t stream = 0;
 };
 
 struct ApiOptions {

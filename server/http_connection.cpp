@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <optional>
+#include <sstream>
 
 namespace server {
 
@@ -47,7 +48,7 @@ bool isLoopback(const std::string& address)
     return address.rfind("127.", 0) == 0 || address == "::1";
 }
 
-class Connection : public std::enable_shared_from_this<Connection> {
+class Connection : public EventStream, public std::enable_shared_from_this<Connection> {
 public:
     Connection(HttpServer::Loop& loop, tcp::socket socket, std::string address, std::string group)
         : loop(loop), socket(std::move(socket)), timer(loop.context), address(std::move(address)),
@@ -252,6 +253,8 @@ private:
     {
         loop.largeBodies -= reserved;
         reserved = 0;
+        if (response.stream && response.status == 200)
+            return openStream(std::move(response));
         if (loop.answerBytes + response.body.size() > loop.limits.answerBytes) {
             response = errorResponse(503, "server busy");
             keepAlive = false;
@@ -281,6 +284,65 @@ private:
         });
     }
 
+    // The answer's header with no length (it ends when the connection does), then the class's
+    // events as they come (send); no deadline, but at most streamBytes not yet taken.
+    void openStream(Response response)
+    {
+        if (!loop.addStream(response.stream, weak_from_this())) {
+            keepAlive = false;
+            return respond(errorResponse(503, "too many event streams"));
+        }
+        http::response_header<> head;
+        head.version(version);
+        head.result(http::status::ok);
+        for (const auto& [name, value] : response.headers)
+            head.set(name, value);
+        head.set("X-Content-Type-Options", "nosniff");
+        head.set(http::field::content_type, response.type);
+        head.set(http::field::connection, "close");
+        std::ostringstream out;
+        out << head << "retry: 2000\n\n"; // EventSource's wait before it connects again
+        error_code ignored;
+        socket.set_option(asio::socket_base::send_buffer_size(int(loop.limits.streamBytes)), ignored);
+        buffer.clear();
+        buffer.shrink_to_fit();
+        queued = out.str();
+        flush();
+        drain(0, false);
+    }
+
+public:
+    void send(std::string_view bytes) override
+    {
+        if (!socket.is_open())
+            return;
+        if (queued.size() + sending.size() + bytes.size() > loop.limits.streamBytes)
+            return close();
+        queued += bytes;
+        flush();
+    }
+    void end() override
+    {
+        error_code ignored;
+        socket.shutdown(tcp::socket::shutdown_send, ignored);
+    }
+
+private:
+    void flush()
+    {
+        if (writing || queued.empty())
+            return;
+        writing = true;
+        sending.swap(queued);
+        asio::async_write(socket, asio::buffer(sending), [self = shared_from_this()](error_code ec, std::size_t) {
+            self->writing = false;
+            self->sending.clear();
+            if (ec)
+                return self->close();
+            self->flush();
+        });
+    }
+
     // Closes after the answer: what the client still sends is read and dropped for a moment, so
     // that the kernel does not answer it with a reset that would lose the answer on its way.
     void linger()
@@ -290,17 +352,18 @@ private:
         buffer.clear();
         buffer.shrink_to_fit();
         deadline(std::chrono::duration_cast<std::chrono::milliseconds>(lingerTime));
-        drain(0);
+        drain(0, true);
     }
-    void drain(std::size_t dropped)
+    // Reads and drops what the client sends until it closes (or, `bounded`, past lingerBytes).
+    void drain(std::size_t dropped, bool bounded)
     {
-        if (dropped > lingerBytes)
+        if (bounded && dropped > lingerBytes)
             return close();
         socket.async_read_some(asio::buffer(dropBuffer),
-                               [self = shared_from_this(), dropped](error_code ec, std::size_t n) {
+                               [self = shared_from_this(), dropped, bounded](error_code ec, std::size_t n) {
                                    if (ec)
                                        return self->close();
-                                   self->drain(dropped + n);
+                                   self->drain(bounded ? dropped + n : 0, bounded);
                                });
     }
 
@@ -314,7 +377,8 @@ private:
     std::optional<http::request_parser<http::string_body>> parser;
     http::response<http::string_body> answer;
     std::size_t scanned = 0, lines = 0, reserved = 0, answering = 0;
-    bool headerDone = false, lineSeen = false, keepAlive = false;
+    bool headerDone = false, lineSeen = false, keepAlive = false, writing = false;
+    std::string queued, sending; // an event stream's bytes: waiting, and being written
     unsigned version = 11;
     static inline char dropBuffer[readSize]; // what lingering connections drop, all on the loop's thread
 };

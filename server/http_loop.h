@@ -10,13 +10,28 @@
 #include <boost/asio.hpp>
 
 #include <csignal>
+#include <memory>
 #include <string>
+#include <string_view>
 #include <unordered_map>
+#include <vector>
 
 namespace server {
 
 namespace asio = boost::asio;
 using tcp = asio::ip::tcp;
+
+// What a stream of a class is sent when the class changes.
+inline constexpr std::string_view changeEvent = "event: change\ndata: {}\n\n";
+
+// A connection that has become an event stream (http_connection.cpp); on the loop's thread.
+struct EventStream {
+    virtual ~EventStream() = default;
+    // Queues bytes for the client; past limits.streamBytes not yet taken, the client is dropped.
+    virtual void send(std::string_view bytes) = 0;
+    // Shuts the connection down after what the kernel holds: the answer's end.
+    virtual void end() = 0;
+};
 
 // What every connection shares: the API, the limits, the counts, the loop and the pool.
 struct HttpServer::Loop {
@@ -29,6 +44,12 @@ struct HttpServer::Loop {
     // Serves a connection admitted from `address`, counted under `group`, until it closes
     // (http_connection.cpp).
     void serve(tcp::socket socket, std::string address, std::string group);
+    // Adds a stream of the class, unless it has streamsPerClass already (http_server.cpp).
+    bool addStream(std::int64_t classId, std::weak_ptr<EventStream> stream);
+    // Sends bytes to every stream of the class (0: of every class).
+    void broadcast(std::int64_t classId, std::string_view bytes);
+    void heartbeat();
+    void end(); // the streams ended, then the loop
 
     Api* api = nullptr;
     const HttpLimits limits;
@@ -41,7 +62,10 @@ struct HttpServer::Loop {
     tcp::acceptor acceptor{context};
     asio::signal_set signals{context, SIGINT, SIGTERM};
     asio::steady_timer acceptPause{context};
-    asio::thread_pool pool; // last: its threads end first
+    std::unordered_map<std::int64_t, std::vector<std::weak_ptr<EventStream>>> streams; // by class
+    asio::steady_timer beat{context};
+    std::shared_ptr<void> listener; // PostgreSQL's notices (pg_listener.h), while run() runs
+    asio::thread_pool pool;         // last: its threads end first
 };
 
 } // namespace server

@@ -2,6 +2,7 @@
 // HTTP/1.1 from Boost.Beast on Boost.Asio: one io_context, run by one thread, holds every
 // connection (http_connection.cpp); this file listens, admits and counts them.
 #include "server/http_loop.h"
+#include "server/pg_listener.h"
 
 #include <algorithm>
 
@@ -70,6 +71,57 @@ void HttpServer::Loop::release(const std::string& address)
         perAddress.erase(at);
 }
 
+bool HttpServer::Loop::addStream(std::int64_t classId, std::weak_ptr<EventStream> stream)
+{
+    std::vector<std::weak_ptr<EventStream>>& mine = streams[classId];
+    std::erase_if(mine, [](const std::weak_ptr<EventStream>& s) { return s.expired(); });
+    if (mine.size() >= limits.streamsPerClass)
+        return false;
+    mine.push_back(std::move(stream));
+    return true;
+}
+
+void HttpServer::Loop::broadcast(std::int64_t classId, std::string_view bytes)
+{
+    // Each class's streams sent the bytes, those gone let go; the next class's.
+    const auto sendTo = [&](decltype(streams)::iterator at) {
+        for (const std::weak_ptr<EventStream>& s : at->second)
+            if (const auto stream = s.lock())
+                stream->send(bytes);
+        std::erase_if(at->second, [](const std::weak_ptr<EventStream>& s) { return s.expired(); });
+        return at->second.empty() ? streams.erase(at) : std::next(at);
+    };
+    if (classId == 0)
+        for (auto at = streams.begin(); at != streams.end();)
+            at = sendTo(at);
+    else if (const auto at = streams.find(classId); at != streams.end())
+        sendTo(at);
+}
+
+void HttpServer::Loop::heartbeat()
+{
+    beat.expires_after(limits.heartbeatTime);
+    beat.async_wait([this](error_code ec) {
+        if (ec)
+            return;
+        broadcast(0, ":\n\n");
+        heartbeat();
+    });
+}
+
+void HttpServer::Loop::end()
+{
+    error_code ignored;
+    acceptor.close(ignored);
+    beat.cancel();
+    listener.reset();
+    for (const auto& [id, mine] : streams)
+        for (const std::weak_ptr<EventStream>& s : mine)
+            if (const auto stream = s.lock())
+                stream->end();
+    context.stop();
+}
+
 HttpServer::HttpServer(const std::string& host, int port, HttpLimits limits) : loop(std::make_unique<Loop>(limits))
 {
     // Room for the connections: the soft limit on files raised to the hard one, and some kept
@@ -117,13 +169,25 @@ void HttpServer::run(Api& api)
             stop();
     });
     loop->accept();
+    loop->heartbeat();
     loop->context.run();
     loop->pool.join(); // the requests being handled; their answers are not written
 }
 
 void HttpServer::stop()
 {
-    loop->context.stop();
+    asio::post(loop->context, [l = loop.get()] { l->end(); });
+}
+
+void HttpServer::changed(std::int64_t classId)
+{
+    asio::post(loop->context, [l = loop.get(), classId] { l->broadcast(classId, changeEvent); });
+}
+
+void HttpServer::listenToPostgres(const std::string& conninfo)
+{
+    loop->listener = listenForChanges(loop->context, conninfo,
+                                      [l = loop.get()](std::int64_t classId) { l->broadcast(classId, changeEvent); });
 }
 
 } // namespace server

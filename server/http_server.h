@@ -22,11 +22,33 @@
 //    on this machine, 127.0.0.1 or ::1, is held by the total alone) and `total` in all (fewer when the process may open
 //    fewer files: the soft RLIMIT_NOFILE is raised to the hard one, and `total` kept below it). Past those, a new
 //    connection is closed at once, unread.
+//  - event streams (an answer of Api's with Response.stream, the teacher's page's
+//    GET …/events): the header, then the events as they come, until either side closes. A
+//    stream is a connection: counted under perAddress and `total` as any other, and at most
+//    streamsPerClass open on one class (past it, 503 {"error":...}). Neither idleTime nor
+//    writeTime applies to it as a whole, but its bytes not yet taken by the client (the
+//    socket's send buffer is set to streamBytes too) are held to streamBytes: a client that
+//    does not read its events is dropped, never buffered for. What the client sends on a
+//    stream is read and dropped; its close ends the stream. Every heartbeatTime each stream
+//    gets a comment line, so that proxies keep it open. stop() ends every stream (the
+//    connection shut down after what the kernel holds) before the loop ends.
 // After a refusal (4xx from this layer, a timeout) the connection is closed; a 4xx answer is
 // written first, then the rest of what the client sends is read and dropped for a moment, so
 // that the kernel does not reset the connection before the client reads the answer.
 // Memory therefore stays within about total × (headerBytes + a connection's own few kB) plus
 // largeBodyBytes plus answerBytes: nothing a client sends grows it without bound.
+//
+// A class's changes reach its streams through changed(): an event "change" (data "{}") to each
+// stream of the class, sent on the loop at once. Who calls it: with SQLite the store, after
+// each commit of this process (Store::hear). Several servers share classes through
+// PostgreSQL alone (README, "What several servers share"): the commands run beside a server
+// on its SQLite file (`class add`, `list`, `remove`) change no class's lists, and a second
+// server on the same file would be heard by its own streams only.
+// With PostgreSQL, listenToPostgres(): a connection of its own LISTENs on the database's
+// notices (Store::changesHeardAt), which every process's changes send in their transactions,
+// so that a stream hears the changes made through any server on the same database; its
+// socket is watched by the loop, and after the database comes back, every stream is told that
+// its class may have changed.
 //
 // Requests: Request.client is the peer's address, or the last address of X-Forwarded-For when the
 // peer is on loopback (a reverse proxy on this machine); device, origin, host and fetchSite
@@ -37,6 +59,7 @@
 
 #include <chrono>
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -54,6 +77,9 @@ struct HttpLimits {
     std::size_t perAddress = 512;
     std::size_t total = 16000;
     std::size_t handlerThreads = 16;
+    std::size_t streamsPerClass = 32;
+    std::size_t streamBytes = 4096;
+    std::chrono::milliseconds heartbeatTime = std::chrono::seconds(20);
 };
 
 class HttpServer {
@@ -70,8 +96,13 @@ public:
     // Answers every request with api until SIGINT or SIGTERM (or stop()); the requests being
     // handled finish before it returns. api must outlive the server.
     void run(Api& api);
-    // Ends run() from any thread.
+    // Ends run() from any thread, the event streams first.
     void stop();
+    // Tells the event streams of the class (0: of every class) that it changed; from any thread.
+    void changed(std::int64_t classId);
+    // Hears the classes' changes from PostgreSQL at conninfo while run() runs (pg_listener.h),
+    // instead of from changed().
+    void listenToPostgres(const std::string& conninfo);
 
     struct Loop; // the connections' shared state (http_server.cpp)
 

@@ -9,6 +9,7 @@
 #include "server/schema.h"
 #include "server/store.h"
 
+#include <algorithm>
 #include <map>
 #include <mutex>
 #include <set>
@@ -126,9 +127,12 @@ public:
     void setPupilsBlank(std::int64_t classId, bool blanks) override
     {
         call([&](Connection& c) {
-            return c.exec("UPDATE classes SET pupils_blank = $1 WHERE id = $2", {number(blanks), number(classId)}).changed();
+            return c.exec("WITH u AS (UPDATE classes SET pupils_blank = $1 WHERE id = $2 RETURNING id) " + notify + " FROM u",
+                          {number(blanks), number(classId)}).rows();
         });
     }
+
+    std::string changesHeardAt() const override { return conninfo; }
 
     std::optional<std::string> setting(std::string_view name) override
     {
@@ -271,9 +275,13 @@ private:
             games.insert(games.begin(), number(classId));
             c.exec(("INSERT INTO games (class_id, ticket, time, seed, hani, tensu, log) VALUES " + gamesSql).c_str(), games);
         }
+        // Every process's streams of the class hear of a change once the transaction commits.
+        const bool changed = std::any_of(changes.begin(), changes.end(), [](const Pending* p) { return !p->error && p->outcome.applied; });
         if (row.rows())
-            c.exec("UPDATE classes SET image = $1 WHERE id = $2", {bytes(image), number(classId)});
+            c.exec("WITH u AS (UPDATE classes SET image = $1 WHERE id = $2 RETURNING id) " + notify + " FROM u WHERE $3",
+                   {bytes(image), number(classId), text(changed ? "true" : "false")});
     }
+    static inline const std::string notify = std::string("SELECT pg_notify('") + changesChannel + "', id::text)"; // of u.id
 
     // A change that is no save: an entry marked, or a point. Reads what it needs first, and
     // throws NotFound before writing anything. Returns the class's image after it.

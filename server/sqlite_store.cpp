@@ -168,6 +168,7 @@ public:
             c->query("UPDATE classes SET pupils_blank = ? WHERE id = ?").bind(std::int64_t(blanks)).bind(classId).step();
             return 0;
         });
+        changedClass(classId);
     }
 
     std::optional<std::string> setting(std::string_view name) override

@@ -33,18 +33,35 @@ Outcome Store::change(std::int64_t classId, const Change& change, const std::str
         } catch (...) {
             failed = std::current_exception();
         }
+        std::vector<std::int64_t> changed; // read before their threads may return
         lock.lock();
         for (Pending* p : batch) {
             if (failed)
                 p->error = failed;
+            else if (!p->error && p->outcome.applied)
+                changed.push_back(p->classId);
             p->done = true;
         }
         committing = false;
         turnOver.notify_all();
+        lock.unlock();
+        for (const std::int64_t classId : changed)
+            changedClass(classId);
     }
     if (self.error)
         std::rethrow_exception(self.error);
     return std::move(self.outcome);
+}
+
+void Store::hear(std::function<void(std::int64_t)> told)
+{
+    heard = std::move(told);
+}
+
+void Store::changedClass(std::int64_t classId)
+{
+    if (heard)
+        heard(classId);
 }
 
 // Why saves are refused, on stderr for whoever keeps the server: each new reason, and the same

@@ -163,7 +163,18 @@ public:
     // once on the same data, the first one's.
     virtual std::string keepSetting(std::string_view name, std::string_view value) = 0;
 
+    // Who is told of the classes' changes (the teacher's page's event streams): after each
+    // commit that changed something of a class (a change applied, the pupils' setting), on the
+    // committing thread, heard(the class's id). Set once, before the store is shared. A store
+    // whose database tells every process instead (changesHeardAt) calls it never.
+    void hear(std::function<void(std::int64_t classId)> heard);
+    // Where every process's changes can be heard: the libpq connection string of a PostgreSQL
+    // store, each of whose changes NOTIFYs changesChannel with the class's id as its payload,
+    // in the change's own transaction; empty for a store that only this process changes (SQLite).
+    virtual std::string changesHeardAt() const { return {}; }
+
 protected:
+    void changedClass(std::int64_t classId); // tells `heard`, when set
     // A change waiting for its transaction, and what became of it.
     struct Pending {
         std::int64_t classId;
@@ -182,6 +193,7 @@ protected:
 private:
     void tell(const std::string& why);
 
+    std::function<void(std::int64_t)> heard;
     std::mutex turn;
     std::condition_variable turnOver;
     std::vector<Pending*> waiting;
@@ -189,6 +201,9 @@ private:
     std::string lastTold;
     std::chrono::steady_clock::time_point toldAt;
 };
+
+// The PostgreSQL channel of the classes' changes (Store::changesHeardAt).
+inline constexpr const char* changesChannel = "nubora1_changes";
 
 // The schema's version that this program writes; each store creates or upgrades its schema to
 // it when it opens, and refuses a database from a later version. Version 2 added the points

@@ -141,7 +141,8 @@ Response Api::teachers(const Request& request, std::string_view key, std::option
     }
     const std::string link = pupilsLink(options.base, known->classKey);
     const bool wantsPost = rest == "restore" || importing || rest == "remove" || rest == "reinstate" || rest == "settings";
-    if (rest && !wantsPost && *rest != "entries.csv" && *rest != "mistakes.csv" && *rest != "tavon.rnk" && *rest != "qr.svg")
+    if (rest && !wantsPost && *rest != "entries.csv" && *rest != "mistakes.csv" && *rest != "tavon.rnk" && *rest != "qr.svg"
+        && *rest != "events")
         return errorResponse(404, "not found");
     if (post != wantsPost)
         return errorResponse(405, "method not allowed");
@@ -179,6 +180,8 @@ Response Api::teachers(const Request& request, std::string_view key, std::option
         return file(200, "application/octet-stream", known->image, "attachment; filename=\"tavon.rnk\"");
     if (*rest == "qr.svg")
         return file(200, "image/svg+xml", qrSvg(link));
+    if (*rest == "events") // kept open by the HTTP layer, which sends the class's changes
+        return {200, "text/event-stream", "", {{"Cache-Control", "no-store"}, {"X-Accel-Buffering", "no"}}, known->id};
 
     Change change;
     const std::optional<JsonObject> body = *rest == "import" ? std::nullopt : parseFlatObject(request.body);

@@ -173,10 +173,12 @@ async function post(path, body, type) {
   return response.json();
 }
 
-async function show() {
+// The class as the server has it now; `quietly` (follow's readings) leaves the status line as
+// it is, whatever the teacher's own actions say there meanwhile.
+async function show(quietly = false) {
   const response = await fetch(api, { cache: 'no-store' });
   if (!response.ok) {
-    $('status').textContent = 'クラスを読み込めませんでした。';
+    if (!quietly) $('status').textContent = 'クラスを読み込めませんでした。';
     return;
   }
   const c = await response.json();
@@ -218,7 +220,43 @@ async function show() {
     $('history').append(
       element('p', 'まだありません（生徒の「初期化」や読み込みのたびに、その前の一覧がここに残ります）。'),
     );
-  $('status').textContent = '';
+  if (!quietly) $('status').textContent = '';
+}
+
+// The class read again whenever the server says it changed (a pupil's save, a take-down on
+// another PC's page): the page's stream of changes, …/events, which EventSource opens again
+// by itself after a break; when it opens, what changed meanwhile is read too. A burst of
+// changes makes at most one more reading after the one under way. What the teacher has in
+// hand stays: the focus on the same control, the status line's words (show, quietly), a
+// file's preview, a setting being sent (its own reading comes after it).
+function follow() {
+  let reading = false;
+  let again = false;
+  let last = null; // the data-focus of the control focused last (by the teacher or an action)
+  document.addEventListener('focusin', (event) => {
+    last = event.target.dataset?.focus ?? null;
+  });
+  const read = async () => {
+    again = true;
+    if (reading) return;
+    reading = true;
+    while (again) {
+      again = false;
+      if ($('pupils-blank').disabled && mistakes) {
+        await new Promise((wait) => setTimeout(wait, 200));
+        again = true;
+        continue;
+      }
+      const focused = document.activeElement;
+      await show(true).catch(() => {});
+      if (last && !focused?.isConnected && document.activeElement === document.body)
+        document.querySelector(`[data-focus="${CSS.escape(last)}"]`)?.focus();
+    }
+    reading = false;
+  };
+  const events = new EventSource(`${api}/events`);
+  events.addEventListener('change', read);
+  events.addEventListener('open', read);
 }
 
 // An entry of the table with its button: 取り消す takes it out of the lists
@@ -337,3 +375,4 @@ $('load').addEventListener('click', async () => {
 });
 $('cancel').addEventListener('click', closePreview);
 show();
+follow();

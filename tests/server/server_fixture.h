@@ -27,6 +27,9 @@
 #include <utility>
 #include <vector>
 
+#include <arpa/inet.h>
+#include <poll.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 namespace serverfixture {
@@ -144,6 +147,63 @@ inline ClassState teacherView(int port, const ClassKeys& keys)
         s.entries[e["id"].toString()] = {e["range"].toInt(), e["score"].toInt(), e["name"].toString()};
     return s;
 }
+
+// The teacher's page's stream of a class's changes (GET …/events), read as they come on a
+// socket of its own: the answer's header, then how many "change" events came.
+class ChangeStream {
+public:
+    ChangeStream(int port, const ClassKeys& keys)
+    {
+        fd = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_port = htons(std::uint16_t(port));
+        ::inet_pton(AF_INET, "127.0.0.1", &a.sin_addr);
+        const std::string get = "GET /api/v1/teachers/" + keys.teacher + "/events HTTP/1.1\r\nHost: a\r\n\r\n";
+        if (::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || ::send(fd, get.data(), get.size(), MSG_NOSIGNAL) < 0)
+            closed = true;
+        // Open once its header and first line came.
+        wait([&] { return in.find("\r\n\r\nretry:") != std::string::npos; }, std::chrono::seconds(10));
+    }
+    ~ChangeStream() { ::close(fd); }
+
+    // The answer's header as it came ("" when none did).
+    std::string header() const { return in.substr(0, in.find("\r\n\r\n")); }
+    // Whether the count of events reached `count` within `within`.
+    bool changes(int count, std::chrono::milliseconds within)
+    {
+        return wait([&] { return events() >= count; }, within);
+    }
+    int events() const
+    {
+        int n = 0;
+        for (std::size_t at = in.find("event: change\n"); at != std::string::npos; at = in.find("event: change\n", at + 1))
+            ++n;
+        return n;
+    }
+    bool closed = false; // by the server (or never opened)
+
+private:
+    template <typename Done>
+    bool wait(Done done, std::chrono::milliseconds within)
+    {
+        const auto end = std::chrono::steady_clock::now() + within;
+        while (!done()) {
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
+            pollfd p{fd, POLLIN, 0};
+            if (closed || left.count() <= 0 || ::poll(&p, 1, int(left.count())) != 1)
+                return false;
+            char chunk[4096];
+            const ssize_t n = ::recv(fd, chunk, sizeof chunk, 0);
+            closed = n <= 0;
+            if (n > 0)
+                in.append(chunk, std::size_t(n));
+        }
+        return true;
+    }
+    int fd = -1;
+    std::string in;
+};
 
 // A PostgreSQL 15 cluster in a temporary folder, listening on a socket in that folder only.
 class PostgresCluster {

@@ -53,6 +53,50 @@ test(
   },
 );
 
+test(
+  "the teacher's page shows a pupil's save within a second, leaving the focus, the status and a file's preview as they were",
+  { timeout: 60000, skip },
+  async (t) => {
+    const cls = await classServer();
+    t.after(() => cls.close());
+    const game = await openGame(await newContext(), cls.link, 1);
+    assert.equal((await cls.save(game, { id: 'entry-before-page', range: 0, score: 45, name: 'はなこ' })).status, 200);
+    const page = await (await newContext()).newPage();
+    const streamed = page.waitForResponse((r) => r.url().endsWith('/events'));
+    await page.goto(cls.teacher);
+    assert.equal((await streamed).headers()['content-type'], 'text/event-stream');
+    const shown = (name) =>
+      page.waitForFunction(
+        (n) => [...document.querySelectorAll('#entries tr')].some((r) => r.cells[3]?.textContent === n),
+        { polling: 'mutation', timeout: 1000 },
+        name,
+      );
+    await page.waitForFunction(() => document.querySelector('#entries tr'));
+    await writeFile(join(scratch, 'tavon.rnk'), Buffer.from(rankingFile([['FILE', 20]])));
+    await (await page.$('#import')).uploadFile(join(scratch, 'tavon.rnk'));
+    await page.waitForFunction(() => !document.querySelector('#preview').hidden);
+    await page.evaluate(() => {
+      document.querySelector('#status').textContent = 'まだ読んでいる知らせ';
+    });
+    await page.focus('#entries button[aria-label="はなこ 45点 を一覧から取り消す"]');
+    assert.equal((await cls.save(game, { id: 'entry-after-page', range: 0, score: 40, name: 'さくら' })).status, 200);
+    await shown('さくら');
+    assert.deepEqual(
+      await page.evaluate(() => [
+        document.activeElement.getAttribute('aria-label'),
+        document.querySelector('#status').textContent,
+        document.querySelector('#preview').hidden,
+        document.querySelector('#lists table:first-child tbody tr:nth-child(2)').cells[1].textContent,
+      ]),
+      ['はなこ 45点 を一覧から取り消す', 'まだ読んでいる知らせ', false, 'さくら'],
+    );
+    // A burst of saves is shown whole.
+    for (const [i, name] of ['たろう', 'じろう', 'ゆい'].entries())
+      assert.equal((await cls.save(game, { id: `entry-burst-${i}`, range: 1, score: 30 + i, name })).status, 200);
+    for (const name of ['ゆい', 'たろう', 'じろう']) await shown(name);
+  },
+);
+
 // The first list as its rows' names, a row with a 取り消す button marked *; the names the table
 // of saved entries marks 取り消し済み (with 戻す); where the focus is.
 const firstList = (page) =>
