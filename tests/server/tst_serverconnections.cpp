@@ -233,7 +233,7 @@ private slots:
     }
 
     // Guards against a teacher's board that stays as it was: a class's change reaches a stream
-    // of its teacher's page within a second of the change's answer, whichever server process on
+    // of its teacher's page (how soon is the benchmark's to measure), whichever server process on
     // the same PostgreSQL made it, also after the database restarted (the stream is told of
     // that too); what changes nothing sends nothing. Each row's change follows a save of
     // "entry-one" made before the stream opened.
@@ -323,7 +323,7 @@ private slots:
             {"settings", {teachers + "settings", "{\"pupilsBlank\":false}"}}};
         const auto& [path, body] = changes.at(change);
         QCOMPARE(request(port, "POST", path, body, "10.7.0.2").status, 200);
-        QCOMPARE(stream.changes(before + 1, std::chrono::milliseconds(1000)), events > 0);
+        QCOMPARE(stream.changes(before + 1, std::chrono::milliseconds(events > 0 ? 15000 : 1000)), events > 0);
         QVERIFY(!stream.changes(before + events + 1, std::chrono::milliseconds(200))); // one event a change
         QVERIFY(!stream.closed);
     }
@@ -356,7 +356,7 @@ private slots:
                              "10.9." + std::to_string(i / 200) + "." + std::to_string(i % 200))
                          .status,
                      200);
-            QVERIFY2(reader.changes(i + 1, std::chrono::seconds(1)), qPrintable(QString("event %1").arg(i + 1)));
+            QVERIFY2(reader.changes(i + 1, std::chrono::seconds(15)), qPrintable(QString("event %1").arg(i + 1)));
         }
         for (const auto& c : unread)
             QVERIFY(c->closedBy(std::chrono::seconds(10)));
@@ -364,7 +364,7 @@ private slots:
         ChangeStream another(server.port, keys);
         QVERIFY(another.header().starts_with("HTTP/1.1 200"));
         QCOMPARE(save(server.port, keys, "after-streams", 0, 2, "g", "10.6.0.1", "other-device-1", 10).status, 200);
-        QVERIFY(reader.changes(changes + 1, std::chrono::seconds(1)) && another.changes(1, std::chrono::seconds(1)));
+        QVERIFY(reader.changes(changes + 1, std::chrono::seconds(15)) && another.changes(1, std::chrono::seconds(15)));
     }
 };
 
