@@ -5,13 +5,15 @@
 //   static page that shows the same modal message box (its markup taken from the game's, with
 //   the page's style sheet), the two taking turns;
 // - the countdown over a game of time-outs (five questions of 11 ticks, about 2 minutes):
-//   how far each tick ran from its 2-second mark, worst and median.
+//   how far each tick ran from its 2-second mark, worst and median;
+// - with the class server built (NUBORA_SERVER, or build/nubora1-server): the teacher's board,
+//   from a pupil's save answered to the board showing it, over eight saves, median and worst.
 import { readFileSync } from 'node:fs';
 import { copyFile, mkdtemp, rm, writeFile } from 'node:fs/promises';
 import { loadavg, tmpdir } from 'node:os';
 import { gzipSync } from 'node:zlib';
 import { join } from 'node:path';
-import { serve, launch, openGame, site } from '../tests/web/support.mjs';
+import { serve, launch, openGame, site, classServer, classProgram } from '../tests/web/support.mjs';
 import { ok } from '../tests/web/play.mjs';
 
 const median = (xs) => [...xs].sort((a, b) => a - b)[Math.floor(xs.length / 2)];
@@ -74,6 +76,33 @@ try {
   const worst = [...lags].sort((a, b) => b - a).slice(0, 5).map((l) => l.toFixed(1)).join(", ");
   console.log(`countdown, ${lags.length} ticks: median ${median(lags).toFixed(1)} ms from its mark; the worst: ${worst} ms`);
   await ctx.close();
+
+  if (classProgram) {
+    const cls = await classServer();
+    const ctx = await chromium.browser.createBrowserContext();
+    try {
+      const game = await openGame(ctx, cls.link, 1);
+      const board = await ctx.newPage();
+      await board.goto(cls.teacher);
+      await board.waitForSelector('#entries');
+      const delays = [];
+      for (let i = 0; i < 8; ++i) { // within a device's burst (ten requests, its tickets' among them)
+        const shown = board.waitForFunction((n) => [...document.querySelectorAll('#entries tr')].some((r) => r.cells[3]?.textContent === n),
+          { polling: 'mutation', timeout: 30000 }, `board${i}`);
+        shown.catch(() => {}); // awaited below, once the save is answered
+        const saved = await cls.save(game, { id: `board-bench-${i}`, range: i % 4, score: 20 + i, name: `board${i}` });
+        if (saved.status !== 200) throw new Error(`a save was refused: ${saved.status}`);
+        const answered = performance.now();
+        await shown;
+        delays.push(performance.now() - answered);
+      }
+      const slowest = Math.max(...delays).toFixed(0);
+      console.log(`teacher's board: a save shown ${median(delays).toFixed(0)} ms after its answer (median of ${delays.length}; the slowest ${slowest} ms)`);
+    } finally {
+      await ctx.close();
+      await cls.close();
+    }
+  }
 } finally {
   await chromium.close();
   server.close();
