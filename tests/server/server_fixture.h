@@ -127,6 +127,22 @@ inline std::string header(const Answer& a, const std::string& name)
 
 inline QJsonObject json(const Answer& a) { return QJsonDocument::fromJson(QByteArray::fromStdString(a.body)).object(); }
 
+// Appends to `in` what the socket `fd` has, waiting for it until `end`: false when nothing came
+// by then or the peer closed (then `closed` is set).
+inline bool receiveBy(int fd, std::string& in, bool& closed, std::chrono::steady_clock::time_point end)
+{
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
+    pollfd p{fd, POLLIN, 0};
+    if (fd < 0 || closed || left.count() <= 0 || ::poll(&p, 1, int(left.count())) != 1)
+        return false;
+    char chunk[4096];
+    const ssize_t n = ::recv(fd, chunk, sizeof chunk, 0);
+    closed = n <= 0;
+    if (n > 0)
+        in.append(chunk, std::size_t(n));
+    return n > 0;
+}
+
 struct Saved {
     int range, score;
     QString name;
@@ -188,17 +204,9 @@ private:
     bool wait(Done done, std::chrono::milliseconds within)
     {
         const auto end = std::chrono::steady_clock::now() + within;
-        while (!done()) {
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
-            pollfd p{fd, POLLIN, 0};
-            if (closed || left.count() <= 0 || ::poll(&p, 1, int(left.count())) != 1)
+        while (!done())
+            if (!receiveBy(fd, in, closed, end))
                 return false;
-            char chunk[4096];
-            const ssize_t n = ::recv(fd, chunk, sizeof chunk, 0);
-            closed = n <= 0;
-            if (n > 0)
-                in.append(chunk, std::size_t(n));
-        }
         return true;
     }
     int fd = -1;

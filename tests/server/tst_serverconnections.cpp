@@ -85,19 +85,7 @@ public:
     }
 
 private:
-    bool receive(std::string& in, std::chrono::steady_clock::time_point end)
-    {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
-        pollfd p{fd, POLLIN, 0};
-        if (fd < 0 || left.count() <= 0 || ::poll(&p, 1, int(left.count())) != 1)
-            return false;
-        char chunk[4096];
-        const ssize_t n = ::recv(fd, chunk, sizeof chunk, 0);
-        closed = n <= 0;
-        if (n > 0)
-            in.append(chunk, std::size_t(n));
-        return n > 0;
-    }
+    bool receive(std::string& in, std::chrono::steady_clock::time_point end) { return receiveBy(fd, in, closed, end); }
     void close()
     {
         if (fd >= 0)
