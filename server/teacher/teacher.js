@@ -242,11 +242,7 @@ function follow() {
     reading = true;
     while (again) {
       again = false;
-      if ($('pupils-blank').disabled && mistakes) {
-        await new Promise((wait) => setTimeout(wait, 200));
-        again = true;
-        continue;
-      }
+      await settingSent.catch(() => {}); // its own reading first: the box keeps what the teacher chose
       const focused = document.activeElement;
       await show(true).catch(() => {});
       if (last && !focused?.isConnected && document.activeElement === document.body)
@@ -300,8 +296,12 @@ function settingSaid() {
     : '今は、生徒が「初期化」を押してもクラスの成績一覧は消えません（消せるのは先生だけです）。';
 }
 
-$('pupils-blank').addEventListener('change', async (event) => {
-  const box = event.target;
+// The setting being sent, and the reading after it (follow's readings wait for it).
+let settingSent = Promise.resolve();
+$('pupils-blank').addEventListener('change', (event) => {
+  settingSent = sendSetting(event.target);
+});
+async function sendSetting(box) {
   box.disabled = true;
   try {
     await post('settings', JSON.stringify({ pupilsBlank: box.checked }), 'application/json');
@@ -319,7 +319,7 @@ $('pupils-blank').addEventListener('change', async (event) => {
       : '生徒の「初期化」では一覧が消えないようにしました。',
   );
   box.focus();
-});
+}
 
 async function act(change, question) {
   if (!confirm(question)) return;
