@@ -1,25 +1,20 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The results window's save and clearing against the ranking file as it is on disk: a file
-// that cannot be written where the window looks for it, and another running copy that saves,
-// clears or holds the lock while the window is open; and the class's lists on a class server.
+// The results window on a class link: the class's lists saved, cleared and read on a class
+// server (a canned one, or the real nubora1-server), the desktop beside the class's pages.
 #include "classlink/class_ranking.h"
 #include "game/form1.h"
-#include "storage/ranking_file.h"
 #include "support/canned_server.h"
 #include "support/class_server.h"
 #include "support/ranking_bytes.h"
 #include "support/results_fixture.h"
 
 #include <QApplication>
-#include <QDir>
 #include <QFile>
 #include <QJsonArray>
 #include <QRegularExpression>
 #include <QTest>
-#include <QTimer>
 
 #include <signal.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace resultsfixture;
@@ -29,22 +24,7 @@ using rankingbytes::record;
 class Form3SavingTest : public ResultsFixture {
     Q_OBJECT
 
-    // Types `name` into the name box, then clears the lists (初期化, answered OK) or saves (Enter).
-    void typeThenSaveOrClear(Form3& form, const QString& name, bool clearing);
-
 private slots:
-    // Guards against a failed save or clearing passing silently or keeping the window open, and
-    // against a ranking file in an unusual place crashing the window or hiding what could be read.
-    void failedWriteIsReported_data();
-    void failedWriteIsReported();
-
-    // Guards against 戻る writing the lists as the window read them, which would drop what
-    // another running copy saved or cleared while this window was open, and against a window
-    // frozen while its save waits for another copy's lock: the other copy here lets go only
-    // from a timer of this program's event loop.
-    void returnSavesTheEntryIntoTheFileAsItIsNow_data();
-    void returnSavesTheEntryIntoTheFileAsItIsNow();
-
     // Guards against a class link sending the lists to another address than the server's API.
     void classLinkNamesTheApi_data();
     void classLinkNamesTheApi();
@@ -93,121 +73,6 @@ private:
     QString kept(const QString& key, const char* what = ".outbox") const { return dir->fallbackDir + "/classes/" + key + what; }
     classlink::Outbox outbox(const QString& key, const char* what = ".outbox") const { return classlink::Outbox(kept(key, what)); }
 };
-
-void Form3SavingTest::typeThenSaveOrClear(Form3& form, const QString& name, bool clearing)
-{
-    QTest::keyClicks(form.Text1, name);
-    if (!clearing)
-        return QTest::keyClick(form.Text1, Qt::Key_Return);
-    fake->answers.push_back(ui::Answer::Ok);
-    QTest::mouseClick(form.Command2, Qt::LeftButton);
-}
-
-void Form3SavingTest::failedWriteIsReported_data()
-{
-    QTest::addColumn<QString>("place");
-    QTest::addColumn<bool>("clearing");
-    QTest::addColumn<QStringList>("names");
-    const QString here = QStringLiteral("ここです！");
-    const QStringList alone{here, "", "", "", ""};
-    QTest::newRow("no directory can be made, Enter") << "nowhere" << false << alone;
-    QTest::newRow("no directory can be made, 初期化 answered OK") << "nowhere" << true << alone;
-    QTest::newRow("tavon.rnk is a directory") << "directory" << false << alone;
-    QTest::newRow("tavon.rnk is a named pipe") << "pipe" << false << alone;
-    QTest::newRow("tavon.rnk links into a missing directory") << "link" << false << alone;
-    QTest::newRow("another copy keeps the lock") << "lock" << false << QStringList{"A", "B", here, "C", "D"};
-}
-
-void Form3SavingTest::failedWriteIsReported()
-{
-    QFETCH(QString, place);
-    QFETCH(bool, clearing);
-    QFETCH(QStringList, names);
-    // The player's own directory cannot be made, nor in the first rows the program's.
-    const QString plain = dir->path(QStringLiteral("plain"));
-    QVERIFY(rankingbytes::writeFile(plain, "x"));
-    wiring->rankingOptions().fallbackDirectory = plain + QStringLiteral("/own-data");
-    int otherCopy = -1;
-    if (place == QStringLiteral("nowhere")) {
-        wiring->rankingOptions().programDirectory = plain + QStringLiteral("/program");
-    } else if (place == QStringLiteral("directory")) {
-        QVERIFY(QDir().mkpath(rankingPath()));
-    } else if (place == QStringLiteral("pipe")) {
-        QCOMPARE(::mkfifo(QFile::encodeName(rankingPath()).constData(), 0666), 0);
-    } else if (place == QStringLiteral("link")) {
-        QVERIFY(QFile::link(dir->path(QStringLiteral("gone/tavon.rnk")), rankingPath()));
-    } else {
-        writeRanking(usual);
-        wiring->rankingOptions().lockWait = std::chrono::milliseconds(200);
-        otherCopy = rankingbytes::holdSaveLock(rankingPath());
-        QVERIFY(otherCopy >= 0);
-    }
-
-    Form3& form = openResults(35, 2);
-    QCOMPARE(captions(form.namae), names);
-    typeThenSaveOrClear(form, "Ann", clearing);
-
-    QCOMPARE(fake->messages.size(), std::size_t(clearing ? 2 : 1));
-    const ui::Message& message = fake->messages.back();
-    QCOMPARE(message.text, clearing ? QStringLiteral("成績一覧を消去できませんでした。")
-                                    : QStringLiteral("成績を保存できませんでした。"));
-    QCOMPARE(message.title, clearing ? QStringLiteral("初期化") : QStringLiteral("保存"));
-    QVERIFY(message.icon == ui::Icon::Exclamation);
-    QVERIFY(message.buttons == ui::Buttons::Ok);
-    QVERIFY(!wiring->resultsExist());
-    if (otherCopy >= 0) {
-        QCOMPARE(fileBytes(), usual);
-        ::close(otherCopy);
-    }
-}
-
-void Form3SavingTest::returnSavesTheEntryIntoTheFileAsItIsNow_data()
-{
-    QTest::addColumn<QString>("other"); // what another running copy does while the window is open
-    QTest::addColumn<QByteArray>("range2");
-
-    QTest::newRow("the other copy saved 45 in the same range")
-        << "save" << record("A", 50) + record("Oth", 45) + record("B", 40) + record("Kim", 35) + record("C", 30);
-    QTest::newRow("the other copy cleared the lists") << "clear" << record("Kim", 35) + blankRecords(4);
-    QTest::newRow("the other copy holds the lock a while")
-        << "lock" << record("A", 50) + record("B", 40) + record("Kim", 35) + record("C", 30) + record("D", 20);
-}
-
-void Form3SavingTest::returnSavesTheEntryIntoTheFileAsItIsNow()
-{
-    QFETCH(QString, other);
-    QFETCH(QByteArray, range2);
-
-    writeRanking(usual);
-    wiring->rankingOptions().lockWait = std::chrono::seconds(3);
-    Form3& form = openResults(35, 2);
-    QCOMPARE(form.namae(2).caption(), QStringLiteral("ここです！"));
-    QTest::keyClicks(form.Text1, "Kim");
-
-    int otherCopy = -1;
-    if (other == QLatin1String("lock")) {
-        otherCopy = rankingbytes::holdSaveLock(rankingPath());
-        QVERIFY(otherCopy >= 0);
-        QTimer::singleShot(300, [&] {
-            ::close(otherCopy);
-            otherCopy = -1;
-        });
-    } else {
-        results::BestFiveLists otherLists;
-        storage::RankingFile copy(dir->options());
-        copy.read(otherLists);
-        QVERIFY(other == QLatin1String("clear") ? copy.blank() : copy.save({2, 45, u"Oth"}));
-        copy.close();
-    }
-
-    QTest::keyClick(form.Text1, Qt::Key_Return);
-    QCOMPARE(otherCopy, -1);
-    QVERIFY(fake->messages.empty());
-    const QByteArray expected = other == QLatin1String("clear")
-                                    ? blankRecords(10) + range2 + blankRecords(60)
-                                    : usual.left(10 * 12) + range2 + usual.mid(15 * 12, 6 * 12) + blankRecords(54);
-    QCOMPARE(fileBytes().toHex(' '), expected.toHex(' '));
-}
 
 void Form3SavingTest::classLinkKeepsTheListsOnTheServer_data()
 {

@@ -71,3 +71,12 @@ Form3& ResultsFixture::openResults(int tensu, int hani)
     wiring->showResults(false);
     return wiring->form3();
 }
+
+void ResultsFixture::typeThenSaveOrClear(Form3& form, const QString& name, bool clearing)
+{
+    QTest::keyClicks(form.Text1, name);
+    if (!clearing)
+        return QTest::keyClick(form.Text1, Qt::Key_Return);
+    fake->answers.push_back(ui::Answer::Ok);
+    QTest::mouseClick(form.Command2, Qt::LeftButton);
+}

@@ -43,6 +43,8 @@ protected:
     void writeRanking(const QByteArray& bytes);
     // The window with the score tensu in range hani, as the menu opens it (not modal).
     Form3& openResults(int tensu, int hani);
+    // Types `name` into the name box, then clears the lists (初期化, answered OK) or saves (Enter).
+    void typeThenSaveOrClear(Form3& form, const QString& name, bool clearing);
 
     std::unique_ptr<ProgramDir> dir;
     std::unique_ptr<FakeServices> fake;
