@@ -59,7 +59,8 @@ QString described(const QString& name, int left, int top, int width, int height,
                   std::optional<QRgb> text)
 {
     const auto colour = [](std::optional<QRgb> c) { return c ? QString::number(*c, 16) : QStringLiteral("-"); };
-    return QStringLiteral("%1 %2,%3 %4x%5 %6 %7").arg(name).arg(left).arg(top).arg(width).arg(height).arg(colour(back), colour(text));
+    return QString::asprintf("%s %d,%d %dx%d ", qPrintable(name), left, top, width, height) + colour(back) + ' '
+           + colour(text);
 }
 QStringList described(const design::Window& d)
 {
@@ -126,8 +127,8 @@ void checkControl(ui::Form& form, const QImage& image, const Expect& e)
     const QRect onScreen(control->mapTo(form.client(), QPoint(0, 0)), control->size());
     const QRect placed = e.inFrame ? control->geometry() : onScreen;
     QVERIFY2(placed == (e.sizedToText ? QRect(e.rect.topLeft(), placed.size()) : e.rect),
-             qPrintable(QStringLiteral("%1 at %2,%3 %4x%5").arg(e.name).arg(placed.x()).arg(placed.y())
-                            .arg(placed.width()).arg(placed.height())));
+             qPrintable(QString::asprintf("%s at %d,%d %dx%d", qPrintable(e.name), placed.x(), placed.y(),
+                                          placed.width(), placed.height())));
     const QRgb shows = dominant(image, onScreen);
     const auto hex = [](QRgb c) { return QStringLiteral("#%1").arg(c, 6, 16, QLatin1Char('0')); };
     QVERIFY2(!e.back || shows == *e.back, qPrintable(QStringLiteral("%1 shows %2").arg(e.name, hex(shows))));

@@ -88,20 +88,28 @@ struct Reals {
 // characters, lone surrogates, and names one character too long for the 10-byte field.
 std::vector<std::u16string> names()
 {
-    return {u"", u"やまだ", u"山田太郎", u"山田 太郎", u"ﾔﾏﾀﾞﾀﾛｳ", u"Taro", u"ABCDEFGHIJ", u"ABCDEFGHIJK",
+    const std::u16string all[] = {u"", u"やまだ", u"山田太郎", u"山田 太郎", u"ﾔﾏﾀﾞﾀﾛｳ", u"Taro", u"ABCDEFGHIJ", u"ABCDEFGHIJK",
             u"あいうえお", u"あいうえおか", u"ﾊﾟﾋﾟﾌﾟﾍﾟﾎﾟ", u"ﾊﾟﾋﾟﾌﾟﾍﾟﾎﾟｰ", u"〜‖−—¢£¬", u"①Ⅻ㈱∑",
             u"髙﨑", u"¥\\~", u"😀", u"a😀bcdefghi", u"한국어", u"Ωéß", u"か\u3099", u"a\tb\nc",
-            std::u16string{u'\0', u'x'}, std::u16string{char16_t(0xD800)}, std::u16string{char16_t(0xDC00), u'a'},
             u"ここです！", u"     ", u"𠮟る"};
+    std::vector<std::u16string> list(std::begin(all), std::end(all));
+    list.push_back({u'\0', u'x'});
+    list.push_back({char16_t(0xD800)});
+    list.push_back({char16_t(0xDC00), u'a'});
+    return list;
 }
 
 // Name fields as a ranking file may hold them: valid Shift-JIS, padding, cut pairs, bytes
 // that are no character, and code page 932's own rows (NEC and IBM extensions).
 std::vector<std::string> fields()
 {
-    return {"\x82\xa0\x82\xa2", std::string("\x82\xa0\0\0 ", 5), "\x81", "\x82\x20", "\x80\xa0\xfd\xfe\xff",
+    const std::string all[] = {"\x82\xa0\x82\xa2", "\x81", "\x82\x20", "\x80\xa0\xfd\xfe\xff",
             "\xb1\xdf", "\\~", "\x87\x40\x87\x90", "\xfa\x40\xfb\xfc", "\xed\x40", "\xeb\x40", "  a  ",
-            std::string("\0a", 2), "\x82\x7f", "\x81\x5f\x81\x60", "\xff\x82\xa0\x82"};
+            "\x82\x7f", "\x81\x5f\x81\x60", "\xff\x82\xa0\x82"};
+    std::vector<std::string> list(std::begin(all), std::end(all));
+    list.push_back(std::string("\x82\xa0\0\0 ", 5));
+    list.push_back(std::string("\0a", 2));
+    return list;
 }
 
 std::string recordLines(const std::string& image)
@@ -351,10 +359,12 @@ int main(int argc, char** argv)
     }
 
     Reals uniform{2024};
-    replayDraws("uniform", [&] { return uniform.uniform(); }, 600);
+    const question::Draw fromUniform = [&] { return uniform.uniform(); };
+    replayDraws("uniform", fromUniform, 600);
     const std::vector<double> edges = edgeReals();
     Reals picks{7};
-    replayDraws("edges", [&] { return edges[picks.next() % edges.size()]; }, 600);
+    const question::Draw fromEdges = [&] { return edges[picks.next() % edges.size()]; };
+    replayDraws("edges", fromEdges, 600);
     replaySeeded();
     replayLogs();
     replayNumbers();
