@@ -128,3 +128,12 @@ export async function compose(page, engine, reading, text, composing = async () 
 
 export const strip = (page, key) => page.evaluate((k) => document.querySelector(`#strip [data-key=${k}]`)?.textContent ?? null, key);
 export const names = (page) => page.$$eval('dialog[open] [data-name^=namae]', (cells) => cells.map((c) => c.textContent).join());
+
+// A game's page (as useSite's `open` makes it) with its start message answered, sized to
+// `viewport`; or to the results window whole at `scale`, once the page has taken that scale.
+export async function answeredPage(open, seed, { scale, hasTouch = false, viewport, ...options }) {
+  const page = await open(seed, { viewport: viewport || { width: 580 * scale, height: 480 * scale, hasTouch }, ...options });
+  if (scale) await page.waitForFunction((s) => getComputedStyle(document.documentElement).getPropertyValue('--scale').trim() === String(s), {}, scale);
+  await ok(page);
+  return page;
+}
