@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The page where the browser lacks a part or storage fails: no WebAssembly, a game library
-// slow or failing to load, no IndexedDB, no storage at all, a write refused, the browser's data
-// cleared during a game; tabs saving at once, with or without IndexedDB and Web Locks; and the
-// teacher's import, asked first, of files no list is made of.
+// The page where the browser's storage fails: no IndexedDB, no storage at all, a write refused,
+// the browser's data cleared during a game; tabs saving at once, with or without IndexedDB and
+// Web Locks; and the teacher's import, asked first, of files no list is made of. (A browser
+// that cannot run the game: devices.test.mjs.)
 import { test } from 'node:test';
 import assert from 'node:assert/strict';
 import { writeFile } from 'node:fs/promises';
@@ -17,51 +17,6 @@ const message = async (page) => {
   await page.waitForSelector('dialog.message[open] p');
   return page.evaluate(() => [...document.querySelectorAll('dialog.message[open] p')].pop().textContent);
 };
-
-// The game library taken away, or its loading failing: the page says so in Japanese, and
-// nothing of the game window (made while the library loads) stays.
-const unloaded = [
-  { what: 'without WebAssembly', before: () => { delete globalThis.WebAssembly; },
-    says: 'このブラウザーでは、このゲームを動かせません。新しいブラウザーで開いてください。' },
-  { what: 'when the game library fails to load', before: () => {
-    Object.defineProperty(globalThis, 'createNubora', { configurable: true, set() {
-      Object.defineProperty(globalThis, 'createNubora', { value: () => Promise.reject(new Error('lost')), writable: true, configurable: true });
-    } });
-  }, says: 'ゲームを読み込めませんでした。ページを開き直してください。' },
-  { what: 'when its WebAssembly fails to compile', before: () => {
-    WebAssembly.compileStreaming = WebAssembly.instantiate = () => Promise.reject(new TypeError('lost'));
-  }, says: 'ゲームを読み込めませんでした。ページを開き直してください。' },
-];
-for (const u of unloaded) {
-  test(`${u.what} the page says so in Japanese`, async () => {
-    const page = await open(1, { before: u.before });
-    assert.equal(await page.$eval('#failure', (el) => (el.hidden ? null : el.textContent)), u.says);
-    assert.equal(await page.$eval('#page', (el) => el.childElementCount), 0);
-  });
-}
-
-test('while the game library loads the page shows its notice alone, then the game window with its start message', async () => {
-  const page = await open(1, { wait: false, before: () => {
-    const held = new Promise((resolve) => { globalThis.releaseLibrary = resolve; });
-    Object.defineProperty(globalThis, 'createNubora', { configurable: true, set(load) {
-      Object.defineProperty(globalThis, 'createNubora', { value: (...a) => held.then(() => load(...a)), writable: true, configurable: true });
-    } });
-  } });
-  // What the pupil sees and a screen reader reads: the notice on the screen, or the game.
-  const shown = () => page.evaluate(() => {
-    const notice = document.getElementById('loading')?.getBoundingClientRect();
-    const form = document.querySelector('main.form1');
-    return { notice: Boolean(notice && notice.height && notice.bottom <= innerHeight), game: getComputedStyle(form).visibility };
-  });
-  await page.waitForSelector('main.form1 [data-name=Command1]');
-  assert.deepEqual(await shown(), { notice: true, game: 'hidden' });
-  assert.equal(await page.$('aria/スタート[role="button"]'), null);
-  await page.evaluate(() => globalThis.releaseLibrary());
-  await page.waitForSelector('dialog.message[open]');
-  assert.deepEqual(await shown(), { notice: false, game: 'visible' });
-  await ok(page);
-  assert.ok(await page.$('aria/スタート[role="button"]'));
-});
 
 // Each case: what is taken from the browser, the message at the start (null: none), whether
 // the browser's data is cleared during the game, whether a saved game is kept, and the
