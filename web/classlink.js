@@ -221,7 +221,7 @@ export async function openClass(key, M) {
     // A class round's calls (round.js): GET round (tail ''), POST round/join and round/answers;
     // as request() answers. roundEvents: the address of the class's event stream.
     round: (tail = '', body = undefined) => request(`/round${tail}`, body),
-    roundEvents: `${api.href}/events?device=${device}`,
+    roundEvents: `${api.href}/events`,
     // The name last typed on this device in the results window for this class, if any.
     pupilName: async () => (await known()).pupil ?? null,
     note: null, // a line for the results window: its lists are not the class's as they are now
