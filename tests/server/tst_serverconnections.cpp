@@ -9,6 +9,8 @@
 // pupil's client's 10 s, and the server grows by less than 48 MB.
 #include "server_fixture.h"
 
+#include "server/http_server.h"
+
 #include <QFile>
 #include <QTest>
 
@@ -66,6 +68,8 @@ private slots:
     // open or sends, another device's save is answered within a pupil's client's 10 s, the
     // hostile requests are refused as the row says (with the server's JSON error, then closed),
     // and the server grows by less than 48 MB (a flood of header lines read whole: 240 MB).
+    // A class's event streams fill as its limit says, the teacher's and the pupils' each their
+    // own: one side full leaves the other all of its places.
     void hostileConnections_data()
     {
         QTest::addColumn<QString>("kind");
@@ -83,6 +87,8 @@ private slots:
         // (a class's streams of the teacher's page are connections too, held by the same limits)
         QTest::newRow("32 event streams, never read")
             << "streams" << 32 << QByteArray("GET /api/v1/teachers/TEACHER/events HTTP/1.1\r\n\r\n") << 200;
+        QTest::newRow("100 pupils' event streams, never read")
+            << "streams" << 100 << QByteArray("GET /api/v1/classes/KEY/events HTTP/1.1\r\n\r\n") << 200;
         QTest::newRow("20,000 header lines of 8 kB") << "flood" << 1 << QByteArray("GET / HTTP/1.1\r\n") << 0;
         QByteArray fields = "GET /api/v1/classes/KEY HTTP/1.1\r\n";
         for (int i = 0; i < 150; ++i)
@@ -146,8 +152,22 @@ private slots:
         QVERIFY2(kind != "crowd" || (served >= 240 && served < count), qPrintable(QString("%1 served").arg(served)));
         for (std::size_t i = 1; status && kind != "crowd" && i < hostile.size(); ++i)
             answered(*hostile[i]);
-        if (kind == "streams") // past a keep-alive connection's 5 s of silence, still open
+        if (kind == "streams") { // past a keep-alive connection's 5 s of silence, still open
             QVERIFY(!hostile[0]->closedBy(std::chrono::seconds(6)));
+            // The class's streams of this side are full; the other side's are its own, as many.
+            const bool teachers = bytes.contains("/teachers/");
+            const server::HttpLimits limits;
+            const auto open = [&](bool teacher) {
+                hostile.push_back(std::make_unique<RawConnection>(server.port, "127.0.0.3"));
+                hostile.back()->send("GET /api/v1/" + (teacher ? "teachers/" + keys.teacher : "classes/" + keys.pupils)
+                                     + "/events HTTP/1.1\r\n\r\n");
+                return hostile.back()->answer(std::chrono::seconds(10)).status;
+            };
+            QCOMPARE(open(teachers), 503);
+            for (std::size_t i = 0; i < (teachers ? limits.pupilStreamsPerClass : limits.streamsPerClass); ++i)
+                QCOMPARE(open(!teachers), 200);
+            QCOMPARE(open(!teachers), 503);
+        }
         const long grown = residentMegabytes(server.processId()) - before;
         QVERIFY2(before > 0 && grown < 48, qPrintable(QString("grew by %1 MB").arg(grown)));
     }
