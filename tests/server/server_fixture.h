@@ -4,7 +4,8 @@
 // What the class server's tests share besides the server itself (support/class_server.h): a
 // PostgreSQL cluster of its own in a temporary folder, run as a plain user (nobody, when the
 // test runs as root), an HTTP client whose requests can say which pupil's address and device
-// they come from, and what the tests read of a class: its teacher's view, its ranking file.
+// they come from, connections of the test's own (raw bytes, event streams), and what the tests
+// read of a class: its teacher's view, its ranking file.
 #include "support/class_server.h"
 #include "support/played_game.h"
 #include "support/ranking_bytes.h"
@@ -21,9 +22,11 @@
 #include <httplib.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <map>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -143,6 +146,75 @@ inline bool receiveBy(int fd, std::string& in, bool& closed, std::chrono::steady
     return n > 0;
 }
 
+// A connection of the test's own to the server, from a loopback address of its choice (the
+// server counts connections per address), sending whatever bytes a row needs.
+class RawConnection {
+public:
+    // receiveBuffer: the socket's SO_RCVBUF, when not 0 (a client that takes little at once).
+    RawConnection(int port, const char* from, int receiveBuffer = 0)
+    {
+        fd = ::socket(AF_INET, SOCK_STREAM, 0);
+        if (receiveBuffer)
+            ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        ::inet_pton(AF_INET, from, &a.sin_addr);
+        if (::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
+            close();
+            return;
+        }
+        a.sin_port = htons(std::uint16_t(port));
+        ::inet_pton(AF_INET, "127.0.0.1", &a.sin_addr);
+        if (::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0)
+            close();
+    }
+    ~RawConnection() { close(); }
+    bool connected() const { return fd >= 0; }
+    bool send(std::string_view bytes)
+    {
+        return fd >= 0 && ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL) == ssize_t(bytes.size());
+    }
+
+    // The answer that came within `within`: its status (0: none, or the connection closed
+    // first) and body.
+    Answer answer(std::chrono::milliseconds within)
+    {
+        const auto end = std::chrono::steady_clock::now() + within;
+        std::string in;
+        for (;;) {
+            const std::size_t head = in.find("\r\n\r\n");
+            if (head != std::string::npos) {
+                const std::size_t length = in.find("Content-Length: ");
+                const std::size_t size = length < head ? std::stoul(in.substr(length + 16)) : 0;
+                if (in.size() >= head + 4 + size)
+                    return {std::atoi(in.c_str() + 9), in.substr(head + 4, size)};
+            }
+            if (!receive(in, end))
+                return {0, in};
+        }
+    }
+    // Whether the server closed the connection within `within` (what it still sent is dropped).
+    bool closedBy(std::chrono::milliseconds within)
+    {
+        const auto end = std::chrono::steady_clock::now() + within;
+        std::string in;
+        while (receive(in, end))
+            in.clear();
+        return closed;
+    }
+
+private:
+    bool receive(std::string& in, std::chrono::steady_clock::time_point end) { return receiveBy(fd, in, closed, end); }
+    void close()
+    {
+        if (fd >= 0)
+            ::close(fd);
+        fd = -1;
+    }
+    int fd = -1;
+    bool closed = false;
+};
+
 struct Saved {
     int range, score;
     QString name;
@@ -164,18 +236,20 @@ inline ClassState teacherView(int port, const ClassKeys& keys)
     return s;
 }
 
-// The teacher's page's stream of a class's changes (GET …/events), read as they come on a
-// socket of its own: the answer's header, then how many "change" events came.
+// A class's event stream, read as it comes on a socket of its own: the teacher's page's
+// (GET /api/v1/teachers/KEY/events) or, `pupils`, the pupils' (GET /api/v1/classes/KEY/events);
+// the answer's header, then how many events of each name came.
 class ChangeStream {
 public:
-    ChangeStream(int port, const ClassKeys& keys)
+    ChangeStream(int port, const ClassKeys& keys, bool pupils = false)
     {
         fd = ::socket(AF_INET, SOCK_STREAM, 0);
         sockaddr_in a{};
         a.sin_family = AF_INET;
         a.sin_port = htons(std::uint16_t(port));
         ::inet_pton(AF_INET, "127.0.0.1", &a.sin_addr);
-        const std::string get = "GET /api/v1/teachers/" + keys.teacher + "/events HTTP/1.1\r\nHost: a\r\n\r\n";
+        const std::string get = "GET /api/v1/" + (pupils ? "classes/" + keys.pupils : "teachers/" + keys.teacher)
+                                + "/events HTTP/1.1\r\nHost: a\r\n\r\n";
         if (::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || ::send(fd, get.data(), get.size(), MSG_NOSIGNAL) < 0)
             closed = true;
         // Open once its header and first line came.
@@ -185,15 +259,18 @@ public:
 
     // The answer's header as it came ("" when none did).
     std::string header() const { return in.substr(0, in.find("\r\n\r\n")); }
-    // Whether the count of events reached `count` within `within`.
-    bool changes(int count, std::chrono::milliseconds within)
+    // Whether the count of "change" ("round", `name`) events reached `count` within `within`.
+    bool changes(int count, std::chrono::milliseconds within) { return heard("change", count, within); }
+    bool rounds(int count, std::chrono::milliseconds within) { return heard("round", count, within); }
+    bool heard(const std::string& name, int count, std::chrono::milliseconds within)
     {
-        return wait([&] { return events() >= count; }, within);
+        return wait([&] { return events(name) >= count; }, within);
     }
-    int events() const
+    int events(const std::string& name = "change") const
     {
+        const std::string line = "event: " + name + "\n";
         int n = 0;
-        for (std::size_t at = in.find("event: change\n"); at != std::string::npos; at = in.find("event: change\n", at + 1))
+        for (std::size_t at = in.find(line); at != std::string::npos; at = in.find(line, at + 1))
             ++n;
         return n;
     }

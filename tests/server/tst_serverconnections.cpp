@@ -1,12 +1,15 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The class server against connections that would hold it, and the teacher's page's streams
-// of changes: the real nubora1-server on a loopback port over SQLite in a temporary folder (the
-// streams also over a PostgreSQL of the test's own, through two servers), and connections of
-// the test's own from another loopback address (127.0.0.2) that stay silent, send slowly, stay
-// idle, come too many, flood header lines, open the teacher's page's event stream and never
-// read it, or send what the server refuses. Another device's save is still answered within a
+// The class server against connections that would hold it, and the event streams of the
+// teacher's page (changes, rounds) and of the pupils' (rounds started): the real
+// nubora1-server on a loopback port over SQLite in a temporary folder (the streams also over a
+// PostgreSQL of the test's own, through two servers), and connections of the test's own from
+// another loopback address (127.0.0.2) that stay silent, send slowly, stay idle, come too
+// many, flood header lines, open event streams and never read them, or send what the server
+// refuses. Another device's save is still answered within a
 // pupil's client's 10 s, and the server grows by less than 48 MB.
 #include "server_fixture.h"
+
+#include "server/http_server.h"
 
 #include <QFile>
 #include <QTest>
@@ -26,75 +29,6 @@ using namespace serverfixture;
 using rankingbytes::blankRecords;
 
 namespace {
-
-// A connection of the test's own to the server, from a loopback address of its choice (the
-// server counts connections per address), sending whatever bytes a row needs.
-class RawConnection {
-public:
-    // receiveBuffer: the socket's SO_RCVBUF, when not 0 (a client that takes little at once).
-    RawConnection(int port, const char* from, int receiveBuffer = 0)
-    {
-        fd = ::socket(AF_INET, SOCK_STREAM, 0);
-        if (receiveBuffer)
-            ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        ::inet_pton(AF_INET, from, &a.sin_addr);
-        if (::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
-            close();
-            return;
-        }
-        a.sin_port = htons(std::uint16_t(port));
-        ::inet_pton(AF_INET, "127.0.0.1", &a.sin_addr);
-        if (::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0)
-            close();
-    }
-    ~RawConnection() { close(); }
-    bool connected() const { return fd >= 0; }
-    bool send(std::string_view bytes)
-    {
-        return fd >= 0 && ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL) == ssize_t(bytes.size());
-    }
-
-    // The answer that came within `within`: its status (0: none, or the connection closed
-    // first) and body.
-    Answer answer(std::chrono::milliseconds within)
-    {
-        const auto end = std::chrono::steady_clock::now() + within;
-        std::string in;
-        for (;;) {
-            const std::size_t head = in.find("\r\n\r\n");
-            if (head != std::string::npos) {
-                const std::size_t length = in.find("Content-Length: ");
-                const std::size_t size = length < head ? std::stoul(in.substr(length + 16)) : 0;
-                if (in.size() >= head + 4 + size)
-                    return {std::atoi(in.c_str() + 9), in.substr(head + 4, size)};
-            }
-            if (!receive(in, end))
-                return {0, in};
-        }
-    }
-    // Whether the server closed the connection within `within` (what it still sent is dropped).
-    bool closedBy(std::chrono::milliseconds within)
-    {
-        const auto end = std::chrono::steady_clock::now() + within;
-        std::string in;
-        while (receive(in, end))
-            in.clear();
-        return closed;
-    }
-
-private:
-    bool receive(std::string& in, std::chrono::steady_clock::time_point end) { return receiveBy(fd, in, closed, end); }
-    void close()
-    {
-        if (fd >= 0)
-            ::close(fd);
-        fd = -1;
-    }
-    int fd = -1;
-    bool closed = false;
-};
 
 // The resident memory of a process in MB, from /proc/PID/status.
 long residentMegabytes(qint64 pid)
@@ -134,6 +68,8 @@ private slots:
     // open or sends, another device's save is answered within a pupil's client's 10 s, the
     // hostile requests are refused as the row says (with the server's JSON error, then closed),
     // and the server grows by less than 48 MB (a flood of header lines read whole: 240 MB).
+    // A class's event streams fill as its limit says, the teacher's and the pupils' each their
+    // own: one side full leaves the other all of its places.
     void hostileConnections_data()
     {
         QTest::addColumn<QString>("kind");
@@ -151,6 +87,8 @@ private slots:
         // (a class's streams of the teacher's page are connections too, held by the same limits)
         QTest::newRow("32 event streams, never read")
             << "streams" << 32 << QByteArray("GET /api/v1/teachers/TEACHER/events HTTP/1.1\r\n\r\n") << 200;
+        QTest::newRow("100 pupils' event streams, never read")
+            << "streams" << 100 << QByteArray("GET /api/v1/classes/KEY/events HTTP/1.1\r\n\r\n") << 200;
         QTest::newRow("20,000 header lines of 8 kB") << "flood" << 1 << QByteArray("GET / HTTP/1.1\r\n") << 0;
         QByteArray fields = "GET /api/v1/classes/KEY HTTP/1.1\r\n";
         for (int i = 0; i < 150; ++i)
@@ -214,57 +152,78 @@ private slots:
         QVERIFY2(kind != "crowd" || (served >= 240 && served < count), qPrintable(QString("%1 served").arg(served)));
         for (std::size_t i = 1; status && kind != "crowd" && i < hostile.size(); ++i)
             answered(*hostile[i]);
-        if (kind == "streams") // past a keep-alive connection's 5 s of silence, still open
+        if (kind == "streams") { // past a keep-alive connection's 5 s of silence, still open
             QVERIFY(!hostile[0]->closedBy(std::chrono::seconds(6)));
+            // The class's streams of this side are full; the other side's are its own, as many.
+            const bool teachers = bytes.contains("/teachers/");
+            const server::HttpLimits limits;
+            const auto open = [&](bool teacher) {
+                hostile.push_back(std::make_unique<RawConnection>(server.port, "127.0.0.3"));
+                hostile.back()->send("GET /api/v1/" + (teacher ? "teachers/" + keys.teacher : "classes/" + keys.pupils)
+                                     + "/events HTTP/1.1\r\n\r\n");
+                return hostile.back()->answer(std::chrono::seconds(10)).status;
+            };
+            QCOMPARE(open(teachers), 503);
+            for (std::size_t i = 0; i < (teachers ? limits.pupilStreamsPerClass : limits.streamsPerClass); ++i)
+                QCOMPARE(open(!teachers), 200);
+            QCOMPARE(open(!teachers), 503);
+        }
         const long grown = residentMegabytes(server.processId()) - before;
         QVERIFY2(before > 0 && grown < 48, qPrintable(QString("grew by %1 MB").arg(grown)));
     }
 
-    // Guards against a teacher's board that stays as it was: a class's change reaches a stream
-    // of its teacher's page (how soon is the benchmark's to measure), whichever server process on
-    // the same PostgreSQL made it, also after the database restarted (the stream is told of
-    // that too); what changes nothing sends nothing. Each row's change follows a save of
-    // "entry-one" made before the stream opened.
-    void changesReachTheTeachersStream_data()
+    // Guards against a teacher's board that stays as it was and a pupils' page that misses a
+    // round's start: a class's change reaches a stream of its teacher's page as "change"; a
+    // round's start, a join and a stored answer reach it as "round", and a round's start alone
+    // reaches the pupils' stream (how soon is the benchmark's to measure); whichever server
+    // process on the same PostgreSQL made it, also after the database restarted (both streams
+    // are told of that too). What changes nothing sends nothing. Each row's change follows a
+    // save of "entry-one" made before the streams opened, and the calls of a round it needs.
+    void changesReachTheStreams_data()
     {
         QTest::addColumn<QString>("kind");
         QTest::addColumn<QString>("change");
         QTest::addColumn<bool>("otherServer");
-        QTest::addColumn<int>("events"); // that the change sends
-        QTest::newRow("sqlite: a save") << "sqlite"
-                                        << "save" << false << 1;
-        QTest::newRow("sqlite: the same save again") << "sqlite"
-                                                     << "again" << false << 0;
-        QTest::newRow("sqlite: a game alone") << "sqlite"
-                                              << "game" << false << 1;
-        QTest::newRow("sqlite: a take-down") << "sqlite"
-                                             << "remove" << false << 1;
-        QTest::newRow("sqlite: an import") << "sqlite"
-                                           << "import" << false << 1;
-        QTest::newRow("sqlite: a pupil's 初期化") << "sqlite"
-                                                  << "blank" << false << 1;
-        QTest::newRow("sqlite: the pupils' 初期化 setting") << "sqlite"
-                                                            << "settings" << false << 1;
-        QTest::newRow("postgresql: a save") << "postgresql"
-                                            << "save" << false << 1;
-        QTest::newRow("postgresql: a save through another server") << "postgresql"
-                                                                   << "save" << true << 1;
-        QTest::newRow("postgresql: the same save again through another server") << "postgresql"
-                                                                                << "again" << true << 0;
-        QTest::newRow("postgresql: a take-down through another server") << "postgresql"
-                                                                        << "remove" << true << 1;
-        QTest::newRow("postgresql: the setting through another server") << "postgresql"
-                                                                        << "settings" << true << 1;
-        QTest::newRow("postgresql: a save through another server after the database restarted")
-            << "postgresql"
-            << "restart" << true << 1;
+        // What the change sends: "change" and "round" to the teacher's stream, "round" to the pupils'.
+        QTest::addColumn<int>("changes");
+        QTest::addColumn<int>("rounds");
+        QTest::addColumn<int>("pupils");
+        const auto row = [](const char* name, const char* change, bool otherServer, int changes, int rounds,
+                            int pupils) {
+            QTest::newRow(name) << QString(name).section(':', 0, 0) << QString(change) << otherServer << changes
+                                << rounds << pupils;
+        };
+        row("sqlite: a save", "save", false, 1, 0, 0);
+        row("sqlite: the same save again", "again", false, 0, 0, 0);
+        row("sqlite: a game alone", "game", false, 1, 0, 0);
+        row("sqlite: a take-down", "remove", false, 1, 0, 0);
+        row("sqlite: an import", "import", false, 1, 0, 0);
+        row("sqlite: a pupil's 初期化", "blank", false, 1, 0, 0);
+        row("sqlite: the pupils' 初期化 setting", "settings", false, 1, 0, 0);
+        row("sqlite: a round started", "start", false, 0, 1, 1);
+        row("sqlite: a round started while one is under way", "start again", false, 0, 0, 0);
+        row("sqlite: a device joins", "join", false, 0, 1, 0);
+        row("sqlite: an answer", "answer", false, 0, 1, 0);
+        row("sqlite: the same answer again", "answer again", false, 0, 0, 0);
+        row("postgresql: a save", "save", false, 1, 0, 0);
+        row("postgresql: a save through another server", "save", true, 1, 0, 0);
+        row("postgresql: the same save again through another server", "again", true, 0, 0, 0);
+        row("postgresql: a take-down through another server", "remove", true, 1, 0, 0);
+        row("postgresql: the setting through another server", "settings", true, 1, 0, 0);
+        row("postgresql: a round started through another server", "start", true, 0, 1, 1);
+        row("postgresql: a device joins through another server", "join", true, 0, 1, 0);
+        row("postgresql: an answer through another server", "answer", true, 0, 1, 0);
+        row("postgresql: the same answer again through another server", "answer again", true, 0, 0, 0);
+        row("postgresql: a save through another server after the database restarted", "restart", true, 1, 0, 0);
     }
-    void changesReachTheTeachersStream()
+    void changesReachTheStreams()
     {
         QFETCH(QString, kind);
         QFETCH(QString, change);
         QFETCH(bool, otherServer);
-        QFETCH(int, events);
+        QFETCH(int, changes);
+        QFETCH(int, rounds);
+        QFETCH(int, pupils);
         QVERIFY2(stores.fresh(kind), "no PostgreSQL cluster could be started");
         const ClassKeys keys = addClass(stores.args(kind), "３年２組");
         ServerProcess one(stores.args(kind)), two(stores.args(kind));
@@ -272,48 +231,86 @@ private slots:
         QVERIFY(!otherServer || two.start());
         const int port = otherServer ? two.port : one.port;
         QCOMPARE(request(one.port, "GET", "/api/v1/teachers/AAAAAAAAAAAAAAAAAAAAAA/events").status, 404);
+        QCOMPARE(request(one.port, "GET", "/api/v1/classes/AAAAAAAAAAAAAAAAAAAAAA/events").status, 404);
         const std::string first = entryBody(port, keys, "entry-one", 1, 30, "たろう");
         const std::string entries = "/api/v1/classes/" + keys.pupils + "/entries";
+        const std::string teachers = "/api/v1/teachers/" + keys.teacher + "/";
+        const std::string round = "/api/v1/classes/" + keys.pupils + "/round/";
+        const std::string ticket = ticketOf(port, keys);
+        using Call = std::pair<std::string, std::string>; // a POST's path and body
+        const Call save{entries, entryBody(port, keys, "entry-two", 1, 40, "はなこ")},
+            start{teachers + "round", R"({"range":1})"}, join{round + "join", R"({"number":1})"},
+            answer{round + "answers", R"({"number":1,"question":0,"button":0})"};
+        // Each change's calls: those before it, made before the streams open, then the change.
+        const std::map<QString, std::vector<Call>> calls = {
+            {"save", {save}},
+            {"restart", {save}},
+            {"again", {{entries, first}}},
+            {"game",
+             {{"/api/v1/classes/" + keys.pupils + "/games",
+               "{\"ticket\":\"" + ticket + "\",\"log\":\"" + playedgame::logScoring(ticket::parse(ticket)->seed, 0, 10)
+                   + "\"}"}}},
+            {"remove", {{teachers + "remove", "{\"id\":\"entry-one\"}"}}},
+            {"import", {{teachers + "import", blankRecords(75).toStdString()}}},
+            {"blank", {{"/api/v1/classes/" + keys.pupils + "/blank", "{\"id\":\"blank-one\"}"}}},
+            {"settings", {{teachers + "settings", "{\"pupilsBlank\":false}"}}},
+            {"start", {start}},
+            {"start again", {start, start}},
+            {"join", {start, join}},
+            {"answer", {start, join, answer}},
+            {"answer again", {start, join, answer, answer}}};
+        const std::vector<Call>& mine = calls.at(change);
+        const httplib::Headers device{{"X-Nubora-Device", "stream-device-1"}};
         // (once a first stream heard of the first save, the server's PostgreSQL listener is in place)
         ChangeStream probe(one.port, keys);
         QCOMPARE(request(port, "POST", entries, first, "10.7.0.1").status, 200);
         QVERIFY(probe.changes(1, std::chrono::seconds(10)));
-        ChangeStream stream(one.port, keys);
-        const std::string header = stream.header();
-        QVERIFY2(header.starts_with("HTTP/1.1 200")
-                     && header.find("Content-Type: text/event-stream") != std::string::npos
-                     && header.find("Cache-Control: no-store") != std::string::npos
-                     && header.find("X-Accel-Buffering: no") != std::string::npos,
-                 header.c_str());
+        for (std::size_t i = 0; i + 1 < mine.size(); ++i) {
+            const Answer a = request(port, "POST", mine[i].first, mine[i].second, "10.7.0.3", device);
+            QVERIFY2(a.status == 200, a.body.c_str());
+            QVERIFY(probe.rounds(int(i) + 1, std::chrono::seconds(10)));
+        }
+        ChangeStream stream(one.port, keys), pupilsStream(one.port, keys, true);
+        for (const std::string& header : {stream.header(), pupilsStream.header()})
+            QVERIFY2(header.starts_with("HTTP/1.1 200")
+                         && header.find("Content-Type: text/event-stream") != std::string::npos
+                         && header.find("Cache-Control: no-store") != std::string::npos
+                         && header.find("X-Accel-Buffering: no") != std::string::npos,
+                     header.c_str());
         if (change == "restart") {
             QVERIFY(stores.postgres.down());
             QVERIFY(stores.postgres.up());
-            QVERIFY2(stream.changes(1, std::chrono::seconds(20)), "not told of the database's return");
+            QVERIFY2(stream.changes(1, std::chrono::seconds(20)) && stream.rounds(1, std::chrono::seconds(20))
+                         && pupilsStream.rounds(1, std::chrono::seconds(20)),
+                     "not told of the database's return");
             // (the other server's pooled connections, dropped by the restart, found out)
             for (int tries = 0; tries < 20 && request(port, "GET", "/api/v1/teachers/" + keys.teacher).status != 200;
                  ++tries)
                 QTest::qWait(100);
         }
-        const int before = stream.events();
-        const std::string teachers = "/api/v1/teachers/" + keys.teacher + "/";
-        const std::string ticket = ticketOf(port, keys);
-        const std::map<QString, std::pair<std::string, std::string>> changes = {
-            {"save", {entries, entryBody(port, keys, "entry-two", 1, 40, "はなこ")}},
-            {"restart", {entries, entryBody(port, keys, "entry-two", 1, 40, "はなこ")}},
-            {"again", {entries, first}},
-            {"game",
-             {"/api/v1/classes/" + keys.pupils + "/games",
-              "{\"ticket\":\"" + ticket + "\",\"log\":\"" + playedgame::logScoring(ticket::parse(ticket)->seed, 0, 10)
-                  + "\"}"}},
-            {"remove", {teachers + "remove", "{\"id\":\"entry-one\"}"}},
-            {"import", {teachers + "import", blankRecords(75).toStdString()}},
-            {"blank", {"/api/v1/classes/" + keys.pupils + "/blank", "{\"id\":\"blank-one\"}"}},
-            {"settings", {teachers + "settings", "{\"pupilsBlank\":false}"}}};
-        const auto& [path, body] = changes.at(change);
-        QCOMPARE(request(port, "POST", path, body, "10.7.0.2").status, 200);
-        QCOMPARE(stream.changes(before + 1, std::chrono::milliseconds(events > 0 ? 15000 : 1000)), events > 0);
-        QVERIFY(!stream.changes(before + events + 1, std::chrono::milliseconds(200))); // one event a change
-        QVERIFY(!stream.closed);
+        // Each stream's events of each name: as many as the change sends, then no more.
+        struct Heard {
+            ChangeStream& stream;
+            std::string name;
+            int sent, before;
+        };
+        std::vector<Heard> heard{{stream, "change", changes, stream.events("change")},
+                                 {stream, "round", rounds, stream.events("round")},
+                                 {pupilsStream, "round", pupils, pupilsStream.events("round")}};
+        const Answer a = request(port, "POST", mine.back().first, mine.back().second, "10.7.0.2", device);
+        QVERIFY2(a.status == (change == "start again" ? 409 : 200), a.body.c_str());
+        const auto said = [&](const Heard& h) { return (&h.stream == &stream ? "teacher's " : "pupils' ") + h.name; };
+        for (const Heard& h : heard)
+            QVERIFY2(h.stream.heard(h.name, h.before + h.sent, std::chrono::seconds(15)), said(h).c_str());
+        // Then no more: a second for those sent nothing, a moment each at least.
+        const auto quiet = std::chrono::steady_clock::now() + std::chrono::seconds(1);
+        for (const Heard& h : heard) {
+            const auto left = std::max(
+                std::chrono::milliseconds(200),
+                std::chrono::duration_cast<std::chrono::milliseconds>(quiet - std::chrono::steady_clock::now()));
+            QVERIFY2(!h.stream.heard(h.name, h.before + h.sent + 1, left), said(h).c_str());
+        }
+        QVERIFY(!stream.closed && !pupilsStream.closed);
     }
 
     // Guards against a client that opens the teacher's page's stream and never reads it: the

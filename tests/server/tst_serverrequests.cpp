@@ -213,18 +213,23 @@ private slots:
     // address gets 400 at once (ten classes of forty), then 10 a second, and another address is
     // still served. A flood of made-up devices sends scores of 51, refused (400) once past the
     // limits, so that the class's own limit stays out of the count. Nothing refused is stored.
+    // A device's class round calls (reads of the round) take from a bucket of their own: 30 at
+    // once, then 2 a second, and none of the device's saves.
     void floodIsRefused_data()
     {
         QTest::addColumn<bool>("madeUpDevices");
+        QTest::addColumn<bool>("round");
         QTest::addColumn<int>("requests");
         QTest::addColumn<int>("burst");
         QTest::addColumn<double>("perSecond");
-        QTest::newRow("one device") << false << 60 << 10 << 1.0 / 3;
-        QTest::newRow("a new device id each save") << true << 700 << 400 << 10.0;
+        QTest::newRow("one device") << false << false << 60 << 10 << 1.0 / 3;
+        QTest::newRow("a new device id each save") << true << false << 700 << 400 << 10.0;
+        QTest::newRow("one device's round calls") << false << true << 80 << 30 << 2.0;
     }
     void floodIsRefused()
     {
         QFETCH(bool, madeUpDevices);
+        QFETCH(bool, round);
         QFETCH(int, requests);
         QFETCH(int, burst);
         QFETCH(double, perSecond);
@@ -232,21 +237,29 @@ private slots:
         ServerProcess server(store());
         QVERIFY(server.start());
         const int answer = madeUpDevices ? 400 : 200;
+        const auto roundRead = [&](const std::string& device) {
+            return request(server.port, "GET", "/api/v1/classes/" + keys.pupils + "/round", {}, "10.5.0.1",
+                           {{"X-Nubora-Device", device}});
+        };
         int answered = 0;
         QElapsedTimer clock;
         clock.start();
         for (int i = 0; i < requests; ++i) {
-            const int s = save(server.port, keys, "flood-" + std::to_string(i) + "x", 0, madeUpDevices ? 51 : 1, "f",
-                               "10.5.0.1", "flooder-" + std::to_string(madeUpDevices ? i : 0))
-                              .status;
+            const int s = round ? roundRead("flooder-0").status
+                                : save(server.port, keys, "flood-" + std::to_string(i) + "x", 0, madeUpDevices ? 51 : 1,
+                                       "f", "10.5.0.1", "flooder-" + std::to_string(madeUpDevices ? i : 0))
+                                      .status;
             QVERIFY2(s == answer || s == 429, qPrintable(QString("status %1").arg(s)));
             answered += s == answer;
         }
         const int most = burst + int(perSecond * double(clock.elapsed()) / 1000) + 1;
         QVERIFY2(answered >= burst && answered <= most,
                  qPrintable(QString("%1 answered, %2 at most").arg(answered).arg(most)));
-        QCOMPARE(int(teacherView(server.port, keys).entries.size()), madeUpDevices ? 0 : answered);
-        if (!madeUpDevices)
+        QCOMPARE(int(teacherView(server.port, keys).entries.size()), madeUpDevices || round ? 0 : answered);
+        if (round) {
+            QCOMPARE(roundRead("another-tablet").status, 200);
+            QCOMPARE(save(server.port, keys, "same-device", 0, 2, "g", "10.5.0.1", "flooder-0").status, 200);
+        } else if (!madeUpDevices)
             QCOMPARE(save(server.port, keys, "same-address", 0, 2, "g", "10.5.0.1", "another-tablet").status, 200);
         QCOMPARE(save(server.port, keys, "other-address", 0, 2, "g", "10.5.0.2", "third-tablet").status, 200);
     }
