@@ -41,7 +41,10 @@
 // nothing of its address's. The 404s for unknown keys count against the address (guessing).
 // A class round's calls (its reads, joins and answers: a join measured a few times, five
 // answers, a reload) take from a bucket of their own per device, 30 at once then 2 a second,
-// and from the address's.
+// and from one of their class's, not from the address's: a round brings every device of the
+// class at once (forty joining in its first seconds make about 360 calls, ten classes behind
+// one address ten times that), and a class takes 600 at once, then 60 a second, wherever its
+// devices are.
 #include "server/rate_limit.h"
 #include "server/store.h"
 #include "server/tickets.h"
@@ -132,6 +135,7 @@ private:
     RateLimit perAddress{400, 10};
     RateLimit perClass{120, 10};
     RateLimit perRoundDevice{30, 2};
+    RateLimit perRoundClass{600, 60};
     // A pupil's 初期化 blanks the whole class's lists: a lesson needs one now and then, and a
     // pupil pressing it again and again would wipe everyone's scores and fill the history.
     // Three at once, then one each 3 minutes (a few per 10 minutes).

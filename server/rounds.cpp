@@ -128,7 +128,7 @@ Response Api::pupilsRound(const Request& request, std::string_view key, std::str
         request.device.size() >= 8 && request.device.size() <= 64 && classkey::isUrlSafe(request.device);
     if (!events && !device)
         return errorResponse(400, "device id missing");
-    if (!events && (limited("round " + request.device, perRoundDevice) || limited(request.client, perAddress)))
+    if (!events && limited("round " + request.device, perRoundDevice))
         return errorResponse(429, "too many requests");
     if (request.body.size() > pupilBodyLimit)
         return errorResponse(413, "request too large");
@@ -137,6 +137,8 @@ Response Api::pupilsRound(const Request& request, std::string_view key, std::str
         limited(request.client, perAddress);
         return errorResponse(404, "not found");
     }
+    if (!events && limited("round class " + std::to_string(known->id), perRoundClass))
+        return errorResponse(429, "too many requests");
     if (events) {
         Response r{
             200, "text/event-stream", "", {{"Cache-Control", "no-store"}, {"X-Accel-Buffering", "no"}}, known->id};

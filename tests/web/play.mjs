@@ -142,13 +142,26 @@ export async function answeredPage(open, seed, { scale, hasTouch = false, viewpo
 // the page has it, never more than `to`), then presses its right answer. Resolves to the
 // question's cells as shown.
 export async function roundAnswer(page, q, from = 2300, to = 3500) {
-  await page.waitForFunction(
-    (q, from, to) => {
-      const at = nubora.round.at();
-      return at?.question === q && at.elapsed >= from && at.elapsed < to && !document.querySelector('[data-name=kotae0]').disabled;
-    },
-    { polling: 20, timeout: 60000 }, q, from, to,
-  );
+  const due = (q, from, to) => {
+    const at = nubora.round.at();
+    return at?.question === q && at.elapsed >= from && at.elapsed < to && !document.querySelector('[data-name=kotae0]').disabled;
+  };
+  // Waited for in pieces: WebKit's driver gives one script 30 s at most, and a question can be
+  // further off than that.
+  for (let piece = 1; ; ++piece) {
+    try {
+      await page.waitForFunction(due, { polling: 20, timeout: 20000 }, q, from, to);
+      break;
+    } catch (error) {
+      if (piece < 4) continue;
+      const state = await page.evaluate(() => ({
+        at: nubora.round.at(),
+        answers: document.querySelector('[data-name=kotae0]').disabled ? 'disabled' : 'enabled',
+        strip: document.querySelector('#strip [data-key=round]')?.textContent,
+      }));
+      throw new Error(`question ${q} never stood ${from} to ${to} ms with its answers enabled: ${JSON.stringify(state)}`, { cause: error });
+    }
+  }
   const cells = await page.evaluate(() => [...document.querySelectorAll('[data-name^=mondai]')].map((c) => c.textContent).join());
   await page.click(`[data-name=kotae${await rightAnswer(page)}]`);
   return cells;
