@@ -325,10 +325,9 @@ Step GameWindow::endRound()
             roundAnswers[q].shownPoints = 0; // the server never had it: it scored nothing
     }
     showRoundTotal();
-    screen.answersEnabled = false;
-    Module1::tensu = static_cast<std::int16_t>(readNumber(screen.tokutenyo));
     step.timer = TimerChange::Stop;
-    step.results = Results::AtGameEnd;
+    // As a game's end: the restart message where the last question was answered.
+    endGame(roundAnswers[question::questionsPerGame - 1].pressed, step);
     if (!late.empty())
         step.message =
             MessageText{late + u"の答えは時間内に届かなかったため、数えられませんでした。", u"クラスのラウンド"};

@@ -152,7 +152,8 @@ public:
     Step roundAnswered(std::int16_t q, std::int16_t points, bool counted, bool right);
     // The round is over: the answers disabled, the total the server's, handed to the results
     // window in tensu; then a message naming the answers pressed that did not count (the server
-    // got them late, or never).
+    // got them late, or never), or else, as at a game's end, the restart message where the last
+    // question was answered.
     Step endRound();
 
 private:

@@ -217,7 +217,7 @@ void GameWindowTest::roundGoesByTheServersMoments_data()
     QTest::addColumn<QString>("total");
     QTest::addColumn<bool>("enabled"); // the answers, after the events
     QTest::addColumn<int>("tensu");    // -1: not ended
-    QTest::addColumn<QString>("late"); // the end's message, if any
+    QTest::addColumn<QString>("late"); // the end's message, if any: the late answers, or the restart
 
     QTest::newRow("before the first question") << ""
                                                << ""
@@ -266,7 +266,9 @@ void GameWindowTest::roundGoesByTheServersMoments_data()
                                                       << "7" << false << -1 << "";
     QTest::newRow("the end hands over the server's total") << "q0 a0 s0:9:1:1 q1 a1 s1:0:1:0 q2 q3 q4 a0 s4:5:1:1 E"
                                                            << "○,×,×,×,○"
-                                                           << "14" << false << 14 << "";
+                                                           << "14" << false << 14 << "再スタートは，\r「スタート」ボタンをクリック!!";
+    QTest::newRow("the end after a time-out, without the restart message")
+        << "q0 a0 s0:9:1:1 q1 q2 q3 q4 e22000 E" << "○,×,×,×,×" << "9" << false << 9 << "";
     QTest::newRow("answers the server did not count")
         << "q0 a0 s0:0:0:1 q1 a0 s1:10:1:1 q2 a0 E"
         << "×,○,○"
@@ -305,7 +307,7 @@ void GameWindowTest::roundGoesByTheServersMoments()
         case 'T': step = game.window.Timer1_Timer(); break;
         case 'E': step = game.window.endRound(); break;
         }
-        QVERIFY2(!step.nextQuestion && !step.message.has_value() == (e != "E" || late.isEmpty()), qPrintable(e));
+        QVERIFY2(!step.nextQuestion && step.message.has_value() == (e == "E" && !late.isEmpty()), qPrintable(e));
     }
     const auto& sikiyo = game.window.screen.sikiyo;
     QStringList shown = qsList(sikiyo, sikiyo + question::questionsPerGame);
