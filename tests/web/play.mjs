@@ -138,20 +138,27 @@ export async function answeredPage(open, seed, { scale, hasTouch = false, viewpo
   return page;
 }
 
-// In a class round: waits until question q has shown for `from` ms (on the server's clock, as
-// the page has it, never more than `to`), then presses its right answer. Resolves to the
-// question's cells as shown.
-export async function roundAnswer(page, q, from = 2300, to = 3500) {
-  const due = (q, from, to) => {
+// In a class round: waits until question q stands with its answers enabled, `from` to `to` ms
+// into a point of its countdown (on the server's clock, as the page has it), and there and then
+// presses its right answer. Resolves to the question's cells and the points the countdown showed
+// at the press.
+export async function roundAnswer(page, q, from = 300, to = 1300) {
+  const press = (q, from, to) => {
     const at = nubora.round.at();
-    return at?.question === q && at.elapsed >= from && at.elapsed < to && !document.querySelector('[data-name=kotae0]').disabled;
+    if (at?.question !== q || document.querySelector('[data-name=kotae0]').disabled) return null;
+    const into = at.elapsed % nubora.M.tickMilliseconds();
+    if (into < from || into >= to) return null;
+    const cells = [...document.querySelectorAll('[data-name^=mondai]')].map((c) => c.textContent).join();
+    const shown = Number(document.querySelector('[data-name=tokuten]').textContent.trim());
+    const kankei = nubora.game.game.kankei();
+    document.querySelector(`[data-name=kotae${kankei === 3 ? 4 : kankei}]`).click();
+    return { cells, shown };
   };
   // Waited for in pieces: WebKit's driver gives one script 30 s at most, and a question can be
   // further off than that.
   for (let piece = 1; ; ++piece) {
     try {
-      await page.waitForFunction(due, { polling: 20, timeout: 20000 }, q, from, to);
-      break;
+      return await (await page.waitForFunction(press, { polling: 20, timeout: 20000 }, q, from, to)).jsonValue();
     } catch (error) {
       if (piece < 4) continue;
       const state = await page.evaluate(() => ({
@@ -159,10 +166,7 @@ export async function roundAnswer(page, q, from = 2300, to = 3500) {
         answers: document.querySelector('[data-name=kotae0]').disabled ? 'disabled' : 'enabled',
         strip: document.querySelector('#strip [data-key=round]')?.textContent,
       }));
-      throw new Error(`question ${q} never stood ${from} to ${to} ms with its answers enabled: ${JSON.stringify(state)}`, { cause: error });
+      throw new Error(`question ${q} never stood with its answers enabled: ${JSON.stringify(state)}`, { cause: error });
     }
   }
-  const cells = await page.evaluate(() => [...document.querySelectorAll('[data-name^=mondai]')].map((c) => c.textContent).join());
-  await page.click(`[data-name=kotae${await rightAnswer(page)}]`);
-  return cells;
 }
