@@ -130,6 +130,8 @@ export function roundPanel({ api, say }) {
     const rankingKey = JSON.stringify(ranking);
     if (rankingKey !== drawnRanking) {
       drawnRanking = rankingKey;
+      // Down the columns: three after the round, two of five during it.
+      $('round-ranking').style.setProperty('--rows', String(Math.max(1, Math.ceil(ranking.length / 3))));
       $('round-ranking').replaceChildren(
         ...ranking.map((r, i) => {
           const li = document.createElement('li');
@@ -173,7 +175,8 @@ export function roundPanel({ api, say }) {
       return;
     }
     take(await response.json(), sent);
-    say(`ラウンドを始めました。${Math.round((round.start - now()) / 1000)}秒後に第 1問が出ます。`);
+    const seconds = Math.round((round.start - now()) / 1000);
+    say(seconds > 0 ? `ラウンドを始めました。${seconds}秒後に第 1問が出ます。` : 'ラウンドを始めました。');
   }
 
   $('round-start').addEventListener('click', start);
