@@ -10,6 +10,7 @@ import { join } from 'node:path';
 import { mkdir } from 'node:fs/promises';
 import { useSite, fromFile, classServer, classProgram, openGame, teachersPage } from './support.mjs';
 import { rankingFile, axe } from './play.mjs';
+import { roundState, serial } from '../../server/teacher/round.js';
 
 const { newContext } = useSite();
 const skip = (fromFile && 'a class link is served') || (!classProgram && 'nubora1-server is not built');
@@ -111,6 +112,43 @@ test(
     assert.deepEqual(refused, []);
   },
 );
+
+// What the board shows of a round of five questions of 22 s, 3 s apart, at the server's times.
+test("the board follows a round's schedule on the server's clock", () => {
+  const r = { number: 3, start: 10000, end: 10000 + 5 * 22000 + 4 * 3000 };
+  for (const [now, closed, seen] of [
+    [0, 0, { state: 'idle' }],
+    [5000, 0, { state: 'lead', seconds: 5 }],
+    [9001, 0, { state: 'lead', seconds: 1 }],
+    [10000, 0, { state: 'play', question: 0 }],
+    [34999, 0, { state: 'play', question: 0 }], // the pause after the first question
+    [35000, 0, { state: 'play', question: 1 }],
+    [131999, 0, { state: 'play', question: 4 }],
+    [132000, 0, { state: 'over' }],
+    [132000, 2, { state: 'over' }], // another round's results put away
+    [132000, 3, { state: 'idle' }],
+    [9000, 3, { state: 'lead', seconds: 1 }], // put away only once over
+  ])
+    assert.deepEqual(roundState(now ? r : null, now, closed), seen, `${now} ${closed}`);
+});
+
+test('a reading asked for during one makes one more after it, however often it was asked', async () => {
+  for (const [asked, failing, runs] of [
+    [1, false, 1],
+    [4, false, 2],
+    [4, true, 2], // a failed reading does not stop the next
+  ]) {
+    let count = 0;
+    const read = serial(async () => {
+      ++count;
+      await new Promise((r) => setTimeout(r, 20));
+      if (failing) throw new Error('no answer');
+    });
+    await Promise.all(Array.from({ length: asked }, read));
+    await new Promise((r) => setTimeout(r, 100));
+    assert.equal(count, runs, `${asked} asked`);
+  }
+});
 
 // The round's panel as read aloud and drawn: its state, the heading, the count-down, the live
 // region's words, the ranking's heading and rows ("place name points").
