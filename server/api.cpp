@@ -174,6 +174,8 @@ Response Api::route(const Request& request)
 
 Response Api::pupils(const Request& request, std::string_view key, std::optional<std::string_view> rest)
 {
+    if (rest == "round" || rest == "round/join" || rest == "round/answers" || rest == "events")
+        return pupilsRound(request, key, *rest);
     const bool none = !rest;
     const bool save = rest == "entries", blank = rest == "blank", tickets = rest == "tickets", played = rest == "games";
     if (!none && !save && !blank && !tickets && !played)
@@ -219,6 +221,8 @@ Response Api::pupils(const Request& request, std::string_view key, std::optional
         }
         return json("{\"stored\":true}");
     }
+    if (save && body->count("round"))
+        return roundEntry(request, *known, *body);
     const std::optional<std::string> id = textMember(*body, "id");
     if (!id || !isClientId(*id))
         return errorResponse(400, "id must be 8 to 64 of A-Z a-z 0-9 _ -");

@@ -9,11 +9,16 @@
 //   /c/KEY/…               the same site for the class whose pupils' key is KEY
 //   /t/KEY/…               the teacher's page of the class whose teacher's key is KEY
 //   /api/v1/classes/KEY    GET the class's name and image; POST …/tickets (a stock of
-//                          tickets), …/entries (an entry and its game), …/games (a game that
-//                          entered no list), …/blank
+//                          tickets), …/entries (an entry and its game, or a class round's
+//                          entry), …/games (a game that entered no list), …/blank;
+//                          the class round (rounds.h): GET …/round, POST …/round/join,
+//                          …/round/answers; …/events (an event stream: "round" when a round
+//                          starts)
 //   /api/v1/teachers/KEY   GET everything of the class (with what it gets wrong, mistakes.h);
 //                          …/entries.csv, …/mistakes.csv, …/tavon.rnk, …/qr.svg;
-//                          …/events (an event stream: "change" each time the class changes);
+//                          …/events (an event stream: "change" each time the class changes,
+//                          "round" when a round starts, a device joins it or answers);
+//                          GET and POST …/round (the class round: its board, a new one);
 //                          POST …/restore, …/import, …/import/check, …/remove, …/reinstate,
 //                          …/settings
 // Errors answer {"error": reason}: 400 malformed, 403 a teacher's POST from another site or a
@@ -34,6 +39,9 @@
 // 400 at once, then 10 a second: ten classes of forty behind one school address ending a game
 // together, or six hundred pupils each saving once a minute. A device refused its share takes
 // nothing of its address's. The 404s for unknown keys count against the address (guessing).
+// A class round's calls (its reads, joins and answers: a join measured a few times, five
+// answers, a reload) take from a bucket of their own per device, 30 at once then 2 a second,
+// and from the address's.
 #include "server/rate_limit.h"
 #include "server/store.h"
 #include "server/tickets.h"
@@ -41,6 +49,7 @@
 #include "rules/question.h"
 #include "rules/ranking.h"
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <variant>
@@ -69,6 +78,7 @@ struct Response {
     // The id of the class whose event stream this answer opens (HttpServer keeps it open and
     // sends the class's changes, http_server.h); 0 for an answer of its own.
     std::int64_t stream = 0;
+    bool pupilsStream = false; // the stream is the pupils' (rounds started), not the teacher's
 };
 
 struct ApiOptions {
@@ -76,6 +86,8 @@ struct ApiOptions {
     std::string base;       // the server's address as pupils reach it, ending in "/"
     bool rateLimits = true; // off only for benchmarks
     bool replay = true;     // off only for benchmarks: entries and their games stored as sent, unchecked
+    // The server's clock for the class rounds, ms since 1970; none: the system's.
+    std::function<std::int64_t()> clock;
 };
 
 inline constexpr std::size_t pupilBodyLimit = 512;  // a save or a 初期化
@@ -102,6 +114,13 @@ private:
     // Sec-Fetch-Site, when sent, of same-origin or none.
     bool fromOwnPages(const Request& request) const;
 
+    // The class round's calls (rounds.cpp): the pupils' (rest: round, round/join,
+    // round/answers, events), a round's entry, and the teacher's GET and POST round.
+    Response pupilsRound(const Request& request, std::string_view key, std::string_view rest);
+    Response roundEntry(const Request& request, const ClassInfo& known, const JsonObject& body);
+    Response teachersRound(const Request& request, const ClassInfo& known);
+    std::int64_t now() const; // the rounds' clock
+
     // The game a pupil's POST carries, as a change (422 when it cannot be checked).
     std::variant<GameRow, Response> game(const ClassInfo& known, const JsonObject& body, std::optional<int> score,
                                          std::optional<int> range);
@@ -112,6 +131,7 @@ private:
     RateLimit perDevice{10, 1.0 / 3}; // the limits above
     RateLimit perAddress{400, 10};
     RateLimit perClass{120, 10};
+    RateLimit perRoundDevice{30, 2};
     // A pupil's 初期化 blanks the whole class's lists: a lesson needs one now and then, and a
     // pupil pressing it again and again would wipe everyone's scores and fill the history.
     // Three at once, then one each 3 minutes (a few per 10 minutes).

@@ -288,7 +288,7 @@ private:
     // events as they come (send); no deadline, but at most streamBytes not yet taken.
     void openStream(Response response)
     {
-        if (!loop.addStream(response.stream, weak_from_this())) {
+        if (!loop.addStream(response.stream, response.pupilsStream, weak_from_this())) {
             keepAlive = false;
             return respond(errorResponse(503, "too many event streams"));
         }

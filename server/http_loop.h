@@ -21,8 +21,11 @@ namespace server {
 namespace asio = boost::asio;
 using tcp = asio::ip::tcp;
 
-// What a stream of a class is sent when the class changes.
+// What a teacher's stream of a class is sent when the class's lists change, and what a
+// stream is sent of its rounds (the pupils': one started; the teacher's: started, joined,
+// answered).
 inline constexpr std::string_view changeEvent = "event: change\ndata: {}\n\n";
+inline constexpr std::string_view roundEvent = "event: round\ndata: {}\n\n";
 
 // A connection that has become an event stream (http_connection.cpp); on the loop's thread.
 struct EventStream {
@@ -44,10 +47,13 @@ struct HttpServer::Loop {
     // Serves a connection admitted from `address`, counted under `group`, until it closes
     // (http_connection.cpp).
     void serve(tcp::socket socket, std::string address, std::string group);
-    // Adds a stream of the class, unless it has streamsPerClass already (http_server.cpp).
-    bool addStream(std::int64_t classId, std::weak_ptr<EventStream> stream);
-    // Sends bytes to every stream of the class (0: of every class).
-    void broadcast(std::int64_t classId, std::string_view bytes);
+    // Adds a stream of the class, the teacher's or the pupils', unless the class has
+    // streamsPerClass (pupilStreamsPerClass) of them already (http_server.cpp).
+    bool addStream(std::int64_t classId, bool pupils, std::weak_ptr<EventStream> stream);
+    // Sends bytes to every teacher's (pupils') stream of the class (0: of every class).
+    void broadcast(std::int64_t classId, bool pupils, std::string_view bytes);
+    // Tells the class's streams (0: of every class) what happened (store.h's ClassEvent).
+    void tell(std::int64_t classId, ClassEvent what);
     void heartbeat();
     void end(); // the streams ended, then the loop
 
@@ -62,7 +68,9 @@ struct HttpServer::Loop {
     tcp::acceptor acceptor{context};
     asio::signal_set signals{context, SIGINT, SIGTERM};
     asio::steady_timer acceptPause{context};
-    std::unordered_map<std::int64_t, std::vector<std::weak_ptr<EventStream>>> streams; // by class
+    using Streams = std::unordered_map<std::int64_t, std::vector<std::weak_ptr<EventStream>>>; // by class
+    Streams streams;                                                                           // the teacher's
+    Streams pupilStreams;                                                                      // the pupils'
     asio::steady_timer beat{context};
     std::shared_ptr<void> listener; // PostgreSQL's notices (pg_listener.h), while run() runs
     asio::thread_pool pool;         // last: its threads end first

@@ -71,20 +71,21 @@ void HttpServer::Loop::release(const std::string& address)
         perAddress.erase(at);
 }
 
-bool HttpServer::Loop::addStream(std::int64_t classId, std::weak_ptr<EventStream> stream)
+bool HttpServer::Loop::addStream(std::int64_t classId, bool pupils, std::weak_ptr<EventStream> stream)
 {
-    std::vector<std::weak_ptr<EventStream>>& mine = streams[classId];
+    std::vector<std::weak_ptr<EventStream>>& mine = (pupils ? pupilStreams : streams)[classId];
     std::erase_if(mine, [](const std::weak_ptr<EventStream>& s) { return s.expired(); });
-    if (mine.size() >= limits.streamsPerClass)
+    if (mine.size() >= (pupils ? limits.pupilStreamsPerClass : limits.streamsPerClass))
         return false;
     mine.push_back(std::move(stream));
     return true;
 }
 
-void HttpServer::Loop::broadcast(std::int64_t classId, std::string_view bytes)
+void HttpServer::Loop::broadcast(std::int64_t classId, bool pupils, std::string_view bytes)
 {
+    Streams& streams = pupils ? pupilStreams : this->streams;
     // Each class's streams sent the bytes, those gone let go; the next class's.
-    const auto sendTo = [&](decltype(streams)::iterator at) {
+    const auto sendTo = [&](Streams::iterator at) {
         for (const std::weak_ptr<EventStream>& s : at->second)
             if (const auto stream = s.lock())
                 stream->send(bytes);
@@ -98,13 +99,24 @@ void HttpServer::Loop::broadcast(std::int64_t classId, std::string_view bytes)
         sendTo(at);
 }
 
+void HttpServer::Loop::tell(std::int64_t classId, ClassEvent what)
+{
+    if (what == ClassEvent::changed || classId == 0)
+        broadcast(classId, false, changeEvent);
+    if (what != ClassEvent::changed || classId == 0)
+        broadcast(classId, false, roundEvent);
+    if (what == ClassEvent::roundStarted || classId == 0)
+        broadcast(classId, true, roundEvent);
+}
+
 void HttpServer::Loop::heartbeat()
 {
     beat.expires_after(limits.heartbeatTime);
     beat.async_wait([this](error_code ec) {
         if (ec)
             return;
-        broadcast(0, ":\n\n");
+        broadcast(0, false, ":\n\n");
+        broadcast(0, true, ":\n\n");
         heartbeat();
     });
 }
@@ -115,10 +127,11 @@ void HttpServer::Loop::end()
     acceptor.close(ignored);
     beat.cancel();
     listener.reset();
-    for (const auto& [id, mine] : streams)
-        for (const std::weak_ptr<EventStream>& s : mine)
-            if (const auto stream = s.lock())
-                stream->end();
+    for (const Streams* all : {&streams, &pupilStreams})
+        for (const auto& [id, mine] : *all)
+            for (const std::weak_ptr<EventStream>& s : mine)
+                if (const auto stream = s.lock())
+                    stream->end();
     context.stop();
 }
 
@@ -179,15 +192,15 @@ void HttpServer::stop()
     asio::post(loop->context, [l = loop.get()] { l->end(); });
 }
 
-void HttpServer::changed(std::int64_t classId)
+void HttpServer::changed(std::int64_t classId, ClassEvent what)
 {
-    asio::post(loop->context, [l = loop.get(), classId] { l->broadcast(classId, changeEvent); });
+    asio::post(loop->context, [l = loop.get(), classId, what] { l->tell(classId, what); });
 }
 
 void HttpServer::listenToPostgres(const std::string& conninfo)
 {
-    loop->listener = listenForChanges(loop->context, conninfo,
-                                      [l = loop.get()](std::int64_t classId) { l->broadcast(classId, changeEvent); });
+    loop->listener = listenForChanges(
+        loop->context, conninfo, [l = loop.get()](std::int64_t classId, ClassEvent what) { l->tell(classId, what); });
 }
 
 } // namespace server

@@ -22,10 +22,11 @@
 //    on this machine, 127.0.0.1 or ::1, is held by the total alone) and `total` in all (fewer when the process may open
 //    fewer files: the soft RLIMIT_NOFILE is raised to the hard one, and `total` kept below it). Past those, a new
 //    connection is closed at once, unread.
-//  - event streams (an answer of Api's with Response.stream, the teacher's page's
-//    GET …/events): the header, then the events as they come, until either side closes. A
-//    stream is a connection: counted under perAddress and `total` as any other, and at most
-//    streamsPerClass open on one class (past it, 503 {"error":...}). Neither idleTime nor
+//  - event streams (an answer of Api's with Response.stream: the teacher's page's
+//    GET …/events, and the pupils' GET /api/v1/classes/KEY/events): the header, then the
+//    events as they come, until either side closes. A stream is a connection: counted under
+//    perAddress and `total` as any other, and at most streamsPerClass teacher's streams and
+//    pupilStreamsPerClass pupils' streams open on one class (past it, 503 {"error":...}). Neither idleTime nor
 //    writeTime applies to it as a whole, but its bytes not yet taken by the client (the
 //    socket's send buffer is set to streamBytes too) are held to streamBytes: a client that
 //    does not read its events is dropped, never buffered for. What the client sends on a
@@ -38,8 +39,11 @@
 // Memory therefore stays within about total × (headerBytes + a connection's own few kB) plus
 // largeBodyBytes plus answerBytes: nothing a client sends grows it without bound.
 //
-// A class's changes reach its streams through changed(): an event "change" (data "{}") to each
-// stream of the class, sent on the loop at once. Who calls it: with SQLite the store, after
+// A class's changes reach its streams through changed(), sent on the loop at once: a change of
+// its lists an event "change" (data "{}") to each teacher's stream of the class; a round
+// started "round" to each of its streams, the teacher's and the pupils'; a device joining or
+// answering "round" to the teacher's alone. After the database comes back (below), every
+// teacher's stream gets both, and every pupils' stream "round". Who calls it: with SQLite the store, after
 // each commit of this process (Store::hear). Several servers share classes through
 // PostgreSQL alone (README, "What several servers share"): the commands run beside a server
 // on its SQLite file (`class add`, `list`, `remove`) change no class's lists, and a second
@@ -77,7 +81,8 @@ struct HttpLimits {
     std::size_t perAddress = 512;
     std::size_t total = 16000;
     std::size_t handlerThreads = 16;
-    std::size_t streamsPerClass = 32;
+    std::size_t streamsPerClass = 32;       // the teacher's page's
+    std::size_t pupilStreamsPerClass = 100; // the pupils' (a class round's starts)
     std::size_t streamBytes = 4096;
     std::chrono::milliseconds heartbeatTime = std::chrono::seconds(20);
 };
@@ -98,8 +103,8 @@ public:
     void run(Api& api);
     // Ends run() from any thread, the event streams first.
     void stop();
-    // Tells the event streams of the class (0: of every class) that it changed; from any thread.
-    void changed(std::int64_t classId);
+    // Tells the event streams of the class (0: of every class) what changed; from any thread.
+    void changed(std::int64_t classId, ClassEvent what = ClassEvent::changed);
     // Hears the classes' changes from PostgreSQL at conninfo while run() runs (pg_listener.h),
     // instead of from changed().
     void listenToPostgres(const std::string& conninfo);

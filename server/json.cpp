@@ -81,8 +81,8 @@ private:
         std::int64_t value = 0;
         int digits = 0;
         while (at < text.size() && text[at] >= '0' && text[at] <= '9') {
-            if (++digits > 12)
-                return std::nullopt; // far beyond anything the API takes
+            if (++digits > 15)
+                return std::nullopt; // beyond anything the API takes (a time in ms has 13)
             value = value * 10 + (text[at++] - '0');
         }
         const char next = peek();

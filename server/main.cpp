@@ -279,12 +279,12 @@ int serve(const Arguments& a)
         std::cerr << "nubora1-server: cannot listen on " << a.values.at("listen") << ": " << e.what() << "\n";
         return 1;
     }
-    // The teacher's page's streams hear of the classes' changes: from PostgreSQL, every
+    // The event streams hear of the classes' changes and rounds: from PostgreSQL, every
     // process's; from SQLite, this process's own.
     if (const std::string heardAt = store->changesHeardAt(); !heardAt.empty())
         http->listenToPostgres(heardAt);
     else
-        store->hear([&http](std::int64_t classId) { http->changed(classId); });
+        store->hear([&http](std::int64_t classId, ClassEvent what) { http->changed(classId, what); });
     Api api(*store, {siteDir(a), baseUrl(*store, a, std::to_string(http->port())), !a.noRateLimits, !a.noReplay});
     std::cout << "nubora1-server: listening on http://" << (host.find(':') != std::string::npos ? "[" + host + "]" : host)
               << ":" << http->port() << "/" << std::endl;

@@ -2,6 +2,7 @@
 #include "server/mistakes.h"
 
 #include "server/json.h"
+#include "server/rounds.h"
 
 #include "rules/game_log.h"
 
@@ -82,7 +83,10 @@ std::vector<std::pair<Period, Mistakes>> classMistakes(Store& store, std::int64_
     for (const Period& p : periodsAt(now))
         out.emplace_back(p, Mistakes{});
     // Each game replayed once, and counted in every period it falls in.
-    for (const GameRow& g : store.games(classId, "")) {
+    std::vector<GameRow> games = store.games(classId, "");
+    for (GameRow& g : roundGames(store, classId)) // each joined device's round
+        games.push_back(std::move(g));
+    for (const GameRow& g : games) {
         const auto log = gamelog::parse(g.log);
         const gamelog::GameLog* parsed = std::get_if<gamelog::GameLog>(&log);
         const auto replay = parsed ? gamelog::replay(g.seed, *parsed) : std::get<gamelog::Refusal>(log);

@@ -58,8 +58,8 @@ struct Period {
 std::array<Period, 3> periodsAt(std::time_t now);
 
 // The class's table for each period: one read of the store, every game (replayed from its seed)
-// counted in each period it falls in; a game whose log cannot be replayed (never stored) is left
-// out.
+// counted in each period it falls in, each joined device's class round among them (rounds.h,
+// at the round's start); a game whose log cannot be replayed (never stored) is left out.
 std::vector<std::pair<Period, Mistakes>> classMistakes(Store& store, std::int64_t classId, std::time_t now);
 
 // The teacher's JSON member: {"relations":[names],"periods":[{"name","since","games",

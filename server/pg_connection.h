@@ -11,6 +11,8 @@
 #include <libpq-fe.h>
 
 #include <cstdlib>
+#include <memory>
+#include <mutex>
 #include <string>
 #include <utility>
 #include <vector>
@@ -155,4 +157,68 @@ private:
     PGconn* c = nullptr;
 };
 
+// The store's connections to the database: each thread works on a connection of its own.
+struct Pool {
+    std::string conninfo;
+    std::mutex mutex;
+    std::vector<std::unique_ptr<Connection>> idle;
+
+    // Runs body on a connection of the pool (each thread on its own). A pooled connection that
+    // the database dropped (a restart) fails at its first use: the call is made once more on a
+    // new connection, unless COMMIT had been sent, and the other idle connections are let go.
+    template <typename Body>
+    auto call(Body body) -> decltype(body(std::declval<Connection&>()))
+    {
+        for (int attempt = 0;; ++attempt) {
+            std::unique_ptr<Connection> c;
+            {
+                std::lock_guard lock(mutex);
+                if (!idle.empty()) {
+                    c = std::move(idle.back());
+                    idle.pop_back();
+                }
+            }
+            const bool pooled = c != nullptr;
+            if (!c)
+                c = std::make_unique<Connection>(conninfo);
+            try {
+                auto result = body(*c);
+                std::lock_guard lock(mutex);
+                idle.push_back(std::move(c));
+                return result;
+            } catch (const StoreDown&) {
+                if (c->good()) {
+                    std::lock_guard lock(mutex);
+                    idle.push_back(std::move(c));
+                    throw;
+                }
+                {
+                    std::lock_guard lock(mutex);
+                    idle.clear();
+                }
+                if (!pooled || attempt > 0 || c->committing)
+                    throw;
+            } catch (...) {
+                if (c->good()) {
+                    std::lock_guard lock(mutex);
+                    idle.push_back(std::move(c));
+                }
+                throw;
+            }
+        }
+    }
+};
+
+// The statement that NOTIFYs changesChannel with `payload` (an SQL text expression).
+inline std::string notifySql(const std::string& payload)
+{
+    return std::string("SELECT pg_notify('") + changesChannel + "', " + payload + ")";
+}
+
 } // namespace server::pgdb
+
+namespace server {
+class RoundStore;
+// The rounds of the PostgreSQL store whose connections these are (pg_rounds.cpp).
+std::unique_ptr<RoundStore> postgresRounds(pgdb::Pool& pool);
+} // namespace server

@@ -20,7 +20,7 @@ using boost::system::error_code;
 
 class Listener : public std::enable_shared_from_this<Listener> {
 public:
-    Listener(asio::io_context& loop, std::string conninfo, std::function<void(std::int64_t)> heard)
+    Listener(asio::io_context& loop, std::string conninfo, std::function<void(std::int64_t, ClassEvent)> heard)
         : socket(loop), timer(loop), conninfo(std::move(conninfo)), heard(std::move(heard))
     {
     }
@@ -81,15 +81,15 @@ private:
                         return retry();
                     if (!told) {
                         told = true;
-                        heard(0);
+                        heard(0, ClassEvent::changed);
                     }
                 } else
                     break;
             while (PGnotify* n = PQnotifies(c)) {
-                const std::int64_t id = std::atoll(n->extra);
+                const auto [id, what] = readChangePayload(n->extra);
                 PQfreemem(n);
                 if (id > 0)
-                    heard(id);
+                    heard(id, what);
             }
             read();
         });
@@ -147,7 +147,7 @@ private:
     asio::posix::stream_descriptor socket;
     asio::steady_timer timer;
     const std::string conninfo;
-    const std::function<void(std::int64_t)> heard;
+    const std::function<void(std::int64_t, ClassEvent)> heard;
     PGconn* c = nullptr;
     bool listening = false, told = false;
 };
@@ -155,7 +155,7 @@ private:
 } // namespace
 
 std::shared_ptr<void> listenForChanges(asio::io_context& loop, const std::string& conninfo,
-                                       std::function<void(std::int64_t classId)> heard)
+                                       std::function<void(std::int64_t classId, ClassEvent what)> heard)
 {
     auto listener = std::make_shared<Listener>(loop, conninfo, std::move(heard));
     listener->connect();

@@ -6,6 +6,7 @@
 // an acknowledged save survives a crash of either process and a power loss.
 #include "server/encoding.h"
 #include "server/pg_connection.h"
+#include "server/round_store.h"
 #include "server/schema.h"
 #include "server/store.h"
 
@@ -23,9 +24,9 @@ using namespace pgdb;
 
 class PostgresStore : public Store {
 public:
-    explicit PostgresStore(std::string conninfo) : conninfo(std::move(conninfo))
+    explicit PostgresStore(std::string conninfo) : conninfo(conninfo), pool{std::move(conninfo)}
     {
-        call([&](Connection& c) {
+        pool.call([&](Connection& c) {
             return c.transaction([&] {
                 c.exec("SELECT pg_advisory_xact_lock(1634497)"); // one process upgrades at a time
                 c.exec("CREATE TABLE IF NOT EXISTS schema_version (version INTEGER NOT NULL)");
@@ -46,7 +47,7 @@ public:
 
     void addClass(const ClassInfo& info) override
     {
-        call([&](Connection& c) {
+        pool.call([&](Connection& c) {
             c.exec("INSERT INTO classes (name, class_key, teacher_key, class_hash, teacher_hash, image) "
                    "VALUES ($1, $2, $3, $4, $5, $6)",
                    {text(info.name), text(info.classKey), text(info.teacherKey), text(keyHash(info.classKey)),
@@ -57,7 +58,7 @@ public:
 
     std::vector<ClassInfo> classes() override
     {
-        return call([&](Connection& c) {
+        return pool.call([&](Connection& c) {
             const Result r = c.exec("SELECT id, name, class_key, teacher_key FROM classes ORDER BY id");
             std::vector<ClassInfo> list;
             for (int i = 0; i < r.rows(); ++i)
@@ -68,12 +69,12 @@ public:
 
     bool removeClass(std::int64_t id) override
     {
-        return call([&](Connection& c) { return c.exec("DELETE FROM classes WHERE id = $1", {number(id)}).changed() > 0; });
+        return pool.call([&](Connection& c) { return c.exec("DELETE FROM classes WHERE id = $1", {number(id)}).changed() > 0; });
     }
 
     std::optional<ClassInfo> findClass(std::string_view key, bool teacher) override
     {
-        return call([&](Connection& c) -> std::optional<ClassInfo> {
+        return pool.call([&](Connection& c) -> std::optional<ClassInfo> {
             const Result r = c.exec(teacher ? "SELECT id, name, class_key, teacher_key, image, pupils_blank, base, base_seq FROM classes WHERE teacher_hash = $1"
                                             : "SELECT id, name, class_key, teacher_key, image, pupils_blank, base, base_seq FROM classes WHERE class_hash = $1",
                                     {text(keyHash(key))});
@@ -90,7 +91,7 @@ public:
         std::map<std::int64_t, std::vector<Pending*>> classes;
         for (Pending* p : batch)
             classes[p->classId].push_back(p);
-        call([&](Connection& c) {
+        pool.call([&](Connection& c) {
             return c.transaction([&] {
                 for (const auto& [classId, changes] : classes)
                     changeClass(c, classId, changes);
@@ -101,12 +102,12 @@ public:
 
     std::vector<EntryRow> entries(std::int64_t classId) override
     {
-        return call([&](Connection& c) { return entriesSince(c, classId, 0); });
+        return pool.call([&](Connection& c) { return entriesSince(c, classId, 0); });
     }
 
     std::vector<HistoryRow> history(std::int64_t classId) override
     {
-        return call([&](Connection& c) {
+        return pool.call([&](Connection& c) {
             const Result r = c.exec(
                 "SELECT number, client_id, time, what, image FROM history WHERE class_id = $1 ORDER BY number", {number(classId)});
             std::vector<HistoryRow> list;
@@ -118,7 +119,7 @@ public:
 
     std::optional<std::string> historyImage(std::int64_t classId, std::int64_t n) override
     {
-        return call([&](Connection& c) -> std::optional<std::string> {
+        return pool.call([&](Connection& c) -> std::optional<std::string> {
             const Result r = c.exec("SELECT image FROM history WHERE class_id = $1 AND number = $2", {number(classId), number(n)});
             return r.rows() ? std::optional(r.blob(0, 0)) : std::nullopt;
         });
@@ -126,17 +127,18 @@ public:
 
     void setPupilsBlank(std::int64_t classId, bool blanks) override
     {
-        call([&](Connection& c) {
+        pool.call([&](Connection& c) {
             return c.exec("WITH u AS (UPDATE classes SET pupils_blank = $1 WHERE id = $2 RETURNING id) " + notify + " FROM u",
                           {number(blanks), number(classId)}).rows();
         });
     }
 
     std::string changesHeardAt() const override { return conninfo; }
+    RoundStore& rounds() override { return *roundStore; }
 
     std::optional<std::string> setting(std::string_view name) override
     {
-        return call([&](Connection& c) -> std::optional<std::string> {
+        return pool.call([&](Connection& c) -> std::optional<std::string> {
             const Result r = c.exec("SELECT value FROM settings WHERE name = $1", {text(std::string(name))});
             return r.rows() ? std::optional(r.get(0, 0)) : std::nullopt;
         });
@@ -144,7 +146,7 @@ public:
 
     void setSetting(std::string_view name, std::string_view value) override
     {
-        call([&](Connection& c) {
+        pool.call([&](Connection& c) {
             c.exec("INSERT INTO settings (name, value) VALUES ($1, $2) ON CONFLICT (name) DO UPDATE SET value = excluded.value",
                    {text(std::string(name)), text(std::string(value))});
             return 0;
@@ -153,7 +155,7 @@ public:
 
     std::string keepSetting(std::string_view name, std::string_view value) override
     {
-        return call([&](Connection& c) {
+        return pool.call([&](Connection& c) {
             c.exec("INSERT INTO settings (name, value) VALUES ($1, $2) ON CONFLICT (name) DO NOTHING",
                    {text(std::string(name)), text(std::string(value))});
             return c.exec("SELECT value FROM settings WHERE name = $1", {text(std::string(name))}).get(0, 0);
@@ -162,7 +164,7 @@ public:
 
     std::vector<GameRow> games(std::int64_t classId, std::string_view since) override
     {
-        return call([&](Connection& c) {
+        return pool.call([&](Connection& c) {
             const Result r = c.exec("SELECT ticket, seed, hani, tensu, log, time FROM games WHERE class_id = $1 AND time >= $2 ORDER BY time",
                                     {number(classId), text(std::string(since))});
             std::vector<GameRow> list;
@@ -281,7 +283,7 @@ private:
             c.exec("WITH u AS (UPDATE classes SET image = $1 WHERE id = $2 RETURNING id) " + notify + " FROM u WHERE $3",
                    {bytes(image), number(classId), text(changed ? "true" : "false")});
     }
-    static inline const std::string notify = std::string("SELECT pg_notify('") + changesChannel + "', id::text)"; // of u.id
+    static inline const std::string notify = notifySql("id::text"); // of u.id
 
     // A change that is no save: an entry marked, or a point. Reads what it needs first, and
     // throws NotFound before writing anything. Returns the class's image after it.
@@ -339,54 +341,9 @@ private:
         return list;
     }
 
-    // Runs body on a connection of the pool (each thread on its own). A pooled connection that
-    // the database dropped (a restart) fails at its first use: the call is made once more on a
-    // new connection, unless COMMIT had been sent, and the other idle connections are let go.
-    template <typename Body>
-    auto call(Body body) -> decltype(body(std::declval<Connection&>()))
-    {
-        for (int attempt = 0;; ++attempt) {
-            std::unique_ptr<Connection> c;
-            {
-                std::lock_guard lock(mutex);
-                if (!idle.empty()) {
-                    c = std::move(idle.back());
-                    idle.pop_back();
-                }
-            }
-            const bool pooled = c != nullptr;
-            if (!c)
-                c = std::make_unique<Connection>(conninfo);
-            try {
-                auto result = body(*c);
-                std::lock_guard lock(mutex);
-                idle.push_back(std::move(c));
-                return result;
-            } catch (const StoreDown&) {
-                if (c->good()) {
-                    std::lock_guard lock(mutex);
-                    idle.push_back(std::move(c));
-                    throw;
-                }
-                {
-                    std::lock_guard lock(mutex);
-                    idle.clear();
-                }
-                if (!pooled || attempt > 0 || c->committing)
-                    throw;
-            } catch (...) {
-                if (c->good()) {
-                    std::lock_guard lock(mutex);
-                    idle.push_back(std::move(c));
-                }
-                throw;
-            }
-        }
-    }
-
     std::string conninfo;
-    std::mutex mutex;
-    std::vector<std::unique_ptr<Connection>> idle;
+    Pool pool;
+    std::unique_ptr<RoundStore> roundStore = postgresRounds(pool);
 };
 
 } // namespace

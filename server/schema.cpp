@@ -47,6 +47,20 @@ const char* const steps[] = {
     R"(CREATE TABLE games (class_id $NUMBER NOT NULL REFERENCES classes(id) ON DELETE CASCADE, ticket TEXT NOT NULL,
            time TEXT NOT NULL, seed $NUMBER NOT NULL, hani INTEGER NOT NULL, tensu INTEGER NOT NULL, log TEXT NOT NULL,
            PRIMARY KEY (class_id, ticket)) $KEYEDROWS;)",
+    // The class rounds: each round, the devices joined to it (the name each last sent, the
+    // shortest round trip measured), and their answers, one per device and question. Times are
+    // milliseconds since 1970; a name or round trip not yet sent is NULL.
+    R"(CREATE TABLE rounds (class_id $NUMBER NOT NULL REFERENCES classes(id) ON DELETE CASCADE, number $NUMBER NOT NULL,
+           hani INTEGER NOT NULL, tick INTEGER NOT NULL, seed $NUMBER NOT NULL, start_ms $NUMBER NOT NULL,
+           end_ms $NUMBER NOT NULL, PRIMARY KEY (class_id, number)) $KEYEDROWS;
+       CREATE TABLE round_devices (class_id $NUMBER NOT NULL, number $NUMBER NOT NULL, device TEXT NOT NULL, name TEXT,
+           shortest $NUMBER, joined_ms $NUMBER NOT NULL, PRIMARY KEY (class_id, number, device),
+           FOREIGN KEY (class_id, number) REFERENCES rounds (class_id, number) ON DELETE CASCADE) $KEYEDROWS;
+       CREATE TABLE round_answers (class_id $NUMBER NOT NULL, number $NUMBER NOT NULL, device TEXT NOT NULL,
+           question INTEGER NOT NULL, button INTEGER NOT NULL, points INTEGER NOT NULL, counted INTEGER NOT NULL,
+           is_right INTEGER NOT NULL, received_ms $NUMBER NOT NULL, PRIMARY KEY (class_id, number, device, question),
+           FOREIGN KEY (class_id, number, device) REFERENCES round_devices (class_id, number, device) ON DELETE CASCADE)
+           $KEYEDROWS;)",
 };
 static_assert(std::size(steps) == schemaVersion);
 

@@ -8,9 +8,13 @@
 
 #include <sqlite3.h>
 
+#include <functional>
 #include <map>
+#include <memory>
+#include <mutex>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace server::sqlitedb {
 
@@ -142,4 +146,49 @@ private:
     std::map<const char*, sqlite3_stmt*> statements;
 };
 
+// The store's connections to its file: each thread works on a connection of its own, taken for
+// one call (Lease) and given back for the next.
+struct Pool {
+    std::string path;
+    bool readOnly = false; // set once, before the store is shared
+    std::mutex mutex;
+    std::vector<std::unique_ptr<Connection>> idle;
+};
+
+class Lease {
+public:
+    explicit Lease(Pool& pool) : pool(pool)
+    {
+        {
+            std::lock_guard lock(pool.mutex);
+            if (!pool.idle.empty()) {
+                connection = std::move(pool.idle.back());
+                pool.idle.pop_back();
+            }
+        }
+        if (!connection)
+            connection = std::make_unique<Connection>(pool.path, pool.readOnly);
+    }
+    ~Lease()
+    {
+        std::lock_guard lock(pool.mutex);
+        pool.idle.push_back(std::move(connection));
+    }
+    Lease(const Lease&) = delete;
+    Lease& operator=(const Lease&) = delete;
+    Connection* operator->() const { return connection.get(); }
+    Connection& operator*() const { return *connection; }
+
+private:
+    Pool& pool;
+    std::unique_ptr<Connection> connection;
+};
+
 } // namespace server::sqlitedb
+
+namespace server {
+class RoundStore;
+// The rounds of the SQLite store whose connections these are (sqlite_rounds.cpp); told(class,
+// what) after each commit that changed a round.
+std::unique_ptr<RoundStore> sqliteRounds(sqlitedb::Pool& pool, std::function<void(std::int64_t, ClassEvent)> told);
+} // namespace server

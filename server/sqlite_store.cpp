@@ -6,6 +6,7 @@
 // synchronous=FULL: a commit returns after the WAL is on the disk, so an acknowledged save
 // survives both a crash of the process and a power loss.
 #include "server/encoding.h"
+#include "server/round_store.h"
 #include "server/schema.h"
 #include "server/sqlite_connection.h"
 #include "server/store.h"
@@ -27,16 +28,20 @@ namespace server {
 namespace {
 
 using sqlitedb::Connection;
+using sqlitedb::Lease;
+using sqlitedb::Pool;
 using sqlitedb::Query;
 
 class SqliteStore : public Store {
 public:
     // The schema made or upgraded; when that cannot be written, the store is read-only.
-    explicit SqliteStore(std::string path) : path(std::move(path))
+    explicit SqliteStore(std::string path)
+        : path(path), pool{std::move(path)},
+          roundStore(sqliteRounds(pool, [this](std::int64_t classId, ClassEvent what) { changedClass(classId, what); }))
     {
         try {
             makePrivate(this->path);
-            Lease c(*this);
+            Lease c(pool);
             c->transaction([&] {
                 c->exec("CREATE TABLE IF NOT EXISTS schema_version (version INTEGER NOT NULL)");
                 Query q = c->query("SELECT version FROM schema_version");
@@ -55,15 +60,17 @@ public:
         } catch (const StoreDown& e) {
             std::cerr << "nubora1-server: cannot write " << this->path << " (" << e.what()
                       << "); serving the lists as they are, and saves answer 503 until the server is restarted" << std::endl;
-            std::lock_guard lock(mutex);
-            idle.clear();
-            readOnly = true;
+            std::lock_guard lock(pool.mutex);
+            pool.idle.clear();
+            pool.readOnly = true;
         }
     }
 
+    RoundStore& rounds() override { return *roundStore; }
+
     void addClass(const ClassInfo& info) override
     {
-        Lease c(*this);
+        Lease c(pool);
         c->transaction([&] {
             c->query("INSERT INTO classes (name, class_key, teacher_key, class_hash, teacher_hash, image) "
                      "VALUES (?, ?, ?, ?, ?, ?)")
@@ -75,7 +82,7 @@ public:
 
     std::vector<ClassInfo> classes() override
     {
-        Lease c(*this);
+        Lease c(pool);
         std::vector<ClassInfo> list;
         Query q = c->query("SELECT id, name, class_key, teacher_key FROM classes ORDER BY id");
         while (q.step())
@@ -85,7 +92,7 @@ public:
 
     bool removeClass(std::int64_t id) override
     {
-        Lease c(*this);
+        Lease c(pool);
         return c->transaction([&] {
             c->query("DELETE FROM classes WHERE id = ?").bind(id).step();
             return sqlite3_changes(c->db) > 0;
@@ -94,7 +101,7 @@ public:
 
     std::optional<ClassInfo> findClass(std::string_view key, bool teacher) override
     {
-        Lease c(*this);
+        Lease c(pool);
         Query q = c->query(teacher ? "SELECT id, name, class_key, teacher_key, image, pupils_blank, base, base_seq FROM classes WHERE teacher_hash = ?"
                                    : "SELECT id, name, class_key, teacher_key, image, pupils_blank, base, base_seq FROM classes WHERE class_hash = ?");
         if (!q.bind(keyHash(key)).step())
@@ -104,9 +111,9 @@ public:
 
     void changeTogether(const std::vector<Pending*>& batch) override
     {
-        if (readOnly)
+        if (pool.readOnly)
             throw StoreDown("the data folder cannot be written");
-        Lease c(*this);
+        Lease c(pool);
         c->transaction([&] {
             for (Pending* p : batch) {
                 c->exec("SAVEPOINT one");
@@ -126,13 +133,13 @@ public:
 
     std::vector<EntryRow> entries(std::int64_t classId) override
     {
-        Lease c(*this);
+        Lease c(pool);
         return entriesSince(*c, classId, 0);
     }
 
     std::vector<HistoryRow> history(std::int64_t classId) override
     {
-        Lease c(*this);
+        Lease c(pool);
         std::vector<HistoryRow> list;
         Query q = c->query("SELECT number, client_id, time, what, image FROM history WHERE class_id = ? ORDER BY number");
         q.bind(classId);
@@ -143,7 +150,7 @@ public:
 
     std::optional<std::string> historyImage(std::int64_t classId, std::int64_t number) override
     {
-        Lease c(*this);
+        Lease c(pool);
         Query q = c->query("SELECT image FROM history WHERE class_id = ? AND number = ?");
         if (!q.bind(classId).bind(number).step())
             return std::nullopt;
@@ -152,7 +159,7 @@ public:
 
     std::vector<GameRow> games(std::int64_t classId, std::string_view since) override
     {
-        Lease c(*this);
+        Lease c(pool);
         std::vector<GameRow> list;
         Query q = c->query("SELECT ticket, seed, hani, tensu, log, time FROM games WHERE class_id = ? AND time >= ? ORDER BY time");
         q.bind(classId).bind(since);
@@ -163,7 +170,7 @@ public:
 
     void setPupilsBlank(std::int64_t classId, bool blanks) override
     {
-        Lease c(*this);
+        Lease c(pool);
         c->transaction([&] {
             c->query("UPDATE classes SET pupils_blank = ? WHERE id = ?").bind(std::int64_t(blanks)).bind(classId).step();
             return 0;
@@ -173,7 +180,7 @@ public:
 
     std::optional<std::string> setting(std::string_view name) override
     {
-        Lease c(*this);
+        Lease c(pool);
         Query q = c->query("SELECT value FROM settings WHERE name = ?");
         if (!q.bind(name).step())
             return std::nullopt;
@@ -182,7 +189,7 @@ public:
 
     void setSetting(std::string_view name, std::string_view value) override
     {
-        Lease c(*this);
+        Lease c(pool);
         c->transaction([&] {
             c->query("INSERT INTO settings (name, value) VALUES (?, ?) ON CONFLICT (name) DO UPDATE SET value = excluded.value")
                 .bind(name).bind(value).step();
@@ -194,7 +201,7 @@ public:
     {
         if (std::optional<std::string> kept = setting(name))
             return *kept; // a read-only store reads it too
-        Lease c(*this);
+        Lease c(pool);
         return c->transaction([&] {
             c->query("INSERT INTO settings (name, value) VALUES (?, ?) ON CONFLICT (name) DO NOTHING").bind(name).bind(value).step();
             Query q = c->query("SELECT value FROM settings WHERE name = ?");
@@ -308,39 +315,9 @@ private:
             ::chmod((path + suffix).c_str(), 0600);
     }
 
-    // A connection of the store's pool for one call: each thread works on a connection of its
-    // own, and a connection goes back to the pool for the next call.
-    class Lease {
-    public:
-        explicit Lease(SqliteStore& store) : store(store)
-        {
-            {
-                std::lock_guard lock(store.mutex);
-                if (!store.idle.empty()) {
-                    connection = std::move(store.idle.back());
-                    store.idle.pop_back();
-                }
-            }
-            if (!connection)
-                connection = std::make_unique<Connection>(store.path, store.readOnly);
-        }
-        ~Lease()
-        {
-            std::lock_guard lock(store.mutex);
-            store.idle.push_back(std::move(connection));
-        }
-        Connection* operator->() const { return connection.get(); }
-        Connection& operator*() const { return *connection; }
-
-    private:
-        SqliteStore& store;
-        std::unique_ptr<Connection> connection;
-    };
-
     std::string path;
-    bool readOnly = false; // set once, before the store is shared
-    std::mutex mutex;
-    std::vector<std::unique_ptr<Connection>> idle;
+    Pool pool;
+    std::unique_ptr<RoundStore> roundStore;
 };
 
 } // namespace

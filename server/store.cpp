@@ -4,6 +4,7 @@
 #include "server/encoding.h"
 
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <ctime>
 #include <iostream>
@@ -53,15 +54,41 @@ Outcome Store::change(std::int64_t classId, const Change& change, const std::str
     return std::move(self.outcome);
 }
 
-void Store::hear(std::function<void(std::int64_t)> told)
+void Store::hear(std::function<void(std::int64_t, ClassEvent)> told)
 {
     heard = std::move(told);
 }
 
-void Store::changedClass(std::int64_t classId)
+void Store::changedClass(std::int64_t classId, ClassEvent what)
 {
     if (heard)
-        heard(classId);
+        heard(classId, what);
+}
+
+std::string changePayload(std::int64_t classId, ClassEvent what)
+{
+    const std::string id = std::to_string(classId);
+    switch (what) {
+    case ClassEvent::roundStarted: return id + " start";
+    case ClassEvent::roundMoved: return id + " round";
+    case ClassEvent::changed: break;
+    }
+    return id;
+}
+
+std::pair<std::int64_t, ClassEvent> readChangePayload(std::string_view payload)
+{
+    const std::size_t space = payload.find(' ');
+    std::int64_t id = 0;
+    for (const char c : payload.substr(0, space)) {
+        if (c < '0' || c > '9' || id > (INT64_MAX - 9) / 10)
+            return {0, ClassEvent::changed};
+        id = id * 10 + (c - '0');
+    }
+    const std::string_view kind = space == std::string_view::npos ? "" : payload.substr(space + 1);
+    return {id, kind == "start"   ? ClassEvent::roundStarted
+                : kind == "round" ? ClassEvent::roundMoved
+                                  : ClassEvent::changed};
 }
 
 // Why saves are refused, on stderr for whoever keeps the server: each new reason, and the same

@@ -41,6 +41,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace server {
@@ -128,6 +129,12 @@ std::string replayed(std::string base, const std::vector<EntryRow>& entries);
 // How many states of a class's history are kept: the oldest go first.
 inline constexpr int historyKept = 50;
 
+// What a class's hearers are told (Store::hear): its lists or settings changed; one of its
+// rounds started; a device joined its latest round or answered in it.
+enum class ClassEvent { changed, roundStarted, roundMoved };
+
+class RoundStore; // round_store.h
+
 struct Outcome {
     std::string image; // the class's image after the change (or as it is, for a repeated id)
     bool applied = false;
@@ -163,18 +170,24 @@ public:
     // once on the same data, the first one's.
     virtual std::string keepSetting(std::string_view name, std::string_view value) = 0;
 
-    // Who is told of the classes' changes (the teacher's page's event streams): after each
-    // commit that changed something of a class (a change applied, the pupils' setting), on the
-    // committing thread, heard(the class's id). Set once, before the store is shared. A store
-    // whose database tells every process instead (changesHeardAt) calls it never.
-    void hear(std::function<void(std::int64_t classId)> heard);
+    // The class's rounds (round_store.h), on the same database.
+    virtual RoundStore& rounds() = 0;
+
+    // Who is told of the classes' changes (the event streams): after each commit that changed
+    // something of a class (a change applied, the pupils' setting, a round started, joined or
+    // answered), on the committing thread, heard(the class's id, what). Set once, before the
+    // store is shared. A store whose database tells every process instead (changesHeardAt)
+    // calls it never.
+    void hear(std::function<void(std::int64_t classId, ClassEvent what)> heard);
     // Where every process's changes can be heard: the libpq connection string of a PostgreSQL
-    // store, each of whose changes NOTIFYs changesChannel with the class's id as its payload,
-    // in the change's own transaction; empty for a store that only this process changes (SQLite).
+    // store, each of whose changes NOTIFYs changesChannel in its own transaction with the
+    // payload changePayload gives; empty for a store that only this process changes (SQLite).
     virtual std::string changesHeardAt() const { return {}; }
 
+    // Tells `heard`, when set.
+    void changedClass(std::int64_t classId, ClassEvent what = ClassEvent::changed);
+
 protected:
-    void changedClass(std::int64_t classId); // tells `heard`, when set
     // A change waiting for its transaction, and what became of it.
     struct Pending {
         std::int64_t classId;
@@ -193,7 +206,7 @@ protected:
 private:
     void tell(const std::string& why);
 
-    std::function<void(std::int64_t)> heard;
+    std::function<void(std::int64_t, ClassEvent)> heard;
     std::mutex turn;
     std::condition_variable turnOver;
     std::vector<Pending*> waiting;
@@ -204,12 +217,17 @@ private:
 
 // The PostgreSQL channel of the classes' changes (Store::changesHeardAt).
 inline constexpr const char* changesChannel = "nubora1_changes";
+// A notice's payload: the class's id, then " start" for a round started, " round" for a
+// device joined or answering; the id alone for a change of the lists. What a payload says:
+// the class's id (0 when it is none) and what.
+std::string changePayload(std::int64_t classId, ClassEvent what);
+std::pair<std::int64_t, ClassEvent> readChangePayload(std::string_view payload);
 
 // The schema's version that this program writes; each store creates or upgrades its schema to
 // it when it opens, and refuses a database from a later version. Version 2 added the points
 // (the base and its last entry, of a class and of each past state), removed entries and
-// pupils_blank; version 3 the games.
-inline constexpr int schemaVersion = 3;
+// pupils_blank; version 3 the games; version 4 the rounds (round_store.h).
+inline constexpr int schemaVersion = 4;
 
 // The SQLite store in dataDir/nubora1.sqlite. The folder is created, private to the server's
 // user (0700), and so are the database's files (0600, its -wal and -shm too), whatever the

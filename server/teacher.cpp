@@ -143,6 +143,8 @@ Response Api::teachers(const Request& request, std::string_view key, std::option
         limited(request.client, perAddress);
         return errorResponse(404, "not found");
     }
+    if (rest == "round")
+        return teachersRound(request, *known);
     const std::string link = pupilsLink(options.base, known->classKey);
     const bool wantsPost = rest == "restore" || importing || rest == "remove" || rest == "reinstate" || rest == "settings";
     if (rest && !wantsPost && *rest != "entries.csv" && *rest != "mistakes.csv" && *rest != "tavon.rnk" && *rest != "qr.svg"

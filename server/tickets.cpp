@@ -23,7 +23,11 @@ TicketDesk::TicketDesk(std::string secret) : secret(std::move(secret))
 
 std::string TicketDesk::mark(const ticket::Ticket& t) const
 {
-    const std::string text = ticket::markedPart(t);
+    return sign(ticket::markedPart(t));
+}
+
+std::string TicketDesk::sign(std::string_view text) const
+{
     unsigned char digest[EVP_MAX_MD_SIZE];
     unsigned int length = 0;
     if (!HMAC(EVP_sha256(), secret.data(), int(secret.size()), reinterpret_cast<const unsigned char*>(text.data()),

@@ -35,6 +35,9 @@ public:
     std::string issue(std::int64_t classId, std::int64_t now) const;
     // The ticket's mark as this server makes it.
     std::string mark(const ticket::Ticket& t) const;
+    // The mark of any text, made as a ticket's is (HMAC-SHA256 with the data's secret, cut to
+    // 128 bits, base64url): every process on the same data makes the same, a device none.
+    std::string sign(std::string_view text) const;
     // The ticket a text gives, when this server issued it for classId no longer than
     // ticketLifetime before now; else why not, in English as the server answers it.
     std::variant<ticket::Ticket, std::string> check(std::string_view text, std::int64_t classId,
