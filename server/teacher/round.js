@@ -123,7 +123,7 @@ export function roundPanel({ api, say }) {
     const countsKey = JSON.stringify(counts);
     if (countsKey !== drawnCounts) {
       drawnCounts = countsKey;
-      $('round-counts').replaceChildren(...counts.map(([label, n]) => counted(label, n)));
+      $('round-counts').replaceChildren(...counts.flatMap(([label, n], i) => [...(i ? [' '] : []), counted(label, n)]));
     }
     const ranking = { play: (round?.ranking ?? []).slice(0, topShown), over: round?.ranking ?? [] }[at.state] ?? [];
     text($('round-ranking-heading'), { play: `上位 ${topShown}人`, over: 'ラウンドの結果' }[at.state] ?? '');

@@ -210,7 +210,11 @@ test(
       [0, 12],
       [1, 20],
     ]) {
-      await until(page, (n) => document.querySelector('#round-question').textContent === `第 ${n}問`, q + 1);
+      await page.waitForFunction(
+        (n) => document.querySelector('#round-question').textContent === `第 ${n}問`,
+        { polling: 50, timeout: 40000 }, // a question and its pause: 25 s
+        q + 1,
+      );
       let right = 0;
       for (const d of devices.slice(0, answering)) {
         const button = [0, 1, 2, 4][(devices.indexOf(d) + q) % 4];
@@ -240,6 +244,8 @@ test(
       );
       assert.equal(await page.evaluate(() => document.activeElement.id), 'round-start', 'the focus stays');
     }
+    // Off the projected view while the round runs, once the teacher's focus has left it.
+    await page.evaluate(() => document.activeElement.blur());
     await fits(page, {
       parts: [
         '#name',
@@ -255,8 +261,11 @@ test(
     });
     assert.deepEqual(await axe(page, true), []);
 
-    // After the last question: the whole ranking, until the teacher goes back to the lists.
-    await cls.endRound();
+    // After the last question (the round moved back to have ended a second ago, and the board
+    // read again): the whole ranking, until the teacher goes back to the lists.
+    const now = Date.now();
+    await cls.sql(`UPDATE rounds SET start_ms = start_ms - (end_ms - ${now}) - 1000, end_ms = ${now - 1000};`);
+    await page.reload();
     await until(page, () => document.querySelector('#board').dataset.round === 'over');
     const over = await panel(page);
     assert.deepEqual([over.ranking, over.rows.length], ['ラウンドの結果', 30]);
