@@ -28,6 +28,16 @@ game::Step GameLogRecorder::Command1_Click(game::GameWindow& window, std::uint32
     return window.Command1_Click();
 }
 
+game::Step GameLogRecorder::startRound(game::GameWindow& window, std::uint32_t seed, std::int16_t range,
+                                       int tickMilliseconds)
+{
+    seed_ = seed;
+    *current = question::seededDraw(seed);
+    playing.answers.clear();
+    finished.reset();
+    return window.startRound(range, tickMilliseconds);
+}
+
 game::Step GameLogRecorder::syutudai(game::GameWindow& window)
 {
     questionRange = Module1::hani;
@@ -44,6 +54,8 @@ game::Step GameLogRecorder::Timer1_Timer(game::GameWindow& window)
 
 game::Step GameLogRecorder::kotae_Click(game::GameWindow& window, std::int16_t Index)
 {
+    if (window.inRound())
+        return window.kotae_Click(Index); // the server logs a round's answers
     // The points the label shows, as the window adds them.
     const auto points = static_cast<std::int16_t>(numtext::readNumber(window.screen.tokuten));
     const game::Step step = window.kotae_Click(Index);

@@ -27,6 +27,9 @@ public:
 
     // スタート with the new game's seed: the draw reseeded, the log begun afresh.
     game::Step Command1_Click(game::GameWindow& window, std::uint32_t seed);
+    // A class round begins (GameWindow::startRound) on the round's seed: its questions are
+    // those a replay of the round's answers draws; no log is kept of it (the server keeps it).
+    game::Step startRound(game::GameWindow& window, std::uint32_t seed, std::int16_t range, int tickMilliseconds);
     // Notes the range the question is drawn in.
     game::Step syutudai(game::GameWindow& window);
     // Logs a time-out when the tick is one.

@@ -2,9 +2,11 @@
 // The game window's decisions: start-up, questions, countdown, answers, ranges, the lists.
 #include "rules/game_window.h"
 
+#include "rules/class_round.h"
 #include "rules/module1.h"
 #include "rules/number_text.h"
 
+#include <algorithm>
 #include <utility>
 
 namespace game {
@@ -55,6 +57,8 @@ Step GameWindow::Form_Activate() const
 
 Step GameWindow::Command1_Click()
 {
+    if (round)
+        return {};
     screen.played = true;
     for (std::u16string& mark : screen.sikiyo)
         mark.clear();
@@ -103,6 +107,8 @@ Step GameWindow::syutudai()
 Step GameWindow::Timer1_Timer()
 {
     Step step;
+    if (round)
+        return step;
     if (!question::countdownTick(haiten)) {
         screen.tokuten = numberText(haiten);
         return step;
@@ -121,6 +127,13 @@ Step GameWindow::Timer1_Timer()
 Step GameWindow::kotae_Click(std::int16_t Index)
 {
     Step step;
+    RoundAnswer* answer = round ? &roundAnswers[std::max(mondaisu - 1, 0)] : nullptr;
+    if (answer) {
+        if (mondaisu < 1 || !screen.answersEnabled)
+            return step;
+        answer->pressed = true;
+        answer->shownPoints = static_cast<std::int16_t>(readNumber(screen.tokuten));
+    }
     if (question::isRightAnswer(kankei, Index)) {
         markResult(rightMark);
         // The points are those the label shows, not haiten.
@@ -132,7 +145,13 @@ Step GameWindow::kotae_Click(std::int16_t Index)
     }
     step.beep = true;
     step.timer = TimerChange::Stop;
-    if (mondaisu >= question::questionsPerGame)
+    if (answer) {
+        if (!question::isRightAnswer(kankei, Index))
+            answer->shownPoints = 0;
+        screen.answersEnabled = false;
+        showRoundTotal();
+        step.said.back() = resultSaid(question::isRightAnswer(kankei, Index) ? u"まる、正解" : u"ばつ、不正解");
+    } else if (mondaisu >= question::questionsPerGame)
         endGame(true, step);
     else
         step.nextQuestion = true;
@@ -172,6 +191,8 @@ MessageText GameWindow::rangeMessage() const
 
 Step GameWindow::Command3_Click()
 {
+    if (round)
+        return {};
     Module1::hani = nextRange(Module1::hani);
     screen.checkedRange = Module1::hani;
     showRange();
@@ -183,6 +204,10 @@ Step GameWindow::Command3_Click()
 
 Step GameWindow::en_Click(std::int16_t Index)
 {
+    if (round) {
+        screen.checkedRange = Module1::hani; // the check stays on the round's range
+        return {};
+    }
     screen.checkedRange = Index;
     const std::int16_t old = Module1::hani;
     Module1::hani = Index;
@@ -200,6 +225,122 @@ Step GameWindow::m1c_Click()
     Step step;
     step.results = Results::Viewing;
     return step;
+}
+
+} // namespace game
+
+namespace game {
+
+Step GameWindow::startRound(std::int16_t range, int tickMilliseconds)
+{
+    round = true;
+    roundTickMilliseconds = tickMilliseconds;
+    for (RoundAnswer& answer : roundAnswers)
+        answer = {};
+    Module1::hani = range;
+    screen.checkedRange = range;
+    showRange();
+    screen.played = true;
+    for (std::u16string& mark : screen.sikiyo)
+        mark.clear();
+    screen.answersEnabled = false;
+    mondaisu = 0;
+    Module1::touroku = 0;
+    screen.tokutenyo = numberText(0);
+    screen.tokuten = numberText(0);
+    screen.monbang.clear();
+    for (std::u16string& cell : screen.mondai)
+        cell.clear();
+    Step step;
+    step.timer = TimerChange::Stop;
+    step.said.push_back(u"クラスのラウンドが始まります。ｘの値：" + hanimei[range] + u"。");
+    return step;
+}
+
+Step GameWindow::roundQuestion(std::int16_t q)
+{
+    Step step;
+    if (!round || q < 0 || q >= question::questionsPerGame || q < mondaisu - 1)
+        return step;
+    while (mondaisu < q + 1) {
+        if (mondaisu >= 1 && screen.sikiyo[mondaisu - 1].empty())
+            markResult(wrongMark);
+        step = syutudai();
+    }
+    const RoundAnswer& answer = roundAnswers[q];
+    screen.answersEnabled = !answer.pressed && !answer.told;
+    step.timer = TimerChange::Leave;
+    return step;
+}
+
+Step GameWindow::roundTick(std::int64_t elapsed)
+{
+    Step step;
+    // Once answered or timed out, the countdown stands as it was.
+    if (!round || mondaisu < 1 || elapsed < 0 || !screen.answersEnabled)
+        return step;
+    if (const std::optional<std::int16_t> points = classround::pointsShown(roundTickMilliseconds, elapsed)) {
+        haiten = *points;
+        const std::u16string text = numberText(haiten);
+        screen.tokuten = text.substr(text.size() - 2); // "10": the blank does not fit the label
+        return step;
+    }
+    haiten = 0;
+    screen.tokuten = numberText(0);
+    screen.answersEnabled = false;
+    markResult(wrongMark);
+    step.said.push_back(resultSaid(u"時間切れ、ばつ"));
+    step.beep = true;
+    return step;
+}
+
+Step GameWindow::roundAnswered(std::int16_t q, std::int16_t points, bool counted, bool right)
+{
+    Step step;
+    if (!round || q < 0 || q >= question::questionsPerGame)
+        return step;
+    RoundAnswer& answer = roundAnswers[q];
+    answer.told = true;
+    answer.points = points;
+    answer.counted = counted;
+    if (q == mondaisu - 1)
+        screen.answersEnabled = false;
+    screen.sikiyo[q] = counted && right ? rightMark : wrongMark;
+    showRoundTotal();
+    return step;
+}
+
+Step GameWindow::endRound()
+{
+    Step step;
+    if (!round)
+        return step;
+    round = false;
+    std::u16string late;
+    for (int q = 0; q < question::questionsPerGame; ++q) {
+        const RoundAnswer& answer = roundAnswers[q];
+        if (answer.pressed && !(answer.told && answer.counted))
+            late += (late.empty() ? u"第" : u"、第") + spoken(numberText(q + 1)) + u"問";
+        if (!answer.told)
+            roundAnswers[q].shownPoints = 0; // the server never had it: it scored nothing
+    }
+    showRoundTotal();
+    screen.answersEnabled = false;
+    Module1::tensu = static_cast<std::int16_t>(readNumber(screen.tokutenyo));
+    step.timer = TimerChange::Stop;
+    step.results = Results::AtGameEnd;
+    if (!late.empty())
+        step.message =
+            MessageText{late + u"の答えは時間内に届かなかったため、数えられませんでした。", u"クラスのラウンド"};
+    return step;
+}
+
+void GameWindow::showRoundTotal()
+{
+    int total = 0;
+    for (const RoundAnswer& answer : roundAnswers)
+        total += answer.told ? answer.points : answer.pressed ? answer.shownPoints : 0;
+    screen.tokutenyo = numberText(total);
 }
 
 } // namespace game

@@ -113,7 +113,9 @@ public:
     // the total read back from tokutenyo, or "×" and the total as it was; the timer stopped, a
     // beep, then the next question, or after the fifth the end of the game, the restart message
     // following the results window. The game's end disables the answers and hands the total to
-    // the results window in tensu.
+    // the results window in tensu. In a class round the answer is marked and added alike, but
+    // it ends nothing: the answers are disabled until the next question shows, and the game
+    // ends at endRound (the server's word on it comes by roundAnswered).
     Step kotae_Click(std::int16_t Index);
     // The range button: the timer stopped (a standing question freezes with its points), the next
     // range of the cycle chosen and named on the button, and the range message.
@@ -124,12 +126,55 @@ public:
     // 一覧, and the total button: the lists for viewing, with tensu 0.
     Step m1c_Click();
 
+    // A class round: the whole class plays one game at once, paced by the server's clock; the
+    // front end calls these at the moments the round's schedule (class_round.h) sets, and the
+    // server gives the points. While a round runs, スタート, the range button and the range menu
+    // do nothing, and the timer ticks nothing (roundTick paces the countdown).
+    //
+    // The round begins: range `range` chosen and fixed, the marks cleared, the total " 0", the
+    // answers disabled until its first question shows, the timer stopped. The questions are
+    // those the window's draw gives from here on (the front end reseeds it with the round's seed).
+    // tickMilliseconds: the round's pace, as the server set it.
+    Step startRound(std::int16_t range, int tickMilliseconds);
+    bool inRound() const { return round; }
+    // Question q (0 to 4) shows, with 10 points: the questions before it are drawn first where
+    // they were not shown (a device that came back mid-round), and those of them without a
+    // result are marked "×". The answers are enabled unless q was answered already. No timer is
+    // started and no question follows an answer or a time-out: the next waits for its moment.
+    Step roundQuestion(std::int16_t q);
+    // The countdown of the question standing, `elapsed` ms after it showed on the server's
+    // clock: the points classround::pointsShown gives; from its time-out on, a question not
+    // answered is marked "×" with a beep, and the answers are disabled.
+    Step roundTick(std::int64_t elapsed);
+    // The server's word on question q's answer: the points it gave and whether the answer
+    // counted and was right. The mark follows it, and the total is the server's points so far
+    // (with those of answers it has not yet answered for, as shown when pressed).
+    Step roundAnswered(std::int16_t q, std::int16_t points, bool counted, bool right);
+    // The round is over: the answers disabled, the total the server's, handed to the results
+    // window in tensu; then a message naming the answers pressed that did not count (the server
+    // got them late, or never).
+    Step endRound();
+
 private:
     void markResult(const std::u16string& mark);
     std::u16string resultSaid(const std::u16string& result) const;
     void endGame(bool byAnswer, Step& step);
     void showRange();
     MessageText rangeMessage() const;
+    void showRoundTotal();
+
+    // The round's state, question by question: pressed here (with the points shown then), and
+    // what the server said of it.
+    struct RoundAnswer {
+        bool pressed = false;
+        std::int16_t shownPoints = 0;
+        bool told = false;
+        std::int16_t points = 0;
+        bool counted = false;
+    };
+    bool round = false;
+    RoundAnswer roundAnswers[question::questionsPerGame];
+    int roundTickMilliseconds = question::tickMilliseconds;
 
     question::Draw rnd;
 };

@@ -4,6 +4,7 @@
 // ranking file's image as bytes (Uint8Array), the windows' design and the game's counts. The
 // page only shows what these return.
 #include "rules/class_key.h"
+#include "rules/class_round.h"
 #include "rules/class_queue.h"
 #include "rules/game_log_recorder.h"
 #include "rules/game_replay.h"
@@ -79,6 +80,20 @@ public:
     val en_Click(int index) { return step(model.en_Click(static_cast<std::int16_t>(index))); }
     val m1c_Click() { return step(model.m1c_Click()); }
     int kankei() const { return model.kankei; }
+    // A class round (GameWindow's round handlers): seed, range and tick are the round's.
+    val startRound(std::uint32_t seed, int range, int tick)
+    {
+        return step(recorder.startRound(model, seed, static_cast<std::int16_t>(range), tick));
+    }
+    val roundQuestion(int q) { return step(model.roundQuestion(static_cast<std::int16_t>(q))); }
+    val roundTick(double elapsed) { return step(model.roundTick(static_cast<std::int64_t>(elapsed))); }
+    val roundAnswered(int q, int points, bool counted, bool right)
+    {
+        return step(
+            model.roundAnswered(static_cast<std::int16_t>(q), static_cast<std::int16_t>(points), counted, right));
+    }
+    val endRound() { return step(model.endRound()); }
+    bool inRound() const { return model.inRound(); }
 
     // The finished game: {seed, log} with the log's text (gamelog::write), from its last
     // answer until the next スタート; null before.
@@ -265,6 +280,34 @@ std::string queueFate(int status, const std::string& body)
 // What the pupil is told of an entry the server refused for good with `status`.
 val saveRefused(int status, bool keptOnDevice) { return messageToJs(classqueue::saveRefused(status, keptOnDevice)); }
 
+// The round's schedule (classround) for the page: times are milliseconds on the server's clock,
+// passed as doubles (exact to 2^53).
+classround::Schedule scheduleOf(double start, int tick)
+{
+    return {static_cast<std::int64_t>(start), tick};
+}
+double questionStart(double start, int tick, int q)
+{
+    return double(classround::questionStart(scheduleOf(start, tick), q));
+}
+double questionEnd(double start, int tick, int q)
+{
+    return double(classround::questionEnd(scheduleOf(start, tick), q));
+}
+double roundEnd(double start, int tick)
+{
+    return double(classround::roundEnd(scheduleOf(start, tick)));
+}
+val pointsShown(int tick, double elapsed)
+{
+    const auto points = classround::pointsShown(tick, static_cast<std::int64_t>(elapsed));
+    return points ? val(int(*points)) : val::null();
+}
+int leadMilliseconds()
+{
+    return classround::leadMilliseconds;
+}
+
 std::u16string rangeNameOf(int hani) { return rangeName(static_cast<std::int16_t>(hani)); }
 int tickMilliseconds() { return question::tickMilliseconds; }
 int hiddenAnswer() { return game::hiddenAnswer; }
@@ -298,6 +341,12 @@ EMSCRIPTEN_BINDINGS(nubora1)
         .function("en_Click", &Game::en_Click)
         .function("m1c_Click", &Game::m1c_Click)
         .function("kankei", &Game::kankei)
+        .function("startRound", &Game::startRound)
+        .function("roundQuestion", &Game::roundQuestion)
+        .function("roundTick", &Game::roundTick)
+        .function("roundAnswered", &Game::roundAnswered)
+        .function("endRound", &Game::endRound)
+        .function("inRound", &Game::inRound)
         .function("played", &Game::played)
         .function("screen", &Game::screen);
     class_<Results>("Results")
@@ -316,6 +365,11 @@ EMSCRIPTEN_BINDINGS(nubora1)
     function("queueFate", &queueFate);
     function("saveRefused", &saveRefused);
     function("rangeName", &rangeNameOf);
+    function("questionStart", &questionStart);
+    function("questionEnd", &questionEnd);
+    function("roundEnd", &roundEnd);
+    function("pointsShown", &pointsShown);
+    function("leadMilliseconds", &leadMilliseconds);
     function("tickMilliseconds", &tickMilliseconds);
     function("hiddenAnswer", &hiddenAnswer);
     function("answers", &answers);

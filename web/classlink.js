@@ -45,8 +45,9 @@ const fromBase64 = (text) => Uint8Array.from(atob(text), (c) => c.charCodeAt(0))
 
 // What lets the class server replay the game an entry claims its score by: the ticket its
 // questions were drawn from and its log's text (played: the game window's played()). A game
-// drawn without a ticket (the stock ran out) is sent without one, and refused as unchecked.
-const replayable = (played) => (played ? { ...(ticketOf(played.seed) ? { ticket: ticketOf(played.seed) } : {}), log: played.log } : {});
+// drawn without a ticket (the stock ran out) is sent without one, and refused as unchecked. A
+// class round's entry names the round alone: the server has its answers.
+const replayable = (played) => (played?.round ? { round: played.round } : played ? { ...(ticketOf(played.seed) ? { ticket: ticketOf(played.seed) } : {}), log: played.log } : {});
 
 // The device's id, drawn once and kept (a second tab drawing at the same moment takes the
 // first one's).
@@ -213,10 +214,16 @@ export async function openClass(key, M) {
     // A finished game whose score entered no list: sent alone, without a name, for the
     // teacher's picture of what the class gets wrong.
     async sendGame(played) {
-      if (!played) return;
+      if (!played || played.round) return; // a round's answers are the server's already
       await remember((s) => ({ ...s, outbox: [...s.outbox, { id: entryId(), game: replayable(played) }] }));
       await send();
     },
+    // A class round's calls (round.js): GET round (tail ''), POST round/join and round/answers;
+    // as request() answers. roundEvents: the address of the class's event stream.
+    round: (tail = '', body = undefined) => request(`/round${tail}`, body),
+    roundEvents: `${api.href}/events`,
+    // The name last typed on this device in the results window for this class, if any.
+    pupilName: async () => (await known()).pupil ?? null,
     note: null, // a line for the results window: its lists are not the class's as they are now
     async read() {
       const bytes = await fetchLists();
@@ -234,7 +241,7 @@ export async function openClass(key, M) {
       const { hani: range, tensu: score, name } = what.entry;
       const id = entryId();
       const entry = { id, range, score, name, ...replayable(what.played) };
-      await remember((s) => ({ ...s, outbox: [...s.outbox, entry] }));
+      await remember((s) => ({ ...s, outbox: [...s.outbox, entry], pupil: name }));
       await send();
       if (done.has(id)) return done.get(id);
       if (!(await known()).outbox.some((e) => e.id === id)) return true; // sent by another tab meanwhile

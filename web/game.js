@@ -216,11 +216,27 @@ export function gameWindow(M, { form, area, c }, nextSeed, windows, pace = 1) {
   for (const name of ['Command1', 'Command3', 'Command5', 'tokutenyo', 'helpyo'])
     c[name].addEventListener('click', () => handlers[name]());
   for (let i = 0; i < answers; ++i) c[`kotae${i}`].addEventListener('click', () => { if (clickPress === null || answerable(clickPress)) handlers[`kotae${i}`](); });
+  // A class round's answer the game takes goes to the class server too (round.js).
+  for (let i = 0; i < answers; ++i) {
+    const press = handlers[`kotae${i}`];
+    handlers[`kotae${i}`] = () => {
+      const sent = game.inRound() && !c[`kotae${i}`].disabled;
+      const done = press();
+      if (sent) windows.roundAnswer?.(i);
+      return done;
+    };
+  }
 
   play(game.Form_Load());
   c.Command1.focus();
   // played(): the finished game's {seed, log} (its log's text), for its class entry; else null.
-  return { activate, deactivate, answerable, controls: c, game, countdown, played: () => game.played() };
+  // play(step): a step of the game library carried out (a class round's, round.js);
+  // showRound(step): the step that shows a round's question, the moment it shows.
+  const showRound = (step) => {
+    shownAt = performance.now();
+    return play(step);
+  };
+  return { activate, deactivate, answerable, controls: c, game, countdown, play, showRound, played: () => game.played() };
 }
 
 // The board as a screen reader reads it: each result mark after its question's number, and

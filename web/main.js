@@ -12,6 +12,7 @@ import { nextSeed, awaitTickets } from './seeds.js';
 import { messageBox } from './dialogs.js';
 import { allowSound } from './sound.js';
 import { stripHeight, onStripChange, notice } from './strip.js';
+import { classRound } from './round.js';
 
 function fail(text) {
   const box = document.getElementById('failure');
@@ -87,11 +88,14 @@ async function start() {
   const opening = drawn().then(() => (key ? openClass(key, M) : openRankingFile(undefined, { lost })));
   // On a class link the first スタート waits for the class's first tickets (a moment, online).
   if (key) awaitTickets(opening.then((file) => file?.stocked));
-  const results = opening.then((file) => resultsWindow(M, file, () => game.activate(), () => game.played()));
+  let round = null; // a class link's class rounds (round.js)
+  const played = () => game.played() ?? round?.played() ?? null;
+  const results = opening.then((file) => resultsWindow(M, file, () => game.activate(), played));
   const help = helpWindow(() => game.activate());
   game = gameWindow(M, view, nextSeed, {
     showResults: async (atGameEnd, said) => (await results).showResults(atGameEnd, said),
     showHelp: () => help.showHelp(),
+    roundAnswer: (button) => round?.answered(button),
     end: () => {
       for (const d of document.querySelectorAll('dialog')) d.remove();
       root.replaceChildren();
@@ -110,7 +114,8 @@ async function start() {
     for (const d of document.querySelectorAll('dialog.window')) d.classList.toggle('front', d === other);
   });
   const file = await opening;
-  globalThis.nubora = { M, game, file, ready: true }; // for the tests
+  if (key && file) round = classRound(M, game, file);
+  globalThis.nubora = { M, game, file, round, ready: true }; // for the tests
   if (!file) {
     await messageBox({ text: 'このブラウザーには成績を記録できません。\rゲームはできますが、成績は残りません。', title: '成績' });
   }

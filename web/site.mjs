@@ -32,8 +32,8 @@ const designs = Object.fromEntries(['Form1', 'Form2', 'Form3'].map((name) => [na
 const generated = { 'design.js': `export const designs = ${JSON.stringify(designs)};\n` };
 
 // In the order they import one another.
-const modules = ['design.js', 'layout.js', 'controls.js', 'announce.js', 'dialogs.js', 'menu.js', 'countdown.js', 'sound.js',
-  'storage.js', 'strip.js', 'seeds.js', 'game.js', 'classlink.js', 'results.js', 'help.js', 'main.js'];
+const modules = ['design.js', 'layout.js', 'controls.js', 'announce.js', 'dialogs.js', 'menu.js', 'countdown.js', 'roundclock.js', 'sound.js',
+  'storage.js', 'strip.js', 'seeds.js', 'game.js', 'classlink.js', 'round.js', 'results.js', 'help.js', 'main.js'];
 
 // Scripts made small (esbuild), for the browser to fetch and read sooner: `how`, esbuild's
 // options for the kind of script.

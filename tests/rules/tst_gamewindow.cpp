@@ -53,6 +53,8 @@ private slots:
     void captionsAreSpokenAsWords_data();
     void captionsAreSpokenAsWords();
     void questionIsSaidAsShown();
+    void roundGoesByTheServersMoments_data();
+    void roundGoesByTheServersMoments();
 };
 
 void GameWindowTest::rightAnswerAddsThePointsShowing_data()
@@ -202,6 +204,123 @@ void GameWindowTest::questionIsSaidAsShown()
     QCOMPARE(qs(game.window.screen.monbang), QStringLiteral("第 1問"));
     QCOMPARE(qsList(game.window.screen.yDescription, game.window.screen.yDescription + 5),
              (QStringList{"ｙの値", "ｙの値", "ｙの値なし", "ｙの値", "ｙの値"}));
+}
+
+void GameWindowTest::roundGoesByTheServersMoments_data()
+{
+    // Events after a round in range 2 began, by the round's tick of 2000 ms: qN question N
+    // shows; eMS the countdown MS after it showed; aB button B (0 is right); sQ:P:C:R the
+    // server's word on question Q (points, counted, right); S スタート, R the range button, M0
+    // range menu 0, T a timer tick; E the round's end.
+    QTest::addColumn<QString>("events");
+    QTest::addColumn<QString>("marks");
+    QTest::addColumn<QString>("total");
+    QTest::addColumn<bool>("enabled"); // the answers, after the events
+    QTest::addColumn<int>("tensu");    // -1: not ended
+    QTest::addColumn<QString>("late"); // the end's message, if any
+
+    QTest::newRow("before the first question") << ""
+                                               << ""
+                                               << "0" << false << -1 << "";
+    QTest::newRow("a question waits for its moment") << "q0 e1999 a0"
+                                                     << "○"
+                                                     << "10" << false << -1 << "";
+    QTest::newRow("the countdown by the server's time") << "q0 e4000 a0"
+                                                        << "○"
+                                                        << "8" << false << -1 << "";
+    QTest::newRow("the server's points stand") << "q0 e4000 a0 s0:9:1:1"
+                                               << "○"
+                                               << "9" << false << -1 << "";
+    QTest::newRow("a second press is nothing") << "q0 a0 a0 a1"
+                                               << "○"
+                                               << "10" << false << -1 << "";
+    QTest::newRow("wrong") << "q0 a1 s0:0:1:0"
+                           << "×"
+                           << "0" << false << -1 << "";
+    QTest::newRow("timed out") << "q0 e21999 e22000"
+                               << "×"
+                               << "0" << false << -1 << "";
+    QTest::newRow("no answer after the time-out") << "q0 e22000 a0"
+                                                  << "×"
+                                                  << "0" << false << -1 << "";
+    QTest::newRow("an answer stands through the time-out") << "q0 a0 e22000"
+                                                           << "○"
+                                                           << "10" << false << -1 << "";
+    QTest::newRow("at the last tick") << "q0 e21999 a0"
+                                      << "○"
+                                      << "0" << false << -1 << "";
+    QTest::newRow("late by the server") << "q0 a0 s0:0:0:1"
+                                        << "×"
+                                        << "0" << false << -1 << "";
+    QTest::newRow("スタート, range and ticks do nothing") << "q0 S R M0 T T a0"
+                                                          << "○"
+                                                          << "10" << false << -1 << "";
+    QTest::newRow("the next question") << "q0 a0 q1"
+                                       << "○"
+                                       << "10" << true << -1 << "";
+    QTest::newRow("a rejoin marks the questions missed") << "s1:7:1:1 q3"
+                                                         << "×,○,×"
+                                                         << "7" << true << -1 << "";
+    QTest::newRow("a rejoin on an answered question") << "s2:7:1:1 q2"
+                                                      << "×,×,○"
+                                                      << "7" << false << -1 << "";
+    QTest::newRow("the end hands over the server's total") << "q0 a0 s0:9:1:1 q1 a1 s1:0:1:0 q2 q3 q4 a0 s4:5:1:1 E"
+                                                           << "○,×,×,×,○"
+                                                           << "14" << false << 14 << "";
+    QTest::newRow("answers the server did not count")
+        << "q0 a0 s0:0:0:1 q1 a0 s1:10:1:1 q2 a0 E"
+        << "×,○,○"
+        << "10" << false << 10 << "第1問、第3問の答えは時間内に届かなかったため、数えられませんでした。";
+}
+
+// Guards against a round that draws its next question at an answer or a time-out, takes the
+// page's clock, answers twice, scores a late answer, lets スタート or a range change in, or
+// ends with another total than the server's, keeping quiet about answers that did not count.
+void GameWindowTest::roundGoesByTheServersMoments()
+{
+    QFETCH(QString, events);
+    QFETCH(QString, marks);
+    QFETCH(QString, total);
+    QFETCH(bool, enabled);
+    QFETCH(int, tensu);
+    QFETCH(QString, late);
+    Game game;
+    for (int i = 0; i < question::questionsPerGame; ++i)
+        game.draws.insert(game.draws.end(), {drawFor(0, 10), drawFor(6, 9)});
+    game.window.en_Click(0);
+    Module1::tensu = -1;
+    Step step = game.window.startRound(2, 2000);
+    QVERIFY(game.window.inRound());
+    for (const QString& e : events.split(' ', Qt::SkipEmptyParts)) {
+        const QStringList n = e.mid(1).split(':');
+        const auto at = [&n](int i) { return static_cast<std::int16_t>(n[i].toInt()); };
+        switch (e[0].toLatin1()) {
+        case 'q': step = game.window.roundQuestion(at(0)); break;
+        case 'e': step = game.window.roundTick(n[0].toLongLong()); break;
+        case 'a': step = game.window.kotae_Click(at(0)); break;
+        case 's': step = game.window.roundAnswered(at(0), at(1), at(2), at(3)); break;
+        case 'S': step = game.window.Command1_Click(); break;
+        case 'R': step = game.window.Command3_Click(); break;
+        case 'M': step = game.window.en_Click(at(0)); break;
+        case 'T': step = game.window.Timer1_Timer(); break;
+        case 'E': step = game.window.endRound(); break;
+        }
+        QVERIFY2(!step.nextQuestion && !step.message.has_value() == (e != "E" || late.isEmpty()), qPrintable(e));
+    }
+    const auto& sikiyo = game.window.screen.sikiyo;
+    QStringList shown = qsList(sikiyo, sikiyo + question::questionsPerGame);
+    while (!shown.isEmpty() && shown.last().isEmpty())
+        shown.removeLast();
+    QCOMPARE(shown.join(','), marks);
+    QCOMPARE(qs(game.window.screen.tokutenyo).trimmed(), total);
+    QCOMPARE(game.window.screen.answersEnabled, enabled);
+    QCOMPARE(int(Module1::hani), 2);
+    QCOMPARE(int(game.window.screen.checkedRange), 2);
+    QCOMPARE(int(Module1::tensu), tensu);
+    QCOMPARE(game.window.inRound(), tensu < 0);
+    QVERIFY(step.results == (tensu < 0 ? game::Results::None : game::Results::AtGameEnd));
+    if (!late.isEmpty())
+        QCOMPARE(qs(step.message->text), late);
 }
 
 QTEST_MAIN(GameWindowTest)

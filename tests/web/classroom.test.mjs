@@ -7,9 +7,21 @@
 import { test, after } from 'node:test';
 import assert from 'node:assert/strict';
 import { useSite, openGame, classServer, classProgram, fromFile, engines } from './support.mjs';
-import { ok, playByMouse, caption, rankingFile, strip, names, openLists, answerable, rightAnswer } from './play.mjs';
+import {
+  ok,
+  playByMouse,
+  caption,
+  rankingFile,
+  strip,
+  names,
+  openLists,
+  answerable,
+  rightAnswer,
+  roundAnswer,
+  totalShown,
+} from './play.mjs';
 
-const { chromium, open } = useSite();
+const { chromium, open, newContext } = useSite();
 const pupils = 40,
   together = 5;
 // Ten Shift-JIS bytes at most: the markup, then the pupil's number.
@@ -249,3 +261,104 @@ for (const [i, g] of games.entries()) {
     },
   );
 }
+
+// A class round with forty pages (a Firefox and a WebKit among them), started by the teacher:
+// every page shows the same five questions at the server's moments, and scores what the server
+// gives. One page's clock is a minute wrong and one's network 300 ms slow: each answers mid-tick
+// as the others and scores as they do. A device that claims an earlier answer gains nothing; a
+// page reloaded mid-round rejoins where it stood.
+test(
+  'a class round: forty pages, the same questions, the points the server gives',
+  { timeout: 900000, skip: (fromFile && 'a class link is served') || (!classProgram && 'nubora1-server is not built') },
+  async () => {
+    const cls = await classServer();
+    try {
+      const kinds = Array.from(
+        { length: pupils },
+        (_, i) => ['firefox', 'webkit', 'wrong clock', 'slow network', 'reloaded'][i] ?? 'chromium',
+      );
+      const pages = [];
+      for (let from = 0; from < pupils; from += together) {
+        pages.push(
+          ...(await Promise.all(
+            kinds.slice(from, from + together).map(async (kind, k) => {
+              const engine = engines.includes(kind) ? kind : 'chromium';
+              const page = await openGame(await newContext(engine), cls.link, 200 + from + k, {
+                timeout: 120000,
+                // (Date a minute behind before the page's scripts run.)
+                before:
+                  kind === 'wrong clock'
+                    ? () => {
+                        const Real = Date;
+                        globalThis.Date = class extends Real {
+                          constructor(...a) {
+                            super(...(a.length ? a : [Real.now() - 60000]));
+                          }
+                          static now() {
+                            return Real.now() - 60000;
+                          }
+                        };
+                      }
+                    : null,
+              });
+              if (kind === 'slow network') {
+                const cdp = await page.createCDPSession();
+                await cdp.send('Network.emulateNetworkConditions', {
+                  offline: false,
+                  latency: 300,
+                  downloadThroughput: -1,
+                  uploadThroughput: -1,
+                });
+              }
+              await ok(page);
+              await page.waitForFunction(() => document.querySelector('#strip [data-key=round]'), { polling: 50 });
+              return page;
+            }),
+          )),
+        );
+      }
+      const started = await (await cls.teacherPost('round', JSON.stringify({ range: 1 }))).json();
+      const { number, start } = started.round;
+      // A device of the test's own joins and claims an answer to the first question made at its start.
+      assert.equal((await cls.pupil('round/join', { number })).status, 200);
+      const seen = await Promise.all(
+        pages.map(async (page, i) => {
+          const cells = [];
+          for (let q = 0; q < 5; ++q) {
+            if (kinds[i] === 'reloaded' && q === 2) {
+              await page.reload();
+              await page.waitForFunction(() => globalThis.nubora?.ready, { polling: 50 });
+              await ok(page);
+            }
+            cells.push(await roundAnswer(page, q));
+          }
+          await page.waitForSelector('dialog.window[data-form=Form3][open]', { timeout: 60000 });
+          return { cells, total: await totalShown(page) };
+        }),
+      );
+      const claimed = await (
+        await cls.pupil('round/answers', { number, question: 0, button: 0, time: start, points: 10 })
+      ).json();
+      assert.equal(claimed.points, 0, 'a claim after the question ended scores nothing');
+      for (const s of seen) assert.deepEqual(s.cells, seen[0].cells, 'the same five questions');
+      const board = (
+        await (await fetch(`${cls.teacher.replace('/t/', '/api/v1/teachers/').replace(/\/$/, '')}/round`)).json()
+      ).round;
+      const points = (list) => list.map((p) => p.points).sort((a, b) => a - b);
+      assert.deepEqual(points(board.ranking.filter((r) => r.answered === 5)), points(seen));
+      // Each answered mid-tick of the countdown's second point: 9 points each, the wrong clock,
+      // the slow network and the reloaded page as the others.
+      assert.deepEqual(
+        seen.map((s) => s.total),
+        Array(pupils).fill(45),
+      );
+      // The round's score enters the lists with a name, as the round's entry.
+      await pages[0].keyboard.type('ROUND');
+      await pages[0].click('dialog[open] [data-name=Command1]');
+      assert.equal(await ok(pages[0]), '再スタート');
+      assert.ok((await cls.entries()).some((e) => e.name === 'ROUND' && e.score === 45));
+    } finally {
+      await cls.close();
+    }
+  },
+);

@@ -4,6 +4,7 @@
 import { test } from 'node:test';
 import assert from 'node:assert/strict';
 import { Countdown } from '../../web/countdown.js';
+import { RoundClock } from '../../web/roundclock.js';
 
 // A clock the test moves; the one waiting timeout fires when its time has come.
 function fakeClock() {
@@ -39,5 +40,67 @@ for (const [what, runs, marks, onTick = () => {}] of cases) {
     c.stop();
     clock.advance(runs.at(-1) + 20000);
     assert.deepEqual(ticks, marks, 'none once stopped');
+  });
+}
+
+// The class server's clock seen from a device (roundclock.js): each sample [sent, server's now,
+// received] on the device's stopwatch; the server's time expected when the stopwatch reads 10000.
+const clocks = [
+  ['one sample: the server read midway', [[1000, 1765432100500, 1200]], 1765432109400],
+  // The device's clock a minute behind changes nothing: only the stopwatch is read.
+  [
+    'the shortest round trip is trusted',
+    [
+      [0, 1765432100400, 800],
+      [1000, 1765432100650, 1100],
+      [2000, 1765432102000, 2600],
+    ],
+    1765432109600,
+  ],
+  [
+    '300 ms of latency each way',
+    [
+      [0, 1765432100300, 600],
+      [1000, 1765432101300, 1600],
+    ],
+    1765432110000,
+  ],
+  [
+    "a sample without the server's time is none",
+    [
+      [0, Number.NaN, 10],
+      [100, 1765432100000, 300],
+    ],
+    1765432109800,
+  ],
+  [
+    'a sample received before it was sent is none',
+    [
+      [500, 1765432200000, 400],
+      [0, 1765432100000, 0],
+    ],
+    1765432110000,
+  ],
+];
+for (const [what, samples, expected] of clocks) {
+  test(`round clock: ${what}`, async () => {
+    // The stopwatch reads each sample's sending and receiving, then 10000.
+    const readings = samples.flatMap(([sent, , received]) => [sent, received]);
+    const clock = new RoundClock(() => readings.shift() ?? 10000);
+    const joined = [];
+    let asked = 0;
+    await clock.measure(
+      async () => ({ now: samples[asked++][1] }),
+      samples.length,
+      (answer) => joined.push(answer.now),
+    );
+    assert.deepEqual(
+      joined,
+      samples.map((s) => s[1]),
+      'each answer handed on',
+    );
+    assert.equal(clock.now(), expected);
+    assert.equal(clock.until(expected + 250), 250);
+    assert.equal(clock.until(expected - 250), 0);
   });
 }

@@ -128,3 +128,19 @@ export async function compose(page, engine, reading, text, composing = async () 
 
 export const strip = (page, key) => page.evaluate((k) => document.querySelector(`#strip [data-key=${k}]`)?.textContent ?? null, key);
 export const names = (page) => page.$$eval('dialog[open] [data-name^=namae]', (cells) => cells.map((c) => c.textContent).join());
+
+// In a class round: waits until question q has shown for `from` ms (on the server's clock, as
+// the page has it, never more than `to`), then presses its right answer. Resolves to the
+// question's cells as shown.
+export async function roundAnswer(page, q, from = 2300, to = 3500) {
+  await page.waitForFunction(
+    (q, from, to) => {
+      const at = nubora.round.at();
+      return at?.question === q && at.elapsed >= from && at.elapsed < to && !document.querySelector('[data-name=kotae0]').disabled;
+    },
+    { polling: 20, timeout: 60000 }, q, from, to,
+  );
+  const cells = await page.evaluate(() => [...document.querySelectorAll('[data-name^=mondai]')].map((c) => c.textContent).join());
+  await page.click(`[data-name=kotae${await rightAnswer(page)}]`);
+  return cells;
+}
