@@ -20,6 +20,7 @@ import { once } from 'node:events';
 import { chownSync, mkdirSync, mkdtempSync, rmSync, chmodSync } from 'node:fs';
 import http from 'node:http';
 import { loadavg } from 'node:os';
+import { monitorEventLoopDelay } from 'node:perf_hooks';
 import { join, resolve } from 'node:path';
 import { launch } from '../tests/web/support.mjs';
 import { RoundClock } from '../web/roundclock.js';
@@ -93,8 +94,9 @@ function newClass(n) {
   return { n, pupils, teacher };
 }
 
-// One HTTP call of a device: its JSON answer, with the status, and when it came back.
-function call(device, method, path, body) {
+// One HTTP call of a device: its JSON answer, with the status, and when it came back. A call on
+// a kept connection that the server closed as idle meanwhile is made again, as a browser does.
+function call(device, method, path, body, again = true) {
   const text = body && JSON.stringify(body);
   return new Promise((done, fail) => {
     const request = http.request(
@@ -118,7 +120,11 @@ function call(device, method, path, body) {
         );
       },
     );
-    request.on('error', fail);
+    request.on('error', (error) =>
+      again && request.reusedSocket && error.code === 'ECONNRESET'
+        ? call(device, method, path, body, false).then(done, fail)
+        : fail(error),
+    );
     request.end(text);
   });
 }
@@ -151,7 +157,9 @@ async function joinRound(device, number) {
         mark: read.mark,
         name: device.name,
       });
-      if (joined.status !== 200) throw new Error(`${device.id} could not join: ${joined.status}`);
+      // Refused once the round has started (409): a device whose first join came too late.
+      if (joined.status === 200) device.joined = true;
+      else if (joined.status !== 409) throw new Error(`${device.id} could not join: ${joined.status}`);
     },
   );
 }
@@ -224,9 +232,20 @@ const shownAt = (page, q, count) =>
 async function round(classes, board, oneByOne) {
   const rounds = await Promise.all(classes.map(({ cls, on }) => startRound(cls, on[0])));
   const all = classes.flatMap((c) => c.devices);
+  // How late this process ran its callbacks while the devices joined: a sample's answer taken
+  // late by the simulation, not by the server or the network.
+  const lag = monitorEventLoopDelay({ resolution: 5 });
+  lag.enable();
   await Promise.all(classes.map((c, i) => Promise.all(c.devices.map((d) => joinRound(d, rounds[i].number)))));
+  lag.disable();
+  const joinedBy = Date.now() - rounds[0].start; // from the first question's start
+  const late = all.filter((d) => !d.joined);
+  for (const c of classes) c.devices = c.devices.filter((d) => d.joined);
+  all.splice(0, all.length, ...all.filter((d) => d.joined));
   const skew = errors(all);
   const delays = [];
+  let missed = 0; // answers refused or not counted
+  let unseen = 0; // answers the board never showed
   for (let q = 0; q < 5; ++q) {
     await sleep(questionStart(rounds[0], q) + 300 - Date.now());
     const answer = (d, i) =>
@@ -247,23 +266,44 @@ async function round(classes, board, oneByOne) {
           return [d.cls === classes[0].cls, await answer(d, i)];
         }),
       );
-      const times = answered.filter(([mine]) => mine).map(([, a]) => a.at);
+      const times = answered.filter(([mine, a]) => mine && a.status === 200 && a.body.counted).map(([, a]) => a.at);
+      missed += answered.filter(([, a]) => a.status !== 200 || !a.body.counted).length;
       times.sort((a, b) => a - b);
-      for (const [k, at] of times.entries()) delays.push((await shownAt(board, q, k + 1)) - at);
+      for (const [k, at] of times.entries())
+        await shownAt(board, q, k + 1).then(
+          (shown) => delays.push(shown - at),
+          () => ++unseen,
+        );
     }
   }
   await sleep(rounds[0].end + 500 - Date.now());
-  return { skew, delays };
+  return {
+    skew,
+    delays,
+    trips: all.map((d) => d.clock.roundTrip),
+    lag: lag.percentile(99) / 1e6,
+    late,
+    joinedBy,
+    missed,
+    unseen,
+  };
 }
 
-// A question's start on the devices: between them, and from the server's moment.
-const report = (what, off) => {
+// A question's start on the devices: between them, and from the server's moment; the round
+// trips of the samples the devices kept, and how late the simulation ran meanwhile.
+const report = (what, { skew: off, trips, lag, late, joinedBy }) => {
+  console.log(
+    `${what}: ${late.length} joined too late (refused); the last join ${joinedBy} ms from the first question's start`,
+  );
   const apart = between(off);
   const from = off.map(Math.abs);
   console.log(
     `${what}: a question's start between the devices ${figures(apart)}, largest ${Math.max(...apart).toFixed(1)} ms;`,
   );
   console.log(`  from the server's moment ${figures(from)}, largest ${Math.max(...from).toFixed(1)} ms`);
+  console.log(
+    `  the kept samples' round trips ${figures(trips)}; this process's callbacks late by ${lag.toFixed(0)} ms (p99)`,
+  );
 };
 
 const load = () =>
@@ -276,7 +316,7 @@ try {
   const one = newClass(0);
   const board = await openBoard(chromium.browser, one);
   const small = await round([{ cls: one, on: [first], devices: devices(one, [first]) }], board, true);
-  report('(a) 40 devices', small.skew);
+  report('(a) 40 devices', small);
   console.log(`(b) an answer on the board: ${figures(small.delays)} (${small.delays.length} answers)`);
 
   const classes = [one, ...Array.from({ length: classCount - 1 }, (_, i) => newClass(i + 1))].map((cls) => ({
@@ -287,8 +327,9 @@ try {
   await board.reload();
   await watch(board);
   const large = await round(classes, board, false);
-  report(`(c) ${classes.length * 40} devices on two servers`, large.skew);
+  report(`(c) ${classes.length * 40} devices on two servers`, large);
   console.log(`(c) an answer on the board: ${figures(large.delays)} (${large.delays.length} answers)`);
+  console.log(`(c) answers refused or not counted: ${large.missed}; never shown on the board: ${large.unseen}`);
   console.log(`load average after: ${load()}`);
 } finally {
   await chromium.close();
