@@ -6,7 +6,7 @@
 BUILD_DIR := build
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: all setup setup-tests setup-deb setup-site setup-server setup-bench-server configure build run test check deb web site web-deps bench bench-web bench-server server soak soak-share screenshots clean
+.PHONY: all setup setup-tests setup-deb setup-site setup-server setup-bench-server configure build run test check deb web site web-deps bench bench-web bench-round bench-server server soak soak-share screenshots clean
 
 all: build
 
@@ -115,6 +115,12 @@ bench: build setup-tests
 bench-web: setup-tests web web-deps
 	NUBORA_WEB_DIR=$(CURDIR)/build-web node bench/web.mjs
 
+# The class round on loopback, over two servers on one PostgreSQL of its own: how far apart
+# forty devices put each question's start, and how soon an answer shows on a teacher's board in
+# headless Chromium; then both with 1,000 devices (about five minutes; bench/round.mjs).
+bench-round: server setup-tests setup-bench-server web-deps
+	NUBORA_SERVER=$(CURDIR)/$(BUILD_DIR)/nubora1-server node bench/round.mjs
+
 # The class server under forty pupils saving at once, on SQLite and on PostgreSQL, each beside
 # the bare store's rate, and its reads beside nginx's, with and without hostile devices; forty
 # page loads at once and 10,000 idle connections (about three minutes; bench/server.sh).
@@ -162,12 +168,14 @@ fuzz: setup-fuzz setup-server
 		-artifact_prefix=$(FUZZ_DIR)/artifacts/ $(FUZZ_DIR)/server_corpus fuzz/server_corpus
 
 # Pictures of the real windows in docs/screenshots/, at scale 1 and at Qt scale factor 2; and
-# of the teacher's board at 1920×1080 and 1280×720 and クラスのまちがい, taken by their tests.
+# of the teacher's board at 1920×1080 and 1280×720 (with its lists, and during a class round)
+# and クラスのまちがい, taken by their tests.
 screenshots: build web setup-tests
 	bash scripts/screenshots.sh
 	SCALE=2 bash scripts/screenshots.sh
 	NUBORA_SHOTS=$(CURDIR)/docs/screenshots NUBORA_SERVER=$(CURDIR)/build/nubora1-server \
-		NUBORA_WEB_DIR=$(CURDIR)/build-web node --test --test-name-pattern='board|wrong' tests/web/teacher.test.mjs
+		NUBORA_WEB_DIR=$(CURDIR)/build-web node --test --test-name-pattern='board|wrong' tests/web/teacher.test.mjs \
+		tests/web/board.test.mjs
 
 # Everything the targets above write: the builds, the site, the package, the fuzzers' finds
 # and the npm tools.

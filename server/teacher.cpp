@@ -17,7 +17,7 @@ namespace server {
 
 namespace {
 
-#include "teacher_files.inc" // teacherHtml, teacherJs, teacherCss: server/teacher/
+#include "teacher_files.inc" // teacherHtml, teacherJs, teacherCss, teacherRoundJs, teacherRoundCss: server/teacher/
 
 // The lists of every range as the results window shows them: place, name, score, and the
 // entry's id for a row that one of the class's saved entries made (given ids, one a row).
@@ -100,8 +100,12 @@ Response teacherPageFile(std::string_view name)
         r = {200, "text/html; charset=utf-8", std::string(teacherHtml), {}};
     else if (name == "teacher.js")
         r = {200, "text/javascript; charset=utf-8", std::string(teacherJs), {}};
+    else if (name == "round.js")
+        r = {200, "text/javascript; charset=utf-8", std::string(teacherRoundJs), {}};
     else if (name == "teacher.css")
         r = {200, "text/css; charset=utf-8", std::string(teacherCss), {}};
+    else if (name == "round.css")
+        r = {200, "text/css; charset=utf-8", std::string(teacherRoundCss), {}};
     else
         return errorResponse(404, "not found");
     r.headers = {policy, {"X-Frame-Options", "DENY"}, {"Cache-Control", "no-cache"}, {"Referrer-Policy", "no-referrer"}};

@@ -12,7 +12,7 @@
 
 namespace server {
 
-// A file of the teacher's page: "" or "index.html", "teacher.js", "teacher.css".
+// A file of the teacher's page: "" or "index.html", "teacher.js", "teacher.css", "round.js", "round.css".
 Response teacherPageFile(std::string_view name);
 
 // The entries as a table for a spreadsheet: UTF-8 with a byte order mark, a heading row, one

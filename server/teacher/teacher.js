@@ -6,7 +6,9 @@
 // the lists and put it back, and whether pupils' 初期化 clears the lists. Everything the server
 // sends is shown as text, never as markup. A take-down is undone by 戻す, so neither asks
 // first; what became of it is said in the status line (a live region), and the focus stays
-// where the teacher was.
+// where the teacher was. The class round's panel is round.js's.
+import { roundPanel, serial } from './round.js';
+
 const key = location.pathname
   .replace(/\/(index\.html)?$/, '')
   .split('/')
@@ -14,6 +16,7 @@ const key = location.pathname
 const api = new URL(`../../api/v1/teachers/${key}`, location.href);
 const $ = (id) => document.getElementById(id);
 const whats = { blank: '初期化', import: '読み込み', restore: '復元' };
+const round = roundPanel({ api, say });
 
 function element(tag, text, className) {
   const e = document.createElement(tag);
@@ -190,6 +193,7 @@ async function show(quietly = false) {
   $('rnk').href = `${api}/tavon.rnk`;
   $('csv').href = `${api}/entries.csv`;
   $('mistakes-csv').href = `${api}/mistakes.csv`;
+  round.ranges(c.lists.map((l) => l.range));
   mistakes = c.mistakes;
   showMistakes();
   $('lists').replaceChildren(...listsTables(c.lists, true).children);
@@ -228,31 +232,27 @@ async function show(quietly = false) {
 // by itself after a break; when it opens, what changed meanwhile is read too. A burst of
 // changes makes at most one more reading after the one under way. What the teacher has in
 // hand stays: the focus on the same control, the status line's words (show, quietly), a
-// file's preview, a setting being sent (its own reading comes after it).
+// file's preview, a setting being sent (its own reading comes after it). The stream's `round`
+// reads the class round for its panel the same way.
 function follow() {
-  let reading = false;
-  let again = false;
   let last = null; // the data-focus of the control focused last (by the teacher or an action)
   document.addEventListener('focusin', (event) => {
     last = event.target.dataset?.focus ?? null;
   });
-  const read = async () => {
-    again = true;
-    if (reading) return;
-    reading = true;
-    while (again) {
-      again = false;
-      await settingSent.catch(() => {}); // its own reading first: the box keeps what the teacher chose
-      const focused = document.activeElement;
-      await show(true).catch(() => {});
-      if (last && !focused?.isConnected && document.activeElement === document.body)
-        document.querySelector(`[data-focus="${CSS.escape(last)}"]`)?.focus();
-    }
-    reading = false;
-  };
+  const read = serial(async () => {
+    await settingSent.catch(() => {}); // its own reading first: the box keeps what the teacher chose
+    const focused = document.activeElement;
+    await show(true);
+    if (last && !focused?.isConnected && document.activeElement === document.body)
+      document.querySelector(`[data-focus="${CSS.escape(last)}"]`)?.focus();
+  });
   const events = new EventSource(`${api}/events`);
   events.addEventListener('change', read);
-  events.addEventListener('open', read);
+  events.addEventListener('round', round.read);
+  events.addEventListener('open', () => {
+    read();
+    round.read();
+  });
 }
 
 // An entry of the table with its button: 取り消す takes it out of the lists

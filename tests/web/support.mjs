@@ -304,10 +304,22 @@ export function fairLog(game, ticket, range, score) {
   }, ticket, range, score);
 }
 
+// The teacher's page of `cls` (classServer's) in a new page of `ctx`, once it shows the class;
+// `refused`: what the page's Content Security Policy refused.
+export async function teachersPage(ctx, cls) {
+  const page = await ctx.newPage();
+  const refused = [];
+  page.on('console', (m) => /Content.Security.Policy/i.test(m.text()) && refused.push(m.text()));
+  await page.goto(cls.teacher);
+  await page.waitForFunction(() => document.querySelector('#name').textContent === '３年２組');
+  return { page, refused };
+}
+
 // classProgram over a data folder of its own, serving the site on a free loopback port, with
 // one class, "３年２組": its pupils' link, its teacher's page, its tavon.rnk as that page
 // downloads it, the entries stored, a pupil's POST (entries, blank) with its JSON body, a
-// teacher's POST (import: the file's bytes), and SQL on its database.
+// teacher's POST (import: the file's bytes), the class round as a device and as the teacher
+// read it, and SQL on its database.
 export async function classServer(program = classProgram) {
   const data = await mkdtemp(join(tmpdir(), 'nubora1-server-'));
   const server = spawn(program, ['serve', '--data', data, '--listen', '127.0.0.1:0', '--site', site],
@@ -331,6 +343,12 @@ export async function classServer(program = classProgram) {
     pupil: (path, body) => fetch(`${url}api/v1/classes/${/\/c\/([\w-]+)\//.exec(link)[1]}/${path}`, { method: 'POST',
       headers: { 'Content-Type': 'application/json', 'X-Nubora-Device': 'pupils-device-1' }, body: JSON.stringify(body) }),
     teacherPost: (path, body) => fetch(`${url}api/v1/teachers/${teacher}/${path}`, { method: 'POST', body }),
+    // The class round as the teacher's page reads it (GET round's answer).
+    teacherRound: async () => (await fetch(`${url}api/v1/teachers/${teacher}/round`)).json(),
+    // A device's call on the class round: GET round, or with a body POST round/`path` (join, answers).
+    round: (device, path, body) => fetch(`${url}api/v1/classes/${/\/c\/([\w-]+)\//.exec(link)[1]}/round${path ? `/${path}` : ''}`,
+      { method: body ? 'POST' : 'GET', headers: { 'Content-Type': 'application/json', 'X-Nubora-Device': device },
+        body: body && JSON.stringify(body) }),
     // A pupil's entry ({ id, range, score, name }) of a game played fair on a ticket of the class,
     // its log found by the game library in `game` (a page of the game).
     async save(game, entry) {

@@ -2,25 +2,24 @@
 // The class's teacher's page on the class server, in headless Chromium: a file's lists shown
 // before they load; an entry taken down from its list row and put back from the table of saved
 // entries; the box that lets pupils' 初期化 clear the lists, or not; what the class gets wrong;
-// the board on the first screen of a projector, and the times in the teacher's own zone.
+// and the times in the teacher's own zone. The board itself: board.test.mjs.
 import { test } from 'node:test';
 import assert from 'node:assert/strict';
 import { join } from 'node:path';
-import { writeFile, mkdir } from 'node:fs/promises';
-import { useSite, fromFile, classServer, classProgram, openGame } from './support.mjs';
+import { writeFile } from 'node:fs/promises';
+import {
+  useSite,
+  fromFile,
+  classServer,
+  classProgram,
+  openGame,
+  teachersPage as openTeachersPage,
+} from './support.mjs';
 import { caption, rankingFile, axe } from './play.mjs';
 
 const { scratch, newContext } = useSite();
 const skip = (fromFile && 'a class link is served') || (!classProgram && 'nubora1-server is not built');
-
-async function teachersPage(cls) {
-  const page = await (await newContext()).newPage();
-  const refused = [];
-  page.on('console', (m) => /Content.Security.Policy/i.test(m.text()) && refused.push(m.text()));
-  await page.goto(cls.teacher);
-  await page.waitForFunction(() => document.querySelector('#name').textContent === '３年２組');
-  return { page, refused };
-}
+const teachersPage = async (cls) => openTeachersPage(await newContext(), cls);
 
 test(
   "the teacher's page shows a file's lists before it loads them, and says why it refuses one that is no ranking file",
@@ -289,86 +288,6 @@ test(
     }
     const csv = await (await fetch(await page.$eval('#mistakes-csv', (a) => a.href))).text();
     assert.match(csv, /^"期間","出題",.*\r\n"今日","比例",1,0,2,0,0,3\r\n/);
-    assert.deepEqual(await axe(page, true), []);
-    assert.deepEqual(refused, []);
-  },
-);
-
-// A name in hiragana as the ranking file holds it: Shift-JIS, whose hiragana run in Unicode's order.
-const sjis = (name) => Buffer.from([...name].flatMap((c) => [0x82, 0x9f + c.codePointAt(0) - 0x3041]));
-
-// At each size, where the board's parts end and how large a list's text is. NUBORA_SHOTS (a
-// folder, docs/screenshots for the README) keeps the board's picture at each size there as
-// board-WIDTH.png, and クラスのまちがい's as teacher-mistakes.png.
-const boardSizes = [
-  { width: 1920, height: 1080 },
-  { width: 1280, height: 720 },
-];
-const board = (page) =>
-  page.evaluate(() => {
-    const bottom = (e) => Math.ceil(e.getBoundingClientRect().bottom);
-    return {
-      height: innerHeight,
-      parts: [
-        ...['#name', '#qr', '#link', '#lists-heading'].map((s) => [s, bottom(document.querySelector(s))]),
-        ...[...document.querySelectorAll('#lists table')].map((t) => [
-          `${t.caption.textContent} ${t.tBodies[0].rows.length}`,
-          bottom(t),
-        ]),
-      ],
-      text: Math.min(
-        ...[...document.querySelectorAll('#lists td')].map((td) => parseFloat(getComputedStyle(td).fontSize)),
-      ),
-      tools: document.querySelector('#tools').getBoundingClientRect().top,
-      // the take-down buttons drawn on the board (none until the teacher points at a row)
-      buttons: [...document.querySelectorAll('#lists button')].filter((b) => getComputedStyle(b).opacity !== '0')
-        .length,
-    };
-  });
-
-test(
-  "the board shows the class, its QR code and every range's best five on the first screen, in type a back row reads",
-  { timeout: 90000, skip },
-  async (t) => {
-    const cls = await classServer();
-    t.after(() => cls.close());
-    const names = ['はなこ', 'さくら', 'たろう', 'けんた', 'ゆうき', 'あおい', 'みなと', 'ひなた'];
-    const rows = Array.from({ length: 20 }, (_, i) => [
-      sjis(names[(i * 3) % names.length]),
-      48 - (i % 5) * 7 - (i >> 2), // each range's best five, in order
-    ]);
-    assert.equal((await cls.teacherPost('import', Buffer.from(rankingFile(rows)))).status, 200);
-    const game = await openGame(await newContext(), cls.link, 1);
-    for (const [i, [name, range, score]] of [
-      ['ゆい', 0, 50],
-      ['そうた', 1, 45],
-      ['りく', 2, 40],
-      ['めい', 3, 50],
-    ].entries())
-      assert.equal((await cls.save(game, { id: `board-${i}-saved`, range, score, name })).status, 200);
-    const { page, refused } = await teachersPage(cls);
-    const ranges = await cls.lists();
-    await page.waitForFunction(() => document.querySelector('#qr').naturalWidth > 0);
-    for (const size of boardSizes) {
-      await page.setViewport(size);
-      await page.evaluate(() => new Promise((r) => requestAnimationFrame(() => requestAnimationFrame(r))));
-      const seen = await board(page);
-      const at = `${size.width}×${size.height}`;
-      assert.deepEqual(
-        seen.parts.map(([part]) => part),
-        ['#name', '#qr', '#link', '#lists-heading', ...ranges.map((l) => `${l.range} 5`)],
-        at,
-      );
-      for (const [part, bottom] of seen.parts) assert.ok(bottom <= seen.height, `${at}: ${part} ends at ${bottom}`);
-      assert.ok(seen.tools >= seen.height, `${at}: the tools begin at ${seen.tools}, on the board`);
-      assert.equal(seen.buttons, 0, `${at}: take-down buttons on the board`);
-      // 32 px at 1920 wide, as much less as the screen is narrower.
-      assert.ok(seen.text >= (32 * size.width) / 1920, `${at}: the lists' text is ${seen.text} px`);
-      if (process.env.NUBORA_SHOTS) {
-        await mkdir(process.env.NUBORA_SHOTS, { recursive: true });
-        await page.screenshot({ path: join(process.env.NUBORA_SHOTS, `board-${size.width}.png`) });
-      }
-    }
     assert.deepEqual(await axe(page, true), []);
     assert.deepEqual(refused, []);
   },
