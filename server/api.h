@@ -71,6 +71,11 @@ struct Request {
     std::string origin; // Origin, as the browser sent it; empty when none was sent
     std::string host;   // Host
     std::string fetchSite; // Sec-Fetch-Site, as the browser sent it
+    // When the whole request had come (ms since 1970 on the server's clock), stamped by the HTTP
+    // layer before it waits for a handler; 0: not known (the handler's moment is taken). A class
+    // round's answer is timed by it, so that forty answers queued behind one another's commits
+    // are each taken as received.
+    std::int64_t receivedAt = 0;
 };
 
 struct Response {

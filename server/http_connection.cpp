@@ -219,14 +219,17 @@ private:
             client = client.substr(client.rfind(',') + 1);
             client.erase(0, client.find_first_not_of(' '));
         }
-        Request request{std::string(message.method_string()),
-                        decodedPath(message.target()),
-                        std::move(message.body()),
-                        client,
-                        header("X-Nubora-Device"),
-                        header("Origin"),
-                        header("Host"),
-                        header("Sec-Fetch-Site")};
+        Request request{
+            std::string(message.method_string()),
+            decodedPath(message.target()),
+            std::move(message.body()),
+            client,
+            header("X-Nubora-Device"),
+            header("Origin"),
+            header("Host"),
+            header("Sec-Fetch-Site"),
+            std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::system_clock::now().time_since_epoch())
+                .count()};
         parser.reset();
         HttpServer::Loop& l = loop;
         asio::post(l.pool, [self = shared_from_this(), request = std::move(request), &l]() mutable {

@@ -179,7 +179,7 @@ Response Api::pupilsRound(const Request& request, std::string_view key, std::str
         }
         const std::optional<std::int64_t> t = numberMember(*body, "t");
         const std::optional<std::string> mark = textMember(*body, "mark");
-        const std::int64_t at = now();
+        const std::int64_t at = request.receivedAt ? request.receivedAt : now();
         const std::optional<std::int64_t> trip =
             t && mark ? roundTrip(*desk, *t, *mark, request.device, at) : std::nullopt;
         switch (rounds.join(known->id, *number, request.device, name, trip, at)) {
@@ -200,7 +200,7 @@ Response Api::pupilsRound(const Request& request, std::string_view key, std::str
         return errorResponse(400, "question must be 0 to 4");
     if (!button || *button < 0 || *button > 4 || !gamelog::isButton(std::int16_t(*button)))
         return errorResponse(400, "no such button");
-    const std::int64_t received = now();
+    const std::int64_t received = request.receivedAt ? request.receivedAt : now();
     const std::optional<RoundRow> r = rounds.round(known->id, *number);
     if (!r)
         return errorResponse(404, "not found");
@@ -306,8 +306,9 @@ Response Api::teachersRound(const Request& request, const ClassInfo& known)
     std::string out = "{\"now\":" + std::to_string(at) + ",\"round\":" + roundHead(*r)
                       + ",\"joined\":" + std::to_string(devices.size()) + ",\"questions\":[";
     for (std::size_t q = 0; q < questions.size(); ++q)
-        out += std::string(q ? "," : "") + "{\"answered\":" + std::to_string(questions[q].first)
-               + ",\"right\":" + std::to_string(questions[q].second) + "}";
+        out += std::string(q ? "," : "")
+               + "{\"start\":" + std::to_string(classround::questionStart(scheduleOf(*r), int(q))) + ",\"answered\":"
+               + std::to_string(questions[q].first) + ",\"right\":" + std::to_string(questions[q].second) + "}";
     out += "],\"ranking\":[";
     for (std::size_t i = 0; i < ranking.size(); ++i)
         out += std::string(i ? "," : "") + "{\"name\":"

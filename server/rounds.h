@@ -5,6 +5,25 @@
 // what a device's answers make of its round, and the signed times a device measures its round
 // trips with.
 //
+// What the round's calls answer (times in ms since 1970 on the server's clock):
+//   GET classes/KEY/round (a device, by X-Nubora-Device): {"now", "t", "mark" (a signed time
+//     for its join), "round": null or the class's latest round {"number", "range", "tick",
+//     "seed", "start", "end", "joined" (this device), "answers": [{"question", "button",
+//     "points", "counted", "right"}] (this device's, as POST round/answers answered them)}}
+//   POST classes/KEY/round/join {"number", "t", "mark", "name"?}: {"joined": true, "allowance"};
+//     while now < start, or again by a device that joined (409 else); t and mark measure the
+//     round trip (the shortest is kept), name (the name box's rule) is the device's on the board
+//   POST classes/KEY/round/answers {"number", "question", "button"}: as an answer above; the
+//     first answer to a question stands, and nothing else the device sends is read
+//   GET teachers/KEY/round: {"now", "round": null or {"number", "range", "tick", "start", "end",
+//     "joined" (how many), "questions": [{"start", "answered", "right"}] (counted answers),
+//     "ranking": [{"name" (名前なし for none), "points", "answered"}] (highest first, then who
+//     reached the points first)}}; POST teachers/KEY/round {"range"} starts the next round
+//     classround::leadMilliseconds from now (409 while the latest has not ended)
+//   POST classes/KEY/entries {"id", "range", "score", "name", "round"}: a round's entry, once
+//     the round is over, its score the replay's of the device's answers, under the id
+//     roundEntryId (once per device and round).
+//
 // A device's round is a game (rules/game_log.h): the round's range and pace, and for each
 // question the device's answer when it counted (the button, the points it scored), a time-out
 // when it did not or when the device sent none. Played again from the round's seed

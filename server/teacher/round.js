@@ -10,10 +10,6 @@
 // ever taken out of the page.
 const $ = (id) => document.getElementById(id);
 
-// The pause between a question's end and the next one's start (the server's
-// classround::pauseMilliseconds); with the round's start and end it gives every question's start.
-const pauseMilliseconds = 3000;
-const questions = 5;
 const topShown = 10;
 
 // `work` run one call at a time: calls made while it runs make one more run after it, however
@@ -38,13 +34,13 @@ export function serial(work) {
 
 // The state of round `r` at the server's time `now`: idle (none, or its results put away),
 // lead (before its first question), play, or over; and during play the question standing
-// (from its start until the next one's).
+// (from its start, as the server gives it, until the next one's).
 export function roundState(r, now, closed) {
   if (!r) return { state: 'idle' };
   if (now < r.start) return { state: 'lead', seconds: Math.ceil((r.start - now) / 1000) };
   if (now >= r.end) return { state: r.number === closed ? 'idle' : 'over' };
-  const period = (r.end - r.start + pauseMilliseconds) / questions;
-  return { state: 'play', question: Math.min(questions - 1, Math.floor((now - r.start) / period)) };
+  const question = r.questions.findLastIndex((q) => q.start <= now);
+  return { state: 'play', question: Math.max(0, question) };
 }
 
 // Sets a node's text only when it changes: a live region speaks only what is new.

@@ -48,8 +48,9 @@ struct Round {
         api = std::make_unique<server::Api>(*store, options);
     }
     // A pupil's round call (rest after the class's key) from `device`; its status and body.
+    // (receivedAt: when the HTTP layer had it, if it says.)
     std::pair<int, QJsonObject> pupil(const std::string& rest, const std::string& body = {},
-                                      const std::string& device = "device-one")
+                                      const std::string& device = "device-one", std::int64_t receivedAt = 0)
     {
         const server::Response r = api->handle({body.empty() ? "GET" : "POST",
                                                 "/api/v1/classes/" + pupils + "/" + rest,
@@ -58,7 +59,8 @@ struct Round {
                                                 device,
                                                 {},
                                                 "school.test",
-                                                {}});
+                                                {},
+                                                receivedAt});
         return {r.status, QJsonDocument::fromJson(QByteArray::fromStdString(r.body)).object()};
     }
     std::pair<int, QJsonObject> board(const std::string& body = {})
@@ -118,8 +120,9 @@ private slots:
         QCOMPARE(next.second["round"].toObject()["number"].toInt(), 2);
     }
 
-    // The points of an answer to question 1 received `at` ms after it showed, from a device
-    // whose round trip measured `trip` ms; whatever else the body claims is not read.
+    // The points of an answer to question 1 received `at` ms after it showed (and handled
+    // `waited` ms later), from a device whose round trip measured `trip` ms; whatever else the
+    // body claims is not read.
     void answersScoreByTheServersClock_data()
     {
         QTest::addColumn<QString>("kind");
@@ -129,20 +132,23 @@ private slots:
         QTest::addColumn<QString>("claims");
         QTest::addColumn<int>("points");
         QTest::addColumn<bool>("counted");
+        QTest::addColumn<int>("waited");
         const int length = int(classround::questionLength(question::tickMilliseconds));
         for (const char* kind : {"sqlite", "postgresql"}) {
             const auto row = [&](const char* name) -> QTestData& {
                 return QTest::newRow(qPrintable(QString("%1: %2").arg(kind, name))) << QString(kind);
             };
-            row("at once") << 0 << 0 << true << "" << 10 << true;
-            row("after a tick") << 0 << 2500 << true << "" << 9 << true;
-            row("the allowance takes off half the round trip") << 1200 << 2500 << true << "" << 10 << true;
-            row("the allowance is capped") << 4000 << 3500 << true << "" << 9 << true;
-            row("a wrong button scores nothing") << 0 << 0 << false << "" << 0 << true;
+            row("at once") << 0 << 0 << true << "" << 10 << true << 0;
+            row("after a tick") << 0 << 2500 << true << "" << 9 << true << 0;
+            row("the allowance takes off half the round trip") << 1200 << 2500 << true << "" << 10 << true << 0;
+            row("the allowance is capped") << 4000 << 3500 << true << "" << 9 << true << 0;
+            row("a wrong button scores nothing") << 0 << 0 << false << "" << 0 << true << 0;
             row("a claimed time and points are ignored")
-                << 0 << 4100 << true << ",\"points\":10,\"time\":1" << 8 << true;
-            row("after the question's end: not counted") << 0 << length << true << "" << 0 << false;
-            row("within the allowance of the end: counted, at 0") << 1200 << length + 100 << true << "" << 0 << true;
+                << 0 << 4100 << true << ",\"points\":10,\"time\":1" << 8 << true << 0;
+            row("after the question's end: not counted") << 0 << length << true << "" << 0 << false << 0;
+            row("within the allowance of the end: counted, at 0")
+                << 1200 << length + 100 << true << "" << 0 << true << 0;
+            row("timed as received, not as a handler took it") << 0 << 1500 << true << "" << 10 << true << 1000;
         }
     }
     void answersScoreByTheServersClock()
@@ -154,6 +160,7 @@ private slots:
         QFETCH(QString, claims);
         QFETCH(int, points);
         QFETCH(bool, counted);
+        QFETCH(int, waited);
         QVERIFY(stores.fresh(kind));
         Round r(stores, kind);
         QCOMPARE(r.board("{\"range\":1}").first, 200);
@@ -161,10 +168,12 @@ private slots:
         const QJsonObject round = r.pupil("round").second["round"].toObject();
         const int button = rightButtons(std::uint32_t(round["seed"].toDouble()), 1)[1];
         const classround::Schedule schedule{std::int64_t(round["start"].toDouble()), question::tickMilliseconds};
-        r.clock = classround::questionStart(schedule, 1) + at;
-        const auto [status, answer] = r.pupil("round/answers", "{\"number\":1,\"question\":1,\"button\":"
-                                                                   + std::to_string(right ? button : (button + 1) % 3)
-                                                                   + claims.toStdString() + "}");
+        r.clock = classround::questionStart(schedule, 1) + at + waited;
+        const auto [status, answer] =
+            r.pupil("round/answers",
+                    "{\"number\":1,\"question\":1,\"button\":" + std::to_string(right ? button : (button + 1) % 3)
+                        + claims.toStdString() + "}",
+                    "device-one", waited ? r.clock - waited : 0);
         QCOMPARE(status, 200);
         QCOMPARE(answer["points"].toInt(), points);
         QCOMPARE(answer["counted"].toBool(), counted);

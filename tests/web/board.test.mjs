@@ -115,7 +115,12 @@ test(
 
 // What the board shows of a round of five questions of 22 s, 3 s apart, at the server's times.
 test("the board follows a round's schedule on the server's clock", () => {
-  const r = { number: 3, start: 10000, end: 10000 + 5 * 22000 + 4 * 3000 };
+  const r = {
+    number: 3,
+    start: 10000,
+    end: 10000 + 5 * 22000 + 4 * 3000,
+    questions: [10000, 35000, 60000, 85000, 110000].map((start) => ({ start })),
+  };
   for (const [now, closed, seen] of [
     [0, 0, { state: 'idle' }],
     [5000, 0, { state: 'lead', seconds: 5 }],

@@ -158,7 +158,8 @@ export async function roundAnswer(page, q, from = 300, to = 1300) {
   // further off than that.
   for (let piece = 1; ; ++piece) {
     try {
-      return await (await page.waitForFunction(press, { polling: 20, timeout: 20000 }, q, from, to)).jsonValue();
+      const pressed = await page.waitForFunction(press, { polling: 20, timeout: 20000 }, q, from, to);
+      return typeof pressed.jsonValue === 'function' ? await pressed.jsonValue() : pressed; // (WebKit's: the value)
     } catch (error) {
       if (piece < 4) continue;
       const state = await page.evaluate(() => ({
