@@ -23,7 +23,7 @@ namespace classround {
 
 inline constexpr int pauseMilliseconds = 3000; // between a question's end and the next's start
 inline constexpr int largestAllowance = 1000;  // ms of network delay allowed to a device at most
-inline constexpr int leadMilliseconds = 5000;  // from the teacher's start to the first question
+inline constexpr int leadMilliseconds = 10000; // from the teacher's start to the first question
 
 struct Schedule {
     std::int64_t start = 0;                            // the first question shows
