@@ -102,8 +102,8 @@ mkdir -p "$work/site"
 if [ -f "$top/build-web/index.html" ]; then
     find "$top/build-web" -maxdepth 1 -type f -exec cp {} "$work/site/" \;
 else
-    for file in index.html:1603 nubora1.js:75159 nubora1_module.wasm:103298 style.css:7927 \
-        manifest.webmanifest:431 nubora1.svg:2046 nubora1-180.png:9433 sw.js:2891; do
+    for file in index.html:1603 nubora1.js:75159 nubora1_module.wasm:103298 style.css:3200 \
+        windows.css:4800 manifest.webmanifest:431 nubora1.svg:2046 nubora1-180.png:9433 sw.js:2891; do
         head -c "${file#*:}" /dev/zero | tr '\0' x >"$work/site/${file%:*}"
     done
 fi

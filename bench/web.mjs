@@ -45,9 +45,9 @@ try {
     starts.push(await page.evaluate(() => globalThis.shownAt));
     if (i === 0) {
       const box = await page.$eval('dialog.message[open]', (el) => el.outerHTML.replace(/ open=""/, ''));
-      await copyFile(join(site, 'style.css'), join(staticDir, 'style.css'));
+      for (const sheet of ['style.css', 'windows.css']) await copyFile(join(site, sheet), join(staticDir, sheet));
       await writeFile(join(staticDir, 'index.html'), `<!DOCTYPE html>\n<html lang="ja"><head><meta charset="utf-8">
-<meta name="viewport" content="width=device-width, initial-scale=1"><link rel="stylesheet" href="style.css"></head>
+<meta name="viewport" content="width=device-width, initial-scale=1"><link rel="stylesheet" href="style.css"><link rel="stylesheet" href="windows.css"></head>
 <body>${box}<script>document.querySelector('dialog').showModal(); document.querySelector('button').focus();</script></body></html>\n`);
     }
     await ctx.close();

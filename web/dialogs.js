@@ -44,7 +44,7 @@ export function windowDialog(form, onClose) {
   return { dialog, area };
 }
 
-// A window not modal is centred over the game (style.css) on whole pixels, where its captions
+// A window not modal is centred over the game (windows.css) on whole pixels, where its captions
 // are drawn as they were fitted: its top and left moved by what a half pixel would take.
 function onWholePixels(dialog) {
   dialog.style.top = dialog.style.left = '';

@@ -31,7 +31,7 @@ function fit() {
   document.documentElement.style.setProperty('--scale', fitted(scale));
   // The windows over it at the same scale where they fit whole (title bar and teacher's strip
   // included), else smaller: the tallest is the results window. By touch the title bar is
-  // 44 px high whatever the scale (style.css).
+  // 44 px high whatever the scale (windows.css).
   const title = matchMedia('(pointer: coarse)').matches ? 44 : 0;
   document.documentElement.style.setProperty('--dialog-scale', fitted(Math.min(scale, (room - title) / (480 - (title && 24)), innerWidth / 420)));
 }

@@ -57,13 +57,13 @@ writeFileSync(join(out, 'index.html'), [
   ['<script src="nubora1_module.js" defer></script>\n', ''],
   ['<script type="module" src="main.js"></script>', '<script type="module" src="nubora1.js"></script>'],
 ].reduce((text, [what, by]) => patched(text, what, by, 'index.html'), indexHtml));
-for (const name of ['style.css', 'manifest.webmanifest']) copyFileSync(join(web, name), join(out, name));
+for (const name of ['style.css', 'windows.css', 'manifest.webmanifest']) copyFileSync(join(web, name), join(out, name));
 copyFileSync(wasm, join(out, 'nubora1_module.wasm'));
 chmodSync(join(out, 'nubora1_module.wasm'), 0o644); // emscripten's is executable
 copyFileSync(icon, join(out, 'nubora1.svg'));
 
 // The bitmap icon is rendered by build.sh into the site beforehand; index.html is kept as ./.
-const kept = ['./', 'nubora1.js', 'nubora1_module.wasm', 'style.css', 'manifest.webmanifest',
+const kept = ['./', 'nubora1.js', 'nubora1_module.wasm', 'style.css', 'windows.css', 'manifest.webmanifest',
   'nubora1.svg', 'nubora1-180.png'];
 const digest = (bytes) => createHash('sha256').update(bytes).digest('hex').slice(0, 16);
 const files = Object.fromEntries(kept.map((name) => [name, digest(readFileSync(join(out, name === './' ? 'index.html' : name)))]));
@@ -85,7 +85,7 @@ const page = [
   [/<link rel="(manifest|preload)"[^>]*>\n/g, ''],
   [/<script>\n[^<]*globalThis\.nuboraWasm[^<]*<\/script>\n/, ''],
   [/<link rel="(apple-touch-)?icon"[^>]*>\n/g, ''],
-  ['<link rel="stylesheet" href="style.css">', () => `<style>\n${readFileSync(join(web, 'style.css'), 'utf8')}</style>`],
+  ...['style.css', 'windows.css'].map((name) => [`<link rel="stylesheet" href="${name}">`, () => `<style>\n${readFileSync(join(web, name), 'utf8')}</style>`]),
   ['<script src="nubora1_module.js" defer></script>', () => `<script>\n${safe(inline)}\n</script>`],
   ['<script type="module" src="main.js"></script>', () => `<script type="module">\n${safe(joined)}\n</script>`],
 ].reduce((text, [what, by]) => patched(text, what, by, 'index.html (nubora1.html)'), indexHtml);
