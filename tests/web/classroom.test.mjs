@@ -350,8 +350,16 @@ test(
       // Each page, whatever its clock or its network, is given the points its countdown showed
       // when its answer was pressed, and shows the server's total.
       seen.forEach((s, i) => {
-        assert.deepEqual(s.given, s.presses.map((p) => p.shown), `${kinds[i]} page ${i}: the points it showed`);
-        assert.equal(s.total, s.given.reduce((a, b) => a + b, 0), `${kinds[i]} page ${i}: its total`);
+        assert.deepEqual(
+          s.given,
+          s.presses.map((p) => p.shown),
+          `${kinds[i]} page ${i}: the points it showed`,
+        );
+        assert.equal(
+          s.total,
+          s.given.reduce((a, b) => a + b, 0),
+          `${kinds[i]} page ${i}: its total`,
+        );
       });
       const board = (
         await (await fetch(`${cls.teacher.replace('/t/', '/api/v1/teachers/').replace(/\/$/, '')}/round`)).json()
