@@ -2,7 +2,8 @@
 // A class round on a class link: the whole class plays one game at once, started by the
 // teacher and paced by the class server's clock. The page hears of a round on the class's
 // event stream (or finds one standing as it opens), measures the server's clock (roundclock.js)
-// while it joins, and then only carries out the game library's round steps at the moments the
+// while it joins (over the first seconds of the lead, so that the class's devices do not all
+// measure at once), and then only carries out the game library's round steps at the moments the
 // round's schedule sets (Module.questionStart ...): each question shown at its start on the
 // server's clock, the countdown as the server's time gives it, each answer sent as it is made
 // (kept and sent again when the network is back), the server's word on each taken into the
@@ -13,7 +14,7 @@ import { notice } from './strip.js';
 
 const idle = '先生がクラスのラウンドを始めると、ここで始まります（それまでは一人で遊べます）。';
 const midway = 'クラスのラウンドの途中です。次のラウンドから参加できます。';
-const samples = 4; // GET round / join pairs that measure the clock
+const samples = 4; // GET round / join pairs that measure the clock: one at once, the rest spread
 const stream = 'events';
 
 const wait = (ms) => new Promise((resolve) => setTimeout(resolve, ms));
@@ -48,6 +49,7 @@ export function classRound(M, win, store) {
         const body = { number: round.number, t: answer.t, mark: answer.mark, ...(name ? { name } : {}) };
         if ((await store.round('/join', body)).fate === 'stored') joined = true;
       },
+      round.start,
     );
     if (!joined || !clock.known) {
       playing = null;

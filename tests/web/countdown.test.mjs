@@ -104,3 +104,51 @@ for (const [what, samples, expected] of clocks) {
     assert.equal(clock.until(expected - 250), 0);
   });
 }
+
+// The samples of a class's devices spread over the lead: the first at once (the device joins
+// with it), the rest at random moments, each in its own slice of at most 4 s, at most half the
+// time left then. Each row: [what, samples, the round's start (server's ms after the first
+// sample's sending), random() in turn, each sample's round trip, each join's time (ms), the
+// stopwatch's readings at each sending]. The server answers its exact time midway, a minute
+// ahead of the stopwatch; the stopwatch moves only as the fake requests and timers take time.
+const server = 60000;
+const spreads = [
+  // From 150: 6000 ms left, so 3000 in slices of 1000, a quarter, half and three quarters in.
+  ['over half the time left', 4, 6150, [0.25, 0.5, 0.75], [100, 100, 100, 100], [50, 50, 50, 50], [0, 400, 1650, 2900]],
+  ['over 4 s at most, however long the lead', 5, 60000, [0, 0.5, 0.5, 0.999], [100, 100, 100, 100, 100],
+    [50, 50, 50, 50, 50], [0, 150, 1650, 2650, 4149]],
+  // The first answer came in a crowd: the clock keeps a quiet one's.
+  ['a crowded first sample', 4, 6850, [0.25, 0.5, 0.75], [800, 30, 20, 40], [50, 50, 50, 50], [0, 1100, 2350, 3600]],
+  // A join that took 2 s: the sample whose moment passed meanwhile goes at once, the next at its own.
+  ['a slow join', 4, 6150, [0.25, 0.5, 0.75], [100, 100, 100, 100], [50, 2000, 50, 50], [0, 400, 2500, 2900]],
+  ['a reloaded page, the round begun: back to back', 4, -1000, [0.5, 0.5, 0.5], [100, 100, 100, 100],
+    [50, 50, 50, 50], [0, 150, 300, 450]],
+  ['no time in the first answer: back to back', 4, 6150, [0.5, 0.5, 0.5], [null, 100, 100, 100],
+    [50, 50, 50, 50], [0, 150, 300, 450]],
+];
+for (const [what, count, start, randoms, trips, joins, sendings] of spreads) {
+  test(`round clock spread: ${what}`, async () => {
+    let t = 0;
+    const sent = [], waits = [], joined = [];
+    const clock = new RoundClock(() => t, {
+      wait: async (ms) => { waits.push(ms); t += ms; },
+      random: () => randoms.shift(),
+    });
+    await clock.measure(
+      async () => {
+        const trip = trips[sent.push(t) - 1];
+        if (trip === null) { t += 100; return null; }
+        t += trip;
+        return { now: server + t - trip / 2 };
+      },
+      count,
+      async (answer) => { joined.push(t); t += joins[joined.length - 1]; },
+      server + start,
+    );
+    assert.deepEqual(sent, sendings);
+    assert.deepEqual(joined, sent.map((s, i) => s + (trips[i] ?? 100)), 'each joined with as it came');
+    assert.ok(waits.every((ms) => ms >= 0), `no wait below 0: ${waits}`);
+    assert.equal(clock.roundTrip, Math.min(...trips.filter((x) => x !== null)));
+    assert.equal(clock.now(), server + t);
+  });
+}
