@@ -4,7 +4,6 @@
 // ranking file's image as bytes (Uint8Array), the windows' design and the game's counts. The
 // page only shows what these return.
 #include "rules/class_key.h"
-#include "rules/class_round.h"
 #include "rules/class_queue.h"
 #include "rules/game_log_recorder.h"
 #include "rules/game_replay.h"
@@ -280,34 +279,6 @@ std::string queueFate(int status, const std::string& body)
 // What the pupil is told of an entry the server refused for good with `status`.
 val saveRefused(int status, bool keptOnDevice) { return messageToJs(classqueue::saveRefused(status, keptOnDevice)); }
 
-// The round's schedule (classround) for the page: times are milliseconds on the server's clock,
-// passed as doubles (exact to 2^53).
-classround::Schedule scheduleOf(double start, int tick)
-{
-    return {static_cast<std::int64_t>(start), tick};
-}
-double questionStart(double start, int tick, int q)
-{
-    return double(classround::questionStart(scheduleOf(start, tick), q));
-}
-double questionEnd(double start, int tick, int q)
-{
-    return double(classround::questionEnd(scheduleOf(start, tick), q));
-}
-double roundEnd(double start, int tick)
-{
-    return double(classround::roundEnd(scheduleOf(start, tick)));
-}
-val pointsShown(int tick, double elapsed)
-{
-    const auto points = classround::pointsShown(tick, static_cast<std::int64_t>(elapsed));
-    return points ? val(int(*points)) : val::null();
-}
-int leadMilliseconds()
-{
-    return classround::leadMilliseconds;
-}
-
 std::u16string rangeNameOf(int hani) { return rangeName(static_cast<std::int16_t>(hani)); }
 int tickMilliseconds() { return question::tickMilliseconds; }
 int hiddenAnswer() { return game::hiddenAnswer; }
@@ -365,11 +336,6 @@ EMSCRIPTEN_BINDINGS(nubora1)
     function("queueFate", &queueFate);
     function("saveRefused", &saveRefused);
     function("rangeName", &rangeNameOf);
-    function("questionStart", &questionStart);
-    function("questionEnd", &questionEnd);
-    function("roundEnd", &roundEnd);
-    function("pointsShown", &pointsShown);
-    function("leadMilliseconds", &leadMilliseconds);
     function("tickMilliseconds", &tickMilliseconds);
     function("hiddenAnswer", &hiddenAnswer);
     function("answers", &answers);
