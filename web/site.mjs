@@ -85,7 +85,7 @@ const page = [
   [/<link rel="(manifest|preload)"[^>]*>\n/g, ''],
   [/<script>\n[^<]*globalThis\.nuboraWasm[^<]*<\/script>\n/, ''],
   [/<link rel="(apple-touch-)?icon"[^>]*>\n/g, ''],
-  ...['style.css', 'windows.css'].map((name) => [`<link rel="stylesheet" href="${name}">`, () => `<style>\n${readFileSync(join(web, name), 'utf8')}</style>`]),
+  ...['style.css', 'windows.css'].map((name) => [new RegExp(`<link rel="stylesheet" href="${name}" ?/?>`), () => `<style>\n${readFileSync(join(web, name), 'utf8')}</style>`]),
   ['<script src="nubora1_module.js" defer></script>', () => `<script>\n${safe(inline)}\n</script>`],
   ['<script type="module" src="main.js"></script>', () => `<script type="module">\n${safe(joined)}\n</script>`],
 ].reduce((text, [what, by]) => patched(text, what, by, 'index.html (nubora1.html)'), indexHtml);
