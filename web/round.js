@@ -16,6 +16,7 @@ const idle = '先生がクラスのラウンドを始めると、ここで始ま
 const midway = 'クラスのラウンドの途中です。次のラウンドから参加できます。';
 const samples = 4; // GET round / join pairs that measure the clock: one at once, the rest spread
 const stream = 'events';
+const warmMilliseconds = 3000; // between a round's readings while it is played
 
 const wait = (ms) => new Promise((resolve) => setTimeout(resolve, ms));
 
@@ -65,26 +66,44 @@ export function classRound(M, win, store) {
     M.questionEnd(round.start, round.tick, q),
   ];
 
+  // While a round is played the page reads it every few seconds: the connection an answer goes
+  // on stays open (a server closes one idle for 5 s, and a new one would cost a slow network a
+  // round trip more than its allowance), and each reading is one more sample of the clock.
+  function keepWarm() {
+    const reading = async () => {
+      const sent = clock.local();
+      const { json } = await store.round();
+      if (json) clock.add(sent, json.now, clock.local());
+    };
+    const timer = setInterval(() => reading().catch(() => {}), warmMilliseconds);
+    return () => clearInterval(timer);
+  }
+
   async function play(round) {
     const game = win.game;
     standing = -1;
-    await win.play(game.startRound(round.seed, round.range, round.tick));
-    for (const a of round.answers ?? []) await win.play(game.roundAnswered(a.question, a.points, a.counted, a.right));
-    const over = M.roundEnd(round.start, round.tick);
-    for (let q = 0; schedule(round, q)[1] <= over; ++q) {
-      const [start, end] = schedule(round, q);
-      if (clock.now() >= end) continue; // gone while this device was away
-      await wait(clock.until(start));
-      standing = q;
-      await win.showRound(game.roundQuestion(q));
-      // Each tick at its moment on the server's clock, then the time-out at the end.
-      for (let now = clock.now(); now < end; now = clock.now()) {
-        await win.play(game.roundTick(now - start));
-        await wait(Math.min(round.tick - ((now - start) % round.tick), end - now));
+    const cool = keepWarm();
+    try {
+      await win.play(game.startRound(round.seed, round.range, round.tick));
+      for (const a of round.answers ?? []) await win.play(game.roundAnswered(a.question, a.points, a.counted, a.right));
+      const over = M.roundEnd(round.start, round.tick);
+      for (let q = 0; schedule(round, q)[1] <= over; ++q) {
+        const [start, end] = schedule(round, q);
+        if (clock.now() >= end) continue; // gone while this device was away
+        await wait(clock.until(start));
+        standing = q;
+        await win.showRound(game.roundQuestion(q));
+        // Each tick at its moment on the server's clock, then the time-out at the end.
+        for (let now = clock.now(); now < end; now = clock.now()) {
+          await win.play(game.roundTick(now - start));
+          await wait(Math.min(round.tick - ((now - start) % round.tick), end - now));
+        }
+        await win.play(game.roundTick(end - start));
       }
-      await win.play(game.roundTick(end - start));
+      await wait(clock.until(over));
+    } finally {
+      cool();
     }
-    await wait(clock.until(over));
     await sendWaiting();
     // The server's word on every answer, as it stands now (an answer's own may have been lost).
     const { json } = await store.round();
