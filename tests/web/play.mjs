@@ -142,7 +142,7 @@ export async function answeredPage(open, seed, { scale, hasTouch = false, viewpo
 // into a point of its countdown (on the server's clock, as the page has it), and there and then
 // presses its right answer. Resolves to the question's cells and the points the countdown showed
 // at the press.
-export async function roundAnswer(page, q, from = 300, to = 1300) {
+export async function roundAnswer(page, q, from = 100, to = 1300) {
   const press = (q, from, to) => {
     const at = nubora.round.at();
     if (at?.question !== q || document.querySelector('[data-name=kotae0]').disabled) return null;
