@@ -138,18 +138,20 @@ Response Api::route(const Request& request)
         version = firstSegment(rest, rest, slash);
         kind = firstSegment(rest, rest, slash);
         key = firstSegment(rest, tail, slash);
-        if (version != "v1" || (kind != "classes" && kind != "teachers"))
+        const std::optional<Side> side = sideNamed(version, kind);
+        if (!side)
             return errorResponse(404, "not found");
         if (!classkey::isClassKey(key)) {
             limited(request.client, perAddress);
             return errorResponse(404, "not found");
         }
-        if (kind == "classes")
-            return pupils(request, key, slash ? std::optional(tail) : std::nullopt);
+        const RouteMatch match = findRoute(*side, request.method, slash ? std::optional(tail) : std::nullopt);
+        if (side == Side::pupils)
+            return pupils(request, key, match);
         // Every change a teacher makes passes here: none from another site's page.
         if (request.method == "POST" && !fromOwnPages(request))
             return errorResponse(403, "cross-origin request");
-        return teachers(request, key, slash ? std::optional(tail) : std::nullopt);
+        return teachers(request, key, match);
     }
     if (top == "c" || top == "t") {
         std::string_view tail;
@@ -172,16 +174,19 @@ Response Api::route(const Request& request)
     return siteFile(std::string_view(request.path).substr(1));
 }
 
-Response Api::pupils(const Request& request, std::string_view key, std::optional<std::string_view> rest)
+Response Api::pupils(const Request& request, std::string_view key, const RouteMatch& match)
 {
-    if (rest == "round" || rest == "round/join" || rest == "round/answers" || rest == "events")
-        return pupilsRound(request, key, *rest);
-    const bool none = !rest;
-    const bool save = rest == "entries", blank = rest == "blank", tickets = rest == "tickets", played = rest == "games";
-    if (!none && !save && !blank && !tickets && !played)
-        return errorResponse(404, "not found");
-    if ((none && request.method == "POST") || (!none && request.method != "POST"))
-        return errorResponse(405, "method not allowed");
+    if (match.status)
+        return errorResponse(match.status, match.error);
+    const Handler handler = match.route->handler;
+    switch (handler) {
+    case Handler::roundRead:
+    case Handler::roundJoin:
+    case Handler::roundAnswers:
+    case Handler::pupilsEvents: return pupilsRound(request, key, handler);
+    default: break; // classRead, tickets, entries, games, blank: below
+    }
+    const bool none = handler == Handler::classRead, save = handler == Handler::entries;
     if (!none && flooding(request))
         return errorResponse(429, "too many requests");
     if (request.body.size() > pupilBodyLimit)
@@ -193,7 +198,7 @@ Response Api::pupils(const Request& request, std::string_view key, std::optional
     }
     if (none)
         return json("{\"name\":" + jsonString(known->name) + ",\"image\":\"" + base64(known->image) + "\"}");
-    if (tickets) {
+    if (handler == Handler::tickets) {
         if (!desk)
             throw StoreDown("no ticket secret");
         std::string list;
@@ -206,7 +211,7 @@ Response Api::pupils(const Request& request, std::string_view key, std::optional
     if (!body)
         return errorResponse(400, "malformed JSON");
     Change change;
-    if (played) {
+    if (handler == Handler::games) {
         auto g = game(*known, *body, std::nullopt, std::nullopt);
         if (Response* refused = std::get_if<Response>(&g))
             return *refused;

@@ -8,23 +8,24 @@
 //   /                      the site, with its lists on the device
 //   /c/KEY/…               the same site for the class whose pupils' key is KEY
 //   /t/KEY/…               the teacher's page of the class whose teacher's key is KEY
-//   /api/v1/classes/KEY    GET the class's name and image; POST …/tickets (a stock of
-//                          tickets), …/entries (an entry and its game, or a class round's
-//                          entry), …/games (a game that entered no list), …/blank;
-//                          the class round (rounds.h): GET …/round, POST …/round/join,
-//                          …/round/answers; …/events (an event stream: "round" when a round
-//                          starts)
-//   /api/v1/teachers/KEY   GET everything of the class (with what it gets wrong, mistakes.h);
-//                          …/entries.csv, …/mistakes.csv, …/tavon.rnk, …/qr.svg;
-//                          …/events (an event stream: "change" each time the class changes,
-//                          "round" when a round starts, a device joins it or answers);
-//                          GET and POST …/round (the class round: its board, a new one);
-//                          POST …/restore, …/import, …/import/check, …/remove, …/reinstate,
-//                          …/settings
+//   /api/v1/classes/KEY/…  the pupils' calls: the class, its tickets, entries, games and
+//                          初期化, the class round (rounds.h), an event stream
+//   /api/v1/teachers/KEY/… the teacher's: the class, its files, its event stream, the class
+//                          round's board and start, its changes
+// Each route of the last two, its method and what answers it, is a row of routes.h's table.
 // Errors answer {"error": reason}: 400 malformed, 403 a teacher's POST from another site or a
 // pupil's 初期化 the teacher turned off, 404 unknown (the same whatever the key), 405, 413 too
-// large, 422 a game that could not be checked (its ticket or its replay, see tickets.h), 429
-// too many, 503 database unavailable. Nothing is stored for a refused request.
+// large, 409 a class round's call out of turn (rounds.h), 422 a game that could not be checked
+// (its ticket or its replay, see tickets.h), 429 too many, 503 database unavailable. Nothing is
+// stored for a refused request. A request that earns several refusals gets the first of, in
+// turn: a method other than GET, HEAD, POST (405); a path not from "/" (400); under /api/ a
+// side no routes.h has (404), a key of no key's form (404); then on the pupils' side a path of
+// no route (404), a route's path for another method (405), then for the class round's calls
+// but its event stream a device id missing (400) and the device's round calls (429), for the
+// others but the class's read the device's or address's saves (429), then 413, an unknown key
+// (404) and each call's own; on the teacher's side a POST from another site (403), a POST past
+// its address's limit (429), 413 (an import's limit on the import paths), an unknown key
+// (404), a path of no route (404), another method's (405), then each call's own.
 //
 // Every entry and game carries its ticket and its log; the server replays the log from the
 // ticket's seed and stores the replay's score, never the pupil's word.
@@ -46,6 +47,7 @@
 // one address ten times that), and a class takes 600 at once, then 60 a second, wherever its
 // devices are.
 #include "server/rate_limit.h"
+#include "server/routes.h"
 #include "server/store.h"
 #include "server/tickets.h"
 
@@ -109,9 +111,9 @@ public:
 
 private:
     Response route(const Request& request);
-    // rest: what follows the key and its slash; nothing when no slash follows it.
-    Response pupils(const Request& request, std::string_view key, std::optional<std::string_view> rest);
-    Response teachers(const Request& request, std::string_view key, std::optional<std::string_view> rest);
+    // The calls of each side (routes.h), `match` what findRoute made of the request's path.
+    Response pupils(const Request& request, std::string_view key, const RouteMatch& match);
+    Response teachers(const Request& request, std::string_view key, const RouteMatch& match);
     Response siteFile(std::string_view path) const;
     bool limited(const std::string& name, RateLimit& buckets);
     // Takes a token of the request's device, then (when the device had one) of its address:
@@ -122,9 +124,10 @@ private:
     // Sec-Fetch-Site, when sent, of same-origin or none.
     bool fromOwnPages(const Request& request) const;
 
-    // The class round's calls (rounds.cpp): the pupils' (rest: round, round/join,
-    // round/answers, events), a round's entry, and the teacher's GET and POST round.
-    Response pupilsRound(const Request& request, std::string_view key, std::string_view rest);
+    // The class round's calls (rounds.cpp): the pupils' (roundRead, roundJoin, roundAnswers,
+    // pupilsEvents, each asked for by its own method), a round's entry, and the teacher's
+    // board and start.
+    Response pupilsRound(const Request& request, std::string_view key, Handler handler);
     Response roundEntry(const Request& request, const ClassInfo& known, const JsonObject& body);
     Response teachersRound(const Request& request, const ClassInfo& known);
     std::int64_t now() const; // the rounds' clock

@@ -2,6 +2,7 @@
 // One connection of the HTTP server: a state machine of reads, writes and one deadline timer,
 // all on the event loop's thread.
 #include "server/http_loop.h"
+#include "server/routes.h"
 
 #include <boost/beast/core/flat_buffer.hpp>
 #include <boost/beast/http.hpp>
@@ -20,7 +21,7 @@ using boost::system::error_code;
 constexpr std::size_t readSize = 4096;
 constexpr auto lingerTime = std::chrono::seconds(2);
 constexpr std::size_t lingerBytes = 256 * 1024;
-constexpr std::string_view teachersApi = "/api/v1/teachers/";
+constexpr std::string_view teachersApi = sidePrefix(Side::teachers);
 
 // The target's path, up to "?", with %XX decoded.
 std::string decodedPath(std::string_view target)

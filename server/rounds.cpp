@@ -119,11 +119,9 @@ std::int64_t Api::now() const
         .count();
 }
 
-Response Api::pupilsRound(const Request& request, std::string_view key, std::string_view rest)
+Response Api::pupilsRound(const Request& request, std::string_view key, Handler handler)
 {
-    const bool events = rest == "events", read = rest == "round";
-    if ((events || read) != (request.method != "POST"))
-        return errorResponse(405, "method not allowed");
+    const bool events = handler == Handler::pupilsEvents, read = handler == Handler::roundRead;
     const bool device =
         request.device.size() >= 8 && request.device.size() <= 64 && classkey::isUrlSafe(request.device);
     if (!events && !device)
@@ -169,7 +167,7 @@ Response Api::pupilsRound(const Request& request, std::string_view key, std::str
     const std::optional<std::int64_t> number = numberMember(*body, "number");
     if (!number)
         return errorResponse(400, "number must be a round's number");
-    if (rest == "round/join") {
+    if (handler == Handler::roundJoin) {
         std::optional<std::string> name;
         if (body->count("name")) {
             name = textMember(*body, "name");

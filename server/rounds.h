@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-// The class round on the server (rounds.cpp has the API's handlers of it, api.h lists them):
+// The class round on the server (rounds.cpp has the API's handlers of it, routes.h lists them):
 // what a device's answers make of its round, and the signed times a device measures its round
 // trips with.
 //

@@ -130,10 +130,10 @@ std::string entriesCsv(const std::vector<EntryRow>& entries)
     return csv;
 }
 
-Response Api::teachers(const Request& request, std::string_view key, std::optional<std::string_view> rest)
+Response Api::teachers(const Request& request, std::string_view key, const RouteMatch& match)
 {
     const bool post = request.method == "POST";
-    const bool importing = rest == "import" || rest == "import/check";
+    const bool importing = match.is(Handler::import) || match.is(Handler::importCheck);
     if (post && limited(request.client, perAddress))
         return errorResponse(429, "too many requests");
     if (request.body.size() > (importing ? importLimit : pupilBodyLimit))
@@ -143,17 +143,28 @@ Response Api::teachers(const Request& request, std::string_view key, std::option
         limited(request.client, perAddress);
         return errorResponse(404, "not found");
     }
-    if (rest == "round")
-        return teachersRound(request, *known);
+    if (match.status)
+        return errorResponse(match.status, match.error);
+    const Handler handler = match.route->handler;
     const std::string link = pupilsLink(options.base, known->classKey);
-    const bool wantsPost = rest == "restore" || importing || rest == "remove" || rest == "reinstate" || rest == "settings";
-    if (rest && !wantsPost && *rest != "entries.csv" && *rest != "mistakes.csv" && *rest != "tavon.rnk" && *rest != "qr.svg"
-        && *rest != "events")
-        return errorResponse(404, "not found");
-    if (post != wantsPost)
-        return errorResponse(405, "method not allowed");
 
-    if (!rest) {
+    switch (handler) {
+    case Handler::roundBoard:
+    case Handler::roundStart: return teachersRound(request, *known);
+    case Handler::entriesCsv:
+        return file(200, "text/csv; charset=utf-8", entriesCsv(store.entries(known->id)),
+                    "attachment; filename=\"entries.csv\"");
+    case Handler::mistakesCsv:
+        return file(200, "text/csv; charset=utf-8", mistakesCsv(classMistakes(store, known->id, std::time(nullptr))),
+                    "attachment; filename=\"mistakes.csv\"");
+    case Handler::tavonRnk:
+        return file(200, "application/octet-stream", known->image, "attachment; filename=\"tavon.rnk\"");
+    case Handler::qrSvg: return file(200, "image/svg+xml", qrSvg(link));
+    case Handler::teacherEvents: // kept open by the HTTP layer, which sends the class's changes
+        return {200, "text/event-stream", "", {{"Cache-Control", "no-store"}, {"X-Accel-Buffering", "no"}}, known->id};
+    default: break; // teacherView, then the changes: below
+    }
+    if (handler == Handler::teacherView) {
         const std::vector<EntryRow> entries = store.entries(known->id);
         std::string out = "{\"name\":" + jsonString(known->name) + ",\"link\":" + jsonString(link)
                           + ",\"image\":\"" + base64(known->image) + "\",\"lists\":" + listsJson(known->image, rowIds(*known, entries))
@@ -176,36 +187,23 @@ Response Api::teachers(const Request& request, std::string_view key, std::option
         out += "],\"mistakes\":" + mistakesJson(classMistakes(store, known->id, std::time(nullptr)));
         return file(200, "application/json", out + "}");
     }
-    if (*rest == "entries.csv")
-        return file(200, "text/csv; charset=utf-8", entriesCsv(store.entries(known->id)),
-                    "attachment; filename=\"entries.csv\"");
-    if (*rest == "mistakes.csv")
-        return file(200, "text/csv; charset=utf-8", mistakesCsv(classMistakes(store, known->id, std::time(nullptr))),
-                    "attachment; filename=\"mistakes.csv\"");
-    if (*rest == "tavon.rnk")
-        return file(200, "application/octet-stream", known->image, "attachment; filename=\"tavon.rnk\"");
-    if (*rest == "qr.svg")
-        return file(200, "image/svg+xml", qrSvg(link));
-    if (*rest == "events") // kept open by the HTTP layer, which sends the class's changes
-        return {200, "text/event-stream", "", {{"Cache-Control", "no-store"}, {"X-Accel-Buffering", "no"}}, known->id};
-
     Change change;
-    const std::optional<JsonObject> body = *rest == "import" ? std::nullopt : parseFlatObject(request.body);
-    if (*rest == "settings") {
+    const std::optional<JsonObject> body = handler == Handler::import ? std::nullopt : parseFlatObject(request.body);
+    if (handler == Handler::settings) {
         const std::optional<bool> blanks = body ? boolMember(*body, "pupilsBlank") : std::nullopt;
         if (!blanks)
             return errorResponse(400, "pupilsBlank must be true or false");
         store.setPupilsBlank(known->id, *blanks);
         return file(200, "application/json", std::string("{\"settings\":{\"pupilsBlank\":") + (*blanks ? "true" : "false") + "}}");
     }
-    if (*rest == "remove" || *rest == "reinstate") {
+    if (handler == Handler::remove || handler == Handler::reinstate) {
         std::optional<std::string> id = body ? textMember(*body, "id") : std::nullopt;
         if (!id)
             return errorResponse(400, "id must be an entry's id");
-        change.what = std::string(*rest);
+        change.what = handler == Handler::remove ? "remove" : "reinstate";
         change.mark = std::move(id);
-        change.removed = *rest == "remove";
-    } else if (*rest == "restore") {
+        change.removed = handler == Handler::remove;
+    } else if (handler == Handler::restore) {
         const std::optional<std::int64_t> number = body ? numberMember(*body, "history") : std::nullopt;
         if (!number)
             return errorResponse(400, "history must be a number");
@@ -216,7 +214,7 @@ Response Api::teachers(const Request& request, std::string_view key, std::option
     } else {
         if (const std::optional<ImportRefusal> refusal = importRefusal(request.body))
             return errorResponse(refusal->status, refusal->reason);
-        if (*rest == "import/check") // what the import would load, stored nowhere
+        if (handler == Handler::importCheck) // what the import would load, stored nowhere
             return file(200, "application/json", "{\"lists\":" + listsJson(request.body) + "}");
         change.what = "import";
         change.apply = [&request](const std::string&) { return request.body; };
