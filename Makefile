@@ -117,7 +117,8 @@ bench-web: setup-tests web web-deps
 
 # The class round on loopback, over two servers on one PostgreSQL of its own: how far apart
 # forty devices put each question's start, and how soon an answer shows on a teacher's board in
-# headless Chromium; then both with 1,000 devices (about five minutes; bench/round.mjs).
+# headless Chromium; then both with 1,000 devices in four worker threads (about five minutes;
+# bench/round.mjs).
 bench-round: server setup-tests setup-bench-server web-deps
 	NUBORA_SERVER=$(CURDIR)/$(BUILD_DIR)/nubora1-server node bench/round.mjs
 

@@ -2,8 +2,9 @@
 // node bench/round.mjs (make bench-round): the class round on loopback, over a PostgreSQL
 // cluster of the bench's own (initdb and pg_ctl in a folder under /var/tmp or BENCH_DIR, as
 // nobody when run as root, as bench/server.sh starts one) and two nubora1-server processes on
-// it, without their rate limits. A device is a node HTTP client that does what the pupils'
-// page does: it reads the round and joins it four times, keeping the server's clock as
+// it, without their rate limits. A device (bench/round-devices.mjs) is a node HTTP client that
+// does what the pupils' page does: it reads the round and joins it four times, the first at once
+// and the others spread over the lead's first seconds, keeping the server's clock as
 // web/roundclock.js estimates it from those readings, then answers each question. Each class's
 // devices come from a loopback address of their own (127.0.1.N), as a school's would.
 // (a) One class of forty on one server: the skew of each question's start between the devices
@@ -13,23 +14,22 @@
 //     board's count showing it, the forty answering one after another, p50 and p99.
 // (c) Both with ROUND_CLASSES (25) classes of forty at once, each class's devices split between
 //     the two servers, the board on the first class (served by the first server, so that half
-//     its answers reach it through PostgreSQL's NOTIFY).
+//     its answers reach it through PostgreSQL's NOTIFY). The classes are shared among
+//     ROUND_WORKERS (4) worker threads, each with an event loop of its own, whose callbacks'
+//     lateness is told beside the figures.
 // A round lasts about two minutes: the whole run, about five.
 import { spawn, execFileSync } from 'node:child_process';
 import { once } from 'node:events';
 import { chownSync, mkdirSync, mkdtempSync, rmSync, chmodSync } from 'node:fs';
-import http from 'node:http';
 import { loadavg } from 'node:os';
-import { monitorEventLoopDelay } from 'node:perf_hooks';
 import { join, resolve } from 'node:path';
+import { Worker } from 'node:worker_threads';
 import { launch } from '../tests/web/support.mjs';
-import { RoundClock } from '../web/roundclock.js';
+import { answer, answerAll, devices, joinAll, questionStart, sleep } from './round-devices.mjs';
 
 const program = resolve(process.env.NUBORA_SERVER || 'build/nubora1-server');
 const classCount = Number(process.env.ROUND_CLASSES || 25);
-const buttons = [0, 1, 2, 4];
-const pause = 3000; // classround::pauseMilliseconds
-const sleep = (ms) => new Promise((r) => setTimeout(r, Math.max(0, ms)));
+const workerCount = Number(process.env.ROUND_WORKERS || 4);
 const quantile = (xs, p) => [...xs].sort((a, b) => a - b)[Math.min(xs.length - 1, Math.floor(p * xs.length))];
 const figures = (xs) => `p50 ${quantile(xs, 0.5).toFixed(1)} ms, p99 ${quantile(xs, 0.99).toFixed(1)} ms`;
 
@@ -55,6 +55,7 @@ const stop = () => {
   rmSync(work, { recursive: true, force: true });
 };
 process.on('exit', stop);
+for (const signal of ['SIGINT', 'SIGTERM']) process.on(signal, () => process.exit(1));
 pg('initdb', '-D', data, '-A', 'trust', '-U', 'postgres');
 pg(
   'pg_ctl',
@@ -94,76 +95,6 @@ function newClass(n) {
   return { n, pupils, teacher };
 }
 
-// One HTTP call of a device: its JSON answer, with the status, and when it came back. A call on
-// a kept connection that the server closed as idle meanwhile is made again, as a browser does.
-function call(device, method, path, body, again = true) {
-  const text = body && JSON.stringify(body);
-  return new Promise((done, fail) => {
-    const request = http.request(
-      {
-        host: device.server.url.hostname,
-        port: device.server.url.port,
-        path,
-        method,
-        agent: device.agent,
-        headers: {
-          'X-Nubora-Device': device.id,
-          ...(text ? { 'Content-Type': 'application/json', 'Content-Length': Buffer.byteLength(text) } : {}),
-        },
-      },
-      (response) => {
-        let got = '';
-        response.setEncoding('utf8');
-        response.on('data', (c) => (got += c));
-        response.on('end', () =>
-          done({ status: response.statusCode, body: got ? JSON.parse(got) : null, at: Date.now() }),
-        );
-      },
-    );
-    request.on('error', (error) =>
-      again && request.reusedSocket && error.code === 'ECONNRESET'
-        ? call(device, method, path, body, false).then(done, fail)
-        : fail(error),
-    );
-    request.end(text);
-  });
-}
-
-// Forty devices of class `cls`, alternately on `servers`.
-function devices(cls, on) {
-  const agents = on.map(() => new http.Agent({ keepAlive: true, localAddress: `127.0.1.${cls.n + 1}` }));
-  return Array.from({ length: 40 }, (_, i) => ({
-    id: `bench-${cls.n}-${i}`,
-    name: `せいと${i + 1}`,
-    cls,
-    server: on[i % on.length],
-    agent: agents[i % on.length],
-    clock: new RoundClock(Date.now),
-  }));
-}
-
-// A device joins round `number` as the page does (web/round.js): a reading of the round (the
-// server's time, and a signed time) then the join with it, four times, each reading a sample of the server's
-// clock. The device's stopwatch is the machine's clock, which is the server's on loopback.
-async function joinRound(device, number) {
-  const base = `/api/v1/classes/${device.cls.pupils}/round`;
-  await device.clock.measure(
-    async () => (await call(device, 'GET', base)).body,
-    4,
-    async (read) => {
-      const joined = await call(device, 'POST', `${base}/join`, {
-        number,
-        t: read.t,
-        mark: read.mark,
-        name: device.name,
-      });
-      // Refused once the round has started (409): a device whose first join came too late.
-      if (joined.status === 200) device.joined = true;
-      else if (joined.status !== 409) throw new Error(`${device.id} could not join: ${joined.status}`);
-    },
-  );
-}
-
 async function startRound(cls, server) {
   const r = await fetch(new URL(`/api/v1/teachers/${/\/t\/([\w-]+)\//.exec(cls.teacher)[1]}/round`, server.url), {
     method: 'POST',
@@ -174,18 +105,6 @@ async function startRound(cls, server) {
   return (await r.json()).round;
 }
 
-// The moment question q starts on the server's clock.
-const questionStart = (round, q) => round.start + (q * (round.end - round.start + pause)) / 5;
-
-// Where each device puts the server's moments, in ms from where they are: its estimate of the
-// server's clock less the machine's clock, which the server's is. A question shows on a device
-// when its estimate reaches the question's start: every question is off by this, as the devices
-// sample the clock only as they join.
-const errors = (all) =>
-  all.map((d) => {
-    const local = Date.now();
-    return d.clock.now() - local;
-  });
 // How far apart the devices show a question: each device from the median of them all.
 const between = (off) => off.map((e) => Math.abs(e - quantile(off, 0.5)));
 
@@ -226,84 +145,129 @@ const shownAt = (page, q, count) =>
     )
     .then((h) => h.jsonValue());
 
-// A round of `classes` (each with its devices); `board` on the first. `oneByOne`: the board's
-// class answers one device after another, each waiting for the board; else every device
-// answers at a moment of its own in each question's first ten seconds.
-async function round(classes, board, oneByOne) {
-  const rounds = await Promise.all(classes.map(({ cls, on }) => startRound(cls, on[0])));
-  const all = classes.flatMap((c) => c.devices);
-  // How late this process ran its callbacks while the devices joined: a sample's answer taken
-  // late by the simulation, not by the server or the network.
-  const lag = monitorEventLoopDelay({ resolution: 5 });
-  lag.enable();
-  await Promise.all(classes.map((c, i) => Promise.all(c.devices.map((d) => joinRound(d, rounds[i].number)))));
-  lag.disable();
-  const joinedBy = Date.now() - rounds[0].start; // from the first question's start
-  const late = all.filter((d) => !d.joined);
-  for (const c of classes) c.devices = c.devices.filter((d) => d.joined);
-  all.splice(0, all.length, ...all.filter((d) => d.joined));
-  const skew = errors(all);
+// The messages of a worker, one at a time, in the order it posted them.
+function inbox(worker) {
+  const got = [];
+  const waiting = [];
+  let failed = null;
+  worker.on('message', (m) => (waiting.length ? waiting.shift().resolve(m) : got.push(m)));
+  worker.on('error', (error) => {
+    failed = error;
+    for (const w of waiting.splice(0)) w.reject(error);
+  });
+  return () =>
+    got.length
+      ? Promise.resolve(got.shift())
+      : failed
+        ? Promise.reject(failed)
+        : new Promise((resolve, reject) => waiting.push({ resolve, reject }));
+}
+
+// The board's delays for question q: from each counted answer of its class coming back (`times`)
+// to the board first showing that many answered; how many it never showed.
+async function onBoard(board, q, times, delays) {
+  let unseen = 0;
+  times.sort((a, b) => a - b);
+  for (const [k, at] of times.entries())
+    await shownAt(board, q, k + 1).then(
+      (shown) => delays.push(shown - at),
+      () => ++unseen,
+    );
+  return unseen;
+}
+
+// A round of `classes` ({cls, on: servers}), `board` on the first. Without `workers`, the
+// devices run in this thread and the board's class answers one device after another, each
+// waiting for the board; else the classes are shared among that many worker threads, and every
+// device answers at a moment of its own in each question's first ten seconds.
+async function round(classes, board, workers = 0) {
+  const rounds = Object.fromEntries(
+    await Promise.all(classes.map(async ({ cls, on }) => [cls.n, await startRound(cls, on[0])])),
+  );
+  const mine = classes[0].cls.n;
   const delays = [];
   let missed = 0; // answers refused or not counted
   let unseen = 0; // answers the board never showed
-  for (let q = 0; q < 5; ++q) {
-    await sleep(questionStart(rounds[0], q) + 300 - Date.now());
-    const answer = (d, i) =>
-      call(d, 'POST', `/api/v1/classes/${d.cls.pupils}/round/answers`, {
-        number: rounds[classes.findIndex((c) => c.cls === d.cls)].number,
-        question: q,
-        button: buttons[(i + q) % 4],
-      });
-    if (oneByOne) {
-      for (const [i, d] of classes[0].devices.entries()) {
-        const answered = await answer(d, i);
+  let joined;
+  if (!workers) {
+    const { cls, on } = classes[0];
+    const all = devices(
+      cls,
+      on.map((s) => s.url.href),
+    );
+    const { joined: left, ...figures } = await joinAll(all, rounds);
+    joined = [figures];
+    for (let q = 0; q < 5; ++q) {
+      await sleep(questionStart(rounds[mine], q) + 300 - Date.now());
+      for (const [i, d] of left.entries()) {
+        const answered = await answer(d, rounds[mine], q, i);
         delays.push((await shownAt(board, q, i + 1)) - answered.at);
       }
-    } else {
-      const answered = await Promise.all(
-        all.map(async (d, i) => {
-          await sleep(Math.random() * 10000);
-          return [d.cls === classes[0].cls, await answer(d, i)];
-        }),
-      );
-      const times = answered.filter(([mine, a]) => mine && a.status === 200 && a.body.counted).map(([, a]) => a.at);
-      missed += answered.filter(([, a]) => a.status !== 200 || !a.body.counted).length;
-      times.sort((a, b) => a - b);
-      for (const [k, at] of times.entries())
-        await shownAt(board, q, k + 1).then(
-          (shown) => delays.push(shown - at),
-          () => ++unseen,
-        );
     }
+  } else {
+    const threads = Array.from(
+      { length: workers },
+      (_, w) =>
+        new Worker(new URL('./round-devices.mjs', import.meta.url), {
+          workerData: {
+            classes: classes.filter((_, i) => i % workers === w).map(({ cls }) => ({ n: cls.n, pupils: cls.pupils })),
+            on: classes[0].on.map((s) => s.url.href),
+            rounds,
+            mine,
+          },
+        }),
+    );
+    const next = threads.map(inbox);
+    const ended = threads.map((t) => once(t, 'exit')); // (a worker ends with its last message)
+    joined = (await Promise.all(next.map((n) => n()))).map((m) => m.joined);
+    for (let q = 0; q < 5; ++q) {
+      const answers = (await Promise.all(next.map((n) => n()))).flatMap((m) => m.answers);
+      missed += answers.filter((a) => !a.counted).length;
+      unseen += await onBoard(
+        board,
+        q,
+        answers.filter((a) => a.mine && a.counted).map((a) => a.at),
+        delays,
+      );
+    }
+    await Promise.all(ended);
   }
-  await sleep(rounds[0].end + 500 - Date.now());
+  await sleep(rounds[mine].end + 500 - Date.now());
   return {
-    skew,
+    off: joined.flatMap((j) => j.off),
+    trips: joined.flatMap((j) => j.trips),
+    lags: joined.map((j) => j.lag),
+    late: joined.reduce((sum, j) => sum + j.late, 0),
+    joinedBy: Math.max(...joined.map((j) => j.joinedAt)) - rounds[mine].start, // from the first question's start
     delays,
-    trips: all.map((d) => d.clock.roundTrip),
-    lag: lag.percentile(99) / 1e6,
-    late,
-    joinedBy,
     missed,
     unseen,
   };
 }
 
-// A question's start on the devices: between them, and from the server's moment; the round
-// trips of the samples the devices kept, and how late the simulation ran meanwhile.
-const report = (what, { skew: off, trips, lag, late, joinedBy }) => {
+// A question's start on the devices: between them (all, and within a class at worst), and from
+// the server's moment; the round trips of the samples the devices kept, and how late each
+// thread of devices ran its callbacks meanwhile.
+const report = (what, { off: placed, trips, lags, late, joinedBy }) => {
   console.log(
-    `${what}: ${late.length} joined too late (refused); the last join ${joinedBy} ms from the first question's start`,
+    `${what}: ${late} joined too late (refused); the last join ${joinedBy} ms from the first question's start`,
   );
+  const off = placed.map((d) => d.off);
   const apart = between(off);
   const from = off.map(Math.abs);
+  const worst = Math.max(
+    ...[...new Set(placed.map((d) => d.n))].map((n) =>
+      quantile(between(placed.filter((d) => d.n === n).map((d) => d.off)), 0.99),
+    ),
+  );
   console.log(
     `${what}: a question's start between the devices ${figures(apart)}, largest ${Math.max(...apart).toFixed(1)} ms;`,
   );
+  console.log(`  within one class p99 ${worst.toFixed(1)} ms at worst`);
   console.log(`  from the server's moment ${figures(from)}, largest ${Math.max(...from).toFixed(1)} ms`);
-  console.log(
-    `  the kept samples' round trips ${figures(trips)}; this process's callbacks late by ${lag.toFixed(0)} ms (p99)`,
-  );
+  const where = lags.length > 1 ? `in each of its ${lags.length} worker threads` : 'in this process';
+  const lateBy = lags.map((l) => l.toFixed(0)).join(', ');
+  console.log(`  the kept samples' round trips ${figures(trips)}; callbacks late by ${lateBy} ms (p99) ${where}`);
 };
 
 const load = () =>
@@ -315,18 +279,18 @@ try {
   console.log(`load average before: ${load()}`);
   const one = newClass(0);
   const board = await openBoard(chromium.browser, one);
-  const small = await round([{ cls: one, on: [first], devices: devices(one, [first]) }], board, true);
+  const small = await round([{ cls: one, on: [first] }], board);
   report('(a) 40 devices', small);
   console.log(`(b) an answer on the board: ${figures(small.delays)} (${small.delays.length} answers)`);
+  console.log(`load average: ${load()}`);
 
   const classes = [one, ...Array.from({ length: classCount - 1 }, (_, i) => newClass(i + 1))].map((cls) => ({
     cls,
     on: [first, second],
-    devices: devices(cls, [first, second]),
   }));
   await board.reload();
   await watch(board);
-  const large = await round(classes, board, false);
+  const large = await round(classes, board, workerCount);
   report(`(c) ${classes.length * 40} devices on two servers`, large);
   console.log(`(c) an answer on the board: ${figures(large.delays)} (${large.delays.length} answers)`);
   console.log(`(c) answers refused or not counted: ${large.missed}; never shown on the board: ${large.unseen}`);
