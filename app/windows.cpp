@@ -61,11 +61,23 @@ std::uint32_t Windows::drawSeed()
     }
     return ui::NewSeed();
 }
-Form2& Windows::form2() { return existing(helpWindow, *this); }
-Form3& Windows::form3() { return existing(resultsWindow, options, classOpts); }
+Form2& Windows::form2()
+{
+    return existing(helpWindow, *this);
+}
+Form3& Windows::form3()
+{
+    return existing(resultsWindow, options, classOpts);
+}
 
-bool Windows::helpExists() const { return exists(helpWindow); }
-bool Windows::resultsExist() const { return exists(resultsWindow); }
+bool Windows::helpExists() const
+{
+    return exists(helpWindow);
+}
+bool Windows::resultsExist() const
+{
+    return exists(resultsWindow);
+}
 
 void Windows::showResults(bool modal)
 {

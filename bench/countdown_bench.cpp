@@ -97,8 +97,9 @@ int main(int argc, char* argv[])
     for (double i : intervals)
         worst = std::max(worst, std::fabs(i - 2000.0));
     std::printf("ticks: %zu over %d game(s) of five time-outs\n", ticks.size(), games);
-    std::printf("tick interval: median %.3f ms, min %.3f ms, max %.3f ms, worst deviation %.3f ms (target 2000 +- 10)\n",
-                sorted[sorted.size() / 2], sorted.front(), sorted.back(), worst);
+    std::printf(
+        "tick interval: median %.3f ms, min %.3f ms, max %.3f ms, worst deviation %.3f ms (target 2000 +- 10)\n",
+        sorted[sorted.size() / 2], sorted.front(), sorted.back(), worst);
     std::printf("worst distance of a tick from its 2-second mark: %.3f ms (target <= 5)\n", worstMark);
     double worstTimeout = 0;
     for (int q = 0; q < 5; ++q) {

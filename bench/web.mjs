@@ -20,9 +20,13 @@ const median = (xs) => [...xs].sort((a, b) => a - b)[Math.floor(xs.length / 2)];
 const kb = (n) => `${Math.round(n / 1000)} KB`;
 
 const sw = readFileSync(join(site, 'sw.js'), 'utf8');
-const files = Object.keys(JSON.parse(sw.match(/const files = (\{.*\});/)[1])).map((f) => (f === './' ? 'index.html' : f));
+const files = Object.keys(JSON.parse(sw.match(/const files = (\{.*\});/)[1])).map((f) =>
+  f === './' ? 'index.html' : f,
+);
 const gzip = (f) => gzipSync(readFileSync(join(site, f)), { level: 9 }).length;
-console.log(`hosted site, gzip: ${kb(files.reduce((n, f) => n + gzip(f), 0))} (nubora1.html: ${kb(gzip('nubora1.html'))})`);
+console.log(
+  `hosted site, gzip: ${kb(files.reduce((n, f) => n + gzip(f), 0))} (nubora1.html: ${kb(gzip('nubora1.html'))})`,
+);
 
 // The moment the start message opened, in milliseconds from navigation.
 const watch = () => {
@@ -38,7 +42,8 @@ const staticDir = await mkdtemp(join(tmpdir(), 'nubora1-static-'));
 const staticServer = await serve(staticDir);
 const chromium = await launch();
 try {
-  const starts = [], statics = [];
+  const starts = [],
+    statics = [];
   for (let i = 0; i < 15; ++i) {
     const ctx = await chromium.browser.createBrowserContext();
     const page = await openGame(ctx, server.url, i, { before: watch });
@@ -46,9 +51,12 @@ try {
     if (i === 0) {
       const box = await page.$eval('dialog.message[open]', (el) => el.outerHTML.replace(/ open=""/, ''));
       for (const sheet of ['style.css', 'windows.css']) await copyFile(join(site, sheet), join(staticDir, sheet));
-      await writeFile(join(staticDir, 'index.html'), `<!DOCTYPE html>\n<html lang="ja"><head><meta charset="utf-8">
+      await writeFile(
+        join(staticDir, 'index.html'),
+        `<!DOCTYPE html>\n<html lang="ja"><head><meta charset="utf-8">
 <meta name="viewport" content="width=device-width, initial-scale=1"><link rel="stylesheet" href="style.css"><link rel="stylesheet" href="windows.css"></head>
-<body>${box}<script>document.querySelector('dialog').showModal(); document.querySelector('button').focus();</script></body></html>\n`);
+<body>${box}<script>document.querySelector('dialog').showModal(); document.querySelector('button').focus();</script></body></html>\n`,
+      );
     }
     await ctx.close();
     const other = await chromium.browser.createBrowserContext();
@@ -60,21 +68,33 @@ try {
     await other.close();
   }
   const [game, still] = [median(starts), median(statics)];
-  console.log(`navigation to the start message: ${Math.round(game)} ms, a static page with the same message box ${Math.round(still)} ms: ${(game / still).toFixed(2)}× (medians of ${starts.length}; load average ${loadavg()[0].toFixed(1)})`);
+  console.log(
+    `navigation to the start message: ${Math.round(game)} ms, a static page with the same message box ${Math.round(still)} ms: ${(game / still).toFixed(2)}× (medians of ${starts.length}; load average ${loadavg()[0].toFixed(1)})`,
+  );
 
   const ctx = await chromium.browser.createBrowserContext();
   const page = await openGame(ctx, server.url, 1);
   await ok(page);
   await page.evaluate(() => {
-    const c = nubora.game.countdown, tick = c.onTick;
+    const c = nubora.game.countdown,
+      tick = c.onTick;
     globalThis.lags = [];
-    c.onTick = (mark) => { lags.push(performance.now() - mark); tick(mark); };
+    c.onTick = (mark) => {
+      lags.push(performance.now() - mark);
+      tick(mark);
+    };
   });
   await page.click('[data-name=Command1]');
   await page.waitForSelector('dialog.window[data-form=Form3][open]', { timeout: 200000 });
   const lags = await page.evaluate(() => lags);
-  const worst = [...lags].sort((a, b) => b - a).slice(0, 5).map((l) => l.toFixed(1)).join(", ");
-  console.log(`countdown, ${lags.length} ticks: median ${median(lags).toFixed(1)} ms from its mark; the worst: ${worst} ms`);
+  const worst = [...lags]
+    .sort((a, b) => b - a)
+    .slice(0, 5)
+    .map((l) => l.toFixed(1))
+    .join(', ');
+  console.log(
+    `countdown, ${lags.length} ticks: median ${median(lags).toFixed(1)} ms from its mark; the worst: ${worst} ms`,
+  );
   await ctx.close();
 
   if (classProgram) {
@@ -86,9 +106,13 @@ try {
       await board.goto(cls.teacher);
       await board.waitForSelector('#entries');
       const delays = [];
-      for (let i = 0; i < 8; ++i) { // within a device's burst (ten requests, its tickets' among them)
-        const shown = board.waitForFunction((n) => [...document.querySelectorAll('#entries tr')].some((r) => r.cells[3]?.textContent === n),
-          { polling: 'mutation', timeout: 30000 }, `board${i}`);
+      for (let i = 0; i < 8; ++i) {
+        // within a device's burst (ten requests, its tickets' among them)
+        const shown = board.waitForFunction(
+          (n) => [...document.querySelectorAll('#entries tr')].some((r) => r.cells[3]?.textContent === n),
+          { polling: 'mutation', timeout: 30000 },
+          `board${i}`,
+        );
         shown.catch(() => {}); // awaited below, once the save is answered
         const saved = await cls.save(game, { id: `board-bench-${i}`, range: i % 4, score: 20 + i, name: `board${i}` });
         if (saved.status !== 200) throw new Error(`a save was refused: ${saved.status}`);
@@ -97,7 +121,9 @@ try {
         delays.push(performance.now() - answered);
       }
       const slowest = Math.max(...delays).toFixed(0);
-      console.log(`teacher's board: a save shown ${median(delays).toFixed(0)} ms after its answer (median of ${delays.length}; the slowest ${slowest} ms)`);
+      console.log(
+        `teacher's board: a save shown ${median(delays).toFixed(0)} ms after its answer (median of ${delays.length}; the slowest ${slowest} ms)`,
+      );
     } finally {
       await ctx.close();
       await cls.close();

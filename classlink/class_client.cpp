@@ -52,13 +52,14 @@ Answer request(const QUrl& url, const std::optional<QJsonObject>& body, std::chr
 
     const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
     QJsonParseError error{};
-    const QJsonDocument json = QJsonDocument::fromJson(reply->isOpen() ? reply->read(answerBytes) : QByteArray(), &error);
+    const QJsonDocument json =
+        QJsonDocument::fromJson(reply->isOpen() ? reply->read(answerBytes) : QByteArray(), &error);
     const bool isObject = error.error == QJsonParseError::NoError && json.isObject();
     using classqueue::Body;
-    const Body kind = status == 0                                                ? Body::none
-                      : !isObject                                                ? Body::other
+    const Body kind = status == 0                                              ? Body::none
+                      : !isObject                                              ? Body::other
                       : json.object().value(QLatin1String("error")).isString() ? Body::serverError
-                                                                                 : Body::serverJson;
+                                                                               : Body::serverJson;
     Answer answer{classqueue::fateOf(status, kind), status, isObject ? json.object() : QJsonObject()};
     // A reply cut short (aborted at the deadline or past the longest answer) is no answer.
     if (answer.stored() && reply->error() != QNetworkReply::NoError)

@@ -36,7 +36,8 @@ std::optional<QByteArray> imageOf(const QJsonObject& answer)
     const QJsonValue image = answer.value(QLatin1String("image"));
     if (!image.isString())
         return std::nullopt;
-    const auto decoded = QByteArray::fromBase64Encoding(image.toString().toLatin1(), QByteArray::AbortOnBase64DecodingErrors);
+    const auto decoded =
+        QByteArray::fromBase64Encoding(image.toString().toLatin1(), QByteArray::AbortOnBase64DecodingErrors);
     return decoded ? std::optional(*decoded) : std::nullopt;
 }
 
@@ -54,15 +55,15 @@ QString deviceId(const QString& dataDirectory)
     }
     const QString id = newId();
     QSaveFile file(path);
-    if (QDir().mkpath(QFileInfo(path).absolutePath()) && file.open(QIODevice::WriteOnly) && file.write(id.toLatin1()) > 0)
+    if (QDir().mkpath(QFileInfo(path).absolutePath()) && file.open(QIODevice::WriteOnly)
+        && file.write(id.toLatin1()) > 0)
         file.commit();
     return id;
 }
 
-ClassRanking::ClassRanking(ClassLink link, const QString& dataDirectory, ClassOptions options, storage::RankingOptions ownFile)
-    : classLink(std::move(link)),
-      opts(options),
-      own(std::move(ownFile)),
+ClassRanking::ClassRanking(ClassLink link, const QString& dataDirectory, ClassOptions options,
+                           storage::RankingOptions ownFile)
+    : classLink(std::move(link)), opts(options), own(std::move(ownFile)),
       entries(QDir(dataDirectory).filePath(QStringLiteral("classes/") + classLink.key + QStringLiteral(".outbox"))),
       tickets(QDir(dataDirectory).filePath(QStringLiteral("classes/") + classLink.key + QStringLiteral(".tickets"))),
       copy(QDir(dataDirectory).filePath(QStringLiteral("classes/") + classLink.key + QStringLiteral(".rnk"))),
@@ -209,7 +210,8 @@ std::unique_ptr<ClassRanking> classRanking(const storage::RankingOptions& option
     std::optional<ClassLink> link = findClassLink(options.programDirectory);
     if (!link)
         return nullptr;
-    const QString data = options.fallbackDirectory.isEmpty() ? storage::playerDataDirectory() : options.fallbackDirectory;
+    const QString data =
+        options.fallbackDirectory.isEmpty() ? storage::playerDataDirectory() : options.fallbackDirectory;
     return std::make_unique<ClassRanking>(std::move(*link), data, classOptions, options);
 }
 

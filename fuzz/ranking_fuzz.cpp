@@ -20,16 +20,16 @@
 
 namespace {
 
+using fuzz::readLength;
 using fuzz::record;
 using fuzz::savedLength;
-using fuzz::readLength;
 
 const std::string blankRecord = std::string(results::nameBytes, ' ') + std::string(2, '\0');
 
 std::int16_t scoreOf(const std::string& rec)
 {
-    return static_cast<std::int16_t>(static_cast<std::uint16_t>(static_cast<unsigned char>(rec[10])
-                                                                | (static_cast<unsigned char>(rec[11]) << 8)));
+    return static_cast<std::int16_t>(
+        static_cast<std::uint16_t>(static_cast<unsigned char>(rec[10]) | (static_cast<unsigned char>(rec[11]) << 8)));
 }
 
 // Record n (from 1) as Read takes it: the stored bytes, or a blank record past the end.
@@ -52,7 +52,6 @@ std::string scoreBytes(std::int16_t score)
 }
 
 } // namespace
-
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {

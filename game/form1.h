@@ -26,20 +26,20 @@ public:
     explicit Form1(windows::Navigation& navigation);
 
     // Controls, named as in the window's design.
-    ui::Label* Label1 = nullptr;   // heading "ｘ"
-    ui::Label* Label2 = nullptr;   // heading "ｙ"
-    ui::Label* Label3 = nullptr;   // blue strip above the x cells
-    ui::Label* Label4 = nullptr;   // blue strip above the y cells
-    ui::Label* monbang = nullptr;  // which question is asked
-    ui::Label* tokuten = nullptr;  // points still to be won
+    ui::Label* Label1 = nullptr;                                  // heading "ｘ"
+    ui::Label* Label2 = nullptr;                                  // heading "ｙ"
+    ui::Label* Label3 = nullptr;                                  // blue strip above the x cells
+    ui::Label* Label4 = nullptr;                                  // blue strip above the y cells
+    ui::Label* monbang = nullptr;                                 // which question is asked
+    ui::Label* tokuten = nullptr;                                 // points still to be won
     ui::ControlArray<ui::Label> mondai{QStringLiteral("mondai")}; // 0..4 x cells, 5..9 y cells
     ui::ControlArray<ui::Label> bango{QStringLiteral("bango")};   // question numbers 1..5
     ui::ControlArray<ui::Label> sikiyo{QStringLiteral("sikiyo")}; // result marks
-    QPushButton* Command1 = nullptr;   // スタート
-    QPushButton* Command3 = nullptr;   // x-value range
-    QPushButton* Command5 = nullptr;   // 終了
-    QPushButton* tokutenyo = nullptr;  // running total; opens the lists
-    QPushButton* helpyo = nullptr;     // 説明
+    QPushButton* Command1 = nullptr;                              // スタート
+    QPushButton* Command3 = nullptr;                              // x-value range
+    QPushButton* Command5 = nullptr;                              // 終了
+    QPushButton* tokutenyo = nullptr;                             // running total; opens the lists
+    QPushButton* helpyo = nullptr;                                // 説明
     ui::Frame* Frame1 = nullptr;
     ui::ControlArray<QPushButton> kotae{QStringLiteral("kotae")}; // answer buttons
     ui::Line* Line1 = nullptr;

@@ -17,9 +17,7 @@ using windows::buttonDef;
 using windows::labelDef;
 using windows::qtext;
 
-Form1::Form1(windows::Navigation& navigation)
-    : ui::Form(windows::formDesign(design::form1())),
-      navigation(navigation)
+Form1::Form1(windows::Navigation& navigation) : ui::Form(windows::formDesign(design::form1())), navigation(navigation)
 {
     createControls();
     createMenus();

@@ -5,13 +5,13 @@
 #include "windows/design.h"
 
 // The help window made from its design (rules/design.h).
-Form2::Form2(windows::Navigation& navigation)
-    : ui::Form(windows::formDesign(design::form2())),
-      navigation(navigation)
+Form2::Form2(windows::Navigation& navigation) : ui::Form(windows::formDesign(design::form2())), navigation(navigation)
 {
     const design::Window& d = design::form2();
     QWidget* area = client();
-    auto text = [area, &d](std::u16string_view name) { return new ui::Label(area, windows::labelDef(d.control(name))); };
+    auto text = [area, &d](std::u16string_view name) {
+        return new ui::Label(area, windows::labelDef(d.control(name)));
+    };
     Label2 = text(u"Label2");
     Label3 = text(u"Label3");
     Label4 = text(u"Label4");

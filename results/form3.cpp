@@ -168,8 +168,9 @@ void Form3::Command1_Click()
 
 void Form3::Command2_Click()
 {
-    const ui::Answer answer = ui::MsgBox(ui::qtext(results::clearQuestion.text), ui::qtext(results::clearQuestion.title),
-                                         ui::Icon::Question, ui::Buttons::OkCancel);
+    const ui::Answer answer =
+        ui::MsgBox(ui::qtext(results::clearQuestion.text), ui::qtext(results::clearQuestion.title), ui::Icon::Question,
+                   ui::Buttons::OkCancel);
     if (isUnloaded())
         return; // the window went while the question was open
     if (answer == ui::Answer::Ok && classRanking) {

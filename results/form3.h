@@ -25,21 +25,21 @@ public:
     explicit Form3(storage::RankingOptions options, classlink::ClassOptions classOptions = {});
 
     // Controls, named as in the window's design.
-    ui::Label* Label1 = nullptr;  // heading "成績一覧"
-    ui::Label* Label2 = nullptr;  // heading "今回の記録"
-    ui::Label* Label3 = nullptr;  // heading "あなたの記録"
-    ui::Label* Label4 = nullptr;  // "ｘの値"
-    ui::Label* Label6 = nullptr;  // prompt for the name
-    ui::Label* enz0 = nullptr;    // the range
-    ui::Label* jikan9 = nullptr;  // the score just made
+    ui::Label* Label1 = nullptr;                                  // heading "成績一覧"
+    ui::Label* Label2 = nullptr;                                  // heading "今回の記録"
+    ui::Label* Label3 = nullptr;                                  // heading "あなたの記録"
+    ui::Label* Label4 = nullptr;                                  // "ｘの値"
+    ui::Label* Label6 = nullptr;                                  // prompt for the name
+    ui::Label* enz0 = nullptr;                                    // the range
+    ui::Label* jikan9 = nullptr;                                  // the score just made
     ui::ControlArray<ui::Label> jyun{QStringLiteral("jyun")};     // places of the best five
     ui::ControlArray<ui::Label> namae{QStringLiteral("namae")};   // names of the best five
     ui::ControlArray<ui::Label> jikan{QStringLiteral("jikan")};   // scores of the best five
     ui::ControlArray<ui::Label> jyun1{QStringLiteral("jyun1")};   // places of the run's best three
     ui::ControlArray<ui::Label> jikan1{QStringLiteral("jikan1")}; // scores of the run's best three
-    ui::TextBox* Text1 = nullptr;      // name box
-    QPushButton* Command1 = nullptr;   // 戻る
-    QPushButton* Command2 = nullptr;   // 初期化
+    ui::TextBox* Text1 = nullptr;                                 // name box
+    QPushButton* Command1 = nullptr;                              // 戻る
+    QPushButton* Command2 = nullptr;                              // 初期化
     ui::Line* Line1 = nullptr;
     ui::Line* Line2 = nullptr;
     ui::Line* Line3 = nullptr;

@@ -9,10 +9,8 @@
 #include <utility>
 
 Form3::Form3(storage::RankingOptions options, classlink::ClassOptions classOptions)
-    : ui::Form(windows::formDesign(design::form3())),
-      rankingFile(std::move(options)),
-      classRanking(classlink::classRanking(rankingFile.options(), classOptions)),
-      classOpts(classOptions)
+    : ui::Form(windows::formDesign(design::form3())), rankingFile(std::move(options)),
+      classRanking(classlink::classRanking(rankingFile.options(), classOptions)), classOpts(classOptions)
 {
     createControls();
     connect(this, &ui::Form::unloaded, this, [this] { rankingFile.close(); });

@@ -6,7 +6,7 @@ namespace cp932 {
 namespace {
 #include "cp932_table.inc"
 
-constexpr int rows = 60;    // lead bytes 0x81-0x9F, 0xE0-0xFC
+constexpr int rows = 60;     // lead bytes 0x81-0x9F, 0xE0-0xFC
 constexpr int columns = 189; // trail bytes 0x40-0xFC
 
 struct Tables {
@@ -15,7 +15,10 @@ struct Tables {
     unsigned short bytes[0x10000]; // of each BMP code point: one byte below 0x100, 0 for none
 };
 
-unsigned leadOf(int row) { return row <= 0x9F - 0x81 ? 0x81 + row : 0xE0 + row - (0x9F - 0x81 + 1); }
+unsigned leadOf(int row)
+{
+    return row <= 0x9F - 0x81 ? 0x81 + row : 0xE0 + row - (0x9F - 0x81 + 1);
+}
 
 // The tables unpacked from cp932_table.inc (its packed decoding, the encoding made from it
 // and iconv's overrides).
@@ -71,8 +74,14 @@ const Tables& tables()
 
 } // namespace
 
-bool isLeadByte(unsigned char b) { return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC); }
-bool isTrailByte(unsigned char b) { return b >= 0x40 && b <= 0xFC && b != 0x7F; }
+bool isLeadByte(unsigned char b)
+{
+    return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC);
+}
+bool isTrailByte(unsigned char b)
+{
+    return b >= 0x40 && b <= 0xFC && b != 0x7F;
+}
 
 char16_t decode(unsigned char single)
 {

@@ -28,23 +28,23 @@ struct Screen {
     // False until the first Start. Till then the window keeps the captions it was designed
     // with, and only the answer buttons and the range (the last three members) are the game's.
     bool played = false;
-    std::u16string monbang;                             // the question: "第 1問"
-    std::u16string tokuten;                             // points still to be won: "10", " 9" ... " 0"
-    std::u16string tokutenyo;                           // the running total: " 0" ... " 50"
-    std::u16string mondai[2 * question::columns];       // the x cells, then the y cell under each
-    std::u16string yDescription[question::columns];     // what a y cell is, for screen readers
-    std::u16string sikiyo[question::questionsPerGame];  // result marks: "○", "×" or empty
+    std::u16string monbang;                            // the question: "第 1問"
+    std::u16string tokuten;                            // points still to be won: "10", " 9" ... " 0"
+    std::u16string tokutenyo;                          // the running total: " 0" ... " 50"
+    std::u16string mondai[2 * question::columns];      // the x cells, then the y cell under each
+    std::u16string yDescription[question::columns];    // what a y cell is, for screen readers
+    std::u16string sikiyo[question::questionsPerGame]; // result marks: "○", "×" or empty
 
-    bool answersEnabled = false;                        // kotae(0) to kotae(4), set in index order
-    std::u16string command3;                            // the range button: "ｘの値：" and the range
-    std::int16_t checkedRange = 0;                      // en(i) carries the check mark for this i only
+    bool answersEnabled = false;   // kotae(0) to kotae(4), set in index order
+    std::u16string command3;       // the range button: "ｘの値：" and the range
+    std::int16_t checkedRange = 0; // en(i) carries the check mark for this i only
 };
 
 // How an event leaves the question timer.
 enum class TimerChange {
-    Leave,  // as it was
-    Stop,   // interval 0
-    Start,  // afresh, the first tick question::tickMilliseconds later
+    Leave, // as it was
+    Stop,  // interval 0
+    Start, // afresh, the first tick question::tickMilliseconds later
 };
 
 // Which opening of the results window an event asks for.
@@ -57,7 +57,7 @@ enum class Results {
 // What an event does besides changing the screen, carried out by the front end part by part
 // in the order of stepParts.
 struct Step {
-    std::vector<std::u16string> said;  // for a screen reader, in order, without moving the focus
+    std::vector<std::u16string> said; // for a screen reader, in order, without moving the focus
     bool beep = false;
     TimerChange timer = TimerChange::Leave;
     Results results = Results::None;
@@ -86,13 +86,13 @@ public:
 
     // State kept between events.
     std::int16_t xatai[rangeCount][question::columns] = {}; // x values by range; the random row is redrawn per question
-    std::u16string hanimei[rangeCount];  // range names
+    std::u16string hanimei[rangeCount];                     // range names
     std::int16_t keisuA = 0;
     std::int16_t keisuB = 0;
     std::int16_t keisuC = 0;
-    std::int16_t kankei = 0;             // relation kind of the question standing
-    std::int16_t mondaisu = 0;           // number of the question within the game, 1..5; 0 before the first
-    std::int16_t haiten = 0;             // points the question is still worth
+    std::int16_t kankei = 0;   // relation kind of the question standing
+    std::int16_t mondaisu = 0; // number of the question within the game, 1..5; 0 before the first
+    std::int16_t haiten = 0;   // points the question is still worth
 
     // Load: the timer stopped, range 0 chosen, the range names and the fixed x rows filled, the
     // answers disabled. kotae(hiddenAnswer) is hidden by the front end for good.

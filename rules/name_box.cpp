@@ -10,8 +10,14 @@ namespace results {
 
 namespace {
 
-bool isHigh(char16_t c) { return c >= 0xD800 && c < 0xDC00; }
-bool isLow(char16_t c) { return c >= 0xDC00 && c < 0xE000; }
+bool isHigh(char16_t c)
+{
+    return c >= 0xD800 && c < 0xDC00;
+}
+bool isLow(char16_t c)
+{
+    return c >= 0xDC00 && c < 0xE000;
+}
 
 } // namespace
 

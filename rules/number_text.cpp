@@ -37,7 +37,8 @@ std::string fixedForm(const std::string& digits, int exponent)
         return "0." + std::string(static_cast<std::size_t>(-exponent - 1), '0') + digits;
     if (exponent + 1 >= count)
         return digits + std::string(static_cast<std::size_t>(exponent + 1 - count), '0');
-    return digits.substr(0, static_cast<std::size_t>(exponent + 1)) + "." + digits.substr(static_cast<std::size_t>(exponent + 1));
+    return digits.substr(0, static_cast<std::size_t>(exponent + 1)) + "."
+           + digits.substr(static_cast<std::size_t>(exponent + 1));
 }
 
 std::string exponentForm(const std::string& digits, int exponent)

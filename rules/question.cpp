@@ -39,9 +39,7 @@ Relation drawRelation(const Draw& rnd, Relation previous)
         r.kankei = SquareProportional + Int(2 * rnd());
 
     switch (r.kankei) {
-    case Proportional:
-        r.a = nonZero(rnd);
-        break;
+    case Proportional: r.a = nonZero(rnd); break;
     case InverselyProportional:
         r.a = 6 * Int(3 * rnd() + 1);
         if (rnd() < 0.5)
@@ -51,9 +49,7 @@ Relation drawRelation(const Draw& rnd, Relation previous)
         r.a = nonZero(rnd);
         r.b = nonZero(rnd);
         break;
-    case SquareProportional:
-        r.a = nonZero(rnd, 3);
-        break;
+    case SquareProportional: r.a = nonZero(rnd, 3); break;
     default:
         r.a = nonZero(rnd);
         r.b = nonZero(rnd);
@@ -89,8 +85,7 @@ void fillRandomRow(std::int16_t kankei, const Draw& rnd, std::int16_t row[column
         row[i] = row[i - 1] + Int(3 * rnd()) + 1;
 }
 
-Relation drawQuestion(const Draw& rnd, std::int16_t hani, Relation previous,
-                      std::int16_t (&xatai)[rangeCount][columns])
+Relation drawQuestion(const Draw& rnd, std::int16_t hani, Relation previous, std::int16_t (&xatai)[rangeCount][columns])
 {
     const Relation relation = drawRelation(rnd, previous);
     if (hani == randomRange)
@@ -101,16 +96,11 @@ Relation drawQuestion(const Draw& rnd, std::int16_t hani, Relation previous,
 std::u16string yText(const Relation& r, std::int16_t x)
 {
     switch (r.kankei) {
-    case Proportional:
-        return numtext::numberText(std::int16_t(r.a * x));
-    case InverselyProportional:
-        return x == 0 ? noValue : numtext::numberText(static_cast<double>(r.a) / x);
-    case Linear:
-        return numtext::numberText(std::int16_t(r.a * x + r.b));
-    case SquareProportional:
-        return numtext::numberText(std::int16_t(r.a * x * x));
-    default:
-        return numtext::numberText(std::int16_t(r.a * x * x + r.b * x + r.c));
+    case Proportional: return numtext::numberText(std::int16_t(r.a * x));
+    case InverselyProportional: return x == 0 ? noValue : numtext::numberText(static_cast<double>(r.a) / x);
+    case Linear: return numtext::numberText(std::int16_t(r.a * x + r.b));
+    case SquareProportional: return numtext::numberText(std::int16_t(r.a * x * x));
+    default: return numtext::numberText(std::int16_t(r.a * x * x + r.b * x + r.c));
     }
 }
 

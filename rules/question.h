@@ -15,11 +15,11 @@ using Draw = std::function<double()>; // uniform reals r with 0 <= r < 1
 
 // Relation kinds (kankei).
 enum Kind : std::int16_t {
-    Proportional = 0,        // y = a x
-    InverselyProportional,   // y = a / x
-    Linear,                  // y = a x + b
-    SquareProportional,      // y = a x x
-    Quadratic,               // y = a x x + b x + c
+    Proportional = 0,      // y = a x
+    InverselyProportional, // y = a / x
+    Linear,                // y = a x + b
+    SquareProportional,    // y = a x x
+    Quadratic,             // y = a x x + b x + c
 };
 
 struct Relation {
@@ -29,11 +29,11 @@ struct Relation {
     std::int16_t c = 0;
 };
 
-constexpr int columns = 5;            // x values in a table; the y cell of column i is i + columns
-constexpr int randomRange = 3;        // hani of the range whose x values are drawn per question
+constexpr int columns = 5;     // x values in a table; the y cell of column i is i + columns
+constexpr int randomRange = 3; // hani of the range whose x values are drawn per question
 constexpr int questionsPerGame = 5;
-constexpr std::int16_t fullPoints = 10;  // what a question is worth when it is set
-constexpr int tickMilliseconds = 2000;   // one point less every two seconds
+constexpr std::int16_t fullPoints = 10; // what a question is worth when it is set
+constexpr int tickMilliseconds = 2000;  // one point less every two seconds
 
 // Fills the x values of the fixed ranges (rows 0 to 2): -2..2, 1..5, -5..-1. The random
 // range's row is left alone.

@@ -57,8 +57,8 @@ char16_t decodeCharacter(std::string_view unit)
     const auto first = static_cast<unsigned char>(unit[0]);
     if (unit.size() == 1 && first < 0x80)
         return char16_t(first);
-    const char16_t c = unit.size() == 1 ? cp932::decode(first)
-                                        : cp932::decode(first, static_cast<unsigned char>(unit[1]));
+    const char16_t c =
+        unit.size() == 1 ? cp932::decode(first) : cp932::decode(first, static_cast<unsigned char>(unit[1]));
     return c ? c : replacement;
 }
 
@@ -194,8 +194,8 @@ int enterRunRanking(std::int16_t (&row)[runPlaces], std::int16_t tensu)
     return -1;
 }
 
-int enterScore(BestFiveLists& lists, std::int16_t (&anatakiroku)[Module1::runRankingRows][runPlaces],
-               std::int16_t hani, std::int16_t tensu, std::int16_t& touroku)
+int enterScore(BestFiveLists& lists, std::int16_t (&anatakiroku)[Module1::runRankingRows][runPlaces], std::int16_t hani,
+               std::int16_t tensu, std::int16_t& touroku)
 {
     if (tensu == 0 || touroku == 1 || hani < 0 || hani >= Module1::runRankingRows)
         return -1;

@@ -14,11 +14,11 @@
 // std::string.
 namespace results {
 
-inline constexpr int nameBytes = 10;     // Shift-JIS name field of a record
-inline constexpr int recordBytes = 12;   // name field, then a 16-bit little-endian score
-inline constexpr int entryCount = 75;    // entries of the lists; Save writes records 1..75
-inline constexpr int readCount = 21;     // records 1..21 are read back, and cleared by Blank
-inline constexpr int places = 5;         // entries per range
+inline constexpr int nameBytes = 10;   // Shift-JIS name field of a record
+inline constexpr int recordBytes = 12; // name field, then a 16-bit little-endian score
+inline constexpr int entryCount = 75;  // entries of the lists; Save writes records 1..75
+inline constexpr int readCount = 21;   // records 1..21 are read back, and cleared by Blank
+inline constexpr int places = 5;       // entries per range
 inline constexpr std::size_t savedBytes = std::size_t(entryCount) * recordBytes; // what Save writes
 inline constexpr std::size_t readBytes = std::size_t(readCount) * recordBytes;   // what Read takes, Blank clears
 inline constexpr int runPlaces = Module1::runRankingPlaces;
@@ -104,7 +104,7 @@ int enterRunRanking(std::int16_t (&row)[runPlaces], std::int16_t tensu);
 // Any other score enters the run's best three of range hani and, where it reaches them, the
 // best five; a score short of the best five sets touroku to 1. Returns the index of the new
 // entry in the lists (koko), or -1 when the score did not enter them.
-int enterScore(BestFiveLists& lists, std::int16_t (&anatakiroku)[Module1::runRankingRows][runPlaces],
-               std::int16_t hani, std::int16_t tensu, std::int16_t& touroku);
+int enterScore(BestFiveLists& lists, std::int16_t (&anatakiroku)[Module1::runRankingRows][runPlaces], std::int16_t hani,
+               std::int16_t tensu, std::int16_t& touroku);
 
 } // namespace results

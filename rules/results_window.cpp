@@ -46,7 +46,8 @@ void ResultsWindow::showLists()
 
 std::u16string ResultsWindow::said(std::u16string_view heading) const
 {
-    std::u16string sentence = std::u16string(heading) + u"、" + std::u16string(numtext::trimmed(screen.jikan9)) + u"点。";
+    std::u16string sentence =
+        std::u16string(heading) + u"、" + std::u16string(numtext::trimmed(screen.jikan9)) + u"点。";
     if (entered)
         sentence += numtext::trimmed(screen.Label6);
     return sentence;

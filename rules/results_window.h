@@ -26,13 +26,13 @@ struct Row {
 
 // The captions and states of the controls that an opening fills.
 struct Screen {
-    std::u16string jikan9;   // the score handed over, in number text: " 0" for a viewing opening
+    std::u16string jikan9; // the score handed over, in number text: " 0" for a viewing opening
     // Label6 and Text1: shown when the score entered the best five. The focus then starts in
     // the name box, else on 戻る.
     bool nameBoxShown = false;
-    std::u16string Label6;   // the prompt: " 2番です。名前を入力して下さい。", set whether shown or not
-    std::u16string enz0;     // the range's name; empty for a range without one: the designed caption stays
-    Row best[places];        // jyun, namae, jikan: the best five of range hani
+    std::u16string Label6; // the prompt: " 2番です。名前を入力して下さい。", set whether shown or not
+    std::u16string enz0;   // the range's name; empty for a range without one: the designed caption stays
+    Row best[places];      // jyun, namae, jikan: the best five of range hani
     // jyun1 and jikan1: the run's best three of range hani. The names are not shown, and row 0's
     // place is not written: jyun1(0) keeps its designed caption.
     Row run[runPlaces];

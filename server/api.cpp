@@ -57,8 +57,14 @@ std::string originOf(std::string_view address)
 
 } // namespace
 
-std::string pupilsLink(const std::string& base, const std::string& classKey) { return base + "c/" + classKey + "/"; }
-std::string teachersLink(const std::string& base, const std::string& teacherKey) { return base + "t/" + teacherKey + "/"; }
+std::string pupilsLink(const std::string& base, const std::string& classKey)
+{
+    return base + "c/" + classKey + "/";
+}
+std::string teachersLink(const std::string& base, const std::string& teacherKey)
+{
+    return base + "t/" + teacherKey + "/";
+}
 
 Response errorResponse(int status, std::string_view reason)
 {
@@ -104,7 +110,8 @@ bool Api::fromOwnPages(const Request& request) const
         return true;
     const std::string origin = originOf(request.origin);
     return !origin.empty()
-           && ((!request.host.empty() && (origin == originOf("http://" + request.host) || origin == originOf("https://" + request.host)))
+           && ((!request.host.empty()
+                && (origin == originOf("http://" + request.host) || origin == originOf("https://" + request.host)))
                || origin == originOf(options.base));
 }
 
@@ -156,7 +163,8 @@ Response Api::route(const Request& request)
     if (top == "c" || top == "t") {
         std::string_view tail;
         const std::string_view key = firstSegment(rest, tail, slash);
-        const std::optional<ClassInfo> known = classkey::isClassKey(key) ? store.findClass(key, top == "t") : std::nullopt;
+        const std::optional<ClassInfo> known =
+            classkey::isClassKey(key) ? store.findClass(key, top == "t") : std::nullopt;
         if (!known) {
             limited(request.client, perAddress);
             return errorResponse(404, "not found");
@@ -246,8 +254,9 @@ Response Api::pupils(const Request& request, std::string_view key, const RouteMa
         if (const char* problem = typed ? nameProblem(*typed) : "name is not UTF-8")
             return errorResponse(400, problem);
         // Unreplayed (benchmarks only), the game goes in as sent, where it has a ticket.
-        std::variant<GameRow, Response> g = GameRow{textMember(*body, "ticket").value_or(""), 0, int(*range), int(*score),
-                                                    textMember(*body, "log").value_or(""), {}};
+        std::variant<GameRow, Response> g =
+            GameRow{textMember(*body, "ticket").value_or(""), 0, int(*range), int(*score),
+                    textMember(*body, "log").value_or(""),    {}};
         if (options.replay && std::holds_alternative<Response>(g = game(*known, *body, int(*score), int(*range))))
             return std::get<Response>(g);
         change = saveChange(*id, {std::int16_t(*range), std::int16_t(*score), *typed}, *name);

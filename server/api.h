@@ -68,10 +68,10 @@ struct Request {
     std::string method; // GET, HEAD or POST
     std::string path;   // below the base, from "/", without the query
     std::string body;
-    std::string client; // the client's address
-    std::string device; // X-Nubora-Device: the id a device drew when it first opened the class link
-    std::string origin; // Origin, as the browser sent it; empty when none was sent
-    std::string host;   // Host
+    std::string client;    // the client's address
+    std::string device;    // X-Nubora-Device: the id a device drew when it first opened the class link
+    std::string origin;    // Origin, as the browser sent it; empty when none was sent
+    std::string host;      // Host
     std::string fetchSite; // Sec-Fetch-Site, as the browser sent it
     // When the whole request had come (ms since 1970 on the server's clock), stamped by the HTTP
     // layer before it waits for a handler; 0: not known (the handler's moment is taken). A class
@@ -100,8 +100,8 @@ struct ApiOptions {
     std::function<std::int64_t()> clock;
 };
 
-inline constexpr std::size_t pupilBodyLimit = 512;  // a save or a 初期化
-inline constexpr std::size_t importLimit = 65536;   // what an import may send; a tavon.rnk is 900 bytes
+inline constexpr std::size_t pupilBodyLimit = 512; // a save or a 初期化
+inline constexpr std::size_t importLimit = 65536;  // what an import may send; a tavon.rnk is 900 bytes
 inline constexpr int maxScore = question::questionsPerGame * question::fullPoints;
 
 class Api {
@@ -138,7 +138,7 @@ private:
 
     Store& store;
     ApiOptions options;
-    std::optional<TicketDesk> desk; // none while the data's secret can be neither read nor made
+    std::optional<TicketDesk> desk;   // none while the data's secret can be neither read nor made
     RateLimit perDevice{10, 1.0 / 3}; // the limits above
     RateLimit perAddress{400, 10};
     RateLimit perClass{120, 10};

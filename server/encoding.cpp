@@ -109,7 +109,10 @@ std::string encode(std::string_view bytes, const char* alphabet, bool pad)
 
 } // namespace
 
-std::string base64(std::string_view bytes) { return encode(bytes, standardAlphabet, true); }
+std::string base64(std::string_view bytes)
+{
+    return encode(bytes, standardAlphabet, true);
+}
 
 std::optional<std::string> fromBase64(std::string_view text)
 {
@@ -179,7 +182,10 @@ std::string toHex(std::string_view bytes)
 std::optional<std::string> fromHex(std::string_view text)
 {
     auto value = [](char c) {
-        return c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
+        return c >= '0' && c <= '9'   ? c - '0'
+               : c >= 'a' && c <= 'f' ? c - 'a' + 10
+               : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                      : -1;
     };
     if (text.size() % 2 != 0)
         return std::nullopt;

@@ -173,7 +173,10 @@ private:
 
 } // namespace
 
-std::optional<JsonObject> parseFlatObject(std::string_view text) { return Parser(text).object(); }
+std::optional<JsonObject> parseFlatObject(std::string_view text)
+{
+    return Parser(text).object();
+}
 
 std::optional<std::string> textMember(const JsonObject& object, std::string_view name)
 {

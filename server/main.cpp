@@ -286,8 +286,9 @@ int serve(const Arguments& a)
     else
         store->hear([&http](std::int64_t classId, ClassEvent what) { http->changed(classId, what); });
     Api api(*store, {siteDir(a), baseUrl(*store, a, std::to_string(http->port())), !a.noRateLimits, !a.noReplay});
-    std::cout << "nubora1-server: listening on http://" << (host.find(':') != std::string::npos ? "[" + host + "]" : host)
-              << ":" << http->port() << "/" << std::endl;
+    std::cout << "nubora1-server: listening on http://"
+              << (host.find(':') != std::string::npos ? "[" + host + "]" : host) << ":" << http->port() << "/"
+              << std::endl;
     http->run(api); // until SIGINT or SIGTERM
     return 0;
 }
@@ -304,8 +305,8 @@ int main(int argc, char** argv)
         }
         if (a.words[0] == "serve" && a.words.size() == 1)
             return serve(a);
-        if ((a.words[0] == "class" || a.words[0] == "backup") && !a.values.count("data")
-            && !a.values.count("database") && ::geteuid() == 0 && std::filesystem::exists(serviceUnit)) {
+        if ((a.words[0] == "class" || a.words[0] == "backup") && !a.values.count("data") && !a.values.count("database")
+            && ::geteuid() == 0 && std::filesystem::exists(serviceUnit)) {
             if (a.words[0] == "class" && std::filesystem::exists("/run/systemd/system"))
                 runAsService(argc, argv);
             asTheService(a);

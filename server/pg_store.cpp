@@ -69,18 +69,22 @@ public:
 
     bool removeClass(std::int64_t id) override
     {
-        return pool.call([&](Connection& c) { return c.exec("DELETE FROM classes WHERE id = $1", {number(id)}).changed() > 0; });
+        return pool.call(
+            [&](Connection& c) { return c.exec("DELETE FROM classes WHERE id = $1", {number(id)}).changed() > 0; });
     }
 
     std::optional<ClassInfo> findClass(std::string_view key, bool teacher) override
     {
         return pool.call([&](Connection& c) -> std::optional<ClassInfo> {
-            const Result r = c.exec(teacher ? "SELECT id, name, class_key, teacher_key, image, pupils_blank, base, base_seq FROM classes WHERE teacher_hash = $1"
-                                            : "SELECT id, name, class_key, teacher_key, image, pupils_blank, base, base_seq FROM classes WHERE class_hash = $1",
+            const Result r = c.exec(teacher ? "SELECT id, name, class_key, teacher_key, image, pupils_blank, base, "
+                                              "base_seq FROM classes WHERE teacher_hash = $1"
+                                            : "SELECT id, name, class_key, teacher_key, image, pupils_blank, base, "
+                                              "base_seq FROM classes WHERE class_hash = $1",
                                     {text(keyHash(key))});
             if (!r.rows())
                 return std::nullopt;
-            return ClassInfo{r.number(0, 0), r.get(0, 1), r.get(0, 2), r.get(0, 3), r.blob(0, 4), r.number(0, 5) != 0, r.blob(0, 6), r.number(0, 7)};
+            return ClassInfo{r.number(0, 0), r.get(0, 1),         r.get(0, 2),  r.get(0, 3),
+                             r.blob(0, 4),   r.number(0, 5) != 0, r.blob(0, 6), r.number(0, 7)};
         });
     }
 
@@ -108,11 +112,13 @@ public:
     std::vector<HistoryRow> history(std::int64_t classId) override
     {
         return pool.call([&](Connection& c) {
-            const Result r = c.exec(
-                "SELECT number, client_id, time, what, image FROM history WHERE class_id = $1 ORDER BY number", {number(classId)});
+            const Result r =
+                c.exec("SELECT number, client_id, time, what, image FROM history WHERE class_id = $1 ORDER BY number",
+                       {number(classId)});
             std::vector<HistoryRow> list;
             for (int i = 0; i < r.rows(); ++i)
-                list.push_back({r.number(i, 0), r.isNull(i, 1) ? std::string() : r.get(i, 1), r.get(i, 2), r.get(i, 3), r.blob(i, 4)});
+                list.push_back({r.number(i, 0), r.isNull(i, 1) ? std::string() : r.get(i, 1), r.get(i, 2), r.get(i, 3),
+                                r.blob(i, 4)});
             return list;
         });
     }
@@ -120,7 +126,8 @@ public:
     std::optional<std::string> historyImage(std::int64_t classId, std::int64_t n) override
     {
         return pool.call([&](Connection& c) -> std::optional<std::string> {
-            const Result r = c.exec("SELECT image FROM history WHERE class_id = $1 AND number = $2", {number(classId), number(n)});
+            const Result r =
+                c.exec("SELECT image FROM history WHERE class_id = $1 AND number = $2", {number(classId), number(n)});
             return r.rows() ? std::optional(r.blob(0, 0)) : std::nullopt;
         });
     }
@@ -128,8 +135,11 @@ public:
     void setPupilsBlank(std::int64_t classId, bool blanks) override
     {
         pool.call([&](Connection& c) {
-            return c.exec("WITH u AS (UPDATE classes SET pupils_blank = $1 WHERE id = $2 RETURNING id) " + notify + " FROM u",
-                          {number(blanks), number(classId)}).rows();
+            return c
+                .exec("WITH u AS (UPDATE classes SET pupils_blank = $1 WHERE id = $2 RETURNING id) " + notify
+                          + " FROM u",
+                      {number(blanks), number(classId)})
+                .rows();
         });
     }
 
@@ -147,7 +157,8 @@ public:
     void setSetting(std::string_view name, std::string_view value) override
     {
         pool.call([&](Connection& c) {
-            c.exec("INSERT INTO settings (name, value) VALUES ($1, $2) ON CONFLICT (name) DO UPDATE SET value = excluded.value",
+            c.exec("INSERT INTO settings (name, value) VALUES ($1, $2) ON CONFLICT (name) DO UPDATE SET value = "
+                   "excluded.value",
                    {text(std::string(name)), text(std::string(value))});
             return 0;
         });
@@ -165,11 +176,13 @@ public:
     std::vector<GameRow> games(std::int64_t classId, std::string_view since) override
     {
         return pool.call([&](Connection& c) {
-            const Result r = c.exec("SELECT ticket, seed, hani, tensu, log, time FROM games WHERE class_id = $1 AND time >= $2 ORDER BY time",
+            const Result r = c.exec("SELECT ticket, seed, hani, tensu, log, time FROM games WHERE class_id = $1 AND "
+                                    "time >= $2 ORDER BY time",
                                     {number(classId), text(std::string(since))});
             std::vector<GameRow> list;
             for (int i = 0; i < r.rows(); ++i)
-                list.push_back({r.get(i, 0), std::uint32_t(r.number(i, 1)), int(r.number(i, 2)), int(r.number(i, 3)), r.get(i, 4), r.get(i, 5)});
+                list.push_back({r.get(i, 0), std::uint32_t(r.number(i, 1)), int(r.number(i, 2)), int(r.number(i, 3)),
+                                r.get(i, 4), r.get(i, 5)});
             return list;
         });
     }
@@ -182,15 +195,17 @@ private:
     // save writes the saves before it first, since it reads the entries.
     static void changeClass(Connection& c, std::int64_t classId, const std::vector<Pending*>& changes)
     {
-        const Result row = c.exec("SELECT image, base, base_seq FROM classes WHERE id = $1 FOR UPDATE", {number(classId)});
+        const Result row =
+            c.exec("SELECT image, base, base_seq FROM classes WHERE id = $1 FOR UPDATE", {number(classId)});
         std::string image = row.rows() ? row.blob(0, 0) : std::string();
         std::vector<std::string> entryIds, historyIds;
         for (const Pending* p : changes)
             if (!p->change.id.empty())
                 (p->change.entry ? entryIds : historyIds).push_back(p->change.id);
-        const Result stored = c.exec("SELECT 'e' || client_id FROM entries WHERE class_id = $1 AND client_id = ANY($2::text[]) "
-                                     "UNION ALL SELECT 'h' || client_id FROM history WHERE class_id = $1 AND client_id = ANY($3::text[])",
-                                     {number(classId), text(textArray(entryIds)), text(textArray(historyIds))});
+        const Result stored =
+            c.exec("SELECT 'e' || client_id FROM entries WHERE class_id = $1 AND client_id = ANY($2::text[]) "
+                   "UNION ALL SELECT 'h' || client_id FROM history WHERE class_id = $1 AND client_id = ANY($3::text[])",
+                   {number(classId), text(textArray(entryIds)), text(textArray(historyIds))});
         std::set<std::string> seen;
         for (int i = 0; i < stored.rows(); ++i)
             seen.insert(stored.get(i, 0));
@@ -215,7 +230,8 @@ private:
             if (entries.empty())
                 return;
             entries.insert(entries.begin(), number(classId));
-            c.exec(("INSERT INTO entries (class_id, client_id, time, hani, tensu, name) VALUES " + entriesSql).c_str(), entries);
+            c.exec(("INSERT INTO entries (class_id, client_id, time, hani, tensu, name) VALUES " + entriesSql).c_str(),
+                   entries);
             entries.clear();
             entriesSql.clear();
         };
@@ -259,7 +275,8 @@ private:
                 for (std::size_t k = 2; k <= 7; ++k)
                     gamesSql += ", $" + std::to_string(n + k);
                 gamesSql += ")";
-                games.insert(games.end(), {text(g.ticket), text(p->time), number(g.seed), number(g.range), number(g.score), text(g.log)});
+                games.insert(games.end(), {text(g.ticket), text(p->time), number(g.seed), number(g.range),
+                                           number(g.score), text(g.log)});
             }
             if (change.entry) {
                 const EntryRow& e = *change.entry;
@@ -268,19 +285,23 @@ private:
                 for (std::size_t k = 2; k <= 6; ++k)
                     entriesSql += ", $" + std::to_string(n + k);
                 entriesSql += ")";
-                entries.insert(entries.end(), {text(change.id), text(p->time), number(e.range), number(e.score), text(e.name)});
+                entries.insert(entries.end(),
+                               {text(change.id), text(p->time), number(e.range), number(e.score), text(e.name)});
             }
             image = p->outcome.image;
         }
         writeEntries();
         if (!games.empty()) {
             games.insert(games.begin(), number(classId));
-            c.exec(("INSERT INTO games (class_id, ticket, time, seed, hani, tensu, log) VALUES " + gamesSql).c_str(), games);
+            c.exec(("INSERT INTO games (class_id, ticket, time, seed, hani, tensu, log) VALUES " + gamesSql).c_str(),
+                   games);
         }
         // Every process's streams of the class hear of a change once the transaction commits.
-        const bool changed = std::any_of(changes.begin(), changes.end(), [](const Pending* p) { return !p->error && p->outcome.applied; });
+        const bool changed = std::any_of(changes.begin(), changes.end(),
+                                         [](const Pending* p) { return !p->error && p->outcome.applied; });
         if (row.rows())
-            c.exec("WITH u AS (UPDATE classes SET image = $1 WHERE id = $2 RETURNING id) " + notify + " FROM u WHERE $3",
+            c.exec("WITH u AS (UPDATE classes SET image = $1 WHERE id = $2 RETURNING id) " + notify
+                       + " FROM u WHERE $3",
                    {bytes(image), number(classId), text(changed ? "true" : "false")});
     }
     static inline const std::string notify = notifySql("id::text"); // of u.id
@@ -290,9 +311,10 @@ private:
     static std::string point(Connection& c, std::int64_t classId, const Change& change, const std::string& time,
                              const std::string& before)
     {
-        const Result row = c.exec("SELECT base, base_seq, (SELECT COALESCE(MAX(seq), 0) FROM entries WHERE class_id = $1) "
-                                  "FROM classes WHERE id = $1",
-                                  {number(classId)});
+        const Result row =
+            c.exec("SELECT base, base_seq, (SELECT COALESCE(MAX(seq), 0) FROM entries WHERE class_id = $1) "
+                   "FROM classes WHERE id = $1",
+                   {number(classId)});
         std::string base = row.blob(0, 0);
         std::int64_t baseSeq = row.number(0, 1);
         const std::int64_t lastSeq = row.number(0, 2);
@@ -320,24 +342,28 @@ private:
             image = base = change.apply(before);
             baseSeq = lastSeq;
         }
-        c.exec("INSERT INTO history (class_id, client_id, time, what, image, base, base_seq) VALUES ($1, $2, $3, $4, $5, $6, $7)",
+        c.exec("INSERT INTO history (class_id, client_id, time, what, image, base, base_seq) VALUES ($1, $2, $3, $4, "
+               "$5, $6, $7)",
                {number(classId), textOrNull(change.id), text(time), text(change.what), bytes(before), bytes(pastBase),
                 number(pastSeq)});
         c.exec("DELETE FROM history WHERE class_id = $1 AND number NOT IN "
                "(SELECT number FROM history WHERE class_id = $1 ORDER BY number DESC LIMIT $2)",
                {number(classId), number(historyKept)});
-        c.exec("UPDATE classes SET base = $1, base_seq = $2 WHERE id = $3", {bytes(base), number(baseSeq), number(classId)});
+        c.exec("UPDATE classes SET base = $1, base_seq = $2 WHERE id = $3",
+               {bytes(base), number(baseSeq), number(classId)});
         return image;
     }
 
     // The class's entries saved after seq, oldest first.
     static std::vector<EntryRow> entriesSince(Connection& c, std::int64_t classId, std::int64_t seq)
     {
-        const Result r = c.exec("SELECT client_id, time, hani, tensu, name, removed, seq FROM entries WHERE class_id = $1 AND seq > $2 ORDER BY seq",
+        const Result r = c.exec("SELECT client_id, time, hani, tensu, name, removed, seq FROM entries WHERE class_id = "
+                                "$1 AND seq > $2 ORDER BY seq",
                                 {number(classId), number(seq)});
         std::vector<EntryRow> list;
         for (int i = 0; i < r.rows(); ++i)
-            list.push_back({r.get(i, 0), r.get(i, 1), int(r.number(i, 2)), int(r.number(i, 3)), r.get(i, 4), r.number(i, 5) != 0, r.number(i, 6)});
+            list.push_back({r.get(i, 0), r.get(i, 1), int(r.number(i, 2)), int(r.number(i, 3)), r.get(i, 4),
+                            r.number(i, 5) != 0, r.number(i, 6)});
         return list;
     }
 

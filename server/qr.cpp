@@ -38,8 +38,10 @@ std::string qrSvg(const std::string& text)
         for (int x = 0; x < code.width(); ++x)
             if (code.dark(x, y))
                 path += "M" + std::to_string(x + quiet) + " " + std::to_string(y + quiet) + "h1v1h-1z";
-    return "<svg xmlns=\"http://www.w3.org/2000/svg\" viewBox=\"0 0 " + std::to_string(size) + " " + std::to_string(size)
-           + "\" shape-rendering=\"crispEdges\"><rect width=\"100%\" height=\"100%\" fill=\"#fff\"/><path fill=\"#000\" d=\""
+    return "<svg xmlns=\"http://www.w3.org/2000/svg\" viewBox=\"0 0 " + std::to_string(size) + " "
+           + std::to_string(size)
+           + "\" shape-rendering=\"crispEdges\"><rect width=\"100%\" height=\"100%\" fill=\"#fff\"/><path "
+             "fill=\"#000\" d=\""
            + path + "\"/></svg>\n";
 }
 

@@ -59,7 +59,8 @@ public:
             makePrivate(this->path); // the -wal and -shm the first connection made
         } catch (const StoreDown& e) {
             std::cerr << "nubora1-server: cannot write " << this->path << " (" << e.what()
-                      << "); serving the lists as they are, and saves answer 503 until the server is restarted" << std::endl;
+                      << "); serving the lists as they are, and saves answer 503 until the server is restarted"
+                      << std::endl;
             std::lock_guard lock(pool.mutex);
             pool.idle.clear();
             pool.readOnly = true;
@@ -74,8 +75,13 @@ public:
         c->transaction([&] {
             c->query("INSERT INTO classes (name, class_key, teacher_key, class_hash, teacher_hash, image) "
                      "VALUES (?, ?, ?, ?, ?, ?)")
-                .bind(info.name).bind(info.classKey).bind(info.teacherKey)
-                .bind(keyHash(info.classKey)).bind(keyHash(info.teacherKey)).blob("").step();
+                .bind(info.name)
+                .bind(info.classKey)
+                .bind(info.teacherKey)
+                .bind(keyHash(info.classKey))
+                .bind(keyHash(info.teacherKey))
+                .blob("")
+                .step();
             return 0;
         });
     }
@@ -102,11 +108,14 @@ public:
     std::optional<ClassInfo> findClass(std::string_view key, bool teacher) override
     {
         Lease c(pool);
-        Query q = c->query(teacher ? "SELECT id, name, class_key, teacher_key, image, pupils_blank, base, base_seq FROM classes WHERE teacher_hash = ?"
-                                   : "SELECT id, name, class_key, teacher_key, image, pupils_blank, base, base_seq FROM classes WHERE class_hash = ?");
+        Query q = c->query(teacher ? "SELECT id, name, class_key, teacher_key, image, pupils_blank, base, base_seq "
+                                     "FROM classes WHERE teacher_hash = ?"
+                                   : "SELECT id, name, class_key, teacher_key, image, pupils_blank, base, base_seq "
+                                     "FROM classes WHERE class_hash = ?");
         if (!q.bind(keyHash(key)).step())
             return std::nullopt;
-        return ClassInfo{q.number(0), q.text(1), q.text(2), q.text(3), q.text(4), q.number(5) != 0, q.text(6), q.number(7)};
+        return ClassInfo{q.number(0), q.text(1),        q.text(2), q.text(3),
+                         q.text(4),   q.number(5) != 0, q.text(6), q.number(7)};
     }
 
     void changeTogether(const std::vector<Pending*>& batch) override
@@ -141,7 +150,8 @@ public:
     {
         Lease c(pool);
         std::vector<HistoryRow> list;
-        Query q = c->query("SELECT number, client_id, time, what, image FROM history WHERE class_id = ? ORDER BY number");
+        Query q =
+            c->query("SELECT number, client_id, time, what, image FROM history WHERE class_id = ? ORDER BY number");
         q.bind(classId);
         while (q.step())
             list.push_back({q.number(0), q.text(1), q.text(2), q.text(3), q.text(4)});
@@ -161,10 +171,12 @@ public:
     {
         Lease c(pool);
         std::vector<GameRow> list;
-        Query q = c->query("SELECT ticket, seed, hani, tensu, log, time FROM games WHERE class_id = ? AND time >= ? ORDER BY time");
+        Query q = c->query(
+            "SELECT ticket, seed, hani, tensu, log, time FROM games WHERE class_id = ? AND time >= ? ORDER BY time");
         q.bind(classId).bind(since);
         while (q.step())
-            list.push_back({q.text(0), std::uint32_t(q.number(1)), int(q.number(2)), int(q.number(3)), q.text(4), q.text(5)});
+            list.push_back(
+                {q.text(0), std::uint32_t(q.number(1)), int(q.number(2)), int(q.number(3)), q.text(4), q.text(5)});
         return list;
     }
 
@@ -172,7 +184,10 @@ public:
     {
         Lease c(pool);
         c->transaction([&] {
-            c->query("UPDATE classes SET pupils_blank = ? WHERE id = ?").bind(std::int64_t(blanks)).bind(classId).step();
+            c->query("UPDATE classes SET pupils_blank = ? WHERE id = ?")
+                .bind(std::int64_t(blanks))
+                .bind(classId)
+                .step();
             return 0;
         });
         changedClass(classId);
@@ -191,8 +206,11 @@ public:
     {
         Lease c(pool);
         c->transaction([&] {
-            c->query("INSERT INTO settings (name, value) VALUES (?, ?) ON CONFLICT (name) DO UPDATE SET value = excluded.value")
-                .bind(name).bind(value).step();
+            c->query("INSERT INTO settings (name, value) VALUES (?, ?) ON CONFLICT (name) DO UPDATE SET value = "
+                     "excluded.value")
+                .bind(name)
+                .bind(value)
+                .step();
             return 0;
         });
     }
@@ -203,7 +221,10 @@ public:
             return *kept; // a read-only store reads it too
         Lease c(pool);
         return c->transaction([&] {
-            c->query("INSERT INTO settings (name, value) VALUES (?, ?) ON CONFLICT (name) DO NOTHING").bind(name).bind(value).step();
+            c->query("INSERT INTO settings (name, value) VALUES (?, ?) ON CONFLICT (name) DO NOTHING")
+                .bind(name)
+                .bind(value)
+                .step();
             Query q = c->query("SELECT value FROM settings WHERE name = ?");
             q.bind(name).step();
             return q.text(0);
@@ -238,8 +259,13 @@ private:
                 storeGame(c, classId, *change.game, time, false);
             const EntryRow& e = *change.entry;
             c.query("INSERT INTO entries (class_id, client_id, time, hani, tensu, name) VALUES (?, ?, ?, ?, ?, ?)")
-                .bind(classId).bind(change.id).bind(time).bind(std::int64_t(e.range)).bind(std::int64_t(e.score))
-                .bind(e.name).step();
+                .bind(classId)
+                .bind(change.id)
+                .bind(time)
+                .bind(std::int64_t(e.range))
+                .bind(std::int64_t(e.score))
+                .bind(e.name)
+                .step();
         } else if (change.mark) {
             Query entry = c.query("SELECT seq FROM entries WHERE class_id = ? AND client_id = ?");
             if (!entry.bind(classId).bind(*change.mark).step())
@@ -263,12 +289,27 @@ private:
                 outcome.image = base = change.apply(before);
                 baseSeq = last.number(0);
             }
-            c.query("INSERT INTO history (class_id, client_id, time, what, image, base, base_seq) VALUES (?, ?, ?, ?, ?, ?, ?)")
-                .bind(classId).textOrNull(change.id).bind(time).bind(change.what).blob(before).blob(pastBase).bind(pastSeq).step();
+            c.query("INSERT INTO history (class_id, client_id, time, what, image, base, base_seq) VALUES (?, ?, ?, ?, "
+                    "?, ?, ?)")
+                .bind(classId)
+                .textOrNull(change.id)
+                .bind(time)
+                .bind(change.what)
+                .blob(before)
+                .blob(pastBase)
+                .bind(pastSeq)
+                .step();
             c.query("DELETE FROM history WHERE class_id = ? AND number NOT IN "
                     "(SELECT number FROM history WHERE class_id = ? ORDER BY number DESC LIMIT ?)")
-                .bind(classId).bind(classId).bind(std::int64_t(historyKept)).step();
-            c.query("UPDATE classes SET base = ?, base_seq = ? WHERE id = ?").blob(base).bind(baseSeq).bind(classId).step();
+                .bind(classId)
+                .bind(classId)
+                .bind(std::int64_t(historyKept))
+                .step();
+            c.query("UPDATE classes SET base = ?, base_seq = ? WHERE id = ?")
+                .blob(base)
+                .bind(baseSeq)
+                .bind(classId)
+                .step();
         }
         c.query("UPDATE classes SET image = ? WHERE id = ?").blob(outcome.image).bind(classId).step();
         return outcome;
@@ -280,8 +321,14 @@ private:
     {
         c.query("INSERT INTO games (class_id, ticket, time, seed, hani, tensu, log) VALUES (?, ?, ?, ?, ?, ?, ?) "
                 "ON CONFLICT (class_id, ticket) DO NOTHING")
-            .bind(classId).bind(g.ticket).bind(time).bind(std::int64_t(g.seed)).bind(std::int64_t(g.range))
-            .bind(std::int64_t(g.score)).bind(g.log).step();
+            .bind(classId)
+            .bind(g.ticket)
+            .bind(time)
+            .bind(std::int64_t(g.seed))
+            .bind(std::int64_t(g.range))
+            .bind(std::int64_t(g.score))
+            .bind(g.log)
+            .step();
         if (sqlite3_changes(c.db) > 0)
             return true;
         Query used = c.query("SELECT log FROM games WHERE class_id = ? AND ticket = ?");
@@ -294,10 +341,12 @@ private:
     static std::vector<EntryRow> entriesSince(Connection& c, std::int64_t classId, std::int64_t seq)
     {
         std::vector<EntryRow> list;
-        Query q = c.query("SELECT client_id, time, hani, tensu, name, removed, seq FROM entries WHERE class_id = ? AND seq > ? ORDER BY seq");
+        Query q = c.query("SELECT client_id, time, hani, tensu, name, removed, seq FROM entries WHERE class_id = ? AND "
+                          "seq > ? ORDER BY seq");
         q.bind(classId).bind(seq);
         while (q.step())
-            list.push_back({q.text(0), q.text(1), int(q.number(2)), int(q.number(3)), q.text(4), q.number(5) != 0, q.number(6)});
+            list.push_back(
+                {q.text(0), q.text(1), int(q.number(2)), int(q.number(3)), q.text(4), q.number(5) != 0, q.number(6)});
         return list;
     }
 
@@ -326,13 +375,15 @@ std::unique_ptr<Store> openSqliteStore(const std::string& dataDir)
 {
     std::error_code error;
     std::filesystem::create_directories(dataDir, error);
-    struct statvfs disk{};
+    struct statvfs disk {};
     if (error)
         std::cerr << "nubora1-server: cannot make " << dataDir << " (" << error.message() << ")" << std::endl;
     else if (::access(dataDir.c_str(), W_OK) != 0)
-        std::cerr << "nubora1-server: cannot write " << dataDir << " (" << std::strerror(errno) << "): saves answer 503" << std::endl;
+        std::cerr << "nubora1-server: cannot write " << dataDir << " (" << std::strerror(errno) << "): saves answer 503"
+                  << std::endl;
     else if (::statvfs(dataDir.c_str(), &disk) == 0 && disk.f_bavail == 0)
-        std::cerr << "nubora1-server: the disk of " << dataDir << " is full: saves answer 503 until there is room" << std::endl;
+        std::cerr << "nubora1-server: the disk of " << dataDir << " is full: saves answer 503 until there is room"
+                  << std::endl;
     return std::make_unique<SqliteStore>((std::filesystem::path(dataDir) / "nubora1.sqlite").string());
 }
 

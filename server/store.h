@@ -25,8 +25,8 @@
 // into the image; taking an entry down (or putting it back) marks it and, when it was saved
 // since the point, replays the image. Each past state keeps the base it stood on; a restore of
 // the lists before a point makes that base the class's again, and replays onto it every entry
-// saved since it: the lists as they were, with every later entry entered again. A store is used by many threads at once; each
-// call takes a connection of its own.
+// saved since it: the lists as they were, with every later entry entered again. A store is used by many threads at
+// once; each call takes a connection of its own.
 #include "rules/ranking.h"
 
 #include <chrono>
@@ -54,11 +54,11 @@ struct StoreDown : std::runtime_error {
 
 struct ClassInfo {
     std::int64_t id = 0;
-    std::string name;       // UTF-8
-    std::string classKey;   // the pupils' key
-    std::string teacherKey; // the teacher's key
-    std::string image;      // the class's tavon.rnk; empty until the first save
-    bool pupilsBlank = true; // whether a pupil's 初期化 blanks the class's lists
+    std::string name;         // UTF-8
+    std::string classKey;     // the pupils' key
+    std::string teacherKey;   // the teacher's key
+    std::string image;        // the class's tavon.rnk; empty until the first save
+    bool pupilsBlank = true;  // whether a pupil's 初期化 blanks the class's lists
     std::string base;         // the image as it stood just after the class's last point
     std::int64_t baseSeq = 0; // the entries numbered after it are replayed onto base
 };
@@ -69,9 +69,9 @@ struct EntryRow {
     std::string time;
     int range = 0;
     int score = 0;
-    std::string name; // UTF-8, as the pupil typed it
+    std::string name;     // UTF-8, as the pupil typed it
     bool removed = false; // taken down by the teacher: kept, but out of the lists
-    std::int64_t seq = 0;  // the entry's number in the order of saving
+    std::int64_t seq = 0; // the entry's number in the order of saving
 };
 
 // A game played on a ticket, as the class keeps it (an entry's game, or a game that entered no
@@ -80,9 +80,9 @@ struct GameRow {
     std::string ticket; // its text: a class uses a ticket once
     std::uint32_t seed = 0;
     int range = 0;
-    int score = 0;     // the replay's
-    std::string log;   // rules/game_log.h
-    std::string time;  // the server's time it was stored (UTC, ISO 8601)
+    int score = 0;    // the replay's
+    std::string log;  // rules/game_log.h
+    std::string time; // the server's time it was stored (UTC, ISO 8601)
 };
 
 // The image as it stood before a 初期化 ("blank"), an import ("import") or a restore ("restore").
@@ -106,10 +106,10 @@ struct Change {
     std::string what;
     std::optional<EntryRow> entry;
     std::function<std::string(const std::string& image)> apply;
-    std::int64_t restore = 0; // a history number
+    std::int64_t restore = 0;        // a history number
     std::optional<std::string> mark; // the client's id of the entry taken down or put back
-    bool removed = false;             // taken down (true) or put back (false)
-    std::optional<GameRow> game;      // the game played for it, on its ticket
+    bool removed = false;            // taken down (true) or put back (false)
+    std::optional<GameRow> game;     // the game played for it, on its ticket
 };
 
 // The change's game has a ticket another game of the class was stored with. (A game alone
@@ -156,8 +156,8 @@ public:
     // what applying it threw (nothing of it stored), or what the transaction as a whole threw
     // (nothing of any of its changes stored).
     Outcome change(std::int64_t classId, const Change& change, const std::string& time);
-    virtual std::vector<EntryRow> entries(std::int64_t classId) = 0;          // oldest first
-    virtual std::vector<HistoryRow> history(std::int64_t classId) = 0;        // oldest first
+    virtual std::vector<EntryRow> entries(std::int64_t classId) = 0;   // oldest first
+    virtual std::vector<HistoryRow> history(std::int64_t classId) = 0; // oldest first
     // The class's games stored at `since` (a time as the stores write it) or later; "" for all.
     virtual std::vector<GameRow> games(std::int64_t classId, std::string_view since) = 0; // oldest first
     virtual std::optional<std::string> historyImage(std::int64_t classId, std::int64_t number) = 0;

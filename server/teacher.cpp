@@ -27,7 +27,8 @@ std::string listsJson(const std::string& image, const std::vector<std::string>& 
     results::readLists(image, lists);
     std::string out = "[";
     for (int r = 0; r < rangeCount; ++r) {
-        out += std::string(r ? "," : "") + "{\"range\":" + jsonString(toUtf8(rangeName(std::int16_t(r)))) + ",\"rows\":[";
+        out +=
+            std::string(r ? "," : "") + "{\"range\":" + jsonString(toUtf8(rangeName(std::int16_t(r)))) + ",\"rows\":[";
         for (int p = 0; p < results::places; ++p) {
             const int i = r * results::places + p;
             out += std::string(p ? "," : "") + "{\"place\":" + jsonString(toUtf8(numtext::numberText(p + 1)))
@@ -72,9 +73,9 @@ std::vector<std::string> rowIds(const ClassInfo& c, const std::vector<EntryRow>&
     results::readLists(c.image, shown);
     for (int i = 0; i < rangeCount * results::places; ++i) {
         const std::string& id = ids[std::size_t(i)];
-        if (!id.empty()
-            && std::find_if(since.begin(), since.end(), [&](const EntryRow& e) { return e.id == id && e.score == shown.seisekijikan[i]; })
-                   == since.end())
+        if (!id.empty() && std::find_if(since.begin(), since.end(), [&](const EntryRow& e) {
+                               return e.id == id && e.score == shown.seisekijikan[i];
+                           }) == since.end())
             return {};
     }
     return ids;
@@ -108,7 +109,8 @@ Response teacherPageFile(std::string_view name)
         r = {200, "text/css; charset=utf-8", std::string(teacherRoundCss), {}};
     else
         return errorResponse(404, "not found");
-    r.headers = {policy, {"X-Frame-Options", "DENY"}, {"Cache-Control", "no-cache"}, {"Referrer-Policy", "no-referrer"}};
+    r.headers = {
+        policy, {"X-Frame-Options", "DENY"}, {"Cache-Control", "no-cache"}, {"Referrer-Policy", "no-referrer"}};
     return r;
 }
 
@@ -125,8 +127,8 @@ std::string entriesCsv(const std::vector<EntryRow>& entries)
     std::string csv = "\xEF\xBB\xBF"
                       "\"時刻\",\"範囲\",\"得点\",\"名前\",\"取り消し\"\r\n";
     for (const EntryRow& e : entries)
-        csv += field(localTimeText(e.time)) + "," + field(toUtf8(rangeName(std::int16_t(e.range)))) + "," + std::to_string(e.score) + ","
-               + field(e.name) + "," + field(e.removed ? "取り消し済み" : "") + "\r\n";
+        csv += field(localTimeText(e.time)) + "," + field(toUtf8(rangeName(std::int16_t(e.range)))) + ","
+               + std::to_string(e.score) + "," + field(e.name) + "," + field(e.removed ? "取り消し済み" : "") + "\r\n";
     return csv;
 }
 
@@ -166,8 +168,8 @@ Response Api::teachers(const Request& request, std::string_view key, const Route
     }
     if (handler == Handler::teacherView) {
         const std::vector<EntryRow> entries = store.entries(known->id);
-        std::string out = "{\"name\":" + jsonString(known->name) + ",\"link\":" + jsonString(link)
-                          + ",\"image\":\"" + base64(known->image) + "\",\"lists\":" + listsJson(known->image, rowIds(*known, entries))
+        std::string out = "{\"name\":" + jsonString(known->name) + ",\"link\":" + jsonString(link) + ",\"image\":\""
+                          + base64(known->image) + "\",\"lists\":" + listsJson(known->image, rowIds(*known, entries))
                           + ",\"entries\":[";
         bool first = true;
         for (const EntryRow& e : entries) {
@@ -176,12 +178,13 @@ Response Api::teachers(const Request& request, std::string_view key, const Route
                    + ",\"name\":" + jsonString(e.name) + ",\"removed\":" + (e.removed ? "true" : "false") + "}";
             first = false;
         }
-        out += std::string("],\"settings\":{\"pupilsBlank\":") + (known->pupilsBlank ? "true" : "false") + "},\"history\":[";
+        out += std::string("],\"settings\":{\"pupilsBlank\":") + (known->pupilsBlank ? "true" : "false")
+               + "},\"history\":[";
         first = true;
         for (const HistoryRow& h : store.history(known->id)) {
-            out += std::string(first ? "" : ",") + "{\"number\":" + std::to_string(h.number) + ",\"id\":" + jsonString(h.id)
-                   + ",\"time\":" + jsonString(h.time) + ",\"what\":" + jsonString(h.what) + ",\"image\":\"" + base64(h.image)
-                   + "\",\"lists\":" + listsJson(h.image) + "}";
+            out += std::string(first ? "" : ",") + "{\"number\":" + std::to_string(h.number) + ",\"id\":"
+                   + jsonString(h.id) + ",\"time\":" + jsonString(h.time) + ",\"what\":" + jsonString(h.what)
+                   + ",\"image\":\"" + base64(h.image) + "\",\"lists\":" + listsJson(h.image) + "}";
             first = false;
         }
         out += "],\"mistakes\":" + mistakesJson(classMistakes(store, known->id, std::time(nullptr)));
@@ -194,7 +197,8 @@ Response Api::teachers(const Request& request, std::string_view key, const Route
         if (!blanks)
             return errorResponse(400, "pupilsBlank must be true or false");
         store.setPupilsBlank(known->id, *blanks);
-        return file(200, "application/json", std::string("{\"settings\":{\"pupilsBlank\":") + (*blanks ? "true" : "false") + "}}");
+        return file(200, "application/json",
+                    std::string("{\"settings\":{\"pupilsBlank\":") + (*blanks ? "true" : "false") + "}}");
     }
     if (handler == Handler::remove || handler == Handler::reinstate) {
         std::optional<std::string> id = body ? textMember(*body, "id") : std::nullopt;

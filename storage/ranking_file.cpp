@@ -94,7 +94,7 @@ Try::Lost lostAt(const journal::Journal& j, qsizetype written)
 {
     const QByteArray file = j.newHead.left(written) + j.oldHead.mid(written);
     return j.newHead != j.oldHead && journal::stateOf(j, file) == journal::State::Completed ? Try::AfterAllWritten
-                                                                                           : Try::BeforeAllWritten;
+                                                                                            : Try::BeforeAllWritten;
 }
 
 // One try: lock, re-read, journal, write record by record, read back. before is the file's
@@ -160,8 +160,9 @@ Try tryRewrite(const QString& filePath, const RankingOptions& opts, qsizetype ke
         // this save still holds the lock.
         if (!lock->mayWrite())
             return {SaveResult::TakenOver, lostAt(j, written)};
-        if (writeAt(file.get(), 0, j.oldHead) && (st.st_size >= j.newHead.size() || ::ftruncate(file.get(), st.st_size) == 0)
-            && sync(file.get()) && made == journal::Made::Yes)
+        if (writeAt(file.get(), 0, j.oldHead)
+            && (st.st_size >= j.newHead.size() || ::ftruncate(file.get(), st.st_size) == 0) && sync(file.get())
+            && made == journal::Made::Yes)
             journal::discard(journalPath, own, true, lock->onServer(), lock->id());
         return {SaveResult::WriteFailed};
     }
@@ -208,7 +209,8 @@ void RankingFile::read(BestFiveLists& lists)
         Descriptor file;
         std::optional<SaveLock> lock;
         if (lockAndOpen(filePath, opts, SaveClock::now(), file, lock))
-            journal::recover(file.get(), journalPath, lock->onServer(), lock->id(), [&lock] { return lock->mayWrite(); });
+            journal::recover(file.get(), journalPath, lock->onServer(), lock->id(),
+                             [&lock] { return lock->mayWrite(); });
     }
     // Records 1 to 21 are what the lists take in; the rest is read only to tell a save cut
     // short from one that ran through.
@@ -227,9 +229,11 @@ SaveResult RankingFile::save(const NewEntry& entry)
     mine.kiroku = entry.tensu;
     const QByteArray one = QByteArray::fromStdString(packRecord(mine));
     return rewrite(
-        savedBytes, [&entry](QByteArrayView head) { return QByteArray::fromStdString(savedRecords(view(head), entry)); },
+        savedBytes,
+        [&entry](QByteArrayView head) { return QByteArray::fromStdString(savedRecords(view(head), entry)); },
         [&](QByteArrayView before, QByteArrayView now) {
-            return BestFiveLists::hasRange(entry.hani) && copiesIn(now, entry.hani, one) > copiesIn(before, entry.hani, one);
+            return BestFiveLists::hasRange(entry.hani)
+                   && copiesIn(now, entry.hani, one) > copiesIn(before, entry.hani, one);
         });
 }
 
@@ -238,7 +242,8 @@ SaveResult RankingFile::blank()
     // A clearing whose records were all written before its lock was taken over was kept by
     // the taker, which found it complete.
     return rewrite(
-        readBytes, [](QByteArrayView) { return QByteArray::fromStdString(blankedRecords()); }, [](QByteArrayView, QByteArrayView) { return true; });
+        readBytes, [](QByteArrayView) { return QByteArray::fromStdString(blankedRecords()); },
+        [](QByteArrayView, QByteArrayView) { return true; });
 }
 
 void RankingFile::close()

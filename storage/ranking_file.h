@@ -26,13 +26,13 @@ inline const QString rankingJournalSuffix = QStringLiteral(".journal");
 
 // The steps of Save and Blank, in order. A test can stop the program at each of them.
 enum class WriteStep {
-    Starting,        // nothing done yet
-    WaitingForLock,  // another copy holds the lock; waiting for it
-    Locked,          // the lock is held
-    Reread,          // the file as it is now has been read
-    Journaled,       // the records about to be overwritten are safe in the journal
-    Written,         // one more record has gone into the file
-    Finished,        // the journal is gone and the lock released
+    Starting,       // nothing done yet
+    WaitingForLock, // another copy holds the lock; waiting for it
+    Locked,         // the lock is held
+    Reread,         // the file as it is now has been read
+    Journaled,      // the records about to be overwritten are safe in the journal
+    Written,        // one more record has gone into the file
+    Finished,       // the journal is gone and the lock released
 };
 
 // Where the ranking file is (ranking_place.h) and how saves wait for each other. The program
@@ -120,7 +120,7 @@ private:
     // head before and the file now, whether a save whose lock went after all its records
     // were written is in the file.
     SaveResult rewrite(qsizetype keepFromFile, const std::function<QByteArray(QByteArrayView head)>& build,
-                 const std::function<bool(QByteArrayView before, QByteArrayView now)>& landed);
+                       const std::function<bool(QByteArrayView before, QByteArrayView now)>& landed);
 
     RankingOptions opts;
     QString filePath;

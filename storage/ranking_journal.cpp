@@ -134,7 +134,8 @@ Found find(const QString& path, int rankingFd)
         found.fd.reset(openPath(path, O_RDONLY | O_NOFOLLOW | O_NONBLOCK));
     if (found.fd)
         dropCached(found.fd.get());
-    struct stat own {}, ranking {};
+    struct stat own {
+    }, ranking{};
     if (!found.fd || ::fstat(found.fd.get(), &own) != 0 || ::fstat(rankingFd, &ranking) != 0)
         return found;
     if (!S_ISREG(own.st_mode) || own.st_nlink != 1 || sameFile(own, ranking) || !couldWrite(own.st_uid, ranking))
@@ -148,7 +149,8 @@ Found find(const QString& path, int rankingFd)
 
 void discard(const QString& path, Descriptor& fd, bool writable, bool onServer, const QByteArray& id)
 {
-    struct stat atPath {}, open {};
+    struct stat atPath {
+    }, open{};
     const bool same = ::lstat(QFile::encodeName(path).constData(), &atPath) == 0 && ::fstat(fd.get(), &open) == 0
                       && sameFile(atPath, open);
     // Closed before it is renamed: some clients refuse to rename a file that is open.
@@ -161,7 +163,8 @@ void discard(const QString& path, Descriptor& fd, bool writable, bool onServer, 
     fd.reset();
 }
 
-bool recover(int rankingFd, const QString& path, bool onServer, const QByteArray& id, const std::function<bool()>& mayWrite)
+bool recover(int rankingFd, const QString& path, bool onServer, const QByteArray& id,
+             const std::function<bool()>& mayWrite)
 {
     Found found = find(path, rankingFd);
     if (!found.trusted)
@@ -191,7 +194,8 @@ QByteArray before(QByteArrayView head, const QString& path, int rankingFd)
     const State state = stateOf(j, head.first(qMin(head.size(), j.newHead.size())));
     if (state != State::HalfWritten)
         return head.toByteArray();
-    return (j.oldHead + head.sliced(qMin(head.size(), j.oldHead.size())).toByteArray()).left(qMax(j.oldSize, qint64(j.oldHead.size())));
+    return (j.oldHead + head.sliced(qMin(head.size(), j.oldHead.size())).toByteArray())
+        .left(qMax(j.oldSize, qint64(j.oldHead.size())));
 }
 
 Made write(const QString& path, const Journal& j, mode_t mode, Descriptor& out, bool onServer, const QByteArray& id)

@@ -96,7 +96,8 @@ Opened openForSaving(int folderFd, const QString& name, Descriptor& out)
     if (!out)
         return errno == ELOOP || refused(errno) ? Opened::Denied : Opened::Unusable;
     struct stat st {};
-    if (::fstat(out.get(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_nlink != 1 || !journal::couldWrite(st.st_uid, st)) {
+    if (::fstat(out.get(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_nlink != 1
+        || !journal::couldWrite(st.st_uid, st)) {
         out.reset();
         return Opened::Denied;
     }

@@ -62,7 +62,7 @@ Opened openForSaving(int folderFd, const QString& name, fileio::Descriptor& out)
 
 // The file an opening uses, chosen between the two places and opened.
 struct PlacedFile {
-    QString path;                     // the file opened; the program's when none could be
+    QString path; // the file opened; the program's when none could be
     Opened kind = Opened::Unusable;
     fileio::Descriptor fd;
 };

@@ -133,7 +133,8 @@ int main(int argc, char** argv)
                 bytes = 0;
         }
         if (bytes != made[c])
-            text += (count++ % 8 ? " " : "\n    ") + std::string("{") + std::to_string(c) + ", " + std::to_string(bytes) + "},";
+            text += (count++ % 8 ? " " : "\n    ") + std::string("{") + std::to_string(c) + ", " + std::to_string(bytes)
+                    + "},";
     }
     text += "\n    {0, 0},\n};\n";
     iconv_close(toUnicode);

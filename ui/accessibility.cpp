@@ -90,10 +90,7 @@ public:
 
     TableObject* table() const { return static_cast<TableObject*>(object()); }
 
-    QWindow* window() const override
-    {
-        return table()->container()->window()->windowHandle();
-    }
+    QWindow* window() const override { return table()->container()->window()->windowHandle(); }
     QAccessibleInterface* parent() const override { return accessibleOf(table()->container()); }
     int childCount() const override { return int(table()->widgets().size()); }
     QAccessibleInterface* child(int index) const override
@@ -105,10 +102,7 @@ public:
     {
         return child ? int(table()->widgets().indexOf(child->object())) : -1;
     }
-    QString text(QAccessible::Text t) const override
-    {
-        return t == QAccessible::Name ? table()->name : QString();
-    }
+    QString text(QAccessible::Text t) const override { return t == QAccessible::Name ? table()->name : QString(); }
     QAccessible::Role role() const override { return QAccessible::Table; }
     QAccessible::State state() const override
     {

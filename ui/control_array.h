@@ -16,10 +16,7 @@ class ControlArray {
 public:
     explicit ControlArray(QString name) : arrayName(std::move(name)) {}
 
-    QString elementName(std::int16_t index) const
-    {
-        return QStringLiteral("%1(%2)").arg(arrayName).arg(index);
-    }
+    QString elementName(std::int16_t index) const { return QStringLiteral("%1(%2)").arg(arrayName).arg(index); }
 
     // Takes an element created elsewhere; its object name becomes "name(index)".
     T* add(std::int16_t index, T* control)

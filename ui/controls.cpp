@@ -19,8 +19,7 @@ Look withBlackText(Look look)
 
 } // namespace
 
-Label::Label(QWidget* parent, const LabelDef& def)
-    : QLabel(parent), autoSize(def.autoSize)
+Label::Label(QWidget* parent, const LabelDef& def) : QLabel(parent), autoSize(def.autoSize)
 {
     setObjectName(def.name);
     setTextFormat(Qt::PlainText);
@@ -183,8 +182,7 @@ QPushButton* addButton(QWidget* parent, const ButtonDef& def)
     return button;
 }
 
-Frame::Frame(QWidget* parent, const QString& name, const QString& caption, const QRect& geometry,
-             const Look& look)
+Frame::Frame(QWidget* parent, const QString& name, const QString& caption, const QRect& geometry, const Look& look)
     : QGroupBox(caption, parent)
 {
     setObjectName(name);
@@ -210,8 +208,7 @@ void Frame::paintEvent(QPaintEvent*)
     painter.drawText(captionRect.adjusted(1, 0, 0, 0), Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, title());
 }
 
-TextBox::TextBox(QWidget* parent, const QString& name, const QRect& geometry, const Look& look)
-    : QLineEdit(parent)
+TextBox::TextBox(QWidget* parent, const QString& name, const QRect& geometry, const Look& look) : QLineEdit(parent)
 {
     setObjectName(name);
     applyLook(this, withBlackText(look));

@@ -73,7 +73,7 @@ struct ButtonDef {
     QString name;
     QString caption;
     QRect geometry;
-    Look look; // only the font applies: buttons keep the platform's colours
+    Look look;                          // only the font applies: buttons keep the platform's colours
     std::function<void()> onClick = {}; // the handler of a click
 };
 

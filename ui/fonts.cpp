@@ -8,10 +8,10 @@ namespace ui {
 QFont gothicFont(int pixels, bool bold)
 {
     QFont font;
-    static const QStringList families = {
-        QStringLiteral("ＭＳ Ｐゴシック"), QStringLiteral("MS PGothic"), QStringLiteral("IPAPGothic"),
-        QStringLiteral("IPAexGothic"), QStringLiteral("VL PGothic"), QStringLiteral("TakaoPGothic"),
-        QStringLiteral("Noto Sans CJK JP"), QStringLiteral("IPAGothic")};
+    static const QStringList families = {QStringLiteral("ＭＳ Ｐゴシック"),  QStringLiteral("MS PGothic"),
+                                         QStringLiteral("IPAPGothic"),       QStringLiteral("IPAexGothic"),
+                                         QStringLiteral("VL PGothic"),       QStringLiteral("TakaoPGothic"),
+                                         QStringLiteral("Noto Sans CJK JP"), QStringLiteral("IPAGothic")};
     font.setFamilies(families);
     font.setStyleHint(QFont::SansSerif);
     font.setPixelSize(pixels);

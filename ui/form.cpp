@@ -35,9 +35,8 @@ void destroyWhenSafe(Form* form)
 } // namespace
 
 Form::Form(const FormDesign& design)
-    : QWidget(nullptr,
-              Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
-                  | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint)
+    : QWidget(nullptr, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
+                           | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint)
 {
     setObjectName(design.name);
     setWindowTitle(design.caption);
@@ -117,7 +116,8 @@ void Form::windowActivated()
     activeOrder.removeIf([this](const QPointer<Form>& f) { return !f || f == this; });
     activeOrder.push_back(this);
     if (fire)
-        QMetaObject::invokeMethod(this, [this] { Form_Activate(); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this] { Form_Activate(); }, Qt::QueuedConnection);
 }
 
 Form* Form::owningWindow()
@@ -143,8 +143,7 @@ QMenu* Form::addMenu(const QString& name, const QString& title)
     return menu;
 }
 
-QAction* Form::addMenuItem(QMenu* menu, const QString& name, const QString& caption,
-                           std::function<void()> onClick)
+QAction* Form::addMenuItem(QMenu* menu, const QString& name, const QString& caption, std::function<void()> onClick)
 {
     QAction* action = menu->addAction(caption);
     action->setObjectName(name);

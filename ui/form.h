@@ -69,8 +69,7 @@ protected:
     virtual void closedByFrame() { Unload(); }
 
     QMenu* addMenu(const QString& name, const QString& title);
-    QAction* addMenuItem(QMenu* menu, const QString& name, const QString& caption,
-                         std::function<void()> onClick);
+    QAction* addMenuItem(QMenu* menu, const QString& name, const QString& caption, std::function<void()> onClick);
     void addSeparator(QMenu* menu, const QString& name);
 
     bool event(QEvent* event) override;

@@ -11,10 +11,10 @@ namespace ui {
 
 // How a control looks. Fields left at their defaults mean "as the window has it".
 struct Look {
-    int pixels = 0;     // font size in pixels; 0 keeps the window's font
+    int pixels = 0; // font size in pixels; 0 keeps the window's font
     bool bold = false;
-    QColor text;        // invalid: no colour of its own
-    QColor back;        // invalid: no colour of its own (transparent for labels)
+    QColor text; // invalid: no colour of its own
+    QColor back; // invalid: no colour of its own (transparent for labels)
     Qt::Alignment align = Qt::AlignLeft;
 };
 

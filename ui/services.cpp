@@ -29,8 +29,8 @@ Answer showMessageBox(const Message& message)
     text.replace(QChar(13), QChar(10));
     // On the heap and watched: the box is destroyed exactly once, here or with its window.
     const QPointer<QMessageBox> box =
-        new QMessageBox(message.icon == Icon::Question ? QMessageBox::Question : QMessageBox::Warning,
-                        message.title, text, QMessageBox::NoButton, message.owner);
+        new QMessageBox(message.icon == Icon::Question ? QMessageBox::Question : QMessageBox::Warning, message.title,
+                        text, QMessageBox::NoButton, message.owner);
     box->setObjectName(QStringLiteral("MsgBox"));
     box->setTextFormat(Qt::PlainText);
     if (message.buttons == Buttons::OkCancel) {
@@ -100,10 +100,25 @@ Answer MsgBox(const QString& text, const QString& title, Icon icon, Buttons butt
     return answer;
 }
 
-void Beep() { services().beep(); }
-void Randomize() { services().randomize(); }
-double Rnd() { return services().rnd(); }
-std::uint32_t NewSeed() { return services().newSeed(); }
-void End() { services().end(); }
+void Beep()
+{
+    services().beep();
+}
+void Randomize()
+{
+    services().randomize();
+}
+double Rnd()
+{
+    return services().rnd();
+}
+std::uint32_t NewSeed()
+{
+    return services().newSeed();
+}
+void End()
+{
+    services().end();
+}
 
 } // namespace ui

@@ -14,11 +14,11 @@ namespace ui {
 class Form;
 
 enum class Icon { Exclamation, Question };
-enum class Buttons { Ok, OkCancel };     // with OK and Cancel, Cancel is the default
+enum class Buttons { Ok, OkCancel }; // with OK and Cancel, Cancel is the default
 enum class Answer { Ok, Cancel };
 
 struct Message {
-    QString text;  // a carriage return (code 13) breaks the line
+    QString text; // a carriage return (code 13) breaks the line
     QString title;
     Icon icon = Icon::Exclamation;
     Buttons buttons = Buttons::Ok;

@@ -3,8 +3,7 @@
 
 namespace ui {
 
-Timer::Timer(QObject* parent, const QString& name, std::function<void()> onTimer)
-    : QObject(parent)
+Timer::Timer(QObject* parent, const QString& name, std::function<void()> onTimer) : QObject(parent)
 {
     setObjectName(name);
     timer.setParent(this); // so that tools can find the clock behind the window's timer

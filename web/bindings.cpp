@@ -229,8 +229,7 @@ private:
 val saveImage(const val& image, const val& entry)
 {
     const results::NewEntry e{static_cast<std::int16_t>(entry["hani"].as<int>()),
-                              static_cast<std::int16_t>(entry["tensu"].as<int>()),
-                              entry["name"].as<std::u16string>()};
+                              static_cast<std::int16_t>(entry["tensu"].as<int>()), entry["name"].as<std::u16string>()};
     return bytesToJs(results::savedImage(bytesFromJs(image), e));
 }
 
@@ -272,19 +271,43 @@ std::string queueFate(int status, const std::string& body)
 {
     using classqueue::Body;
     static const char* fates[] = {"stored", "refused", "waiting"};
-    const Body kind = body == "json" ? Body::serverJson : body == "error" ? Body::serverError : body == "none" ? Body::none : Body::other;
+    const Body kind = body == "json"    ? Body::serverJson
+                      : body == "error" ? Body::serverError
+                      : body == "none"  ? Body::none
+                                        : Body::other;
     return fates[static_cast<int>(classqueue::fateOf(status, kind))];
 }
 
 // What the pupil is told of an entry the server refused for good with `status`.
-val saveRefused(int status, bool keptOnDevice) { return messageToJs(classqueue::saveRefused(status, keptOnDevice)); }
+val saveRefused(int status, bool keptOnDevice)
+{
+    return messageToJs(classqueue::saveRefused(status, keptOnDevice));
+}
 
-std::u16string rangeNameOf(int hani) { return rangeName(static_cast<std::int16_t>(hani)); }
-int tickMilliseconds() { return question::tickMilliseconds; }
-int hiddenAnswer() { return game::hiddenAnswer; }
-int answers() { return game::answers; }
-int columns() { return question::columns; }
-int rangeCountOf() { return rangeCount; }
+std::u16string rangeNameOf(int hani)
+{
+    return rangeName(static_cast<std::int16_t>(hani));
+}
+int tickMilliseconds()
+{
+    return question::tickMilliseconds;
+}
+int hiddenAnswer()
+{
+    return game::hiddenAnswer;
+}
+int answers()
+{
+    return game::answers;
+}
+int columns()
+{
+    return question::columns;
+}
+int rangeCountOf()
+{
+    return rangeCount;
+}
 
 // The parts of a step in the order the page carries them out (game::stepParts), named as the
 // members of the step they perform.
@@ -293,7 +316,10 @@ val stepParts()
     static const char* names[] = {"screen", "said", "beep", "timer", "results", "message", "nextQuestion"};
     return listOf(game::stepParts, [](game::StepPart part) { return val(std::string(names[static_cast<int>(part)])); });
 }
-std::u16string spoken(const std::u16string& caption) { return game::spoken(caption); }
+std::u16string spoken(const std::u16string& caption)
+{
+    return game::spoken(caption);
+}
 
 } // namespace
 

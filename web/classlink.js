@@ -38,7 +38,10 @@ export function classKey(M, href = location.href) {
 // An id no other entry or device has: 16 random bytes, base64url (22 characters).
 function entryId() {
   const bytes = crypto.getRandomValues(new Uint8Array(16));
-  return btoa(String.fromCharCode(...bytes)).replace(/\+/g, '-').replace(/\//g, '_').replace(/=+$/, '');
+  return btoa(String.fromCharCode(...bytes))
+    .replace(/\+/g, '-')
+    .replace(/\//g, '_')
+    .replace(/=+$/, '');
 }
 
 const fromBase64 = (text) => Uint8Array.from(atob(text), (c) => c.charCodeAt(0));
@@ -47,7 +50,12 @@ const fromBase64 = (text) => Uint8Array.from(atob(text), (c) => c.charCodeAt(0))
 // questions were drawn from and its log's text (played: the game window's played()). A game
 // drawn without a ticket (the stock ran out) is sent without one, and refused as unchecked. A
 // class round's entry names the round alone: the server has its answers.
-const replayable = (played) => (played?.round ? { round: played.round } : played ? { ...(ticketOf(played.seed) ? { ticket: ticketOf(played.seed) } : {}), log: played.log } : {});
+const replayable = (played) =>
+  played?.round
+    ? { round: played.round }
+    : played
+      ? { ...(ticketOf(played.seed) ? { ticket: ticketOf(played.seed) } : {}), log: played.log }
+      : {};
 
 // The device's id, drawn once and kept (a second tab drawing at the same moment takes the
 // first one's).
@@ -69,7 +77,13 @@ async function kept(name) {
   const file = await openRankingFile(name);
   if (file) return file;
   let bytes = new Uint8Array(0);
-  return { read: async () => bytes, change: async (how) => { bytes = how(bytes); return true; } };
+  return {
+    read: async () => bytes,
+    change: async (how) => {
+      bytes = how(bytes);
+      return true;
+    },
+  };
 }
 
 // The class's store, read and changed as the results window does the device's ranking file:
@@ -79,7 +93,11 @@ async function kept(name) {
 // window's own), `how` making the copy's bytes from the copy's while the entry waits. M: the
 // game library.
 export async function openClass(key, M) {
-  const [copy, state, device] = await Promise.all([kept(`c/${key}/tavon.rnk`), kept(`c/${key}/class.json`), deviceId()]);
+  const [copy, state, device] = await Promise.all([
+    kept(`c/${key}/tavon.rnk`),
+    kept(`c/${key}/class.json`),
+    deviceId(),
+  ]);
   const api = new URL(`../../api/v1/classes/${key}`, location.href);
   const words = M.resultsMessages();
   const decode = (bytes) => {
@@ -98,10 +116,15 @@ export async function openClass(key, M) {
   async function request(tail, body) {
     const stop = new AbortController();
     const timer = setTimeout(() => stop.abort(), classWait);
-    let status = 0, json = null, kind = 'none';
+    let status = 0,
+      json = null,
+      kind = 'none';
     try {
       const response = await fetch(api.href + tail, {
-        method: body ? 'POST' : 'GET', cache: 'no-store', signal: stop.signal, body: body && JSON.stringify(body),
+        method: body ? 'POST' : 'GET',
+        cache: 'no-store',
+        signal: stop.signal,
+        body: body && JSON.stringify(body),
         headers: { 'x-nubora-device': device, ...(body ? { 'content-type': 'application/json' } : {}) },
       });
       status = response.status;
@@ -130,7 +153,10 @@ export async function openClass(key, M) {
   // An entry refused for good into the device's own lists; whether it went in.
   async function keepOwn(entry) {
     const own = await openRankingFile();
-    return Boolean(own && (await own.change((bytes) => M.saveImage(bytes, { hani: entry.range, tensu: entry.score, name: entry.name }))));
+    return Boolean(
+      own &&
+      (await own.change((bytes) => M.saveImage(bytes, { hani: entry.range, tensu: entry.score, name: entry.name }))),
+    );
   }
 
   // Sends the outbox in its order (an entry, or a game alone: {id, game}); resolves to false at
@@ -161,7 +187,8 @@ export async function openClass(key, M) {
   let sending = Promise.resolve(true);
   const send = () => (sending = sending.then(sendAll, sendAll));
   // The next try after the pause, which doubles; wake() makes it now.
-  let retry = null, pause = firstRetry;
+  let retry = null,
+    pause = firstRetry;
   function later() {
     clearTimeout(retry);
     retry = setTimeout(wake, pause);
@@ -233,7 +260,8 @@ export async function openClass(key, M) {
     async change(how, what = {}) {
       if (what.blank) {
         const answer = await request('/blank', { id: entryId() });
-        if (answer.fate === 'stored' && typeof answer.json.image === 'string') return copy.change(() => fromBase64(answer.json.image));
+        if (answer.fate === 'stored' && typeof answer.json.image === 'string')
+          return copy.change(() => fromBase64(answer.json.image));
         // The teacher keeps 初期化 to themselves; anything else leaves the lists as they are.
         return answer.fate === 'refused' && answer.status === 403 ? words.clearTeacherOnly : false;
       }

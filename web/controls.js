@@ -19,10 +19,13 @@ const ruler = document.createElement('canvas').getContext('2d');
 // where those reaching below would run out at `foot` (the line's room below its top).
 function baselines(style, text, pitch, foot) {
   ruler.font = [style.fontStyle, style.fontWeight, style.fontSize, style.fontFamily].join(' '); // style.font is '' with palt
-  const m = ruler.measureText(text), size = parseFloat(style.fontSize);
+  const m = ruler.measureText(text),
+    size = parseFloat(style.fontSize);
   const high = Math.min(Math.round(size * 0.86), Math.floor(foot - m.actualBoundingBoxDescent));
-  return { face: (pitch + m.fontBoundingBoxAscent - m.fontBoundingBoxDescent) / 2,
-    rule: Math.max(high, Math.ceil(m.actualBoundingBoxAscent)) };
+  return {
+    face: (pitch + m.fontBoundingBoxAscent - m.fontBoundingBoxDescent) / 2,
+    rule: Math.max(high, Math.ceil(m.actualBoundingBoxAscent)),
+  };
 }
 
 // A wrapped caption (its text in a block of its own) in lines one em apart, as many as the
@@ -36,7 +39,8 @@ function fitWrapped(el, size) {
     smaller -= 0.5;
     lines.style.fontSize = `${smaller}px`;
   }
-  const style = getComputedStyle(lines), pitch = parseFloat(style.lineHeight);
+  const style = getComputedStyle(lines),
+    pitch = parseFloat(style.lineHeight);
   const last = Math.round(lines.offsetHeight / pitch) - 1;
   const { face, rule } = baselines(style, lines.textContent, pitch, el.clientHeight - last * pitch);
   lines.style.top = `${rule - face}px`;
@@ -51,7 +55,8 @@ function measureCaption(el) {
   const text = [...el.textContent];
   if (!text.length || !box.width) return null;
   const style = getComputedStyle(el);
-  const width = parseFloat(style.width), size = parseFloat(style.fontSize);
+  const width = parseFloat(style.width),
+    size = parseFloat(style.fontSize);
   if (el.classList.contains('wrap')) return () => fitWrapped(el, size);
   const fit = {};
   if (el.classList.contains('label')) {
@@ -60,8 +65,12 @@ function measureCaption(el) {
     fit.lineHeight = `${2 * (rule - face)}px`;
   }
   if (text.length >= 2) {
-    const available = width - ['paddingLeft', 'paddingRight', 'borderLeftWidth', 'borderRightWidth']
-      .reduce((sum, side) => sum + parseFloat(style[side]), 0);
+    const available =
+      width -
+      ['paddingLeft', 'paddingRight', 'borderLeftWidth', 'borderRightWidth'].reduce(
+        (sum, side) => sum + parseFloat(style[side]),
+        0,
+      );
     const range = document.createRange();
     range.selectNodeContents(el);
     // The spacing follows every letter, the last one too, where it moves no ink.
@@ -78,7 +87,9 @@ function fitCaptions(els) {
 }
 // Fitted when first drawn and whenever the caption changes.
 const refit = new MutationObserver((changes) => {
-  fitCaptions([...new Set(changes.map((c) => c.target.closest?.('[data-name]') || c.target.parentElement))].filter(Boolean));
+  fitCaptions(
+    [...new Set(changes.map((c) => c.target.closest?.('[data-name]') || c.target.parentElement))].filter(Boolean),
+  );
 });
 // And all again once a face has loaded, in case a caption was measured in another.
 const fittedControls = new Set();
@@ -112,7 +123,8 @@ function makeLabel(def, tag = 'div') {
   const el = document.createElement(tag);
   el.className = def.wrap ? 'label wrap' : 'label';
   el.dataset.name = def.name;
-  if (def.wrap) el.append(Object.assign(document.createElement('span'), { className: 'lines', textContent: def.caption }));
+  if (def.wrap)
+    el.append(Object.assign(document.createElement('span'), { className: 'lines', textContent: def.caption }));
   else el.textContent = def.caption;
   place(el, def.rect, def.autoSize);
   applyLook(el, def.look);
@@ -141,7 +153,8 @@ function makeLine(def) {
   el.setAttribute('aria-hidden', 'true');
   // As the desktop draws it: across, width/2 pixels either side of its row or column (odd
   // widths); along, the pixels after its first point up to its last.
-  const [x1, y1] = def.from, [x2, y2] = def.to;
+  const [x1, y1] = def.from,
+    [x2, y2] = def.to;
   const half = Math.floor(def.width / 2);
   const flat = y1 === y2;
   el.style.left = `${flat ? Math.min(x1, x2) + 1 : x1 - half}px`;

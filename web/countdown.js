@@ -4,7 +4,11 @@
 // runs again, each for its own mark, and never more than one timeout is waiting.
 export class Countdown {
   // onTick(mark): one tick, mark being the time it was due.
-  constructor(interval, onTick, clock = { now: () => performance.now(), set: (f, ms) => setTimeout(f, ms), clear: (h) => clearTimeout(h) }) {
+  constructor(
+    interval,
+    onTick,
+    clock = { now: () => performance.now(), set: (f, ms) => setTimeout(f, ms), clear: (h) => clearTimeout(h) },
+  ) {
     this.interval = interval;
     this.onTick = onTick;
     this.clock = clock;
@@ -12,7 +16,9 @@ export class Countdown {
     this.handle = null;
   }
 
-  get running() { return this.base !== null; }
+  get running() {
+    return this.base !== null;
+  }
 
   // Starts afresh: the first tick one interval after `at` (now when not given).
   start(at = this.clock.now()) {
@@ -42,9 +48,12 @@ export class Countdown {
   schedule() {
     if (this.handle !== null) this.clock.clear(this.handle);
     const next = this.base + (this.done + 1) * this.interval;
-    this.handle = this.clock.set(() => {
-      this.handle = null;
-      this.catchUp();
-    }, Math.max(0, next - this.clock.now()));
+    this.handle = this.clock.set(
+      () => {
+        this.handle = null;
+        this.catchUp();
+      },
+      Math.max(0, next - this.clock.now()),
+    );
   }
 }

@@ -48,7 +48,8 @@ export function windowDialog(form, onClose) {
 // are drawn as they were fitted: its top and left moved by what a half pixel would take.
 function onWholePixels(dialog) {
   dialog.style.top = dialog.style.left = '';
-  const box = dialog.getBoundingClientRect(), zoom = parseFloat(getComputedStyle(dialog).zoom) || 1;
+  const box = dialog.getBoundingClientRect(),
+    zoom = parseFloat(getComputedStyle(dialog).zoom) || 1;
   if (box.top % 1) dialog.style.top = `${(-2 * (box.top % 1)) / zoom}px`;
   if (box.left % 1) dialog.style.left = `${(-2 * (box.left % 1)) / zoom}px`;
 }
@@ -123,14 +124,17 @@ export function messageBox({ text, title }, { icon = 'exclamation', cancel = fal
   let held = no || ok;
   held.focus();
   // A press on its frame or behind it would take the focus to the dialog itself or away.
-  const keep = () => setTimeout(() => {
-    if (dialog.open && !buttons.contains(document.activeElement)) held.focus();
-  }, 0);
+  const keep = () =>
+    setTimeout(() => {
+      if (dialog.open && !buttons.contains(document.activeElement)) held.focus();
+    }, 0);
   dialog.addEventListener('focusin', (event) => {
     if (buttons.contains(event.target)) held = event.target;
     else keep();
   });
-  dialog.addEventListener('focusout', (event) => { if (!buttons.contains(event.relatedTarget)) keep(); });
+  dialog.addEventListener('focusout', (event) => {
+    if (!buttons.contains(event.relatedTarget)) keep();
+  });
   return new Promise((resolve) => {
     const done = (answer) => {
       // Taken away first: closed in the page, it would hand the focus to where it was when it

@@ -42,8 +42,10 @@ export function gameWindow(M, { form, area, c }, nextSeed, windows, pace = 1) {
   const [answers, columns, ranges] = [M.answers(), M.columns(), M.rangeCount()];
   const rangeItems = Array.from({ length: ranges }, (_, i) => [`en${i}`, M.rangeName(i), true]);
   // A menu item chosen while the window is not the active one activates it instead (終了 ends).
-  const menus = menuBar(form1.menus.map((m) => (m.ranges ? { ...m, items: rangeItems } : m)),
-    (name) => (active || name === 'm1d' ? handlers[name]() : activate(focusable(null))));
+  const menus = menuBar(
+    form1.menus.map((m) => (m.ranges ? { ...m, items: rangeItems } : m)),
+    (name) => (active || name === 'm1d' ? handlers[name]() : activate(focusable(null))),
+  );
   // The client area first, so that the keyboard order starts at スタート; the bar sits above it.
   form.append(menus.bar);
   form.removeAttribute('style');
@@ -60,9 +62,13 @@ export function gameWindow(M, { form, area, c }, nextSeed, windows, pace = 1) {
       c.monbang.textContent = s.monbang;
       c.tokuten.textContent = s.tokuten;
       c.tokutenyo.textContent = s.tokutenyo;
-      s.mondai.forEach((text, i) => { c[`mondai${i}`].textContent = text; });
+      s.mondai.forEach((text, i) => {
+        c[`mondai${i}`].textContent = text;
+      });
       s.yDescription.forEach((text, i) => c[`mondai${i + columns}`].setAttribute('aria-description', text));
-      s.sikiyo.forEach((text, i) => { c[`sikiyo${i}`].textContent = text; });
+      s.sikiyo.forEach((text, i) => {
+        c[`sikiyo${i}`].textContent = text;
+      });
       spoken();
     }
     for (let i = 0; i < answers; ++i) c[`kotae${i}`].disabled = !s.answersEnabled;
@@ -87,8 +93,12 @@ export function gameWindow(M, { form, area, c }, nextSeed, windows, pace = 1) {
     const ending = step.results === 'atGameEnd';
     const parts = {
       screen: () => show(step.screen),
-      said: () => { if (!ending) for (const sentence of step.said) announce(sentence); },
-      beep: () => { if (step.beep) beep(); },
+      said: () => {
+        if (!ending) for (const sentence of step.said) announce(sentence);
+      },
+      beep: () => {
+        if (step.beep) beep();
+      },
       timer: () => {
         if (step.timer === 'stop') countdown.stop();
         else if (step.timer === 'start') countdown.start(when);
@@ -175,20 +185,45 @@ export function gameWindow(M, { form, area, c }, nextSeed, windows, pace = 1) {
   // A key held down presses once: its repeats press no button, close no message box and save
   // no name (a held Space still types in the name box). A click without a press of its own (a
   // screen reader's) counts.
-  let pointerAt = null, keyAt = null, clickPress = null;
+  let pointerAt = null,
+    keyAt = null,
+    clickPress = null;
   const capture = { capture: true };
-  document.addEventListener('pointerdown', (event) => { pointerAt = event.timeStamp; }, capture);
-  document.addEventListener('keydown', (event) => {
-    keyAt = event.repeat ? -Infinity : event.timeStamp;
-    if (!event.repeat || !['Enter', 'Escape', ' '].includes(event.key)) return;
-    if (event.key === ' ' && event.target.matches?.('input[type=text]')) return;
-    event.preventDefault();
-    event.stopPropagation();
-  }, capture);
-  document.addEventListener('keyup', () => setTimeout(() => { keyAt = null; }, 0), capture);
+  document.addEventListener(
+    'pointerdown',
+    (event) => {
+      pointerAt = event.timeStamp;
+    },
+    capture,
+  );
+  document.addEventListener(
+    'keydown',
+    (event) => {
+      keyAt = event.repeat ? -Infinity : event.timeStamp;
+      if (!event.repeat || !['Enter', 'Escape', ' '].includes(event.key)) return;
+      if (event.key === ' ' && event.target.matches?.('input[type=text]')) return;
+      event.preventDefault();
+      event.stopPropagation();
+    },
+    capture,
+  );
+  document.addEventListener(
+    'keyup',
+    () =>
+      setTimeout(() => {
+        keyAt = null;
+      }, 0),
+    capture,
+  );
   // A click counted by the pointer (detail 1, 2 …) comes from the last pointer press; one from
   // the keyboard (detail 0), from the key down then, if any.
-  document.addEventListener('click', (event) => { clickPress = event.detail > 0 ? pointerAt : keyAt; }, capture);
+  document.addEventListener(
+    'click',
+    (event) => {
+      clickPress = event.detail > 0 ? pointerAt : keyAt;
+    },
+    capture,
+  );
   const answerable = (at = performance.now()) => at >= shownAt + glance;
 
   let starting = null;
@@ -203,7 +238,10 @@ export function gameWindow(M, { form, area, c }, nextSeed, windows, pace = 1) {
       });
     },
     Command3: () => play(game.Command3_Click()),
-    Command5: () => { countdown.stop(); windows.end(); },
+    Command5: () => {
+      countdown.stop();
+      windows.end();
+    },
     tokutenyo: () => handlers.m1c(),
     helpyo: () => windows.showHelp(),
     m1a: () => handlers.Command1(),
@@ -215,7 +253,10 @@ export function gameWindow(M, { form, area, c }, nextSeed, windows, pace = 1) {
   for (let i = 0; i < ranges; ++i) handlers[`en${i}`] = () => play(game.en_Click(i));
   for (const name of ['Command1', 'Command3', 'Command5', 'tokutenyo', 'helpyo'])
     c[name].addEventListener('click', () => handlers[name]());
-  for (let i = 0; i < answers; ++i) c[`kotae${i}`].addEventListener('click', () => { if (clickPress === null || answerable(clickPress)) handlers[`kotae${i}`](); });
+  for (let i = 0; i < answers; ++i)
+    c[`kotae${i}`].addEventListener('click', () => {
+      if (clickPress === null || answerable(clickPress)) handlers[`kotae${i}`]();
+    });
   // A class round's answer the game takes goes to the class server too (round.js).
   for (let i = 0; i < answers; ++i) {
     const press = handlers[`kotae${i}`];
@@ -236,7 +277,17 @@ export function gameWindow(M, { form, area, c }, nextSeed, windows, pace = 1) {
     shownAt = performance.now();
     return play(step);
   };
-  return { activate, deactivate, answerable, controls: c, game, countdown, play, showRound, played: () => game.played() };
+  return {
+    activate,
+    deactivate,
+    answerable,
+    controls: c,
+    game,
+    countdown,
+    play,
+    showRound,
+    played: () => game.played(),
+  };
 }
 
 // The board as a screen reader reads it: each result mark after its question's number, and
@@ -251,7 +302,9 @@ function readInOrder(c) {
     c[name].removeAttribute('aria-description');
     c[name].setAttribute('aria-hidden', 'true');
     c[name].after(text);
-    return () => { text.textContent = say(c[name].textContent.replace(/\s/g, '')); };
+    return () => {
+      text.textContent = say(c[name].textContent.replace(/\s/g, ''));
+    };
   };
   const texts = [words('monbang', (t) => t), words('tokuten', (t) => (/^\d+$/.test(t) ? `${t}点` : t))];
   const update = () => texts.forEach((f) => f());

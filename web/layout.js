@@ -42,7 +42,10 @@ function windowDesign(d, defs) {
     rowPixels: d.rowPixels,
     controls: defs,
     // The menu bar: titles and items; '-' is a separator, range items carry a check mark.
-    menus: d.menus.map((m) => ({ ...m, items: m.items.map(([name, caption]) => (caption === '-' ? '-' : [name, caption])) })),
+    menus: d.menus.map((m) => ({
+      ...m,
+      items: m.items.map(([name, caption]) => (caption === '-' ? '-' : [name, caption])),
+    })),
   };
 }
 
@@ -58,8 +61,20 @@ function withTables(d) {
     const copies = d.controls.find((c) => c.name === name && c.index === index).rows > 1;
     const members = (copies ? t.rows[0] : t.rows.flat()).map(defOf);
     const table = copies
-      ? { kind: 'rows', name: t.name, caption, count: t.rows.length, columns: t.rows[0].map((cell) => ({ ...defOf(cell), name: cell[0] })) }
-      : { kind: 'table', name: t.name, caption, headers: t.rows.map((row) => defOf(row[0])), cells: t.rows.flatMap((row) => row.slice(1).map(defOf)) };
+      ? {
+          kind: 'rows',
+          name: t.name,
+          caption,
+          count: t.rows.length,
+          columns: t.rows[0].map((cell) => ({ ...defOf(cell), name: cell[0] })),
+        }
+      : {
+          kind: 'table',
+          name: t.name,
+          caption,
+          headers: t.rows.map((row) => defOf(row[0])),
+          cells: t.rows.flatMap((row) => row.slice(1).map(defOf)),
+        };
     const at = Math.min(...members.map((m) => defs.indexOf(m)));
     for (const m of members) defs.splice(defs.indexOf(m), 1);
     defs.splice(at, 0, table);

@@ -33,7 +33,10 @@ function fit() {
   // included), else smaller: the tallest is the results window. By touch the title bar is
   // 44 px high whatever the scale (windows.css).
   const title = matchMedia('(pointer: coarse)').matches ? 44 : 0;
-  document.documentElement.style.setProperty('--dialog-scale', fitted(Math.min(scale, (room - title) / (480 - (title && 24)), innerWidth / 420)));
+  document.documentElement.style.setProperty(
+    '--dialog-scale',
+    fitted(Math.min(scale, (room - title) / (480 - (title && 24)), innerWidth / 420)),
+  );
 }
 
 // The pace a teacher's link sets for a pupil who needs more time (?pace=1.5, 2 or 3): each
@@ -62,10 +65,18 @@ async function start() {
     // The WebAssembly compiling since the page began (index.html), where it is.
     const compiled = globalThis.nuboraWasm;
     let made = null;
-    const loading = globalThis.createNubora(compiled ? { instantiateWasm: (imports, receive) => {
-      made = compiled.then((module) => WebAssembly.instantiate(module, imports).then((instance) => receive(instance, module)));
-      return {};
-    } } : {});
+    const loading = globalThis.createNubora(
+      compiled
+        ? {
+            instantiateWasm: (imports, receive) => {
+              made = compiled.then((module) =>
+                WebAssembly.instantiate(module, imports).then((instance) => receive(instance, module)),
+              );
+              return {};
+            },
+          }
+        : {},
+    );
     // The game window made and laid out while the module compiles, where it still does.
     view = gameView(root);
     // The module would wait for ever on a WebAssembly that failed: that failure fails the start.
@@ -92,18 +103,24 @@ async function start() {
   const played = () => game.played() ?? round?.played() ?? null;
   const results = opening.then((file) => resultsWindow(M, file, () => game.activate(), played));
   const help = helpWindow(() => game.activate());
-  game = gameWindow(M, view, nextSeed, {
-    showResults: async (atGameEnd, said) => (await results).showResults(atGameEnd, said),
-    showHelp: () => help.showHelp(),
-    roundAnswer: (button) => round?.answered(button),
-    end: () => {
-      for (const d of document.querySelectorAll('dialog')) d.remove();
-      root.replaceChildren();
-      fail('ゲームを終了しました。もう一度遊ぶときは、ページを開き直してください。');
-      // An installed app's window closes; a tab the player opened stays, saying so.
-      window.close();
+  game = gameWindow(
+    M,
+    view,
+    nextSeed,
+    {
+      showResults: async (atGameEnd, said) => (await results).showResults(atGameEnd, said),
+      showHelp: () => help.showHelp(),
+      roundAnswer: (button) => round?.answered(button),
+      end: () => {
+        for (const d of document.querySelectorAll('dialog')) d.remove();
+        root.replaceChildren();
+        fail('ゲームを終了しました。もう一度遊ぶときは、ページを開き直してください。');
+        // An installed app's window closes; a tab the player opened stays, saying so.
+        window.close();
+      },
     },
-  }, pace);
+    pace,
+  );
   keepOffline();
   // Another window (results or help) took the focus: the game window is no longer active, and
   // that window is drawn over the others.
@@ -117,27 +134,34 @@ async function start() {
   if (key && file) round = classRound(M, game, file);
   globalThis.nubora = { M, game, file, round, ready: true }; // for the tests
   if (!file) {
-    await messageBox({ text: 'このブラウザーには成績を記録できません。\rゲームはできますが、成績は残りません。', title: '成績' });
+    await messageBox({
+      text: 'このブラウザーには成績を記録できません。\rゲームはできますが、成績は残りません。',
+      title: '成績',
+    });
   }
   game.activate();
 }
 
 // Once the page has drawn the frame it is making (at once where it is not seen, since a hidden
 // page draws none).
-const drawn = () => new Promise((resolve) => {
-  if (document.visibilityState === 'visible') requestAnimationFrame(() => setTimeout(resolve));
-  else setTimeout(resolve);
-});
+const drawn = () =>
+  new Promise((resolve) => {
+    if (document.visibilityState === 'visible') requestAnimationFrame(() => setTimeout(resolve));
+    else setTimeout(resolve);
+  });
 
 // Offline play needs a service worker: a served page has none over plain HTTP (but from this
 // computer) nor where the browser does not trust the server's certificate. The page says so.
 // The worker is set up once the start message has been drawn (its install reads and checks
 // every file, which would hold the message back), from the browser's cache where it can.
 const served = location.protocol.startsWith('http');
-const cannotPlayOffline = () => notice('offline', 'このページはオフラインでは遊べません（HTTPS の信頼できるサーバーから開くと遊べます）。');
+const cannotPlayOffline = () =>
+  notice('offline', 'このページはオフラインでは遊べません（HTTPS の信頼できるサーバーから開くと遊べます）。');
 function keepOffline() {
   if (!served || !('serviceWorker' in navigator)) return;
-  drawn().then(() => navigator.serviceWorker.register('sw.js')).catch(cannotPlayOffline);
+  drawn()
+    .then(() => navigator.serviceWorker.register('sw.js'))
+    .catch(cannotPlayOffline);
 }
 if (served && !('serviceWorker' in navigator)) cannotPlayOffline();
 start();

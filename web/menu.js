@@ -111,8 +111,12 @@ export function menuBar(menus, choose) {
     } else return;
     event.preventDefault();
   });
-  document.addEventListener('pointerdown', (event) => { if (!bar.contains(event.target)) close(); });
-  bar.addEventListener('focusout', (event) => { if (!bar.contains(event.relatedTarget)) close(); });
+  document.addEventListener('pointerdown', (event) => {
+    if (!bar.contains(event.target)) close();
+  });
+  bar.addEventListener('focusout', (event) => {
+    if (!bar.contains(event.relatedTarget)) close();
+  });
   document.addEventListener('keydown', (event) => {
     if (event.key === 'F10' || (event.key === 'Alt' && !event.repeat)) {
       if (document.querySelector('dialog[open]:modal')) return;

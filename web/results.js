@@ -136,7 +136,9 @@ export function resultsWindow(M, file, onClosed, played = () => null) {
       if (row >= 0) c[`namae${row}`].textContent = kept;
     };
     // The cap applies to committed text: during a composition the box takes all.
-    c.Text1.addEventListener('input', (event) => { if (!event.isComposing) commit(); });
+    c.Text1.addEventListener('input', (event) => {
+      if (!event.isComposing) commit();
+    });
     c.Text1.addEventListener('compositionend', commit);
     c.Text1.addEventListener('keydown', (event) => {
       if (event.key === 'Enter' && !event.isComposing && event.keyCode !== 229) {

@@ -23,12 +23,20 @@ const fromText = (text) => Uint8Array.from(text, (c) => c.charCodeAt(0));
 const image = (value) => (value instanceof Uint8Array ? value : new Uint8Array(0));
 
 class IdbFile {
-  constructor(db, name) { this.name = name; this.keep(db); }
+  constructor(db, name) {
+    this.name = name;
+    this.keep(db);
+  }
   keep(db) {
     this.db = db;
     // Cleared or deleted elsewhere: let go, to open it anew at the next use.
-    db.onclose = () => { this.db = null; };
-    db.onversionchange = () => { db.close(); this.db = null; };
+    db.onclose = () => {
+      this.db = null;
+    };
+    db.onversionchange = () => {
+      db.close();
+      this.db = null;
+    };
   }
   // act(store, done) in one transaction; resolves to what it passed to done. Once more on a
   // database opened again when this one is gone.
@@ -39,7 +47,9 @@ class IdbFile {
         return await new Promise((resolve, reject) => {
           const tx = this.db.transaction(storeName, mode);
           let result;
-          act(tx.objectStore(storeName), (r) => { result = r; });
+          act(tx.objectStore(storeName), (r) => {
+            result = r;
+          });
           tx.oncomplete = () => resolve(result);
           tx.onerror = tx.onabort = () => reject(tx.error || new Error('transaction failed'));
         });
@@ -50,7 +60,9 @@ class IdbFile {
     }
   }
   read() {
-    return this.run('readonly', (s, done) => { s.get(this.name).onsuccess = (e) => done(image(e.target.result)); });
+    return this.run('readonly', (s, done) => {
+      s.get(this.name).onsuccess = (e) => done(image(e.target.result));
+    });
   }
   change(how) {
     return this.run('readwrite', (s, done) => {
@@ -81,7 +93,8 @@ class IdbFile {
 // at the very moment another tab saved, can lose its entry to it unnoticed.
 const marker = '\uffff'; // never in the image's text, whose characters are bytes
 const keptMarks = 256;
-const draw = () => Array.from(crypto.getRandomValues(new Uint8Array(6)), (b) => b.toString(36).padStart(2, '0')).join('');
+const draw = () =>
+  Array.from(crypto.getRandomValues(new Uint8Array(6)), (b) => b.toString(36).padStart(2, '0')).join('');
 
 class LocalFile {
   constructor(name, lost) {
@@ -90,7 +103,8 @@ class LocalFile {
     this.mine = []; // { how, marks }: this tab's changes, until the lists hold them for good
     addEventListener('storage', (event) => {
       if (event.storageArea !== localStorage || (event.key !== null && event.key !== this.name)) return;
-      if (event.key === null || event.newValue === null) this.mine = []; // cleared: none is made again
+      if (event.key === null || event.newValue === null)
+        this.mine = []; // cleared: none is made again
       else this.redo();
     });
   }
@@ -99,16 +113,21 @@ class LocalFile {
     const [text = '', marks = ''] = (localStorage.getItem(this.name) ?? '').split(marker);
     return { image: fromText(text), marks: marks ? marks.split(' ') : [] };
   }
-  async read() { return this.now().image; }
+  async read() {
+    return this.now().image;
+  }
   // Applies `how` to the lists now and writes the result, at once (no other script between);
   // returns the write's mark.
   write(how) {
-    const { image, marks } = this.now(), mark = draw();
+    const { image, marks } = this.now(),
+      mark = draw();
     localStorage.setItem(this.name, toText(how(image)) + marker + [...marks, mark].slice(-keptMarks).join(' '));
     return mark;
   }
   // Where in the lists' marks the change is (-1: not there).
-  static place(change, marks) { return Math.max(...change.marks.map((m) => marks.indexOf(m))); }
+  static place(change, marks) {
+    return Math.max(...change.marks.map((m) => marks.indexOf(m)));
+  }
   change(how) {
     const work = () => {
       this.mine.push({ how, marks: [this.write(how)] });
@@ -120,7 +139,9 @@ class LocalFile {
   // Changes the lists held long ago are settled: no tab writes from lists that old.
   settle() {
     const { marks } = this.now();
-    this.mine = this.mine.filter((change) => LocalFile.place(change, marks) < 0 || LocalFile.place(change, marks) >= marks.length - keptMarks / 2);
+    this.mine = this.mine.filter(
+      (change) => LocalFile.place(change, marks) < 0 || LocalFile.place(change, marks) >= marks.length - keptMarks / 2,
+    );
   }
   // The lists changed in another tab: this tab's changes they do not hold are made again.
   redo() {

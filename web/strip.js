@@ -38,4 +38,6 @@ export function notice(key, text) {
 export const stripHeight = () => (box && !box.hidden ? box.offsetHeight : 0);
 
 // f() runs after every change of the strip (the page refits itself).
-export function onStripChange(f) { changed = f; }
+export function onStripChange(f) {
+  changed = f;
+}

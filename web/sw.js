@@ -26,29 +26,39 @@ async function take(cache, name) {
 }
 
 self.addEventListener('install', (event) => {
-  event.waitUntil((async () => {
-    const cache = await caches.open(cacheName);
-    try {
-      await Promise.all(Object.keys(files).map((name) => take(cache, name)));
-    } catch (error) {
-      await caches.delete(cacheName);
-      throw error;
-    }
-    // The copy's address without its slash redirects to it: asked once, the browser keeps the
-    // redirection, and that address starts offline too.
-    const { pathname } = new URL(self.registration.scope);
-    if (pathname !== '/') await fetch(pathname.slice(0, -1), { redirect: 'manual' }).catch(() => {});
-    await self.skipWaiting();
-  })());
+  event.waitUntil(
+    (async () => {
+      const cache = await caches.open(cacheName);
+      try {
+        await Promise.all(Object.keys(files).map((name) => take(cache, name)));
+      } catch (error) {
+        await caches.delete(cacheName);
+        throw error;
+      }
+      // The copy's address without its slash redirects to it: asked once, the browser keeps the
+      // redirection, and that address starts offline too.
+      const { pathname } = new URL(self.registration.scope);
+      if (pathname !== '/') await fetch(pathname.slice(0, -1), { redirect: 'manual' }).catch(() => {});
+      await self.skipWaiting();
+    })(),
+  );
 });
 
 self.addEventListener('activate', (event) => {
-  event.waitUntil(caches.keys().then((names) =>
-    Promise.all(names.filter((n) => n.startsWith(prefix) && n !== cacheName).map((n) => caches.delete(n)))));
+  event.waitUntil(
+    caches
+      .keys()
+      .then((names) =>
+        Promise.all(names.filter((n) => n.startsWith(prefix) && n !== cacheName).map((n) => caches.delete(n))),
+      ),
+  );
 });
 
 self.addEventListener('fetch', (event) => {
   if (event.request.method !== 'GET' || new URL(event.request.url).pathname.includes('/api/')) return;
-  event.respondWith(caches.open(cacheName).then(async (cache) =>
-    (await cache.match(event.request, { ignoreSearch: true })) || fetch(event.request)));
+  event.respondWith(
+    caches
+      .open(cacheName)
+      .then(async (cache) => (await cache.match(event.request, { ignoreSearch: true })) || fetch(event.request)),
+  );
 });

@@ -32,10 +32,10 @@ namespace {
 
 struct Expect {
     QString name;
-    QRect rect;                     // pixels, in the client area (a frame's controls: in the frame)
-    std::optional<QRgb> back;       // none: not checked
-    std::optional<QRgb> text;       // none: not checked
-    bool sizedToText = false;       // only the top-left corner is the design's
+    QRect rect;               // pixels, in the client area (a frame's controls: in the frame)
+    std::optional<QRgb> back; // none: not checked
+    std::optional<QRgb> text; // none: not checked
+    bool sizedToText = false; // only the top-left corner is the design's
     bool inFrame = false;
 };
 
@@ -71,9 +71,10 @@ QStringList described(const design::Window& d)
             const auto colour = [button](design::Colour k, bool black) {
                 return button ? std::nullopt : std::optional<QRgb>(k == design::none ? (black ? 0 : k) : k);
             };
-            all << described(row > 0 ? QStringLiteral("%1(%2)").arg(windows::qtext(c.name)).arg(row) : windows::objectName(c),
-                             c.rect.left, c.rect.top + d.rowStep * row, c.rect.width, c.rect.height,
-                             c.look.back == design::none ? std::nullopt : colour(c.look.back, false), colour(c.look.text, true));
+            all << described(
+                row > 0 ? QStringLiteral("%1(%2)").arg(windows::qtext(c.name)).arg(row) : windows::objectName(c),
+                c.rect.left, c.rect.top + d.rowStep * row, c.rect.width, c.rect.height,
+                c.look.back == design::none ? std::nullopt : colour(c.look.back, false), colour(c.look.text, true));
         }
     return all;
 }
@@ -100,7 +101,8 @@ QRgb dominant(const QImage& image, const QRect& rect)
         for (int x = area.left(); x <= area.right(); ++x)
             ++counts[image.pixel(x, y) & 0xFFFFFF];
     return std::max_element(counts.begin(), counts.end(),
-                            [](const auto& a, const auto& b) { return a.second < b.second; })->first;
+                            [](const auto& a, const auto& b) { return a.second < b.second; })
+        ->first;
 }
 
 // Pixels of a colour, or within `tolerance` of it in every channel (the cores of small,
@@ -234,7 +236,8 @@ void FidelityTest::gameWindow()
     if (question) { // the numbers in white, exactly, and the points "10"
         for (int i = 0; i < 2 * question::columns; ++i) {
             const design::Control& cell = d.control(u"mondai", i);
-            QVERIFY2(countColour(image, windows::rect(cell.rect), QRgb(cell.look.text)) > 20, qPrintable(QString::number(i)));
+            QVERIFY2(countColour(image, windows::rect(cell.rect), QRgb(cell.look.text)) > 20,
+                     qPrintable(QString::number(i)));
         }
         const design::Control& points = d.control(u"tokuten");
         QVERIFY(countColour(image, windows::rect(points.rect), QRgb(points.look.text)) > 200);
@@ -275,8 +278,8 @@ void FidelityTest::focusedButtonShowsAMark()
     if (window < 0)
         game.form().Command1_Click();
     ui::Form& form = qAbs(window) == 1 ? static_cast<ui::Form&>(game.form())
-                     : window == 2    ? static_cast<ui::Form&>(game.windows().form2())
-                                      : static_cast<ui::Form&>(game.windows().form3());
+                     : window == 2     ? static_cast<ui::Form&>(game.windows().form2())
+                                       : static_cast<ui::Form&>(game.windows().form3());
     form.Show();
     QVERIFY(QTest::qWaitForWindowActive(&form));
     auto* face = form.findChild<QPushButton*>(button);

@@ -110,7 +110,7 @@ void Form1PlayTest::rangeRowsFillTheTable_data()
     QTest::addColumn<QStringList>("xs");
     QTest::addColumn<QStringList>("ys");
     QTest::newRow("1 to 5, inverse") << 1 << 1 << QStringList{" 1", " 2", " 3", " 4", " 5"}
-                                    << QStringList{" 6", " 3", " 2", " 1.5", " 1.2"};
+                                     << QStringList{" 6", " 3", " 2", " 1.5", " 1.2"};
     QTest::newRow("-5 to -1, linear") << 2 << 2 << QStringList{"-5", "-4", "-3", "-2", "-1"}
                                       << QStringList{"-9", "-7", "-5", "-3", "-1"};
     QTest::newRow("-2 to 2, inverse") << 0 << 1 << QStringList{"-2", "-1", " 0", " 1", " 2"}
@@ -160,17 +160,28 @@ void Form1PlayTest::answersAreJudgedByKind_data()
     QTest::addColumn<int>("button"); // -1: no answer, the countdown runs out instead
     QTest::addColumn<QString>("mark");
     QTest::addColumn<QString>("total");
-    QTest::newRow("proportion, right") << 0 << 0 << "○" << " 10";
-    QTest::newRow("proportion, linear button") << 0 << 2 << "×" << " 0";
-    QTest::newRow("proportion, time-out") << 0 << -1 << "×" << " 0";
-    QTest::newRow("inverse, right") << 1 << 1 << "○" << " 10";
-    QTest::newRow("inverse, last button") << 1 << 4 << "×" << " 0";
-    QTest::newRow("linear, right") << 2 << 2 << "○" << " 10";
-    QTest::newRow("linear, proportion button") << 2 << 0 << "×" << " 0";
-    QTest::newRow("square, last button") << 3 << 4 << "○" << " 10";
-    QTest::newRow("square, proportion button") << 3 << 0 << "×" << " 0";
-    QTest::newRow("quadratic, last button") << 4 << 4 << "○" << " 10";
-    QTest::newRow("quadratic, linear button") << 4 << 2 << "×" << " 0";
+    QTest::newRow("proportion, right") << 0 << 0 << "○"
+                                       << " 10";
+    QTest::newRow("proportion, linear button") << 0 << 2 << "×"
+                                               << " 0";
+    QTest::newRow("proportion, time-out") << 0 << -1 << "×"
+                                          << " 0";
+    QTest::newRow("inverse, right") << 1 << 1 << "○"
+                                    << " 10";
+    QTest::newRow("inverse, last button") << 1 << 4 << "×"
+                                          << " 0";
+    QTest::newRow("linear, right") << 2 << 2 << "○"
+                                   << " 10";
+    QTest::newRow("linear, proportion button") << 2 << 0 << "×"
+                                               << " 0";
+    QTest::newRow("square, last button") << 3 << 4 << "○"
+                                         << " 10";
+    QTest::newRow("square, proportion button") << 3 << 0 << "×"
+                                               << " 0";
+    QTest::newRow("quadratic, last button") << 4 << 4 << "○"
+                                            << " 10";
+    QTest::newRow("quadratic, linear button") << 4 << 2 << "×"
+                                              << " 0";
 }
 
 // Guards against wrong judging, a total changed by a wrong answer, a time-out that comes a tick

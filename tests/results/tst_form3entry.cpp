@@ -103,10 +103,10 @@ void Form3EntryTest::enteredScoreShowsMarkPromptAndNameBox_data()
     const QString here = QStringLiteral("ここです！");
     QTest::newRow("blank list: place 1") << QList<int>{0, 0, 0, 0, 0} << 30 << 0
                                          << QStringList{here, "A", "B", "C", "D"};
-    QTest::newRow("equal to place 2 goes above it") << QList<int>{50, 40, 30, 20, 10} << 40 << 1
-                                                    << QStringList{"A", here, "B", "C", "D"};
-    QTest::newRow("place 5 drops the old fifth") << QList<int>{50, 40, 30, 20, 10} << 12 << 4
-                                                 << QStringList{"A", "B", "C", "D", here};
+    QTest::newRow("equal to place 2 goes above it")
+        << QList<int>{50, 40, 30, 20, 10} << 40 << 1 << QStringList{"A", here, "B", "C", "D"};
+    QTest::newRow("place 5 drops the old fifth")
+        << QList<int>{50, 40, 30, 20, 10} << 12 << 4 << QStringList{"A", "B", "C", "D", here};
 }
 
 void Form3EntryTest::enteredScoreShowsMarkPromptAndNameBox()
@@ -142,23 +142,32 @@ void Form3EntryTest::typedNameFollowsIntoRowAndIsSavedOnReturn_data()
 
     const QString qs = QStringLiteral("??????????");
     const QString notInCodePage = QStringLiteral("😀😀😀😀😀ééééé");
-    QTest::newRow("ASCII name, 戻る") << "keys" << "Taro" << false << "Taro" << QByteArray("Taro") << "Taro";
-    QTest::newRow("ASCII name, Enter") << "keys" << "Taro" << true << "Taro" << QByteArray("Taro") << "Taro";
+    QTest::newRow("ASCII name, 戻る") << "keys"
+                                      << "Taro" << false << "Taro" << QByteArray("Taro") << "Taro";
+    QTest::newRow("ASCII name, Enter") << "keys"
+                                       << "Taro" << true << "Taro" << QByteArray("Taro") << "Taro";
     QTest::newRow("12 letters typed, 10 taken")
-        << "keys" << "ABCDEFGHIJKL" << true << "ABCDEFGHIJ" << QByteArray("ABCDEFGHIJ") << "ABCDEFGHIJ";
-    QTest::newRow("full box takes nothing at the start") << "keys, Home, Z" << "ABCDEFGHIJ" << true << "ABCDEFGHIJ"
-                                                         << QByteArray("ABCDEFGHIJ") << "ABCDEFGHIJ";
+        << "keys"
+        << "ABCDEFGHIJKL" << true << "ABCDEFGHIJ" << QByteArray("ABCDEFGHIJ") << "ABCDEFGHIJ";
+    QTest::newRow("full box takes nothing at the start")
+        << "keys, Home, Z"
+        << "ABCDEFGHIJ" << true << "ABCDEFGHIJ" << QByteArray("ABCDEFGHIJ") << "ABCDEFGHIJ";
     QTest::newRow("Enter in the empty box") << "keys" << QString() << true << QString() << QByteArray() << QString();
-    QTest::newRow("Japanese name") << "ime" << "やまだ" << true << "やまだ" << QByteArray::fromHex("82e282dc82be")
-                                   << "やまだ";
-    QTest::newRow("8 characters committed, 5 taken") << "ime" << "やまだ太郎あいう" << true << "やまだ太郎"
-                                                     << QByteArray::fromHex("82e282dc82be91be9859") << "やまだ太郎";
-    QTest::newRow("odd byte left empty") << "paste" << "Aやまだ太郎" << true << "Aやまだ太"
+    QTest::newRow("Japanese name") << "ime"
+                                   << "やまだ" << true << "やまだ" << QByteArray::fromHex("82e282dc82be") << "やまだ";
+    QTest::newRow("8 characters committed, 5 taken")
+        << "ime"
+        << "やまだ太郎あいう" << true << "やまだ太郎" << QByteArray::fromHex("82e282dc82be91be9859") << "やまだ太郎";
+    QTest::newRow("odd byte left empty") << "paste"
+                                         << "Aやまだ太郎" << true << "Aやまだ太"
                                          << QByteArray::fromHex("4182e282dc82be91be") << "Aやまだ太";
-    QTest::newRow("pasted line break and controls dropped")
-        << "paste" << "AB\nCD\tE\x01" "F" << true << "ABCDEF" << QByteArray("ABCDEF") << "ABCDEF";
-    QTest::newRow("combining voiced mark joins its kana") << "ime" << "か\u3099" << true << "が"
-                                                          << QByteArray::fromHex("82aa") << "が";
+    QTest::newRow("pasted line break and controls dropped") << "paste"
+                                                            << "AB\nCD\tE\x01"
+                                                               "F"
+                                                            << true << "ABCDEF" << QByteArray("ABCDEF") << "ABCDEF";
+    QTest::newRow("combining voiced mark joins its kana")
+        << "ime"
+        << "か\u3099" << true << "が" << QByteArray::fromHex("82aa") << "が";
     QTest::newRow("characters stored as ? take a byte each")
         << "paste" << notInCodePage + "é" << true << notInCodePage << QByteArray("??????????") << qs;
 }
@@ -191,7 +200,7 @@ void Form3EntryTest::typedNameFollowsIntoRowAndIsSavedOnReturn()
         QInputMethodEvent composing(typed, {});
         QCoreApplication::sendEvent(form.Text1, &composing);
         QCOMPARE(form.Text1->text(), QString()); // composing text is the input method's until committed
-        QInputMethodEvent commit; // the input method hands over the finished text
+        QInputMethodEvent commit;                // the input method hands over the finished text
         commit.setCommitString(typed);
         QCoreApplication::sendEvent(form.Text1, &commit);
     }
@@ -278,7 +287,8 @@ void Form3EntryTest::classEntryReplaysItsGame()
     QFETCH(QString, play);
     const QString key = QStringLiteral("Class3-2_pupilsKey0000");
     // Nothing listens there: the entry stays in the outbox.
-    QVERIFY(rankingbytes::writeFile(dir->programDir + "/tavon.class", "http://127.0.0.1:9/c/" + key.toLatin1() + "/\n"));
+    QVERIFY(
+        rankingbytes::writeFile(dir->programDir + "/tavon.class", "http://127.0.0.1:9/c/" + key.toLatin1() + "/\n"));
     ui::services().scriptedDraws = false;
     wiring->showGame();
     Form1& f = wiring->form1();
@@ -293,8 +303,9 @@ void Form3EntryTest::classEntryReplaysItsGame()
     // Each game takes the next ticket of the class's stock on the PC: the last game's seed is `seed`.
     QList<QJsonObject> stock;
     for (qsizetype g = 0; g < games.size(); ++g)
-        stock.append({{"id", QString::fromStdString(ticket::write({seed + uint(games.size() - 1 - g), 1, 1797392147,
-                                                                      std::string(22, char('A' + g)), std::string(22, 'M')}))}});
+        stock.append(
+            {{"id", QString::fromStdString(ticket::write({seed + uint(games.size() - 1 - g), 1, 1797392147,
+                                                          std::string(22, char('A' + g)), std::string(22, 'M')}))}});
     QVERIFY(classlink::Outbox(dir->fallbackDir + "/classes/" + key + ".tickets").add(stock));
     fake->seed = seed + 1000; // drawn on the PC: no game's
     for (qsizetype g = 0; g < games.size(); ++g) {

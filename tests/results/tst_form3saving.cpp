@@ -70,8 +70,14 @@ private:
     }
     void writeLink(const QByteArray& link) { QVERIFY(rankingbytes::writeFile(dir->programDir + "/tavon.class", link)); }
     // The class's outbox, or its stock of tickets, on the PC.
-    QString kept(const QString& key, const char* what = ".outbox") const { return dir->fallbackDir + "/classes/" + key + what; }
-    classlink::Outbox outbox(const QString& key, const char* what = ".outbox") const { return classlink::Outbox(kept(key, what)); }
+    QString kept(const QString& key, const char* what = ".outbox") const
+    {
+        return dir->fallbackDir + "/classes/" + key + what;
+    }
+    classlink::Outbox outbox(const QString& key, const char* what = ".outbox") const
+    {
+        return classlink::Outbox(kept(key, what));
+    }
 };
 
 void Form3SavingTest::classLinkKeepsTheListsOnTheServer_data()
@@ -124,7 +130,8 @@ void Form3SavingTest::classLinkKeepsTheListsOnTheServer()
     QString key = QStringLiteral("Canned_class_key_00000");
     if (server.front().isDigit()) {
         const QStringList answer = server.split(u' ');
-        canned = std::make_unique<CannedServer>(answer[0].toInt(), answer[1].toLatin1(), answer.mid(2).join(u' ').toUtf8());
+        canned =
+            std::make_unique<CannedServer>(answer[0].toInt(), answer[1].toLatin1(), answer.mid(2).join(u' ').toUtf8());
         writeLink(canned->link());
     } else {
         if (!classServer.available())
@@ -151,7 +158,8 @@ void Form3SavingTest::classLinkKeepsTheListsOnTheServer()
             said << each.text;
     QCOMPARE(said, message.isEmpty() ? QStringList() : QStringList{message});
     QVERIFY(!wiring->resultsExist());
-    QCOMPARE(QFileInfo::exists(rankingPath()) ? fileBytes().mid(10 * 12, 12) : QByteArray(), own ? record("Kim", 35) : QByteArray());
+    QCOMPARE(QFileInfo::exists(rankingPath()) ? fileBytes().mid(10 * 12, 12) : QByteArray(),
+             own ? record("Kim", 35) : QByteArray());
     QCOMPARE(outbox(key).entries().size(), kept);
     if (server == QLatin1String("up")) {
         QCOMPARE(classServer.entries(), clearing ? QStringList() : QStringList{"Kim 2 35"});
@@ -165,7 +173,8 @@ void Form3SavingTest::classLinkKeepsTheListsOnTheServer()
         QVERIFY2(QRegularExpression("^[A-Za-z0-9_-]{22}$").match(device).hasMatch(), qPrintable(device));
         QCOMPARE(canned->heads.size(), 2); // the opening's, then the entry's or the clearing's
         for (const QString& head : canned->heads)
-            QVERIFY2((head + "\r\n").contains("\r\nX-Nubora-Device: " + device + "\r\n", Qt::CaseInsensitive), qPrintable(head));
+            QVERIFY2((head + "\r\n").contains("\r\nX-Nubora-Device: " + device + "\r\n", Qt::CaseInsensitive),
+                     qPrintable(head));
     }
 }
 
@@ -176,20 +185,28 @@ void Form3SavingTest::classLinkNamesTheApi_data()
 
     const QString classKey = QStringLiteral("Class3-2_pupilsKey0000");
     const QByteArray key = classKey.toLatin1();
-    QTest::newRow("as printed") << "http://host:8080/c/" + key + "/\n" << "http://host:8080/api/v1/classes/" + classKey + "/entries";
+    QTest::newRow("as printed") << "http://host:8080/c/" + key + "/\n"
+                                << "http://host:8080/api/v1/classes/" + classKey + "/entries";
     QTest::newRow("below a prefix, after a BOM, with CRLF and no last slash")
         << "\xEF\xBB\xBF\r\n  https://school.example/nubora/c/" + key + "\r\n"
         << "https://school.example/nubora/api/v1/classes/" + classKey + "/entries";
     QTest::newRow("the lines class add printed, kept whole")
-        << "３年２組\n生徒のリンク: http://school.test/c/" + key + "/\n先生のリンク: http://school.test/t/Teacher_Key_0123456/\n"
+        << "３年２組\n生徒のリンク: http://school.test/c/" + key
+               + "/\n先生のリンク: http://school.test/t/Teacher_Key_0123456/\n"
         << "http://school.test/api/v1/classes/" + classKey + "/entries";
-    QTest::newRow("the teacher's link") << "https://school.example/t/" + key + "/" << "";
+    QTest::newRow("the teacher's link") << "https://school.example/t/" + key + "/"
+                                        << "";
     QTest::newRow("a key too short") << QByteArray("https://school.example/c/short/") << "";
-    QTest::newRow("a key a character short") << "https://school.example/c/" + key.left(21) + "/" << "";
-    QTest::newRow("a key a character long") << "https://school.example/c/" + key + "0/" << "";
-    QTest::newRow("a key with a dot") << "https://school.example/c/" + key.left(21) + "./" << "";
-    QTest::newRow("another scheme") << "file:///c/" + key + "/" << "";
-    QTest::newRow("a query") << "https://school.example/c/" + key + "/?x=1" << "";
+    QTest::newRow("a key a character short") << "https://school.example/c/" + key.left(21) + "/"
+                                             << "";
+    QTest::newRow("a key a character long") << "https://school.example/c/" + key + "0/"
+                                            << "";
+    QTest::newRow("a key with a dot") << "https://school.example/c/" + key.left(21) + "./"
+                                      << "";
+    QTest::newRow("another scheme") << "file:///c/" + key + "/"
+                                    << "";
+    QTest::newRow("a query") << "https://school.example/c/" + key + "/?x=1"
+                             << "";
 }
 
 void Form3SavingTest::classLinkNamesTheApi()
@@ -219,7 +236,8 @@ void Form3SavingTest::desktopSharesTheRealServersList()
     classServer.stop();
     save(30, 2, "Bob", bob);
     QCOMPARE(fake->messages.size(), std::size_t(1));
-    QCOMPARE(fake->messages[0].text, QStringLiteral("成績はこの機器に預けてあります。\rクラスにつながったときに送ります。"));
+    QCOMPARE(fake->messages[0].text,
+             QStringLiteral("成績はこの機器に預けてあります。\rクラスにつながったときに送ります。"));
     QVERIFY(classServer.start());
     writeLink(classServer.link());
     // Bob's entry goes once the server answers, the lists not opened again.
@@ -227,13 +245,21 @@ void Form3SavingTest::desktopSharesTheRealServersList()
     QCOMPARE(classServer.entries(), (QStringList{"Kim 2 35", "Bob 2 30"}));
     // Kim's entry once more, as if the answer to its save had been lost.
     const QJsonValue id = classServer.teachers().value("entries")[0]["id"];
-    QVERIFY(outbox(classServer.key).add({{"id", id}, {"range", 2}, {"score", 35}, {"name", "Kim"}, {"ticket", kim.ticket}, {"log", QString::fromStdString(kim.log)}}));
+    QVERIFY(outbox(classServer.key)
+                .add({{"id", id},
+                      {"range", 2},
+                      {"score", 35},
+                      {"name", "Kim"},
+                      {"ticket", kim.ticket},
+                      {"log", QString::fromStdString(kim.log)}}));
     const QStringList lists{"Kim", "Bob", "", "", ""};
     QCOMPARE(viewedNames(2), lists);
     QCOMPARE(outbox(classServer.key).entries().size(), 0);
 
-    const QByteArray image = QByteArray::fromBase64(classServer.get("api/v1/classes/" + classServer.key).value("image").toString().toLatin1());
-    QCOMPARE(image.toHex(' '), (blankRecords(10) + record("Kim", 35) + record("Bob", 30) + blankRecords(63)).toHex(' '));
+    const QByteArray image = QByteArray::fromBase64(
+        classServer.get("api/v1/classes/" + classServer.key).value("image").toString().toLatin1());
+    QCOMPARE(image.toHex(' '),
+             (blankRecords(10) + record("Kim", 35) + record("Bob", 30) + blankRecords(63)).toHex(' '));
     QCOMPARE(classServer.entries(), (QStringList{"Kim 2 35", "Bob 2 30"}));
     // The lists opened fill the PC's stock of tickets, which the games on the class link take.
     QCOMPARE(outbox(classServer.key, ".tickets").entries().size(), 20);
@@ -256,7 +282,8 @@ void Form3SavingTest::desktopSavesBesideThePages()
         QSKIP("run by web_page's class-link row");
     writeLink(qgetenv("NUBORA_CLASS_LINK"));
     const QUrl api = classlink::parseClassLink(qgetenv("NUBORA_CLASS_LINK")).api();
-    save(entry[1].toInt(), 0, QString::fromLatin1(entry[0]), serverfixture::playedOn(api.toString(), 0, entry[1].toInt()));
+    save(entry[1].toInt(), 0, QString::fromLatin1(entry[0]),
+         serverfixture::playedOn(api.toString(), 0, entry[1].toInt()));
     QVERIFY(fake->messages.empty());
     qInfo("lists: %s", qPrintable(viewedNames(0).join(u',')));
 }

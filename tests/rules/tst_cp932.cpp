@@ -44,9 +44,12 @@ QString character(char16_t c)
 // as rules/cp932.h tells.
 const QStringList knownDifferences = {
     // ICU exchanges three control codes.
-    QStringLiteral("1A: U+001A, ICU U+001C"), QStringLiteral("1C: U+001C, ICU U+007F"),
-    QStringLiteral("7F: U+007F, ICU U+001A"), QStringLiteral("U+001A: 1a, ICU 7f"),
-    QStringLiteral("U+001C: 1c, ICU 1a"), QStringLiteral("U+007F: 7f, ICU 1c"),
+    QStringLiteral("1A: U+001A, ICU U+001C"),
+    QStringLiteral("1C: U+001C, ICU U+007F"),
+    QStringLiteral("7F: U+007F, ICU U+001A"),
+    QStringLiteral("U+001A: 1a, ICU 7f"),
+    QStringLiteral("U+001C: 1c, ICU 1a"),
+    QStringLiteral("U+007F: 7f, ICU 1c"),
     // A private-use character that ICU alone writes, as the bytes of "№".
     QStringLiteral("U+F86F: , ICU 8782"),
 };
@@ -96,7 +99,8 @@ void Cp932Test::tablesAgreeWithIcu()
         const char16_t ours = cp932::decode(static_cast<unsigned char>(b));
         const char16_t icu = icuDecode(QByteArray(1, char(b)));
         if (ours != icu)
-            differences << hex(b, 2) + QStringLiteral(": ") + character(ours) + QStringLiteral(", ICU ") + character(icu);
+            differences << hex(b, 2) + QStringLiteral(": ") + character(ours) + QStringLiteral(", ICU ")
+                               + character(icu);
     }
     int characters = 0;
     for (unsigned lead = 0x81; lead <= 0xFC; ++lead) {

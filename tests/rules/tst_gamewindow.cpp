@@ -67,10 +67,14 @@ void GameWindowTest::rightAnswerAddsThePointsShowing_data()
 
     const char* totals[] = {" 17", " 16", " 15", " 14", " 13", " 12", " 11", " 10", " 9", " 8", " 7"};
     for (int ticks = 0; ticks <= 10; ++ticks)
-        QTest::addRow("right at %d", 10 - ticks) << ticks << 0 << "○" << totals[ticks]
-                                                 << QStringLiteral("まる、正解。得点 %1点。").arg(17 - ticks);
-    QTest::newRow("wrong at 10") << 0 << 2 << "×" << " 7" << "ばつ、不正解。得点 7点。";
-    QTest::newRow("timed out") << 11 << 0 << "×" << " 7" << "時間切れ、ばつ。得点 7点。";
+        QTest::addRow("right at %d", 10 - ticks)
+            << ticks << 0 << "○" << totals[ticks] << QStringLiteral("まる、正解。得点 %1点。").arg(17 - ticks);
+    QTest::newRow("wrong at 10") << 0 << 2 << "×"
+                                 << " 7"
+                                 << "ばつ、不正解。得点 7点。";
+    QTest::newRow("timed out") << 11 << 0 << "×"
+                               << " 7"
+                               << "時間切れ、ばつ。得点 7点。";
 }
 
 // Guards against points taken from another tick than the one showing, a total not read back
@@ -98,7 +102,7 @@ void GameWindowTest::rightAnswerAddsThePointsShowing()
 
 void GameWindowTest::gameEndsAfterTheFifthQuestion_data()
 {
-    QTest::addColumn<int>("lastTicks");  // before the fifth answer; 11: it times out
+    QTest::addColumn<int>("lastTicks"); // before the fifth answer; 11: it times out
     QTest::addColumn<int>("tensu");
     QTest::addColumn<bool>("restart");
     QTest::newRow("answered at 10") << 0 << 50 << true;
@@ -175,12 +179,18 @@ void GameWindowTest::captionsAreSpokenAsWords_data()
 {
     QTest::addColumn<QString>("caption");
     QTest::addColumn<QString>("said");
-    QTest::newRow("negative") << "-2" << "マイナス2";
-    QTest::newRow("negative fraction") << "-1.5" << "マイナス1.5";
-    QTest::newRow("zero") << " 0" << "0";
-    QTest::newRow("fraction") << " 1.5" << "1.5";
-    QTest::newRow("two digits") << "10" << "10";
-    QTest::newRow("no value") << " ×" << "なし";
+    QTest::newRow("negative") << "-2"
+                              << "マイナス2";
+    QTest::newRow("negative fraction") << "-1.5"
+                                       << "マイナス1.5";
+    QTest::newRow("zero") << " 0"
+                          << "0";
+    QTest::newRow("fraction") << " 1.5"
+                              << "1.5";
+    QTest::newRow("two digits") << "10"
+                                << "10";
+    QTest::newRow("no value") << " ×"
+                              << "なし";
 }
 
 // Guards against a screen reader hearing "-" or a blank, or the empty y cell said as a mark.
@@ -200,7 +210,8 @@ void GameWindowTest::questionIsSaidAsShown()
     game.window.Command1_Click();
     const Step step = game.window.syutudai();
     QCOMPARE(step.said.size(), std::size_t(1));
-    QCOMPARE(qs(step.said.front()), QStringLiteral("第1問、10点。ｘ マイナス2 マイナス1 0 1 2、ｙ マイナス3 マイナス6 なし 6 3。"));
+    QCOMPARE(qs(step.said.front()),
+             QStringLiteral("第1問、10点。ｘ マイナス2 マイナス1 0 1 2、ｙ マイナス3 マイナス6 なし 6 3。"));
     QCOMPARE(qs(game.window.screen.monbang), QStringLiteral("第 1問"));
     QCOMPARE(qsList(game.window.screen.yDescription, game.window.screen.yDescription + 5),
              (QStringList{"ｙの値", "ｙの値", "ｙの値なし", "ｙの値", "ｙの値"}));
@@ -264,11 +275,13 @@ void GameWindowTest::roundGoesByTheServersMoments_data()
     QTest::newRow("a rejoin on an answered question") << "s2:7:1:1 q2"
                                                       << "×,×,○"
                                                       << "7" << false << -1 << "";
-    QTest::newRow("the end hands over the server's total") << "q0 a0 s0:9:1:1 q1 a1 s1:0:1:0 q2 q3 q4 a0 s4:5:1:1 E"
-                                                           << "○,×,×,×,○"
-                                                           << "14" << false << 14 << "再スタートは，\r「スタート」ボタンをクリック!!";
-    QTest::newRow("the end after a time-out, without the restart message")
-        << "q0 a0 s0:9:1:1 q1 q2 q3 q4 e22000 E" << "○,×,×,×,×" << "9" << false << 9 << "";
+    QTest::newRow("the end hands over the server's total")
+        << "q0 a0 s0:9:1:1 q1 a1 s1:0:1:0 q2 q3 q4 a0 s4:5:1:1 E"
+        << "○,×,×,×,○"
+        << "14" << false << 14 << "再スタートは，\r「スタート」ボタンをクリック!!";
+    QTest::newRow("the end after a time-out, without the restart message") << "q0 a0 s0:9:1:1 q1 q2 q3 q4 e22000 E"
+                                                                           << "○,×,×,×,×"
+                                                                           << "9" << false << 9 << "";
     QTest::newRow("answers the server did not count")
         << "q0 a0 s0:0:0:1 q1 a0 s1:10:1:1 q2 a0 E"
         << "×,○,○"

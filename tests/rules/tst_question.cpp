@@ -99,7 +99,9 @@ void QuestionTest::drawsNeverReachOneOrLeaveTheirRanges()
             QVERIFY(r.kankei >= 0 && r.kankei <= 4);
             QVERIFY(r.a != 0);
             switch (r.kankei) {
-            case 0: case 2: case 4: QVERIFY(r.a >= -4 && r.a <= 4); break;
+            case 0:
+            case 2:
+            case 4: QVERIFY(r.a >= -4 && r.a <= 4); break;
             case 1: QVERIFY(r.a == 6 || r.a == 12 || r.a == 18 || r.a == -6 || r.a == -12 || r.a == -18); break;
             case 3: QVERIFY(r.a >= -3 && r.a <= 3); break;
             }
@@ -136,8 +138,8 @@ void QuestionTest::randomRowFollowsItsKind_data()
     QTest::addColumn<QList<int>>("row");
     QTest::newRow("inverse: fixed row, no draws") << 1 << DrawList{} << Ints{-4, -1, 3, 5, 6};
     QTest::newRow("lowest start, smallest steps") << 0 << DrawList{0.0, 0.0, 0.0, 0.0, 0.0} << Ints{-7, -6, -5, -4, -3};
-    QTest::newRow("highest start, largest steps") << 2 << DrawList{0.99, 0.99, 0.99, 0.99, 0.99}
-                                                  << Ints{1, 4, 7, 10, 13};
+    QTest::newRow("highest start, largest steps")
+        << 2 << DrawList{0.99, 0.99, 0.99, 0.99, 0.99} << Ints{1, 4, 7, 10, 13};
     QTest::newRow("crossing zero") << 4 << DrawList{drawFor(5, 9), drawFor(1, 3), 0.0, drawFor(2, 3), 0.5}
                                    << Ints{-2, 0, 1, 4, 6};
 }
@@ -160,12 +162,12 @@ void QuestionTest::questionDrawsItsRelationBeforeItsRow_data()
     QTest::addColumn<int>("hani");
     QTest::addColumn<DrawList>("draws");
     QTest::addColumn<QList<int>>("shown"); // kankei, a, then the x values shown
-    QTest::newRow("random: y = 2x, then its row") << 3 << DrawList{drawFor(0, 10), drawFor(6, 9), 0.0, 0.0, 0.0, 0.0, 0.0}
-                                                  << Ints{0, 2, -7, -6, -5, -4, -3};
-    QTest::newRow("random: inverse, its fixed row") << 3 << DrawList{drawFor(3, 10), drawFor(0, 3), 0.9}
-                                                    << Ints{1, 6, -4, -1, 3, 5, 6};
-    QTest::newRow("fixed 1..5: no row drawn") << 1 << DrawList{drawFor(0, 10), drawFor(6, 9)}
-                                              << Ints{0, 2, 1, 2, 3, 4, 5};
+    QTest::newRow("random: y = 2x, then its row")
+        << 3 << DrawList{drawFor(0, 10), drawFor(6, 9), 0.0, 0.0, 0.0, 0.0, 0.0} << Ints{0, 2, -7, -6, -5, -4, -3};
+    QTest::newRow("random: inverse, its fixed row")
+        << 3 << DrawList{drawFor(3, 10), drawFor(0, 3), 0.9} << Ints{1, 6, -4, -1, 3, 5, 6};
+    QTest::newRow("fixed 1..5: no row drawn")
+        << 1 << DrawList{drawFor(0, 10), drawFor(6, 9)} << Ints{0, 2, 1, 2, 3, 4, 5};
 }
 
 // Guards against the random row drawn before the relation (for the kind before it), a row
@@ -191,15 +193,16 @@ void QuestionTest::yTextsFollowTheRelation_data()
     const QList<int> range0{-2, -1, 0, 1, 2};
     const QList<int> range1{1, 2, 3, 4, 5};
     QTest::newRow("proportional") << Ints{0, -3, 0, 0} << range0 << QStringList{" 6", " 3", " 0", "-3", "-6"};
-    QTest::newRow("inverse, cross under zero") << Ints{1, 6, 0, 0} << range0 << QStringList{"-3", "-6", " ×", " 6", " 3"};
+    QTest::newRow("inverse, cross under zero")
+        << Ints{1, 6, 0, 0} << range0 << QStringList{"-3", "-6", " ×", " 6", " 3"};
     QTest::newRow("inverse, decimals") << Ints{1, -12, 0, 0} << range1 << QStringList{"-12", "-6", "-4", "-3", "-2.4"};
-    QTest::newRow("inverse, random range") << Ints{1, 18, 0, 0} << Ints{-4, -1, 3, 5, 6}
-                                           << QStringList{"-4.5", "-18", " 6", " 3.6", " 3"};
+    QTest::newRow("inverse, random range")
+        << Ints{1, 18, 0, 0} << Ints{-4, -1, 3, 5, 6} << QStringList{"-4.5", "-18", " 6", " 3.6", " 3"};
     QTest::newRow("linear") << Ints{2, 2, -3, 0} << range1 << QStringList{"-1", " 1", " 3", " 5", " 7"};
     QTest::newRow("square") << Ints{3, -2, 0, 0} << range0 << QStringList{"-8", "-2", " 0", "-2", "-8"};
     QTest::newRow("quadratic with c zero") << Ints{4, 2, -3, 0} << range0 << QStringList{" 14", " 5", " 0", "-1", " 2"};
-    QTest::newRow("quadratic, largest values") << Ints{4, -4, -4, -4} << Ints{9, 10, 11, 12, 13}
-                                               << QStringList{"-364", "-444", "-532", "-628", "-732"};
+    QTest::newRow("quadratic, largest values")
+        << Ints{4, -4, -4, -4} << Ints{9, 10, 11, 12, 13} << QStringList{"-364", "-444", "-532", "-628", "-732"};
 }
 
 // Guards against wrong y values, a division by zero under x = 0, or missing sign blanks.

@@ -67,10 +67,10 @@ void RankingTest::nameFieldHoldsWholeCharactersInTenBytes_data()
     QTest::addColumn<QString>("readBack");
 
     QTest::newRow("empty name is ten spaces") << QStringLiteral("") << QByteArray(10, ' ') << QString();
-    QTest::newRow("10 ASCII letters stored whole") << QStringLiteral("ABCDEFGHIJ") << QByteArray("ABCDEFGHIJ")
-                                                  << QStringLiteral("ABCDEFGHIJ");
-    QTest::newRow("11 ASCII letters lose the last") << QStringLiteral("ABCDEFGHIJK") << QByteArray("ABCDEFGHIJ")
-                                                   << QStringLiteral("ABCDEFGHIJ");
+    QTest::newRow("10 ASCII letters stored whole")
+        << QStringLiteral("ABCDEFGHIJ") << QByteArray("ABCDEFGHIJ") << QStringLiteral("ABCDEFGHIJ");
+    QTest::newRow("11 ASCII letters lose the last")
+        << QStringLiteral("ABCDEFGHIJK") << QByteArray("ABCDEFGHIJ") << QStringLiteral("ABCDEFGHIJ");
     QTest::newRow("five double-byte characters fill the field")
         << QStringLiteral("あいうえお") << hex("82a082a282a482a682a8") << QStringLiteral("あいうえお");
     QTest::newRow("sixth double-byte character dropped")
@@ -81,11 +81,11 @@ void RankingTest::nameFieldHoldsWholeCharactersInTenBytes_data()
         << QStringLiteral("山田") << hex("8e529363202020202020") << QStringLiteral("山田");
     QTest::newRow("half-width katakana take one byte each")
         << QStringLiteral("ｱｲｳ") << hex("b1b2b320202020202020") << QStringLiteral("ｱｲｳ");
-    QTest::newRow("code page 932 extension character") << QStringLiteral("①") << hex("87402020202020202020")
-                                                       << QStringLiteral("①");
+    QTest::newRow("code page 932 extension character")
+        << QStringLiteral("①") << hex("87402020202020202020") << QStringLiteral("①");
     QTest::newRow("emoji stored as ?") << QStringLiteral("😀x") << QByteArray("?x        ") << QStringLiteral("?x");
-    QTest::newRow("accented letter stored as ?") << QStringLiteral("José") << QByteArray("Jos?      ")
-                                                 << QStringLiteral("Jos?");
+    QTest::newRow("accented letter stored as ?")
+        << QStringLiteral("José") << QByteArray("Jos?      ") << QStringLiteral("Jos?");
     QTest::newRow("wave dash from an input method kept as tilde")
         << QStringLiteral("a〜b") << hex("61816062202020202020") << QStringLiteral("a～b");
     QTest::newRow("trailing spaces") << QString() << QByteArray("Taro      ") << QStringLiteral("Taro");
@@ -94,16 +94,16 @@ void RankingTest::nameFieldHoldsWholeCharactersInTenBytes_data()
     QTest::newRow("leading spaces are part of the name")
         << QString() << QByteArray("  Taro    ") << QStringLiteral("  Taro");
     QTest::newRow("all padding") << QString() << QByteArray("\0\0\0\0\0     ", 10) << QString();
-    QTest::newRow("full-width space is not padding") << QString() << hex("8e529363814020202020")
-                                                     << QStringLiteral("山田　");
-    QTest::newRow("lead byte before a space") << QString() << QByteArray("\x81 AB      ")
-                                              << QStringLiteral("\uFFFD AB");
-    QTest::newRow("lead byte cut off at the end") << QString() << QByteArray("ABCDEFGHI\x82")
-                                                  << QStringLiteral("ABCDEFGHI\uFFFD");
-    QTest::newRow("bytes that are no character") << QString() << QByteArray("\xFF\xA0\x80       ")
-                                                 << QStringLiteral("\uFFFD\uFFFD\uFFFD");
-    QTest::newRow("a real control character stays") << QString() << QByteArray("A\x1A        ")
-                                                    << QStringLiteral("A\x1A");
+    QTest::newRow("full-width space is not padding")
+        << QString() << hex("8e529363814020202020") << QStringLiteral("山田　");
+    QTest::newRow("lead byte before a space")
+        << QString() << QByteArray("\x81 AB      ") << QStringLiteral("\uFFFD AB");
+    QTest::newRow("lead byte cut off at the end")
+        << QString() << QByteArray("ABCDEFGHI\x82") << QStringLiteral("ABCDEFGHI\uFFFD");
+    QTest::newRow("bytes that are no character")
+        << QString() << QByteArray("\xFF\xA0\x80       ") << QStringLiteral("\uFFFD\uFFFD\uFFFD");
+    QTest::newRow("a real control character stays")
+        << QString() << QByteArray("A\x1A        ") << QStringLiteral("A\x1A");
 }
 
 void RankingTest::nameFieldHoldsWholeCharactersInTenBytes()
@@ -153,8 +153,8 @@ void RankingTest::untouchedEntryKeepsItsBytes_data()
                                         << QByteArray("\xFF\x81 AB     ");
     QTest::newRow("NUL padding kept") << QByteArray("Taro\0\0\0\0\0\0", 10) << QString()
                                       << QByteArray("Taro\0\0\0\0\0\0", 10);
-    QTest::newRow("changed name encoded afresh") << QByteArray("Taro\0\0\0\0\0\0", 10) << QStringLiteral("Jiro")
-                                                 << QByteArray("Jiro      ");
+    QTest::newRow("changed name encoded afresh")
+        << QByteArray("Taro\0\0\0\0\0\0", 10) << QStringLiteral("Jiro") << QByteArray("Jiro      ");
     QTest::newRow("new entry without a field") << QByteArray() << QStringLiteral("") << QByteArray("          ");
 }
 
@@ -183,19 +183,18 @@ void RankingTest::newScoreTakesFirstPlaceNotAboveIt_data()
     const QString here = QStringLiteral("ここです！");
 
     QTest::newRow("blank list: any positive score is first")
-        << QList<int>{0, 0, 0, 0, 0} << 30 << 0 << QList<int>{30, 0, 0, 0, 0}
-        << QStringList{here, "A", "B", "C", "D"};
+        << QList<int>{0, 0, 0, 0, 0} << 30 << 0 << QList<int>{30, 0, 0, 0, 0} << QStringList{here, "A", "B", "C", "D"};
     QTest::newRow("equal to place 2: new one stands above it")
         << full << 40 << 1 << QList<int>{50, 40, 40, 30, 20} << QStringList{"A", here, "B", "C", "D"};
     QTest::newRow("better than all") << full << 60 << 0 << QList<int>{60, 50, 40, 30, 20}
                                      << QStringList{here, "A", "B", "C", "D"};
-    QTest::newRow("place 5 drops the old fifth") << full << 15 << 4 << QList<int>{50, 40, 30, 20, 15}
-                                                 << QStringList{"A", "B", "C", "D", here};
-    QTest::newRow("equal to the fifth replaces it") << full << 10 << 4 << QList<int>{50, 40, 30, 20, 10}
-                                                    << QStringList{"A", "B", "C", "D", here};
+    QTest::newRow("place 5 drops the old fifth")
+        << full << 15 << 4 << QList<int>{50, 40, 30, 20, 15} << QStringList{"A", "B", "C", "D", here};
+    QTest::newRow("equal to the fifth replaces it")
+        << full << 10 << 4 << QList<int>{50, 40, 30, 20, 10} << QStringList{"A", "B", "C", "D", here};
     QTest::newRow("lower than all five changes nothing") << full << 5 << -1 << full << named;
-    QTest::newRow("scores compare signed") << QList<int>{10, -1, -2, -3, -4} << 0 << 1
-                                           << QList<int>{10, 0, -1, -2, -3} << QStringList{"A", here, "B", "C", "D"};
+    QTest::newRow("scores compare signed") << QList<int>{10, -1, -2, -3, -4} << 0 << 1 << QList<int>{10, 0, -1, -2, -3}
+                                           << QStringList{"A", here, "B", "C", "D"};
 }
 
 void RankingTest::newScoreTakesFirstPlaceNotAboveIt()
@@ -225,8 +224,8 @@ void RankingTest::newScoreTakesFirstPlaceNotAboveIt()
     QCOMPARE(shown, QStringList{"other"} + names + QStringList{"other"});
     // A moved entry keeps its own stored field; the new one has none.
     for (int p = 0; p < 5; ++p)
-        QCOMPARE(qb(lists.stored[5 + p]).trimmed(), names[p] == QStringLiteral("ここです！") ? QByteArray()
-                                                                                      : names[p].toLatin1());
+        QCOMPARE(qb(lists.stored[5 + p]).trimmed(),
+                 names[p] == QStringLiteral("ここです！") ? QByteArray() : names[p].toLatin1());
 }
 
 void RankingTest::runRankingKeepsBestThree_data()
@@ -238,8 +237,8 @@ void RankingTest::runRankingKeepsBestThree_data()
 
     QTest::newRow("first score of the run") << QList<int>{0, 0, 0} << 30 << 0 << QList<int>{30, 0, 0};
     QTest::newRow("equal to place 2 stands above it") << QList<int>{30, 20, 10} << 20 << 1 << QList<int>{30, 20, 20};
-    QTest::newRow("best of the run pushes the third out") << QList<int>{30, 20, 10} << 40 << 0
-                                                           << QList<int>{40, 30, 20};
+    QTest::newRow("best of the run pushes the third out")
+        << QList<int>{30, 20, 10} << 40 << 0 << QList<int>{40, 30, 20};
     QTest::newRow("equal to the third") << QList<int>{30, 20, 10} << 10 << 2 << QList<int>{30, 20, 10};
     QTest::newRow("lower than all three") << QList<int>{30, 20, 10} << 5 << -1 << QList<int>{30, 20, 10};
 }
@@ -314,8 +313,8 @@ void RankingTest::saveAndBlankWriteTheirRecordsOverTheFile_data()
         << numberedRecords(1, 5) + record("A", 50) + record("B", 40) + record("New", 35) + blankRecords(67);
     QTest::newRow("save: 21 records") << false << first21 << saved;
     QTest::newRow("save: 900 bytes") << false << first21 + numberedRecords(22, 54) << saved;
-    QTest::newRow("save: bytes after record 75 stay")
-        << false << first21 + numberedRecords(22, 54) + record76 + "\n" << saved + record76 + "\n";
+    QTest::newRow("save: bytes after record 75 stay") << false << first21 + numberedRecords(22, 54) + record76 + "\n"
+                                                      << saved + record76 + "\n";
     QTest::newRow("blank: empty file") << true << QByteArray() << blankRecords(21);
     QTest::newRow("blank: short file") << true << numberedRecords(1, 8).left(90) << blankRecords(21);
     QTest::newRow("blank: 900 bytes") << true << numberedRecords(1, 75) << blankRecords(21) + numberedRecords(22, 54);
@@ -329,7 +328,8 @@ void RankingTest::saveAndBlankWriteTheirRecordsOverTheFile()
     QFETCH(QByteArray, before);
     QFETCH(QByteArray, after);
     const std::string image = sb(before);
-    const QByteArray written = qb(clearing ? results::blankedImage(image) : results::savedImage(image, {1, 35, u"New"}));
+    const QByteArray written =
+        qb(clearing ? results::blankedImage(image) : results::savedImage(image, {1, 35, u"New"}));
     QCOMPARE(written.toHex(' '), after.toHex(' '));
 }
 

@@ -45,7 +45,7 @@ void ResultsWindowTest::typedNameFollowsIntoTheNewRow_data()
     QTest::addColumn<int>("hani");
     QTest::addColumn<int>("tensu");
     QTest::addColumn<int>("touroku");
-    QTest::addColumn<int>("row"); // -1: no row follows, nothing is saved
+    QTest::addColumn<int>("row");      // -1: no row follows, nothing is saved
     QTest::addColumn<QString>("said"); // as the window opens
 
     const QString prompt = QStringLiteral("番です。名前を入力して下さい。");
@@ -97,21 +97,39 @@ void ResultsWindowTest::nameBoxKeepsWhatFits_data()
     QTest::addColumn<int>("cursor");
 
     // Ten bytes: an ASCII letter or an emoji ("?") takes one, a kana two.
-    QTest::newRow("typed into an empty box") << "" << "Taro" << "Taro" << 4;
-    QTest::newRow("pasted past the end") << "abcdefgh" << "abcdefghXYZ" << "abcdefghXY" << 10;
-    QTest::newRow("pasted in the middle") << "abcdefgh" << "abcXYZdefgh" << "abcXYdefgh" << 5;
-    QTest::newRow("a kana that fits only by half") << "abcdefghi" << "abcdefghiあ" << "abcdefghi" << 9;
-    QTest::newRow("a voiced mark composes with its kana") << "abcdefgh" << "abcdefghか\u3099" << "abcdefghが" << 9;
-    QTest::newRow("emoji kept whole") << "abcdefghi" << "abcdefghi😀😀" << "abcdefghi😀" << 11;
-    QTest::newRow("in the middle, before an emoji") << "abcdefg😀" << "abcXYZdefg😀" << "abcXYdefg😀" << 5;
+    QTest::newRow("typed into an empty box") << ""
+                                             << "Taro"
+                                             << "Taro" << 4;
+    QTest::newRow("pasted past the end") << "abcdefgh"
+                                         << "abcdefghXYZ"
+                                         << "abcdefghXY" << 10;
+    QTest::newRow("pasted in the middle") << "abcdefgh"
+                                          << "abcXYZdefgh"
+                                          << "abcXYdefgh" << 5;
+    QTest::newRow("a kana that fits only by half") << "abcdefghi"
+                                                   << "abcdefghiあ"
+                                                   << "abcdefghi" << 9;
+    QTest::newRow("a voiced mark composes with its kana") << "abcdefgh"
+                                                          << "abcdefghか\u3099"
+                                                          << "abcdefghが" << 9;
+    QTest::newRow("emoji kept whole") << "abcdefghi"
+                                      << "abcdefghi😀😀"
+                                      << "abcdefghi😀" << 11;
+    QTest::newRow("in the middle, before an emoji") << "abcdefg😀"
+                                                    << "abcXYZdefg😀"
+                                                    << "abcXYdefg😀" << 5;
     // 🈀 (U+1F200) and 😀 (U+1F600) share their second half.
-    QTest::newRow("an emoji in place of one with the same second half") << "abcdefgh😀" << "abcdefgh🈀"
-                                                                          << "abcdefgh🈀" << 10;
+    QTest::newRow("an emoji in place of one with the same second half") << "abcdefgh😀"
+                                                                        << "abcdefgh🈀"
+                                                                        << "abcdefgh🈀" << 10;
     // 😀 (U+1F600) and 😁 (U+1F601) share their first half: in a name set too long by the
     // program, the new one does not fit, and goes whole.
-    QTest::newRow("an emoji in place of one with the same first half") << "abcdefgh😀ij" << "abcdefgh😁ij"
-                                                                         << "abcdefghij" << 8;
-    QTest::newRow("set too long by the program") << "abcdefghijkl" << "abcdefghijklm" << "abcdefghij" << 10;
+    QTest::newRow("an emoji in place of one with the same first half") << "abcdefgh😀ij"
+                                                                       << "abcdefgh😁ij"
+                                                                       << "abcdefghij" << 8;
+    QTest::newRow("set too long by the program") << "abcdefghijkl"
+                                                 << "abcdefghijklm"
+                                                 << "abcdefghij" << 10;
 }
 
 // Guards against an insertion kept past the ten bytes or cut inside a character, the caret put

@@ -54,8 +54,8 @@ inline Answer request(int port, const std::string& method, const std::string& pa
     client.set_read_timeout(readTimeout);
     if (!from.empty())
         headers.emplace("X-Forwarded-For", from);
-    const httplib::Result r = method == "GET" ? client.Get(path, headers)
-                                              : client.Post(path, headers, body, "application/json");
+    const httplib::Result r =
+        method == "GET" ? client.Get(path, headers) : client.Post(path, headers, body, "application/json");
     return r ? Answer{r->status, r->body, r->headers} : Answer{0, httplib::to_string(r.error()), {}};
 }
 
@@ -71,7 +71,8 @@ inline std::string ticketOf(int port, const ClassKeys& keys, Answer* failed = nu
     std::vector<std::string>& stock = stocks[{port, keys.pupils}];
     if (stock.empty()) {
         const std::string n = std::to_string(++fetched);
-        const Answer a = request(port, "POST", "/api/v1/classes/" + keys.pupils + "/tickets", {}, "10.250." + std::to_string(fetched / 200) + "." + std::to_string(fetched % 200),
+        const Answer a = request(port, "POST", "/api/v1/classes/" + keys.pupils + "/tickets", {},
+                                 "10.250." + std::to_string(fetched / 200) + "." + std::to_string(fetched % 200),
                                  {{"X-Nubora-Device", "ticketsForTests" + n}});
         for (const QJsonValue t : QJsonDocument::fromJson(QByteArray::fromStdString(a.body))["tickets"].toArray())
             stock.push_back(t.toString().toStdString());
@@ -87,8 +88,8 @@ inline std::string ticketOf(int port, const ClassKeys& keys, Answer* failed = nu
 
 // The body of an entry played fair: a ticket of the class and the log of a game on it that
 // scores `score` in `range`.
-inline std::string entryBody(int port, const ClassKeys& keys, const std::string& id, int range, int score, const std::string& name,
-                             std::string ticket = {})
+inline std::string entryBody(int port, const ClassKeys& keys, const std::string& id, int range, int score,
+                             const std::string& name, std::string ticket = {})
 {
     if (ticket.empty())
         ticket = ticketOf(port, keys);
@@ -101,8 +102,9 @@ inline std::string entryBody(int port, const ClassKeys& keys, const std::string&
 // A pupil's save into the class, sent as from the address `from` and, when given, the device
 // `device`; where the server gave no ticket (its database down), its answer to the tickets'
 // request, as a device would meet it.
-inline Answer save(int port, const ClassKeys& keys, const std::string& id, int range, int score, const std::string& name,
-            const std::string& from, const std::string& device = {}, int readTimeout = 60)
+inline Answer save(int port, const ClassKeys& keys, const std::string& id, int range, int score,
+                   const std::string& name, const std::string& from, const std::string& device = {},
+                   int readTimeout = 60)
 {
     Answer failed;
     const std::string ticket = ticketOf(port, keys, &failed);
@@ -111,8 +113,8 @@ inline Answer save(int port, const ClassKeys& keys, const std::string& id, int r
     httplib::Headers headers;
     if (!device.empty())
         headers.emplace("X-Nubora-Device", device);
-    return request(port, "POST", "/api/v1/classes/" + keys.pupils + "/entries", entryBody(port, keys, id, range, score, name, ticket),
-                   from, headers, readTimeout);
+    return request(port, "POST", "/api/v1/classes/" + keys.pupils + "/entries",
+                   entryBody(port, keys, id, range, score, name, ticket), from, headers, readTimeout);
 }
 
 // A file of `records` blank records (a name of spaces, score 0) with `changed` put in at `at`.
@@ -128,7 +130,10 @@ inline std::string header(const Answer& a, const std::string& name)
     return found == a.headers.end() ? std::string() : found->second;
 }
 
-inline QJsonObject json(const Answer& a) { return QJsonDocument::fromJson(QByteArray::fromStdString(a.body)).object(); }
+inline QJsonObject json(const Answer& a)
+{
+    return QJsonDocument::fromJson(QByteArray::fromStdString(a.body)).object();
+}
 
 // Appends to `in` what the socket `fd` has, waiting for it until `end`: false when nothing came
 // by then or the peer closed (then `closed` is set).
@@ -250,7 +255,8 @@ public:
         ::inet_pton(AF_INET, "127.0.0.1", &a.sin_addr);
         const std::string get = "GET /api/v1/" + (pupils ? "classes/" + keys.pupils : "teachers/" + keys.teacher)
                                 + "/events HTTP/1.1\r\nHost: a\r\n\r\n";
-        if (::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || ::send(fd, get.data(), get.size(), MSG_NOSIGNAL) < 0)
+        if (::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0
+            || ::send(fd, get.data(), get.size(), MSG_NOSIGNAL) < 0)
             closed = true;
         // Open once its header and first line came.
         wait([&] { return in.find("\r\n\r\nretry:") != std::string::npos; }, std::chrono::seconds(10));
@@ -299,7 +305,8 @@ public:
             return false;
         if (::geteuid() == 0 && ::chown(QFile::encodeName(dir.path()).constData(), 65534, 65534) != 0)
             return false;
-        if (!QFile::exists(dir.filePath("data")) && !run("initdb", {"-D", dir.filePath("data"), "-A", "trust", "-U", "postgres", "--no-sync"}))
+        if (!QFile::exists(dir.filePath("data"))
+            && !run("initdb", {"-D", dir.filePath("data"), "-A", "trust", "-U", "postgres", "--no-sync"}))
             return false;
         return up();
     }
@@ -315,7 +322,8 @@ public:
     // Runs SQL statements on the cluster's database; whether they all succeeded.
     bool psql(const QString& statements)
     {
-        return run("psql", {"-h", dir.path(), "-U", "postgres", "-d", "postgres", "-v", "ON_ERROR_STOP=1", "-q", "-c", statements});
+        return run("psql", {"-h", dir.path(), "-U", "postgres", "-d", "postgres", "-v", "ON_ERROR_STOP=1", "-q", "-c",
+                            statements});
     }
 
 private:
@@ -359,7 +367,8 @@ public:
     bool fresh(const QString& kind)
     {
         data = std::make_unique<QTemporaryDir>();
-        return kind != "postgresql" || (postgresUp && postgres.psql("DROP SCHEMA public CASCADE; CREATE SCHEMA public;"));
+        return kind != "postgresql"
+               || (postgresUp && postgres.psql("DROP SCHEMA public CASCADE; CREATE SCHEMA public;"));
     }
     QStringList args(const QString& kind) const
     {

@@ -79,7 +79,6 @@ private:
     std::thread thread; // last, so that all it uses is there before it starts
 };
 
-
 } // namespace
 
 class ServerTest : public QObject {
@@ -110,7 +109,8 @@ private slots:
     {
         data = std::make_unique<QTemporaryDir>();
         if (QString(QTest::currentDataTag()) == "postgresql")
-            QVERIFY2(postgresUp, "no PostgreSQL cluster could be started (initdb/pg_ctl of postgresql-15 as a plain user)");
+            QVERIFY2(postgresUp,
+                     "no PostgreSQL cluster could be started (initdb/pg_ctl of postgresql-15 as a plain user)");
     }
 
     // Guards against the server writing a list other than the desktop's Save would: two devices
@@ -128,8 +128,8 @@ private slots:
         QCOMPARE(json(read)["name"].toString(), QString("３年２組"));
         const Answer second = save(server.port, keys, "device-b-1", 1, 40, "はなこ", "10.0.0.2");
         QCOMPARE(second.status, 200);
-        const QByteArray expected = blankRecords(5) + record("\x82\xCD\x82\xC8\x82\xB1", 40) + record("\x82\xBD\x82\xEB\x82\xA4", 30)
-                                    + blankRecords(68);
+        const QByteArray expected = blankRecords(5) + record("\x82\xCD\x82\xC8\x82\xB1", 40)
+                                    + record("\x82\xBD\x82\xEB\x82\xA4", 30) + blankRecords(68);
         QCOMPARE(QByteArray::fromBase64(json(second)["image"].toString().toLatin1()), expected);
         const Answer file = request(server.port, "GET", "/api/v1/teachers/" + keys.teacher + "/tavon.rnk");
         QCOMPARE(QByteArray::fromStdString(file.body), expected);
@@ -166,14 +166,17 @@ private slots:
             pupils.emplace_back([&, i] {
                 const int port = kind == "sqlite" || i % 2 ? one.port : two.port;
                 go.arrive_and_wait();
-                answers[std::size_t(i)] = save(port, keys, "pupil-" + std::to_string(100 + i), i % 4, 10 + i,
-                                               "p" + std::to_string(i), "10.1.0." + std::to_string(oneAddress ? 1 : i),
-                                               "tablet-" + std::to_string(100 + i));
+                answers[std::size_t(i)] =
+                    save(port, keys, "pupil-" + std::to_string(100 + i), i % 4, 10 + i, "p" + std::to_string(i),
+                         "10.1.0." + std::to_string(oneAddress ? 1 : i), "tablet-" + std::to_string(100 + i));
             });
         for (std::thread& t : pupils)
             t.join();
         for (int i = 0; i < 40; ++i)
-            QVERIFY2(answers[std::size_t(i)].status == 200, qPrintable(QString("%1 %2").arg(answers[std::size_t(i)].status).arg(answers[std::size_t(i)].body.c_str())));
+            QVERIFY2(
+                answers[std::size_t(i)].status == 200,
+                qPrintable(
+                    QString("%1 %2").arg(answers[std::size_t(i)].status).arg(answers[std::size_t(i)].body.c_str())));
         const ClassState state = teacherView(one.port, keys);
         QCOMPARE(int(state.entries.size()), 40);
         QByteArray expected;
@@ -207,9 +210,10 @@ private slots:
             devices.emplace_back([&, i] {
                 const std::string n = std::to_string(i);
                 go.arrive_and_wait();
-                answers[std::size_t(i)] = request(kind == "sqlite" || i == 0 ? one.port : two.port, "POST", "/api/v1/classes/" + keys.pupils + "/entries",
-                                                  R"({"id":"twin-)" + n + R"(-000","range":1,"score":30,"name":"T)" + n + R"(","ticket":")"
-                                                      + ticket + R"(","log":")" + log + R"("})",
+                answers[std::size_t(i)] = request(kind == "sqlite" || i == 0 ? one.port : two.port, "POST",
+                                                  "/api/v1/classes/" + keys.pupils + "/entries",
+                                                  R"({"id":"twin-)" + n + R"(-000","range":1,"score":30,"name":"T)" + n
+                                                      + R"(","ticket":")" + ticket + R"(","log":")" + log + R"("})",
                                                   "10.3.0." + n);
             });
         for (std::thread& t : devices)
@@ -299,9 +303,11 @@ private slots:
         QVERIFY(server.start());
         const ClassState state = teacherView(server.port, keys);
         for (const int i : acknowledged)
-            QVERIFY2(state.entries.count(QString("stream-%1").arg(i)), qPrintable(QString("acknowledged entry %1 lost").arg(i)));
+            QVERIFY2(state.entries.count(QString("stream-%1").arg(i)),
+                     qPrintable(QString("acknowledged entry %1 lost").arg(i)));
         std::vector<std::vector<std::pair<QByteArray, int>>> entered(4);
-        for (const QJsonValue e : json(request(server.port, "GET", "/api/v1/teachers/" + keys.teacher))["entries"].toArray()) {
+        for (const QJsonValue e :
+             json(request(server.port, "GET", "/api/v1/teachers/" + keys.teacher))["entries"].toArray()) {
             const int i = e["id"].toString().mid(7).toInt();
             QCOMPARE(e["range"].toInt(), i % 4);
             QCOMPARE(e["score"].toInt(), (i * 7) % 51);
@@ -355,15 +361,19 @@ private slots:
         for (int i = 0; i < count; ++i) {
             const server::Route& route = server::routes[std::size_t(i)];
             const int first = 0x80 + (i - 0x80 % count + count) % count; // first % count == i
-            QTest::newRow(qPrintable(QString("route %1 %2").arg(route.method == server::Method::post ? "POST" : "GET")
-                                         .arg(QString::fromStdString(server::routePath(route, route.side == server::Side::pupils ? "{c}" : "{t}")))))
+            QTest::newRow(qPrintable(QString("route %1 %2")
+                                         .arg(route.method == server::Method::post ? "POST" : "GET")
+                                         .arg(QString::fromStdString(server::routePath(
+                                             route, route.side == server::Side::pupils ? "{c}" : "{t}")))))
                 << QByteArray(1, char(first));
         }
     }
     void fuzzSeedsKeepTheHandlersPromises()
     {
         QFETCH(QByteArray, input);
-        QCOMPARE(LLVMFuzzerTestOneInput(reinterpret_cast<const std::uint8_t*>(input.constData()), std::size_t(input.size())), 0);
+        QCOMPARE(
+            LLVMFuzzerTestOneInput(reinterpret_cast<const std::uint8_t*>(input.constData()), std::size_t(input.size())),
+            0);
     }
 };
 

@@ -104,12 +104,12 @@ struct Pc {
     Step step;
     std::chrono::milliseconds delay{0};
     std::optional<storage::WriteStep> dieAt;
-    int dieAtWrite = 1; // with dieAt Written: which record
-    std::chrono::milliseconds pauseInside{0}; // a slow server: the save stalls after re-reading
+    int dieAtWrite = 1;                         // with dieAt Written: which record
+    std::chrono::milliseconds pauseInside{0};   // a slow server: the save stalls after re-reading
     std::optional<storage::WriteStep> freezeAt; // a PC that freezes (SIGSTOP) at that step, once
     int freezeAtWrite = 1;                      // with freezeAt Written: after which record
     std::chrono::milliseconds staleLock = storage::RankingOptions{}.staleLock;
-    bool toldAtStart = false; // sends 'M' when its save starts
+    bool toldAtStart = false;         // sends 'M' when its save starts
     bool refusesRenamingOpen = false; // its client refuses to rename a file it has open
 };
 
@@ -117,7 +117,8 @@ struct Pc {
 // clients do.
 inline int renameUnlessOpen(const char* from, const char* to)
 {
-    struct stat target {}, open {};
+    struct stat target {
+    }, open{};
     const std::unique_ptr<DIR, int (*)(DIR*)> fds(::opendir("/proc/self/fd"), ::closedir);
     if (fds && ::lstat(from, &target) == 0)
         while (const dirent* each = ::readdir(fds.get()))
@@ -131,7 +132,8 @@ inline int renameUnlessOpen(const char* from, const char* to)
 
 inline int runPc(const ChildProcess::Channel& channel, const Pc& pc, const QString& orderLog)
 {
-    storage::RankingOptions options{{.programDirectory = pc.mount, .fallbackDirectory = QStringLiteral("/proc/no-own-data")}};
+    storage::RankingOptions options{
+        {.programDirectory = pc.mount, .fallbackDirectory = QStringLiteral("/proc/no-own-data")}};
     options.staleLock = pc.staleLock;
     if (pc.refusesRenamingOpen)
         storage::fileio::renameFile = renameUnlessOpen;
@@ -167,7 +169,9 @@ inline int runPc(const ChildProcess::Channel& channel, const Pc& pc, const QStri
     results::BestFiveLists lists;
     storage::RankingFile file(options);
     file.read(lists);
-    const bool done = bool(pc.step.clearing ? file.blank() : file.save({1, qint16(pc.step.score), u16(QString::fromLatin1(pc.step.name))}));
+    const bool done =
+        bool(pc.step.clearing ? file.blank()
+                              : file.save({1, qint16(pc.step.score), u16(QString::fromLatin1(pc.step.name))}));
     file.close();
     channel.send(QByteArray(done ? "S " : "F ") + QByteArray::number(timer.elapsed()) + '\n');
     return 0;
@@ -188,7 +192,7 @@ inline QList<int> lockOrder(const QString& orderLog)
 }
 
 struct Outcome {
-    QList<int> order;   // PC numbers in the order they held the lock
+    QList<int> order; // PC numbers in the order they held the lock
     QList<QByteArray> reports;
     qint64 slowestMs = 0;
     QList<qint64> savesMs;
@@ -207,7 +211,8 @@ inline bool runPcs(const QList<Pc>& pcs, Outcome& outcome, std::chrono::millisec
     const QString orderLog = logDir.filePath(QStringLiteral("order"));
     std::vector<std::unique_ptr<ChildProcess>> children;
     for (const Pc& pc : pcs)
-        children.push_back(std::make_unique<ChildProcess>([&](const ChildProcess::Channel& c) { return runPc(c, pc, orderLog); }));
+        children.push_back(
+            std::make_unique<ChildProcess>([&](const ChildProcess::Channel& c) { return runPc(c, pc, orderLog); }));
     for (auto& child : children)
         if (!child->started() || !child->send('g'))
             return false;
@@ -229,14 +234,16 @@ inline bool runPcs(const QList<Pc>& pcs, Outcome& outcome, std::chrono::millisec
 inline bool prepareServedFile(bool blankAfter21 = false)
 {
     const group* pupils = ::getgrnam("nbclass");
-    return writeFile(servedFile(), startingFile(blankAfter21)) && pupils && setOwner(servedFile(), 0, pupils->gr_gid, 0664);
+    return writeFile(servedFile(), startingFile(blankAfter21)) && pupils
+           && setOwner(servedFile(), 0, pupils->gr_gid, 0664);
 }
 
 // Beside tavon.rnk, at most the lock and the journal of the last save and the guard of the
 // last take-over, under the names they were retired to, which the next save removes.
 inline bool onlyTheFileIsLeft()
 {
-    const QRegularExpression retired(QStringLiteral("^tavon\\.rnk\\.(lock|journal|lock\\.takeover)\\.[0-9a-f]{16}\\.gone$"));
+    const QRegularExpression retired(
+        QStringLiteral("^tavon\\.rnk\\.(lock|journal|lock\\.takeover)\\.[0-9a-f]{16}\\.gone$"));
     QStringList left = entries(QFileInfo(servedFile()).path());
     const qsizetype others = left.removeIf([&](const QString& name) { return retired.match(name).hasMatch(); });
     return left == QStringList{QStringLiteral("tavon.rnk")} && others <= 3;

@@ -63,10 +63,11 @@ void ShareTest::init()
 
 void ShareTest::fortyPcsFinishAtOnce_data()
 {
-    QTest::addColumn<int>("clearingPc");  // -1 for none
-    QTest::addColumn<int>("spreadMs");    // saves start at random times within this span
+    QTest::addColumn<int>("clearingPc"); // -1 for none
+    QTest::addColumn<int>("spreadMs");   // saves start at random times within this span
 
-    const int spread = qEnvironmentVariableIsSet("SHARE_SPREAD_MS") ? qEnvironmentVariableIntValue("SHARE_SPREAD_MS") : 3000;
+    const int spread =
+        qEnvironmentVariableIsSet("SHARE_SPREAD_MS") ? qEnvironmentVariableIntValue("SHARE_SPREAD_MS") : 3000;
     QTest::newRow("all at once") << -1 << 0;
     QTest::newRow("all at once, one PC clears the lists") << 20 << 0;
     QTest::newRow("spread out") << -1 << spread;
@@ -83,7 +84,8 @@ void ShareTest::fortyPcsFinishAtOnce()
     QList<Pc> pcs;
     // Scores from 11 to 70 with many ties among them and with the entries already there.
     for (int i = 0; i < count; ++i)
-        pcs += Pc{.mount = places[i], .number = i,
+        pcs += Pc{.mount = places[i],
+                  .number = i,
                   .step = {"pc" + QByteArray::number(i), 10 + (i * 7) % 60 + 1, i == clearingPc},
                   .delay = std::chrono::milliseconds(spreadMs ? QRandomGenerator::global()->bounded(spreadMs) : 0)};
     const struct stat before = statOf(servedFile());
@@ -91,7 +93,8 @@ void ShareTest::fortyPcsFinishAtOnce()
     Outcome outcome;
     QVERIFY(runPcs(pcs, outcome, 60s));
     for (int i = 0; i < count; ++i)
-        QVERIFY2(outcome.reports[i].startsWith("S "), qPrintable(QStringLiteral("PC %1: %2").arg(i).arg(QString::fromLatin1(outcome.reports[i]))));
+        QVERIFY2(outcome.reports[i].startsWith("S "),
+                 qPrintable(QStringLiteral("PC %1: %2").arg(i).arg(QString::fromLatin1(outcome.reports[i]))));
     QCOMPARE(outcome.order.size(), count);
 
     QList<Step> steps;
@@ -119,7 +122,8 @@ void ShareTest::pcThatDiesHoldingTheLockIsTakenOver_data()
     QTest::addColumn<bool>("refusingRename"); // clients that refuse to rename a file they have open
     QTest::newRow("dies right after taking the lock") << storage::WriteStep::Locked << false;
     QTest::newRow("dies with ten records written") << storage::WriteStep::Written << false;
-    QTest::newRow("dies with ten records written, clients refuse to rename an open file") << storage::WriteStep::Written << true;
+    QTest::newRow("dies with ten records written, clients refuse to rename an open file")
+        << storage::WriteStep::Written << true;
 }
 
 void ShareTest::pcThatDiesHoldingTheLockIsTakenOver()
@@ -136,7 +140,10 @@ void ShareTest::pcThatDiesHoldingTheLockIsTakenOver()
     // The others start as soon as it is dead; each must wait for the lock to be seen as left.
     QList<Pc> others;
     for (int i = 1; i < qMin<qsizetype>(places.size(), 11); ++i)
-        others += Pc{.mount = places[i], .number = i, .step = {"pc" + QByteArray::number(i), 40 + i}, .refusesRenamingOpen = refusingRename};
+        others += Pc{.mount = places[i],
+                     .number = i,
+                     .step = {"pc" + QByteArray::number(i), 40 + i},
+                     .refusesRenamingOpen = refusingRename};
     Outcome outcome;
     QVERIFY(runPcs(others, outcome, 60s));
     for (const QByteArray& report : outcome.reports)
@@ -172,8 +179,7 @@ void ShareTest::slowSaveKeepsItsLock()
     QVERIFY2(reportA.startsWith("S ") && reportB.startsWith("S "), (reportA + " / " + reportB).constData());
     QVERIFY2(reportB.mid(2).trimmed().toLongLong() > 10000, reportB.constData());
     QCOMPARE(readFile(orderLog), QByteArray("0\n1\n"));
-    QCOMPARE(readFile(servedFile()).toHex(' '),
-             expectedFile(startingFile(), {slow.step, quick.step}).toHex(' '));
+    QCOMPARE(readFile(servedFile()).toHex(' '), expectedFile(startingFile(), {slow.step, quick.step}).toHex(' '));
 }
 
 void ShareTest::frozenPcDoesNotWriteOverTheTakersSave_data()
@@ -189,12 +195,16 @@ void ShareTest::frozenPcDoesNotWriteOverTheTakersSave_data()
     QTest::newRow("freezes with 74 records written") << storage::WriteStep::Written << 74 << false << false;
     QTest::newRow("freezes with all records written") << storage::WriteStep::Written << 75 << false << false;
     // Its last changed record is its tenth: the taker finds it complete.
-    QTest::newRow("records 22 to 75 blank, freezes with ten records written") << storage::WriteStep::Written << 10 << true << false;
+    QTest::newRow("records 22 to 75 blank, freezes with ten records written")
+        << storage::WriteStep::Written << 10 << true << false;
     // A read the lists before it froze; B saved meanwhile on the other PC.
-    QTest::newRow("client caches keep the file, freezes before it saves") << storage::WriteStep::Starting << 0 << false << true;
-    const int runs = qEnvironmentVariableIsSet("SHARE_FREEZE_RUNS") ? qEnvironmentVariableIntValue("SHARE_FREEZE_RUNS") : 3;
+    QTest::newRow("client caches keep the file, freezes before it saves")
+        << storage::WriteStep::Starting << 0 << false << true;
+    const int runs =
+        qEnvironmentVariableIsSet("SHARE_FREEZE_RUNS") ? qEnvironmentVariableIntValue("SHARE_FREEZE_RUNS") : 3;
     for (int run = 1; run <= runs; ++run)
-        QTest::addRow("records 22 to 75 blank, frozen at a random instant, %d", run) << storage::WriteStep::Starting << -1 << true << false;
+        QTest::addRow("records 22 to 75 blank, frozen at a random instant, %d", run)
+            << storage::WriteStep::Starting << -1 << true << false;
 }
 
 void ShareTest::frozenPcDoesNotWriteOverTheTakersSave()
@@ -207,8 +217,11 @@ void ShareTest::frozenPcDoesNotWriteOverTheTakersSave()
     const QStringList places = cached ? cachedMounts() : mounts();
     QVERIFY(places.size() >= 2);
     const bool atRandom = afterRecord < 0;
-    const Pc frozen{.mount = places[0], .step = {"A", 30}, .freezeAt = atRandom ? std::nullopt : std::optional(freezeAt),
-                    .freezeAtWrite = afterRecord, .toldAtStart = atRandom};
+    const Pc frozen{.mount = places[0],
+                    .step = {"A", 30},
+                    .freezeAt = atRandom ? std::nullopt : std::optional(freezeAt),
+                    .freezeAtWrite = afterRecord,
+                    .toldAtStart = atRandom};
     const Pc taker{.mount = places[1], .number = 1, .step = {"B", 25}};
 
     QTemporaryDir logDir;
@@ -219,7 +232,9 @@ void ShareTest::frozenPcDoesNotWriteOverTheTakersSave()
     QCOMPARE(a.receive(10s), std::optional<char>('M'));
     if (atRandom) {
         // Within about the time a save takes here (SHARE_FREEZE_SPAN_MS), or after it.
-        const int span = qEnvironmentVariableIsSet("SHARE_FREEZE_SPAN_MS") ? qEnvironmentVariableIntValue("SHARE_FREEZE_SPAN_MS") : 400;
+        const int span = qEnvironmentVariableIsSet("SHARE_FREEZE_SPAN_MS")
+                             ? qEnvironmentVariableIntValue("SHARE_FREEZE_SPAN_MS")
+                             : 400;
         std::this_thread::sleep_for(std::chrono::microseconds(QRandomGenerator::global()->bounded(span * 1000)));
         QVERIFY(::kill(a.id(), SIGSTOP) == 0);
     }

@@ -34,7 +34,8 @@ namespace {
 
 int openDescriptors()
 {
-    return static_cast<int>(QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::NoDotAndDotDot | QDir::System).size());
+    return static_cast<int>(
+        QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::NoDotAndDotDot | QDir::System).size());
 }
 
 int envOr(const char* name, int fallback)
@@ -60,9 +61,19 @@ public:
     {
         Form1& f = game.form();
         switch (pick(16)) {
-        case 0: f.Command1_Click(); expectedTotal = 0; break;
-        case 1: case 2: case 3: case 4: answer(static_cast<std::int16_t>(std::array{0, 1, 2, 4}[pick(4)])); break;
-        case 5: case 6: case 7: case 8: case 9: f.Timer1_Timer(); break;
+        case 0:
+            f.Command1_Click();
+            expectedTotal = 0;
+            break;
+        case 1:
+        case 2:
+        case 3:
+        case 4: answer(static_cast<std::int16_t>(std::array{0, 1, 2, 4}[pick(4)])); break;
+        case 5:
+        case 6:
+        case 7:
+        case 8:
+        case 9: f.Timer1_Timer(); break;
         case 10: f.Command3_Click(); break;
         case 11: f.en(static_cast<std::int16_t>(pick(4))).trigger(); break;
         case 12: (pick(2) ? f.m1c->trigger() : f.tokutenyo->click()); break;
@@ -130,9 +141,16 @@ private:
     QString randomName()
     {
         static const QStringList kinds = {
-            QString(), QStringLiteral("TARO"), QStringLiteral("たろう"), QStringLiteral("山田花子です"),
-            QStringLiteral("ｶﾀｶﾅ"), QStringLiteral("😀🎉"), QStringLiteral("a\tb\nc\x01\x7f"),
-            QString(200, QChar(u'長')), QStringLiteral("〜−‖¢£¬"), QStringLiteral("12345678901"),
+            QString(),
+            QStringLiteral("TARO"),
+            QStringLiteral("たろう"),
+            QStringLiteral("山田花子です"),
+            QStringLiteral("ｶﾀｶﾅ"),
+            QStringLiteral("😀🎉"),
+            QStringLiteral("a\tb\nc\x01\x7f"),
+            QString(200, QChar(u'長')),
+            QStringLiteral("〜−‖¢£¬"),
+            QStringLiteral("12345678901"),
         };
         return kinds[pick(kinds.size())];
     }
@@ -214,11 +232,12 @@ void SoakTest::invariantsHoldThroughRandomPlay()
         if (QTest::currentTestFailed())
             QFAIL(qPrintable(QStringLiteral("after event %1 of seed %2").arg(i).arg(seed)));
     }
-    QVERIFY2(openDescriptors() <= descriptors + 2,
-             qPrintable(QStringLiteral("%1 descriptors open, %2 at the start").arg(openDescriptors()).arg(descriptors)));
+    QVERIFY2(
+        openDescriptors() <= descriptors + 2,
+        qPrintable(QStringLiteral("%1 descriptors open, %2 at the start").arg(openDescriptors()).arg(descriptors)));
     if (real)
-        qInfo("%d events, seed %u: %d nested loops, %d closed by the game's end under them, invariants held",
-              events, seed, real->opened, soak.closedUnderTicks);
+        qInfo("%d events, seed %u: %d nested loops, %d closed by the game's end under them, invariants held", events,
+              seed, real->opened, soak.closedUnderTicks);
     else
         qInfo("%d events, seed %u: %d games ended, %d messages, invariants held", events, seed,
               int(game.services().modalForms.size()), int(game.services().messages.size()));

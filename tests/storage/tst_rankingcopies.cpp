@@ -64,7 +64,8 @@ void RankingCopiesTest::twoCopiesKeepEachOthersWork_data()
     QTest::newRow("both open, B saves, then A saves") << "A>o A<O B>o B<O B>s B<S A>s A<S" << both;
     QTest::newRow("B saves while A is inside its save") << "A>o A<O B>o B<O A>p A<M B>s B<W A>c A<S B<S" << both;
     QTest::newRow("B clears, then A, opened before, saves") << "A>o A<O B>o B<O B>b B<B A>s A<S" << amiAlone;
-    QTest::newRow("A saves while B is inside its clearing") << "A>o A<O B>o B<O B>P B<M A>s A<W B>c B<B A<S" << amiAlone;
+    QTest::newRow("A saves while B is inside its clearing")
+        << "A>o A<O B>o B<O B>P B<M A>s A<W B>c B<B A<S" << amiAlone;
     QTest::newRow("B clears while A is inside its save")
         << "A>o A<O B>o B<O A>p A<M B>b B<W A>c A<S B<B" << savedGameFile(blankRecords(5), true, tail);
     QTest::newRow("A killed inside its save, B saves") << "A>o A<O B>o B<O A>p A<M A! B>s B<S" << boOnly;

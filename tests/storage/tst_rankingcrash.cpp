@@ -99,14 +99,16 @@ void RankingCrashTest::killedAtAnyStepLeavesOldOrNewFile()
             QCOMPARE(now.toHex(' '), after.toHex(' '));
             break;
         }
-        QVERIFY2(ChildProcess::killed(status), qPrintable(QStringLiteral("kill point %1: status %2").arg(k).arg(status)));
+        QVERIFY2(ChildProcess::killed(status),
+                 qPrintable(QStringLiteral("kill point %1: status %2").arg(k).arg(status)));
         ++totalKillPoints;
         if (now == before)
             ++oldSeen;
         else if (now == after)
             ++newSeen;
         else
-            QFAIL(qPrintable(QStringLiteral("kill point %1 left %2 bytes that are neither file").arg(k).arg(now.size())));
+            QFAIL(
+                qPrintable(QStringLiteral("kill point %1 left %2 bytes that are neither file").arg(k).arg(now.size())));
     }
     QVERIFY(ranThrough);
     // Nothing is left beside the file: no lock, no journal.

@@ -14,8 +14,8 @@
 #include <memory>
 
 using results::BestFiveLists;
-using storage::RankingFile;
 using results::readCount;
+using storage::RankingFile;
 
 using namespace rankingbytes;
 
@@ -100,7 +100,8 @@ void RankingFileTest::saveAndBlankWriteOnlyTheirRecords_data()
     const QByteArray odd21 = QByteArray("\xFF\x00zz\x81", 5).leftJustified(10, '\0') + QByteArray("\x34\x12", 2);
     const QByteArray tail("tail: anything at all\n");
     // The saved entry (range 3, score 200) takes record 16; records 16..19 move down one.
-    const QByteArray saved = numberedRecords(1, 15) + record("New", 200) + numberedRecords(16, 4) + odd21 + blankRecords(54);
+    const QByteArray saved =
+        numberedRecords(1, 15) + record("New", 200) + numberedRecords(16, 4) + odd21 + blankRecords(54);
     const QByteArray full = numberedRecords(1, 20) + odd21 + numberedRecords(22, 54);
     QTest::newRow("save: empty file becomes 900 bytes")
         << false << QByteArray() << blankRecords(15) + record("New", 200) + blankRecords(59);
@@ -166,14 +167,12 @@ void RankingFileTest::typedNamesAreStoredInTenBytes_data()
                                       << QStringLiteral("abcdefghij");
     QTest::newRow("11 ASCII letters") << QStringLiteral("abcdefghijk") << QByteArray("abcdefghij")
                                       << QStringLiteral("abcdefghij");
-    QTest::newRow("five double-byte characters") << QStringLiteral("やまだたろ")
-                                                 << QByteArray::fromHex("82e282dc82be82bd82eb")
-                                                 << QStringLiteral("やまだたろ");
-    QTest::newRow("Shift-JIS form passes 10 bytes") << QStringLiteral("Aさとうはなこ")
-                                                    << QByteArray::fromHex("4182b382c682a482cd20")
-                                                    << QStringLiteral("Aさとうは");
-    QTest::newRow("unmappable characters") << QStringLiteral("Zoë😀") << QByteArray("Zo??")
-                                           << QStringLiteral("Zo??");
+    QTest::newRow("five double-byte characters")
+        << QStringLiteral("やまだたろ") << QByteArray::fromHex("82e282dc82be82bd82eb") << QStringLiteral("やまだたろ");
+    QTest::newRow("Shift-JIS form passes 10 bytes")
+        << QStringLiteral("Aさとうはなこ") << QByteArray::fromHex("4182b382c682a482cd20")
+        << QStringLiteral("Aさとうは");
+    QTest::newRow("unmappable characters") << QStringLiteral("Zoë😀") << QByteArray("Zo??") << QStringLiteral("Zo??");
 }
 
 void RankingFileTest::typedNamesAreStoredInTenBytes()
@@ -186,7 +185,8 @@ void RankingFileTest::typedNamesAreStoredInTenBytes()
     QVERIFY(file.save({2, 25, u16(typed)}));
     file.close();
 
-    QCOMPARE(readFile(dir->programFile()).toHex(' '), (blankRecords(10) + record(field, 25) + blankRecords(64)).toHex(' '));
+    QCOMPARE(readFile(dir->programFile()).toHex(' '),
+             (blankRecords(10) + record(field, 25) + blankRecords(64)).toHex(' '));
 
     auto&& [again, reopened] = Opening(dir->options());
     QCOMPARE(qs(again.seisekinamae[10]), shown);
@@ -210,8 +210,7 @@ void RankingFileTest::saveEntersIntoWhatTheFileHoldsNow_data()
     QTest::newRow("another opening cleared the lists")
         << QStringLiteral("blank") << record("Me", 35) + blankRecords(4) << blankRecords(16);
     QTest::newRow("better scores arrived: the entry no longer fits")
-        << QStringLiteral("range 1 all 60")
-        << record("X", 60).repeated(5) << othersBefore;
+        << QStringLiteral("range 1 all 60") << record("X", 60).repeated(5) << othersBefore;
     QTest::newRow("bytes were added after record 75")
         << QStringLiteral("append")
         << record("A", 50) + record("B", 40) + record("Me", 35) + record("C", 30) + record("D", 20) << othersBefore;
@@ -237,7 +236,7 @@ void RankingFileTest::saveEntersIntoWhatTheFileHoldsNow()
         WRITE_FILE(dir->programFile(), readFile(dir->programFile()) + "written meanwhile");
     else
         WRITE_FILE(dir->programFile(), numberedRecords(1, 5) + record("X", 60).repeated(5) + numberedRecords(11, 11)
-                                      + numberedRecords(22, 54));
+                                           + numberedRecords(22, 54));
     other.close();
 
     QVERIFY(file.save({1, 35, u"Me"}));

@@ -22,17 +22,17 @@ using namespace std::chrono_literals;
 namespace {
 
 enum class Place {
-    Directory,                  // tavon.rnk is a directory
-    LinkIntoDirectory,          // a link to a file not yet there, in an existing directory
-    LinkIntoMissingDirectory,   // a link to a file in a directory that does not exist
-    LinkLoop,                   // a link to itself
-    Pipe,                       // a named pipe
-    ReadOnlyFile,               // the file is read-only, the directory writable
-    UnreadableFile,             // the file may be neither read nor written
-    ReadOnlyDirectory,          // no file, and the directory takes no new one
+    Directory,                // tavon.rnk is a directory
+    LinkIntoDirectory,        // a link to a file not yet there, in an existing directory
+    LinkIntoMissingDirectory, // a link to a file in a directory that does not exist
+    LinkLoop,                 // a link to itself
+    Pipe,                     // a named pipe
+    ReadOnlyFile,             // the file is read-only, the directory writable
+    UnreadableFile,           // the file may be neither read nor written
+    ReadOnlyDirectory,        // no file, and the directory takes no new one
     WritableFileInReadOnlyDirectory,
     ReadOnlyFileInReadOnlyDirectory,
-    LockPathTaken,              // a directory stands where the lock goes
+    LockPathTaken, // a directory stands where the lock goes
 };
 
 const QByteArray shared = record("Shared", 44) + record("Two", 30) + blankRecords(73);
@@ -72,10 +72,12 @@ void RankingPlacesTest::init()
     // The ordinary user must reach every directory of the test.
     QVERIFY(setMode(dir->path(), 0777));
     QVERIFY(setMode(dir->programDir, 0777));
-    ChildProcess probe([this](const ChildProcess::Channel&) { return writeFile(dir->programDir + "/probe", "x") ? 0 : 1; },
-                       /*asOtherUser=*/true);
-    QVERIFY2(ChildProcess::exitedWith(probe.finish(10s), 0),
-             qPrintable(QStringLiteral("an ordinary user cannot write in %1 (is TMPDIR private?)").arg(dir->programDir)));
+    ChildProcess probe(
+        [this](const ChildProcess::Channel&) { return writeFile(dir->programDir + "/probe", "x") ? 0 : 1; },
+        /*asOtherUser=*/true);
+    QVERIFY2(
+        ChildProcess::exitedWith(probe.finish(10s), 0),
+        qPrintable(QStringLiteral("an ordinary user cannot write in %1 (is TMPDIR private?)").arg(dir->programDir)));
     QVERIFY(QFile::remove(dir->programDir + QStringLiteral("/probe")));
 }
 
@@ -87,30 +89,22 @@ void RankingPlacesTest::cleanup()
 
 bool RankingPlacesTest::prepare(Place place)
 {
-    auto file = [this](mode_t mode) { return writeFile(dir->programFile(), shared) && setMode(dir->programFile(), mode); };
+    auto file = [this](mode_t mode) {
+        return writeFile(dir->programFile(), shared) && setMode(dir->programFile(), mode);
+    };
     switch (place) {
-    case Place::Directory:
-        return QDir().mkpath(dir->programFile());
-    case Place::LinkIntoDirectory:
-        return QFile::link(linkTarget(), dir->programFile());
+    case Place::Directory: return QDir().mkpath(dir->programFile());
+    case Place::LinkIntoDirectory: return QFile::link(linkTarget(), dir->programFile());
     case Place::LinkIntoMissingDirectory:
         return QFile::link(dir->path(QStringLiteral("gone/real.rnk")), dir->programFile());
-    case Place::LinkLoop:
-        return QFile::link(dir->programFile(), dir->programFile());
-    case Place::Pipe:
-        return ::mkfifo(QFile::encodeName(dir->programFile()).constData(), 0666) == 0;
-    case Place::ReadOnlyFile:
-        return file(0444);
-    case Place::UnreadableFile:
-        return file(0000);
-    case Place::ReadOnlyDirectory:
-        return setMode(dir->programDir, 0555);
-    case Place::WritableFileInReadOnlyDirectory:
-        return file(0666) && setMode(dir->programDir, 0555);
-    case Place::ReadOnlyFileInReadOnlyDirectory:
-        return file(0444) && setMode(dir->programDir, 0555);
-    case Place::LockPathTaken:
-        return file(0666) && QDir().mkpath(dir->programFile() + QStringLiteral(".lock"));
+    case Place::LinkLoop: return QFile::link(dir->programFile(), dir->programFile());
+    case Place::Pipe: return ::mkfifo(QFile::encodeName(dir->programFile()).constData(), 0666) == 0;
+    case Place::ReadOnlyFile: return file(0444);
+    case Place::UnreadableFile: return file(0000);
+    case Place::ReadOnlyDirectory: return setMode(dir->programDir, 0555);
+    case Place::WritableFileInReadOnlyDirectory: return file(0666) && setMode(dir->programDir, 0555);
+    case Place::ReadOnlyFileInReadOnlyDirectory: return file(0444) && setMode(dir->programDir, 0555);
+    case Place::LockPathTaken: return file(0666) && QDir().mkpath(dir->programFile() + QStringLiteral(".lock"));
     }
     return false;
 }
@@ -171,14 +165,16 @@ void RankingPlacesTest::unusualPlaceShowsWhatCanBeReadAndSavesWhereItCan()
         [this](const ChildProcess::Channel& channel) {
             auto&& [lists, file] = Opening(dir->options());
             const QString path = file.isWritable() ? file.path() : QString();
-            const char* used = path.isEmpty()              ? "none"
+            const char* used = path.isEmpty()                ? "none"
                                : path == dir->programFile()  ? "program"
                                : path == dir->fallbackFile() ? "fallback"
                                                              : "other";
             const bool saved = bool(file.save(mine));
             file.close();
-            channel.send(QStringList{used, qs(lists.seisekinamae[0]), qs(lists.seisekinamae[1]), saved ? "saved" : "failed"}
-                             .join(u'\n').toUtf8());
+            channel.send(
+                QStringList{used, qs(lists.seisekinamae[0]), qs(lists.seisekinamae[1]), saved ? "saved" : "failed"}
+                    .join(u'\n')
+                    .toUtf8());
             return 0;
         },
         /*asOtherUser=*/true);

@@ -121,8 +121,10 @@ void RankingPupilsTest::initTestCase()
     if (::geteuid() != 0)
         QSKIP("needs root to run copies of the program as separate pupils' accounts");
     accounts = std::make_unique<TestAccounts>(
-        QList<TestAccounts::Group>{{"nbtclass", classGroup}, {"nbtami", ami.gid}, {"nbtbo", bo.gid}, {"nbtout", outsider}},
-        QList<TestAccounts::User>{{"nbtami", ami.uid, ami.gid, "nbtclass"}, {"nbtbo", bo.uid, bo.gid, "nbtclass"},
+        QList<TestAccounts::Group>{
+            {"nbtclass", classGroup}, {"nbtami", ami.gid}, {"nbtbo", bo.gid}, {"nbtout", outsider}},
+        QList<TestAccounts::User>{{"nbtami", ami.uid, ami.gid, "nbtclass"},
+                                  {"nbtbo", bo.uid, bo.gid, "nbtclass"},
                                   {"nbtout", outsider, outsider, {}}});
     QVERIFY2(accounts->ok(), "could not make the pupils' accounts (groupadd, useradd)");
 }
@@ -151,7 +153,8 @@ void RankingPupilsTest::pupilsShareOneFile_data()
     const QString together = QStringLiteral("A>o A<O B>o B<O A>p A<M B>s B<W A>c A<S B<S");
     const QByteArray both = record("Tea", 50) + record("Bo", 45) + record("Ami", 40) + record("Uma", 30)
                             + record("Vic", 20) + blankRecords(70) + tail;
-    const QByteArray boOnly = record("Tea", 50) + record("Bo", 45) + record("Uma", 30) + record("Vic", 20) + blankRecords(71) + tail;
+    const QByteArray boOnly =
+        record("Tea", 50) + record("Bo", 45) + record("Uma", 30) + record("Vic", 20) + blankRecords(71) + tail;
     const QString amiDies = QStringLiteral("A>o A<O B>o B<O A>k A~ B>s B<S");
 
     QTest::newRow("group folder, saving together") << Folder::Group << together << both;
@@ -216,7 +219,8 @@ void RankingPupilsTest::journalNotOfTheProgramIsLeftAlone_data()
     QTest::newRow("open folder, journal a hard link to the file") << Folder::Sticky << QByteArray();
     QTest::newRow("group folder, journal a hard link to the file") << Folder::Group << QByteArray();
     QTest::newRow("outsider's journal: EVIL in every place") << Folder::StickyOfClass << evil;
-    QTest::newRow("outsider's journal: every list blank") << Folder::StickyOfClass << blankRecords(21) + startingFile.mid(252, 648);
+    QTest::newRow("outsider's journal: every list blank")
+        << Folder::StickyOfClass << blankRecords(21) + startingFile.mid(252, 648);
     QTest::newRow("outsider's journal: the file cut to 12 bytes") << Folder::StickyOfClass << startingFile.left(12);
 }
 
@@ -255,7 +259,8 @@ void RankingPupilsTest::saveLeavesBytesAfterRecord75Alone()
     {
         QFile f(rankingFile());
         QVERIFY(f.open(QIODevice::WriteOnly));
-        QVERIFY(f.write(startingFile) == startingFile.size() && f.resize(size - last.size()) && f.seek(size - last.size()));
+        QVERIFY(f.write(startingFile) == startingFile.size() && f.resize(size - last.size())
+                && f.seek(size - last.size()));
         QVERIFY(f.write(last) == last.size());
     }
     setUpFolder(folder, rankingFile(), Folder::Group);

@@ -37,8 +37,8 @@ public:
         for (const User& u : users) {
             if (::getpwuid(u.uid))
                 continue;
-            QByteArray add = "useradd -M -N -d /nonexistent -s /usr/sbin/nologin -u " + QByteArray::number(u.uid) + " -g "
-                             + QByteArray::number(u.primary);
+            QByteArray add = "useradd -M -N -d /nonexistent -s /usr/sbin/nologin -u " + QByteArray::number(u.uid)
+                             + " -g " + QByteArray::number(u.primary);
             if (!u.others.isEmpty())
                 add += " -G " + u.others;
             good = good && run(add + ' ' + u.name);

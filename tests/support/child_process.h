@@ -137,8 +137,8 @@ public:
         const auto deadline = std::chrono::steady_clock::now() + wait;
         char buffer[4096];
         for (;;) {
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                deadline - std::chrono::steady_clock::now());
+            const auto left =
+                std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
             if (left.count() < 0 || !readable(left))
                 return false;
             const ssize_t n = ::read(in, buffer, sizeof buffer);

@@ -20,7 +20,10 @@
 
 namespace serverfixture {
 
-inline QString program() { return qEnvironmentVariable("NUBORA_SERVER"); }
+inline QString program()
+{
+    return qEnvironmentVariable("NUBORA_SERVER");
+}
 
 // nubora1-server with the given store arguments; `start` starts it and learns its port.
 class ServerProcess {
@@ -31,7 +34,8 @@ public:
     bool start()
     {
         process = std::make_unique<QProcess>();
-        process->setProcessChannelMode(errorLog.isEmpty() ? QProcess::ForwardedErrorChannel : QProcess::SeparateChannels);
+        process->setProcessChannelMode(errorLog.isEmpty() ? QProcess::ForwardedErrorChannel
+                                                          : QProcess::SeparateChannels);
         if (!errorLog.isEmpty())
             process->setStandardErrorFile(errorLog);
         QStringList args = QStringList{"serve", "--listen", "127.0.0.1:0"} + store;
@@ -85,11 +89,16 @@ struct ClassKeys {
 // A new class, by `class add`; empty keys when it fails or prints no links.
 inline ClassKeys addClass(const QStringList& store, const QString& name)
 {
-    const std::optional<QString> out = command(QStringList{"class", "add", name, "--url", "http://school.test/"} + store);
+    const std::optional<QString> out =
+        command(QStringList{"class", "add", name, "--url", "http://school.test/"} + store);
     if (!out)
         return {};
-    const QRegularExpressionMatch c = QRegularExpression("^生徒のリンク: http://school.test/c/([A-Za-z0-9_-]{22})/$", QRegularExpression::MultilineOption).match(*out);
-    const QRegularExpressionMatch t = QRegularExpression("^先生のリンク: http://school.test/t/([A-Za-z0-9_-]{22})/$", QRegularExpression::MultilineOption).match(*out);
+    const QRegularExpressionMatch c = QRegularExpression("^生徒のリンク: http://school.test/c/([A-Za-z0-9_-]{22})/$",
+                                                         QRegularExpression::MultilineOption)
+                                          .match(*out);
+    const QRegularExpressionMatch t = QRegularExpression("^先生のリンク: http://school.test/t/([A-Za-z0-9_-]{22})/$",
+                                                         QRegularExpression::MultilineOption)
+                                          .match(*out);
     if (!c.hasMatch() || !t.hasMatch() || !out->contains(QStringLiteral("█")))
         return {};
     return {c.captured(1).toStdString(), t.captured(1).toStdString()};
@@ -129,22 +138,33 @@ public:
     qint64 processId() const { return server->processId(); }
 
     // The pupils' link of a class on this server, as tavon.class holds it.
-    QByteArray link(const QString& classKey = {}) const { return (base() + "c/" + (classKey.isEmpty() ? key : classKey) + "/\n").toUtf8(); }
-    QJsonObject get(const QString& path) const { return classlink::request(QUrl(base() + path), std::nullopt, std::chrono::seconds(10)).body; }
-    // What the teacher's page shows: the entries ("entries", with their ids) and the lists before each 初期化 ("history").
+    QByteArray link(const QString& classKey = {}) const
+    {
+        return (base() + "c/" + (classKey.isEmpty() ? key : classKey) + "/\n").toUtf8();
+    }
+    QJsonObject get(const QString& path) const
+    {
+        return classlink::request(QUrl(base() + path), std::nullopt, std::chrono::seconds(10)).body;
+    }
+    // What the teacher's page shows: the entries ("entries", with their ids) and the lists before each 初期化
+    // ("history").
     QJsonObject teachers() const { return get("api/v1/teachers/" + teacher); }
     // The entries as "name range score", oldest first.
     QStringList entries() const
     {
         QStringList rows;
         for (const QJsonValue& each : teachers().value("entries").toArray())
-            rows << each["name"].toString() + ' ' + QString::number(each["range"].toInt()) + ' ' + QString::number(each["score"].toInt());
+            rows << each["name"].toString() + ' ' + QString::number(each["range"].toInt()) + ' '
+                        + QString::number(each["score"].toInt());
         return rows;
     }
 
     // A game played fair on a ticket of the class: what a results window sends with an entry
     // of `score` in `range`.
-    classlink::PlayedGame played(int range, int score) const { return serverfixture::playedOn(base() + "api/v1/classes/" + key, range, score); }
+    classlink::PlayedGame played(int range, int score) const
+    {
+        return serverfixture::playedOn(base() + "api/v1/classes/" + key, range, score);
+    }
 
     QString key, teacher;
 

@@ -21,7 +21,9 @@ protected:
     void Form_Load() override
     {
         ++loads;
-        cells.add(0, new ui::Label(client(), {{}, QStringLiteral("A"), QRect(16, 80, 25, 25),
+        cells.add(0, new ui::Label(client(), {{},
+                                              QStringLiteral("A"),
+                                              QRect(16, 80, 25, 25),
                                               {21, true, {}, QColor(0x80, 0xFF, 0x80), Qt::AlignHCenter}}));
     }
     void Form_Activate() override { ++activations; }

@@ -22,16 +22,16 @@ public:
     FakeServices(const FakeServices&) = delete;
     FakeServices& operator=(const FakeServices&) = delete;
 
-    std::vector<ui::Message> messages;   // every message box shown, in order
-    std::deque<ui::Answer> answers;      // answers to the next message boxes; OK when empty
+    std::vector<ui::Message> messages;                 // every message box shown, in order
+    std::deque<ui::Answer> answers;                    // answers to the next message boxes; OK when empty
     std::function<void(const ui::Message&)> onMessage; // runs while a message box "shows"
     int beeps = 0;
     int randomizeCalls = 0;
-    std::deque<double> draws;            // the next random draws; a draw from an empty script fails
+    std::deque<double> draws; // the next random draws; a draw from an empty script fails
     int drawsTaken = 0;
-    std::uint32_t seed = 0;              // the seed of every new game (its questions take `draws`)
-    bool ended = false;                  // End was called
-    QStringList modalForms;              // object names of the windows shown modally
+    std::uint32_t seed = 0; // the seed of every new game (its questions take `draws`)
+    bool ended = false;     // End was called
+    QStringList modalForms; // object names of the windows shown modally
     // What happens while a modal window shows; it should unload the window. When unset,
     // the window is unloaded at once, as if closed by its frame.
     std::function<void(ui::Form&)> onModal;

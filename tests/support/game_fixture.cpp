@@ -61,10 +61,10 @@ void GameFixture::scriptQuestionOfKind(int kankei)
 {
     auto& d = fake->draws;
     switch (kankei) {
-    case 0: d.insert(d.end(), {drawFor(0, 10), drawFor(6, 9)}); break;                        // y = 2x
-    case 1: d.insert(d.end(), {drawFor(3, 10), drawFor(0, 3), 0.9}); break;                   // y = 6/x
-    case 2: d.insert(d.end(), {drawFor(6, 10), drawFor(6, 9), drawFor(5, 9)}); break;         // y = 2x + 1
-    case 3: d.insert(d.end(), {drawFor(9, 10), 0.25, drawFor(4, 7)}); break;                  // y = x^2
+    case 0: d.insert(d.end(), {drawFor(0, 10), drawFor(6, 9)}); break;                               // y = 2x
+    case 1: d.insert(d.end(), {drawFor(3, 10), drawFor(0, 3), 0.9}); break;                          // y = 6/x
+    case 2: d.insert(d.end(), {drawFor(6, 10), drawFor(6, 9), drawFor(5, 9)}); break;                // y = 2x + 1
+    case 3: d.insert(d.end(), {drawFor(9, 10), 0.25, drawFor(4, 7)}); break;                         // y = x^2
     default: d.insert(d.end(), {drawFor(9, 10), 0.75, drawFor(5, 9), drawFor(5, 9), drawFor(4, 9)}); // x^2 + x
     }
 }

@@ -96,8 +96,7 @@ inline QByteArray readFile(const QString& path)
 // Every name in a directory, hidden ones included.
 inline QStringList entries(const QString& directory)
 {
-    return QDir(directory).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
-                                     QDir::Name);
+    return QDir(directory).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
 }
 
 // Owner, group, mode, inode and size of a file, as the system has them (all zero when missing).

@@ -10,7 +10,9 @@
 RealModals::RealModals(std::function<void(QWidget&)> onOpen) : onOpen(std::move(onOpen)), saved(ui::services())
 {
     const ui::Services real = ui::realServices();
-    ui::services().messageBox = [this, real](const ui::Message& m) { return answerFromLoop(nullptr), real.messageBox(m); };
+    ui::services().messageBox = [this, real](const ui::Message& m) {
+        return answerFromLoop(nullptr), real.messageBox(m);
+    };
     ui::services().runModal = [this, real](ui::Form& form) { answerFromLoop(&form), real.runModal(form); };
 }
 

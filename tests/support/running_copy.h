@@ -45,15 +45,10 @@ inline int runningCopy(const ChildProcess::Channel& channel, const results::NewE
             break;
         case 's':
         case 'p':
-        case 'k':
-            channel.send(file.save(entry) ? 'S' : 'F');
-            break;
+        case 'k': channel.send(file.save(entry) ? 'S' : 'F'); break;
         case 'b':
-        case 'P':
-            channel.send(file.blank() ? 'B' : 'f');
-            break;
-        default:
-            return 0;
+        case 'P': channel.send(file.blank() ? 'B' : 'f'); break;
+        default: return 0;
         }
     }
 }

@@ -254,8 +254,8 @@ void UiTest::arrayCopiesLookLikeElementZero()
 void UiTest::autoSizeLabelFitsItsCaption()
 {
     QWidget parent;
-    ui::Label label(&parent, {QStringLiteral("monbang"), QStringLiteral("番  号"), QRect(64, 8, 81, 29),
-                              {29, true}, true});
+    ui::Label label(&parent,
+                    {QStringLiteral("monbang"), QStringLiteral("番  号"), QRect(64, 8, 81, 29), {29, true}, true});
     label.setCaption(QStringLiteral("第 5問とても長い見出し"));
     QVERIFY(label.width() >= QFontMetrics(label.font()).horizontalAdvance(label.caption()));
     QCOMPARE(label.pos(), QPoint(64, 8));
@@ -282,8 +282,7 @@ void UiTest::linesLieAboveLabelsAndReachScreenReaders()
 {
     QWidget parent;
     parent.resize(580, 401);
-    new ui::Label(&parent, {QStringLiteral("cell"), {}, QRect(152, 72, 57, 65),
-                            {0, false, {}, QColor(0, 0, 0xFF)}});
+    new ui::Label(&parent, {QStringLiteral("cell"), {}, QRect(152, 72, 57, 65), {0, false, {}, QColor(0, 0, 0xFF)}});
     new ui::Line(&parent, QStringLiteral("Line1"), {152, 80}, {568, 80}, 5, Qt::white);
     const QImage image = parent.grab().toImage();
     for (int y : {78, 80, 82, 84})
@@ -310,8 +309,9 @@ void UiTest::labelsReadAsOneTableWithRowHeaders()
     QWidget area;
     auto label = [&area](const QString& caption) { return new ui::Label(&area, {{}, caption, {}, {}}); };
     QWidget* before = label(QStringLiteral("before"));
-    QList<QList<QWidget*>> rows{{label(QStringLiteral("ｘ")), label(QStringLiteral(" 1")), label(QStringLiteral(" 2"))},
-                                {label(QStringLiteral("ｙ")), label(QStringLiteral("-3")), label(QStringLiteral(" ×"))}};
+    QList<QList<QWidget*>> rows{
+        {label(QStringLiteral("ｘ")), label(QStringLiteral(" 1")), label(QStringLiteral(" 2"))},
+        {label(QStringLiteral("ｙ")), label(QStringLiteral("-3")), label(QStringLiteral(" ×"))}};
     QWidget* after = label(QStringLiteral("after"));
     QAccessible::queryAccessibleInterface(rows[1][1]); // a view made before the table
     ui::makeTable(QStringLiteral("対応表"), rows);

@@ -88,10 +88,11 @@ struct Reals {
 // characters, lone surrogates, and names one character too long for the 10-byte field.
 std::vector<std::u16string> names()
 {
-    const std::u16string all[] = {u"", u"やまだ", u"山田太郎", u"山田 太郎", u"ﾔﾏﾀﾞﾀﾛｳ", u"Taro", u"ABCDEFGHIJ", u"ABCDEFGHIJK",
-            u"あいうえお", u"あいうえおか", u"ﾊﾟﾋﾟﾌﾟﾍﾟﾎﾟ", u"ﾊﾟﾋﾟﾌﾟﾍﾟﾎﾟｰ", u"〜‖−—¢£¬", u"①Ⅻ㈱∑",
-            u"髙﨑", u"¥\\~", u"😀", u"a😀bcdefghi", u"한국어", u"Ωéß", u"か\u3099", u"a\tb\nc",
-            u"ここです！", u"     ", u"𠮟る"};
+    const std::u16string all[] = {u"",           u"やまだ",      u"山田太郎",    u"山田 太郎",  u"ﾔﾏﾀﾞﾀﾛｳ",
+                                  u"Taro",       u"ABCDEFGHIJ",  u"ABCDEFGHIJK", u"あいうえお", u"あいうえおか",
+                                  u"ﾊﾟﾋﾟﾌﾟﾍﾟﾎﾟ", u"ﾊﾟﾋﾟﾌﾟﾍﾟﾎﾟｰ", u"〜‖−—¢£¬",    u"①Ⅻ㈱∑",      u"髙﨑",
+                                  u"¥\\~",       u"😀",           u"a😀bcdefghi",  u"한국어",     u"Ωéß",
+                                  u"か\u3099",   u"a\tb\nc",     u"ここです！",  u"     ",      u"𠮟る"};
     std::vector<std::u16string> list(std::begin(all), std::end(all));
     list.push_back({u'\0', u'x'});
     list.push_back({char16_t(0xD800)});
@@ -103,9 +104,20 @@ std::vector<std::u16string> names()
 // that are no character, and code page 932's own rows (NEC and IBM extensions).
 std::vector<std::string> fields()
 {
-    const std::string all[] = {"\x82\xa0\x82\xa2", "\x81", "\x82\x20", "\x80\xa0\xfd\xfe\xff",
-            "\xb1\xdf", "\\~", "\x87\x40\x87\x90", "\xfa\x40\xfb\xfc", "\xed\x40", "\xeb\x40", "  a  ",
-            "\x82\x7f", "\x81\x5f\x81\x60", "\xff\x82\xa0\x82"};
+    const std::string all[] = {"\x82\xa0\x82\xa2",
+                               "\x81",
+                               "\x82\x20",
+                               "\x80\xa0\xfd\xfe\xff",
+                               "\xb1\xdf",
+                               "\\~",
+                               "\x87\x40\x87\x90",
+                               "\xfa\x40\xfb\xfc",
+                               "\xed\x40",
+                               "\xeb\x40",
+                               "  a  ",
+                               "\x82\x7f",
+                               "\x81\x5f\x81\x60",
+                               "\xff\x82\xa0\x82"};
     std::vector<std::string> list(std::begin(all), std::end(all));
     list.push_back(std::string("\x82\xa0\0\0 ", 5));
     list.push_back(std::string("\0a", 2));
@@ -174,8 +186,8 @@ void replayDraws(const std::string& label, const question::Draw& rnd, int questi
         relation = question::drawRelation(rnd, relation);
         std::int16_t row[question::columns];
         question::fillRandomRow(relation.kankei, rnd, row);
-        std::string text = "q " + num(relation.kankei) + " " + num(relation.a) + " " + num(relation.b) + " "
-                           + num(relation.c) + " x";
+        std::string text =
+            "q " + num(relation.kankei) + " " + num(relation.a) + " " + num(relation.b) + " " + num(relation.c) + " x";
         for (const std::int16_t x : row)
             text += " " + num(x);
         text += " y";
@@ -232,9 +244,12 @@ void replayLogs()
         const char* log;
         int claimed;
     };
-    const Entry entries[] = {{0, "1;0;0@10,1@10,2@10,4@10,0@10", 10},  {11, "1;2;0@10,4@7,t,2@9,1@3", 10},
-                             {4294967295u, "1;3;t,t,1@4/0,0@10,2@2;1500", 12}, {2024, "1;1;1@9,1@8,1@7,1@6,1@5", 35},
-                             {7, "1;1;3@5,0@5,0@5,0@5,0@5", 0},           {7, "1;1;0@5,0@5,0@5,0@5", 0}};
+    const Entry entries[] = {{0, "1;0;0@10,1@10,2@10,4@10,0@10", 10},
+                             {11, "1;2;0@10,4@7,t,2@9,1@3", 10},
+                             {4294967295u, "1;3;t,t,1@4/0,0@10,2@2;1500", 12},
+                             {2024, "1;1;1@9,1@8,1@7,1@6,1@5", 35},
+                             {7, "1;1;3@5,0@5,0@5,0@5,0@5", 0},
+                             {7, "1;1;0@5,0@5,0@5,0@5", 0}};
     for (const Entry& e : entries) {
         std::string text = "entry " + num(e.seed) + " " + e.log + " " + num(e.claimed);
         const auto parsed = gamelog::parse(e.log);
@@ -259,10 +274,11 @@ void replayLogs()
 
 void replayNumbers()
 {
-    const double values[] = {0.0, -0.0, 5, -1.5, 1.0 / 3, -2.0 / 3, 6.0 / -4, 18.0 / 7, 0.1, 0.2, 0.1 + 0.2,
-                             100, 1e15, 1e16, 123456789.125, 9007199254740993.0, 1e21, 1e22, 1.5e300,
-                             1e-5, 1e-7, 1.5e-5, 0.000123, DBL_MAX, DBL_MIN, DBL_TRUE_MIN, -DBL_MAX,
-                             32767, -32768, -1e-300, 2.5e-310};
+    const double values[] = {
+        0.0,     -0.0,         5,         -1.5,  1.0 / 3, -2.0 / 3, 6.0 / -4,      18.0 / 7,
+        0.1,     0.2,          0.1 + 0.2, 100,   1e15,    1e16,     123456789.125, 9007199254740993.0,
+        1e21,    1e22,         1.5e300,   1e-5,  1e-7,    1.5e-5,   0.000123,      DBL_MAX,
+        DBL_MIN, DBL_TRUE_MIN, -DBL_MAX,  32767, -32768,  -1e-300,  2.5e-310};
     for (const double v : values)
         line("number " + bits(v) + " " + inQuotes(numtext::numberText(v)));
     for (int d = 1; d <= 12; ++d) {
@@ -275,8 +291,9 @@ void replayNumbers()
     for (const int v : {0, 5, -3, 10, -10, 32767, -32768, INT_MAX, INT_MIN})
         plain += " " + inQuotes(numtext::plainText(v));
     line(plain);
-    const std::u16string captions[] = {u" 5", u"-3", u"+7", u"  -12abc", u"", u"abc", u" - 4", u"99999999999",
-                                       u"-99999999999", u"１２", u"-0", u" ×", u"\t5", u"1.5", u"--1", u"007"};
+    const std::u16string captions[] = {u" 5",   u"-3",          u"+7",           u"  -12abc", u"",   u"abc",
+                                       u" - 4", u"99999999999", u"-99999999999", u"１２",     u"-0", u" ×",
+                                       u"\t5",  u"1.5",         u"--1",          u"007"};
     for (const std::u16string& c : captions)
         line("read " + inQuotes(c) + " " + num(numtext::readNumber(c)));
     std::string ranges = "ranges";

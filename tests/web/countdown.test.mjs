@@ -9,12 +9,20 @@ import { RoundClock } from '../../web/roundclock.js';
 // A clock the test moves; the one waiting timeout fires when its time has come.
 function fakeClock() {
   const clock = { t: 0, pending: null, now: () => clock.t };
-  clock.set = (f, ms) => { clock.pending = { f, at: clock.t + ms }; return 1; };
-  clock.clear = () => { clock.pending = null; };
+  clock.set = (f, ms) => {
+    clock.pending = { f, at: clock.t + ms };
+    return 1;
+  };
+  clock.clear = () => {
+    clock.pending = null;
+  };
   clock.advance = (to) => {
     clock.t = to;
     const p = clock.pending;
-    if (p && p.at <= to) { clock.pending = null; p.f(); }
+    if (p && p.at <= to) {
+      clock.pending = null;
+      p.f();
+    }
   };
   return clock;
 }
@@ -26,12 +34,17 @@ const cases = [
   ['a late timeout keeps to the marks', [2040, 4000], [2000, 4000]],
   ['held back for 7 s, then catching up', [7100], [2000, 4000, 6000]],
   // Due: 2000; then, from 2500: 4500.
-  ['a tick that restarts the timer at its mark goes on from there', [6000], [2000, 4500],
-    (c, mark, count) => count === 1 && c.start(mark + 500)],
+  [
+    'a tick that restarts the timer at its mark goes on from there',
+    [6000],
+    [2000, 4500],
+    (c, mark, count) => count === 1 && c.start(mark + 500),
+  ],
 ];
 for (const [what, runs, marks, onTick = () => {}] of cases) {
   test(`countdown: ${what}`, () => {
-    const clock = fakeClock(), ticks = [];
+    const clock = fakeClock(),
+      ticks = [];
     const c = new Countdown(2000, (mark) => onTick(c, mark, ticks.push(mark)), clock);
     c.start(0);
     for (const t of runs) clock.advance(t);
@@ -115,39 +128,78 @@ const server = 60000;
 const spreads = [
   // From 150: 6000 ms left, so 3000 in slices of 1000, a quarter, half and three quarters in.
   ['over half the time left', 4, 6150, [0.25, 0.5, 0.75], [100, 100, 100, 100], [50, 50, 50, 50], [0, 400, 1650, 2900]],
-  ['over 4 s at most, however long the lead', 5, 60000, [0, 0.5, 0.5, 0.999], [100, 100, 100, 100, 100],
-    [50, 50, 50, 50, 50], [0, 150, 1650, 2650, 4149]],
+  [
+    'over 4 s at most, however long the lead',
+    5,
+    60000,
+    [0, 0.5, 0.5, 0.999],
+    [100, 100, 100, 100, 100],
+    [50, 50, 50, 50, 50],
+    [0, 150, 1650, 2650, 4149],
+  ],
   // The first answer came in a crowd: the clock keeps a quiet one's.
   ['a crowded first sample', 4, 6850, [0.25, 0.5, 0.75], [800, 30, 20, 40], [50, 50, 50, 50], [0, 1100, 2350, 3600]],
   // A join that took 2 s: the sample whose moment passed meanwhile goes at once, the next at its own.
   ['a slow join', 4, 6150, [0.25, 0.5, 0.75], [100, 100, 100, 100], [50, 2000, 50, 50], [0, 400, 2500, 2900]],
-  ['a reloaded page, the round begun: back to back', 4, -1000, [0.5, 0.5, 0.5], [100, 100, 100, 100],
-    [50, 50, 50, 50], [0, 150, 300, 450]],
-  ['no time in the first answer: back to back', 4, 6150, [0.5, 0.5, 0.5], [null, 100, 100, 100],
-    [50, 50, 50, 50], [0, 150, 300, 450]],
+  [
+    'a reloaded page, the round begun: back to back',
+    4,
+    -1000,
+    [0.5, 0.5, 0.5],
+    [100, 100, 100, 100],
+    [50, 50, 50, 50],
+    [0, 150, 300, 450],
+  ],
+  [
+    'no time in the first answer: back to back',
+    4,
+    6150,
+    [0.5, 0.5, 0.5],
+    [null, 100, 100, 100],
+    [50, 50, 50, 50],
+    [0, 150, 300, 450],
+  ],
 ];
 for (const [what, count, start, randoms, trips, joins, sendings] of spreads) {
   test(`round clock spread: ${what}`, async () => {
     let t = 0;
-    const sent = [], waits = [], joined = [];
+    const sent = [],
+      waits = [],
+      joined = [];
     const clock = new RoundClock(() => t, {
-      wait: async (ms) => { waits.push(ms); t += ms; },
+      wait: async (ms) => {
+        waits.push(ms);
+        t += ms;
+      },
       random: () => randoms.shift(),
     });
     await clock.measure(
       async () => {
         const trip = trips[sent.push(t) - 1];
-        if (trip === null) { t += 100; return null; }
+        if (trip === null) {
+          t += 100;
+          return null;
+        }
         t += trip;
         return { now: server + t - trip / 2 };
       },
       count,
-      async (answer) => { joined.push(t); t += joins[joined.length - 1]; },
+      async (answer) => {
+        joined.push(t);
+        t += joins[joined.length - 1];
+      },
       server + start,
     );
     assert.deepEqual(sent, sendings);
-    assert.deepEqual(joined, sent.map((s, i) => s + (trips[i] ?? 100)), 'each joined with as it came');
-    assert.ok(waits.every((ms) => ms >= 0), `no wait below 0: ${waits}`);
+    assert.deepEqual(
+      joined,
+      sent.map((s, i) => s + (trips[i] ?? 100)),
+      'each joined with as it came',
+    );
+    assert.ok(
+      waits.every((ms) => ms >= 0),
+      `no wait below 0: ${waits}`,
+    );
     assert.equal(clock.roundTrip, Math.min(...trips.filter((x) => x !== null)));
     assert.equal(clock.now(), server + t);
   });

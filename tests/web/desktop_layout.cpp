@@ -127,8 +127,8 @@ int main(int argc, char** argv)
     windows["Form2"] = windowOf(game.windows().form2());
 
     QFile out(QString::fromLocal8Bit(argv[1]));
-    if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate)
-        || out.write(QJsonDocument(windows).toJson()) < 0 || !out.flush()) {
+    if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate) || out.write(QJsonDocument(windows).toJson()) < 0
+        || !out.flush()) {
         std::fprintf(stderr, "desktop_layout: cannot write %s\n", argv[1]);
         return 1;
     }

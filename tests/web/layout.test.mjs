@@ -14,9 +14,11 @@ const desktopFile = process.env.NUBORA_DESKTOP_LAYOUT || 'build/tests/desktop_la
 const { open } = useSite();
 let desktop;
 before(async () => {
-  desktop = JSON.parse(await readFile(desktopFile, 'utf8').catch(() => {
-    throw new Error(`no ${desktopFile}: ctest -R desktop_layout writes it`);
-  }));
+  desktop = JSON.parse(
+    await readFile(desktopFile, 'utf8').catch(() => {
+      throw new Error(`no ${desktopFile}: ctest -R desktop_layout writes it`);
+    }),
+  );
 });
 
 // Opens the game window, then the results window for viewing, then the help window, and
@@ -46,15 +48,33 @@ function shown(page, form) {
     const a = area.getBoundingClientRect();
     const hex = (rgb) => {
       const v = rgb.match(/[\d.]+/g).map(Number);
-      return v.length > 3 && v[3] === 0 ? null : `#${v.slice(0, 3).map((c) => c.toString(16).padStart(2, '0')).join('')}`;
+      return v.length > 3 && v[3] === 0
+        ? null
+        : `#${v
+            .slice(0, 3)
+            .map((c) => c.toString(16).padStart(2, '0'))
+            .join('')}`;
     };
     const controls = {};
     for (const el of area.querySelectorAll('[data-name]')) {
-      const r = el.getBoundingClientRect(), s = getComputedStyle(el);
+      const r = el.getBoundingClientRect(),
+        s = getComputedStyle(el);
       if (r.width === 0) continue;
-      const caption = el.tagName === 'INPUT' ? el.value : el.tagName === 'FIELDSET' ? el.querySelector('legend').textContent : el.textContent;
-      controls[el.dataset.name] = { rect: [r.left - a.left, r.top - a.top, r.width, r.height], back: hex(s.backgroundColor),
-        text: hex(s.color), px: parseFloat(s.fontSize), bold: Number(s.fontWeight) >= 700, caption, auto: el.classList.contains('auto') };
+      const caption =
+        el.tagName === 'INPUT'
+          ? el.value
+          : el.tagName === 'FIELDSET'
+            ? el.querySelector('legend').textContent
+            : el.textContent;
+      controls[el.dataset.name] = {
+        rect: [r.left - a.left, r.top - a.top, r.width, r.height],
+        back: hex(s.backgroundColor),
+        text: hex(s.color),
+        px: parseFloat(s.fontSize),
+        bold: Number(s.fontWeight) >= 700,
+        caption,
+        auto: el.classList.contains('auto'),
+      };
     }
     return { client: [a.width, a.height], back: hex(getComputedStyle(area).backgroundColor), controls };
   }, form);
@@ -62,9 +82,11 @@ function shown(page, form) {
 
 // Every difference from the desktop's window, as a list.
 function differences(form, page, scale) {
-  const want = desktop[form], wrong = [];
+  const want = desktop[form],
+    wrong = [];
   const same = (got, design, what) => got === design || wrong.push(`${what}: ${got} for ${design}`);
-  const near = (got, design, what) => Math.abs(got - design * scale) <= 1 || wrong.push(`${what}: ${got} for ${design * scale}`);
+  const near = (got, design, what) =>
+    Math.abs(got - design * scale) <= 1 || wrong.push(`${what}: ${got} for ${design * scale}`);
   want.client.forEach((v, i) => near(page.client[i], v, `client ${['width', 'height'][i]}`));
   same(page.back, want.back, 'ground');
   same(Object.keys(page.controls).sort().join(), Object.keys(want.controls).sort().join(), 'controls');
@@ -72,7 +94,9 @@ function differences(form, page, scale) {
     const p = page.controls[name];
     if (!p) continue;
     // A label sized to its caption is placed by its top-left corner: its size is its face's.
-    d.rect.slice(0, p.auto ? 2 : 4).forEach((v, i) => near(p.rect[i], v, `${name} ${['left', 'top', 'width', 'height'][i]}`));
+    d.rect
+      .slice(0, p.auto ? 2 : 4)
+      .forEach((v, i) => near(p.rect[i], v, `${name} ${['left', 'top', 'width', 'height'][i]}`));
     // A line is its colour; where a label has no ground of its own, the window's shows.
     same(p.back, d.back, `${name} ground`);
     if (d.kind === 'line') continue;
@@ -85,19 +109,36 @@ function differences(form, page, scale) {
 }
 
 // (By touch, every small control has a larger hit area, unseen: nothing drawn moves.)
-for (const [scale, touch] of [[1, false], [2, false], [2, true]]) {
-  test(`every window's controls where the desktop has them, in its colours and fonts, at scale ${scale}${touch ? ', by touch' : ''}`, { timeout: 30000 }, async () => {
-    const page = await gamePage(5, { scale, hasTouch: touch });
-    const wrong = await eachWindow(page, async (form) => differences(form, await shown(page, form), scale).map((w) => `${form}.${w}`));
-    assert.deepEqual(wrong, []);
-    if (scale === 1) assert.deepEqual(await axe(page), []);
-  });
+for (const [scale, touch] of [
+  [1, false],
+  [2, false],
+  [2, true],
+]) {
+  test(
+    `every window's controls where the desktop has them, in its colours and fonts, at scale ${scale}${touch ? ', by touch' : ''}`,
+    { timeout: 30000 },
+    async () => {
+      const page = await gamePage(5, { scale, hasTouch: touch });
+      const wrong = await eachWindow(page, async (form) =>
+        differences(form, await shown(page, form), scale).map((w) => `${form}.${w}`),
+      );
+      assert.deepEqual(wrong, []);
+      if (scale === 1) assert.deepEqual(await axe(page), []);
+    },
+  );
 }
 
 // The faces of the page's font list (style.css) that this machine has.
 const fontList = readFileSync(new URL('../../web/style.css', import.meta.url), 'utf8')
-  .match(/--gothic:([^;]+);/)[1].split(',').map((f) => f.trim().replace(/^"|"$/g, '')).filter((f) => f !== 'sans-serif');
-const installed = new Set(execFileSync('fc-list', [':', 'family'], { encoding: 'utf8' }).split(/[\n,]/).map((f) => f.trim()));
+  .match(/--gothic:([^;]+);/)[1]
+  .split(',')
+  .map((f) => f.trim().replace(/^"|"$/g, ''))
+  .filter((f) => f !== 'sans-serif');
+const installed = new Set(
+  execFileSync('fc-list', [':', 'family'], { encoding: 'utf8' })
+    .split(/[\n,]/)
+    .map((f) => f.trim()),
+);
 const faces = fontList.filter((f) => installed.has(f));
 
 // The captioned controls of a window: name, its box in the client area, whether its caption
@@ -107,19 +148,29 @@ const faces = fontList.filter((f) => installed.has(f));
 // with, where one may not begin a Japanese line. (Sizes in the window's CSS pixels.)
 function captioned(page, form) {
   return page.evaluate((name) => {
-    const area = document.querySelector(`.client[data-form=${name}]`), a = area.getBoundingClientRect();
-    const zoom = Math.max(1, parseFloat(getComputedStyle(area.closest('dialog') || document.getElementById('page')).zoom)); // 1 px at scale 1
+    const area = document.querySelector(`.client[data-form=${name}]`),
+      a = area.getBoundingClientRect();
+    const zoom = Math.max(
+      1,
+      parseFloat(getComputedStyle(area.closest('dialog') || document.getElementById('page')).zoom),
+    ); // 1 px at scale 1
     const ruler = document.createElement('canvas').getContext('2d');
     const baseline = (node) => {
-      const first = document.createRange(), s = getComputedStyle(node.parentElement);
+      const first = document.createRange(),
+        s = getComputedStyle(node.parentElement);
       first.setStart(node, 0);
       first.setEnd(node, 1);
       ruler.font = [s.fontStyle, s.fontWeight, s.fontSize, s.fontFamily].join(' ');
-      return { at: first.getBoundingClientRect().top + ruler.measureText('x').fontBoundingBoxAscent, size: parseFloat(s.fontSize) };
+      return {
+        at: first.getBoundingClientRect().top + ruler.measureText('x').fontBoundingBoxAscent,
+        size: parseFloat(s.fontSize),
+      };
     };
-    return [...area.querySelectorAll('[data-name], legend')].filter((el) => el.textContent.trim() && el.getBoundingClientRect().width > 0)
+    return [...area.querySelectorAll('[data-name], legend')]
+      .filter((el) => el.textContent.trim() && el.getBoundingClientRect().width > 0)
       .map((el) => {
-        const r = el.getBoundingClientRect(), text = document.createRange();
+        const r = el.getBoundingClientRect(),
+          text = document.createRange();
         text.selectNodeContents(el);
         const node = el.classList.contains('wrap') && document.createTreeWalker(el, NodeFilter.SHOW_TEXT).nextNode();
         const first = node && baseline(node);
@@ -133,11 +184,14 @@ function captioned(page, form) {
           if (box && box.top > top + box.height / 2) starts.push(node.data[i]);
           if (box) top = Math.max(top, box.top);
         }
-        return { name: el.dataset.name || 'legend', box: [r.left - a.left, r.top - a.top, r.width, r.height],
+        return {
+          name: el.dataset.name || 'legend',
+          box: [r.left - a.left, r.top - a.top, r.width, r.height],
           starts: starts.filter((c) => /[。、，．」』）・！？ぁぃぅぇぉっゃゅょゎァィゥェォッャュョヮヵヶ]/.test(c)),
           wide: [...el.textContent].length > 1 && el.scrollWidth > el.clientWidth + 1, // (WebKit rounds them zoomed)
           tall: [...text.getClientRects()].some((line) => (line.top + line.bottom) / 2 > r.bottom),
-          low: first && Math.abs(first.at - r.top - 0.86 * first.size) >= zoom };
+          low: first && Math.abs(first.at - r.top - 0.86 * first.size) >= zoom,
+        };
       });
   }, form);
 }
@@ -148,7 +202,10 @@ async function otherFaces(page, form, face) {
   await cdp.send('DOM.enable');
   await cdp.send('CSS.enable');
   const { root } = await cdp.send('DOM.getDocument', { depth: 0 });
-  const { nodeIds } = await cdp.send('DOM.querySelectorAll', { nodeId: root.nodeId, selector: `.client[data-form=${form}] [data-name], .client[data-form=${form}] legend` });
+  const { nodeIds } = await cdp.send('DOM.querySelectorAll', {
+    nodeId: root.nodeId,
+    selector: `.client[data-form=${form}] [data-name], .client[data-form=${form}] legend`,
+  });
   const others = [];
   for (const nodeId of nodeIds) {
     const { fonts } = await cdp.send('CSS.getPlatformFontsForNode', { nodeId });
@@ -175,40 +232,61 @@ async function clipped(page, form, controls) {
     return last;
   };
   const asShown = await settled();
-  const shown = (visible) => page.evaluate((visible) => {
-    if (visible) document.head.append(Object.assign(document.createElement('style'), { id: 'unclipped',
-      textContent: '.client [data-name], .client legend { overflow: visible !important; }' }));
-    else document.getElementById('unclipped').remove();
-    return new Promise((drawn) => requestAnimationFrame(() => drawn()));
-  }, visible);
+  const shown = (visible) =>
+    page.evaluate((visible) => {
+      if (visible)
+        document.head.append(
+          Object.assign(document.createElement('style'), {
+            id: 'unclipped',
+            textContent: '.client [data-name], .client legend { overflow: visible !important; }',
+          }),
+        );
+      else document.getElementById('unclipped').remove();
+      return new Promise((drawn) => requestAnimationFrame(() => drawn()));
+    }, visible);
   await shown(true);
   const unclipped = await settled();
   await shown(false);
-  const [width, zoom] = await page.$eval(`.client[data-form=${form}]`, (el) => [el.getBoundingClientRect().width,
-    parseFloat(getComputedStyle(el.closest('dialog') || document.getElementById('page')).zoom)]);
-  return page.evaluate(async (shots, controls, width, zoom) => {
-    const pixels = await Promise.all(shots.map(async (b64) => {
-      const image = await createImageBitmap(await (await fetch(`data:image/png;base64,${b64}`)).blob());
-      const canvas = new OffscreenCanvas(image.width, image.height), g = canvas.getContext('2d');
-      g.drawImage(image, 0, 0);
-      return g.getImageData(0, 0, image.width, image.height);
-    }));
-    // Pixels to the window's CSS pixels (WebKit gives rectangles before the page's zoom).
-    // At a zoom of no whole number a box's edge falls within a pixel and its clip is snapped to
-    // a whole one: the pixel rows beside it may differ.
-    const [a, b] = pixels, cut = new Set(), scale = a.width / width, edge = Number.isInteger(zoom) ? 0 : 1.5 / scale;
-    const distance = ([l, t, w, h], x, y) => Math.hypot(Math.max(l - x, 0, x - l - w), Math.max(t - y, 0, y - t - h));
-    const within = ([l, t, w, h], [m, u, v, k]) => m >= l && u >= t && m + v <= l + w && u + k <= t + h;
-    const inner = controls.filter((c) => !controls.some((d) => d !== c && within(c.box, d.box))); // not the frame
-    for (let i = 0; i < a.data.length; i += 4) {
-      if (a.data[i] === b.data[i] && a.data[i + 1] === b.data[i + 1] && a.data[i + 2] === b.data[i + 2]) continue;
-      const x = ((i / 4) % a.width + 0.5) / scale, y = (Math.floor(i / 4 / a.width) + 0.5) / scale;
-      if (inner.some((c) => distance(c.box, x, y) === 0)) continue;
-      const near = controls.reduce((p, q) => (distance(q.box, x, y) < distance(p.box, x, y) ? q : p));
-      if (distance(near.box, x, y) > edge) cut.add(near.name);
-    }
-    return [...cut];
-  }, [asShown, unclipped], controls, width, zoom);
+  const [width, zoom] = await page.$eval(`.client[data-form=${form}]`, (el) => [
+    el.getBoundingClientRect().width,
+    parseFloat(getComputedStyle(el.closest('dialog') || document.getElementById('page')).zoom),
+  ]);
+  return page.evaluate(
+    async (shots, controls, width, zoom) => {
+      const pixels = await Promise.all(
+        shots.map(async (b64) => {
+          const image = await createImageBitmap(await (await fetch(`data:image/png;base64,${b64}`)).blob());
+          const canvas = new OffscreenCanvas(image.width, image.height),
+            g = canvas.getContext('2d');
+          g.drawImage(image, 0, 0);
+          return g.getImageData(0, 0, image.width, image.height);
+        }),
+      );
+      // Pixels to the window's CSS pixels (WebKit gives rectangles before the page's zoom).
+      // At a zoom of no whole number a box's edge falls within a pixel and its clip is snapped to
+      // a whole one: the pixel rows beside it may differ.
+      const [a, b] = pixels,
+        cut = new Set(),
+        scale = a.width / width,
+        edge = Number.isInteger(zoom) ? 0 : 1.5 / scale;
+      const distance = ([l, t, w, h], x, y) => Math.hypot(Math.max(l - x, 0, x - l - w), Math.max(t - y, 0, y - t - h));
+      const within = ([l, t, w, h], [m, u, v, k]) => m >= l && u >= t && m + v <= l + w && u + k <= t + h;
+      const inner = controls.filter((c) => !controls.some((d) => d !== c && within(c.box, d.box))); // not the frame
+      for (let i = 0; i < a.data.length; i += 4) {
+        if (a.data[i] === b.data[i] && a.data[i + 1] === b.data[i + 1] && a.data[i + 2] === b.data[i + 2]) continue;
+        const x = (((i / 4) % a.width) + 0.5) / scale,
+          y = (Math.floor(i / 4 / a.width) + 0.5) / scale;
+        if (inner.some((c) => distance(c.box, x, y) === 0)) continue;
+        const near = controls.reduce((p, q) => (distance(q.box, x, y) < distance(p.box, x, y) ? q : p));
+        if (distance(near.box, x, y) > edge) cut.add(near.name);
+      }
+      return [...cut];
+    },
+    [asShown, unclipped],
+    controls,
+    width,
+    zoom,
+  );
 }
 
 // Everything that keeps a caption of the window from being seen whole in `face` (or in the
@@ -219,9 +297,13 @@ async function cutCaptions(page, form, face = null) {
     ...(face ? await otherFaces(page, form, face) : []),
     // (At a zoom of no whole number, WebKit rounds a window's content a pixel wider.)
     ...((await page.$eval(`.client[data-form=${form}]`, (el) => {
-      const d = el.closest('dialog'), z = d && parseFloat(getComputedStyle(d).zoom), room = Number.isInteger(z) ? 0 : 1;
+      const d = el.closest('dialog'),
+        z = d && parseFloat(getComputedStyle(d).zoom),
+        room = Number.isInteger(z) ? 0 : 1;
       return d && (d.scrollHeight > d.clientHeight + room || d.scrollWidth > d.clientWidth + room);
-    })) ? ['window scrolled, not whole'] : []),
+    }))
+      ? ['window scrolled, not whole']
+      : []),
     ...controls.filter((c) => c.starts.length).map((c) => `${c.name} has lines begun by ${c.starts.join('')}`),
     ...controls.filter((c) => c.wide).map((c) => `${c.name} wider than its box`),
     ...controls.filter((c) => c.tall).map((c) => `${c.name} wraps below its box`),
@@ -249,10 +331,17 @@ for (const face of faces) {
 
 // In each engine, on a Chromebook's screen and an upright iPad's (the browsers start within).
 for (const engine of engines) {
-  for (const [width, height] of [[1366, 768], [820, 1180]]) {
-    test(`every caption whole and every line begun rightly in ${engine} at ${width}×${height}`, { timeout: 180000 }, async () => {
-      const page = await gamePage(7, { engine, viewport: { width, height } });
-      assert.deepEqual(await eachWindow(page, (form) => cutCaptions(page, form)), []);
-    });
+  for (const [width, height] of [
+    [1366, 768],
+    [820, 1180],
+  ]) {
+    test(
+      `every caption whole and every line begun rightly in ${engine} at ${width}×${height}`,
+      { timeout: 180000 },
+      async () => {
+        const page = await gamePage(7, { engine, viewport: { width, height } });
+        assert.deepEqual(await eachWindow(page, (form) => cutCaptions(page, form)), []);
+      },
+    );
   }
 }

@@ -19,10 +19,11 @@ export async function ok(page) {
 
 // The button that answers the question showing rightly (a square proportion, whose own button
 // is hidden, by the last).
-export const rightAnswer = (page) => page.evaluate(() => {
-  const kankei = nubora.game.game.kankei();
-  return kankei === 3 ? 4 : kankei;
-});
+export const rightAnswer = (page) =>
+  page.evaluate(() => {
+    const kankei = nubora.game.game.kankei();
+    return kankei === 3 ? 4 : kankei;
+  });
 
 export const caption = (page, selector) => page.$eval(selector, (el) => el.textContent);
 // The total shown in the game window.
@@ -36,10 +37,14 @@ export const stored = (page) => page.evaluate(async () => Array.from(await nubor
 // its Shift-JIS bytes (a Buffer), padded with spaces, then the score, 16-bit little-endian;
 // then `tail`, the bytes after record 75.
 export const blank = ['', 0];
-export const rankingFile = (rows, tail = []) => [...Array.from({ length: 75 }, (_, i) => {
-  const [name, score] = rows[i] ?? blank, field = typeof name === 'string' ? Buffer.from(name, 'latin1') : name;
-  return [...field, ...Array(10 - field.length).fill(0x20), score & 255, (score >> 8) & 255];
-}).flat(), ...tail];
+export const rankingFile = (rows, tail = []) => [
+  ...Array.from({ length: 75 }, (_, i) => {
+    const [name, score] = rows[i] ?? blank,
+      field = typeof name === 'string' ? Buffer.from(name, 'latin1') : name;
+    return [...field, ...Array(10 - field.length).fill(0x20), score & 255, (score >> 8) & 255];
+  }).flat(),
+  ...tail,
+];
 
 // Opens the results window for viewing (一覧).
 export async function openLists(page) {
@@ -49,18 +54,22 @@ export async function openLists(page) {
 
 // Resolves once a question shows and takes an answer: its buttons enabled (a スタート on a class
 // link may wait for the class's tickets), and a press no sooner than a glance after it.
-export const answerable = (page) => page.waitForFunction(
-  () => !document.querySelector('[data-name=kotae0]').disabled && (nubora.game.answerable?.() ?? true),
-  { polling: 20 },
-);
+export const answerable = (page) =>
+  page.waitForFunction(
+    () => !document.querySelector('[data-name=kotae0]').disabled && (nubora.game.answerable?.() ?? true),
+    { polling: 20 },
+  );
 
 // The name of the control with the focus, or its caption.
-export const focused = (page) => page.evaluate(() => document.activeElement.dataset.name || document.activeElement.textContent);
+export const focused = (page) =>
+  page.evaluate(() => document.activeElement.dataset.name || document.activeElement.textContent);
 
 // Two taps on `selector`, `apart` ms from one touch to the next by the events' own times.
 export async function tapTwice(page, selector, apart) {
   const { x, y, width, height } = await (await page.$(selector)).boundingBox();
-  const cdp = await page.createCDPSession(), at = Date.now() / 1000, point = [{ x: x + width / 2, y: y + height / 2 }];
+  const cdp = await page.createCDPSession(),
+    at = Date.now() / 1000,
+    point = [{ x: x + width / 2, y: y + height / 2 }];
   for (const t of [at, at + apart / 1000]) {
     await cdp.send('Input.dispatchTouchEvent', { type: 'touchStart', touchPoints: point, timestamp: t });
     await cdp.send('Input.dispatchTouchEvent', { type: 'touchEnd', touchPoints: [], timestamp: t + 0.04 });
@@ -86,8 +95,15 @@ export async function playByMouse(page, press = (selector) => page.click(selecto
 export async function axe(page, whole = false) {
   if (!(await page.evaluate(() => Boolean(globalThis.axe)))) await page.evaluate(axeSource);
   return page.evaluate(async (whole) => {
-    const designed = whole ? {} : { exclude: [['.client[data-form=Form3] [data-name=Label2]'], ['.client[data-form=Form3] [data-name=Label1]'],
-      ['[data-name=monbang]']] };
+    const designed = whole
+      ? {}
+      : {
+          exclude: [
+            ['.client[data-form=Form3] [data-name=Label2]'],
+            ['.client[data-form=Form3] [data-name=Label1]'],
+            ['[data-name=monbang]'],
+          ],
+        };
     const all = (await axe.run(document, { rules: { 'color-contrast': { enabled: false } } })).violations;
     const contrast = (await axe.run({ include: [['body']], ...designed }, { runOnly: ['color-contrast'] })).violations;
     return [...all, ...contrast].map((v) => `${v.id}: ${v.nodes.map((n) => n.target).join(' ')}`);
@@ -102,38 +118,64 @@ export async function axe(page, whole = false) {
 export async function compose(page, engine, reading, text, composing = async () => {}) {
   if (engine === 'chromium') {
     const cdp = await page.createCDPSession();
-    await cdp.send('Input.imeSetComposition', { text: reading, selectionStart: reading.length, selectionEnd: reading.length });
+    await cdp.send('Input.imeSetComposition', {
+      text: reading,
+      selectionStart: reading.length,
+      selectionEnd: reading.length,
+    });
     await composing();
     await cdp.send('Input.insertText', { text });
     return cdp.detach();
   }
   await page.evaluate((reading) => {
-    const box = document.activeElement, at = box.selectionStart;
+    const box = document.activeElement,
+      at = box.selectionStart;
     box.dispatchEvent(new CompositionEvent('compositionstart', { bubbles: true, data: '' }));
     for (let i = 1; i <= reading.length; ++i) {
       box.dispatchEvent(new CompositionEvent('compositionupdate', { bubbles: true, data: reading.slice(0, i) }));
       box.setRangeText(reading.slice(0, i), at, at + i - 1, 'end');
-      box.dispatchEvent(new InputEvent('input', { bubbles: true, isComposing: true, inputType: 'insertCompositionText', data: reading.slice(0, i) }));
+      box.dispatchEvent(
+        new InputEvent('input', {
+          bubbles: true,
+          isComposing: true,
+          inputType: 'insertCompositionText',
+          data: reading.slice(0, i),
+        }),
+      );
     }
   }, reading);
   await composing();
-  await page.evaluate((reading, text) => {
-    const box = document.activeElement;
-    box.setSelectionRange(box.selectionStart - reading.length, box.selectionStart);
-    box.dispatchEvent(new CompositionEvent('compositionupdate', { bubbles: true, data: text }));
-    document.execCommand('insertText', false, text);
-    box.dispatchEvent(new CompositionEvent('compositionend', { bubbles: true, data: text }));
-  }, reading, text);
+  await page.evaluate(
+    (reading, text) => {
+      const box = document.activeElement;
+      box.setSelectionRange(box.selectionStart - reading.length, box.selectionStart);
+      box.dispatchEvent(new CompositionEvent('compositionupdate', { bubbles: true, data: text }));
+      document.execCommand('insertText', false, text);
+      box.dispatchEvent(new CompositionEvent('compositionend', { bubbles: true, data: text }));
+    },
+    reading,
+    text,
+  );
 }
 
-export const strip = (page, key) => page.evaluate((k) => document.querySelector(`#strip [data-key=${k}]`)?.textContent ?? null, key);
-export const names = (page) => page.$$eval('dialog[open] [data-name^=namae]', (cells) => cells.map((c) => c.textContent).join());
+export const strip = (page, key) =>
+  page.evaluate((k) => document.querySelector(`#strip [data-key=${k}]`)?.textContent ?? null, key);
+export const names = (page) =>
+  page.$$eval('dialog[open] [data-name^=namae]', (cells) => cells.map((c) => c.textContent).join());
 
 // A game's page (as useSite's `open` makes it) with its start message answered, sized to
 // `viewport`; or to the results window whole at `scale`, once the page has taken that scale.
 export async function answeredPage(open, seed, { scale, hasTouch = false, viewport, ...options }) {
-  const page = await open(seed, { viewport: viewport || { width: 580 * scale, height: 480 * scale, hasTouch }, ...options });
-  if (scale) await page.waitForFunction((s) => getComputedStyle(document.documentElement).getPropertyValue('--scale').trim() === String(s), {}, scale);
+  const page = await open(seed, {
+    viewport: viewport || { width: 580 * scale, height: 480 * scale, hasTouch },
+    ...options,
+  });
+  if (scale)
+    await page.waitForFunction(
+      (s) => getComputedStyle(document.documentElement).getPropertyValue('--scale').trim() === String(s),
+      {},
+      scale,
+    );
   await ok(page);
   return page;
 }

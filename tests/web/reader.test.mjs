@@ -13,7 +13,8 @@ const { server, open } = useSite();
 async function tree(cdp) {
   const { nodes } = await cdp.send('Accessibility.getFullAXTree');
   const byId = new Map(nodes.map((n) => [n.nodeId, n]));
-  const find = (role, name) => nodes.find((n) => !n.ignored && n.role?.value === role && (name === undefined || n.name?.value === name));
+  const find = (role, name) =>
+    nodes.find((n) => !n.ignored && n.role?.value === role && (name === undefined || n.name?.value === name));
   const kids = (n) => (n.childIds || []).map((id) => byId.get(id)).filter(Boolean);
   const texts = (n) => (n.role?.value === 'StaticText' ? [n.name.value] : kids(n).flatMap(texts));
   return { find, kids, texts };
@@ -32,9 +33,11 @@ async function advance(cdp, ms) {
 // [スタート, q1 ... q5, results].
 function sayings(page, plan) {
   return page.evaluate(async (plan) => {
-    const M = await createNubora(), g = new M.Game(M.tickMilliseconds());
+    const M = await createNubora(),
+      g = new M.Game(M.tickMilliseconds());
     const heading = M.design('Form3').controls.find((c) => c.name === 'Label2').caption;
-    const said = [[]], tables = [];
+    const said = [[]],
+      tables = [];
     const run = (step, into) => {
       into.push(...step.said);
       if (step.nextQuestion) run(g.syutudai(), into);
@@ -47,7 +50,10 @@ function sayings(page, plan) {
       const now = [];
       if (how === 'timeout') {
         let step;
-        do { step = g.Timer1_Timer(); run(step, now); } while (step.said.length === 0);
+        do {
+          step = g.Timer1_Timer();
+          run(step, now);
+        } while (step.said.length === 0);
       } else run(g.kotae_Click(how === 'right' ? right : (right + 1) % 3), now);
       said.push(now);
     }
@@ -68,8 +74,11 @@ test('the table and every utterance of a game as the accessibility tree has them
   const hear = async (now, anew = false) => {
     if (anew) heard = [];
     heard.push(...now);
-    await page.waitForFunction((last) => [...document.querySelectorAll('.live p:last-child')].some((p) => p.textContent === last),
-      { polling: 50 }, heard.at(-1));
+    await page.waitForFunction(
+      (last) => [...document.querySelectorAll('.live p:last-child')].some((p) => p.textContent === last),
+      { polling: 50 },
+      heard.at(-1),
+    );
     const t = await tree(cdp);
     const log = t.texts(t.find('log'));
     assert.deepEqual(log, heard.slice(-Math.max(log.length, Math.min(heard.length, 6))), 'said once each, in order');
@@ -79,16 +88,24 @@ test('the table and every utterance of a game as the accessibility tree has them
   for (const [i, how] of plan.entries()) {
     const t = await tree(cdp);
     const rows = t.kids(t.find('table', '対応表')).flatMap((n) => (n.role.value === 'row' ? [n] : t.kids(n)));
-    assert.deepEqual(rows.map((row) => t.kids(row).map((cell) => [cell.role.value, t.texts(cell).join('')])),
-      [['ｘ', ...tables[i].slice(0, 5)], ['ｙ', ...tables[i].slice(5)]].map(([head, ...cells]) =>
-        [['rowheader', head], ...cells.map((text) => ['cell', text])]), `question ${i + 1}'s table`);
+    assert.deepEqual(
+      rows.map((row) => t.kids(row).map((cell) => [cell.role.value, t.texts(cell).join('')])),
+      [
+        ['ｘ', ...tables[i].slice(0, 5)],
+        ['ｙ', ...tables[i].slice(5)],
+      ].map(([head, ...cells]) => [['rowheader', head], ...cells.map((text) => ['cell', text])]),
+      `question ${i + 1}'s table`,
+    );
     const focus = await focused(page);
     if (how === 'timeout') {
       await advance(cdp, 11 * 2000 + 100); // the ten points and the tick after them
       await cdp.send('Emulation.setVirtualTimePolicy', { policy: 'advance' });
     } else {
       const index = await rightAnswer(page);
-      await page.evaluate((k) => document.querySelector(`[data-name=kotae${k}]`).click(), how === 'right' ? index : (index + 1) % 3);
+      await page.evaluate(
+        (k) => document.querySelector(`[data-name=kotae${k}]`).click(),
+        how === 'right' ? index : (index + 1) % 3,
+      );
     }
     if (i < 4) {
       await hear(said[i + 1]);
@@ -115,21 +132,26 @@ const windows = [
   { from: 'tokutenyo', form: 'Form3', close: 'Enter' }, // on 戻る, which has the focus
 ];
 for (const w of windows) {
-  test(`the ${w.form} window is named by its caption and gives the focus back to ${w.from}`, { timeout: 30000 }, async () => {
-    const page = await open(4, { started: true });
-    await page.focus(`[data-name=${w.from}]`);
-    await page.keyboard.press('Enter');
-    await page.waitForSelector(`dialog.window[data-form=${w.form}][open]`);
-    const t = await tree(await page.createCDPSession());
-    const caption = await page.$eval('dialog[open] .titlebar', (el) => el.firstChild.textContent);
-    assert.ok(t.find('dialog', caption), `a dialog named ${caption}`);
-    // The results window's lists are tables named by their headings.
-    for (const list of w.form === 'Form3' ? ['成績一覧', 'あなたの記録'] : []) assert.ok(t.find('table', list), `a table named ${list}`);
-    await page.keyboard.press(w.close);
-    await page.waitForFunction(() => !document.querySelector('dialog.window[open]'), { polling: 50 });
-    assert.equal(await ok(page), 'スタート'); // the game window active again
-    assert.equal(await focused(page), w.from);
-  });
+  test(
+    `the ${w.form} window is named by its caption and gives the focus back to ${w.from}`,
+    { timeout: 30000 },
+    async () => {
+      const page = await open(4, { started: true });
+      await page.focus(`[data-name=${w.from}]`);
+      await page.keyboard.press('Enter');
+      await page.waitForSelector(`dialog.window[data-form=${w.form}][open]`);
+      const t = await tree(await page.createCDPSession());
+      const caption = await page.$eval('dialog[open] .titlebar', (el) => el.firstChild.textContent);
+      assert.ok(t.find('dialog', caption), `a dialog named ${caption}`);
+      // The results window's lists are tables named by their headings.
+      for (const list of w.form === 'Form3' ? ['成績一覧', 'あなたの記録'] : [])
+        assert.ok(t.find('table', list), `a table named ${list}`);
+      await page.keyboard.press(w.close);
+      await page.waitForFunction(() => !document.querySelector('dialog.window[open]'), { polling: 50 });
+      assert.equal(await ok(page), 'スタート'); // the game window active again
+      assert.equal(await focused(page), w.from);
+    },
+  );
 }
 
 // The board read in order, each mark after its question's number, the number and the points in
@@ -138,29 +160,44 @@ test('the board reads in order and the range items by their captions', { timeout
   const page = await open(19, { started: true });
   // スタート and two answers, the right one and a wrong one, before the countdown can tick.
   await page.evaluate(() => {
-    const press = (name) => document.querySelector(`[data-name=${name}]`).click(), k = () => nubora.game.game.kankei();
+    const press = (name) => document.querySelector(`[data-name=${name}]`).click(),
+      k = () => nubora.game.game.kankei();
     press('Command1');
     for (const wrong of [0, 1]) press(`kotae${((k() === 3 ? 4 : k()) + wrong) % 3}`);
     nubora.game.countdown.stop();
   });
   await page.click('.menu-title[data-name=m4]');
-  const t = await tree(await page.createCDPSession()), read = t.texts(t.find('main'));
+  const t = await tree(await page.createCDPSession()),
+    read = t.texts(t.find('main'));
   const board = read.slice(read.indexOf('1'), read.indexOf('1') + 9);
   assert.deepEqual(board, ['1', '○', '2', '×', '3', '4', '5', '第3問', '10点']);
   const items = await page.evaluate(() => [0, 1, 2, 3].map((i) => nubora.M.rangeName(i)));
-  assert.deepEqual(items.map((name) => Boolean(t.find('menuitemradio', name))), [true, true, true, true]);
+  assert.deepEqual(
+    items.map((name) => Boolean(t.find('menuitemradio', name))),
+    [true, true, true, true],
+  );
 });
 
 // A teacher's link sets the pace: the points after 13 s of the page's time, and the strip.
-const paces = [['', ' 4', false], ['?pace=1.5', ' 6', true], ['?pace=2', ' 7', true], ['?pace=3', ' 8', true],
-  ['?pace=1.3', ' 4', false], ['?pace=2.0', ' 4', false]];
-test('a pace of 1.5, 2 or 3 set by the link slows the countdown and says so; no other', { timeout: 90000 }, async () => {
-  for (const [query, points, told] of paces) {
-    const page = await open(19, { url: gameUrl(server) + query });
-    assert.equal(await page.evaluate(() => Boolean(document.querySelector('#strip:not([hidden])'))), told, query);
-    await ok(page);
-    await page.click('[data-name=Command1]');
-    await advance(await page.createCDPSession(), 13000);
-    assert.equal(await page.$eval('[data-name=tokuten]', (el) => el.textContent), points, query);
-  }
-});
+const paces = [
+  ['', ' 4', false],
+  ['?pace=1.5', ' 6', true],
+  ['?pace=2', ' 7', true],
+  ['?pace=3', ' 8', true],
+  ['?pace=1.3', ' 4', false],
+  ['?pace=2.0', ' 4', false],
+];
+test(
+  'a pace of 1.5, 2 or 3 set by the link slows the countdown and says so; no other',
+  { timeout: 90000 },
+  async () => {
+    for (const [query, points, told] of paces) {
+      const page = await open(19, { url: gameUrl(server) + query });
+      assert.equal(await page.evaluate(() => Boolean(document.querySelector('#strip:not([hidden])'))), told, query);
+      await ok(page);
+      await page.click('[data-name=Command1]');
+      await advance(await page.createCDPSession(), 13000);
+      assert.equal(await page.$eval('[data-name=tokuten]', (el) => el.textContent), points, query);
+    }
+  },
+);

@@ -22,8 +22,15 @@ export const site = resolve(process.env.NUBORA_WEB_DIR || 'build-web');
 export const fromFile = process.env.NUBORA_WEB_FROM === 'file';
 export const gameUrl = (server) => (fromFile ? pathToFileURL(join(site, 'nubora1.html')).href : server.url);
 
-const types = { '.html': 'text/html; charset=utf-8', '.js': 'text/javascript', '.css': 'text/css',
-  '.svg': 'image/svg+xml', '.png': 'image/png', '.webmanifest': 'application/manifest+json', '.wasm': 'application/wasm' };
+const types = {
+  '.html': 'text/html; charset=utf-8',
+  '.js': 'text/javascript',
+  '.css': 'text/css',
+  '.svg': 'image/svg+xml',
+  '.png': 'image/png',
+  '.webmanifest': 'application/manifest+json',
+  '.wasm': 'application/wasm',
+};
 
 // Serves `dir` as nginx does (a folder's address without its slash redirected to it);
 // `offline.value = true` makes every request fail, as without a network. `requests`: the
@@ -57,21 +64,40 @@ export const engines = ['chromium', 'firefox', 'webkit'];
 export async function launch(engine = 'chromium') {
   const profile = await mkdtemp(join(tmpdir(), `nubora1-${engine}-`));
   const env = { ...process.env, HOME: profile, XDG_CONFIG_HOME: profile, XDG_CACHE_HOME: profile };
-  const browser = engine === 'webkit' ? await launchWebKit(env) : await puppeteer.launch({
-    headless: true,
-    userDataDir: profile,
-    env,
-    ...(engine === 'firefox' ? {
-      browser: 'firefox',
-      executablePath: process.env.FIREFOX || '/usr/bin/firefox-esr',
-      extraPrefsFirefox: { 'intl.accept_languages': 'ja', 'font.language.group': 'ja' },
-    } : {
-      executablePath: process.env.CHROMIUM || '/usr/bin/chromium',
-      args: ['--no-sandbox', '--disable-gpu', '--font-render-hinting=none', '--lang=ja', '--no-first-run',
-        '--disable-background-timer-throttling', '--disable-renderer-backgrounding', '--disable-backgrounding-occluded-windows'],
-    }),
-  });
-  return { browser, close: async () => { await browser.close(); await rm(profile, { recursive: true, force: true, maxRetries: 5 }); } };
+  const browser =
+    engine === 'webkit'
+      ? await launchWebKit(env)
+      : await puppeteer.launch({
+          headless: true,
+          userDataDir: profile,
+          env,
+          ...(engine === 'firefox'
+            ? {
+                browser: 'firefox',
+                executablePath: process.env.FIREFOX || '/usr/bin/firefox-esr',
+                extraPrefsFirefox: { 'intl.accept_languages': 'ja', 'font.language.group': 'ja' },
+              }
+            : {
+                executablePath: process.env.CHROMIUM || '/usr/bin/chromium',
+                args: [
+                  '--no-sandbox',
+                  '--disable-gpu',
+                  '--font-render-hinting=none',
+                  '--lang=ja',
+                  '--no-first-run',
+                  '--disable-background-timer-throttling',
+                  '--disable-renderer-backgrounding',
+                  '--disable-backgrounding-occluded-windows',
+                ],
+              }),
+        });
+  return {
+    browser,
+    close: async () => {
+      await browser.close();
+      await rm(profile, { recursive: true, force: true, maxRetries: 5 });
+    },
+  };
 }
 
 // The server and Chromium of a test file, started before its tests and stopped after them:
@@ -81,7 +107,10 @@ export async function launch(engine = 'chromium') {
 // openGame makes it, in a new context in `engine`, from `url` (the game's), then sized to
 // `viewport`, then `started` (its start message answered).
 export function useSite() {
-  const server = {}, chromium = {}, others = new Map(), opened = [];
+  const server = {},
+    chromium = {},
+    others = new Map(),
+    opened = [];
   const scratch = mkdtempSync(join(tmpdir(), 'nubora1-test-'));
   before(async () => {
     Object.assign(server, await serve());
@@ -117,17 +146,30 @@ export function useSite() {
 // before the scripts run.
 export async function openGame(browser, url, seed, { before = null, css = '', wait = true, timeout = 30000 } = {}) {
   const page = await browser.newPage();
-  if (css) await page.evaluateOnNewDocument((text) => document.addEventListener('readystatechange', () => {
-    if (document.readyState === 'interactive') document.head.append(Object.assign(document.createElement('style'), { textContent: text }));
-  }), css);
+  if (css)
+    await page.evaluateOnNewDocument(
+      (text) =>
+        document.addEventListener('readystatechange', () => {
+          if (document.readyState === 'interactive')
+            document.head.append(Object.assign(document.createElement('style'), { textContent: text }));
+        }),
+      css,
+    );
   await page.setViewport({ width: 580, height: 425 });
   page.errors = [];
   page.on('pageerror', (e) => page.errors.push(e));
-  await page.evaluateOnNewDocument((s) => { globalThis.nuboraSeed = s; }, seed);
+  await page.evaluateOnNewDocument((s) => {
+    globalThis.nuboraSeed = s;
+  }, seed);
   if (before) await page.evaluateOnNewDocument(before);
   await page.goto(url);
-  if (wait) await page.waitForFunction(() => (globalThis.nubora?.ready && document.querySelector('dialog.message[open]'))
-    || document.querySelector('#failure:not([hidden])'), { polling: 50, timeout });
+  if (wait)
+    await page.waitForFunction(
+      () =>
+        (globalThis.nubora?.ready && document.querySelector('dialog.message[open]')) ||
+        document.querySelector('#failure:not([hidden])'),
+      { polling: 50, timeout },
+    );
   return page;
 }
 
@@ -141,8 +183,14 @@ export const desktopResults = built(process.env.NUBORA_DESKTOP_RESULTS, 'build/t
 // The desktop program, offscreen, saves `name` with `score` in range 0 on the class `link`, then
 // shows the class's lists: their names as the page's `names` gives them.
 export async function desktopSaves(link, name, score) {
-  const { stdout } = await promisify(execFile)(desktopResults, ['desktopSavesBesideThePages'], { env: { ...process.env,
-    QT_QPA_PLATFORM: 'offscreen', NUBORA_CLASS_LINK: link, NUBORA_CLASS_SAVE: `${name} ${score}` } });
+  const { stdout } = await promisify(execFile)(desktopResults, ['desktopSavesBesideThePages'], {
+    env: {
+      ...process.env,
+      QT_QPA_PLATFORM: 'offscreen',
+      NUBORA_CLASS_LINK: link,
+      NUBORA_CLASS_SAVE: `${name} ${score}`,
+    },
+  });
   return /lists: (.*)/.exec(stdout)?.[1];
 }
 
@@ -150,21 +198,28 @@ export async function desktopSaves(link, name, score) {
 // from the first question, one of what is left, time-outs after; each right button found by
 // the game library's replay in `game` (a page of the game).
 export function fairLog(game, ticket, range, score) {
-  return game.evaluate((ticket, range, score) => {
-    const M = globalThis.nubora.M;
-    const seed = M.ticketSeed(ticket);
-    const answers = Array(5).fill('t');
-    const log = () => `1;${range};${answers.join(',')}`;
-    for (let q = 0, sum = 0; q < 5 && sum < score; ++q) {
-      const points = Math.min(10, score - sum);
-      answers[q] = [0, 1, 2, 4].map((b) => `${b}@${points}`).find((a) => {
-        answers[q] = a;
-        return M.replayEntry(seed, log(), sum + points).score === sum + points;
-      });
-      sum += points;
-    }
-    return log();
-  }, ticket, range, score);
+  return game.evaluate(
+    (ticket, range, score) => {
+      const M = globalThis.nubora.M;
+      const seed = M.ticketSeed(ticket);
+      const answers = Array(5).fill('t');
+      const log = () => `1;${range};${answers.join(',')}`;
+      for (let q = 0, sum = 0; q < 5 && sum < score; ++q) {
+        const points = Math.min(10, score - sum);
+        answers[q] = [0, 1, 2, 4]
+          .map((b) => `${b}@${points}`)
+          .find((a) => {
+            answers[q] = a;
+            return M.replayEntry(seed, log(), sum + points).score === sum + points;
+          });
+        sum += points;
+      }
+      return log();
+    },
+    ticket,
+    range,
+    score,
+  );
 }
 
 // The teacher's page of `cls` (classServer's) in a new page of `ctx`, once it shows the class;
@@ -185,8 +240,9 @@ export async function teachersPage(ctx, cls) {
 // read it, and SQL on its database.
 export async function classServer(program = classProgram) {
   const data = await mkdtemp(join(tmpdir(), 'nubora1-server-'));
-  const server = spawn(program, ['serve', '--data', data, '--listen', '127.0.0.1:0', '--site', site],
-    { stdio: ['ignore', 'pipe', 'inherit'] });
+  const server = spawn(program, ['serve', '--data', data, '--listen', '127.0.0.1:0', '--site', site], {
+    stdio: ['ignore', 'pipe', 'inherit'],
+  });
   let said = '';
   while (!/listening on \S+\n/.test(said)) said += (await once(server.stdout, 'data'))[0];
   const url = /listening on (\S+)/.exec(said)[1];
@@ -203,15 +259,22 @@ export async function classServer(program = classProgram) {
     mistakes: async () => (await (await fetch(`${url}api/v1/teachers/${teacher}`)).json()).mistakes,
     // The class's lists, as the teacher's page has them ([{ range, rows }]).
     lists: async () => (await (await fetch(`${url}api/v1/teachers/${teacher}`)).json()).lists,
-    pupil: (path, body) => fetch(`${url}api/v1/classes/${/\/c\/([\w-]+)\//.exec(link)[1]}/${path}`, { method: 'POST',
-      headers: { 'Content-Type': 'application/json', 'X-Nubora-Device': 'pupils-device-1' }, body: JSON.stringify(body) }),
+    pupil: (path, body) =>
+      fetch(`${url}api/v1/classes/${/\/c\/([\w-]+)\//.exec(link)[1]}/${path}`, {
+        method: 'POST',
+        headers: { 'Content-Type': 'application/json', 'X-Nubora-Device': 'pupils-device-1' },
+        body: JSON.stringify(body),
+      }),
     teacherPost: (path, body) => fetch(`${url}api/v1/teachers/${teacher}/${path}`, { method: 'POST', body }),
     // The class round as the teacher's page reads it (GET round's answer).
     teacherRound: async () => (await fetch(`${url}api/v1/teachers/${teacher}/round`)).json(),
     // A device's call on the class round: GET round, or with a body POST round/`path` (join, answers).
-    round: (device, path, body) => fetch(`${url}api/v1/classes/${/\/c\/([\w-]+)\//.exec(link)[1]}/round${path ? `/${path}` : ''}`,
-      { method: body ? 'POST' : 'GET', headers: { 'Content-Type': 'application/json', 'X-Nubora-Device': device },
-        body: body && JSON.stringify(body) }),
+    round: (device, path, body) =>
+      fetch(`${url}api/v1/classes/${/\/c\/([\w-]+)\//.exec(link)[1]}/round${path ? `/${path}` : ''}`, {
+        method: body ? 'POST' : 'GET',
+        headers: { 'Content-Type': 'application/json', 'X-Nubora-Device': device },
+        body: body && JSON.stringify(body),
+      }),
     // A pupil's entry ({ id, range, score, name }) of a game played fair on a ticket of the class,
     // its log found by the game library in `game` (a page of the game).
     async save(game, entry) {
@@ -221,6 +284,10 @@ export async function classServer(program = classProgram) {
     },
     // SQL statements on the class's database (nubora1.sqlite), as another program would run them.
     sql: (statements) => promisify(execFile)('sqlite3', [join(data, 'nubora1.sqlite'), statements]),
-    close: async () => { server.kill(); await once(server, 'exit'); await rm(data, { recursive: true, force: true }); },
+    close: async () => {
+      server.kill();
+      await once(server, 'exit');
+      await rm(data, { recursive: true, force: true });
+    },
   };
 }

@@ -39,7 +39,8 @@ void WebExportTest::initTestCase()
     const QString folder = qEnvironmentVariable("NUBORA_WEB_EXPORT_DIR");
     QVERIFY2(!folder.isEmpty(), "NUBORA_WEB_EXPORT_DIR is unset: run through CTest, after web_page");
     QFile json(folder + QStringLiteral("/export.json"));
-    QVERIFY2(json.open(QIODevice::ReadOnly), qPrintable(json.fileName() + QStringLiteral(" is missing: web_page writes it")));
+    QVERIFY2(json.open(QIODevice::ReadOnly),
+             qPrintable(json.fileName() + QStringLiteral(" is missing: web_page writes it")));
     page = QJsonDocument::fromJson(json.readAll()).object();
     QVERIFY(page.contains(QLatin1String("seed")) && page.value(QLatin1String("clicks")).toArray().size() == 5);
     download = rankingbytes::readFile(folder + QStringLiteral("/tavon.rnk"));
