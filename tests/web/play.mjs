@@ -183,10 +183,11 @@ export async function answeredPage(open, seed, { scale, hasTouch = false, viewpo
 // In a class round: waits until question q stands with its answers enabled, `from` to `to` ms
 // into a point of its countdown (on the server's clock, as the page has it), and there and then
 // presses its right answer. Resolves to the question's cells and the points the countdown showed
-// at the press.
+// at the press, or to {missed: true} where the page had gone on before it could press.
 export async function roundAnswer(page, q, from = 100, to = 1300) {
   const press = (q, from, to) => {
     const at = nubora.round.at();
+    if (at && at.question > q) return { missed: true }; // gone by before this machine got to it
     if (at?.question !== q || document.querySelector('[data-name=kotae0]').disabled) return null;
     const into = at.elapsed % nubora.M.tickMilliseconds();
     if (into < from || into >= to) return null;
