@@ -132,7 +132,7 @@ for (const [scale, touch] of [
 const fontList = readFileSync(new URL('../../web/style.css', import.meta.url), 'utf8')
   .match(/--gothic:([^;]+);/)[1]
   .split(',')
-  .map((f) => f.trim().replace(/^"|"$/g, ''))
+  .map((f) => f.trim().replace(/^["']|["']$/g, ''))
   .filter((f) => f !== 'sans-serif');
 const installed = new Set(
   execFileSync('fc-list', [':', 'family'], { encoding: 'utf8' })
