@@ -181,15 +181,18 @@ export async function answeredPage(open, seed, { scale, hasTouch = false, viewpo
 }
 
 // In a class round: waits until question q stands with its answers enabled, `from` to `to` ms
-// into a point of its countdown (on the server's clock, as the page has it), and there and then
+// into the `point`-th point of its countdown (0: the first, while it shows 10) (on the server's clock, as the page has it), and there and then
 // presses its right answer. Resolves to the question's cells and the points the countdown showed
 // at the press, or to {missed: true} where the page had gone on before it could press.
-export async function roundAnswer(page, q, from = 100, to = 1300) {
-  const press = (q, from, to) => {
+export async function roundAnswer(page, q, point = 0, from = 300, to = 1300) {
+  const press = (q, point, from, to) => {
     const at = nubora.round.at();
     if (at && at.question > q) return { missed: true }; // gone by before this machine got to it
     if (at?.question !== q || document.querySelector('[data-name=kotae0]').disabled) return null;
-    const into = at.elapsed % nubora.M.tickMilliseconds();
+    const tick = nubora.M.tickMilliseconds();
+    if (Math.floor(at.elapsed / tick) < point) return null;
+    if (Math.floor(at.elapsed / tick) > point) return { missed: true }; // gone by before this machine got to it
+    const into = at.elapsed % tick;
     if (into < from || into >= to) return null;
     const cells = [...document.querySelectorAll('[data-name^=mondai]')].map((c) => c.textContent).join();
     const shown = Number(document.querySelector('[data-name=tokuten]').textContent.trim());
@@ -201,7 +204,7 @@ export async function roundAnswer(page, q, from = 100, to = 1300) {
   // further off than that.
   for (let piece = 1; ; ++piece) {
     try {
-      const pressed = await page.waitForFunction(press, { polling: 20, timeout: 20000 }, q, from, to);
+      const pressed = await page.waitForFunction(press, { polling: 20, timeout: 20000 }, q, point, from, to);
       return typeof pressed.jsonValue === 'function' ? await pressed.jsonValue() : pressed; // (WebKit's: the value)
     } catch (error) {
       if (piece < 4) continue;
