@@ -28,9 +28,14 @@ export function classRound(M, win, store) {
   let standing = -1; // the question showing
   const waiting = []; // answers the server has not had yet: {number, question, button}
 
-  async function look() {
+  // (A reading the network or a busy server lost is tried again, a second apart, a few times:
+  // a page that missed the start's reading would never join.)
+  async function look(tries = 4) {
     const { fate, json } = await store.round();
-    if (fate !== 'stored' || !json) return;
+    if (fate !== 'stored' || !json) {
+      if (tries > 1) await wait(1000).then(() => look(tries - 1));
+      return;
+    }
     const round = json.round;
     if (!round || playing?.number === round.number) return;
     const open = json.now < round.start || (round.joined && json.now < round.end);
@@ -139,6 +144,12 @@ export function classRound(M, win, store) {
   notice('round', idle);
   const events = new EventSource(store.roundEvents);
   events.addEventListener('round', () => look().catch(() => {}));
+  // A stream opened again (after the network or the server was away) may have missed a start.
+  let opened = false;
+  events.addEventListener('open', () => {
+    if (opened) look().catch(() => {});
+    opened = true;
+  });
   look().catch(() => {});
   return {
     answered,
