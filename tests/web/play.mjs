@@ -186,6 +186,9 @@ export async function answeredPage(open, seed, { scale, hasTouch = false, viewpo
 // at the press, or to {missed: true} where the page had gone on before it could press.
 export async function roundAnswer(page, q, point = 0, from = 300, to = 1300) {
   const press = (q, point, from, to) => {
+    // (Kept, so that a wait cut off just as it pressed finds the press when waited for again.)
+    globalThis.roundPresses ??= {};
+    if (roundPresses[q]) return roundPresses[q];
     const at = nubora.round.at();
     if (at && at.question > q) return { missed: true }; // gone by before this machine got to it
     if (at?.question !== q || document.querySelector('[data-name=kotae0]').disabled) return null;
@@ -198,7 +201,8 @@ export async function roundAnswer(page, q, point = 0, from = 300, to = 1300) {
     const shown = Number(document.querySelector('[data-name=tokuten]').textContent.trim());
     const kankei = nubora.game.game.kankei();
     document.querySelector(`[data-name=kotae${kankei === 3 ? 4 : kankei}]`).click();
-    return { cells, shown };
+    roundPresses[q] = { cells, shown };
+    return roundPresses[q];
   };
   // Waited for in pieces: WebKit's driver gives one script 30 s at most, and a question can be
   // further off than that.
