@@ -33,12 +33,6 @@ Response json(std::string body)
     return {200, "application/json", std::move(body), {{"Cache-Control", "no-store"}}};
 }
 
-// An entry's id, or a 初期化's: 8 to 64 of [A-Za-z0-9_-].
-bool isClientId(const std::string& id)
-{
-    return id.size() >= 8 && id.size() <= 64 && classkey::isUrlSafe(id);
-}
-
 // The origin of an address, "scheme://host[:port]" in lower case without the scheme's default
 // port; empty when it has no scheme (Origin "null").
 std::string originOf(std::string_view address)
@@ -56,6 +50,28 @@ std::string originOf(std::string_view address)
 }
 
 } // namespace
+
+bool isClientId(const std::string& id)
+{
+    return id.size() >= 8 && id.size() <= 64 && classkey::isUrlSafe(id);
+}
+
+std::variant<EntryFields, Response> entryFields(const JsonObject& body)
+{
+    const std::optional<std::int64_t> range = numberMember(body, "range");
+    const std::optional<std::int64_t> score = numberMember(body, "score");
+    const std::optional<std::string> name = textMember(body, "name");
+    if (!range || *range < 0 || *range >= rangeCount)
+        return errorResponse(400, "range must be 0 to 3");
+    if (!score || *score < 0 || *score > maxScore)
+        return errorResponse(400, "score must be 0 to 50");
+    if (!name)
+        return errorResponse(400, "name missing");
+    const std::optional<std::u16string> typed = fromUtf8(*name);
+    if (const char* problem = typed ? nameProblem(*typed) : "name is not UTF-8")
+        return errorResponse(400, problem);
+    return EntryFields{std::int16_t(*range), std::int16_t(*score), *name, *typed};
+}
 
 std::string pupilsLink(const std::string& base, const std::string& classKey)
 {
@@ -241,25 +257,17 @@ Response Api::pupils(const Request& request, std::string_view key, const RouteMa
         return errorResponse(400, "id must be 8 to 64 of A-Z a-z 0-9 _ -");
     change.id = *id;
     if (save) {
-        const std::optional<std::int64_t> range = numberMember(*body, "range");
-        const std::optional<std::int64_t> score = numberMember(*body, "score");
-        const std::optional<std::string> name = textMember(*body, "name");
-        if (!range || *range < 0 || *range >= rangeCount)
-            return errorResponse(400, "range must be 0 to 3");
-        if (!score || *score < 0 || *score > maxScore)
-            return errorResponse(400, "score must be 0 to 50");
-        if (!name)
-            return errorResponse(400, "name missing");
-        const std::optional<std::u16string> typed = fromUtf8(*name);
-        if (const char* problem = typed ? nameProblem(*typed) : "name is not UTF-8")
-            return errorResponse(400, problem);
+        const std::variant<EntryFields, Response> fields = entryFields(*body);
+        if (const Response* refused = std::get_if<Response>(&fields))
+            return *refused;
+        const EntryFields& entry = std::get<EntryFields>(fields);
         // Unreplayed (benchmarks only), the game goes in as sent, where it has a ticket.
         std::variant<GameRow, Response> g =
-            GameRow{textMember(*body, "ticket").value_or(""), 0, int(*range), int(*score),
+            GameRow{textMember(*body, "ticket").value_or(""), 0, entry.range, entry.score,
                     textMember(*body, "log").value_or(""),    {}};
-        if (options.replay && std::holds_alternative<Response>(g = game(*known, *body, int(*score), int(*range))))
+        if (options.replay && std::holds_alternative<Response>(g = game(*known, *body, entry.score, entry.range)))
             return std::get<Response>(g);
-        change = saveChange(*id, {std::int16_t(*range), std::int16_t(*score), *typed}, *name);
+        change = saveChange(*id, {entry.range, entry.score, entry.typed}, entry.name);
         if (!std::get<GameRow>(g).ticket.empty())
             change.game = std::get<GameRow>(std::move(g));
     } else {

@@ -154,6 +154,19 @@ private:
 std::string pupilsLink(const std::string& base, const std::string& classKey);
 std::string teachersLink(const std::string& base, const std::string& teacherKey);
 
+// Whether `id` is a client's id (an entry's, a 初期化's, a device's): 8 to 64 of [A-Za-z0-9_-].
+bool isClientId(const std::string& id);
+
+// An entry's range, score and name as a save sends them, checked as every save is (400 with
+// why, in that order); name in UTF-8 as typed, and as the name box holds it.
+struct EntryFields {
+    std::int16_t range = 0;
+    std::int16_t score = 0;
+    std::string name;
+    std::u16string typed;
+};
+std::variant<EntryFields, Response> entryFields(const JsonObject& body);
+
 // Why a name cannot be saved, or nullptr when it can: the name box's rule (results::nameFault),
 // so that whatever the box lets a pupil type is saved. Markup is text: every page shows names
 // as text, and the CSV keeps a name from reading as a formula.

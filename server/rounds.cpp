@@ -122,8 +122,7 @@ std::int64_t Api::now() const
 Response Api::pupilsRound(const Request& request, std::string_view key, Handler handler)
 {
     const bool events = handler == Handler::pupilsEvents, read = handler == Handler::roundRead;
-    const bool device =
-        request.device.size() >= 8 && request.device.size() <= 64 && classkey::isUrlSafe(request.device);
+    const bool device = isClientId(request.device);
     if (!events && !device)
         return errorResponse(400, "device id missing");
     if (!events && limited("round " + request.device, perRoundDevice))
@@ -217,23 +216,15 @@ Response Api::pupilsRound(const Request& request, std::string_view key, Handler 
 
 Response Api::roundEntry(const Request& request, const ClassInfo& known, const JsonObject& body)
 {
-    if (!(request.device.size() >= 8 && request.device.size() <= 64 && classkey::isUrlSafe(request.device)))
+    if (!isClientId(request.device))
         return errorResponse(400, "device id missing");
     const std::optional<std::int64_t> number = numberMember(body, "round");
-    const std::optional<std::int64_t> range = numberMember(body, "range");
-    const std::optional<std::int64_t> score = numberMember(body, "score");
-    const std::optional<std::string> name = textMember(body, "name");
     if (!number)
         return errorResponse(400, "round must be a round's number");
-    if (!range || *range < 0 || *range >= rangeCount)
-        return errorResponse(400, "range must be 0 to 3");
-    if (!score || *score < 0 || *score > maxScore)
-        return errorResponse(400, "score must be 0 to 50");
-    if (!name)
-        return errorResponse(400, "name missing");
-    const std::optional<std::u16string> typed = fromUtf8(*name);
-    if (const char* problem = typed ? nameProblem(*typed) : "name is not UTF-8")
-        return errorResponse(400, problem);
+    const std::variant<EntryFields, Response> fields = entryFields(body);
+    if (const Response* refused = std::get_if<Response>(&fields))
+        return *refused;
+    const EntryFields& entry = std::get<EntryFields>(fields);
     const std::optional<RoundRow> r = store.rounds().round(known.id, *number);
     if (!r)
         return errorResponse(404, "not found");
@@ -242,15 +233,15 @@ Response Api::roundEntry(const Request& request, const ClassInfo& known, const J
     const std::optional<RoundDevice> mine = store.rounds().device(known.id, *number, request.device);
     if (!mine)
         return errorResponse(409, "not in this round");
-    if (*range != r->range)
+    if (entry.range != r->range)
         return errorResponse(422, "range is not the game's");
-    const auto replay = gamelog::checkEntry(r->seed, roundLog(*r, *mine), int(*score));
+    const auto replay = gamelog::checkEntry(r->seed, roundLog(*r, *mine), entry.score);
     if (const gamelog::Refusal* why = std::get_if<gamelog::Refusal>(&replay))
         return errorResponse(422, gamelog::refusalText(*why));
     if (limited("class " + std::to_string(known.id), perClass))
         return errorResponse(429, "too many requests");
     const Change change =
-        saveChange(roundEntryId(*number, request.device), {std::int16_t(*range), std::int16_t(*score), *typed}, *name);
+        saveChange(roundEntryId(*number, request.device), {entry.range, entry.score, entry.typed}, entry.name);
     const Outcome outcome = store.change(known.id, change, timeNow());
     return json("{\"saved\":true,\"image\":\"" + base64(outcome.image) + "\"}");
 }
