@@ -59,16 +59,21 @@ Step GameWindow::Command1_Click()
 {
     if (round)
         return {};
-    screen.played = true;
-    for (std::u16string& mark : screen.sikiyo)
-        mark.clear();
+    beginGame();
     screen.answersEnabled = true;
-    mondaisu = 0;
-    Module1::touroku = 0;
-    screen.tokutenyo = numberText(0);
     Step step;
     step.nextQuestion = true;
     return step;
+}
+
+void GameWindow::beginGame()
+{
+    screen.played = true;
+    for (std::u16string& mark : screen.sikiyo)
+        mark.clear();
+    mondaisu = 0;
+    Module1::touroku = 0;
+    screen.tokutenyo = numberText(0);
 }
 
 Step GameWindow::syutudai()
@@ -240,13 +245,8 @@ Step GameWindow::startRound(std::int16_t range, int tickMilliseconds)
     Module1::hani = range;
     screen.checkedRange = range;
     showRange();
-    screen.played = true;
-    for (std::u16string& mark : screen.sikiyo)
-        mark.clear();
+    beginGame();
     screen.answersEnabled = false;
-    mondaisu = 0;
-    Module1::touroku = 0;
-    screen.tokutenyo = numberText(0);
     screen.tokuten = numberText(0);
     screen.monbang.clear();
     for (std::u16string& cell : screen.mondai)

@@ -157,6 +157,8 @@ public:
     Step endRound();
 
 private:
+    // A game begins: the marks and points of the last one cleared, no question asked yet.
+    void beginGame();
     void markResult(const std::u16string& mark);
     std::u16string resultSaid(const std::u16string& result) const;
     void endGame(bool byAnswer, Step& step);
