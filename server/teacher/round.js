@@ -58,8 +58,15 @@ function counted(label, n) {
 
 // The round's panel: `api` the teacher's address, `say` the status line. Its `read` reads the
 // round again (the stream's `round`), `ranges` takes the ranges' names as the lists have them.
-export function roundPanel({ api, say }) {
+export function roundPanel({ api, say: sayStatus }) {
   const board = $('board');
+  // What the panel last said: taken back when the round moves on (the seconds to the first
+  // question, or a refused start, are stale once it does), unless something else was said since.
+  let said = null;
+  const say = (text) => {
+    said = text;
+    sayStatus(text);
+  };
   const storeKey = `nubora1-round-closed-${api.pathname}`;
   let round = null;
   let names = [];
@@ -92,6 +99,8 @@ export function roundPanel({ api, say }) {
     if (at.state !== drawnState) {
       const had = document.activeElement;
       board.dataset.round = at.state;
+      if (drawnState !== null && said !== null && $('status').textContent === said) sayStatus('');
+      said = null;
       if (drawnState === 'play' && at.state === 'over') read(); // the final ranking
       drawnState = at.state;
       // The close button goes with the results: the focus it held goes to the start button.

@@ -211,6 +211,8 @@ test(
     // Each question, devices answering one of the four buttons in turn: the board counts them
     // and the ones the server judged right, and ranks the class by the server's points.
     await until(page, () => document.querySelector('#board').dataset.round === 'play');
+    // The refusal, said in the lead, is stale once the questions begin.
+    assert.equal(await page.$eval('#status', (e) => e.textContent), '', 'the status line once the round plays');
     const points = new Map(devices.map((d) => [d.id, 0]));
     for (const [q, answering] of [
       [0, 12],
