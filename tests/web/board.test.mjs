@@ -8,12 +8,11 @@ import { test } from 'node:test';
 import assert from 'node:assert/strict';
 import { join } from 'node:path';
 import { mkdir } from 'node:fs/promises';
-import { useSite, fromFile, classServer, classProgram, openGame, teachersPage } from './support.mjs';
+import { useSite, classServer, openGame, teachersPage, withoutClassServer as skip } from './support.mjs';
 import { rankingFile, axe } from './play.mjs';
 import { roundState, serial } from '../../server/teacher/round.js';
 
 const { newContext } = useSite();
-const skip = (fromFile && 'a class link is served') || (!classProgram && 'nubora1-server is not built');
 
 // A name in hiragana as the ranking file holds it: Shift-JIS, whose hiragana run in Unicode's order.
 const sjis = (name) => Buffer.from([...name].flatMap((c) => [0x82, 0x9f + c.codePointAt(0) - 0x3041]));

@@ -6,7 +6,7 @@
 // saved entry refused by the class server or by what stands before it (a proxy).
 import { test, after } from 'node:test';
 import assert from 'node:assert/strict';
-import { useSite, openGame, classServer, classProgram, fromFile, engines } from './support.mjs';
+import { useSite, openGame, classServer, engines, withoutClassServer } from './support.mjs';
 import { ok, playByMouse, caption, rankingFile, strip, names, openLists, answerable, rightAnswer } from './play.mjs';
 
 const { chromium, open, newContext } = useSite();
@@ -17,7 +17,7 @@ const nameOf = (i) => `${['<b>x</b>', '<i>y</i>', '<aki>'][i % 3]}${String(i).pa
 
 test(
   'forty pupils on one class link from one address: every entry stored once, none refused',
-  { timeout: 600000, skip: (fromFile && 'a class link is served') || (!classProgram && 'nubora1-server is not built') },
+  { timeout: 600000, skip: withoutClassServer },
   async (t) => {
     const cls = await classServer();
     t.after(() => cls.close());
@@ -124,7 +124,7 @@ for (const a of answers) {
     `an entry answered by ${a.what}: ${a.said === waiting ? 'it waits, and goes once the server answers' : "refused, it stays in the device's lists"}`,
     {
       timeout: 60000,
-      skip: (fromFile && 'a class link is served') || (!classProgram && 'nubora1-server is not built'),
+      skip: withoutClassServer,
     },
     async () => {
       const cls = await (answering ??= classServer());
@@ -179,7 +179,7 @@ for (const a of answers) {
 
 test(
   "a pupil's 初期化 the teacher turned off says only the teacher clears the lists, and changes nothing",
-  { timeout: 30000, skip: (fromFile && 'a class link is served') || (!classProgram && 'nubora1-server is not built') },
+  { timeout: 30000, skip: withoutClassServer },
   async () => {
     const cls = await (answering ??= classServer());
     const page = await open(62, { url: cls.link, started: true });
@@ -224,7 +224,7 @@ for (const [i, g] of games.entries()) {
     `a game played ${g.how} on the class link is replayed by the server and stored`,
     {
       timeout: 120000,
-      skip: (fromFile && 'a class link is served') || (!classProgram && 'nubora1-server is not built'),
+      skip: withoutClassServer,
     },
     async () => {
       const cls = await (playing ??= classServer());

@@ -18,9 +18,9 @@ import {
   gameUrl,
   fromFile,
   classServer,
-  classProgram,
   desktopResults,
   desktopSaves,
+  withoutClassServer,
 } from './support.mjs';
 import {
   ok,
@@ -307,10 +307,7 @@ test(
   'two devices and the desktop program on one class link share its lists; a device without a network keeps its entry and sends it once when back online',
   {
     timeout: 90000,
-    skip:
-      (fromFile && 'a class link is served') ||
-      (!classProgram && 'nubora1-server is not built') ||
-      (!desktopResults && 'tst_form3saving is not built'),
+    skip: withoutClassServer || (!desktopResults && 'tst_form3saving is not built'),
   },
   async (t) => {
     const cls = await classServer();

@@ -6,7 +6,7 @@
 // (CTest web_round, RUN_SERIAL, with NUBORA_WEB_ROUND set), not among the page's other tests.
 import { test } from 'node:test';
 import assert from 'node:assert/strict';
-import { useSite, openGame, classServer, classProgram, fromFile, engines, teachersPage } from './support.mjs';
+import { useSite, openGame, classServer, engines, teachersPage, withoutClassServer } from './support.mjs';
 import { ok, roundAnswer, totalShown } from './play.mjs';
 
 const { newContext } = useSite();
@@ -22,10 +22,7 @@ test(
   'a class round: forty pages, the same questions, the points the server gives',
   {
     timeout: 900000,
-    skip:
-      (fromFile && 'a class link is served') ||
-      (!classProgram && 'nubora1-server is not built') ||
-      (!process.env.NUBORA_WEB_ROUND && 'run alone, by CTest web_round'),
+    skip: withoutClassServer || (!process.env.NUBORA_WEB_ROUND && 'run alone, by CTest web_round'),
   },
   async () => {
     const cls = await classServer();

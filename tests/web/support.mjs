@@ -179,6 +179,10 @@ export async function openGame(browser, url, seed, { before = null, css = '', wa
 const built = (given, path) => given || (existsSync(resolve(path)) ? resolve(path) : null);
 export const classProgram = built(process.env.NUBORA_SERVER, 'build/nubora1-server');
 export const desktopResults = built(process.env.NUBORA_DESKTOP_RESULTS, 'build/tests/tst_form3saving');
+// Why a test of the class server is skipped, or false: a page opened from its file has no class
+// link, and the server must have been built.
+export const withoutClassServer =
+  (fromFile && 'a class link is served') || (!classProgram && 'nubora1-server is not built');
 
 // The desktop program, offscreen, saves `name` with `score` in range 0 on the class `link`, then
 // shows the class's lists: their names as the page's `names` gives them.

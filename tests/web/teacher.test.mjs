@@ -9,16 +9,14 @@ import { join } from 'node:path';
 import { writeFile } from 'node:fs/promises';
 import {
   useSite,
-  fromFile,
   classServer,
-  classProgram,
   openGame,
   teachersPage as openTeachersPage,
+  withoutClassServer as skip,
 } from './support.mjs';
 import { caption, rankingFile, axe } from './play.mjs';
 
 const { scratch, newContext } = useSite();
-const skip = (fromFile && 'a class link is served') || (!classProgram && 'nubora1-server is not built');
 const teachersPage = async (cls) => openTeachersPage(await newContext(), cls);
 
 test(
