@@ -77,7 +77,7 @@ test(
       await board.select('#round-range', '1');
       await board.click('#round-start');
       await board.waitForFunction(() => document.querySelector('#board').dataset.round === 'lead', { polling: 50 });
-      const { number, start } = (await cls.teacherRound()).round;
+      const { number, start, tick } = (await cls.teacherRound()).round;
       // What the board's live region said last of each question, as a screen reader hears it.
       await board.evaluate(() => {
         const live = document.querySelector('#round-live');
@@ -88,8 +88,19 @@ test(
           if (question) globalThis.heard[question[1]] = said;
         }).observe(live, { subtree: true, childList: true, characterData: true });
       });
-      // A device of the test's own joins and claims an answer to the first question made at its start.
-      assert.equal((await cls.pupil('round/join', { number })).status, 200);
+      // Four devices of the test's own join; 3.5 s into the first question each answers it with a
+      // button of its own, claiming it was made at the question's start for its full points.
+      const buttons = [0, 1, 2, 4];
+      for (const b of buttons) assert.equal((await cls.round(`claiming-${b}`, 'join', { number })).status, 200);
+      const claims = (async () => {
+        await new Promise((resolve) => setTimeout(resolve, start + 3.5 * tick - Date.now()));
+        const claim = { number, question: 0, time: start, points: 10 };
+        return Promise.all(
+          buttons.map(async (button) =>
+            (await cls.round(`claiming-${button}`, 'answers', { ...claim, button })).json(),
+          ),
+        );
+      })();
       const seen = await Promise.all(
         pages.map(async (page, i) => {
           const presses = [];
@@ -108,10 +119,15 @@ test(
           return { presses, given: points, total: await totalShown(page) };
         }),
       );
-      const claimed = await (
-        await cls.pupil('round/answers', { number, question: 0, button: 0, time: start, points: 10 })
-      ).json();
-      assert.equal(claimed.points, 0, 'a claim after the question ended scores nothing');
+      // The right one of the claims is given the countdown's points when it came, not the claim's.
+      const claimed = await claims;
+      const right = claimed.filter((c) => c.right);
+      assert.equal(right.length, 1, JSON.stringify(claimed));
+      assert.ok(right[0].points <= 7, `a claim of 10 points given ${right[0].points}, 3.5 s in`);
+      assert.ok(
+        claimed.every((c) => c.right || c.points === 0),
+        JSON.stringify(claimed),
+      );
       // (A machine running forty pages may fall so far behind that a page goes on to the next
       // question before the test could press: that question is left out of the checks, but every
       // page answered most of them, and the odd three every one.)
@@ -146,12 +162,18 @@ test(
       const sorted = (list) => list.sort((a, b) => a - b);
       const { ranking } = (await cls.teacherRound()).round;
       // The board counted each question's answers as they came (each pressed rightly, in time),
-      // then ranks the whole class (the test's own device too, with nothing) by the points the
-      // server gave.
+      // the claims' among them, then ranks the whole class (the claiming devices too) by the
+      // points the server gave.
       const heard = await board.evaluate(() => globalThis.heard);
       for (let q = 0; q < 5; ++q) {
         const answered = seen.filter((s) => !s.presses[q].missed).length;
-        assert.match(heard[q + 1], new RegExp(`^第 ${q + 1}問 答えた ${answered}人 正解 ${answered}人 参加 41人`));
+        const [claimedAnswers, claimedRight] = q ? [0, 0] : [buttons.length, 1];
+        assert.match(
+          heard[q + 1],
+          new RegExp(
+            `^第 ${q + 1}問 答えた ${answered + claimedAnswers}人 正解 ${answered + claimedRight}人 参加 ${pupils + buttons.length}人`,
+          ),
+        );
       }
       await board.waitForFunction(
         () => document.querySelector('#round-ranking-heading').textContent === 'ラウンドの結果',
@@ -164,7 +186,10 @@ test(
         rows.map((r) => Number(r.match(/(\d+)点$/)[1])),
         ranking.map((r) => r.points),
       );
-      assert.deepEqual(sorted(ranking.map((r) => r.points)), sorted([0, ...seen.map((s) => s.total)]));
+      assert.deepEqual(
+        sorted(ranking.map((r) => r.points)),
+        sorted([...claimed.map((c) => c.points), ...seen.map((s) => s.total)]),
+      );
       // The round's score enters the lists with a name, as the round's entry.
       await pages[0].keyboard.type('ROUND');
       await pages[0].click('dialog[open] [data-name=Command1]');
