@@ -17,6 +17,7 @@ const midway = 'クラスのラウンドの途中です。次のラウンドか�
 const samples = 4; // GET round / join pairs that measure the clock: one at once, the rest spread
 const stream = 'events';
 const warmMilliseconds = 3000; // between a round's readings while it is played
+const againMilliseconds = 1000; // before an answer the server did not take is sent again
 
 const wait = (ms) => new Promise((resolve) => setTimeout(resolve, ms));
 
@@ -126,13 +127,24 @@ export function classRound(M, win, store) {
     waiting.push({ number: playing.number, question: standing, button });
     await sendWaiting();
   }
+  // An answer the server did not take (no network, no answer within the wait, a busy server) is
+  // sent again a second later while the round is played, and when the network comes back: were
+  // it to wait for the next answer, it would come after its question had ended, and not count.
   let sending = Promise.resolve();
+  let again = null;
   const sendWaiting = () =>
     (sending = sending
       .then(async () => {
         while (waiting.length) {
           const { fate, json } = await store.round('/answers', waiting[0]);
-          if (fate === 'waiting') return;
+          if (fate === 'waiting') {
+            if (playing && !again)
+              again = setTimeout(() => {
+                again = null;
+                sendWaiting();
+              }, againMilliseconds);
+            return;
+          }
           const sent = waiting.shift();
           if (fate === 'stored' && playing?.number === sent.number)
             await win.play(win.game.roundAnswered(json.question, json.points, json.counted, json.right));

@@ -181,10 +181,13 @@ export async function answeredPage(open, seed, { scale, hasTouch = false, viewpo
 }
 
 // In a class round: waits until question q stands with its answers enabled, `from` to `to` ms
-// into the `point`-th point of its countdown (0: the first, while it shows 10) (on the server's clock, as the page has it), and there and then
-// presses its right answer. Resolves to the question's cells and the points the countdown showed
-// at the press, or to {missed: true} where the page had gone on before it could press.
-export async function roundAnswer(page, q, point = 0, from = 300, to = 1300) {
+// into the `point`-th point of its countdown (0: the first, while it shows 10) on the server's
+// clock as the page has it, and there and then presses its right answer. Resolves to the
+// question's cells, the points the countdown showed at the press and how far into the point it
+// was (ms), or to {missed: true} where the page had gone on before it could press. (By default
+// about the middle of the point: the page's clock and the server's, each known to a few hundred
+// ms on a busy machine, then agree on the point.)
+export async function roundAnswer(page, q, point = 0, from = 800, to = 1700) {
   const press = (q, point, from, to) => {
     // (Kept, so that a wait cut off just as it pressed finds the press when waited for again.)
     globalThis.roundPresses ??= {};
@@ -201,14 +204,14 @@ export async function roundAnswer(page, q, point = 0, from = 300, to = 1300) {
     const shown = Number(document.querySelector('[data-name=tokuten]').textContent.trim());
     const kankei = nubora.game.game.kankei();
     document.querySelector(`[data-name=kotae${kankei === 3 ? 4 : kankei}]`).click();
-    roundPresses[q] = { cells, shown };
+    roundPresses[q] = { cells, shown, into: Math.round(into) };
     return roundPresses[q];
   };
   // Waited for in pieces: WebKit's driver gives one script 30 s at most, and a question can be
   // further off than that.
   for (let piece = 1; ; ++piece) {
     try {
-      const pressed = await page.waitForFunction(press, { polling: 20, timeout: 20000 }, q, point, from, to);
+      const pressed = await page.waitForFunction(press, { polling: 100, timeout: 20000 }, q, point, from, to);
       return typeof pressed.jsonValue === 'function' ? await pressed.jsonValue() : pressed; // (WebKit's: the value)
     } catch (error) {
       if (piece < 4) continue;
